@@ -1,0 +1,84 @@
+// The seam between the engine's storage half (tables, records, memos, locks, navigation) and
+// its expression half (expressions, index tags, orders, seek, scopes, queries). Storage owns
+// the work area and calls these hooks; the expression half implements them. Neither includes
+// the other's headers beyond this one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbe {
+
+// One field of a table as stored in the .dbf descriptor.
+struct FieldDesc {
+  std::string name;   // upper case, at most 10 bytes
+  char type = 'C';    // upper-case type letter: C N D L M I B G P ...
+  int offset = 0;     // 0-based byte offset in the record image (byte 0 is the deletion flag)
+  int width = 0;
+  int decimals = 0;
+};
+
+// What an expression needs from the table it is evaluated on.
+class RecordSource {
+ public:
+  virtual ~RecordSource() = default;
+  virtual const std::vector<FieldDesc>& Fields() const = 0;
+  // Field number (0-based) of a name, case-insensitive; -1 when unknown.
+  virtual int FieldIndex(std::string_view name) const = 0;
+  // The current record image (RecSize bytes). At EOF a blank image.
+  virtual const char* CurrentImage() const = 0;
+  virtual int32_t CurrentRecNo() const = 0;
+  virtual int32_t RecordCount() const = 0;
+  virtual bool CurrentDeleted() const = 0;
+  // Memo text of field `field` in the given record image ("" when none or unreadable).
+  virtual std::string ReadMemo(int field, const char* image) const = 0;
+  // Reads record recNo's image without moving; false when out of range or unreadable.
+  virtual bool ReadImage(int32_t recNo, std::string& image) const = 0;
+  // Makes recNo current (0 or above the count: the EOF position), as a seek or query lands.
+  virtual void Position(int32_t recNo) = 0;
+  // Engine settings in force.
+  virtual bool Exact() const = 0;
+  virtual int Epoch() const = 0;
+  virtual bool Century() const = 0;
+  virtual int DateFormatCode() const = 0;
+};
+
+// Hooks of the expression half on one work area; storage owns one per open work area.
+class OrderHooks {
+ public:
+  virtual ~OrderHooks() = default;
+
+  // Navigation. With no active order these are never called: storage walks record numbers.
+  virtual bool HasActiveOrder() const = 0;
+  // Record numbers in the active order (0 = none). Next/Prior step from the given record,
+  // which is normally the current one.
+  virtual int32_t First() = 0;
+  virtual int32_t Last() = 0;
+  virtual int32_t Next(int32_t recNo) = 0;
+  virtual int32_t Prior(int32_t recNo) = 0;
+
+  // Visibility beyond SET DELETED (which storage applies): inside the scope and the query.
+  virtual bool Visible(int32_t recNo, const char* image) = 0;
+
+  // Keep every open tag (and nothing else) current. Called after the record is on disk.
+  virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
+  virtual void RecordAppended(int32_t recNo, const char* image) = 0;
+  // Pack or zap rewrote the table: rebuild every open tag.
+  virtual void TableRewritten() = 0;
+  // The work area is closing.
+  virtual void Closing() = 0;
+};
+
+// Provided by storage: the table and hooks of the currently selected work area, or null.
+RecordSource* CurrentTable();
+OrderHooks* CurrentHooks();
+
+// Storage asks for the hooks of a work area when it opens a table; the expression half
+// provides this factory (a weak default that returns null keeps storage usable alone).
+std::unique_ptr<OrderHooks> MakeOrderHooks(RecordSource& table, const std::string& dbfPath,
+                                           int tableType);
+
+}  // namespace xbe
