@@ -39,11 +39,23 @@ class RecordSource {
   virtual bool ReadImage(int32_t recNo, std::string& image) const = 0;
   // Makes recNo current (0 or above the count: the EOF position), as a seek or query lands.
   virtual void Position(int32_t recNo) = 0;
-  // Engine settings in force.
-  virtual bool Exact() const = 0;
-  virtual int Epoch() const = 0;
-  virtual bool Century() const = 0;
-  virtual int DateFormatCode() const = 0;
+};
+
+// Process-wide engine settings, set through the xb_Set* calls and xb_SysProp.
+struct EngineSettings {
+  bool deletedHidden = false;  // SET DELETED
+  bool exact = false;          // SET EXACT
+  bool softSeek = false;
+  bool century = true;
+  int epoch = 1980;
+  int dateFormat = 99;           // 99: the format settings' default
+  bool wholeKeySeek = false;     // SysProp 1003: seek pads the key to the whole key width
+  unsigned char collation[256];  // SysProp 1101; identity by default
+  int lockTimeoutSeconds = 1;
+  int memoBlockSize = 64;
+  EngineSettings() {
+    for (int i = 0; i < 256; ++i) collation[i] = static_cast<unsigned char>(i);
+  }
 };
 
 // Hooks of the expression half on one work area; storage owns one per open work area.
@@ -71,6 +83,9 @@ class OrderHooks {
   // The work area is closing.
   virtual void Closing() = 0;
 };
+
+// Provided by storage: the one settings record of the process.
+EngineSettings& Settings();
 
 // Provided by storage: the table and hooks of the currently selected work area, or null.
 RecordSource* CurrentTable();
