@@ -1,0 +1,178 @@
+// Application services that the libraries and the program call without knowing the UI:
+// message boxes, the message loop (pending messages, posted key-downs, termination), the
+// run-time library loader, and the registry of the application's data modules and forms.
+//
+// One process-wide registry holds one implementation of each service. The UI layer installs
+// the real ones when the program starts; tests install the recording fakes of FakeServices.h.
+// Until something is installed, defaults stand in: message boxes go to stderr and answer the
+// cautious button (OK for MB_OK, otherwise Cancel / No / Abort), the loop services do nothing
+// but keep the terminate flag, and the loader is the dlopen loader.
+//
+// Texts are code page 949 bytes. GUI thread only, like everything the services reach.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TComponent;
+
+// ---- Message boxes ----------------------------------------------------------------------
+
+// Buttons, icons and default button, or'ed together, with the values of the Windows API so
+// that stored or computed flags mean the same.
+enum : unsigned {
+  MB_OK = 0x0000,
+  MB_OKCANCEL = 0x0001,
+  MB_ABORTRETRYIGNORE = 0x0002,
+  MB_YESNOCANCEL = 0x0003,
+  MB_YESNO = 0x0004,
+  MB_RETRYCANCEL = 0x0005,
+  MB_ICONHAND = 0x0010,
+  MB_ICONERROR = 0x0010,
+  MB_ICONSTOP = 0x0010,
+  MB_ICONQUESTION = 0x0020,
+  MB_ICONEXCLAMATION = 0x0030,
+  MB_ICONWARNING = 0x0030,
+  MB_ICONASTERISK = 0x0040,
+  MB_ICONINFORMATION = 0x0040,
+  MB_DEFBUTTON1 = 0x0000,
+  MB_DEFBUTTON2 = 0x0100,
+  MB_DEFBUTTON3 = 0x0200,
+  MB_APPLMODAL = 0x0000,
+  MB_SYSTEMMODAL = 0x1000,
+  MB_TASKMODAL = 0x2000,
+  MB_TYPEMASK = 0x000F,
+  MB_ICONMASK = 0x00F0,
+  MB_DEFMASK = 0x0F00,
+};
+
+// Answers.
+enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+
+class IMessageBoxService {
+ public:
+  virtual ~IMessageBoxService();
+  // Shows Text under Caption with the buttons and icon of Flags, modally; returns the answer.
+  virtual int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) = 0;
+};
+
+// The answer a box gives when nobody can answer it: the button that changes nothing.
+int CautiousAnswer(unsigned Flags);
+
+// ---- Message loop -----------------------------------------------------------------------
+
+class IMessageLoopService {
+ public:
+  virtual ~IMessageLoopService();
+  // Runs the messages that are waiting (repaints, timers, posted keys), then returns.
+  virtual void ProcessMessages() = 0;
+  // Queues a key-down message for Window; it is delivered later by the loop, as the engine's
+  // progress reports are.
+  virtual void PostKeyDown(intptr_t Window, uint16_t Key) = 0;
+  // Asks the loop to end after the current message. The registry has already set the flag.
+  virtual void Terminate() = 0;
+};
+
+// ---- Library loader ---------------------------------------------------------------------
+
+using TLibHandle = void*;
+
+class ILibraryLoader {
+ public:
+  virtual ~ILibraryLoader();
+  // Loads the library of that name; nullptr when it cannot be loaded.
+  virtual TLibHandle Open(const std::string& Name) = 0;
+  // The address of an exported name; nullptr when the library does not export it.
+  virtual void* Symbol(TLibHandle Handle, const std::string& Name) = 0;
+  virtual void Close(TLibHandle Handle) = 0;
+  // Why the last Open or Symbol failed, for diagnostics.
+  virtual std::string LastError() const { return std::string(); }
+};
+
+// "XBENG61.DLL" -> "libxbeng61.so": lower-case base name, "lib" prefix, ".so". A name that
+// already ends in ".so" or holds a '/' is kept.
+std::string MapLibraryName(const std::string& Name);
+
+// The folder of the running program (from /proc/self/exe), with a trailing '/'.
+std::string ProgramFolder();
+
+// The program's loader: dlopen of the mapped name in each folder of Folders, in order, then
+// (when SystemSearch) by the system's search.
+class TDlLibraryLoader : public ILibraryLoader {
+ public:
+  TDlLibraryLoader();  // the program's folder, then the system
+  TDlLibraryLoader(std::vector<std::string> Folders, bool SystemSearch);
+  TLibHandle Open(const std::string& Name) override;
+  void* Symbol(TLibHandle Handle, const std::string& Name) override;
+  void Close(TLibHandle Handle) override;
+  std::string LastError() const override { return FLastError; }
+
+ private:
+  std::vector<std::string> FFolders;
+  bool FSystemSearch;
+  std::string FLastError;
+};
+
+// ---- Registry -----------------------------------------------------------------------------
+// Each setter installs an implementation (nullptr restores the default) and returns the one
+// it replaced, so a test can put it back. The registry never owns what is installed.
+
+IMessageBoxService* SetMessageBoxService(IMessageBoxService* Service);
+IMessageLoopService* SetMessageLoopService(IMessageLoopService* Service);
+ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader);
+
+IMessageBoxService& MessageBoxService();
+IMessageLoopService& MessageLoopService();
+ILibraryLoader& LibraryLoader();
+
+// Shortcuts through the installed services.
+int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags);
+// An OK box under the application title.
+void ShowMessage(const std::string& Text);
+void ProcessMessages();
+void PostKeyDown(intptr_t Window, uint16_t Key);
+
+// Termination: RequestTerminate sets the flag and tells the loop; the flag stays set until
+// ResetTerminate (for tests).
+void RequestTerminate();
+bool TerminateRequested();
+void ResetTerminate();
+
+// The application title ("" until the program sets it); captions of the library's boxes.
+const std::string& ApplicationTitle();
+void SetApplicationTitle(const std::string& Title);
+
+// ---- Exceptions that reach the message loop ---------------------------------------------
+
+// The text a message box shows for the exception: its message, with a full stop added when
+// the text does not already end in punctuation (a character at or below '.'). Empty for
+// EAbort, which is silent.
+std::string ExceptionMessageText(const std::exception& E);
+// Shows ExceptionMessageText in an error box under the application title, unless it is empty.
+void ShowException(const std::exception& E);
+// For the loop's catch (...): shows the exception in flight (or "Unknown exception") through
+// the installed OnException handler, or ShowException when there is none. Never throws.
+void HandleException();
+// Replaces the exception handler; nullptr restores the message box. Returns the previous one.
+using TExceptionHandler = std::function<void(const std::exception&)>;
+TExceptionHandler SetExceptionHandler(TExceptionHandler Handler);
+
+// ---- Data modules and forms ---------------------------------------------------------------
+// The application's data modules in creation order and its forms in the screen's order;
+// component searches walk data modules first, then forms. A registered component leaves the
+// list by itself when it is destroyed.
+
+void RegisterDataModule(TComponent* Module);
+void UnregisterDataModule(TComponent* Module);
+int DataModuleCount();
+TComponent* DataModules(int Index);
+
+void RegisterForm(TComponent* Form);
+void UnregisterForm(TComponent* Form);
+// The screen's order changes with activation: the UI layer moves a form to a new position.
+void MoveForm(TComponent* Form, int NewIndex);
+int FormCount();
+TComponent* Forms(int Index);
