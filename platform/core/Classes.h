@@ -15,7 +15,9 @@
 // C++ note: the insert notice is sent from TComponent's constructor and the remove notice from
 // TComponent's destructor, so at those moments the component is only a TComponent: receivers
 // identify it by address, never by dynamic_cast. A class that must register itself by its own
-// class does so in its own constructor and destructor.
+// class does so in its own constructor and destructor. Likewise a derived destructor body runs
+// before TComponent frees the owned components: a form whose components' events reach back
+// into the form's own members calls DestroyComponents() first in its destructor.
 //
 // Not thread-safe: components live on the GUI thread.
 #pragma once

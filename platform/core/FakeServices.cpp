@@ -94,7 +94,8 @@ int TFakeLibraryLoader::OpenHandles() const {
 TFakeServices::TFakeServices()
     : FOldBoxes(SetMessageBoxService(this)),
       FOldLoop(SetMessageLoopService(this)),
-      FOldLoader(SetLibraryLoader(&Loader)) {
+      FOldLoader(SetLibraryLoader(&Loader)),
+      FOldTimers(SetTimerService(&Timers)) {
   ResetTerminate();
 }
 
@@ -102,6 +103,7 @@ TFakeServices::~TFakeServices() {
   SetMessageBoxService(FOldBoxes);
   SetMessageLoopService(FOldLoop);
   SetLibraryLoader(FOldLoader);
+  SetTimerService(FOldTimers);
   ResetTerminate();
 }
 

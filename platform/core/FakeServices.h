@@ -8,6 +8,9 @@
 //   ASSERT_EQ(fake.Boxes.size(), 1u);   // Text, Caption, Flags of every box shown
 //   EXPECT_TRUE(fake.TerminateRequests > 0);
 //
+// Timers run on virtual time: fake.Timers.Advance(1000) runs the ticks that fall due. Declare
+// the fake before the components of a test so that their timers stop while it still exists.
+//
 // The loader either loads real files from one folder only (PointAtFolder: an empty folder or
 // a deliberately incomplete build shows the load-failure path) or serves in-process symbol
 // tables (AddLibrary). Both may be used; AddLibrary entries win.
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "platform/core/Services.h"
+#include "platform/core/Timers.h"
 
 struct TMessageBoxCall {
   std::string Text;
@@ -92,9 +96,11 @@ class TFakeServices : public IMessageBoxService, public IMessageLoopService {
   int TerminateRequests = 0;
 
   TFakeLibraryLoader Loader;
+  TManualTimerService Timers;
 
  private:
   IMessageBoxService* FOldBoxes;
   IMessageLoopService* FOldLoop;
   ILibraryLoader* FOldLoader;
+  ITimerService* FOldTimers;
 };

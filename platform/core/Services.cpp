@@ -110,11 +110,14 @@ T* Swap(T*& slot, T* value) {
 
 std::string MapLibraryName(const std::string& Name) {
   if (Name.find('/') != std::string::npos) return Name;
-  if (Name.size() > 3 && Name.compare(Name.size() - 3, 3, ".so") == 0) return Name;
-  std::string base = Name;
-  std::size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.erase(dot);
-  return "lib" + cp949::Lower(base) + ".so";
+  std::string lower = cp949::Lower(Name);
+  auto ends = [&](const char* suffix) {
+    std::size_t n = std::char_traits<char>::length(suffix);
+    return lower.size() >= n && lower.compare(lower.size() - n, n, suffix) == 0;
+  };
+  if (ends(".so") || lower.find(".so.") != std::string::npos) return Name;
+  if (ends(".dll")) lower.erase(lower.size() - 4);
+  return "lib" + lower + ".so";
 }
 
 std::string ProgramFolder() {
@@ -208,7 +211,13 @@ void SetApplicationTitle(const std::string& Title) { R().title = Title; }
 std::string ExceptionMessageText(const std::exception& E) {
   if (dynamic_cast<const EAbort*>(&E) != nullptr) return std::string();
   std::string msg = E.what();
-  if (!msg.empty() && static_cast<unsigned char>(msg.back()) > '.') msg += '.';
+  if (!msg.empty()) {
+    unsigned char last = static_cast<unsigned char>(msg.back());
+    // A sentence that ends in a word gets its full stop; punctuation and quotes stay as they are.
+    if ((last >= '0' && last <= '9') || (last >= 'A' && last <= 'Z') ||
+        (last >= 'a' && last <= 'z') || last >= 0x80)
+      msg += '.';
+  }
   return msg;
 }
 

@@ -92,8 +92,8 @@ class ILibraryLoader {
   virtual std::string LastError() const { return std::string(); }
 };
 
-// "XBENG61.DLL" -> "libxbeng61.so": lower-case base name, "lib" prefix, ".so". A name that
-// already ends in ".so" or holds a '/' is kept.
+// "XBENG61.DLL" -> "libxbeng61.so": lower-case name without ".dll", "lib" prefix, ".so".
+// A name that is already a shared-object name ("libm.so.6") or holds a '/' is kept.
 std::string MapLibraryName(const std::string& Name);
 
 // The folder of the running program (from /proc/self/exe), with a trailing '/'.
@@ -148,8 +148,8 @@ void SetApplicationTitle(const std::string& Title);
 // ---- Exceptions that reach the message loop ---------------------------------------------
 
 // The text a message box shows for the exception: its message, with a full stop added when
-// the text does not already end in punctuation (a character at or below '.'). Empty for
-// EAbort, which is silent.
+// it ends in a letter or digit (a two-byte character counts as a letter). Empty for EAbort,
+// which is silent.
 std::string ExceptionMessageText(const std::exception& E);
 // Shows ExceptionMessageText in an error box under the application title, unless it is empty.
 void ShowException(const std::exception& E);
