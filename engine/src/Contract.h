@@ -82,6 +82,11 @@ class OrderHooks {
   virtual void TableRewritten() = 0;
   // The work area is closing.
   virtual void Closing() = 0;
+
+  // For xb_SysProp 3000 and 3002: orders open on the work area, and whether the active one
+  // runs backwards.
+  virtual int OrderCount() const { return 0; }
+  virtual bool ActiveOrderDescending() const { return false; }
 };
 
 // Provided by storage: the one settings record of the process.
@@ -90,6 +95,11 @@ EngineSettings& Settings();
 // Provided by storage: the table and hooks of the currently selected work area, or null.
 RecordSource* CurrentTable();
 OrderHooks* CurrentHooks();
+
+// Provided by storage: reports progress of a long operation (1..100 percent) to the window
+// that xb_SetGaugeHook named, through the installed poster. Repeats of a percentage are
+// dropped; nothing happens while no window is hooked.
+void ReportProgress(int percent);
 
 // Storage asks for the hooks of a work area when it opens a table; the expression half
 // provides this factory (a weak default that returns null keeps storage usable alone).

@@ -1,0 +1,61 @@
+// The .dbf data file: header and field descriptors, fixed-size records, appends that
+// several processes may make at once. Checks every header value against the file, so a
+// damaged file fails to open instead of being read past its end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/src/Contract.h"
+#include "engine/src/FileIo.h"
+
+namespace xbe {
+
+// Byte offsets of the engine's lock bytes; see FORMATS.md ("Locks").
+constexpr int64_t kLockOpen = 0x40000000;    // shared: opened, exclusive: opened exclusively
+constexpr int64_t kLockAppend = 0x40000001;  // held while appending / writing the header
+constexpr int64_t kLockRecords = 0x40000010; // record n locks kLockRecords + n
+constexpr int64_t kLockRecordSpan = 0x3FFFFFF0;  // the file lock spans every record byte
+
+class DbfFile {
+ public:
+  // Opens and checks an existing table; null with a reason in *error when it is unusable.
+  static std::unique_ptr<DbfFile> Open(const std::string& path, bool writable, std::string* error);
+  // Writes a new empty table; false when the file exists or cannot be written.
+  static bool Create(const std::string& path, const std::vector<FieldDesc>& fields, bool hasMemo);
+  // Header bytes of a table with these fields (the descriptor block included).
+  static std::string BuildHeader(const std::vector<FieldDesc>& fields, bool hasMemo, int32_t count);
+
+  const std::vector<FieldDesc>& Fields() const { return fields_; }
+  int RecSize() const { return recSize_; }
+  int HeaderLen() const { return headerLen_; }
+  bool HasMemoFlag() const { return hasMemoFlag_; }
+  const std::string& Path() const { return path_; }
+  File& Io() { return *file_; }
+
+  // The record count as the file's size shows it (a header that claims more than the data
+  // holds never makes phantom records). Re-reads the size.
+  int32_t RefreshCount();
+  int32_t Count() const { return count_; }
+
+  // Reads up to n whole records starting at recNo into buf; returns how many were read.
+  int32_t ReadRecords(int32_t recNo, int32_t n, char* buf);
+  bool WriteRecord(int32_t recNo, const char* image);
+  // Appends one record under the append lock, after re-reading the count; 0 on failure.
+  int32_t Append(const char* image);
+  // Rewrites the header's count and date from the file size (under the append lock).
+  bool WriteHeaderCount();
+
+ private:
+  std::unique_ptr<File> file_;
+  std::string path_;
+  std::vector<FieldDesc> fields_;
+  int headerLen_ = 0;
+  int recSize_ = 0;
+  int32_t count_ = 0;
+  bool hasMemoFlag_ = false;
+};
+
+}  // namespace xbe

@@ -1,0 +1,197 @@
+// POSIX implementation of the engine's file interface and the path rules (Windows-style
+// separators, case-insensitive look-up) that note files written elsewhere rely on.
+#include "engine/src/FileIo.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace xbe {
+namespace {
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+  ssize_t ReadAt(int64_t off, void* buf, size_t n) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done, off + done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+  }
+  bool WriteAt(int64_t off, const void* buf, size_t n) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done, off + done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += static_cast<size_t>(r);
+    }
+    return true;
+  }
+  int64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return -1;
+    return st.st_size;
+  }
+  bool Sync() override { return ::fdatasync(fd_) == 0; }
+  bool Lock(int64_t off, int64_t len, LockKind kind, bool wait) override {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = kind == LockKind::Shared ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = off;
+    fl.l_len = len;
+    for (;;) {
+      if (::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return true;
+      if (errno != EINTR) return false;
+    }
+  }
+  void Unlock(int64_t off, int64_t len) override {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = off;
+    fl.l_len = len;
+    ::fcntl(fd_, F_OFD_SETLK, &fl);
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixFs : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, bool writable, bool create,
+                             bool exclusiveCreate) override {
+    int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    if (create) flags |= O_CREAT | (exclusiveCreate ? O_EXCL : O_TRUNC);
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  void SyncFolder(const std::string& path) override {
+    std::string folder = FolderOf(path);
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
+  }
+  std::string FindNoCase(const std::string& folder, const std::string& name) override {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return "";
+    std::string found;
+    while (struct dirent* e = ::readdir(d)) {
+      if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+        found = e->d_name;
+        if (found == name) break;  // an exact match wins over a case variant
+      }
+    }
+    ::closedir(d);
+    return found;
+  }
+};
+
+FileSystem* g_fs = nullptr;
+
+}  // namespace
+
+FileSystem& PosixFileSystem() {
+  static PosixFs fs;
+  return fs;
+}
+
+FileSystem& Fs() { return g_fs ? *g_fs : PosixFileSystem(); }
+void SetFileSystem(FileSystem* fs) { g_fs = fs; }
+
+std::string ResolvePath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  std::string out;
+  size_t i = 0;
+  if (!p.empty() && p[0] == '/') {
+    out = "/";
+    i = 1;
+  }
+  while (i <= p.size()) {
+    size_t j = p.find('/', i);
+    if (j == std::string::npos) j = p.size();
+    std::string part = p.substr(i, j - i);
+    if (!part.empty()) {
+      std::string candidate = out + part;
+      if (part != "." && part != ".." && !Fs().Exists(candidate)) {
+        std::string real = Fs().FindNoCase(out, part);
+        if (!real.empty()) candidate = out + real;
+      }
+      out = candidate;
+      if (j < p.size()) out += '/';
+    }
+    i = j + 1;
+  }
+  return out;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t k = path.find_last_of("/\\");
+  return k == std::string::npos ? "" : path.substr(0, k + 1);
+}
+
+std::string FileOf(const std::string& path) {
+  size_t k = path.find_last_of("/\\");
+  return k == std::string::npos ? path : path.substr(k + 1);
+}
+
+std::string ExtensionOf(const std::string& path) {
+  std::string f = FileOf(path);
+  size_t k = f.rfind('.');
+  return k == std::string::npos || k == 0 ? "" : f.substr(k);
+}
+
+std::string CompanionPath(const std::string& dbfPath, const std::string& ext) {
+  std::string folder = FolderOf(dbfPath);
+  std::string file = FileOf(dbfPath);
+  std::string own = ExtensionOf(dbfPath);
+  std::string base = file.substr(0, file.size() - own.size());
+  std::string e = ext;
+  bool upper = own.size() > 1 && own[1] >= 'A' && own[1] <= 'Z';
+  for (char& c : e) c = upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
+                             : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string name = base + e;
+  if (!Fs().Exists(folder + name)) {
+    std::string real = Fs().FindNoCase(folder, name);
+    if (!real.empty()) name = real;
+  }
+  return folder + name;
+}
+
+}  // namespace xbe

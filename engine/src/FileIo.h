@@ -1,0 +1,63 @@
+// The engine's one door to the file system. Every read, write, lock, rename and directory
+// look-up of the storage layer goes through FileSystem, so tests can put a faulty one in
+// place (failed writes, short reads, a kill after the n-th write). Not thread-safe: the
+// engine runs on its caller's thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+namespace xbe {
+
+enum class LockKind { Shared, Exclusive };
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at off; returns the bytes read (short at end of file), -1 on error.
+  virtual ssize_t ReadAt(int64_t off, void* buf, size_t n) = 0;
+  // Writes all n bytes at off; false on any error or short write.
+  virtual bool WriteAt(int64_t off, const void* buf, size_t n) = 0;
+  virtual int64_t Size() = 0;  // -1 on error
+  virtual bool Sync() = 0;
+  // Open-file-description byte-range lock; `wait` blocks until granted.
+  virtual bool Lock(int64_t off, int64_t len, LockKind kind, bool wait) = 0;
+  virtual void Unlock(int64_t off, int64_t len) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Opens an existing file (create=false) or creates one; `exclusiveCreate` refuses an
+  // existing file. Null on failure.
+  virtual std::unique_ptr<File> Open(const std::string& path, bool writable, bool create,
+                                     bool exclusiveCreate) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  // Syncs the folder that holds path, so a rename in it survives power loss.
+  virtual void SyncFolder(const std::string& path) = 0;
+  // Name of the entry in `folder` equal to `name` ignoring ASCII case ("" when none).
+  virtual std::string FindNoCase(const std::string& folder, const std::string& name) = 0;
+};
+
+// The file system the engine uses; the plain POSIX one unless a test installed another.
+FileSystem& Fs();
+// Installs fs (not owned; null restores the POSIX one). For tests.
+void SetFileSystem(FileSystem* fs);
+FileSystem& PosixFileSystem();
+
+// "\" and "/" both separate folders; every part of the path is looked up ignoring case, so
+// "NOTE.DBF" finds "note.dbf". Parts that do not exist keep the spelling given.
+std::string ResolvePath(const std::string& path);
+// Folder part with a trailing "/" ("" when none), file part, extension with its dot.
+std::string FolderOf(const std::string& path);
+std::string FileOf(const std::string& path);
+std::string ExtensionOf(const std::string& path);
+// The companion file of a table: same folder and base name, extension `ext` (".smt"),
+// found ignoring case; a new one takes the letter case of the table's own extension.
+std::string CompanionPath(const std::string& dbfPath, const std::string& ext);
+
+}  // namespace xbe

@@ -1,0 +1,770 @@
+// Work areas: record buffer, navigation, memo fields, locks, pack and zap; the session.
+#include "engine/src/WorkArea.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/core/Cp949.h"
+
+namespace xbe {
+namespace {
+
+constexpr int32_t kWindowBytes = 64 * 1024;
+
+bool IsMemoType(char t) { return t == 'M' || t == 'B' || t == 'G' || t == 'P'; }
+
+std::string JournalPath(const std::string& dbfPath) {
+  std::string f = FileOf(dbfPath);
+  std::string ext = ExtensionOf(dbfPath);
+  return FolderOf(dbfPath) + f.substr(0, f.size() - ext.size()) + ".$pj";
+}
+
+std::string TempPath(const std::string& dbfPath, const char* ext) {
+  std::string f = FileOf(dbfPath);
+  std::string own = ExtensionOf(dbfPath);
+  return FolderOf(dbfPath) + f.substr(0, f.size() - own.size()) + ext;
+}
+
+// Finishes a pack or zap that a killed process left after its commit point (the journal
+// exists: both new files are complete), or drops one it left before that point.
+void RecoverRewrite(const std::string& dbfPath, const std::string& memoPath) {
+  std::string journal = JournalPath(dbfPath);
+  std::string newDbf = TempPath(dbfPath, ".$pd");
+  std::string newMemo = TempPath(dbfPath, ".$pm");
+  if (Fs().Exists(journal)) {
+    if (Fs().Exists(newMemo) && !memoPath.empty()) Fs().Rename(newMemo, memoPath);
+    if (Fs().Exists(newDbf)) Fs().Rename(newDbf, dbfPath);
+    Fs().SyncFolder(dbfPath);
+    Fs().Remove(journal);
+  } else {
+    if (Fs().Exists(newDbf)) Fs().Remove(newDbf);
+    if (Fs().Exists(newMemo)) Fs().Remove(newMemo);
+  }
+}
+
+}  // namespace
+
+const char* MemoExtension(int tableType) {
+  switch (tableType) {
+    case 1:
+    case 4:
+      return ".dbt";
+    case 3:
+      return ".smt";
+    default:
+      return ".fpt";
+  }
+}
+
+std::unique_ptr<WorkArea> WorkArea::Open(const std::string& path, const std::string& alias,
+                                         int openMode, int tableType, int32_t commitLevel) {
+  std::unique_ptr<WorkArea> w(new WorkArea());
+  bool writable = openMode != 1;
+  std::string memoGuess = CompanionPath(path, MemoExtension(tableType));
+  if (Fs().Exists(JournalPath(path)) || Fs().Exists(TempPath(path, ".$pd"))) {
+    // Only when nobody has the table open may a left-over rewrite be settled.
+    std::unique_ptr<File> probe = Fs().Open(path, true, false, false);
+    if (probe && probe->Lock(kLockOpen, 1, LockKind::Exclusive, false)) {
+      RecoverRewrite(path, memoGuess);
+      probe->Unlock(kLockOpen, 1);
+    }
+  }
+  std::string error;
+  w->dbf_ = DbfFile::Open(path, writable, &error);
+  if (!w->dbf_) return nullptr;
+  LockKind kind = openMode == 2 ? LockKind::Exclusive : LockKind::Shared;
+  if (!w->dbf_->Io().Lock(kLockOpen, 1, kind, false)) return nullptr;
+  bool needsMemo = false;
+  for (const FieldDesc& f : w->dbf_->Fields())
+    if (IsMemoType(f.type)) needsMemo = true;
+  if (needsMemo) {
+    w->memoPath_ = memoGuess;
+    w->memo_ = MemoFile::Open(w->memoPath_, writable, &error);
+    if (!w->memo_) return nullptr;
+  }
+  w->alias_ = alias;
+  w->openMode_ = openMode;
+  w->tableType_ = tableType;
+  w->commitLevel_ = commitLevel;
+  w->image_.assign(w->dbf_->RecSize(), ' ');
+  w->disk_ = w->image_;
+  w->SetEof();
+  return w;
+}
+
+void WorkArea::AttachHooks() {
+  hooks_ = MakeOrderHooks(*this, dbf_->Path(), tableType_);
+  GoTop();
+}
+
+WorkArea::~WorkArea() {
+  if (dbf_) Close();
+}
+
+void WorkArea::Close() {
+  if (!dbf_) return;
+  Flush();
+  if (hooks_) hooks_->Closing();
+  hooks_.reset();
+  Unlock(0);
+  memo_.reset();
+  dbf_.reset();
+}
+
+int WorkArea::FieldIndex(std::string_view name) const {
+  std::string_view n = name;
+  while (!n.empty() && n.back() == ' ') n.remove_suffix(1);
+  while (!n.empty() && n.front() == ' ') n.remove_prefix(1);
+  const auto& fs = dbf_->Fields();
+  for (size_t i = 0; i < fs.size(); ++i) {
+    const std::string& f = fs[i].name;
+    if (f.size() != n.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < f.size() && same; ++k)
+      same = std::toupper(static_cast<unsigned char>(f[k])) == std::toupper(static_cast<unsigned char>(n[k]));
+    if (same) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// ---- reading records ----------------------------------------------------------------------
+
+bool WorkArea::Load(int32_t recNo, int direction) {
+  const int rs = dbf_->RecSize();
+  if (direction != 0 && recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) {
+    image_.assign(window_.data() + static_cast<size_t>(recNo - windowFirst_) * rs, rs);
+  } else if (direction != 0) {
+    int32_t n = std::max<int32_t>(1, kWindowBytes / rs);
+    int32_t first = direction > 0 ? recNo : std::max<int32_t>(1, recNo - n + 1);
+    window_.resize(static_cast<size_t>(n) * rs);
+    windowFirst_ = first;
+    windowCount_ = dbf_->ReadRecords(first, n, window_.data());
+    if (recNo < windowFirst_ || recNo >= windowFirst_ + windowCount_) {
+      windowCount_ = 0;
+      return false;
+    }
+    image_.assign(window_.data() + static_cast<size_t>(recNo - windowFirst_) * rs, rs);
+  } else {
+    windowCount_ = 0;
+    image_.resize(rs);
+    if (dbf_->ReadRecords(recNo, 1, image_.data()) != 1) return false;
+  }
+  disk_ = image_;
+  recNo_ = recNo;
+  return true;
+}
+
+void WorkArea::SetEof() {
+  recNo_ = dbf_->Count() + 1;
+  image_.assign(dbf_->RecSize(), ' ');
+  disk_ = image_;
+  eof_ = true;
+}
+
+bool WorkArea::ReadImage(int32_t recNo, std::string& image) const {
+  if (recNo == recNo_ && !eof_) {
+    image = image_;
+    return true;
+  }
+  if (recNo < 1) return false;
+  image.resize(dbf_->RecSize());
+  return dbf_->ReadRecords(recNo, 1, image.data()) == 1;
+}
+
+bool WorkArea::Visible(int32_t recNo, const char* image) const {
+  if (Settings().deletedHidden && image[0] == '*') return false;
+  if (hooks_ && !hooks_->Visible(recNo, image)) return false;
+  return true;
+}
+
+int32_t WorkArea::RefreshCount() { return dbf_->RefreshCount(); }
+
+// The four walks below leave the found record loaded; 0 = none.
+int32_t WorkArea::NextVisible(int32_t from) {
+  bool ordered = hooks_ && hooks_->HasActiveOrder();
+  int32_t r = from;
+  for (;;) {
+    if (ordered) {
+      r = hooks_->Next(r);
+      if (r <= 0) return 0;
+      if (!Load(r, 0)) return 0;
+    } else {
+      ++r;
+      if (r > dbf_->Count() && r > dbf_->RefreshCount()) return 0;
+      if (!Load(r, 1)) return 0;
+    }
+    if (Visible(r, image_.data())) return r;
+  }
+}
+
+int32_t WorkArea::PriorVisible(int32_t from) {
+  bool ordered = hooks_ && hooks_->HasActiveOrder();
+  int32_t r = from;
+  for (;;) {
+    if (ordered) {
+      r = hooks_->Prior(r);
+      if (r <= 0) return 0;
+      if (!Load(r, 0)) return 0;
+    } else {
+      --r;
+      if (r < 1) return 0;
+      if (!Load(r, -1)) return 0;
+    }
+    if (Visible(r, image_.data())) return r;
+  }
+}
+
+int32_t WorkArea::FirstVisible() {
+  dbf_->RefreshCount();
+  windowCount_ = 0;
+  if (hooks_ && hooks_->HasActiveOrder()) {
+    int32_t r = hooks_->First();
+    if (r <= 0 || !Load(r, 0)) return 0;
+    return Visible(r, image_.data()) ? r : NextVisible(r);
+  }
+  return NextVisible(0);
+}
+
+int32_t WorkArea::LastVisible() {
+  int32_t count = dbf_->RefreshCount();
+  windowCount_ = 0;
+  if (hooks_ && hooks_->HasActiveOrder()) {
+    int32_t r = hooks_->Last();
+    if (r <= 0 || !Load(r, 0)) return 0;
+    return Visible(r, image_.data()) ? r : PriorVisible(r);
+  }
+  return PriorVisible(count + 1);
+}
+
+void WorkArea::GoTop() {
+  Flush();
+  int32_t r = FirstVisible();
+  if (r == 0) {
+    SetEof();
+    bof_ = true;
+    return;
+  }
+  bof_ = eof_ = false;
+}
+
+void WorkArea::GoBottom() {
+  Flush();
+  int32_t r = LastVisible();
+  if (r == 0) {
+    SetEof();
+    bof_ = true;
+    return;
+  }
+  bof_ = eof_ = false;
+}
+
+void WorkArea::Go(int32_t recNo) {
+  Flush();
+  int32_t count = dbf_->RefreshCount();
+  if (recNo >= 1 && recNo <= count && Load(recNo, 0)) {
+    bof_ = eof_ = false;
+    return;
+  }
+  SetEof();
+  bof_ = count == 0;
+}
+
+void WorkArea::Position(int32_t recNo) { Go(recNo); }
+
+void WorkArea::Skip(int32_t count) {
+  Flush();
+  if (count == 0) {
+    if (!eof_ && !Load(recNo_, 0)) SetEof();
+    return;
+  }
+  if (count > 0) {
+    bof_ = false;
+    if (eof_) return;
+    for (int32_t i = 0; i < count; ++i) {
+      int32_t r = NextVisible(recNo_);
+      if (r == 0) {
+        SetEof();
+        return;
+      }
+    }
+    return;
+  }
+  // Backwards: from EOF the first step reaches the last visible record.
+  for (int32_t i = 0; i < -count; ++i) {
+    int32_t r = eof_ ? LastVisible() : PriorVisible(recNo_);
+    if (r == 0) {
+      // Nothing before: stay on the first visible record with BOF set.
+      int32_t first = FirstVisible();
+      if (first == 0) {
+        SetEof();
+      } else {
+        eof_ = false;
+      }
+      bof_ = true;
+      return;
+    }
+    eof_ = false;
+    bof_ = false;
+  }
+}
+
+int32_t WorkArea::CountVisible() {
+  Flush();
+  int32_t keep = eof_ ? 0 : recNo_;
+  bool keepBof = bof_, keepEof = eof_;
+  int32_t n = 0;
+  for (int32_t r = FirstVisible(); r != 0; r = NextVisible(r)) ++n;
+  if (keep) {
+    Go(keep);
+  } else {
+    SetEof();
+  }
+  bof_ = keepBof;
+  eof_ = keepEof;
+  return n;
+}
+
+// ---- writing records ----------------------------------------------------------------------
+
+bool WorkArea::Flush() {
+  if (!dirty_) return true;
+  dirty_ = false;
+  if (!dbf_->WriteRecord(recNo_, image_.data())) {
+    // The record stays as the disk has it; the entries written for it are let go.
+    for (const MemoExtent& e : uncommitted_) memo_->Free(e);
+    uncommitted_.clear();
+    pendingFree_.clear();
+    image_ = disk_;
+    return false;
+  }
+  if (recNo_ >= windowFirst_ && recNo_ < windowFirst_ + windowCount_)
+    std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(),
+                image_.data(), image_.size());
+  if (hooks_) hooks_->RecordWritten(recNo_, disk_.data(), image_.data());
+  disk_ = image_;
+  // Only now does no record on disk point at the old entries any more.
+  for (const MemoExtent& e : pendingFree_) memo_->Free(e);
+  pendingFree_.clear();
+  uncommitted_.clear();
+  return true;
+}
+
+bool WorkArea::Commit() {
+  bool ok = Flush();
+  if (ok && commitLevel_ != 0) {
+    // Memo blocks first: the record must never reach the disk before what it points to.
+    if (memo_) ok = memo_->Sync();
+    ok = dbf_->Io().Sync() && ok;
+  }
+  return ok;
+}
+
+void WorkArea::Delete() {
+  if (eof_ || !Writable()) return;
+  image_[0] = '*';
+  dirty_ = true;
+  Flush();
+}
+
+void WorkArea::Recall() {
+  if (eof_ || !Writable()) return;
+  image_[0] = ' ';
+  dirty_ = true;
+  Flush();
+}
+
+bool WorkArea::AppendBlank() {
+  Flush();
+  if (!Writable()) return false;
+  std::string blank(dbf_->RecSize(), ' ');
+  int32_t r = dbf_->Append(blank.data());
+  if (r == 0) return false;
+  windowCount_ = 0;
+  recNo_ = r;
+  image_ = disk_ = blank;
+  bof_ = eof_ = false;
+  if (hooks_) hooks_->RecordAppended(r, image_.data());
+  return true;
+}
+
+void WorkArea::GetRecord(void* out) const { std::memcpy(out, image_.data(), image_.size()); }
+
+void WorkArea::PutRecord(const void* in) {
+  if (eof_ || !Writable() || !in) return;
+  std::string next(static_cast<const char*>(in), image_.size());
+  next[0] = next[0] == '*' ? '*' : ' ';
+  // The memo references stay those of the stored record: an image never points a memo
+  // field at blocks it does not own.
+  for (const FieldDesc& f : dbf_->Fields())
+    if (IsMemoType(f.type)) std::memcpy(next.data() + f.offset, image_.data() + f.offset, f.width);
+  image_ = next;
+  dirty_ = true;
+  Flush();
+}
+
+std::string WorkArea::Raw(int field) const {
+  const FieldDesc& f = dbf_->Fields()[field];
+  return image_.substr(f.offset, f.width);
+}
+
+bool WorkArea::SetRaw(int field, const std::string& bytes) {
+  if (eof_ || !Writable()) return false;
+  const FieldDesc& f = dbf_->Fields()[field];
+  std::string v = bytes.substr(0, f.width);
+  v.resize(f.width, ' ');
+  if (image_.compare(f.offset, f.width, v) == 0) return true;
+  std::memcpy(image_.data() + f.offset, v.data(), f.width);
+  dirty_ = true;
+  return true;
+}
+
+// ---- memo fields --------------------------------------------------------------------------
+
+bool WorkArea::IsMemoField(int field) const { return IsMemoType(dbf_->Fields()[field].type); }
+
+uint32_t WorkArea::MemoRef(const char* image, int field) const {
+  const FieldDesc& f = dbf_->Fields()[field];
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(image + f.offset);
+  if (f.width == 4) return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  uint64_t v = 0;
+  bool any = false;
+  for (int i = 0; i < f.width; ++i) {
+    if (p[i] == ' ' || p[i] == 0) {
+      if (any) break;
+      continue;
+    }
+    if (p[i] < '0' || p[i] > '9') return 0;
+    v = v * 10 + (p[i] - '0');
+    any = true;
+    if (v > 0xFFFFFFFFu) return 0;
+  }
+  return static_cast<uint32_t>(v);
+}
+
+std::string WorkArea::ReadMemo(int field, const char* image) const {
+  std::string out;
+  if (!memo_ || field < 0 || field >= static_cast<int>(dbf_->Fields().size()) || !IsMemoField(field))
+    return out;
+  uint32_t ref = MemoRef(image, field);
+  if (ref) memo_->Read(ref, &out);
+  return out;
+}
+
+bool WorkArea::ReadMemoField(int field, std::string* out, uint32_t* type) const {
+  out->clear();
+  if (!memo_ || eof_) return false;
+  uint32_t ref = MemoRef(image_.data(), field);
+  if (!ref) return true;
+  return memo_->Read(ref, out, type);
+}
+
+int64_t WorkArea::MemoLength(int field) const {
+  if (!memo_ || eof_) return 0;
+  uint32_t ref = MemoRef(image_.data(), field);
+  if (!ref) return 0;
+  int64_t n = memo_->Length(ref);
+  return n < 0 ? 0 : n;
+}
+
+bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t type) {
+  if (eof_ || !Writable() || !memo_) return false;
+  const FieldDesc& f = dbf_->Fields()[field];
+  uint32_t old = MemoRef(image_.data(), field);
+  MemoExtent fresh;
+  if (data && n > 0) {
+    fresh = memo_->Write(data, n, type);
+    if (fresh.block == 0) return false;
+    uncommitted_.push_back(fresh);
+  }
+  if (old) {
+    MemoExtent oldExtent{old, memo_->BlocksOf(old)};
+    auto it = std::find_if(uncommitted_.begin(), uncommitted_.end(),
+                           [&](const MemoExtent& e) { return e.block == old; });
+    if (it != uncommitted_.end()) {
+      // Written since the record was last stored: nothing on disk refers to it.
+      memo_->Free(*it);
+      uncommitted_.erase(it);
+    } else if (oldExtent.blocks) {
+      pendingFree_.push_back(oldExtent);
+    }
+  }
+  std::string ref(f.width, ' ');
+  if (fresh.block) {
+    if (f.width == 4) {
+      for (int i = 0; i < 4; ++i) ref[i] = static_cast<char>((fresh.block >> (8 * i)) & 0xFF);
+    } else {
+      std::string digits = std::to_string(fresh.block);
+      if (static_cast<int>(digits.size()) > f.width) return false;
+      ref.replace(f.width - digits.size(), digits.size(), digits);
+    }
+  }
+  std::memcpy(image_.data() + f.offset, ref.data(), f.width);
+  dirty_ = true;
+  return true;
+}
+
+// ---- locks --------------------------------------------------------------------------------
+
+bool WorkArea::TryLock(int64_t off, int64_t len) {
+  int timeout = std::max(0, Settings().lockTimeoutSeconds);
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+  for (;;) {
+    if (dbf_->Io().Lock(off, len, LockKind::Exclusive, false)) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+bool WorkArea::Rlock(int32_t recNo) {
+  // A record not yet saved (number below 1) needs no lock.
+  if (recNo < 1) return true;
+  if (fileLock_ || recordLocks_.count(recNo)) return true;
+  if (openMode_ == 2) {
+    recordLocks_.insert(recNo);
+    return true;
+  }
+  if (!TryLock(kLockRecords + recNo, 1)) return false;
+  recordLocks_.insert(recNo);
+  // What another user stored before we held the lock is what an edit must start from.
+  if (recNo == recNo_ && !eof_ && !dirty_) Load(recNo_, 0);
+  return true;
+}
+
+bool WorkArea::Flock() {
+  if (fileLock_) return true;
+  if (openMode_ == 2) {
+    fileLock_ = true;
+    return true;
+  }
+  if (!TryLock(kLockRecords, kLockRecordSpan)) return false;
+  // The file lock covers this work area's record locks, which merged into it.
+  recordLocks_.clear();
+  fileLock_ = true;
+  return true;
+}
+
+void WorkArea::Unlock(int32_t recNo) {
+  if (!dbf_) return;
+  Flush();
+  if (recNo == 0) {
+    if (openMode_ != 2) {
+      if (fileLock_) dbf_->Io().Unlock(kLockRecords, kLockRecordSpan);
+      for (int32_t r : recordLocks_) dbf_->Io().Unlock(kLockRecords + r, 1);
+    }
+    fileLock_ = false;
+    recordLocks_.clear();
+    return;
+  }
+  auto it = recordLocks_.find(recNo);
+  if (it == recordLocks_.end()) return;
+  if (openMode_ != 2) dbf_->Io().Unlock(kLockRecords + recNo, 1);
+  recordLocks_.erase(it);
+}
+
+bool WorkArea::Locked(int32_t recNo) const {
+  if (fileLock_) return true;
+  return recordLocks_.count(recNo) > 0;
+}
+
+int32_t WorkArea::LockCount() const {
+  return static_cast<int32_t>(recordLocks_.size()) + (fileLock_ ? 1 : 0);
+}
+
+std::string WorkArea::LockList() const {
+  std::string out;
+  for (int32_t r : recordLocks_) {
+    if (!out.empty()) out += ',';
+    out += std::to_string(r);
+  }
+  return out;
+}
+
+// ---- pack and zap -------------------------------------------------------------------------
+
+bool WorkArea::Pack() { return Rewrite(true); }
+bool WorkArea::Zap() { return Rewrite(false); }
+
+bool WorkArea::Rewrite(bool keepRecords) {
+  if (openMode_ != 2) return false;
+  Flush();
+  const std::string path = dbf_->Path();
+  const std::string newDbf = TempPath(path, ".$pd");
+  const std::string newMemo = TempPath(path, ".$pm");
+  const std::string journal = JournalPath(path);
+  Fs().Remove(newDbf);
+  Fs().Remove(newMemo);
+  auto abandon = [&]() {
+    Fs().Remove(newDbf);
+    Fs().Remove(newMemo);
+    return false;
+  };
+  // The header of the new file is the old one, count aside.
+  std::string header(dbf_->HeaderLen(), '\0');
+  if (dbf_->Io().ReadAt(0, header.data(), header.size()) != static_cast<ssize_t>(header.size()))
+    return false;
+  std::unique_ptr<File> out = Fs().Open(newDbf, true, true, true);
+  if (!out || !out->WriteAt(0, header.data(), header.size())) return abandon();
+  std::unique_ptr<MemoFile> outMemo;
+  if (memo_) {
+    if (!MemoFile::Create(newMemo, memo_->BlockSize())) return abandon();
+    std::string err;
+    outMemo = MemoFile::Open(newMemo, true, &err);
+    if (!outMemo) return abandon();
+  }
+  const int rs = dbf_->RecSize();
+  int32_t count = dbf_->RefreshCount();
+  int32_t written = 0;
+  std::string buf;
+  std::string rec(rs, ' ');
+  std::string text;
+  int lastPercent = 0;
+  int64_t pos = header.size();
+  for (int32_t r = 1; keepRecords && r <= count; ++r) {
+    if (dbf_->ReadRecords(r, 1, rec.data()) != 1) return abandon();
+    if (rec[0] == '*') continue;
+    if (outMemo) {
+      for (size_t i = 0; i < dbf_->Fields().size(); ++i) {
+        const FieldDesc& f = dbf_->Fields()[i];
+        if (!IsMemoType(f.type)) continue;
+        uint32_t ref = MemoRef(rec.data(), static_cast<int>(i));
+        std::string refText(f.width, ' ');
+        uint32_t type = MemoFile::kText;
+        if (ref && memo_->Read(ref, &text, &type) && !text.empty()) {
+          MemoExtent e = outMemo->Write(text.data(), text.size(), type);
+          if (e.block == 0) return abandon();
+          if (f.width == 4) {
+            for (int k = 0; k < 4; ++k) refText[k] = static_cast<char>((e.block >> (8 * k)) & 0xFF);
+          } else {
+            std::string d = std::to_string(e.block);
+            refText.replace(f.width - d.size(), d.size(), d);
+          }
+        }
+        std::memcpy(rec.data() + f.offset, refText.data(), f.width);
+      }
+    }
+    buf += rec;
+    ++written;
+    if (buf.size() >= 1 << 20) {
+      if (!out->WriteAt(pos, buf.data(), buf.size())) return abandon();
+      pos += buf.size();
+      buf.clear();
+    }
+    int percent = static_cast<int>(int64_t(r) * 100 / count);
+    if (percent != lastPercent) ReportProgress(lastPercent = percent);
+  }
+  buf += '\x1A';
+  char cnt[4];
+  for (int k = 0; k < 4; ++k) cnt[k] = static_cast<char>((static_cast<uint32_t>(written) >> (8 * k)) & 0xFF);
+  if (!out->WriteAt(pos, buf.data(), buf.size()) || !out->WriteAt(4, cnt, 4) || !out->Sync())
+    return abandon();
+  out.reset();
+  std::string err;
+  std::unique_ptr<DbfFile> fresh = DbfFile::Open(newDbf, true, &err);
+  // Held before the rename, so nobody opens the new file between rename and reopen.
+  if (!fresh || !fresh->Io().Lock(kLockOpen, 1, LockKind::Exclusive, false)) return abandon();
+  // Commit point: once the journal exists, an interrupted rewrite is finished on next open.
+  {
+    std::unique_ptr<File> j = Fs().Open(journal, true, true, false);
+    if (!j || !j->WriteAt(0, "rewrite\n", 8) || !j->Sync()) {
+      Fs().Remove(journal);
+      return abandon();
+    }
+    Fs().SyncFolder(journal);
+  }
+  if (memo_) Fs().Rename(newMemo, memoPath_);
+  Fs().Rename(newDbf, path);
+  Fs().SyncFolder(path);
+  Fs().Remove(journal);
+  // The record locks lived on the old file.
+  recordLocks_.clear();
+  fileLock_ = false;
+  dbf_ = std::move(fresh);
+  if (memo_) {
+    memo_ = MemoFile::Open(memoPath_, true, &err);
+    outMemo.reset();
+  }
+  pendingFree_.clear();
+  uncommitted_.clear();
+  windowCount_ = 0;
+  if (hooks_) hooks_->TableRewritten();
+  GoTop();
+  return true;
+}
+
+// ---- session ------------------------------------------------------------------------------
+
+Session& Session::Get() {
+  static Session s;
+  return s;
+}
+
+int Session::Select(int n) {
+  int previous = current_;
+  if (n >= 1 && n <= kMaxWorkAreas) current_ = n;
+  return previous;
+}
+
+int Session::FreeNumber() const {
+  for (int i = 1; i <= kMaxWorkAreas; ++i)
+    if (!areas_[i] && !jobs_[i]) return i;
+  return 0;
+}
+
+int Session::Install(std::unique_ptr<WorkArea> area) {
+  int n = FreeNumber();
+  if (n == 0) return 0;
+  areas_[n] = std::move(area);
+  current_ = n;
+  areas_[n]->AttachHooks();
+  return n;
+}
+
+void Session::CloseArea(int n) {
+  if (n < 1 || n > kMaxWorkAreas) return;
+  if (areas_[n]) {
+    areas_[n]->Close();
+    areas_[n].reset();
+  }
+  jobs_[n].reset();
+}
+
+void Session::CloseAll() {
+  for (int i = 1; i <= kMaxWorkAreas; ++i) CloseArea(i);
+}
+
+int Session::FindAlias(const std::string& alias) const {
+  if (alias.empty()) return 0;
+  std::string a = cp949::Upper(alias);
+  for (int i = 1; i <= kMaxWorkAreas; ++i)
+    if (areas_[i] && cp949::Upper(areas_[i]->Alias()) == a) return i;
+  return 0;
+}
+
+CreationJob* Session::Job(int n) { return n >= 1 && n <= kMaxWorkAreas ? jobs_[n].get() : nullptr; }
+
+int Session::StartJob(CreationJob job) {
+  int n = FreeNumber();
+  if (n == 0) return 0;
+  jobs_[n] = std::make_unique<CreationJob>(std::move(job));
+  current_ = n;
+  return n;
+}
+
+void Session::EndJob(int n) {
+  if (n >= 1 && n <= kMaxWorkAreas) jobs_[n].reset();
+}
+
+EngineSettings& Settings() {
+  static EngineSettings s;
+  return s;
+}
+
+RecordSource* CurrentTable() { return Session::Get().Current(); }
+OrderHooks* CurrentHooks() {
+  WorkArea* w = Session::Get().Current();
+  return w ? w->Hooks() : nullptr;
+}
+
+}  // namespace xbe

@@ -1,0 +1,171 @@
+// One open table in one work area: the record buffer, navigation in natural order or
+// through the expression half's order hooks, field and memo access, record and file locks,
+// pack and zap. The session holds the 250 work areas and the current selection.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/src/Contract.h"
+#include "engine/src/DbfFile.h"
+#include "engine/src/MemoFile.h"
+
+namespace xbe {
+
+constexpr int kMaxWorkAreas = 250;
+
+class WorkArea : public RecordSource {
+ public:
+  // Opens path (already resolved, ".dbf" added) in the given mode; null when refused.
+  static std::unique_ptr<WorkArea> Open(const std::string& path, const std::string& alias,
+                                        int openMode, int tableType, int32_t commitLevel);
+  ~WorkArea() override;
+  // Called once the work area is registered and selected: asks for its order hooks.
+  void AttachHooks();
+  void Close();
+
+  // RecordSource
+  const std::vector<FieldDesc>& Fields() const override { return dbf_->Fields(); }
+  int FieldIndex(std::string_view name) const override;
+  const char* CurrentImage() const override { return image_.data(); }
+  int32_t CurrentRecNo() const override { return recNo_; }
+  int32_t RecordCount() const override { return dbf_->Count(); }
+  bool CurrentDeleted() const override { return !eof_ && image_[0] == '*'; }
+  std::string ReadMemo(int field, const char* image) const override;
+  bool ReadImage(int32_t recNo, std::string& image) const override;
+  void Position(int32_t recNo) override;
+
+  OrderHooks* Hooks() const { return hooks_.get(); }
+  const std::string& Alias() const { return alias_; }
+  const std::string& Path() const { return dbf_->Path(); }
+  int OpenMode() const { return openMode_; }
+  int TableType() const { return tableType_; }
+  int32_t CommitLevel() const { return commitLevel_; }
+  void SetCommitLevel(int32_t level) { commitLevel_ = level; }
+  int RecSize() const { return dbf_->RecSize(); }
+  bool Writable() const { return openMode_ != 1; }
+
+  // Navigation. Visibility: SET DELETED and the hooks' scope and query, in one place.
+  void GoTop();
+  void GoBottom();
+  void Go(int32_t recNo);
+  void Skip(int32_t count);
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  int32_t RefreshCount();
+  int32_t CountVisible();
+  bool Visible(int32_t recNo, const char* image) const;
+
+  // Records.
+  void Delete();
+  void Recall();
+  bool AppendBlank();
+  void GetRecord(void* out) const;
+  void PutRecord(const void* in);
+  bool Commit();
+  bool Flush();
+
+  // Fields of the current record (field = 0-based index).
+  std::string Raw(int field) const;
+  // Stores bytes (blank-padded to the width) into the buffer; false at EOF or read-only.
+  bool SetRaw(int field, const std::string& bytes);
+  bool IsMemoField(int field) const;
+  bool ReadMemoField(int field, std::string* out, uint32_t* type = nullptr) const;
+  int64_t MemoLength(int field) const;
+  // Writes a memo or blob; data null or n 0 clears the reference.
+  bool WriteMemoField(int field, const void* data, size_t n, uint32_t type);
+
+  // Locks.
+  bool Rlock(int32_t recNo);
+  bool Flock();
+  void Unlock(int32_t recNo);
+  bool Locked(int32_t recNo) const;
+  int32_t LockCount() const;
+  std::string LockList() const;
+
+  // Rewrites through new files and a rename; only in an exclusive open.
+  bool Pack();
+  bool Zap();
+
+ private:
+  WorkArea() = default;
+  bool Load(int32_t recNo, int direction);
+  void SetEof();
+  int32_t NextVisible(int32_t from);
+  int32_t PriorVisible(int32_t from);
+  int32_t FirstVisible();
+  int32_t LastVisible();
+  uint32_t MemoRef(const char* image, int field) const;
+  bool TryLock(int64_t off, int64_t len);
+  bool Rewrite(bool keepRecords);
+  std::string PackTemp(const char* ext) const;
+
+  std::unique_ptr<DbfFile> dbf_;
+  std::unique_ptr<MemoFile> memo_;
+  std::unique_ptr<OrderHooks> hooks_;
+  std::string memoPath_;
+  std::string alias_;
+  int openMode_ = 0;
+  int tableType_ = 2;
+  int32_t commitLevel_ = 0;
+
+  int32_t recNo_ = 1;
+  bool bof_ = true;
+  bool eof_ = true;
+  std::string image_;  // current record as the caller sees it
+  std::string disk_;   // the same record as last read from or written to disk
+  bool dirty_ = false;
+  std::vector<MemoExtent> pendingFree_;   // freed once the record is on disk
+  std::vector<MemoExtent> uncommitted_;   // written since then, not yet referenced on disk
+
+  // Read-ahead window for skips; Go, locks and tops read the disk afresh.
+  std::string window_;
+  int32_t windowFirst_ = 0;
+  int32_t windowCount_ = 0;
+
+  std::set<int32_t> recordLocks_;
+  bool fileLock_ = false;
+};
+
+// The process-wide session.
+struct CreationJob {
+  std::string path;
+  std::string alias;
+  int tableType = 2;
+  int fieldCount = 0;
+  int memoBlockSize = 0;  // 0: the setting's
+  std::vector<FieldDesc> fields;
+  bool failed = false;
+};
+
+class Session {
+ public:
+  static Session& Get();
+  WorkArea* Area(int n) const { return n >= 1 && n <= kMaxWorkAreas ? areas_[n].get() : nullptr; }
+  WorkArea* Current() const { return Area(current_); }
+  int CurrentNumber() const { return current_; }
+  int Select(int n);  // returns the previous selection
+  int FreeNumber() const;
+  int Install(std::unique_ptr<WorkArea> area);
+  void CloseArea(int n);
+  void CloseAll();
+  int FindAlias(const std::string& alias) const;
+  CreationJob* Job(int n);
+  int StartJob(CreationJob job);
+  void EndJob(int n);
+
+ private:
+  std::array<std::unique_ptr<WorkArea>, kMaxWorkAreas + 1> areas_;
+  std::array<std::unique_ptr<CreationJob>, kMaxWorkAreas + 1> jobs_;
+  int current_ = 1;
+};
+
+// Memo file extension of a table type code.
+const char* MemoExtension(int tableType);
+
+
+}  // namespace xbe
