@@ -88,6 +88,14 @@ void TCustomMemoryStream::SaveToFile(const std::string& FileName) {
 // ---- TMemoryStream ---------------------------------------------------------------------------
 
 void TMemoryStream::Reserve(int64_t NewCapacity) {
+  // Memory set from outside (SetPointer) is copied before the stream changes it, so a write
+  // never lands in or beyond a block the stream does not own.
+  if (Size() > 0 && Memory() != FBuffer.data()) {
+    const auto* src = static_cast<const unsigned char*>(Memory());
+    std::vector<unsigned char> own(src, src + Size());
+    FBuffer.swap(own);
+    SetPointer(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
+  }
   if (NewCapacity <= static_cast<int64_t>(FBuffer.size())) return;
   // Grow in steps so that many small writes stay cheap.
   int64_t cap = std::max<int64_t>(NewCapacity, static_cast<int64_t>(FBuffer.size()) * 3 / 2);
@@ -119,6 +127,8 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
     if (FPosition > old)
       std::memset(FBuffer.data() + old, 0, static_cast<std::size_t>(FPosition - old));
     SetPointer(FBuffer.data(), end);
+  } else {
+    Reserve(0);  // take over foreign memory before writing into it
   }
   std::memcpy(FBuffer.data() + FPosition, Buffer, static_cast<std::size_t>(Count));
   FPosition = end;

@@ -49,6 +49,9 @@ class TStream : public TObject {
   int64_t CopyFrom(TStream& Source, int64_t Count);
 };
 
+// A stream over one block of memory. SetPointer lets a descendant read a block owned elsewhere
+// (the block must outlive that use); TMemoryStream copies such a block into its own memory
+// before anything writes to it.
 class TCustomMemoryStream : public TStream {
  public:
   int64_t Read(void* Buffer, int64_t Count) override;

@@ -20,6 +20,18 @@ Exception::~Exception() = default;
 
 TFormatSettings FormatSettings;
 
+const TFormatSettings& SystemFormatSettings() {
+  static const TFormatSettings defaults;
+  return defaults;
+}
+
+uint32_t GetTickCount() {
+  auto t = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
+}
+
+void Sleep(unsigned ms) { ::usleep(static_cast<useconds_t>(ms) * 1000u); }
+
 void Abort() { throw EAbort(); }
 
 void AssertionFailed(const std::string& msg, const std::string& unit, int line) {
@@ -276,6 +288,24 @@ std::string StringReplace(std::string_view s, std::string_view from, std::string
   }
   if (pos < s.size()) out.append(s.substr(pos));
   return out;
+}
+
+std::string Copy(std::string_view s, int index, int count) {
+  if (index < 1) index = 1;
+  if (count <= 0 || static_cast<std::size_t>(index) > s.size()) return std::string();
+  return std::string(s.substr(static_cast<std::size_t>(index - 1), static_cast<std::size_t>(count)));
+}
+
+int Pos(std::string_view sub, std::string_view s) {
+  if (sub.empty()) return 0;
+  std::size_t p = s.find(sub);
+  return p == std::string_view::npos ? 0 : static_cast<int>(p) + 1;
+}
+
+int AnsiPos(std::string_view sub, std::string_view s) {
+  if (sub.empty()) return 0;
+  std::size_t p = cp949::Find(s, sub);
+  return p == std::string_view::npos ? 0 : static_cast<int>(p) + 1;
 }
 
 // ---- Files ------------------------------------------------------------------------------

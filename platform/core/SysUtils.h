@@ -46,6 +46,7 @@ ORV_DECLARE_EXCEPTION(EAssertionFailed, Exception);
 ORV_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 ORV_DECLARE_EXCEPTION(EInvalidOperation, Exception);
 ORV_DECLARE_EXCEPTION(EInvalidPointer, Exception);
+ORV_DECLARE_EXCEPTION(EInvalidCast, Exception);  // "Invalid class typecast"
 ORV_DECLARE_EXCEPTION(EListError, Exception);
 ORV_DECLARE_EXCEPTION(EComponentError, Exception);
 ORV_DECLARE_EXCEPTION(EInOutError, Exception);
@@ -116,6 +117,13 @@ std::string QuotedStr(std::string_view s);
 std::string StringReplace(std::string_view s, std::string_view from, std::string_view to,
                           bool all = true, bool ignoreCase = false);
 
+// Pascal-style 1-based helpers. Copy clamps like the class library (an index below 1 counts as
+// 1, past the end gives ""); Pos is a plain byte search, AnsiPos matches only on character
+// boundaries. Both answer 0 when not found.
+std::string Copy(std::string_view s, int index, int count);
+int Pos(std::string_view sub, std::string_view s);
+int AnsiPos(std::string_view sub, std::string_view s);
+
 // ---- Files ------------------------------------------------------------------------------
 // Names are passed to the system as the bytes they are.
 
@@ -163,6 +171,12 @@ struct TFormatSettings {
 
 // The one process-wide settings record.
 extern TFormatSettings FormatSettings;
+// The system locale's values, which FormatSettings starts with ("m/d/yy", '/').
+const TFormatSettings& SystemFormatSettings();
+
+// Milliseconds on a steady clock (wraps after 49 days, as the system tick count does).
+uint32_t GetTickCount();
+void Sleep(unsigned ms);
 
 bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);

@@ -89,4 +89,25 @@ TEST(Streams, CopyFromAndLoadSave) {
   DeleteFile(path);
 }
 
+// Reads a block owned by someone else, as the zip directory reader does.
+class TBorrowingStream : public TMemoryStream {
+ public:
+  void Borrow(void* p, int64_t n) { SetPointer(p, n); }
+};
+
+TEST(Streams, WritingToBorrowedMemoryNeverTouchesTheBlock) {
+  char block[4] = {'a', 'b', 'c', 'd'};
+  TBorrowingStream s;
+  s.Borrow(block, 4);
+  char buf[4];
+  s.ReadBuffer(buf, 4);
+  EXPECT_EQ(std::string(buf, 4), "abcd");
+  s.SetPosition(1);
+  s.WriteBuffer("XY", 2);  // inside the block
+  s.Seek(0, soFromEnd);
+  s.WriteBuffer("!", 1);  // beyond it
+  EXPECT_EQ(std::string(block, 4), "abcd");
+  EXPECT_EQ(std::string(static_cast<const char*>(s.Memory()), 5), "aXYd!");
+}
+
 }  // namespace

@@ -65,6 +65,19 @@ TEST(SysUtils, TextHelpersKeepTwoByteCharacters) {
   EXPECT_EQ(StringReplace("aXbx", "x", "_", true, true), "a_b_");
 }
 
+TEST(SysUtils, PascalStyleCopyAndPos) {
+  EXPECT_EQ(Copy("abcdef", 2, 3), "bcd");
+  EXPECT_EQ(Copy("abc", 0, 2), "ab");
+  EXPECT_EQ(Copy("abc", 3, 99), "c");
+  EXPECT_EQ(Copy("abc", 4, 1), "");
+  EXPECT_EQ(Copy("abc", 1, -1), "");
+  EXPECT_EQ(Pos("cd", "abcd"), 3);
+  EXPECT_EQ(Pos("", "abcd"), 0);
+  EXPECT_EQ(Pos("\xA1\xB3", "\xB0\xA1\xB3\xAA"), 2);  // bytes match across two syllables
+  EXPECT_EQ(AnsiPos("\xA1\xB3", "\xB0\xA1\xB3\xAA"), 0);
+  EXPECT_EQ(AnsiPos("\xB3\xAA", "\xB0\xA1\xB3\xAA"), 3);
+}
+
 TEST(SysUtils, FileNameParts) {
   EXPECT_EQ(ExtractFilePath("/a/b/c.dbf"), "/a/b/");
   EXPECT_EQ(ExtractFileName("/a/b/c.dbf"), "c.dbf");
