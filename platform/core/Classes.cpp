@@ -192,6 +192,22 @@ void TComponent::Loaded() { FComponentState &= ~csLoading; }
 
 // ---- TStrings -------------------------------------------------------------------------------
 
+namespace {
+
+// Holds one update level for a block, also when the block throws.
+class TUpdateScope {
+ public:
+  explicit TUpdateScope(TStrings& s) : s_(s) { s_.BeginUpdate(); }
+  ~TUpdateScope() { s_.EndUpdate(); }
+  TUpdateScope(const TUpdateScope&) = delete;
+  TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+ private:
+  TStrings& s_;
+};
+
+}  // namespace
+
 void TStrings::RaiseIndexError(int Index) {
   throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
 }
@@ -231,19 +247,13 @@ int TStrings::IndexOfObject(const TObject* AObject) const {
 }
 
 void TStrings::AddStrings(const TStrings& Other) {
-  BeginUpdate();
-  try {
-    for (int i = 0, n = Other.Count(); i < n; ++i) AddObject(Other.Get(i), Other.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope scope(*this);
+  for (int i = 0, n = Other.Count(); i < n; ++i) AddObject(Other.Get(i), Other.GetObject(i));
 }
 
 void TStrings::Exchange(int Index1, int Index2) {
   if (Index1 == Index2) return;
-  BeginUpdate();
+  TUpdateScope scope(*this);
   std::string s1 = Get(Index1), s2 = Get(Index2);
   TObject* o1 = GetObject(Index1);
   TObject* o2 = GetObject(Index2);
@@ -251,17 +261,15 @@ void TStrings::Exchange(int Index1, int Index2) {
   PutObject(Index1, o2);
   Put(Index2, s1);
   PutObject(Index2, o1);
-  EndUpdate();
 }
 
 void TStrings::Move(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
-  BeginUpdate();
+  TUpdateScope scope(*this);
   std::string s = Get(CurIndex);
   TObject* o = GetObject(CurIndex);
   Delete(CurIndex);
   InsertObject(NewIndex, s, o);
-  EndUpdate();
 }
 
 bool TStrings::Equals(const TStrings& Other) const {
@@ -281,22 +289,16 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view Value) {
-  BeginUpdate();
-  try {
-    Clear();
-    std::size_t i = 0;
-    while (i < Value.size()) {
-      std::size_t start = i;
-      while (i < Value.size() && Value[i] != '\r' && Value[i] != '\n') ++i;
-      Add(std::string(Value.substr(start, i - start)));
-      if (i < Value.size() && Value[i] == '\r') ++i;
-      if (i < Value.size() && Value[i] == '\n') ++i;
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TUpdateScope scope(*this);
+  Clear();
+  std::size_t i = 0;
+  while (i < Value.size()) {
+    std::size_t start = i;
+    while (i < Value.size() && Value[i] != '\r' && Value[i] != '\n') ++i;
+    Add(std::string(Value.substr(start, i - start)));
+    if (i < Value.size() && Value[i] == '\r') ++i;
+    if (i < Value.size() && Value[i] == '\n') ++i;
   }
-  EndUpdate();
 }
 
 std::string TStrings::CommaText() const {
@@ -322,48 +324,42 @@ std::string TStrings::CommaText() const {
 }
 
 void TStrings::SetCommaText(std::string_view Value) {
-  BeginUpdate();
-  try {
-    Clear();
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-      while (i < Value.size() && static_cast<unsigned char>(Value[i]) <= ' ') ++i;
-    };
-    skipBlanks();
-    while (i < Value.size()) {
-      std::string item;
-      if (Value[i] == '"') {
-        ++i;
-        while (i < Value.size()) {
-          if (Value[i] == '"') {
-            if (i + 1 < Value.size() && Value[i + 1] == '"') {
-              item += '"';
-              i += 2;
-              continue;
-            }
-            ++i;
-            break;
+  TUpdateScope scope(*this);
+  Clear();
+  std::size_t i = 0;
+  auto skipBlanks = [&] {
+    while (i < Value.size() && static_cast<unsigned char>(Value[i]) <= ' ') ++i;
+  };
+  skipBlanks();
+  while (i < Value.size()) {
+    std::string item;
+    if (Value[i] == '"') {
+      ++i;
+      while (i < Value.size()) {
+        if (Value[i] == '"') {
+          if (i + 1 < Value.size() && Value[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
           }
-          item += Value[i++];
+          ++i;
+          break;
         }
-      } else {
-        while (i < Value.size() && Value[i] != ',' &&
-               static_cast<unsigned char>(Value[i]) > ' ')
-          item += Value[i++];
+        item += Value[i++];
       }
-      Add(item);
-      skipBlanks();
-      if (i < Value.size() && Value[i] == ',') {
-        ++i;
-        skipBlanks();
-        if (i == Value.size()) Add("");
-      }
+    } else {
+      while (i < Value.size() && Value[i] != ',' &&
+             static_cast<unsigned char>(Value[i]) > ' ')
+        item += Value[i++];
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
+    Add(item);
+    skipBlanks();
+    if (i < Value.size() && Value[i] == ',') {
+      ++i;
+      skipBlanks();
+      if (i == Value.size()) Add("");
+    }
   }
-  EndUpdate();
 }
 
 std::string TStrings::Names(int Index) const {
@@ -434,15 +430,9 @@ void TStrings::EndUpdate() {
 void TStrings::Assign(TPersistent* Source) {
   if (auto* src = dynamic_cast<TStrings*>(Source)) {
     if (src == this) return;
-    BeginUpdate();
-    try {
-      Clear();
-      AddStrings(*src);
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    TUpdateScope scope(*this);
+    Clear();
+    AddStrings(*src);
     return;
   }
   TPersistent::Assign(Source);

@@ -778,23 +778,13 @@ void FormatInto(std::string& out, std::string_view f, TDateTime dt, int depth) {
         lastWasHour = true;
         continue;
       }
-      case 'N': {
-        std::size_t n = run('N');
-        AppendNumber(out, mi, n >= 2 ? 2 : 1);
-        i += n;
-        lastWasHour = false;
-        continue;
-      }
-      case 'S': {
-        std::size_t n = run('S');
-        AppendNumber(out, s, n >= 2 ? 2 : 1);
-        i += n;
-        lastWasHour = false;
-        continue;
-      }
+      case 'N':
+      case 'S':
       case 'Z': {
-        std::size_t n = run('Z');
-        AppendNumber(out, ms, n >= 3 ? 3 : 1);
+        std::size_t n = run(u);
+        int value = u == 'N' ? mi : u == 'S' ? s : ms;
+        int wide = u == 'Z' ? 3 : 2;
+        AppendNumber(out, value, n >= static_cast<std::size_t>(wide) ? wide : 1);
         i += n;
         lastWasHour = false;
         continue;
