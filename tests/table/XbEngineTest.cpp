@@ -1,0 +1,185 @@
+// The engine binding: load once, report a missing or incomplete library every time it is
+// needed, never call into a library that is not bound, and the real engine library.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "EngineFixture.h"
+#include "table/XbAddOns.h"
+#include "table/XbDispatch.h"
+
+namespace {
+
+const char kLoadFailure[] = "Unable to load required Xb DLL: XBENG61.DLL";
+
+std::string MakeEmptyFolder() {
+  char tmpl[] = "/tmp/orv-noengine-XXXXXX";
+  const char* dir = mkdtemp(tmpl);
+  return dir ? dir : "/tmp";
+}
+
+// Every dispatch answer while nothing is bound is the neutral one.
+void ExpectNeutralAnswers() {
+  TXbDispatch table;
+  EXPECT_EQ(table.xb_Rlock(1), 0);
+  EXPECT_EQ(table.xb_RecCount(), 0);
+  EXPECT_EQ(table.xb_GetMemo("MMM"), "");
+  EXPECT_EQ(table.xb_Version(), "");
+  EXPECT_EQ(table.xb_UseEx("x.dbf", "X", 0, 3, 0), 0);
+  table.xb_GoTop();
+  EXPECT_EQ(table.CurrentRecNo, 1);
+}
+
+}  // namespace
+
+TEST_F(EngineTest, MissingLibraryIsReportedOnEveryAttempt) {
+  services.Loader.PointAtFolder(MakeEmptyFolder());
+  EnsureEngineLoaded();
+  EnsureEngineLoaded();
+  ASSERT_EQ(services.Boxes.size(), 2u);
+  for (const TMessageBoxCall& box : services.Boxes) {
+    EXPECT_EQ(box.Text, kLoadFailure);
+    EXPECT_EQ(box.Flags, unsigned(MB_OK | MB_ICONERROR));
+  }
+  EXPECT_EQ(services.TerminateRequests, 2);
+  EXPECT_TRUE(TerminateRequested());
+  EXPECT_FALSE(EngineLoadedSwitch());
+  EXPECT_FALSE(XbEngineReady());
+  ExpectNeutralAnswers();
+}
+
+TEST_F(EngineTest, LibraryWithoutTheLastNameCountsAsNotLoaded) {
+  LoadFake({"xb_GetDateFormat"});
+  EXPECT_FALSE(XbEngineReady());
+  EXPECT_FALSE(EngineLoadedSwitch());
+  ASSERT_EQ(services.Boxes.size(), 1u);
+  EXPECT_EQ(services.Boxes[0].Text, kLoadFailure);
+  EXPECT_EQ(services.TerminateRequests, 1);
+  // The half-bound library was released and nothing in it was called.
+  EXPECT_EQ(services.Loader.OpenHandles(), 0);
+  EXPECT_TRUE(engine.Calls.empty());
+  ExpectNeutralAnswers();
+  EXPECT_TRUE(engine.Calls.empty());
+  EnsureEngineLoaded();
+  EXPECT_EQ(services.Boxes.size(), 2u);
+}
+
+TEST_F(EngineTest, LoadsOnceAndSortTableOnlySendsTheCollation) {
+  LoadFake();
+  EnsureEngineLoaded();
+  EXPECT_TRUE(XbEngineReady());
+  EXPECT_TRUE(EngineLoadedSwitch());
+  EXPECT_EQ(services.Loader.Opened.size(), 1u);
+  EXPECT_TRUE(services.Boxes.empty());
+  EXPECT_EQ(services.TerminateRequests, 0);
+  EXPECT_EQ(engine.CallsOf(),
+            (std::vector<std::string>{"xb_SetStringType(1)", "xb_SetGaugePoster(fn)"}));
+
+  engine.Clear();
+  SetSortTable();
+  EXPECT_EQ(services.Loader.Opened.size(), 1u);
+  EXPECT_EQ(engine.CallsOf(), (std::vector<std::string>{"xb_SysProp(1101, table)"}));
+  ASSERT_EQ(engine.CollationTable.size(), 256u);
+  for (int i = 0; i < 256; ++i)
+    EXPECT_EQ(static_cast<unsigned char>(engine.CollationTable[i]), i) << "byte " << i;
+}
+
+TEST_F(EngineTest, SortTableLoadsTheEngineWhenNeeded) {
+  services.Loader.AddLibrary("XBENG61.DLL", engine.Symbols());
+  SetSortTable();
+  EXPECT_TRUE(XbEngineReady());
+  EXPECT_EQ(engine.Count("xb_SysProp"), 1);
+}
+
+TEST_F(EngineTest, GaugeCodesArePostedToTheHookedWindow) {
+  LoadFake();
+  ASSERT_NE(engine.GaugePoster, nullptr);
+  engine.GaugePoster(0x4242, XB_GAUGE_CODE(40));
+  ASSERT_EQ(services.PostedKeys.size(), 1u);
+  EXPECT_EQ(services.PostedKeys[0].Window, 0x4242);
+  EXPECT_EQ(services.PostedKeys[0].Key, uint16_t(-40));
+  EXPECT_NE(services.PostedKeys[0].Key & 0x7000, 0);
+}
+
+TEST_F(EngineTest, LibraryWithoutOurExtrasStillLoads) {
+  LoadFake({}, false);
+  EXPECT_TRUE(XbEngineReady());
+  EXPECT_EQ(XbApi.xb_GetBlobEx, nullptr);
+  EXPECT_EQ(engine.CallsOf(), (std::vector<std::string>{"xb_SetStringType(1)"}));
+}
+
+TEST_F(EngineTest, ReleaseFreesTheLibraryAndTheNextNeedLoadsAgain) {
+  LoadFake();
+  ReleaseEngine();
+  EXPECT_FALSE(XbEngineReady());
+  EXPECT_EQ(services.Loader.OpenHandles(), 0);
+  EXPECT_EQ(XbApi.xb_RecNo, nullptr);
+  engine.Clear();
+  ExpectNeutralAnswers();
+  EXPECT_TRUE(engine.Calls.empty());
+  EnsureEngineLoaded();
+  EXPECT_TRUE(XbEngineReady());
+  EXPECT_EQ(services.Loader.Opened.size(), 2u);
+}
+
+// The add-on libraries: a missing one shows its own box; one that lacks a name raises.
+TEST_F(EngineTest, AddOnLoaders) {
+  services.Loader.PointAtFolder(MakeEmptyFolder());
+  LoadSqlEngine();
+  ASSERT_EQ(services.Boxes.size(), 1u);
+  EXPECT_EQ(services.Boxes[0].Text,
+            "Missing required RavavaDIV61.DLL.\r\rXb SQL is a SQL add-on engine for Xb.\r"
+            "Visit the engine's distribution to get your copy.");
+  EXPECT_EQ(services.TerminateRequests, 1);
+  EXPECT_FALSE(XbSqlAddOn().Loaded);
+
+  static int dummy;
+  TFakeLibraryLoader::TSymbolTable crypt = {{"CompressStream", &dummy},
+                                            {"UnCompressStream", &dummy},
+                                            {"SetCompressionPassword", &dummy}};
+  services.Loader.AddLibrary("ZavuraDadiz.DLL", crypt);
+  EXPECT_THROW(LoadCryptEngine(), EAssertionFailed);
+  EXPECT_FALSE(XbCryptAddOn().Loaded);
+  EXPECT_EQ(services.Loader.OpenHandles(), 0);
+
+  crypt["SetCompressionLevel"] = &dummy;
+  services.Loader.AddLibrary("ZavuraDadiz.DLL", crypt);
+  LoadCryptEngine();
+  LoadCryptEngine();
+  EXPECT_TRUE(XbCryptAddOn().Loaded);
+  EXPECT_EQ(XbCryptAddOn().SetCompressionLevel, &dummy);
+  UnloadCryptEngine();
+  EXPECT_FALSE(XbCryptAddOn().Loaded);
+  EXPECT_EQ(services.Loader.OpenHandles(), 0);
+}
+
+// The real engine library next to the test program: it loads when it exports every name,
+// and takes the load-failure path when it does not.
+TEST_F(EngineTest, RealEngineLibrary) {
+  const std::string folder = std::string(ORV_BINARY_DIR) + "/bin";
+  const std::string path = folder + "/libxbeng61.so";
+  void* probe = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(probe, nullptr) << "the engine library is built beside the tests: " << path;
+  int missing = 0;
+#define ORV_PROBE(name) missing += dlsym(probe, #name) == nullptr ? 1 : 0;
+  XB_ENTRY_POINTS(ORV_PROBE)
+#undef ORV_PROBE
+  dlclose(probe);
+
+  services.Loader.PointAtFolder(folder);
+  EnsureEngineLoaded();
+  if (missing > 0) {
+    EXPECT_FALSE(XbEngineReady()) << missing << " names missing";
+    ASSERT_EQ(services.Boxes.size(), 1u);
+    EXPECT_EQ(services.Boxes[0].Text, kLoadFailure);
+    return;
+  }
+  ASSERT_TRUE(XbEngineReady());
+  EXPECT_TRUE(services.Boxes.empty());
+  SetSortTable();
+  TXbDispatch table;
+  EXPECT_FALSE(table.xb_Version().empty());
+  // No table is open: the engine answers without a work area.
+  EXPECT_LE(table.xb_Select(0), 250);
+}
