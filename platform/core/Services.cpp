@@ -1,11 +1,14 @@
 // The process-wide service registry, its defaults, the dlopen loader and the exception display.
 #include "platform/core/Services.h"
 
+#include <cxxabi.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/core/Classes.h"
@@ -211,13 +214,19 @@ void SetApplicationTitle(const std::string& Title) { R().title = Title; }
 std::string ExceptionMessageText(const std::exception& E) {
   if (dynamic_cast<const EAbort*>(&E) != nullptr) return std::string();
   std::string msg = E.what();
-  if (!msg.empty()) {
-    unsigned char last = static_cast<unsigned char>(msg.back());
-    // A sentence that ends in a word gets its full stop; punctuation and quotes stay as they are.
-    if ((last >= '0' && last <= '9') || (last >= 'A' && last <= 'Z') ||
-        (last >= 'a' && last <= 'z') || last >= 0x80)
-      msg += '.';
+  if (msg.empty()) {
+    // An error without a text must still be seen: name its class instead.
+    int status = 0;
+    char* name = abi::__cxa_demangle(typeid(E).name(), nullptr, nullptr, &status);
+    msg = (status == 0 && name) ? name : "Exception";
+    std::free(name);
+    return msg;
   }
+  unsigned char last = static_cast<unsigned char>(msg.back());
+  // A sentence that ends in a word gets its full stop; punctuation and quotes stay as they are.
+  if ((last >= '0' && last <= '9') || (last >= 'A' && last <= 'Z') ||
+      (last >= 'a' && last <= 'z') || last >= 0x80)
+    msg += '.';
   return msg;
 }
 

@@ -148,8 +148,8 @@ void SetApplicationTitle(const std::string& Title);
 // ---- Exceptions that reach the message loop ---------------------------------------------
 
 // The text a message box shows for the exception: its message, with a full stop added when
-// it ends in a letter or digit (a two-byte character counts as a letter). Empty for EAbort,
-// which is silent.
+// it ends in a letter or digit (a two-byte character counts as a letter); an exception without
+// a message is named by its class. Empty for EAbort, which is silent.
 std::string ExceptionMessageText(const std::exception& E);
 // Shows ExceptionMessageText in an error box under the application title, unless it is empty.
 void ShowException(const std::exception& E);

@@ -105,6 +105,7 @@ TEST(Services, ExceptionsReachingTheLoopAreShownExceptAbort) {
       {std::make_exception_ptr(std::runtime_error("boom")), "boom."},
       {std::make_exception_ptr(EFOpenError("Cannot open file \"a\"")), "Cannot open file \"a\""},
       {std::make_exception_ptr(42), "Unknown exception."},
+      {std::make_exception_ptr(EDatabaseError("")), "EDatabaseError"},  // never an empty box
   };
   for (const auto& c : cases) {
     fake.Boxes.clear();
