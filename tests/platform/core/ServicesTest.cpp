@@ -89,6 +89,17 @@ TEST(Services, DlLoaderLooksInItsFoldersOnly) {
   EXPECT_FALSE(loader.LastError().empty());
   EXPECT_EQ(loader.Open("ABSENT61.DLL"), nullptr);
   DeleteFile(dir + "libbroken61.so");
+
+  // The system search finds a real library and its exports.
+  TDlLibraryLoader system({}, true);
+  TLibHandle m = system.Open("libm.so.6");
+  ASSERT_NE(m, nullptr) << system.LastError();
+  auto cosine = reinterpret_cast<double (*)(double)>(system.Symbol(m, "cos"));
+  ASSERT_NE(cosine, nullptr);
+  EXPECT_DOUBLE_EQ(cosine(0.0), 1.0);
+  EXPECT_EQ(system.Symbol(m, "xb_Nothing"), nullptr);
+  EXPECT_FALSE(system.LastError().empty());
+  system.Close(m);
 }
 
 TEST(Services, ExceptionsReachingTheLoopAreShownExceptAbort) {
