@@ -567,10 +567,15 @@ void TStringList::Sort() {
 void TStringList::CustomSort(const std::function<int(TStringList&, int, int)>& Compare) {
   if (FSorted || Count() < 2) return;
   Changing();
-  // Simple insertion sort through the caller's comparer, which works on indexes.
-  for (int i = 1; i < Count(); ++i)
-    for (int j = i; j > 0 && Compare(*this, j - 1, j) > 0; --j)
-      std::swap(FList[static_cast<std::size_t>(j - 1)], FList[static_cast<std::size_t>(j)]);
+  // Sort positions while the list stays as it is, since the comparer reads it by index.
+  std::vector<int> order(FList.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return Compare(*this, a, b) < 0; });
+  std::vector<Item> sorted;
+  sorted.reserve(FList.size());
+  for (int i : order) sorted.push_back(std::move(FList[static_cast<std::size_t>(i)]));
+  FList.swap(sorted);
   Changed();
 }
 

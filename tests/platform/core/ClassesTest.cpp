@@ -147,6 +147,15 @@ TEST(StringList, SortedWithDuplicatesAndCaseInsensitiveLookup) {
   EXPECT_EQ(u.IndexOf("TIT1"), 0);
 }
 
+TEST(StringList, CustomSortByTheCallersOrder) {
+  TStringList l;
+  l.SetCommaText("10,9,100,9");
+  l.CustomSort([](TStringList& list, int a, int b) {
+    return StrToInt(list[a]) - StrToInt(list[b]);
+  });
+  EXPECT_EQ(l.CommaText(), "9,9,10,100");
+}
+
 TEST(StringList, OnChangeWaitsForTheOutermostEndUpdate) {
   TStringList l;
   int changes = 0;
