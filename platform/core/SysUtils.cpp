@@ -1,9 +1,11 @@
 // System utilities: exceptions, conversions, file-name helpers and dates.
 #include "platform/core/SysUtils.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -372,6 +374,51 @@ int64_t FileSizeOf(const std::string& name) {
   struct stat st;
   if (::stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  // Greedy wildcard match with one back-track point, stepping by whole characters.
+  std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
+  auto same = [&](std::size_t ni, std::size_t mi) {
+    std::size_t ln = cp949::CharLength(name, ni), lm = cp949::CharLength(mask, mi);
+    if (ln != lm) return false;
+    if (ln == 2) return name.substr(ni, 2) == mask.substr(mi, 2);
+    return cp949::Upper(name.substr(ni, 1)) == cp949::Upper(mask.substr(mi, 1));
+  };
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starM = m++;
+      starN = n;
+    } else if (m < mask.size() && (mask[m] == '?' || same(n, m))) {
+      n += cp949::CharLength(name, n);
+      m += mask[m] == '?' ? 1 : cp949::CharLength(mask, m);
+    } else if (starM != std::string_view::npos) {
+      m = starM + 1;
+      starN += cp949::CharLength(name, starN);
+      n = starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask) {
+  std::vector<std::string> out;
+  std::string dir = folder.empty() ? std::string(".") : folder;
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return out;
+  std::string prefix = IncludeTrailingPathDelimiter(dir);
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
+    if (FileExists(prefix + name)) out.push_back(name);
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end(),
+            [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+  return out;
 }
 
 // ---- Dates ------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---- Exceptions ------------------------------------------------------------------------
 
@@ -139,6 +140,11 @@ std::string ExtractFileExt(std::string_view name);   // with the dot, "" when no
 std::string ChangeFileExt(std::string_view name, std::string_view ext);
 std::string IncludeTrailingPathDelimiter(std::string_view dir);
 int64_t FileSizeOf(const std::string& name);  // -1 when the file cannot be read
+// '*' and '?' wildcards; the single-byte letters match without regard to case, as file
+// names did on the system the note files come from. '?' stands for one character.
+bool MatchesMask(std::string_view name, std::string_view mask);
+// The plain files (no folders) of folder whose names match mask, sorted by CompareText.
+std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask);
 
 // ---- Dates ------------------------------------------------------------------------------
 

@@ -1,6 +1,12 @@
 // Conversions, text helpers and dates of the system utilities.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/core/Streams.h"
 #include "platform/core/SysUtils.h"
 
 namespace {
@@ -84,6 +90,31 @@ TEST(SysUtils, FileNameParts) {
   EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
   EXPECT_EQ(ChangeFileExt("orvel27c.dbf", ".smt"), "orvel27c.smt");
   EXPECT_EQ(ChangeFileExt("noext", ".dbf"), "noext.dbf");
+}
+
+TEST(SysUtils, MasksAndFileLists) {
+  struct Case {
+    const char* name;
+    const char* mask;
+    bool want;
+  } cases[] = {
+      {"orvel27c.smt", "*.smt", true},  {"ORVEL27C.SMT", "*.smt", true},
+      {"orvel27c.smtx", "*.smt", false}, {"a.dbf", "?.dbf", true},
+      {"ab.dbf", "?.dbf", false},        {"\xB0\xA1.smt", "?.smt", true},  // '?' is one character
+      {"x", "*", true},                  {"", "*", true},
+      {"abc", "a*c*", true},             {"\xB0" "a.smt", "\xB0" "A.smt", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.want) << c.name << " " << c.mask;
+
+  std::string dir = ::testing::TempDir() + "orv_findfiles/";
+  ::mkdir(dir.c_str(), 0755);
+  for (const char* f : {"b.smt", "A.SMT", "c.dbf"}) WriteFileBytes(dir + f, "");
+  ::mkdir((dir + "d.smt").c_str(), 0755);  // a folder is no file
+  EXPECT_EQ(FindFiles(dir, "*.smt"), (std::vector<std::string>{"A.SMT", "b.smt"}));
+  EXPECT_TRUE(FindFiles(dir + "missing", "*").empty());
+  for (const char* f : {"b.smt", "A.SMT", "c.dbf"}) DeleteFile(dir + f);
+  ::rmdir((dir + "d.smt").c_str());
+  ::rmdir(dir.c_str());
 }
 
 TEST(SysUtils, DatesEncodeAndDecodeAroundTheEpoch) {
