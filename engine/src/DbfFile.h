@@ -33,6 +33,8 @@ class DbfFile {
   int HeaderLen() const { return headerLen_; }
   bool HasMemoFlag() const { return hasMemoFlag_; }
   const std::string& Path() const { return path_; }
+  // The file was renamed to p while open (a rewrite put it in place).
+  void Renamed(const std::string& p) { path_ = p; }
   File& Io() { return *file_; }
 
   // The record count as the file's size shows it (a header that claims more than the data

@@ -280,8 +280,8 @@ void WorkArea::Skip(int32_t count) {
     return;
   }
   if (count > 0) {
-    bof_ = false;
     if (eof_) return;
+    bof_ = false;
     for (int32_t i = 0; i < count; ++i) {
       int32_t r = NextVisible(recNo_);
       if (r == 0) {
@@ -623,6 +623,8 @@ bool WorkArea::Rewrite(bool keepRecords) {
   int64_t pos = header.size();
   for (int32_t r = 1; keepRecords && r <= count; ++r) {
     if (dbf_->ReadRecords(r, 1, rec.data()) != 1) return abandon();
+    int percent = static_cast<int>(int64_t(r) * 100 / count);
+    if (percent != lastPercent) ReportProgress(lastPercent = percent);
     if (rec[0] == '*') continue;
     if (outMemo) {
       for (size_t i = 0; i < dbf_->Fields().size(); ++i) {
@@ -651,9 +653,8 @@ bool WorkArea::Rewrite(bool keepRecords) {
       pos += buf.size();
       buf.clear();
     }
-    int percent = static_cast<int>(int64_t(r) * 100 / count);
-    if (percent != lastPercent) ReportProgress(lastPercent = percent);
   }
+  ReportProgress(100);
   buf += '\x1A';
   char cnt[4];
   for (int k = 0; k < 4; ++k) cnt[k] = static_cast<char>((static_cast<uint32_t>(written) >> (8 * k)) & 0xFF);
@@ -681,6 +682,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
   recordLocks_.clear();
   fileLock_ = false;
   dbf_ = std::move(fresh);
+  dbf_->Renamed(path);
   if (memo_) {
     memo_ = MemoFile::Open(memoPath_, true, &err);
     outMemo.reset();
