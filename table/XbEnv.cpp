@@ -89,8 +89,8 @@ void TXbEnv::SetDateFormat(TXbDateFrmt Value) {
     case dfItalian:
     case dfSpanish: style = {'-', "dd-mm-yy"}; break;
     case dfWinDefault: {
-      // The system's own defaults, as the class library starts with them.
-      const TFormatSettings system;
+      // The system locale's own date style.
+      const TFormatSettings& system = SystemFormatSettings();
       FormatSettings.DateSeparator = system.DateSeparator;
       FormatSettings.ShortDateFormat = system.ShortDateFormat;
       break;
