@@ -1,0 +1,92 @@
+// Colour and font conversion for the Qt boundary.
+#include "platform/gfx/QtGraphics.h"
+
+#include <QFontDatabase>
+#include <QHash>
+
+#include "platform/core/SysUtils.h"
+#include "platform/ui/QtText.h"
+
+namespace orv {
+
+QColor ToQColor(TColor c) {
+  TColor rgb = ColorToRGB(c);
+  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+TColor FromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+
+namespace {
+
+struct FaceMap {
+  const char* face;  // UTF-8, compared without regard to ASCII case
+  const char* family;
+};
+
+// Gothic faces -> NanumGothic, their fixed-pitch forms -> NanumGothicCoding, serif faces ->
+// NanumMyeongjo (no brush face is installed, so Gungsuh takes the serif too).
+constexpr FaceMap kFaces[] = {
+    {"굴림", "NanumGothic"},         {"굴림체", "NanumGothicCoding"},
+    {"돋움", "NanumGothic"},         {"돋움체", "NanumGothicCoding"},
+    {"바탕", "NanumMyeongjo"},       {"바탕체", "NanumMyeongjo"},
+    {"궁서", "NanumMyeongjo"},       {"궁서체", "NanumMyeongjo"},
+    {"맑은 고딕", "NanumBarunGothic"}, {"새굴림", "NanumGothic"},
+    {"gulim", "NanumGothic"},        {"gulimche", "NanumGothicCoding"},
+    {"dotum", "NanumGothic"},        {"dotumche", "NanumGothicCoding"},
+    {"batang", "NanumMyeongjo"},     {"batangche", "NanumMyeongjo"},
+    {"gungsuh", "NanumMyeongjo"},    {"gungsuhche", "NanumMyeongjo"},
+    {"ms sans serif", "NanumGothic"}, {"ms shell dlg", "NanumGothic"},
+    {"system", "NanumGothic"},       {"arial", "Nimbus Sans"},
+    {"tahoma", "NanumGothic"},       {"times new roman", "Nimbus Roman"},
+    {"courier new", "Nimbus Mono PS"}, {"courier", "Nimbus Mono PS"},
+    {"fixedsys", "NanumGothicCoding"}, {"terminal", "NanumGothicCoding"},
+};
+
+}  // namespace
+
+QString MapFontFamily(const std::string& faceName) {
+  static QHash<QString, QString> cache;
+  QString face = ToQ(Trim(faceName));
+  auto it = cache.constFind(face);
+  if (it != cache.constEnd()) return it.value();
+  QString key = face.toLower();
+  QString family;
+  for (const FaceMap& m : kFaces) {
+    if (key == QString::fromUtf8(m.face)) {
+      family = QString::fromUtf8(m.family);
+      break;
+    }
+  }
+  if (family.isEmpty()) {
+    family = (!face.isEmpty() && QFontDatabase::hasFamily(face)) ? face
+                                                                 : QStringLiteral("NanumGothic");
+  }
+  cache.insert(face, family);
+  return family;
+}
+
+QFont ToQFont(const TFont& f) {
+  QFont q(MapFontFamily(f.Name()));
+  q.setPointSize(f.Size() > 0 ? f.Size() : 9);
+  TFontStyles s = f.Style();
+  q.setBold(s.Contains(fsBold));
+  q.setItalic(s.Contains(fsItalic));
+  q.setUnderline(s.Contains(fsUnderline));
+  q.setStrikeOut(s.Contains(fsStrikeOut));
+  if (f.Pitch() == fpFixed) q.setFixedPitch(true);
+  return q;
+}
+
+void AssignQFont(TFont& f, const QFont& q, const QColor& color) {
+  if (MapFontFamily(f.Name()) != q.family()) f.SetName(FromQ(q.family()));
+  if (q.pointSize() > 0) f.SetSize(q.pointSize());
+  TFontStyles s;
+  if (q.bold()) s.Include(fsBold);
+  if (q.italic()) s.Include(fsItalic);
+  if (q.underline()) s.Include(fsUnderline);
+  if (q.strikeOut()) s.Include(fsStrikeOut);
+  f.SetStyle(s);
+  if (color.isValid()) f.SetColor(FromQColor(color));
+}
+
+}  // namespace orv

@@ -1,0 +1,28 @@
+// The Qt side of colours and fonts: TColor <-> QColor, TFont <-> QFont, and the mapping of
+// the program's face names to the families installed here (the Nanum faces stand in for the
+// Korean Windows faces).
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <string>
+
+#include "platform/gfx/Graphics.h"
+
+namespace orv {
+
+QColor ToQColor(TColor c);
+TColor FromQColor(const QColor& c);
+
+// The installed family for a face name (code page 949): the Korean and Latin names of the
+// Windows faces map to Nanum / URW families; a name that is installed as it is stays; any
+// other name falls back to NanumGothic.
+QString MapFontFamily(const std::string& faceName);
+
+QFont ToQFont(const TFont& f);
+// Size, style and colour from Qt; the name becomes the family as Qt reports it, unless it is
+// the family that the font's current name maps to (so "굴림" stays "굴림").
+void AssignQFont(TFont& f, const QFont& q, const QColor& color);
+
+}  // namespace orv

@@ -1,0 +1,496 @@
+// Forms, the application's message loop and the screen, over top-level QWidgets.
+#include "platform/ui/Forms.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
+
+#include "platform/core/Services.h"
+#include "platform/ui/QtServices.h"
+#include "platform/ui/QtText.h"
+#include "platform/ui/StdCtrls.h"
+#include "platform/ui/UiInternal.h"
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+// The top-level widget of a form: turns the window system's close and activation into the
+// form's own steps.
+class FormWidget : public QWidget {
+ public:
+  FormWidget() : QWidget(nullptr, Qt::Window) { setAttribute(Qt::WA_DeleteOnClose, false); }
+  TCustomForm* form() const { return dynamic_cast<TCustomForm*>(TControl::FromWidget(this)); }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (TCustomForm* f = form()) SafeCall([f] { f->Close(); });
+  }
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::WindowActivate) {
+      TCustomForm* f = form();
+      if (f && Screen && f->Visible()) SafeCall([f] { Screen->SetActiveForm(f); });
+    }
+    return QWidget::event(e);
+  }
+};
+
+// ---- TCustomForm --------------------------------------------------------------------------
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner, new FormWidget) {
+  FVisible = false;
+  Widget()->setAutoFillBackground(true);
+  Widget()->setFocusPolicy(Qt::NoFocus);
+  Widget()->resize(320, 240);
+  ColorChanged();
+  RegisterForm(this);
+}
+
+TCustomForm::~TCustomForm() {
+  if (OnDestroy) SafeCall([this] { OnDestroy(this); });
+  if (Screen) Screen->FormDestroying(this);
+  UnregisterForm(this);
+  if (Application && Application->MainForm() == this) {
+    // The application outlives its main form only while it shuts down.
+  }
+}
+
+void TCustomForm::AfterConstruction() {
+  if (FCreated) return;
+  FCreated = true;
+  if (OnCreate) OnCreate(this);
+}
+
+void TCustomForm::ColorChanged() {
+  TControl::ColorChanged();
+  Widget()->setAutoFillBackground(true);
+}
+
+TWindowState TCustomForm::WindowState() const {
+  if (!Widget()->isVisible()) return FWindowState;
+  Qt::WindowStates s = Widget()->windowState();
+  if (s & Qt::WindowMaximized) return wsMaximized;
+  if (s & Qt::WindowMinimized) return wsMinimized;
+  return wsNormal;
+}
+
+void TCustomForm::SetWindowState(TWindowState v) {
+  FWindowState = v;
+  if (!Widget()->isVisible()) return;
+  switch (v) {
+    case wsMaximized: Widget()->showMaximized(); break;
+    case wsMinimized: Widget()->showMinimized(); break;
+    default: Widget()->showNormal(); break;
+  }
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
+  FBorderStyle = v;
+  Qt::WindowFlags f = Qt::Window;
+  switch (v) {
+    case bsNone: f |= Qt::FramelessWindowHint; break;
+    case bsSingle: f |= Qt::MSWindowsFixedSizeDialogHint; break;
+    case bsDialog: f = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint; break;
+    case bsToolWindow: case bsSizeToolWin: f = Qt::Tool; break;
+    default: break;
+  }
+  bool shown = Widget()->isVisible();
+  Widget()->setWindowFlags(f);
+  if (shown) Widget()->show();
+}
+
+void TCustomForm::ApplyPosition() {
+  if (FPosition != poScreenCenter && FPosition != poMainFormCenter) return;
+  QRect area;
+  TCustomForm* main = Application ? Application->MainForm() : nullptr;
+  if (FPosition == poMainFormCenter && main && main != this && main->Widget()->isVisible())
+    area = main->Widget()->geometry();
+  else if (QScreen* s = QGuiApplication::primaryScreen())
+    area = s->availableGeometry();
+  if (area.isEmpty()) return;
+  Widget()->move(area.center().x() - Width() / 2, area.center().y() - Height() / 2);
+}
+
+void TCustomForm::SetVisible(bool v) {
+  if (v == FVisible && v == Widget()->isVisible()) return;
+  FVisible = v;
+  if (v) {
+    if (!FShownOnce) {
+      FShownOnce = true;
+      ApplyPosition();
+    }
+    DoShow();
+    if (!FVisible) return;  // OnShow hid it again
+    switch (FWindowState) {
+      case wsMaximized: Widget()->showMaximized(); break;
+      case wsMinimized: Widget()->showMinimized(); break;
+      default: Widget()->show(); break;
+    }
+    Widget()->raise();
+    Widget()->activateWindow();
+    if (Screen) Screen->SetActiveForm(this);
+    FocusFirst();
+  } else {
+    FWindowState = WindowState();
+    Widget()->hide();
+    DoHide();
+    if (Screen) Screen->FormHidden(this);
+  }
+}
+
+void TCustomForm::FocusFirst() {
+  if (!Widget()->isVisible()) return;
+  TWinControl* c = FActiveControl;
+  if (!c || !c->CanFocus()) c = FindNextControl(nullptr, true, true);
+  if (c && c->CanFocus()) c->SetFocus();
+}
+
+void TCustomForm::DoShow() {
+  if (OnShow) OnShow(this);
+}
+
+void TCustomForm::DoHide() {
+  if (OnHide) OnHide(this);
+}
+
+void TCustomForm::Activate() {
+  if (OnActivate) OnActivate(this);
+}
+
+void TCustomForm::Deactivate() {
+  if (OnDeactivate) OnDeactivate(this);
+}
+
+void TCustomForm::DoClose(TCloseAction& Action) {
+  if (OnClose) OnClose(this, Action);
+}
+
+bool TCustomForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TCustomForm::Close() {
+  if (FModal) {
+    FModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  bool isMain = Application && Application->MainForm() == this;
+  TCloseAction action = isMain ? caFree : caHide;
+  DoClose(action);
+  switch (action) {
+    case caNone: return;
+    case caMinimize: SetWindowState(wsMinimized); return;
+    default: break;
+  }
+  Hide();
+  if (isMain) Application->Terminate();
+}
+
+void TCustomForm::CloseModal() {
+  if (!CloseQuery()) {
+    FModalResult = mrNone;
+    return;
+  }
+  TCloseAction action = caHide;
+  DoClose(action);
+  if (action == caNone) FModalResult = mrNone;
+}
+
+TModalResult TCustomForm::ShowModal() {
+  if (Visible() || FModal) throw EInvalidOperation("Cannot make a visible window modal");
+  TCustomForm* previous = Screen ? Screen->ActiveForm() : nullptr;
+  FModal = true;
+  FModalResult = mrNone;
+  Widget()->setWindowModality(Qt::ApplicationModal);
+  auto finish = [&] {
+    FModal = false;
+    Hide();
+    Widget()->setWindowModality(Qt::NonModal);
+    if (previous && previous != this && previous->Visible() && Screen) {
+      previous->Widget()->activateWindow();
+      Screen->SetActiveForm(previous);
+    }
+  };
+  try {
+    Show();
+    while (true) {
+      if (FModalResult == mrNone) Application->HandleMessage();
+      if (Application->Terminated() && FModalResult == mrNone) FModalResult = mrCancel;
+      if (FModalResult != mrNone) {
+        CloseModal();
+        if (FModalResult != mrNone) break;
+        if (Application->Terminated()) {
+          FModalResult = mrCancel;
+          break;
+        }
+      }
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  TModalResult r = FModalResult;
+  finish();
+  return r;
+}
+
+void TCustomForm::SetFocus() {
+  if (!Visible() || !Enabled()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
+  Widget()->raise();
+  Widget()->activateWindow();
+  if (Screen) Screen->SetActiveForm(this);
+}
+
+bool TCustomForm::Active() const { return Screen && Screen->ActiveForm() == this; }
+
+void TCustomForm::SetActiveControl(TWinControl* c) {
+  if (c && c->ParentForm() != this) throw EInvalidOperation("Invalid active control");
+  FActiveControl = c;
+  if (c && Widget()->isVisible() && c->CanFocus()) c->SetFocus();
+}
+
+void TCustomForm::FocusChanged(TWinControl* c) {
+  if (c == this) return;
+  FActiveControl = c;
+  if (c == FFocusedControl) return;
+  TWinControl* old = FFocusedControl;
+  FFocusedControl = c;
+  if (old) old->DoExit();
+  if (c && FFocusedControl == c) c->DoEnter();
+}
+
+void TCustomForm::ControlDestroying(TWinControl* c) {
+  if (FActiveControl == c) FActiveControl = nullptr;
+  if (FFocusedControl == c) FFocusedControl = nullptr;
+}
+
+void TCustomForm::CollectTabOrder(const TWinControl* parent, std::vector<TWinControl*>& out) const {
+  for (TControl* c : parent->FControls) {
+    auto* wc = dynamic_cast<TWinControl*>(c);
+    if (!wc) continue;
+    out.push_back(wc);
+    CollectTabOrder(wc, out);
+  }
+}
+
+TWinControl* TCustomForm::FindNextControl(TWinControl* CurControl, bool GoForward,
+                                          bool CheckTabStop) const {
+  std::vector<TWinControl*> list;
+  CollectTabOrder(this, list);
+  if (list.empty()) return nullptr;
+  int n = static_cast<int>(list.size());
+  int start = -1;
+  for (int i = 0; i < n; ++i) {
+    if (list[static_cast<size_t>(i)] == CurControl) start = i;
+  }
+  if (start < 0) start = GoForward ? n - 1 : 0;
+  for (int step = 1; step <= n; ++step) {
+    int i = GoForward ? (start + step) % n : (start - step + n) % n;
+    TWinControl* c = list[static_cast<size_t>(i)];
+    if (c == CurControl) break;
+    if (CheckTabStop && !c->TabStop()) continue;
+    if (c->CanFocus()) return c;
+  }
+  return nullptr;
+}
+
+void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop) {
+  if (TWinControl* c = FindNextControl(CurControl, GoForward, CheckTabStop)) c->SetFocus();
+}
+
+bool TCustomForm::DialogKey(uint16_t Key, TWinControl* Source) {
+  if (Key == VK_RETURN) {
+    if (auto* b = dynamic_cast<TButton*>(Source)) {
+      b->Click();
+      return true;
+    }
+  }
+  std::vector<TWinControl*> list;
+  CollectTabOrder(this, list);
+  for (TWinControl* c : list) {
+    auto* b = dynamic_cast<TButton*>(c);
+    if (!b || !b->Showing() || !b->Enabled()) continue;
+    if ((Key == VK_RETURN && b->Default()) || (Key == VK_ESCAPE && b->Cancel())) {
+      b->Click();
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- TApplication -------------------------------------------------------------------------
+
+namespace {
+int g_argc = 1;
+char g_arg0[] = "orvelane";
+char* g_argv[] = {g_arg0, nullptr};
+
+// Exceptions that escape a Qt callback we did not wrap still reach the user, and the loop
+// goes on.
+class OrvQApplication : public QApplication {
+ public:
+  OrvQApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+  bool notify(QObject* receiver, QEvent* e) override {
+    try {
+      return QApplication::notify(receiver, e);
+    } catch (...) {
+      ::HandleException();
+      return false;
+    }
+  }
+};
+}  // namespace
+
+TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
+  if (!QApplication::instance()) {
+    if (argc > 0 && argv) {
+      static int s_argc;
+      s_argc = argc;
+      FOwnedQApp = new OrvQApplication(s_argc, argv);
+    } else {
+      FOwnedQApp = new OrvQApplication(g_argc, g_argv);
+    }
+  }
+  QApplication::setQuitOnLastWindowClosed(false);
+  Application = this;
+  Screen = new TScreen(this);
+  orv::InstallQtServices();
+}
+
+TApplication::~TApplication() {
+  DestroyComponents();
+  Screen = nullptr;
+  orv::RemoveQtServices();
+  if (Application == this) Application = nullptr;
+  delete FOwnedQApp;
+}
+
+const std::string& TApplication::Title() const { return ApplicationTitle(); }
+
+void TApplication::SetTitle(const std::string& v) {
+  SetApplicationTitle(v);
+  QApplication::setApplicationName(orv::ToQ(v));
+}
+
+void TApplication::Run() {
+  if (FMainForm) {
+    try {
+      FMainForm->Show();
+    } catch (...) {
+      ::HandleException();
+    }
+  }
+  while (!Terminated()) HandleMessage();
+}
+
+void TApplication::ProcessMessages() {
+  try {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  } catch (...) {
+    ::HandleException();
+  }
+}
+
+void TApplication::HandleMessage() {
+  try {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  } catch (...) {
+    ::HandleException();
+  }
+}
+
+void TApplication::Terminate() { RequestTerminate(); }
+bool TApplication::Terminated() const { return TerminateRequested(); }
+void TApplication::HandleException() { ::HandleException(); }
+
+std::string TApplication::ExeName() const {
+  return orv::FromQ(QCoreApplication::applicationFilePath());
+}
+
+// ---- TScreen ------------------------------------------------------------------------------
+
+TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {}
+
+void TScreen::SetCursor(TCursor v) {
+  FCursor = v;
+  if (v == crDefault) {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    FOverriding = false;
+    return;
+  }
+  QCursor c(orv::CursorShape(v));
+  if (FOverriding && QApplication::overrideCursor())
+    QApplication::changeOverrideCursor(c);
+  else
+    QApplication::setOverrideCursor(c);
+  FOverriding = true;
+}
+
+int TScreen::FormCount() const {
+  int n = 0;
+  for (int i = 0; i < ::FormCount(); ++i)
+    if (dynamic_cast<TCustomForm*>(::Forms(i))) ++n;
+  return n;
+}
+
+TCustomForm* TScreen::Forms(int Index) const {
+  int n = 0;
+  for (int i = 0; i < ::FormCount(); ++i) {
+    if (auto* f = dynamic_cast<TCustomForm*>(::Forms(i))) {
+      if (n == Index) return f;
+      ++n;
+    }
+  }
+  throw EListError(Format("List index out of bounds (%d)", Index));
+}
+
+TWinControl* TScreen::ActiveControl() const {
+  return FActiveForm ? FActiveForm->ActiveControl() : nullptr;
+}
+
+int TScreen::Width() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 0;
+}
+
+int TScreen::Height() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 0;
+}
+
+void TScreen::SetActiveForm(TCustomForm* f) {
+  if (f == FActiveForm) return;
+  TCustomForm* old = FActiveForm;
+  FActiveForm = f;
+  if (f) MoveForm(f, 0);
+  if (old) old->Deactivate();
+  if (f && FActiveForm == f) {
+    f->Activate();
+    // The window comes back with the focus where it was.
+    if (f->FFocusedControl && f->FFocusedControl->CanFocus())
+      f->FFocusedControl->FocusWidget()->setFocus(Qt::ActiveWindowFocusReason);
+  }
+}
+
+void TScreen::FormHidden(TCustomForm* f) {
+  if (FActiveForm != f) return;
+  FActiveForm = nullptr;
+  for (int i = 0; i < FormCount(); ++i) {
+    TCustomForm* other = Forms(i);
+    if (other != f && other->Visible()) {
+      SetActiveForm(other);
+      return;
+    }
+  }
+}
+
+void TScreen::FormDestroying(TCustomForm* f) {
+  if (FActiveForm == f) FActiveForm = nullptr;
+}

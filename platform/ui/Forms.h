@@ -1,0 +1,212 @@
+// Forms, the application object and the screen.
+//
+// TCustomForm is a top-level window. Its life: constructed (controls created), then
+// AfterConstruction fires OnCreate (TApplication::CreateForm does this); Show fires OnShow and
+// makes it the active form (OnActivate; the form it replaces gets OnDeactivate); Close asks
+// OnCloseQuery, then OnClose with an action (hide by default; closing the main form ends the
+// application). ShowModal runs the message loop until ModalResult is set (a button with a
+// ModalResult, Close, or the program), then closes the form as Close does and returns the
+// result; a close that OnCloseQuery refuses keeps the dialog open. Forms register themselves
+// with the core's form registry, so component searches find them.
+//
+// TApplication runs the message loop: an exception that a handler raises is shown through the
+// core's HandleException and the loop goes on. It creates the Qt application object when none
+// exists and installs the Qt services (message boxes, message loop, posted keys).
+//
+// GUI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Controls.h"
+
+class QApplication;
+class TButton;
+
+enum : int {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+  mrNo = 7, mrAll = 8,
+};
+using TModalResult = int;
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter,
+                 poMainFormCenter };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+
+class TCustomForm : public TWinControl {
+ public:
+  explicit TCustomForm(TComponent* AOwner);
+  ~TCustomForm() override;
+
+  // Fires OnCreate; called once after the derived constructor has built the form.
+  virtual void AfterConstruction();
+
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState v);
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle v);
+  TPosition Position() const { return FPosition; }
+  void SetPosition(TPosition v) { FPosition = v; }
+
+  // The form sees keys before its controls.
+  bool KeyPreview() const { return FKeyPreview; }
+  void SetKeyPreview(bool v) { FKeyPreview = v; }
+
+  // The control that has (or, while the form is hidden, will get) the focus.
+  TWinControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TWinControl* c);
+
+  TModalResult ModalResult() const { return FModalResult; }
+  void SetModalResult(TModalResult v) { FModalResult = v; }
+  bool Modal() const { return FModal; }
+  // Shows the form modally; raises EInvalidOperation "Cannot make a visible window modal"
+  // when it is already shown.
+  virtual TModalResult ShowModal();
+  void SetVisible(bool v) override;
+  // Asks OnCloseQuery; true when the form may close.
+  virtual bool CloseQuery();
+  void Close();
+  // Activates the window (the form becomes the active form).
+  void SetFocus() override;
+  bool Active() const;
+
+  // Moves the focus from CurControl to the next (or previous) control in tab order;
+  // CheckTabStop skips controls whose TabStop is off.
+  void SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop);
+  // The next focusable control after CurControl in tab order, or nullptr.
+  TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop) const;
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnHide;
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  TCloseQueryEvent OnCloseQuery;
+  TCloseEvent OnClose;
+
+ protected:
+  virtual void DoShow();
+  virtual void DoHide();
+  virtual void Activate();
+  virtual void Deactivate();
+  virtual void DoClose(TCloseAction& Action);
+  void ColorChanged() override;
+
+ private:
+  friend class TControl;
+  friend class TWinControl;
+  friend class TScreen;
+  friend class ControlEventFilter;
+  friend class FormWidget;
+  void FocusChanged(TWinControl* c);
+  void ControlDestroying(TWinControl* c);
+  // Enter / Esc that nobody swallowed: the focused button, the Default or the Cancel button.
+  bool DialogKey(uint16_t Key, TWinControl* Source);
+  void FocusFirst();
+  void CloseModal();
+  void CollectTabOrder(const TWinControl* parent, std::vector<TWinControl*>& out) const;
+  void ApplyPosition();
+
+  TWindowState FWindowState = wsNormal;
+  TFormBorderStyle FBorderStyle = bsSizeable;
+  TPosition FPosition = poDesigned;
+  bool FKeyPreview = false;
+  bool FModal = false;
+  bool FShownOnce = false;
+  bool FCreated = false;
+  TModalResult FModalResult = mrNone;
+  TWinControl* FActiveControl = nullptr;
+  TWinControl* FFocusedControl = nullptr;
+};
+
+class TForm : public TCustomForm {
+ public:
+  explicit TForm(TComponent* AOwner) : TCustomForm(AOwner) {}
+};
+
+// ---- Application ----------------------------------------------------------------------------
+
+class TApplication : public TComponent {
+ public:
+  // Creates the Qt application when none exists yet (argc/argv may then be omitted) and
+  // installs the Qt services. One per process; sets the global Application and Screen.
+  TApplication(int argc = 0, char** argv = nullptr);
+  ~TApplication() override;
+
+  const std::string& Title() const;
+  void SetTitle(const std::string& v);
+
+  TCustomForm* MainForm() const { return FMainForm; }
+
+  // Creates a form owned by the application; the first one becomes the main form.
+  template <class T>
+  void CreateForm(T*& Reference) {
+    Reference = new T(this);
+    if (!FMainForm) FMainForm = Reference;
+    Reference->AfterConstruction();
+  }
+
+  // Shows the main form and runs the loop until Terminate (closing the main form).
+  void Run();
+  // Runs what is waiting, then returns.
+  void ProcessMessages();
+  // Waits for messages and runs them (one turn of the loop).
+  void HandleMessage();
+  void Terminate();
+  bool Terminated() const;
+  // Shows the exception in flight (for a catch (...)).
+  void HandleException();
+
+  int HintPause() const { return FHintPause; }
+  void SetHintPause(int v) { FHintPause = v; }
+  std::string ExeName() const;
+
+ private:
+  std::string FTitle;
+  TCustomForm* FMainForm = nullptr;
+  QApplication* FOwnedQApp = nullptr;
+  int FHintPause = 500;
+};
+
+// ---- Screen -------------------------------------------------------------------------------
+
+class TScreen : public TComponent {
+ public:
+  explicit TScreen(TComponent* AOwner);
+
+  // crDefault restores the controls' own cursors; any other cursor overrides them all.
+  TCursor Cursor() const { return FCursor; }
+  void SetCursor(TCursor v);
+
+  int FormCount() const;
+  TCustomForm* Forms(int Index) const;
+  TCustomForm* ActiveForm() const { return FActiveForm; }
+  TWinControl* ActiveControl() const;
+
+  int Width() const;
+  int Height() const;
+  int PixelsPerInch() const { return ScreenPixelsPerInch; }
+
+ private:
+  friend class TCustomForm;
+  friend class FormWidget;
+  // Makes f the active form: the old one gets OnDeactivate, f OnActivate.
+  void SetActiveForm(TCustomForm* f);
+  void FormHidden(TCustomForm* f);
+  void FormDestroying(TCustomForm* f);
+
+  TCursor FCursor = crDefault;
+  bool FOverriding = false;
+  TCustomForm* FActiveForm = nullptr;
+};
+
+extern TApplication* Application;
+extern TScreen* Screen;

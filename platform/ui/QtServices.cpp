@@ -1,0 +1,136 @@
+// Message boxes and the message loop over Qt.
+#include "platform/ui/QtServices.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/core/TextCodec.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/QtText.h"
+
+namespace orv {
+
+namespace {
+
+// A key-down waiting in the queue for a window.
+class PostedKeyEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const QEvent::Type t = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return t;
+  }
+  PostedKeyEvent(intptr_t w, uint16_t k) : QEvent(Kind()), window(w), key(k) {}
+  intptr_t window;
+  uint16_t key;
+};
+
+class PostedKeyReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != PostedKeyEvent::Kind()) return QObject::event(e);
+    auto* k = static_cast<PostedKeyEvent*>(e);
+    if (TWinControl* w = TWinControl::FromHandle(k->window)) {
+      SafeCall([w, k] { w->PerformKeyDown(k->key, 0); });
+    }
+    return true;
+  }
+};
+
+PostedKeyReceiver& Receiver() {
+  static PostedKeyReceiver* r = new PostedKeyReceiver;
+  return *r;
+}
+
+struct ButtonSpec {
+  QMessageBox::StandardButton button;
+  const char* text;  // UTF-8
+  int id;
+};
+
+constexpr ButtonSpec kOk{QMessageBox::Ok, "확인", IDOK};
+constexpr ButtonSpec kCancel{QMessageBox::Cancel, "취소", IDCANCEL};
+constexpr ButtonSpec kYes{QMessageBox::Yes, "예", IDYES};
+constexpr ButtonSpec kNo{QMessageBox::No, "아니요", IDNO};
+constexpr ButtonSpec kAbort{QMessageBox::Abort, "중단", IDABORT};
+constexpr ButtonSpec kRetry{QMessageBox::Retry, "다시 시도", IDRETRY};
+constexpr ButtonSpec kIgnore{QMessageBox::Ignore, "무시", IDIGNORE};
+
+}  // namespace
+
+int QtMessageBoxService::MessageBox(const std::string& Text, const std::string& Caption,
+                                    unsigned Flags) {
+  std::vector<ButtonSpec> buttons;
+  switch (Flags & MB_TYPEMASK) {
+    case MB_OKCANCEL: buttons = {kOk, kCancel}; break;
+    case MB_ABORTRETRYIGNORE: buttons = {kAbort, kRetry, kIgnore}; break;
+    case MB_YESNOCANCEL: buttons = {kYes, kNo, kCancel}; break;
+    case MB_YESNO: buttons = {kYes, kNo}; break;
+    case MB_RETRYCANCEL: buttons = {kRetry, kCancel}; break;
+    default: buttons = {kOk}; break;
+  }
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(ToQ(Caption.empty() ? ApplicationTitle() : Caption));
+  box.setText(ToQ(Text));
+  switch (Flags & MB_ICONMASK) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+  }
+  std::vector<std::pair<QAbstractButton*, int>> ids;
+  for (const ButtonSpec& b : buttons) {
+    QPushButton* pb = box.addButton(b.button);
+    pb->setText(QString::fromUtf8(b.text));
+    ids.emplace_back(pb, b.id);
+  }
+  size_t def = (Flags & MB_DEFMASK) >> 8;
+  if (def < ids.size()) box.setDefaultButton(static_cast<QPushButton*>(ids[def].first));
+  // Esc answers as the box's close does on the system it stands in for: Cancel when there is
+  // one, OK on a single-button box, and nothing otherwise.
+  for (auto& [btn, id] : ids) {
+    if (id == IDCANCEL || (ids.size() == 1 && id == IDOK)) box.setEscapeButton(btn);
+  }
+  box.exec();
+  QAbstractButton* clicked = box.clickedButton();
+  for (auto& [btn, id] : ids) {
+    if (btn == clicked) return id;
+  }
+  return CautiousAnswer(Flags);
+}
+
+void QtMessageLoopService::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtMessageLoopService::PostKeyDown(intptr_t Window, uint16_t Key) {
+  QCoreApplication::postEvent(&Receiver(), new PostedKeyEvent(Window, Key));
+}
+
+void QtMessageLoopService::Terminate() {
+  if (auto* d = QAbstractEventDispatcher::instance()) d->wakeUp();
+}
+
+QtMessageBoxService& QtMessageBoxes() {
+  static QtMessageBoxService s;
+  return s;
+}
+
+QtMessageLoopService& QtMessageLoop() {
+  static QtMessageLoopService s;
+  return s;
+}
+
+void InstallQtServices() {
+  SetMessageBoxService(&QtMessageBoxes());
+  SetMessageLoopService(&QtMessageLoop());
+}
+
+void RemoveQtServices() {
+  if (&MessageBoxService() == &QtMessageBoxes()) SetMessageBoxService(nullptr);
+  if (&MessageLoopService() == &QtMessageLoop()) SetMessageLoopService(nullptr);
+}
+
+}  // namespace orv

@@ -1,0 +1,35 @@
+// The Qt implementations of the core's message-box and message-loop services, which the
+// application object installs: message boxes as QMessageBox with the Korean button texts,
+// the message loop as Qt's event loop, and posted key-downs as queued events that reach the
+// window's key handling later, as the engine's progress reports expect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/core/Services.h"
+
+namespace orv {
+
+class QtMessageBoxService : public IMessageBoxService {
+ public:
+  int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) override;
+};
+
+class QtMessageLoopService : public IMessageLoopService {
+ public:
+  void ProcessMessages() override;
+  // The key reaches the control whose Handle() is Window through its form's preview and its
+  // OnKeyDown; a window destroyed in the meantime gets nothing.
+  void PostKeyDown(intptr_t Window, uint16_t Key) override;
+  void Terminate() override;
+};
+
+// Installs both (and keeps them for the process); RemoveQtServices restores the defaults
+// where they are still installed.
+void InstallQtServices();
+void RemoveQtServices();
+QtMessageBoxService& QtMessageBoxes();
+QtMessageLoopService& QtMessageLoop();
+
+}  // namespace orv

@@ -1,0 +1,20 @@
+// The Qt side of text: code page 949 bytes to QString and back, through the one conversion
+// routine. Only platform/ui and platform/gfx include this.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+QString ToQ(std::string_view cp949Text);
+// Characters without a code page 949 form become '?', so text taken from a widget always
+// converts; controls that accept typing refuse such characters before they get that far.
+std::string FromQ(const QString& text);
+// False when some character has no code page 949 form.
+bool Convertible(const QString& text);
+// Number of code page 949 bytes of text (characters without a form count one byte).
+int ByteLength(const QString& text);
+
+}  // namespace orv

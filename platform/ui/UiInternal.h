@@ -1,0 +1,22 @@
+// Helpers shared by the Qt side of the control layer; not for code above platform/ui.
+#pragma once
+
+#include <Qt>
+#include <QCursor>
+
+#include "platform/ui/Controls.h"
+
+class QKeyEvent;
+class TCustomForm;
+
+namespace orv {
+
+Qt::CursorShape CursorShape(TCursor c);
+TShiftState ShiftFromQt(Qt::KeyboardModifiers m, Qt::MouseButtons b = Qt::NoButton);
+// The virtual-key code of a Qt key event (0 when it has none).
+uint16_t VirtualKeyOf(const QKeyEvent* e);
+// Installs the control layer's event handling on w for control c.
+void WatchWidget(QWidget* w, TControl* c);
+void UnwatchWidget(QWidget* w);
+
+}  // namespace orv

@@ -1,0 +1,257 @@
+// Controls and forms driven for real under the offscreen platform: the edit's modified rule
+// and byte limit, key preview order, Enter to the next control, focus events, modal dialogs
+// that close themselves, message boxes and exceptions in the loop.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/core/FakeServices.h"
+#include "platform/core/TextCodec.h"
+#include "platform/ui/Forms.h"
+#include "platform/ui/StdCtrls.h"
+
+using cp949::K;
+
+namespace {
+
+// Types text as key presses that carry it (QTest's key clicks take ASCII only).
+void TypeText(QWidget* w, const QString& text) {
+  for (QChar ch : text) QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+// A form with three edits and a button, owned by the test.
+struct SmallForm {
+  SmallForm() {
+    form = new TForm(nullptr);
+    form->SetBounds(10, 10, 300, 200);
+    for (int i = 0; i < 3; ++i) {
+      edits[i] = new TEdit(form);
+      edits[i]->SetParent(form);
+      edits[i]->SetBounds(10, 10 + 30 * i, 120, 22);
+    }
+    button = new TButton(form);
+    button->SetParent(form);
+    button->SetBounds(10, 110, 75, 25);
+  }
+  ~SmallForm() { delete form; }
+  TForm* form;
+  TEdit* edits[3];
+  TButton* button;
+};
+
+TEST(TEditTest, ModifiedRule) {
+  SmallForm f;
+  TEdit* e = f.edits[0];
+  f.form->Show();
+  // Typing marks the edit modified.
+  QTest::keyClicks(e->LineEdit(), "ab");
+  EXPECT_EQ(e->Text(), "ab");
+  EXPECT_TRUE(e->Modified());
+  // Setting the same text from the program leaves the flag as it was.
+  e->SetText("ab");
+  EXPECT_TRUE(e->Modified());
+  // A different text from the program clears it.
+  e->SetText(K("가나"));
+  EXPECT_FALSE(e->Modified());
+  // Deleting, cutting and pasting by the user mark it again.
+  QTest::keyClick(e->LineEdit(), Qt::Key_Backspace);
+  EXPECT_TRUE(e->Modified());
+  e->SetText("xyz");
+  e->SelectAll();
+  QTest::keyClick(e->LineEdit(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(e->Text(), "");
+  EXPECT_TRUE(e->Modified());
+  e->SetText("q");
+  EXPECT_FALSE(e->Modified());
+  QApplication::clipboard()->setText("zz");
+  QTest::keyClick(e->LineEdit(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(e->Text(), "qzz");
+  EXPECT_TRUE(e->Modified());
+  // Clearing from the program is a program change.
+  e->Clear();
+  EXPECT_FALSE(e->Modified());
+  // Setting the same text while not modified does nothing either.
+  e->SetText("");
+  EXPECT_FALSE(e->Modified());
+}
+
+TEST(TEditTest, MaxLengthCountsBytes) {
+  SmallForm f;
+  TEdit* e = f.edits[0];
+  e->SetMaxLength(5);
+  f.form->Show();
+  // Two syllables are four bytes; a third would make six and is refused, a letter fits.
+  TypeText(e->LineEdit(), QString::fromUtf8("가나다a"));
+  EXPECT_EQ(e->Text(), K("가나a"));
+  EXPECT_EQ(e->Text().size(), 5u);
+  // A paste is cut on a character boundary to what is left.
+  e->SetText("abc");
+  e->SetSelStart(3);
+  QApplication::clipboard()->setText(QString::fromUtf8("한글"));
+  e->PasteFromClipboard();
+  EXPECT_EQ(e->Text(), "abc" + K("한"));
+  EXPECT_TRUE(e->Modified());
+  // The program may set a longer text; the user can still shorten it.
+  e->SetText("abcdefg");
+  EXPECT_EQ(e->Text(), "abcdefg");
+  e->SetSelStart(7);
+  QTest::keyClick(e->LineEdit(), Qt::Key_Backspace);
+  EXPECT_EQ(e->Text(), "abcdef");
+  // Characters without a code page 949 form are refused.
+  e->SetText("");
+  TypeText(e->LineEdit(), QString::fromUtf8("\xE2\x98\x83"));
+  EXPECT_EQ(e->Text(), "");
+}
+
+TEST(TEditTest, SelectionInBytes) {
+  SmallForm f;
+  TEdit* e = f.edits[0];
+  e->SetText(K("가a나"));
+  e->SetSelStart(2);
+  e->SetSelLength(3);
+  EXPECT_EQ(e->SelText(), "a" + K("나"));
+  EXPECT_EQ(e->SelStart(), 2);
+  EXPECT_EQ(e->SelLength(), 3);
+}
+
+TEST(TFormTest, KeyPreviewSeesKeysFirstAndCanSwallow) {
+  SmallForm f;
+  std::vector<std::string> order;
+  f.form->SetKeyPreview(true);
+  f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    order.push_back("form down " + std::to_string(key));
+    if (key == VK_F2) key = 0;
+  };
+  f.form->OnKeyPress = [&](TObject*, char& key) { order.push_back(std::string("form press ") + key); };
+  f.edits[0]->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    order.push_back("edit down " + std::to_string(key));
+  };
+  f.edits[0]->OnKeyPress = [&](TObject*, char& key) { order.push_back(std::string("edit press ") + key); };
+  f.form->Show();
+  QTest::keyClick(f.edits[0]->LineEdit(), Qt::Key_A);
+  QTest::keyClick(f.edits[0]->LineEdit(), Qt::Key_F2);
+  std::vector<std::string> want = {"form down 65", "edit down 65", "form press a", "edit press a",
+                                   "form down 113"};
+  EXPECT_EQ(order, want);
+  EXPECT_EQ(f.edits[0]->Text(), "a");
+  // Without preview the form hears nothing of its controls' keys.
+  order.clear();
+  f.form->SetKeyPreview(false);
+  QTest::keyClick(f.edits[0]->LineEdit(), Qt::Key_B);
+  EXPECT_EQ(order, (std::vector<std::string>{"edit down 66", "edit press b"}));
+}
+
+TEST(TFormTest, EnterMovesToNextControlAndFocusEventsFire) {
+  SmallForm f;
+  std::vector<std::string> events;
+  for (int i = 0; i < 3; ++i) {
+    f.edits[i]->OnEnter = [&, i](TObject*) { events.push_back("enter " + std::to_string(i)); };
+    f.edits[i]->OnExit = [&, i](TObject*) { events.push_back("exit " + std::to_string(i)); };
+  }
+  f.form->SetKeyPreview(true);
+  f.form->OnKeyPress = [&](TObject*, char& key) {
+    if (key == '\r') {
+      f.form->SelectNext(f.form->ActiveControl(), true, true);
+      key = 0;
+    }
+  };
+  f.edits[1]->SetTabOrder(0);  // tab order: edit 1, edit 0, edit 2, button
+  f.form->Show();
+  EXPECT_EQ(f.form->ActiveControl(), f.edits[1]);
+  QTest::keyClick(f.edits[1]->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.edits[0]);
+  f.edits[2]->SetEnabled(false);
+  QTest::keyClick(f.edits[0]->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.button);
+  // Tab goes the same way; Shift+Tab back (disabled edit 2 skipped).
+  QTest::keyClick(f.button->Widget(), Qt::Key_Tab);
+  EXPECT_EQ(f.form->ActiveControl(), f.edits[1]);
+  QTest::keyClick(f.edits[1]->LineEdit(), Qt::Key_Tab, Qt::ShiftModifier);
+  EXPECT_EQ(f.form->ActiveControl(), f.button);
+  std::vector<std::string> want = {"enter 1", "exit 1", "enter 0", "exit 0", "enter 1", "exit 1"};
+  EXPECT_EQ(events, want);
+}
+
+TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
+  TFakeServices fake;
+  TForm* dlg = new TForm(nullptr);
+  auto* ok = new TButton(dlg);
+  ok->SetParent(dlg);
+  ok->ModalResult = mrOk;
+  auto* cancel = new TButton(dlg);
+  cancel->SetParent(dlg);
+  cancel->SetCancel(true);
+  cancel->ModalResult = mrCancel;
+  int refusals = 1;
+  std::vector<std::string> steps;
+  dlg->OnShow = [&](TObject*) { steps.push_back("show"); };
+  dlg->OnActivate = [&](TObject*) { steps.push_back("activate"); };
+  dlg->OnCloseQuery = [&](TObject*, bool& can) {
+    steps.push_back("query");
+    if (refusals > 0) {
+      --refusals;
+      can = false;
+    }
+  };
+  dlg->OnClose = [&](TObject*, TCloseAction&) { steps.push_back("close"); };
+  // The first click is refused by OnCloseQuery, the second one ends the dialog.
+  QTimer::singleShot(0, [&] {
+    ok->Click();
+    QTimer::singleShot(0, [&] { ok->Click(); });
+  });
+  EXPECT_EQ(dlg->ShowModal(), mrOk);
+  EXPECT_FALSE(dlg->Visible());
+  EXPECT_EQ(steps, (std::vector<std::string>{"show", "activate", "query", "query", "close"}));
+  // Esc clicks the Cancel button; the dialog can be shown again.
+  dlg->OnShow = [&](TObject*) {
+    QTimer::singleShot(0, [&] { QTest::keyClick(ok->Widget(), Qt::Key_Escape); });
+  };
+  EXPECT_EQ(dlg->ShowModal(), mrCancel);
+  // Close() ends a modal form with mrCancel.
+  dlg->OnShow = [&](TObject*) { QTimer::singleShot(0, [&] { dlg->Close(); }); };
+  EXPECT_EQ(dlg->ShowModal(), mrCancel);
+  dlg->OnShow = nullptr;
+  dlg->Show();
+  EXPECT_THROW(dlg->ShowModal(), EInvalidOperation);
+  delete dlg;
+}
+
+TEST(TApplicationTest, ExceptionInTheLoopIsShownAndTheLoopGoesOn) {
+  TFakeServices fake;
+  SmallForm f;
+  f.button->OnClick = [](TObject*) { throw EConvertError("'x' is not a valid integer value"); };
+  bool later = false;
+  f.form->Show();
+  QTimer::singleShot(0, [&] { QTest::mouseClick(f.button->Widget(), Qt::LeftButton); });
+  QTimer::singleShot(5, [&] { later = true; });
+  for (int i = 0; i < 200 && !later; ++i) Application->HandleMessage();
+  EXPECT_TRUE(later);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, "'x' is not a valid integer value.");
+  EXPECT_EQ(fake.Boxes[0].Flags & MB_ICONMASK, unsigned(MB_ICONERROR));
+}
+
+TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
+  SmallForm f;
+  std::vector<uint16_t> keys;
+  f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    keys.push_back(key);
+    key = 0;
+  };
+  PostKeyDown(f.form->Handle(), 0xFFCE);
+  EXPECT_TRUE(keys.empty());  // not inside the call that posts it
+  Application->ProcessMessages();
+  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE});
+  // A window that is gone gets nothing.
+  intptr_t h = f.edits[0]->Handle();
+  delete f.edits[0];
+  PostKeyDown(h, 0xFFCE);
+  Application->ProcessMessages();
+  EXPECT_EQ(keys.size(), 1u);
+}
+
+}  // namespace
