@@ -1,0 +1,855 @@
+// The paged B+tree index file (see IndexFile.h; layout in engine/FORMATS.md).
+#include "engine/src/IndexFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/src/Collation.h"
+
+namespace xbe {
+
+namespace {
+
+constexpr char kMagic[8] = {'O', 'R', 'V', 'I', 'D', 'X', '1', 0};
+constexpr uint32_t kVersion = 1;
+constexpr int kHeaderTagsAt = 128;
+constexpr int kTagEntrySize = 64;
+constexpr int kPageHeader = 16;
+constexpr uint8_t kLeaf = 1, kBranch = 2, kFree = 3, kDef = 4;
+// The write lock lives far past any data, so it never overlaps what readers read.
+constexpr int64_t kLockOffset = int64_t(1) << 40;
+
+uint16_t Get16(const char* p) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+}
+uint32_t Get32(const char* p) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(p[0])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
+}
+uint64_t Get64(const char* p) { return Get32(p) | static_cast<uint64_t>(Get32(p + 4)) << 32; }
+void Put16(char* p, uint16_t v) {
+  p[0] = static_cast<char>(v & 0xFF);
+  p[1] = static_cast<char>(v >> 8);
+}
+void Put32(char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void Put64(char* p, uint64_t v) {
+  Put32(p, static_cast<uint32_t>(v));
+  Put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+// Record numbers inside entries are big-endian, so key and number read as one byte string.
+uint32_t GetRec(const char* p) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(p[0])) << 24 |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(p[3]));
+}
+void PutRec(char* p, uint32_t v) {
+  p[0] = static_cast<char>(v >> 24);
+  p[1] = static_cast<char>((v >> 16) & 0xFF);
+  p[2] = static_cast<char>((v >> 8) & 0xFF);
+  p[3] = static_cast<char>(v & 0xFF);
+}
+
+uint8_t PType(const char* pg) { return static_cast<uint8_t>(pg[0]); }
+int PCount(const char* pg) { return Get16(pg + 2); }
+void SetPCount(char* pg, int n) { Put16(pg + 2, static_cast<uint16_t>(n)); }
+uint32_t PNext(const char* pg) { return Get32(pg + 4); }
+uint32_t PPrev(const char* pg) { return Get32(pg + 8); }
+void SetPNext(char* pg, uint32_t v) { Put32(pg + 4, v); }
+void SetPPrev(char* pg, uint32_t v) { Put32(pg + 8, v); }
+
+}  // namespace
+
+IndexFile::~IndexFile() {
+  if (inTxn_) End(nullptr);
+}
+
+std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable) {
+  std::unique_ptr<IndexFile> f(new IndexFile());
+  f->path_ = path;
+  f->writable_ = writable;
+  f->file_ = Fs().Open(path, writable, false, false);
+  if (!f->file_ && writable) {
+    f->writable_ = false;
+    f->file_ = Fs().Open(path, false, false, false);
+  }
+  if (!f->file_) return nullptr;
+  if (!f->ReadHeader(true)) return nullptr;
+  f->Sync();
+  return f;
+}
+
+std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const IndexStamp& stamp) {
+  std::unique_ptr<IndexFile> f(new IndexFile());
+  f->path_ = path;
+  f->writable_ = true;
+  f->file_ = Fs().Open(path, true, true, false);
+  if (!f->file_) return nullptr;
+  if (!f->file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return nullptr;
+  f->stamp_ = stamp;
+  f->pageCount_ = 1;
+  f->freeHead_ = 0;
+  f->counter_ = 1;
+  bool ok = f->WriteHeader(false);
+  // A longer file left from before is cut back: its old pages must not look like ours.
+  if (ok && f->file_->Size() > kPageSize) {
+    std::string zero(kPageSize, '\0');
+    ok = f->file_->WriteAt(kPageSize, zero.data(), zero.size());
+  }
+  f->file_->Unlock(kLockOffset, 1);
+  if (!ok) return nullptr;
+  return f;
+}
+
+bool IndexFile::ReadHeader(bool full) {
+  std::string h(kPageSize, '\0');
+  if (file_->ReadAt(0, h.data(), h.size()) != kPageSize) return false;
+  if (std::memcmp(h.data(), kMagic, 8) != 0 || Get32(&h[8]) != kVersion || Get32(&h[12]) != kPageSize) return false;
+  pageCount_ = Get32(&h[16]);
+  freeHead_ = Get32(&h[20]);
+  counter_ = Get64(&h[24]);
+  damaged_ = Get32(&h[32]) != 0;
+  uint32_t tagCount = Get32(&h[36]);
+  stamp_.dbfSize = Get64(&h[40]);
+  stamp_.dbfMtimeNs = static_cast<int64_t>(Get64(&h[48]));
+  stamp_.recSize = Get32(&h[56]);
+  stamp_.fieldsHash = Get32(&h[60]);
+  stamp_.collationHash = Get32(&h[64]);
+  int64_t size = file_->Size();
+  if (tagCount > kMaxTags || pageCount_ < 1 || size < static_cast<int64_t>(pageCount_) * kPageSize) {
+    damaged_ = true;
+    tagCount = 0;
+  }
+  if (!full) return true;
+  tags_.clear();
+  for (uint32_t i = 0; i < tagCount; ++i) {
+    const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
+    TagSlot t;
+    t.info.name.assign(e, strnlen(e, 12));
+    t.root = Get32(e + 12);
+    t.height = Get32(e + 16);
+    t.info.entries = Get32(e + 20);
+    t.defPage = Get32(e + 24);
+    t.info.keyLen = Get16(e + 28);
+    t.info.keyType = e[30];
+    t.info.unique = (e[31] & 1) != 0;
+    t.info.descending = (e[31] & 2) != 0;
+    bool sane = t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen && t.root >= 1 && t.root < pageCount_ &&
+                t.height >= 1 && t.height <= 32 && t.defPage >= 1 && t.defPage < pageCount_;
+    if (!sane || !LoadTagDef(t)) {
+      damaged_ = true;
+      tags_.clear();
+      return true;
+    }
+    tags_.push_back(std::move(t));
+  }
+  return true;
+}
+
+bool IndexFile::WriteHeader(bool dirtyFlag) {
+  std::string h(kPageSize, '\0');
+  std::memcpy(h.data(), kMagic, 8);
+  Put32(&h[8], kVersion);
+  Put32(&h[12], kPageSize);
+  Put32(&h[16], pageCount_);
+  Put32(&h[20], freeHead_);
+  Put64(&h[24], counter_);
+  Put32(&h[32], dirtyFlag ? 1 : 0);
+  Put32(&h[36], static_cast<uint32_t>(tags_.size()));
+  Put64(&h[40], stamp_.dbfSize);
+  Put64(&h[48], static_cast<uint64_t>(stamp_.dbfMtimeNs));
+  Put32(&h[56], stamp_.recSize);
+  Put32(&h[60], stamp_.fieldsHash);
+  Put32(&h[64], stamp_.collationHash);
+  for (std::size_t i = 0; i < tags_.size(); ++i) {
+    char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
+    const TagSlot& t = tags_[i];
+    std::memcpy(e, t.info.name.data(), std::min<std::size_t>(t.info.name.size(), 12));
+    Put32(e + 12, t.root);
+    Put32(e + 16, t.height);
+    Put32(e + 20, t.info.entries);
+    Put32(e + 24, t.defPage);
+    Put16(e + 28, static_cast<uint16_t>(t.info.keyLen));
+    e[30] = t.info.keyType;
+    e[31] = static_cast<char>((t.info.unique ? 1 : 0) | (t.info.descending ? 2 : 0));
+  }
+  return file_->WriteAt(0, h.data(), h.size());
+}
+
+void IndexFile::Sync() {
+  if (inTxn_) return;
+  char h[40];
+  if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) {
+    damaged_ = true;
+    return;
+  }
+  bool dirty = Get32(h + 32) != 0;
+  if (dirty) {
+    // A writer is at work, or died at work: wait for its lock, then look again.
+    if (file_->Lock(kLockOffset, 1, LockKind::Shared, true)) file_->Unlock(kLockOffset, 1);
+    if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) {
+      damaged_ = true;
+      return;
+    }
+  }
+  uint64_t counter = Get64(h + 24);
+  if (counter != counter_ || Get32(h + 32) != 0) {
+    DropCache();
+    if (!ReadHeader(true)) damaged_ = true;
+  }
+}
+
+void IndexFile::DropCache() {
+  cache_.clear();
+  dirtyPages_.clear();
+}
+
+int IndexFile::FindTag(std::string_view upperName) const {
+  for (std::size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].info.name == upperName) return static_cast<int>(i);
+  return -1;
+}
+
+char* IndexFile::Page(uint32_t n) {
+  if (n == 0 || n >= pageCount_) return nullptr;
+  auto it = cache_.find(n);
+  if (it != cache_.end()) return it->second.get();
+  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) return nullptr;
+  char* p = buf.get();
+  int cnt = PCount(p);
+  uint8_t type = PType(p);
+  if (type < kLeaf || type > kDef || cnt > kPageSize) return nullptr;
+  cache_.emplace(n, std::move(buf));
+  return p;
+}
+
+uint32_t IndexFile::AllocPageNumber() {
+  if (freeHead_ != 0) {
+    uint32_t n = freeHead_;
+    char* p = Page(n);
+    if (p && PType(p) == kFree) {
+      freeHead_ = PNext(p);
+      return n;
+    }
+    freeHead_ = 0;  // a broken free list is dropped, not followed
+  }
+  return pageCount_++;
+}
+
+char* IndexFile::NewPage(uint8_t type) {
+  uint32_t n = AllocPageNumber();
+  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  std::memset(buf.get(), 0, kPageSize);
+  buf[0] = static_cast<char>(type);
+  Put32(buf.get() + 12, n);  // a page knows its own number
+  char* p = buf.get();
+  cache_[n] = std::move(buf);
+  MarkDirty(n);
+  return p;
+}
+
+void IndexFile::FreePage(uint32_t n) {
+  if (n == 0 || n >= pageCount_) return;
+  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  std::memset(buf.get(), 0, kPageSize);
+  buf[0] = static_cast<char>(kFree);
+  SetPNext(buf.get(), freeHead_);
+  freeHead_ = n;
+  cache_[n] = std::move(buf);
+  MarkDirty(n);
+}
+
+void IndexFile::FreeTree(const TagSlot& t) {
+  // Branch pages name every child, so the leaves need not be read.
+  std::vector<uint32_t> level{t.root};
+  for (uint32_t h = t.height; h > 1 && !level.empty(); --h) {
+    std::vector<uint32_t> next;
+    int esz = t.info.keyLen + 12;
+    for (uint32_t n : level) {
+      char* p = Page(n);
+      if (!p || PType(p) != kBranch) continue;
+      for (int i = 0; i < PCount(p); ++i) next.push_back(Get32(p + kPageHeader + i * esz + t.info.keyLen + 4));
+      FreePage(n);
+    }
+    level.swap(next);
+  }
+  for (uint32_t n : level) FreePage(n);
+  FreePage(t.defPage);
+}
+
+bool IndexFile::LoadTagDef(TagSlot& t) {
+  char* p = Page(t.defPage);
+  if (!p || PType(p) != kDef) return false;
+  int at = kPageHeader;
+  auto readText = [&](std::string& out) {
+    if (at + 2 > kPageSize) return false;
+    int n = Get16(p + at);
+    at += 2;
+    if (at + n > kPageSize) return false;
+    out.assign(p + at, static_cast<std::size_t>(n));
+    at += n;
+    return true;
+  };
+  return readText(t.info.expression) && readText(t.info.condition);
+}
+
+bool IndexFile::StoreTagDef(TagSlot& t) {
+  if (t.info.expression.size() + t.info.condition.size() + 4 + kPageHeader > kPageSize) return false;
+  char* p = NewPage(kDef);
+  t.defPage = Get32(p + 12);
+  int at = kPageHeader;
+  for (const std::string* s : {&t.info.expression, &t.info.condition}) {
+    Put16(p + at, static_cast<uint16_t>(s->size()));
+    at += 2;
+    std::memcpy(p + at, s->data(), s->size());
+    at += static_cast<int>(s->size());
+  }
+  return true;
+}
+
+int IndexFile::LeafCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 4); }
+int IndexFile::BranchCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 12); }
+
+int IndexFile::Compare(const TagSlot& t, const char* a, uint32_t ra, const char* b, int n, uint32_t rb) const {
+  int d = CollateBytes(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b),
+                       static_cast<std::size_t>(n), coll_);
+  if (d != 0) return t.info.descending ? -d : d;
+  return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+uint32_t IndexFile::PageTotal(const TagSlot& t, uint32_t page) {
+  char* p = Page(page);
+  if (!p) return 0;
+  if (PType(p) == kLeaf) return static_cast<uint32_t>(PCount(p));
+  uint32_t sum = 0;
+  int esz = t.info.keyLen + 12;
+  for (int i = 0; i < PCount(p); ++i) sum += Get32(p + kPageHeader + i * esz + t.info.keyLen + 8);
+  return sum;
+}
+
+// Walks from the root to the leaf where (key, recNo) belongs. path[i].index is the child
+// taken in a branch, and for the leaf the first slot not below the target.
+bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path) {
+  path.clear();
+  uint32_t page = t.root;
+  int kl = t.info.keyLen;
+  for (uint32_t level = 0; level < t.height; ++level) {
+    char* p = Page(page);
+    if (!p) return false;
+    int cnt = PCount(p);
+    if (PType(p) == kLeaf) {
+      int esz = kl + 4;
+      if (cnt > LeafCap(t)) return false;
+      int lo = 0, hi = cnt;
+      while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        const char* e = p + kPageHeader + mid * esz;
+        if (Compare(t, e, GetRec(e + kl), key, n, recNo) < 0)
+          lo = mid + 1;
+        else
+          hi = mid;
+      }
+      path.push_back({page, lo});
+      return level + 1 == t.height;
+    }
+    if (PType(p) != kBranch || cnt < 1 || cnt > BranchCap(t)) return false;
+    int esz = kl + 12;
+    // Last child whose separator is not above the target; child 0 takes everything below.
+    int lo = 1, hi = cnt;
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      const char* e = p + kPageHeader + mid * esz;
+      if (Compare(t, e, GetRec(e + kl), key, n, recNo) <= 0)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    int child = lo - 1;
+    path.push_back({page, child});
+    page = Get32(p + kPageHeader + child * esz + kl + 4);
+  }
+  return false;
+}
+
+IndexFile::Pos IndexFile::LowerBound(int slot, const char* prefix, int n, uint32_t recNo) {
+  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  n = std::min(n, t.info.keyLen);
+  std::vector<PathStep> path;
+  if (!DescendTo(t, prefix, n, recNo, path)) return {};
+  Pos p{path.back().page, path.back().index};
+  char* pg = Page(p.page);
+  if (p.slot < PCount(pg)) return p;
+  // Past the end of this leaf: the next non-empty leaf's first entry.
+  uint32_t guard = pageCount_;
+  for (uint32_t next = PNext(pg); next != 0 && guard-- > 0;) {
+    char* q = Page(next);
+    if (!q || PType(q) != kLeaf) return {};
+    if (PCount(q) > 0) return {next, 0};
+    next = PNext(q);
+  }
+  return {};
+}
+
+IndexFile::Pos IndexFile::First(int slot) {
+  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  uint32_t page = t.root;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Page(page);
+    if (!p || PType(p) != kBranch || PCount(p) < 1) return {};
+    page = Get32(p + kPageHeader + t.info.keyLen + 4);
+  }
+  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
+    char* p = Page(page);
+    if (!p || PType(p) != kLeaf) return {};
+    if (PCount(p) > 0) return {page, 0};
+    page = PNext(p);
+  }
+  return {};
+}
+
+IndexFile::Pos IndexFile::Last(int slot) {
+  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  uint32_t page = t.root;
+  int esz = t.info.keyLen + 12;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Page(page);
+    if (!p || PType(p) != kBranch || PCount(p) < 1) return {};
+    page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t.info.keyLen + 4);
+  }
+  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
+    char* p = Page(page);
+    if (!p || PType(p) != kLeaf) return {};
+    if (PCount(p) > 0) return {page, PCount(p) - 1};
+    page = PPrev(p);
+  }
+  return {};
+}
+
+IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
+  char* p = Page(pos.page);
+  if (!p || PType(p) != kLeaf) return {};
+  if (pos.slot + 1 < PCount(p)) return {pos.page, pos.slot + 1};
+  uint32_t guard = pageCount_;  // a damaged chain may loop
+  for (uint32_t n = PNext(p); n != 0 && guard-- > 0;) {
+    char* q = Page(n);
+    if (!q || PType(q) != kLeaf) return {};
+    if (PCount(q) > 0) return {n, 0};
+    n = PNext(q);
+  }
+  return {};
+}
+
+IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
+  char* p = Page(pos.page);
+  if (!p || PType(p) != kLeaf) return {};
+  if (pos.slot > 0) return {pos.page, pos.slot - 1};
+  uint32_t guard = pageCount_;
+  for (uint32_t n = PPrev(p); n != 0 && guard-- > 0;) {
+    char* q = Page(n);
+    if (!q || PType(q) != kLeaf) return {};
+    if (PCount(q) > 0) return {n, PCount(q) - 1};
+    n = PPrev(q);
+  }
+  return {};
+}
+
+const char* IndexFile::KeyAt(int slot, Pos pos) {
+  if (slot < 0 || slot >= TagCount()) return nullptr;
+  char* p = Page(pos.page);
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  if (!p || PType(p) != kLeaf || pos.slot < 0 || pos.slot >= PCount(p)) return nullptr;
+  return p + kPageHeader + pos.slot * (t.info.keyLen + 4);
+}
+
+int32_t IndexFile::RecAt(int slot, Pos pos) {
+  const char* k = KeyAt(slot, pos);
+  if (!k) return 0;
+  return static_cast<int32_t>(GetRec(k + tags_[static_cast<std::size_t>(slot)].info.keyLen));
+}
+
+uint32_t IndexFile::Ordinal(int slot, Pos pos) {
+  const char* k = KeyAt(slot, pos);
+  if (!k) return 0;
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  std::vector<PathStep> path;
+  if (!DescendTo(t, k, t.info.keyLen, GetRec(k + t.info.keyLen), path)) return 0;
+  uint32_t ord = 0;
+  int esz = t.info.keyLen + 12;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    char* p = Page(path[i].page);
+    for (int c = 0; c < path[i].index; ++c) ord += Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
+  }
+  return ord + static_cast<uint32_t>(path.back().index);
+}
+
+IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
+  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
+  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  uint32_t page = t.root;
+  int esz = t.info.keyLen + 12;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Page(page);
+    if (!p || PType(p) != kBranch) return {};
+    int cnt = PCount(p);
+    int c = 0;
+    for (; c < cnt; ++c) {
+      uint32_t n = Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
+      if (ordinal < n) break;
+      ordinal -= n;
+    }
+    if (c == cnt) return {};
+    page = Get32(p + kPageHeader + c * esz + t.info.keyLen + 4);
+  }
+  char* p = Page(page);
+  if (!p || PType(p) != kLeaf || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
+  return {page, static_cast<int>(ordinal)};
+}
+
+// ---- writing ------------------------------------------------------------------------------
+
+bool IndexFile::Begin() {
+  if (!writable_ || inTxn_) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return false;
+  char h[40];
+  if (file_->ReadAt(0, h, sizeof h) == static_cast<ssize_t>(sizeof h) && Get64(h + 24) != counter_) {
+    DropCache();
+    ReadHeader(true);
+  }
+  // The flag stays set while pages are half written; a reader that finds it set with no
+  // writer holding the lock knows the trees are not to be trusted.
+  if (!WriteHeader(true)) {
+    file_->Unlock(kLockOffset, 1);
+    return false;
+  }
+  inTxn_ = true;
+  return true;
+}
+
+bool IndexFile::End(const IndexStamp* stamp) {
+  if (!inTxn_) return false;
+  bool ok = true;
+  std::vector<uint32_t> pages(dirtyPages_.begin(), dirtyPages_.end());
+  std::sort(pages.begin(), pages.end());
+  for (uint32_t n : pages) {
+    auto it = cache_.find(n);
+    if (it == cache_.end()) continue;
+    ok = file_->WriteAt(static_cast<int64_t>(n) * kPageSize, it->second.get(), kPageSize) && ok;
+  }
+  dirtyPages_.clear();
+  if (stamp) stamp_ = *stamp;
+  ++counter_;
+  ok = ok && WriteHeader(false);  // a failed page write leaves the flag set: rebuilt later
+  file_->Unlock(kLockOffset, 1);
+  inTxn_ = false;
+  if (!ok) damaged_ = true;
+  return ok;
+}
+
+bool IndexFile::SplitChild(TagSlot& t, uint32_t parent, int child) {
+  char* pp = Page(parent);
+  int kl = t.info.keyLen;
+  int besz = kl + 12;
+  if (!pp || PCount(pp) >= BranchCap(t)) return false;
+  uint32_t cpage = Get32(pp + kPageHeader + child * besz + kl + 4);
+  char* cp = Page(cpage);
+  if (!cp) return false;
+  bool leaf = PType(cp) == kLeaf;
+  int esz = leaf ? kl + 4 : besz;
+  int cnt = PCount(cp);
+  int keep = cnt / 2;
+  char* np = NewPage(leaf ? kLeaf : kBranch);
+  uint32_t npage = Get32(np + 12);
+  cp = Page(cpage);  // the cache may have rehashed
+  pp = Page(parent);
+  std::memcpy(np + kPageHeader, cp + kPageHeader + keep * esz, static_cast<std::size_t>((cnt - keep) * esz));
+  SetPCount(np, cnt - keep);
+  SetPCount(cp, keep);
+  if (leaf) {
+    uint32_t after = PNext(cp);
+    SetPNext(np, after);
+    SetPPrev(np, cpage);
+    SetPNext(cp, npage);
+    if (after) {
+      char* ap = Page(after);
+      if (ap) {
+        SetPPrev(ap, npage);
+        MarkDirty(after);
+      }
+      pp = Page(parent);
+      cp = Page(cpage);
+    }
+  }
+  MarkDirty(cpage);
+  uint32_t moved = PageTotal(t, npage);
+  pp = Page(parent);
+  char* ce = pp + kPageHeader + child * besz;
+  Put32(ce + kl + 8, Get32(ce + kl + 8) - moved);
+  int pcnt = PCount(pp);
+  char* slot = pp + kPageHeader + (child + 1) * besz;
+  std::memmove(slot + besz, slot, static_cast<std::size_t>((pcnt - child - 1) * besz));
+  std::memcpy(slot, np + kPageHeader, static_cast<std::size_t>(kl + 4));  // separator: first entry
+  Put32(slot + kl + 4, npage);
+  Put32(slot + kl + 8, moved);
+  SetPCount(pp, pcnt + 1);
+  MarkDirty(parent);
+  return true;
+}
+
+bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
+  if (!inTxn_ || damaged_ || slot < 0 || slot >= TagCount()) return false;
+  TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  int kl = t.info.keyLen;
+  uint32_t rec = static_cast<uint32_t>(recNo);
+  std::vector<PathStep> path;
+  if (!DescendTo(t, key, kl, rec, path)) return false;
+  {
+    char* lp = Page(path.back().page);
+    int i = path.back().index;
+    if (i < PCount(lp) && Compare(t, lp + kPageHeader + i * (kl + 4), GetRec(lp + kPageHeader + i * (kl + 4) + kl),
+                                  key, kl, rec) == 0)
+      return true;
+    if (t.info.unique) {
+      Pos first = LowerBound(slot, key, kl, 0);
+      const char* k = KeyAt(slot, first);
+      if (k && CollateBytes(reinterpret_cast<const unsigned char*>(k), reinterpret_cast<const unsigned char*>(key),
+                            static_cast<std::size_t>(kl), coll_) == 0)
+        return true;  // a unique tag keeps the first record of each key
+    }
+  }
+  // Top-down: a full node is split before we step into it, so its parent always has room.
+  char* root = Page(t.root);
+  if (!root) return false;
+  int rootCap = PType(root) == kLeaf ? LeafCap(t) : BranchCap(t);
+  if (PCount(root) >= rootCap) {
+    uint32_t total = PageTotal(t, t.root);
+    char* nr = NewPage(kBranch);
+    uint32_t nrPage = Get32(nr + 12);
+    root = Page(t.root);
+    std::memcpy(nr + kPageHeader, root + kPageHeader, static_cast<std::size_t>(kl + 4));
+    Put32(nr + kPageHeader + kl + 4, t.root);
+    Put32(nr + kPageHeader + kl + 8, total);
+    SetPCount(nr, 1);
+    t.root = nrPage;
+    ++t.height;
+    if (!SplitChild(t, t.root, 0)) return false;
+  }
+  uint32_t page = t.root;
+  int besz = kl + 12;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Page(page);
+    if (!p || PType(p) != kBranch) return false;
+    auto choose = [&](char* pg) {
+      int lo = 1, hi = PCount(pg);
+      while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        const char* e = pg + kPageHeader + mid * besz;
+        if (Compare(t, e, GetRec(e + kl), key, kl, rec) <= 0)
+          lo = mid + 1;
+        else
+          hi = mid;
+      }
+      return lo - 1;
+    };
+    int c = choose(p);
+    uint32_t cpage = Get32(p + kPageHeader + c * besz + kl + 4);
+    char* cp = Page(cpage);
+    if (!cp) return false;
+    int cap = PType(cp) == kLeaf ? LeafCap(t) : BranchCap(t);
+    if (PCount(cp) >= cap) {
+      if (!SplitChild(t, page, c)) return false;
+      p = Page(page);
+      c = choose(p);
+      cpage = Get32(p + kPageHeader + c * besz + kl + 4);
+    }
+    char* e = p + kPageHeader + c * besz;
+    Put32(e + kl + 8, Get32(e + kl + 8) + 1);
+    MarkDirty(page);
+    page = cpage;
+  }
+  char* lp = Page(page);
+  if (!lp || PType(lp) != kLeaf) return false;
+  int esz = kl + 4;
+  int cnt = PCount(lp);
+  int lo = 0, hi = cnt;
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    const char* e = lp + kPageHeader + mid * esz;
+    if (Compare(t, e, GetRec(e + kl), key, kl, rec) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  char* at = lp + kPageHeader + lo * esz;
+  std::memmove(at + esz, at, static_cast<std::size_t>((cnt - lo) * esz));
+  std::memcpy(at, key, static_cast<std::size_t>(kl));
+  PutRec(at + kl, rec);
+  SetPCount(lp, cnt + 1);
+  MarkDirty(page);
+  ++t.info.entries;
+  return true;
+}
+
+bool IndexFile::Remove(int slot, const char* key, int32_t recNo) {
+  if (!inTxn_ || damaged_ || slot < 0 || slot >= TagCount()) return false;
+  TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  int kl = t.info.keyLen;
+  uint32_t rec = static_cast<uint32_t>(recNo);
+  std::vector<PathStep> path;
+  if (!DescendTo(t, key, kl, rec, path)) return false;
+  char* lp = Page(path.back().page);
+  int i = path.back().index;
+  int esz = kl + 4;
+  int cnt = PCount(lp);
+  if (i >= cnt || Compare(t, lp + kPageHeader + i * esz, GetRec(lp + kPageHeader + i * esz + kl), key, kl, rec) != 0)
+    return true;
+  char* at = lp + kPageHeader + i * esz;
+  std::memmove(at, at + esz, static_cast<std::size_t>((cnt - i - 1) * esz));
+  SetPCount(lp, cnt - 1);
+  MarkDirty(path.back().page);
+  // Pages are never merged: an emptied leaf stays in the chain until the next rebuild.
+  int besz = kl + 12;
+  for (std::size_t s = 0; s + 1 < path.size(); ++s) {
+    char* p = Page(path[s].page);
+    char* e = p + kPageHeader + path[s].index * besz;
+    Put32(e + kl + 8, Get32(e + kl + 8) - 1);
+    MarkDirty(path[s].page);
+  }
+  if (t.info.entries > 0) --t.info.entries;
+  return true;
+}
+
+bool IndexFile::WriteRun(uint32_t first, const std::string& pages) {
+  if (pages.empty()) return true;
+  return file_->WriteAt(static_cast<int64_t>(first) * kPageSize, pages.data(), pages.size());
+}
+
+int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* recNos, std::size_t n,
+                        const IndexStamp& stamp) {
+  if (def.keyLen < 1 || def.keyLen > kMaxKeyLen || def.name.empty() || def.name.size() > 12) return -1;
+  if (n > 0x7FFFFFFF) return -1;
+  if (!Begin()) return -1;
+  int slot = FindTag(def.name);
+  if (slot < 0 && TagCount() >= kMaxTags) {
+    End(nullptr);
+    return -1;
+  }
+  if (slot >= 0) FreeTree(tags_[static_cast<std::size_t>(slot)]);
+  TagSlot t;
+  t.info = def;
+  t.info.entries = static_cast<uint32_t>(n);
+  if (!StoreTagDef(t)) {
+    End(nullptr);
+    return -1;
+  }
+  const int kl = def.keyLen;
+  const int leafCap = LeafCap(t);
+  const int branchCap = BranchCap(t);
+  std::size_t leaves = n == 0 ? 1 : (n + static_cast<std::size_t>(leafCap) - 1) / static_cast<std::size_t>(leafCap);
+  std::vector<uint32_t> leafPages(leaves);
+  for (auto& p : leafPages) p = AllocPageNumber();
+
+  struct Child {
+    uint32_t page;
+    uint32_t count;
+    std::string first;  // key and big-endian record number
+  };
+  std::vector<Child> level;
+  level.reserve(leaves);
+  bool ok = true;
+  std::string run;
+  uint32_t runFirst = 0;
+  auto emit = [&](uint32_t page, const char* buf) {
+    // Freed pages of the old tree may sit in the cache: the new content replaces them.
+    cache_.erase(page);
+    dirtyPages_.erase(page);
+    if (!run.empty() && page == runFirst + run.size() / kPageSize && run.size() < (8u << 20)) {
+      run.append(buf, kPageSize);
+      return;
+    }
+    ok = WriteRun(runFirst, run) && ok;
+    run.assign(buf, kPageSize);
+    runFirst = page;
+  };
+  std::string pg(kPageSize, '\0');
+  for (std::size_t i = 0; i < leaves; ++i) {
+    std::memset(pg.data(), 0, kPageSize);
+    pg[0] = static_cast<char>(kLeaf);
+    std::size_t from = i * static_cast<std::size_t>(leafCap);
+    int cnt = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(leafCap), n - std::min(n, from)));
+    SetPCount(pg.data(), cnt);
+    SetPNext(pg.data(), i + 1 < leaves ? leafPages[i + 1] : 0);
+    SetPPrev(pg.data(), i > 0 ? leafPages[i - 1] : 0);
+    Put32(pg.data() + 12, leafPages[i]);
+    for (int k = 0; k < cnt; ++k) {
+      char* e = pg.data() + kPageHeader + k * (kl + 4);
+      std::memcpy(e, keys + (from + static_cast<std::size_t>(k)) * static_cast<std::size_t>(kl),
+                  static_cast<std::size_t>(kl));
+      PutRec(e + kl, static_cast<uint32_t>(recNos[from + static_cast<std::size_t>(k)]));
+    }
+    level.push_back({leafPages[i], static_cast<uint32_t>(cnt), std::string(pg.data() + kPageHeader, kl + 4)});
+    emit(leafPages[i], pg.data());
+  }
+  uint32_t height = 1;
+  while (level.size() > 1) {
+    std::vector<Child> up;
+    for (std::size_t i = 0; i < level.size(); i += static_cast<std::size_t>(branchCap)) {
+      std::size_t cnt = std::min(level.size() - i, static_cast<std::size_t>(branchCap));
+      uint32_t page = AllocPageNumber();
+      std::memset(pg.data(), 0, kPageSize);
+      pg[0] = static_cast<char>(kBranch);
+      SetPCount(pg.data(), static_cast<int>(cnt));
+      Put32(pg.data() + 12, page);
+      uint32_t total = 0;
+      for (std::size_t k = 0; k < cnt; ++k) {
+        const Child& c = level[i + k];
+        char* e = pg.data() + kPageHeader + k * static_cast<std::size_t>(kl + 12);
+        std::memcpy(e, c.first.data(), static_cast<std::size_t>(kl + 4));
+        Put32(e + kl + 4, c.page);
+        Put32(e + kl + 8, c.count);
+        total += c.count;
+      }
+      up.push_back({page, total, level[i].first});
+      emit(page, pg.data());
+    }
+    level.swap(up);
+    ++height;
+  }
+  ok = WriteRun(runFirst, run) && ok;
+  t.root = level[0].page;
+  t.height = height;
+  if (slot >= 0)
+    tags_[static_cast<std::size_t>(slot)] = std::move(t);
+  else {
+    tags_.push_back(std::move(t));
+    slot = TagCount() - 1;
+  }
+  ok = End(&stamp) && ok;
+  return ok ? slot : -1;
+}
+
+bool IndexFile::DeleteTag(int slot) {
+  if (slot < 0 || slot >= TagCount() || !Begin()) return false;
+  FreeTree(tags_[static_cast<std::size_t>(slot)]);
+  tags_.erase(tags_.begin() + slot);
+  return End(nullptr);
+}
+
+bool IndexFile::Reset(const IndexStamp& stamp) {
+  if (!Begin()) return false;
+  tags_.clear();
+  DropCache();
+  pageCount_ = 1;
+  freeHead_ = 0;
+  damaged_ = false;
+  return End(&stamp);
+}
+
+}  // namespace xbe
