@@ -180,6 +180,45 @@ TEST_F(EngineTest, RealEngineLibrary) {
   SetSortTable();
   TXbDispatch table;
   EXPECT_FALSE(table.xb_Version().empty());
-  // No table is open: the engine answers without a work area.
-  EXPECT_LE(table.xb_Select(0), 250);
+
+  // A note-file-like table through the local route: argument orders and results agree
+  // with the real library.
+  const std::string file = MakeEmptyFolder() + "/orvel.dbf";
+  XbShort creating = table.xb_CreateNew(file, "ORVEL", XB_TT_NSX, 2);
+  ASSERT_NE(creating, 0);
+  table.xb_CreateField("TIT1", "C", 20, 0);
+  table.xb_CreateField("MMM", "M", 10, 0);
+  EXPECT_EQ(table.xb_CreateExec(), -1);
+  table.xb_Close();
+  EXPECT_EQ(table.FileExists(file), -1);
+
+  table.WorkArea = table.xb_UseEx(file, "ORVEL", XB_OPEN_SHARED, XB_TT_NSX, 0);
+  ASSERT_GT(table.WorkArea, 0);
+  table.SelectWorkArea();
+  EXPECT_EQ(table.xb_Alias(table.WorkArea), "ORVEL");
+  EXPECT_EQ(table.xb_WorkArea("ORVEL"), table.WorkArea);
+  EXPECT_EQ(table.xb_FieldType("TIT1"), "C");
+  EXPECT_EQ(table.xb_FieldWidth("TIT1"), 20);
+  table.xb_AppendBlank();
+  EXPECT_EQ(table.CurrentRecNo, 1);
+  EXPECT_EQ(table.CachedRecCount, 1);
+  EXPECT_EQ(table.xb_Rlock(1), -1);
+  const char title[] = "\xb0\xa1\xb3\xaa note";  // two Hangul syllables, then ASCII
+  table.xb_Replace("TIT1", XB_RT_TEXT, title);
+  table.xb_Replace("MMM", XB_RT_MEMO, "first body");
+  table.xb_Commit();
+  table.xb_Unlock(0);
+  table.xb_GoTop();
+  EXPECT_EQ(table.xb_RecNo(), 1);
+  EXPECT_EQ(table.xb_GetTrimString("TIT1"), title);
+  EXPECT_EQ(table.xb_GetString("TIT1").size(), 20u);
+  EXPECT_EQ(table.xb_GetMemo("MMM"), "first body");
+  table.RecordSize = XbCall(&XbEntryPoints::xb_RecSize);
+  EXPECT_EQ(table.RecordSize, 1 + 20 + 10);
+  table.xb_GetRecord();
+  EXPECT_EQ(std::string(table.RecordImage.data() + 1, 2), "\xb0\xa1");
+  EXPECT_EQ(table.xb_Eof(), 0);
+  table.xb_Skip(1);
+  EXPECT_EQ(table.xb_Eof(), -1);
+  table.xb_Close();
 }
