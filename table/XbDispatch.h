@@ -12,6 +12,10 @@
 // table can call the dispatch members directly. RefreshTables of TXbEnv finds tables as
 // TXbDispatch objects and calls the two virtual hooks at the end.
 //
+// The few engine calls that have no server counterpart because the server's table open
+// carries them (xb_ErrorLevel, xb_FieldCount, xb_RecSize, the environment setters at open,
+// xb_OrderPosGet) are made on the local route with XbCall(&XbEntryPoints::name, ...).
+//
 // Contract:
 // - No member selects the work area itself: every public table operation first calls
 //   SelectWorkArea(), then the members it needs.
