@@ -1,0 +1,221 @@
+// Record and file locks, open modes and appends between processes (forked) and between work
+// areas of one process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <set>
+
+#include "helpers/NoteFixture.h"
+
+namespace {
+
+using xbtest::EngineTest;
+
+// A forked process with a pipe each way. The child must not close work areas it inherited:
+// their open file descriptions, and so their locks, are shared with the parent.
+class Child {
+ public:
+  explicit Child(std::function<int(Child&)> body) {
+    if (pipe(up_) != 0 || pipe(down_) != 0) std::abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(up_[0]);
+      close(down_[1]);
+      int code = body(*this);
+      _exit(code);
+    }
+    close(up_[1]);
+    close(down_[0]);
+  }
+  ~Child() {
+    if (pid_ > 0) Wait();
+    close(up_[0]);
+    close(down_[1]);
+  }
+  // Child side.
+  void Tell() { (void)!write(up_[1], "x", 1); }
+  void Await() {
+    char c;
+    (void)!read(down_[0], &c, 1);
+  }
+  // Parent side.
+  bool Heard() {
+    char c;
+    return read(up_[0], &c, 1) == 1;
+  }
+  void Release() { (void)!write(down_[1], "x", 1); }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int up_[2];
+  int down_[2];
+};
+
+void MakeTable(const std::string& path, int records) {
+  ASSERT_GT(xb_CreateNew(path.c_str(), "", XB_TT_CDX, 1), 0);
+  xb_CreateField("NAME", "C", 12, 0);
+  ASSERT_NE(xb_CreateExec(), 0);
+  xb_Close();
+  ASSERT_GT(xb_UseEx(path.c_str(), "MK", XB_OPEN_SHARED, XB_TT_CDX, 0), 0);
+  for (int i = 0; i < records; ++i) {
+    xb_AppendBlank();
+    xb_Commit();
+  }
+  xb_Close();
+}
+
+XbShort Open(const std::string& path, const char* alias, XbShort mode = XB_OPEN_SHARED) {
+  return xb_UseEx(path.c_str(), alias, mode, XB_TT_CDX, 0);
+}
+
+TEST_F(EngineTest, RecordAndFileLocksHoldAcrossProcessesAndWorkAreas) {
+  std::string path = Path("locks.dbf");
+  MakeTable(path, 5);
+  XbShort mine = Open(path, "MINE");
+  ASSERT_GT(mine, 0);
+  ASSERT_NE(xb_Rlock(2), 0);
+
+  // Another work area of this process is another user of the file.
+  XbShort other = Open(path, "OTHER");
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(xb_Rlock(2), 0);
+  EXPECT_NE(xb_Rlock(3), 0);
+  EXPECT_EQ(xb_Flock(), 0);
+  xb_Unlock(3);
+
+  {
+    Child child([&](Child&) {
+      if (Open(path, "CHILD") <= 0) return 100;
+      int bad = 0;
+      if (xb_Rlock(2) != 0) bad |= 1;   // held by the parent
+      if (xb_Rlock(3) == 0) bad |= 2;   // free
+      if (xb_Flock() != 0) bad |= 4;    // someone holds a record
+      if (xb_Rlock(-1) == 0) bad |= 8;  // a new record needs no lock
+      return bad;
+    });
+    EXPECT_EQ(child.Wait(), 0);
+  }
+
+  xb_Select(mine);
+  EXPECT_NE(xb_Rlock(2), 0);  // already held here: granted again
+  EXPECT_NE(xb_Rlock(-1), 0);
+  EXPECT_NE(xb_Locked(2), 0);
+  EXPECT_EQ(xb_Locked(3), 0);
+  EXPECT_EQ(xb_LockCount(), 1);
+  EXPECT_STREQ(xb_DBRlockList(), "2");
+  xb_Unlock(0);
+  EXPECT_EQ(xb_LockCount(), 0);
+
+  ASSERT_NE(xb_Flock(), 0);
+  EXPECT_NE(xb_Rlock(4), 0);  // covered by the file lock
+  {
+    Child child([&](Child&) {
+      if (Open(path, "CHILD") <= 0) return 100;
+      int bad = 0;
+      if (xb_Rlock(5) != 0) bad |= 1;
+      if (xb_Flock() != 0) bad |= 2;
+      return bad;
+    });
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  xb_Select(other);
+  EXPECT_EQ(xb_Rlock(5), 0);
+  xb_Select(mine);
+  xb_Unlock(0);
+  {
+    Child child([&](Child&) {
+      if (Open(path, "CHILD") <= 0) return 100;
+      return xb_Flock() != 0 ? 0 : 1;
+    });
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  // Closing a work area gives up its locks, and only its own.
+  ASSERT_NE(xb_Rlock(1), 0);
+  xb_Select(other);
+  ASSERT_NE(xb_Rlock(2), 0);
+  xb_Close();
+  {
+    Child child([&](Child&) {
+      if (Open(path, "CHILD") <= 0) return 100;
+      return (xb_Rlock(2) != 0 ? 0 : 1) | (xb_Rlock(1) == 0 ? 0 : 2);
+    });
+    EXPECT_EQ(child.Wait(), 0);
+  }
+}
+
+TEST_F(EngineTest, LockTimeoutRetriesUntilTheHolderLetsGo) {
+  std::string path = Path("wait.dbf");
+  MakeTable(path, 2);
+  ASSERT_GT(Open(path, "HOLDER"), 0);
+  ASSERT_NE(xb_Rlock(1), 0);
+  Child child([&](Child& self) {
+    if (Open(path, "WAITER") <= 0) return 100;
+    xb_SetLockTimeout(5);
+    self.Tell();
+    return xb_Rlock(1) != 0 ? 0 : 1;
+  });
+  ASSERT_TRUE(child.Heard());
+  usleep(300 * 1000);
+  xb_Unlock(1);
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(EngineTest, ExclusiveOpenIsRefusedWhileAnotherProcessHasTheFile) {
+  std::string path = Path("excl.dbf");
+  MakeTable(path, 1);
+  {
+    Child child([&](Child& self) {
+      if (Open(path, "CHILD") <= 0) return 100;
+      self.Tell();
+      self.Await();
+      return 0;
+    });
+    ASSERT_TRUE(child.Heard());
+    EXPECT_LE(Open(path, "EXCL", XB_OPEN_EXCLUSIVE), 0);
+    child.Release();
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  ASSERT_GT(Open(path, "EXCL", XB_OPEN_EXCLUSIVE), 0);
+  Child child([&](Child&) {
+    return (Open(path, "S") <= 0 ? 0 : 1) | (Open(path, "R", XB_OPEN_READONLY) <= 0 ? 0 : 2);
+  });
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(EngineTest, AppendsFromSeveralProcessesAllLand) {
+  std::string path = Path("append.dbf");
+  MakeTable(path, 0);
+  constexpr int kWriters = 4, kEach = 250;
+  {
+    std::vector<std::unique_ptr<Child>> writers;
+    for (int k = 0; k < kWriters; ++k) {
+      writers.push_back(std::make_unique<Child>([&, k](Child&) {
+        if (Open(path, "W") <= 0) return 100;
+        for (int i = 0; i < kEach; ++i) {
+          xb_AppendBlank();
+          xb_PutString("NAME", ("W" + std::to_string(k) + "-" + std::to_string(i)).c_str());
+          xb_Commit();
+        }
+        return 0;
+      }));
+    }
+    for (auto& w : writers) EXPECT_EQ(w->Wait(), 0);
+  }
+  ASSERT_GT(Open(path, "CHECK"), 0);
+  EXPECT_EQ(xb_RecCount(), kWriters * kEach);
+  std::set<std::string> names;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) names.insert(xb_GetTrimString("NAME"));
+  EXPECT_EQ(names.size(), static_cast<size_t>(kWriters * kEach));
+  EXPECT_EQ(names.count(""), 0u);
+  EXPECT_EQ(names.count("W3-249"), 1u);
+}
+
+}  // namespace
