@@ -10,7 +10,9 @@
 // state (WorkArea, CurrentRecNo, OrderPosition, CachedRecCount, CurrentOrder,
 // IndexConditionText, RecordImage, RecordSize) lives here too, so every operation of the
 // table can call the dispatch members directly. RefreshTables of TXbEnv finds tables as
-// TXbDispatch objects and calls the two virtual hooks at the end.
+// TXbDispatch objects and calls the two virtual hooks at the end. TDataSet has a
+// RecordSize() of its own (the record buffer's size); TXbTable says
+// `using TXbDispatch::RecordSize;` so that the name means the engine record's length.
 //
 // The few engine calls that have no server counterpart because the server's table open
 // carries them (xb_ErrorLevel, xb_FieldCount, xb_RecSize, the environment setters at open,
