@@ -314,7 +314,7 @@ void TControl::SetParent(TWinControl* AParent) {
   FParent = AParent;
   if (FParent) {
     QRect g = FWidget->geometry();
-    FWidget->setParent(FParent->Widget());
+    FWidget->setParent(FParent->ClientWidget());
     FWidget->setGeometry(g);
     FParent->InsertControl(this);
     if (FParentFont) ParentFontChanged();
@@ -696,7 +696,7 @@ bool TWinControl::HandleKeyPress(QObject* watched, QEvent* e) {
 void TWinControl::BoundsChanged() { Realign(); }
 
 void TWinControl::Realign() {
-  QRect r = Widget()->contentsRect();
+  QRect r = ClientWidget()->contentsRect();
   int left = r.left(), top = r.top(), right = r.right() + 1, bottom = r.bottom() + 1;
   auto place = [](TControl* c, int l, int t, int w, int h) {
     c->Widget()->setGeometry(l, t, std::max(0, w), std::max(0, h));
@@ -723,7 +723,9 @@ TGraphicControl::TGraphicControl(TComponent* AOwner, QWidget* AWidget) : TContro
   AWidget->setFocusPolicy(Qt::NoFocus);
 }
 
-TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner, new QWidget) {
+TCustomControl::TCustomControl(TComponent* AOwner) : TCustomControl(AOwner, new QWidget) {}
+
+TCustomControl::TCustomControl(TComponent* AOwner, QWidget* AWidget) : TWinControl(AOwner, AWidget) {
   Widget()->setAutoFillBackground(true);
   ColorChanged();
 }

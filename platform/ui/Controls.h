@@ -41,6 +41,13 @@ class TWinControl;
 class TCustomForm;
 class TPopupMenu;
 
+// Modal results (the message-box answers share the values).
+enum : int {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+  mrNo = 7, mrAll = 8,
+};
+using TModalResult = int;
+
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
@@ -256,6 +263,8 @@ class TWinControl : public TControl {
   virtual bool WantReturns() const { return false; }
   // The widget that takes the keyboard focus for this control.
   virtual QWidget* FocusWidget() const;
+  // The widget that child controls are put on (a scroll box's inner area).
+  virtual QWidget* ClientWidget() const { return Widget(); }
   void BoundsChanged() override;
 
  private:
@@ -281,4 +290,7 @@ class TGraphicControl : public TControl {
 class TCustomControl : public TWinControl {
  public:
   explicit TCustomControl(TComponent* AOwner);
+
+ protected:
+  TCustomControl(TComponent* AOwner, QWidget* AWidget);
 };

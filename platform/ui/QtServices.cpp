@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Controls.h"
@@ -123,14 +124,47 @@ QtMessageLoopService& QtMessageLoop() {
   return s;
 }
 
+QtTimerService::~QtTimerService() {
+  for (auto& [id, t] : FTimers) delete t;
+}
+
+TTimerId QtTimerService::StartTimer(unsigned IntervalMs, std::function<void()> OnTick) {
+  TTimerId id = FNext++;
+  auto* t = new QTimer;
+  t->setInterval(static_cast<int>(IntervalMs));
+  QObject::connect(t, &QTimer::timeout, [this, id, tick = std::move(OnTick)] {
+    if (!FTimers.count(id)) return;  // stopped by an earlier handler of this turn
+    SafeCall(tick);
+  });
+  FTimers[id] = t;
+  t->start();
+  return id;
+}
+
+void QtTimerService::StopTimer(TTimerId Id) {
+  auto it = FTimers.find(Id);
+  if (it == FTimers.end()) return;
+  it->second->stop();
+  // The handler that stops its own timer is still running on it.
+  it->second->deleteLater();
+  FTimers.erase(it);
+}
+
+QtTimerService& QtTimers() {
+  static QtTimerService* s = new QtTimerService;  // outlives the components that use it
+  return *s;
+}
+
 void InstallQtServices() {
   SetMessageBoxService(&QtMessageBoxes());
   SetMessageLoopService(&QtMessageLoop());
+  SetTimerService(&QtTimers());
 }
 
 void RemoveQtServices() {
   if (&MessageBoxService() == &QtMessageBoxes()) SetMessageBoxService(nullptr);
   if (&MessageLoopService() == &QtMessageLoop()) SetMessageLoopService(nullptr);
+  if (&TimerService() == &QtTimers()) SetTimerService(nullptr);
 }
 
 }  // namespace orv

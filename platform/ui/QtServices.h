@@ -5,9 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "platform/core/Services.h"
+#include "platform/core/Timers.h"
+
+class QTimer;
 
 namespace orv {
 
@@ -25,11 +30,24 @@ class QtMessageLoopService : public IMessageLoopService {
   void Terminate() override;
 };
 
-// Installs both (and keeps them for the process); RemoveQtServices restores the defaults
+// Window timers as QTimers; ticks run from the message loop.
+class QtTimerService : public ITimerService {
+ public:
+  ~QtTimerService() override;
+  TTimerId StartTimer(unsigned IntervalMs, std::function<void()> OnTick) override;
+  void StopTimer(TTimerId Id) override;
+
+ private:
+  std::map<TTimerId, QTimer*> FTimers;
+  TTimerId FNext = 1;
+};
+
+// Installs all three (and keeps them for the process); RemoveQtServices restores the defaults
 // where they are still installed.
 void InstallQtServices();
 void RemoveQtServices();
 QtMessageBoxService& QtMessageBoxes();
 QtMessageLoopService& QtMessageLoop();
+QtTimerService& QtTimers();
 
 }  // namespace orv

@@ -1,0 +1,49 @@
+// A picture in memory: width x height pixels of 0x00BBGGRR colours, loaded from and saved to
+// bitmap files (.bmp) or any format the Qt side reads. Glyph strips of buttons, images and the
+// picture components' results live in it. Not thread-safe.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/core/Classes.h"
+#include "platform/gfx/Graphics.h"
+
+class TStream;
+class QImage;
+
+class TBitmap : public TPersistent {
+ public:
+  TBitmap();
+  ~TBitmap() override;
+
+  int Width() const;
+  int Height() const;
+  bool Empty() const { return Width() == 0 || Height() == 0; }
+  // New size; the pixels are cleared to white.
+  void SetSize(int AWidth, int AHeight);
+
+  TColor Pixel(int X, int Y) const;  // clNone outside
+  void SetPixel(int X, int Y, TColor C);
+  // The colour treated as see-through when drawn transparently: the bottom-left pixel.
+  TColor TransparentColor() const;
+
+  // Data that is not a picture raises EInOutError "Bitmap image is not valid"; a missing
+  // file raises EFOpenError.
+  void LoadFromFile(const std::string& FileName);
+  void LoadFromStream(TStream& Stream);
+  void LoadFromMemory(const void* Data, size_t Size);
+  void SaveToFile(const std::string& FileName) const;
+  void SaveToStream(TStream& Stream) const;
+
+  void Assign(TPersistent* Source) override;
+  TNotifyEvent OnChange;
+
+  // The Qt side of the picture (platform/ui and platform/gfx only).
+  const QImage& Image() const;
+  void SetImage(const QImage& image);
+
+ private:
+  void Changed();
+  std::unique_ptr<QImage> FImage;
+};
