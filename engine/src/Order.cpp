@@ -1,0 +1,861 @@
+// Orders, scopes, queries and filters of one work area (see Order.h).
+#include "engine/src/Order.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/include/xbeng61.h"
+#include "engine/src/Collation.h"
+#include "engine/src/FileIo.h"
+#include "platform/core/Cp949.h"
+
+namespace xbe {
+
+namespace {
+
+uint32_t Fnv(const void* data, std::size_t n, uint32_t h = 2166136261u) {
+  auto* p = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+  return h;
+}
+
+std::string TrimUpper(const std::string& s) {
+  std::size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return std::string();
+  std::size_t e = s.find_last_not_of(' ');
+  return cp949::Upper(s.substr(b, e - b + 1));
+}
+
+int RecSizeOf(const std::vector<FieldDesc>& fields) {
+  int size = 1;
+  for (const FieldDesc& f : fields) size = std::max(size, f.offset + f.width);
+  return size;
+}
+
+const char* DefaultIndexExtension(int tableType) {
+  switch (tableType) {
+    case XB_TT_NTX: return ".ntx";
+    case XB_TT_NSX:
+    case XB_TT_NSX_DBT: return ".nsx";
+    default: return ".cdx";
+  }
+}
+
+}  // namespace
+
+Orders::Orders(RecordSource& table, std::string dbfPath, int tableType, bool writable)
+    : table_(table), dbfPath_(std::move(dbfPath)), tableType_(tableType), writable_(writable) {
+  if (tableType_ != XB_TT_NTX) {
+    std::string prod = ProductionPath();
+    if (Fs().Exists(prod)) OpenFile(prod, false);
+  }
+}
+
+Orders::~Orders() = default;
+
+std::string Orders::ProductionPath() const { return CompanionPath(dbfPath_, DefaultIndexExtension(tableType_)); }
+
+std::string Orders::IndexPathFor(const std::string& fileName, const std::string& tagName) const {
+  std::string name = fileName;
+  if (name.empty()) {
+    if (tableType_ != XB_TT_NTX) return ProductionPath();
+    name = tagName;
+  }
+  std::string path = ResolvePath(name);
+  if (FolderOf(path).empty()) path = FolderOf(dbfPath_) + path;
+  if (ExtensionOf(path).empty()) path += DefaultIndexExtension(tableType_);
+  return ResolvePath(path);
+}
+
+CompileOptions Orders::Options(bool forQuery) const {
+  CompileOptions o;
+  o.exact = Settings().exact || (forQuery && queryExact_);
+  o.collation = CollationIsIdentity(Settings().collation) ? nullptr : Settings().collation;
+  return o;
+}
+
+IndexStamp Orders::CurrentStamp() const {
+  IndexStamp s;
+  struct stat st {};
+  if (::stat(dbfPath_.c_str(), &st) == 0) {
+    s.dbfSize = static_cast<uint64_t>(st.st_size);
+    s.dbfMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  }
+  const auto& fields = table_.Fields();
+  s.recSize = static_cast<uint32_t>(RecSizeOf(fields));
+  uint32_t h = 2166136261u;
+  for (const FieldDesc& f : fields) {
+    h = Fnv(f.name.data(), f.name.size(), h);
+    int meta[4] = {f.type, f.offset, f.width, f.decimals};
+    h = Fnv(meta, sizeof meta, h);
+  }
+  s.fieldsHash = h;
+  s.collationHash = Fnv(Settings().collation, 256);
+  return s;
+}
+
+// The stamp says which table the index was last kept for and as of which write; any other
+// writer of the .dbf (or another table of the same name) shows as a difference.
+bool Orders::StampFits(const IndexStamp& s) const { return s == CurrentStamp(); }
+
+bool Orders::OpenFile(const std::string& path, bool create) {
+  std::unique_ptr<IndexFile> f;
+  if (create) {
+    if (!writable_) return false;
+    f = IndexFile::Create(path, CurrentStamp());
+  } else {
+    f = IndexFile::Open(path, writable_);
+  }
+  if (!f) return false;
+  f->SetCollation(Options(false).collation);
+  OpenIndex oi;
+  oi.path = path;
+  oi.file = std::move(f);
+  files_.push_back(std::move(oi));
+  int idx = static_cast<int>(files_.size()) - 1;
+  IndexFile& file = *files_.back().file;
+  if (!create && (file.Damaged() || !StampFits(file.Stamp()))) {
+    // Stale, foreign or half written: rebuilt from the tag definitions, or not used at all.
+    if (!(writable_ && file.Writable() && RebuildFile(idx))) {
+      files_.pop_back();
+      RebuildOrderList();
+      return false;
+    }
+  }
+  files_[static_cast<std::size_t>(idx)].seenCounter = file.ChangeCounter();
+  RebuildOrderList();
+  return true;
+}
+
+bool Orders::RebuildFile(int file) {
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  std::vector<TagInfo> defs;
+  for (int i = 0; i < f.TagCount(); ++i) defs.push_back(f.Tag(i));
+  if (!f.Reset(CurrentStamp())) return false;
+  bool ok = true;
+  for (TagInfo& d : defs) ok = BuildOne(file, d) >= 0 && ok;
+  RebuildOrderList();
+  return ok;
+}
+
+void Orders::RebuildOrderList() {
+  orders_.clear();
+  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
+    IndexFile& f = *files_[fi].file;
+    std::string sig;
+    for (int s = 0; s < f.TagCount(); ++s) {
+      const TagInfo& t = f.Tag(s);
+      sig += t.name + '\n';
+      Order o;
+      o.file = static_cast<int>(fi);
+      o.slot = s;
+      o.name = t.name;
+      o.key = CompiledExpr::Compile(t.expression, table_.Fields(), Options(false));
+      if (!t.condition.empty()) o.cond = CompiledExpr::Compile(t.condition, table_.Fields(), Options(false));
+      if (!o.key || o.key->KeyWidth() != t.keyLen || (!t.condition.empty() && !o.cond)) continue;
+      orders_.push_back(std::move(o));
+    }
+    files_[fi].tagSignature = sig;
+    files_[fi].seenCounter = f.ChangeCounter();
+  }
+  active_ = 0;
+  for (std::size_t i = 0; i < orders_.size(); ++i)
+    if (orders_[i].name == activeTag_ && files_[static_cast<std::size_t>(orders_[i].file)].path == activeFile_)
+      active_ = static_cast<int>(i) + 1;
+  cursorOrder_ = 0;
+}
+
+void Orders::Sync() {
+  bool changed = false;
+  for (OpenIndex& oi : files_) {
+    oi.file->Sync();
+    if (oi.file->ChangeCounter() == oi.seenCounter) continue;
+    std::string sig;
+    for (int s = 0; s < oi.file->TagCount(); ++s) sig += oi.file->Tag(s).name + '\n';
+    if (sig != oi.tagSignature) changed = true;
+    oi.seenCounter = oi.file->ChangeCounter();
+  }
+  if (changed) RebuildOrderList();
+}
+
+bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit) {
+  const int32_t n = table_.RecordCount();
+  const int rs = RecSizeOf(table_.Fields());
+  const int32_t current = table_.CurrentRecNo();
+  std::unique_ptr<File> f = Fs().Open(dbfPath_, false, false, false);
+  unsigned char head[32];
+  if (f && f->ReadAt(0, head, 32) == 32) {
+    int headerLen = head[8] | head[9] << 8;
+    int recSize = head[10] | head[11] << 8;
+    if (recSize == rs && headerLen >= 32) {
+      const int32_t per = std::max<int32_t>(1, (4 << 20) / rs);
+      std::string buf(static_cast<std::size_t>(per) * static_cast<std::size_t>(rs), '\0');
+      for (int32_t first = 1; first <= n; first += per) {
+        int32_t want = std::min(per, n - first + 1);
+        ssize_t got = f->ReadAt(headerLen + static_cast<int64_t>(first - 1) * rs, buf.data(),
+                                static_cast<std::size_t>(want) * static_cast<std::size_t>(rs));
+        if (got < 0) return false;
+        int32_t have = static_cast<int32_t>(got / rs);
+        for (int32_t i = 0; i < have; ++i) {
+          int32_t r = first + i;
+          // The current record may hold edits not yet on disk.
+          visit(r, r == current ? table_.CurrentImage() : buf.data() + static_cast<std::size_t>(i) * rs);
+        }
+        if (have < want) {
+          for (int32_t r = first + have; r < first + want; ++r) {
+            if (!table_.ReadImage(r, imageBuf_)) return false;
+            visit(r, imageBuf_.data());
+          }
+        }
+      }
+      return true;
+    }
+  }
+  for (int32_t r = 1; r <= n; ++r) {
+    if (!table_.ReadImage(r, imageBuf_)) return false;
+    visit(r, imageBuf_.data());
+  }
+  return true;
+}
+
+int Orders::BuildOne(int file, TagInfo def) {
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  CompileOptions opt = Options(false);
+  auto key = CompiledExpr::Compile(def.expression, table_.Fields(), opt);
+  std::unique_ptr<CompiledExpr> cond;
+  if (!def.condition.empty()) {
+    cond = CompiledExpr::Compile(def.condition, table_.Fields(), opt);
+    if (!cond || cond->Type() != ExprType::Logical) return -1;
+  }
+  if (!key || key->KeyWidth() < 1 || key->KeyWidth() > IndexFile::kMaxKeyLen) return -1;
+  const int kl = key->KeyWidth();
+  def.keyLen = kl;
+  switch (key->Type()) {
+    case ExprType::Numeric: def.keyType = 'N'; break;
+    case ExprType::Date: def.keyType = 'D'; break;
+    case ExprType::Logical: def.keyType = 'L'; break;
+    default: def.keyType = 'C'; break;
+  }
+  const int32_t n = table_.RecordCount();
+  std::string keys;
+  keys.reserve(static_cast<std::size_t>(n) * static_cast<std::size_t>(kl));
+  std::vector<int32_t> recs;
+  recs.reserve(static_cast<std::size_t>(n));
+  int lastPercent = 0;
+  bool ok = ScanRecords([&](int32_t r, const char* image) {
+    EvalContext c{image, r, &table_};
+    if (cond && !cond->Logical(c)) return;
+    std::size_t at = keys.size();
+    keys.resize(at + static_cast<std::size_t>(kl));
+    key->Key(c, keys.data() + at);
+    recs.push_back(r);
+    int percent = n > 0 ? static_cast<int>(int64_t(r) * 90 / n) : 90;
+    if (percent > lastPercent) ReportProgress(lastPercent = percent);
+  });
+  if (!ok) return -1;
+  // Sort on an 8-byte prefix held inline, falling back to the whole key only on ties.
+  const unsigned char* coll = opt.collation;
+  struct Ent {
+    uint64_t pre;
+    uint32_t idx;
+  };
+  std::vector<Ent> ents(recs.size());
+  for (std::size_t i = 0; i < recs.size(); ++i) {
+    const unsigned char* k = reinterpret_cast<const unsigned char*>(keys.data()) + i * static_cast<std::size_t>(kl);
+    uint64_t pre = 0;
+    for (int b = 0; b < 8; ++b) pre = pre << 8 | (b < kl ? (coll ? coll[k[b]] : k[b]) : 0);
+    ents[i] = {pre, static_cast<uint32_t>(i)};
+  }
+  const bool desc = def.descending;
+  const char* kp = keys.data();
+  auto keyCmp = [&](uint32_t a, uint32_t b) {
+    return CollateBytes(reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(a) * kl,
+                        reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(b) * kl,
+                        static_cast<std::size_t>(kl), coll);
+  };
+  std::sort(ents.begin(), ents.end(), [&](const Ent& x, const Ent& y) {
+    if (x.pre != y.pre) return desc ? x.pre > y.pre : x.pre < y.pre;
+    if (kl > 8) {
+      int d = keyCmp(x.idx, y.idx);
+      if (d != 0) return desc ? d > 0 : d < 0;
+    }
+    return x.idx < y.idx;  // scanned in record order: equal keys stay in record order
+  });
+  std::string sorted;
+  sorted.resize(ents.size() * static_cast<std::size_t>(kl));
+  std::vector<int32_t> srecs;
+  srecs.reserve(ents.size());
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < ents.size(); ++i) {
+    if (def.unique && i > 0 && keyCmp(ents[i].idx, ents[i - 1].idx) == 0) continue;
+    std::memcpy(&sorted[out * static_cast<std::size_t>(kl)], kp + static_cast<std::size_t>(ents[i].idx) * kl,
+                static_cast<std::size_t>(kl));
+    srecs.push_back(recs[ents[i].idx]);
+    ++out;
+  }
+  int slot = f.BuildTag(def, sorted.data(), srecs.data(), out, CurrentStamp());
+  ReportProgress(100);
+  return slot;
+}
+
+int Orders::IndexTag(const std::string& fileName, const std::string& tagName, const std::string& expression,
+                     int option, bool descend, const std::string& condition) {
+  std::string name = TrimUpper(tagName);
+  if (name.empty() || name.size() > 10 || !writable_) return 0;
+  std::string path = IndexPathFor(fileName, name);
+  Sync();
+  int file = -1;
+  for (std::size_t i = 0; i < files_.size(); ++i)
+    if (files_[i].path == path) file = static_cast<int>(i);
+  if (file < 0) {
+    // An existing file that is not ours, or cannot be trusted, is replaced: the caller asked
+    // for a tag in exactly that file.
+    bool opened = Fs().Exists(path) && OpenFile(path, false);
+    if (!opened && !OpenFile(path, true)) return 0;
+    for (std::size_t i = 0; i < files_.size(); ++i)
+      if (files_[i].path == path) file = static_cast<int>(i);
+    if (file < 0) return 0;
+  }
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  if (tableType_ == XB_TT_NTX && f.TagCount() > 0 && f.FindTag(name) < 0) {
+    // One tag per .ntx file: a new name takes the file over.
+    if (!f.Reset(CurrentStamp())) return 0;
+  }
+  TagInfo def;
+  def.name = name;
+  def.expression = expression;
+  def.condition = condition;
+  def.unique = option == 1 || option == 2;
+  def.descending = descend;
+  if (BuildOne(file, def) < 0) {
+    RebuildOrderList();
+    return 0;
+  }
+  activeFile_ = path;
+  activeTag_ = name;
+  flipped_ = false;
+  scoped_ = false;
+  scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
+  RebuildOrderList();
+  return active_;
+}
+
+int Orders::IndexOpen(const std::string& fileName) {
+  std::string path = IndexPathFor(fileName, "");
+  if (fileName.empty()) return 0;
+  for (std::size_t i = 0; i < files_.size(); ++i)
+    if (files_[i].path == path) {
+      for (std::size_t k = 0; k < orders_.size(); ++k)
+        if (orders_[k].file == static_cast<int>(i)) return static_cast<int>(k) + 1;
+      return 0;
+    }
+  if (!Fs().Exists(path) || !OpenFile(path, false)) return 0;
+  int file = static_cast<int>(files_.size()) - 1;
+  for (std::size_t k = 0; k < orders_.size(); ++k)
+    if (orders_[k].file == file) return static_cast<int>(k) + 1;
+  return 0;
+}
+
+void Orders::IndexClose(int order) {
+  if (order == 0) order = active_;
+  if (order < 1 || order > OrderCount()) return;
+  int file = orders_[static_cast<std::size_t>(order - 1)].file;
+  files_.erase(files_.begin() + file);
+  RebuildOrderList();
+}
+
+void Orders::CloseIndexes() {
+  files_.clear();
+  activeFile_.clear();
+  activeTag_.clear();
+  scoped_ = false;
+  RebuildOrderList();
+}
+
+int Orders::SetOrder(int order) {
+  Sync();
+  int previous = active_;
+  if (order < 0 || order > OrderCount()) return 0;
+  if (order == 0) {
+    activeFile_.clear();
+    activeTag_.clear();
+  } else {
+    const Order& o = orders_[static_cast<std::size_t>(order - 1)];
+    activeFile_ = files_[static_cast<std::size_t>(o.file)].path;
+    activeTag_ = o.name;
+  }
+  if (order != active_) {
+    // A scope belongs to the order it was set on.
+    scoped_ = false;
+    scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
+    flipped_ = false;
+  }
+  active_ = order;
+  cursorOrder_ = 0;
+  return previous;
+}
+
+std::string Orders::IndexName(int order) const {
+  if (order == 0) order = active_;
+  if (order < 1 || order > OrderCount()) return std::string();
+  return files_[static_cast<std::size_t>(orders_[static_cast<std::size_t>(order - 1)].file)].path;
+}
+
+std::string Orders::TagName(int order) const {
+  if (order < 1 || order > OrderCount()) return std::string();
+  return orders_[static_cast<std::size_t>(order - 1)].name;
+}
+
+std::string Orders::KeyExpression() const {
+  const Order* o = ActiveOrderPtr();
+  return o ? files_[static_cast<std::size_t>(o->file)].file->Tag(o->slot).expression : std::string();
+}
+
+std::string Orders::Condition() const {
+  const Order* o = ActiveOrderPtr();
+  return o ? files_[static_cast<std::size_t>(o->file)].file->Tag(o->slot).condition : std::string();
+}
+
+int Orders::IndexType() const {
+  const Order* o = ActiveOrderPtr();
+  if (!o) return 0;
+  return files_[static_cast<std::size_t>(o->file)].file->Tag(o->slot).unique ? 2 : 1;
+}
+
+bool Orders::ActiveOrderDescending() const {
+  const Order* o = ActiveOrderPtr();
+  if (!o) return false;
+  return files_[static_cast<std::size_t>(o->file)].file->Tag(o->slot).descending != flipped_;
+}
+
+int Orders::KeyLength() const {
+  const Order* o = ActiveOrderPtr();
+  return o ? o->key->KeyWidth() : 0;
+}
+
+int Orders::TagArea(const std::string& name) {
+  Sync();
+  std::string n = TrimUpper(name);
+  for (std::size_t i = 0; i < orders_.size(); ++i)
+    if (orders_[i].name == n) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+bool Orders::TagDelete(const std::string& name) {
+  int order = TagArea(name);
+  if (order == 0 || !writable_) return false;
+  const Order& o = orders_[static_cast<std::size_t>(order - 1)];
+  bool ok = files_[static_cast<std::size_t>(o.file)].file->DeleteTag(o.slot);
+  RebuildOrderList();
+  return ok;
+}
+
+void Orders::Reindex() {
+  if (!writable_) return;
+  for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
+}
+
+bool Orders::FlipActive() {
+  if (active_ == 0) return false;
+  flipped_ = !flipped_;
+  cursorOrder_ = 0;
+  return flipped_;
+}
+
+// ---- keys of records ------------------------------------------------------------------
+
+bool Orders::KeyOf(Order& o, const char* image, int32_t recNo, std::string& key) {
+  EvalContext c{image, recNo, &table_};
+  if (o.cond && !o.cond->Logical(c)) return false;
+  key.resize(static_cast<std::size_t>(o.key->KeyWidth()));
+  o.key->Key(c, key.data());
+  return true;
+}
+
+int Orders::CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const {
+  const IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+  std::size_t n = std::min(bound.size(), static_cast<std::size_t>(o.key->KeyWidth()));
+  int d = CollateBytes(reinterpret_cast<const unsigned char*>(key), reinterpret_cast<const unsigned char*>(bound.data()),
+                       n, Options(false).collation);
+  return f.Tag(o.slot).descending ? -d : d;
+}
+
+bool Orders::InScope(Order& o, const char* key) const {
+  if (!scoped_ || !key) return true;
+  if (!scopeLow_.empty() && CompareKeyPrefix(o, key, scopeLow_) < 0) return false;
+  if (!scopeHigh_.empty() && CompareKeyPrefix(o, key, scopeHigh_) > 0) return false;
+  return true;
+}
+
+IndexFile::Pos Orders::PositionInOrder(Order& o, int32_t recNo) {
+  IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+  if (cursorOrder_ == active_ && cursorRec_ == recNo && cursorStamp_ == f.ChangeCounter() &&
+      f.RecAt(o.slot, cursorPos_) == recNo)
+    return cursorPos_;
+  if (recNo < 1 || !table_.ReadImage(recNo, imageBuf_) || !KeyOf(o, imageBuf_.data(), recNo, keyBuf_)) return {};
+  return f.LowerBound(o.slot, keyBuf_.data(), static_cast<int>(keyBuf_.size()), static_cast<uint32_t>(recNo));
+}
+
+// ---- navigation hooks -------------------------------------------------------------------
+
+int32_t Orders::Edge(bool first) {
+  Sync();
+  Order* o = ActiveOrderPtr();
+  if (!o) return 0;
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  bool wantFirst = first != flipped_;
+  IndexFile::Pos p;
+  if (wantFirst) {
+    p = scoped_ && !scopeLow_.empty()
+            ? f.LowerBound(o->slot, scopeLow_.data(), static_cast<int>(scopeLow_.size()), 0)
+            : f.First(o->slot);
+  } else if (scoped_ && !scopeHigh_.empty()) {
+    p = f.LowerBound(o->slot, scopeHigh_.data(), static_cast<int>(scopeHigh_.size()), UINT32_MAX);
+    p = p.Valid() ? f.Prev(o->slot, p) : f.Last(o->slot);
+  } else {
+    p = f.Last(o->slot);
+  }
+  if (!p.Valid() || !InScope(*o, f.KeyAt(o->slot, p))) return 0;
+  cursorOrder_ = active_;
+  cursorPos_ = p;
+  cursorRec_ = f.RecAt(o->slot, p);
+  cursorStamp_ = f.ChangeCounter();
+  return cursorRec_;
+}
+
+int32_t Orders::Step(int32_t recNo, bool forward) {
+  Sync();
+  Order* o = ActiveOrderPtr();
+  if (!o) return 0;
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  bool down = forward != flipped_;
+  IndexFile::Pos p = PositionInOrder(*o, recNo);
+  if (p.Valid() && f.RecAt(o->slot, p) == recNo) {
+    p = down ? f.Next(o->slot, p) : f.Prev(o->slot, p);
+  } else if (!down) {
+    // Not in the order (EOF, or outside the tag's condition): the entry before its place.
+    p = p.Valid() ? f.Prev(o->slot, p) : (recNo > table_.RecordCount() ? f.Last(o->slot) : IndexFile::Pos{});
+  }
+  if (!p.Valid() || !InScope(*o, f.KeyAt(o->slot, p))) return 0;
+  cursorOrder_ = active_;
+  cursorPos_ = p;
+  cursorRec_ = f.RecAt(o->slot, p);
+  cursorStamp_ = f.ChangeCounter();
+  return cursorRec_;
+}
+
+int32_t Orders::First() { return Edge(true); }
+int32_t Orders::Last() { return Edge(false); }
+int32_t Orders::Next(int32_t recNo) { return Step(recNo, true); }
+int32_t Orders::Prior(int32_t recNo) { return Step(recNo, false); }
+
+bool Orders::Visible(int32_t recNo, const char* image) {
+  if (queryActive_) {
+    if (recNo < 1 || static_cast<std::size_t>(recNo) > bits_.size() || !bits_[static_cast<std::size_t>(recNo - 1)])
+      return false;
+  }
+  if (filter_ && !filter_->Logical({image, recNo, &table_})) return false;
+  if (scoped_) {
+    Order* o = ActiveOrderPtr();
+    if (o) {
+      std::string key;
+      if (!KeyOf(*o, image, recNo, key) || !InScope(*o, key.data())) return false;
+    }
+  }
+  return true;
+}
+
+// ---- keeping tags current -----------------------------------------------------------------
+
+void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) {
+  if (queryActive_ && recNo >= 1 && static_cast<std::size_t>(recNo) <= bits_.size() &&
+      bits_[static_cast<std::size_t>(recNo - 1)] && (oldImage[0] == '*') != (newImage[0] == '*'))
+    matchedLive_ += newImage[0] == '*' ? -1 : 1;
+  if (files_.empty()) return;
+  IndexStamp stamp = CurrentStamp();
+  std::string k1, k2;
+  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
+    IndexFile& f = *files_[fi].file;
+    if (!f.Begin()) continue;
+    for (Order& o : orders_) {
+      if (o.file != static_cast<int>(fi)) continue;
+      bool wasIn = KeyOf(o, oldImage, recNo, k1);
+      bool isIn = KeyOf(o, newImage, recNo, k2);
+      if (wasIn && isIn && k1 == k2) continue;
+      if (wasIn) f.Remove(o.slot, k1.data(), recNo);
+      if (isIn) f.Insert(o.slot, k2.data(), recNo);
+    }
+    f.End(&stamp);
+    files_[fi].seenCounter = f.ChangeCounter();
+  }
+  cursorOrder_ = 0;
+}
+
+void Orders::RecordAppended(int32_t recNo, const char* image) {
+  if (files_.empty()) return;
+  IndexStamp stamp = CurrentStamp();
+  std::string k;
+  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
+    IndexFile& f = *files_[fi].file;
+    if (!f.Begin()) continue;
+    for (Order& o : orders_)
+      if (o.file == static_cast<int>(fi) && KeyOf(o, image, recNo, k)) f.Insert(o.slot, k.data(), recNo);
+    f.End(&stamp);
+    files_[fi].seenCounter = f.ChangeCounter();
+  }
+  cursorOrder_ = 0;
+}
+
+void Orders::TableRewritten() {
+  // Record numbers changed: a query snapshot no longer means anything.
+  queryActive_ = false;
+  bits_.clear();
+  queryText_.clear();
+  for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
+  cursorOrder_ = 0;
+}
+
+void Orders::Closing() {}
+
+// ---- seek, scope, positions ---------------------------------------------------------------
+
+bool Orders::Seek(const std::string& text, bool binary) {
+  Sync();
+  found_ = false;
+  Order* o = ActiveOrderPtr();
+  if (!o) return false;
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  const int kl = o->key->KeyWidth();
+  std::string key = binary ? text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(kl)))
+                           : o->key->SeekKey(text);
+  const TagInfo& tag = f.Tag(o->slot);
+  if (!binary && tag.keyType == 'C' && (Settings().wholeKeySeek || Settings().exact))
+    key.resize(static_cast<std::size_t>(kl), ' ');
+  IndexFile::Pos p = f.LowerBound(o->slot, key.data(), static_cast<int>(key.size()), 0);
+  // The first visible entry at or after the key.
+  while (p.Valid()) {
+    const char* k = f.KeyAt(o->slot, p);
+    if (!InScope(*o, k)) {
+      if (scoped_ && !scopeHigh_.empty() && CompareKeyPrefix(*o, k, scopeHigh_) > 0) {
+        p = {};
+        break;
+      }
+      p = f.Next(o->slot, p);
+      continue;
+    }
+    int32_t r = f.RecAt(o->slot, p);
+    if (table_.ReadImage(r, imageBuf_) && !(Settings().deletedHidden && imageBuf_[0] == '*') &&
+        Visible(r, imageBuf_.data()))
+      break;
+    p = f.Next(o->slot, p);
+  }
+  bool found = p.Valid() && CompareKeyPrefix(*o, f.KeyAt(o->slot, p), key) == 0;
+  int32_t land = p.Valid() ? f.RecAt(o->slot, p) : 0;
+  if (found || (Settings().softSeek && land > 0)) {
+    table_.Position(land);
+    cursorOrder_ = active_;
+    cursorPos_ = p;
+    cursorRec_ = land;
+    cursorStamp_ = f.ChangeCounter();
+  } else {
+    table_.Position(0);
+  }
+  found_ = found;
+  return found;
+}
+
+bool Orders::SetScope(const std::string& low, const std::string& high) {
+  Order* o = ActiveOrderPtr();
+  if (!o) return false;
+  if (low.empty() && high.empty()) {
+    scoped_ = false;
+    scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
+    return true;
+  }
+  scopeLowText_ = low;
+  scopeHighText_ = high.empty() ? low : high;
+  scopeLow_ = o->key->SeekKey(scopeLowText_);
+  scopeHigh_ = o->key->SeekKey(scopeHighText_);
+  scoped_ = true;
+  cursorOrder_ = 0;
+  return true;
+}
+
+double Orders::PositionOf(int32_t recNo) {
+  Sync();
+  Order* o = ActiveOrderPtr();
+  int32_t total;
+  int64_t k;
+  if (!o) {
+    total = table_.RecordCount();
+    k = recNo;
+  } else {
+    IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+    total = static_cast<int32_t>(f.Entries(o->slot));
+    IndexFile::Pos p = PositionInOrder(*o, recNo);
+    if (!p.Valid() || f.RecAt(o->slot, p) != recNo) return recNo > table_.RecordCount() ? 1.0 : 0.0;
+    k = static_cast<int64_t>(f.Ordinal(o->slot, p)) + 1;
+    if (flipped_) k = total - k + 1;
+  }
+  if (total <= 0) return 0.0;
+  if (k >= total) return 1.0;
+  if (k <= 0) return 0.0;
+  // A hair above k/total, so that truncating position * count gives k back.
+  return static_cast<double>(k) / total * (1.0 + 1e-12);
+}
+
+int32_t Orders::RecordAt(double position) {
+  Sync();
+  if (!(position >= 0)) position = 0;
+  if (position > 1) position = 1;
+  Order* o = ActiveOrderPtr();
+  if (!o) {
+    int32_t n = table_.RecordCount();
+    if (n <= 0) return 0;
+    return std::clamp<int32_t>(static_cast<int32_t>(std::llround(position * n)), 1, n);
+  }
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  int64_t n = f.Entries(o->slot);
+  if (n <= 0) return 0;
+  int64_t k = std::clamp<int64_t>(std::llround(position * static_cast<double>(n)), 1, n);
+  if (flipped_) k = n - k + 1;
+  return f.RecAt(o->slot, f.AtOrdinal(o->slot, static_cast<uint32_t>(k - 1)));
+}
+
+// ---- query and filter -----------------------------------------------------------------
+
+bool Orders::SetQuery(const std::string& text) {
+  if (text.find_first_not_of(' ') == std::string::npos) {
+    queryActive_ = false;
+    bits_.clear();
+    queryText_.clear();
+    return true;
+  }
+  auto e = CompiledExpr::Compile(text, table_.Fields(), Options(true));
+  if (!e || e->Type() != ExprType::Logical) return false;
+  std::vector<uint8_t> bits(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())), 0);
+  int32_t all = 0, live = 0;
+  bool ok = ScanRecords([&](int32_t r, const char* image) {
+    if (!e->Logical({image, r, &table_})) return;
+    bits[static_cast<std::size_t>(r - 1)] = 1;
+    ++all;
+    if (image[0] != '*') ++live;
+  });
+  if (!ok) return false;
+  bits_.swap(bits);
+  matchedAll_ = all;
+  matchedLive_ = live;
+  queryActive_ = true;
+  queryText_ = text;
+  return true;
+}
+
+int32_t Orders::QueryCount() const {
+  if (!queryActive_) return table_.RecordCount();
+  return Settings().deletedHidden ? matchedLive_ : matchedAll_;
+}
+
+bool Orders::QueryBit(int32_t recNo) const {
+  if (recNo < 1 || recNo > table_.RecordCount()) return false;
+  if (!queryActive_) return true;
+  return static_cast<std::size_t>(recNo) <= bits_.size() && bits_[static_cast<std::size_t>(recNo - 1)];
+}
+
+void Orders::SetQueryBit(int32_t recNo, bool on) {
+  if (recNo < 1 || recNo > table_.RecordCount()) return;
+  if (!queryActive_) {
+    // Starting from "everything in view".
+    std::vector<uint8_t> all(static_cast<std::size_t>(table_.RecordCount()), 1);
+    ActivateBits(all);
+  }
+  if (bits_.size() < static_cast<std::size_t>(recNo)) bits_.resize(static_cast<std::size_t>(recNo), 0);
+  uint8_t& b = bits_[static_cast<std::size_t>(recNo - 1)];
+  if (b == (on ? 1 : 0)) return;
+  b = on ? 1 : 0;
+  matchedAll_ += on ? 1 : -1;
+  std::string image;
+  if (table_.ReadImage(recNo, image) && image[0] != '*') matchedLive_ += on ? 1 : -1;
+}
+
+void Orders::ActivateBits(const std::vector<uint8_t>& bits) {
+  bits_ = bits;
+  bits_.resize(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())), 0);
+  matchedAll_ = matchedLive_ = 0;
+  ScanRecords([&](int32_t r, const char* image) {
+    if (!bits_[static_cast<std::size_t>(r - 1)]) return;
+    ++matchedAll_;
+    if (image[0] != '*') ++matchedLive_;
+  });
+  queryActive_ = true;
+  queryText_.clear();
+}
+
+bool Orders::SetFilter(const std::string& text) {
+  if (text.find_first_not_of(' ') == std::string::npos) {
+    filter_.reset();
+    filterText_.clear();
+    return true;
+  }
+  auto e = CompiledExpr::Compile(text, table_.Fields(), Options(true));
+  if (!e || e->Type() != ExprType::Logical) return false;
+  filter_ = std::move(e);
+  filterText_ = text;
+  return true;
+}
+
+bool Orders::KeyAdd(const std::string& tag, bool add) {
+  Sync();
+  int order = tag.empty() ? active_ : TagArea(tag);
+  if (order < 1 || !writable_) return false;
+  Order& o = orders_[static_cast<std::size_t>(order - 1)];
+  int32_t r = table_.CurrentRecNo();
+  if (r < 1 || r > table_.RecordCount()) return false;
+  std::string key;
+  if (!KeyOf(o, table_.CurrentImage(), r, key)) return false;
+  IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+  if (!f.Begin()) return false;
+  bool ok = add ? f.Insert(o.slot, key.data(), r) : f.Remove(o.slot, key.data(), r);
+  IndexStamp stamp = CurrentStamp();
+  ok = f.End(&stamp) && ok;
+  cursorOrder_ = 0;
+  return ok;
+}
+
+bool Orders::RyoKey(const std::string& tag, const std::string& keyText, int32_t recNo, bool add) {
+  Sync();
+  int order = tag.empty() ? active_ : TagArea(tag);
+  if (order < 1 || !writable_ || recNo < 1) return false;
+  Order& o = orders_[static_cast<std::size_t>(order - 1)];
+  std::string key = o.key->SeekKey(keyText);
+  key.resize(static_cast<std::size_t>(o.key->KeyWidth()), o.key->Type() == ExprType::Char ? ' ' : '\0');
+  IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+  if (!f.Begin()) return false;
+  bool ok = add ? f.Insert(o.slot, key.data(), recNo) : f.Remove(o.slot, key.data(), recNo);
+  IndexStamp stamp = CurrentStamp();
+  ok = f.End(&stamp) && ok;
+  cursorOrder_ = 0;
+  return ok;
+}
+
+std::string Orders::CurrentKey() {
+  Order* o = ActiveOrderPtr();
+  if (!o) return std::string();
+  std::string key;
+  if (!KeyOf(*o, table_.CurrentImage(), table_.CurrentRecNo(), key)) return std::string();
+  return key;
+}
+
+// ---- factory ------------------------------------------------------------------------------
+
+std::unique_ptr<OrderHooks> MakeOrderHooks(RecordSource& table, const std::string& dbfPath, int tableType) {
+  // Storage selects the new work area before asking, so its open mode is the current one.
+  bool writable = xb_OpenMode() != XB_OPEN_READONLY;
+  return std::make_unique<Orders>(table, dbfPath, tableType, writable);
+}
+
+Orders* CurrentOrders() { return dynamic_cast<Orders*>(CurrentHooks()); }
+
+}  // namespace xbe

@@ -1,0 +1,164 @@
+// The expression half's state of one work area: its open index files and their tags (the
+// orders), the active order, the scope, the query snapshot and the filter, and the hooks
+// through which storage navigates and reports writes. One Orders per open work area,
+// created by MakeOrderHooks; the entry points reach it through CurrentOrders().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/src/Contract.h"
+#include "engine/src/Expr.h"
+#include "engine/src/IndexFile.h"
+
+namespace xbe {
+
+class Orders : public OrderHooks {
+ public:
+  Orders(RecordSource& table, std::string dbfPath, int tableType, bool writable);
+  ~Orders() override;
+
+  // ---- OrderHooks ----
+  bool HasActiveOrder() const override { return active_ > 0; }
+  int32_t First() override;
+  int32_t Last() override;
+  int32_t Next(int32_t recNo) override;
+  int32_t Prior(int32_t recNo) override;
+  bool Visible(int32_t recNo, const char* image) override;
+  void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
+  void RecordAppended(int32_t recNo, const char* image) override;
+  void TableRewritten() override;
+  void Closing() override;
+  int OrderCount() const override { return static_cast<int>(orders_.size()); }
+  bool ActiveOrderDescending() const override;
+
+  // ---- index files and tags ----
+  // Builds (or rebuilds in place) a tag; returns its order number, 0 on failure.
+  int IndexTag(const std::string& fileName, const std::string& tagName, const std::string& expression,
+               int option, bool descend, const std::string& condition);
+  // Opens another index file; returns the order number of its first tag, 0 on failure.
+  int IndexOpen(const std::string& fileName);
+  void IndexClose(int order);  // closes the file that holds the order (0: the active one)
+  void CloseIndexes();
+  int SetOrder(int order);  // returns the order now active (0 when refused)
+  int ActiveOrder() const { return active_; }
+  std::string IndexName(int order) const;  // index file of the order
+  std::string TagName(int order) const;
+  std::string KeyExpression() const;
+  std::string Condition() const;
+  int IndexType() const;  // 0 none, 1 normal, 2 unique
+  int TagArea(const std::string& name);
+  bool TagDelete(const std::string& name);
+  void Reindex();
+  bool FlipActive();  // reverses the active order's direction; returns the new state
+  bool Flipped() const { return flipped_; }
+  bool KeyAdd(const std::string& tag, bool add);  // the current record's key into a tag
+  bool RyoKey(const std::string& tag, const std::string& key, int32_t recNo, bool add);
+  std::string CurrentKey();  // key of the current record in the active order
+  int KeyLength() const;
+
+  // ---- seek, scope, positions ----
+  bool Seek(const std::string& text, bool binary);
+  bool Found() const { return found_; }
+  bool SetScope(const std::string& low, const std::string& high);
+  std::string Scope(int which) const { return which == 0 ? scopeLowText_ : scopeHighText_; }
+  double PositionOf(int32_t recNo);
+  int32_t RecordAt(double position);
+
+  // ---- query and filter ----
+  // Sets (empty text: clears) the query snapshot; false when the text is not a logical
+  // expression, in which case the old query stays.
+  bool SetQuery(const std::string& text);
+  bool QueryActive() const { return queryActive_; }
+  const std::string& QueryText() const { return queryText_; }
+  int32_t QueryCount() const;
+  bool QueryBit(int32_t recNo) const;
+  void SetQueryBit(int32_t recNo, bool on);
+  const std::vector<uint8_t>& QueryBits() const { return bits_; }
+  void ActivateBits(const std::vector<uint8_t>& bits);
+  bool SetFilter(const std::string& text);
+  const std::string& FilterText() const { return filterText_; }
+  void SetQueryExact(bool on) { queryExact_ = on; }
+
+  // Walks every record image of the table in record order (fast path: straight from the
+  // .dbf in large reads). Returns false when the table could not be read.
+  bool ScanRecords(const std::function<void(int32_t, const char*)>& visit);
+
+  RecordSource& Table() { return table_; }
+  CompileOptions Options(bool forQuery) const;
+
+ private:
+  struct OpenIndex {
+    std::unique_ptr<IndexFile> file;
+    std::string path;
+    uint64_t seenCounter = 0;
+    std::string tagSignature;
+  };
+  struct Order {
+    int file = 0;
+    int slot = 0;
+    std::string name;
+    std::unique_ptr<CompiledExpr> key;
+    std::unique_ptr<CompiledExpr> cond;
+  };
+
+  void Sync();  // sees other writers' changes; rebuilds the order list when tags changed
+  void RebuildOrderList();
+  bool OpenFile(const std::string& path, bool create);
+  bool RebuildFile(int file);  // every tag of the file from its stored definition
+  int BuildOne(int file, TagInfo def);
+  IndexStamp CurrentStamp() const;
+  bool StampFits(const IndexStamp& s) const;
+  Order* ActiveOrderPtr() { return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr; }
+  const Order* ActiveOrderPtr() const {
+    return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr;
+  }
+  bool KeyOf(Order& o, const char* image, int32_t recNo, std::string& key);
+  IndexFile::Pos PositionInOrder(Order& o, int32_t recNo);
+  bool InScope(Order& o, const char* key) const;
+  int CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const;
+  int32_t Step(int32_t recNo, bool forward);
+  int32_t Edge(bool first);
+  void NoteKeysChanged();
+  std::string ProductionPath() const;
+  std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
+
+  RecordSource& table_;
+  std::string dbfPath_;
+  int tableType_;
+  bool writable_;
+  std::vector<OpenIndex> files_;
+  std::vector<Order> orders_;
+  int active_ = 0;
+  std::string activeFile_, activeTag_;  // identity of the active order across list rebuilds
+  bool flipped_ = false;
+  bool found_ = false;
+
+  bool scoped_ = false;
+  std::string scopeLow_, scopeHigh_;          // key form
+  std::string scopeLowText_, scopeHighText_;  // as given
+
+  bool queryActive_ = false;
+  bool queryExact_ = false;
+  std::string queryText_;
+  std::vector<uint8_t> bits_;  // one byte per record: 1 in the query
+  int32_t matchedAll_ = 0, matchedLive_ = 0;
+
+  std::string filterText_;
+  std::unique_ptr<CompiledExpr> filter_;
+
+  // Where the last step ended, so walking the order costs no search per step.
+  int32_t cursorRec_ = 0;
+  IndexFile::Pos cursorPos_;
+  int cursorOrder_ = 0;
+  uint64_t cursorStamp_ = 0;
+  std::string keyBuf_, imageBuf_;
+};
+
+// The Orders of the selected work area, or null.
+Orders* CurrentOrders();
+
+}  // namespace xbe
