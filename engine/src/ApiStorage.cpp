@@ -428,10 +428,11 @@ XBAPI const char* xb_GetTrimString(const char* name) {
   WorkArea* w = Cur();
   int f = FieldOf(w, name);
   if (f < 0) return xbe::Ret("");
-  std::string s = TextOf(w, f);
-  if (!w->IsMemoField(f))
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-  return xbe::Ret(s);
+  const xbe::FieldDesc& d = w->Fields()[f];
+  if (w->IsMemoField(f) || d.type == 'I') return xbe::Ret(TextOf(w, f));
+  std::string_view v = w->RawView(f);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\0')) v.remove_suffix(1);
+  return xbe::Ret(v);
 }
 XBAPI XbLong xb_GetLong(const char* name) {
   WorkArea* w = Cur();

@@ -3,12 +3,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace xbe {
 
 inline std::string Str(const char* s) { return s ? std::string(s) : std::string(); }
 
-inline const char* Ret(const std::string& s) {
+inline const char* Ret(std::string_view s) {
   thread_local std::string ring[8];
   thread_local unsigned next = 0;
   std::string& slot = ring[next++ % 8];

@@ -25,6 +25,75 @@ constexpr size_t kMaxFree = (512 - 16) / 8;
 
 }  // namespace
 
+std::string EncodeMemoRef(uint32_t block, int width) {
+  std::string ref(width, ' ');
+  if (block == 0) return ref;
+  if (width == 4) {
+    for (int i = 0; i < 4; ++i) ref[i] = static_cast<char>((block >> (8 * i)) & 0xFF);
+    return ref;
+  }
+  std::string digits = std::to_string(block);
+  if (static_cast<int>(digits.size()) > width) return std::string(width, ' ');
+  ref.replace(width - digits.size(), digits.size(), digits);
+  return ref;
+}
+
+uint32_t DecodeMemoRef(const char* field, int width) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(field);
+  if (width == 4) return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  uint64_t v = 0;
+  bool any = false;
+  for (int i = 0; i < width; ++i) {
+    if (p[i] == ' ' || p[i] == 0) {
+      if (any) break;
+      continue;
+    }
+    if (p[i] < '0' || p[i] > '9') return 0;
+    v = v * 10 + (p[i] - '0');
+    any = true;
+    if (v > 0xFFFFFFFFu) return 0;
+  }
+  return static_cast<uint32_t>(v);
+}
+
+std::string MemoFile::Encode(const void* data, size_t n, uint32_t type) const {
+  size_t blocks = (n + 8 + blockSize_ - 1) / blockSize_;
+  std::string buf(blocks * blockSize_, '\0');
+  unsigned char h[8];
+  PutBE32(h, type);
+  PutBE32(h + 4, static_cast<uint32_t>(n));
+  std::memcpy(buf.data(), h, 8);
+  if (n) std::memcpy(buf.data() + 8, data, n);
+  return buf;
+}
+
+bool MemoFile::WriteMany(const std::vector<std::string>& entries, uint32_t type,
+                         std::vector<uint32_t>* blocks) {
+  blocks->clear();
+  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return false;
+  uint32_t nextFree = 0;
+  std::vector<MemoExtent> freeList;
+  bool ok = ReadHeader(&nextFree, &freeList);
+  if (ok) {
+    std::string buf;
+    uint32_t at = nextFree;
+    for (const std::string& e : entries) {
+      if (e.empty()) {
+        blocks->push_back(0);
+        continue;
+      }
+      std::string b = Encode(e.data(), e.size(), type);
+      blocks->push_back(at);
+      at += static_cast<uint32_t>(b.size() / blockSize_);
+      buf += b;
+    }
+    ok = file_->WriteAt(static_cast<int64_t>(nextFree) * blockSize_, buf.data(), buf.size()) &&
+         WriteHeader(at, freeList);
+  }
+  file_->Unlock(kLockAppend, 1);
+  return ok;
+}
+
 int MemoFile::NormaliseBlockSize(int size) {
   if (size >= 1 && size <= 32) return size * 512;
   return std::clamp(size, 32, 16384);
@@ -127,18 +196,18 @@ bool MemoFile::ReadHeader(uint32_t* nextFree, std::vector<MemoExtent>* freeList)
 }
 
 bool MemoFile::WriteHeader(uint32_t nextFree, const std::vector<MemoExtent>& freeList) {
-  unsigned char h[512 - 8 + 4] = {};
-  // Bytes 0-3 and 8-511; the block size at 6-7 is never rewritten.
+  unsigned char h[512] = {};
   PutBE32(h, nextFree);
-  if (!file_->WriteAt(0, h, 4)) return false;
-  unsigned char f[504] = {};
-  std::memcpy(f, kFreeMagic, 4);
-  PutBE32(f + 4, static_cast<uint32_t>(freeList.size()));
+  // The block size at bytes 6-7 is written back unchanged.
+  h[6] = static_cast<unsigned char>(blockSize_ >> 8);
+  h[7] = static_cast<unsigned char>(blockSize_ & 0xFF);
+  std::memcpy(h + 8, kFreeMagic, 4);
+  PutBE32(h + 12, static_cast<uint32_t>(freeList.size()));
   for (size_t i = 0; i < freeList.size() && i < kMaxFree; ++i) {
-    PutBE32(f + 8 + 8 * i, freeList[i].block);
-    PutBE32(f + 12 + 8 * i, freeList[i].blocks);
+    PutBE32(h + 16 + 8 * i, freeList[i].block);
+    PutBE32(h + 20 + 8 * i, freeList[i].blocks);
   }
-  return file_->WriteAt(8, f, sizeof f);
+  return file_->WriteAt(0, h, sizeof h);
 }
 
 MemoExtent MemoFile::Write(const void* data, size_t n, uint32_t type) {
@@ -149,12 +218,7 @@ MemoExtent MemoFile::Write(const void* data, size_t n, uint32_t type) {
   uint32_t nextFree = 0;
   std::vector<MemoExtent> freeList;
   if (ReadHeader(&nextFree, &freeList)) {
-    std::string buf(static_cast<size_t>(need) * blockSize_, '\0');
-    unsigned char h[8];
-    PutBE32(h, type);
-    PutBE32(h + 4, static_cast<uint32_t>(n));
-    std::memcpy(buf.data(), h, 8);
-    if (n) std::memcpy(buf.data() + 8, data, n);
+    std::string buf = Encode(data, n, type);
     auto it = std::find_if(freeList.begin(), freeList.end(),
                            [&](const MemoExtent& f) { return f.blocks >= need; });
     if (it != freeList.end()) {

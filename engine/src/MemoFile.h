@@ -13,6 +13,11 @@
 
 namespace xbe {
 
+// The reference a record keeps to a memo entry: the block number as ten digits aligned
+// right, blanks for none (a field 4 bytes wide holds it in binary, little-endian).
+std::string EncodeMemoRef(uint32_t block, int width);
+uint32_t DecodeMemoRef(const char* field, int width);
+
 struct MemoExtent {
   uint32_t block = 0;  // first block; 0 = none
   uint32_t blocks = 0;
@@ -38,6 +43,9 @@ class MemoFile {
   uint32_t BlocksOf(uint32_t block);
   // Writes a new entry and returns where it went (block 0 on failure).
   MemoExtent Write(const void* data, size_t n, uint32_t type);
+  // Appends many entries behind the used blocks in one write (bulk loading); false on
+  // failure. blocks receives each entry's first block.
+  bool WriteMany(const std::vector<std::string>& entries, uint32_t type, std::vector<uint32_t>* blocks);
   void Free(const MemoExtent& e);
   const std::string& Path() const { return path_; }
   bool Sync() { return file_->Sync(); }
@@ -45,6 +53,8 @@ class MemoFile {
  private:
   bool ReadHeader(uint32_t* nextFree, std::vector<MemoExtent>* freeList);
   bool WriteHeader(uint32_t nextFree, const std::vector<MemoExtent>& freeList);
+  // An entry's blocks: type, length, data, zero padding.
+  std::string Encode(const void* data, size_t n, uint32_t type) const;
   uint32_t FirstBlock() const { return (512 + blockSize_ - 1) / blockSize_; }
 
   std::unique_ptr<File> file_;

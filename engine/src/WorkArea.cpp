@@ -117,14 +117,15 @@ int WorkArea::FieldIndex(std::string_view name) const {
   std::string_view n = name;
   while (!n.empty() && n.back() == ' ') n.remove_suffix(1);
   while (!n.empty() && n.front() == ' ') n.remove_prefix(1);
+  // Stored names are upper case; only ASCII letters fold (field names are ASCII).
+  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
   const auto& fs = dbf_->Fields();
   for (size_t i = 0; i < fs.size(); ++i) {
     const std::string& f = fs[i].name;
     if (f.size() != n.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < f.size() && same; ++k)
-      same = std::toupper(static_cast<unsigned char>(f[k])) == std::toupper(static_cast<unsigned char>(n[k]));
-    if (same) return static_cast<int>(i);
+    size_t k = 0;
+    while (k < f.size() && f[k] == fold(n[k])) ++k;
+    if (k == f.size()) return static_cast<int>(i);
   }
   return -1;
 }
@@ -151,15 +152,17 @@ bool WorkArea::Load(int32_t recNo, int direction) {
     image_.resize(rs);
     if (dbf_->ReadRecords(recNo, 1, image_.data()) != 1) return false;
   }
-  disk_ = image_;
   recNo_ = recNo;
   return true;
+}
+
+void WorkArea::Touch() {
+  if (!dirty_) disk_ = image_;
 }
 
 void WorkArea::SetEof() {
   recNo_ = dbf_->Count() + 1;
   image_.assign(dbf_->RecSize(), ' ');
-  disk_ = image_;
   eof_ = true;
 }
 
@@ -363,6 +366,7 @@ bool WorkArea::Commit() {
 
 void WorkArea::Delete() {
   if (eof_ || !Writable()) return;
+  Touch();
   image_[0] = '*';
   dirty_ = true;
   Flush();
@@ -370,6 +374,7 @@ void WorkArea::Delete() {
 
 void WorkArea::Recall() {
   if (eof_ || !Writable()) return;
+  Touch();
   image_[0] = ' ';
   dirty_ = true;
   Flush();
@@ -383,7 +388,7 @@ bool WorkArea::AppendBlank() {
   if (r == 0) return false;
   windowCount_ = 0;
   recNo_ = r;
-  image_ = disk_ = blank;
+  image_ = blank;
   bof_ = eof_ = false;
   if (hooks_) hooks_->RecordAppended(r, image_.data());
   return true;
@@ -399,14 +404,17 @@ void WorkArea::PutRecord(const void* in) {
   // field at blocks it does not own.
   for (const FieldDesc& f : dbf_->Fields())
     if (IsMemoType(f.type)) std::memcpy(next.data() + f.offset, image_.data() + f.offset, f.width);
+  Touch();
   image_ = next;
   dirty_ = true;
   Flush();
 }
 
-std::string WorkArea::Raw(int field) const {
+std::string WorkArea::Raw(int field) const { return std::string(RawView(field)); }
+
+std::string_view WorkArea::RawView(int field) const {
   const FieldDesc& f = dbf_->Fields()[field];
-  return image_.substr(f.offset, f.width);
+  return std::string_view(image_).substr(f.offset, f.width);
 }
 
 bool WorkArea::SetRaw(int field, const std::string& bytes) {
@@ -415,6 +423,7 @@ bool WorkArea::SetRaw(int field, const std::string& bytes) {
   std::string v = bytes.substr(0, f.width);
   v.resize(f.width, ' ');
   if (image_.compare(f.offset, f.width, v) == 0) return true;
+  Touch();
   std::memcpy(image_.data() + f.offset, v.data(), f.width);
   dirty_ = true;
   return true;
@@ -422,25 +431,9 @@ bool WorkArea::SetRaw(int field, const std::string& bytes) {
 
 // ---- memo fields --------------------------------------------------------------------------
 
-bool WorkArea::IsMemoField(int field) const { return IsMemoType(dbf_->Fields()[field].type); }
-
 uint32_t WorkArea::MemoRef(const char* image, int field) const {
   const FieldDesc& f = dbf_->Fields()[field];
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(image + f.offset);
-  if (f.width == 4) return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  uint64_t v = 0;
-  bool any = false;
-  for (int i = 0; i < f.width; ++i) {
-    if (p[i] == ' ' || p[i] == 0) {
-      if (any) break;
-      continue;
-    }
-    if (p[i] < '0' || p[i] > '9') return 0;
-    v = v * 10 + (p[i] - '0');
-    any = true;
-    if (v > 0xFFFFFFFFu) return 0;
-  }
-  return static_cast<uint32_t>(v);
+  return DecodeMemoRef(image + f.offset, f.width);
 }
 
 std::string WorkArea::ReadMemo(int field, const char* image) const {
@@ -471,11 +464,16 @@ int64_t WorkArea::MemoLength(int field) const {
 bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t type) {
   if (eof_ || !Writable() || !memo_) return false;
   const FieldDesc& f = dbf_->Fields()[field];
+  Touch();
   uint32_t old = MemoRef(image_.data(), field);
   MemoExtent fresh;
   if (data && n > 0) {
     fresh = memo_->Write(data, n, type);
     if (fresh.block == 0) return false;
+    if (DecodeMemoRef(EncodeMemoRef(fresh.block, f.width).data(), f.width) != fresh.block) {
+      memo_->Free(fresh);  // a reference this field cannot hold
+      return false;
+    }
     uncommitted_.push_back(fresh);
   }
   if (old) {
@@ -490,16 +488,7 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
       pendingFree_.push_back(oldExtent);
     }
   }
-  std::string ref(f.width, ' ');
-  if (fresh.block) {
-    if (f.width == 4) {
-      for (int i = 0; i < 4; ++i) ref[i] = static_cast<char>((fresh.block >> (8 * i)) & 0xFF);
-    } else {
-      std::string digits = std::to_string(fresh.block);
-      if (static_cast<int>(digits.size()) > f.width) return false;
-      ref.replace(f.width - digits.size(), digits.size(), digits);
-    }
-  }
+  std::string ref = EncodeMemoRef(fresh.block, f.width);
   std::memcpy(image_.data() + f.offset, ref.data(), f.width);
   dirty_ = true;
   return true;
@@ -636,12 +625,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
         if (ref && memo_->Read(ref, &text, &type) && !text.empty()) {
           MemoExtent e = outMemo->Write(text.data(), text.size(), type);
           if (e.block == 0) return abandon();
-          if (f.width == 4) {
-            for (int k = 0; k < 4; ++k) refText[k] = static_cast<char>((e.block >> (8 * k)) & 0xFF);
-          } else {
-            std::string d = std::to_string(e.block);
-            refText.replace(f.width - d.size(), d.size(), d);
-          }
+          refText = EncodeMemoRef(e.block, f.width);
         }
         std::memcpy(rec.data() + f.offset, refText.data(), f.width);
       }

@@ -71,9 +71,14 @@ class WorkArea : public RecordSource {
 
   // Fields of the current record (field = 0-based index).
   std::string Raw(int field) const;
+  // The field's bytes in the current record, without a copy; valid until the next move.
+  std::string_view RawView(int field) const;
   // Stores bytes (blank-padded to the width) into the buffer; false at EOF or read-only.
   bool SetRaw(int field, const std::string& bytes);
-  bool IsMemoField(int field) const;
+  bool IsMemoField(int field) const {
+    char t = dbf_->Fields()[field].type;
+    return t == 'M' || t == 'B' || t == 'G' || t == 'P';
+  }
   bool ReadMemoField(int field, std::string* out, uint32_t* type = nullptr) const;
   int64_t MemoLength(int field) const;
   // Writes a memo or blob; data null or n 0 clears the reference.
@@ -94,6 +99,8 @@ class WorkArea : public RecordSource {
  private:
   WorkArea() = default;
   bool Load(int32_t recNo, int direction);
+  // Keeps the stored image before the first change of a clean record.
+  void Touch();
   void SetEof();
   int32_t NextVisible(int32_t from);
   int32_t PriorVisible(int32_t from);
@@ -117,7 +124,7 @@ class WorkArea : public RecordSource {
   bool bof_ = true;
   bool eof_ = true;
   std::string image_;  // current record as the caller sees it
-  std::string disk_;   // the same record as last read from or written to disk
+  std::string disk_;   // the record as on disk; kept only while dirty_ (see Touch)
   bool dirty_ = false;
   std::vector<MemoExtent> pendingFree_;   // freed once the record is on disk
   std::vector<MemoExtent> uncommitted_;   // written since then, not yet referenced on disk
