@@ -17,6 +17,7 @@
 #include <QTextDocument>
 
 #include "platform/core/TextCodec.h"
+#include "platform/gfx/QtGraphics.h"
 
 namespace rtf {
 
@@ -36,7 +37,7 @@ void SetFaceName(QTextCharFormat& fmt, const std::string& cp949Name) {
   }
   fmt.setProperty(FaceNameProperty,
                   QByteArray(cp949Name.data(), static_cast<qsizetype>(cp949Name.size())));
-  fmt.setFontFamilies(QStringList{QString::fromStdString(cp949::ToUtf8(cp949Name))});
+  fmt.setFontFamilies(QStringList{orv::MapFontFamily(cp949Name)});
 }
 
 std::string FaceName(const QTextCharFormat& fmt) {

@@ -3,7 +3,6 @@
 #include <random>
 #include <string>
 
-#include <QApplication>
 #include <QColor>
 #include <QFont>
 #include <QTextBlock>
@@ -18,15 +17,7 @@
 
 namespace {
 
-void EnsureApp() {
-  static int argc = 1;
-  static char arg0[] = "test";
-  static char* argv[] = {arg0, nullptr};
-  if (!QCoreApplication::instance()) new QApplication(argc, argv);
-}
-
 std::unique_ptr<QTextDocument> Read(const std::string& rtf) {
-  EnsureApp();
   auto doc = std::make_unique<QTextDocument>();
   rtf::ReadRtf(rtf, *doc);
   return doc;
@@ -219,7 +210,6 @@ void Insert(QTextCursor& c, const char* utf8, const Attr& a) {
 // A body with every attribute the editor sets, Korean faces, a link, the RTF specials, a
 // character code page 949 lacks, an empty line and a line break inside a paragraph.
 std::unique_ptr<QTextDocument> SampleBody() {
-  EnsureApp();
   auto doc = std::make_unique<QTextDocument>();
   QTextCursor c(doc.get());
   const std::string batang = cp949::K("바탕체");
@@ -267,7 +257,6 @@ TEST(RtfWriter, RoundTripKeepsTextAndEveryRunFormat) {
 }
 
 TEST(RtfWriter, RunsWithoutAttributesTakeTheDefaults) {
-  EnsureApp();
   QTextDocument doc;
   QFont f;
   f.setBold(true);
