@@ -615,3 +615,49 @@ TEST_F(EngineTest, FailedWritesAreReportedAndLeaveTheStoredData) {
 }
 
 }  // namespace
+
+namespace {
+
+using xbtest::EngineTest;
+
+TEST_F(EngineTest, SystemPropertiesAndEnvironment) {
+  unsigned char order[256];
+  for (int i = 0; i < 256; ++i) order[i] = static_cast<unsigned char>(255 - i);
+  EXPECT_NE(xb_SysProp(1101, reinterpret_cast<XbPtr>(order)), 0);
+  EXPECT_EQ(xbe::Settings().collation[0], 255);
+  EXPECT_EQ(xb_SysProp(1101, 0), 0);
+  xb_SetDeleted(-1);
+  EXPECT_NE(xb_SysProp(1006, 0), 0);
+  xb_SetDeleted(0);
+  EXPECT_EQ(xb_SysProp(1006, 0), 0);
+  xb_SysProp(1009, 1);
+  EXPECT_NE(xb_SysProp(1008, 0), 0);
+  xb_SysProp(1009, 0);
+  EXPECT_EQ(xb_SysProp(1008, 0), 0);
+  EXPECT_EQ(xb_SysProp(1003, 1), 0);  // returns the setting it replaced
+  EXPECT_NE(xb_SysProp(1002, 0), 0);
+  EXPECT_TRUE(xbe::Settings().wholeKeySeek);
+  EXPECT_EQ(xb_SysProp(3000, 0), 0);  // no table, no orders
+  EXPECT_EQ(xb_SysProp(3002, 0), 0);
+  EXPECT_EQ(xb_SysProp(4242, 7), 0);
+  // A value argument carries a whole pointer.
+  static_assert(sizeof(XbPtr) == sizeof(void*));
+  xb_SetDateFormat(99);
+  EXPECT_EQ(xb_GetDateFormat(), 99);
+  EXPECT_EQ(xb_ErrorLevel(0), 1);
+  EXPECT_EQ(xb_ErrorLevel(1), 0);
+  EXPECT_STRNE(xb_Version(), "");
+  EXPECT_EQ(xb_IsEncrypted(0), 0);
+  // Gauge codes go out only while a window is hooked and a poster installed.
+  static int posts = 0;
+  xb_SetGaugePoster([](XbPtr, uint16_t) { ++posts; });
+  xbe::ReportProgress(50);
+  EXPECT_EQ(posts, 0);
+  xb_SetGaugeHook(7);
+  xbe::ReportProgress(0);  // reported as 1, never 0
+  xbe::ReportProgress(1);  // a repeat is dropped
+  xbe::ReportProgress(50);
+  EXPECT_EQ(posts, 2);
+}
+
+}  // namespace
