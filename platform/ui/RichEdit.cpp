@@ -128,6 +128,25 @@ class RichEditWidget : public QTextEdit {
     QTextEdit::inputMethodEvent(e);
   }
 
+  // The clipboard gets the selection's RTF besides Qt's own forms: it keeps the face names
+  // as the program knows them, and other programs read it.
+  QMimeData* createMimeDataFromSelection() const override {
+    // Qt's own mime data lists only its own forms; copy them into a plain one.
+    std::unique_ptr<QMimeData> qt(QTextEdit::createMimeDataFromSelection());
+    auto* data = new QMimeData;
+    for (const QString& type : qt->formats()) data->setData(type, qt->data(type));
+    QTextDocument sel;
+    sel.setDefaultFont(document()->defaultFont());
+    QTextCursor(&sel).insertFragment(textCursor().selection());
+    rtf::WriteDefaults d;
+    d.FaceName = owner_->Font().Name();
+    d.PointSize = owner_->Font().Size();
+    std::string source = rtf::WriteRtf(sel, d);
+    data->setData(QStringLiteral("text/rtf"),
+                  QByteArray(source.data(), static_cast<qsizetype>(source.size())));
+    return data;
+  }
+
   bool canInsertFromMimeData(const QMimeData* src) const override {
     return src->hasText() || QTextEdit::canInsertFromMimeData(src);
   }
@@ -309,10 +328,14 @@ const TRichEdit::ByteMap& TRichEdit::Map() const {
   if (FMap.valid) return FMap;
   FMap.plain = TextEdit()->document()->toPlainText();
   FMap.offset.resize(static_cast<size_t>(FMap.plain.size()) + 1);
+  FMap.lineStart.clear();
+  if (!FMap.plain.isEmpty()) FMap.lineStart.push_back(0);
   int bytes = 0;
   for (qsizetype i = 0; i < FMap.plain.size(); ++i) {
     FMap.offset[static_cast<size_t>(i)] = bytes;
-    bytes += UnitBytes(FMap.plain.at(i).unicode());
+    char16_t u = FMap.plain.at(i).unicode();
+    bytes += UnitBytes(u);
+    if (u == u'\n') FMap.lineStart.push_back(static_cast<int>(i) + 1);
   }
   FMap.offset.back() = bytes;
   FMap.valid = true;
@@ -452,29 +475,28 @@ void TRichEdit::PasteFromClipboard() {
 
 // ---- Lines and caret
 
-int TRichEdit::LineCount() const {
-  const QString& p = Plain();
-  return p.isEmpty() ? 0 : static_cast<int>(p.count(QChar('\n'))) + 1;
-}
+int TRichEdit::LineCount() const { return static_cast<int>(Map().lineStart.size()); }
 
 void TRichEdit::LineRange(int index, int& start, int& end) const {
-  const QString& p = Plain();
-  qsizetype s = 0;
-  for (int i = 0; i < index; ++i) s = p.indexOf(QChar('\n'), s) + 1;
-  qsizetype e = p.indexOf(QChar('\n'), s);
-  start = static_cast<int>(s);
-  end = static_cast<int>(e < 0 ? p.size() : e);
+  const ByteMap& m = Map();
+  auto i = static_cast<size_t>(index);
+  start = m.lineStart[i];
+  end = i + 1 < m.lineStart.size() ? m.lineStart[i + 1] - 1 : static_cast<int>(m.plain.size());
 }
 
 int TRichEdit::CaretLine() const {
+  const ByteMap& m = Map();
   int pos = TextEdit()->textCursor().position();
-  return static_cast<int>(Plain().left(pos).count(QChar('\n')));
+  auto it = std::upper_bound(m.lineStart.begin(), m.lineStart.end(), pos);
+  return std::max(0, static_cast<int>(it - m.lineStart.begin()) - 1);
 }
 
 int TRichEdit::CaretColumn() const {
+  const ByteMap& m = Map();
   int pos = TextEdit()->textCursor().position();
-  qsizetype lineStart = pos > 0 ? Plain().lastIndexOf(QChar('\n'), pos - 1) + 1 : 0;
-  return BytesAt(pos) - BytesAt(static_cast<int>(lineStart));
+  int line = CaretLine();
+  int start = m.lineStart.empty() ? 0 : m.lineStart[static_cast<size_t>(line)];
+  return BytesAt(pos) - BytesAt(start);
 }
 
 void TRichEdit::ScrollToTop() {
@@ -678,12 +700,20 @@ std::vector<QTextCharFormat> SelectedFormats(const QTextEdit* te) {
       out.push_back(f.charFormat());
     }
   }
-  if (out.empty()) out.push_back(c.charFormat());
   return out;
 }
 
 Resolved Current(const TRichEdit* e) {
   std::vector<QTextCharFormat> fmts = SelectedFormats(e->TextEdit());
+  if (fmts.empty()) {
+    // Only line breaks are selected: they carry no style, so a run of marked text never
+    // reaches over a line end.
+    QTextCursor c = e->TextEdit()->textCursor();
+    c.setPosition(c.selectionStart());
+    Resolved r = Resolve(c.charFormat(), e->Font());
+    r.style = TFontStyles();
+    return r;
+  }
   Resolved r = Resolve(fmts.front(), e->Font());
   for (std::size_t i = 1; i < fmts.size(); ++i) r.style = r.style * Resolve(fmts[i], e->Font()).style;
   return r;

@@ -165,6 +165,7 @@ class TRichEdit : public TCustomEdit {
     bool valid = false;
     QString plain;
     std::vector<int> offset;  // offset[i]: bytes before position i; size = length + 1
+    std::vector<int> lineStart;  // position where each line starts; empty for an empty body
   };
   const ByteMap& Map() const;
   const QString& Plain() const;

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QPdfWriter>
 #include <QTest>
@@ -234,6 +235,21 @@ TEST(RichEditTest, MaxLengthInBytesForTypingAndPaste) {
   b->PasteFromClipboard();
   EXPECT_EQ(b->Text(), K("ab가나"));  // cut on a syllable boundary
 
+  // A syllable the input method composes is held to the same limit.
+  b->SetMaxLength(4);
+  b->SetText("abc");
+  b->SetSelStart(3);
+  auto compose = [&] {
+    QInputMethodEvent ime(QString(), {});
+    ime.setCommitString(QString::fromUtf8("가"));
+    QCoreApplication::sendEvent(f.te(), &ime);
+  };
+  compose();
+  EXPECT_EQ(b->Text(), "abc");
+  b->SetMaxLength(5);
+  compose();
+  EXPECT_EQ(b->Text(), K("abc가"));
+
   // Characters without a code page 949 form are neither typed nor pasted.
   b->SetMaxLength(0);
   b->SetText("x");
@@ -249,6 +265,7 @@ TEST(RichEditTest, FormattedPasteKeepsTheBodysFormats) {
   TRichEdit* b = f.body;
   b->StreamIn(SampleRtf());
   Select(b, 10, 9);
+  b->SelAttributes().SetName(K("바탕체"));
   b->CopyToClipboard();
   b->SetSelStart(b->GetTextLen());
   b->PasteFromClipboard();
@@ -257,6 +274,23 @@ TEST(RichEditTest, FormattedPasteKeepsTheBodysFormats) {
   EXPECT_EQ(b->SelText(), "www.a.com");
   EXPECT_EQ(b->SelAttributes().Style(), TFontStyles({fsUnderline}));
   EXPECT_EQ(b->SelAttributes().Color(), RGB(0, 128, 0));
+  EXPECT_EQ(b->SelAttributes().Name(), K("바탕체"));  // the face as the program names it
+}
+
+TEST(RichEditTest, LoadingABodyForgetsTheUndoHistory) {
+  BodyForm f;
+  TRichEdit* b = f.body;
+  b->StreamIn("first note");
+  TypeText(f.te(), "x");
+  b->StreamIn(SampleRtf());
+  b->Undo();
+  EXPECT_EQ(b->Lines()[1], K("두번째"));
+  b->SetPlainText(true);
+  b->StreamIn("third");
+  b->Undo();
+  b->SetText("fourth");
+  b->Undo();
+  EXPECT_EQ(b->Text(), "fourth");
 }
 
 TEST(RichEditTest, LinesEditTheDocumentInPlace) {
@@ -322,6 +356,19 @@ TEST(RichEditTest, SelectionAttributes) {
   EXPECT_EQ(b->SelAttributes().Color(), RGB(0, 128, 0));
   b->SetSelStart(6);
   EXPECT_TRUE(b->SelAttributes().Style().Empty());
+  // A line break carries no style, so marked text never reaches over a line end.
+  b->SetText("ab\r\ncd");
+  b->SelectAll();
+  b->SelAttributes().SetStyle({fsUnderline});
+  Select(b, 2, 2);
+  EXPECT_EQ(b->SelText(), "\r\n");
+  EXPECT_TRUE(b->SelAttributes().Style().Empty());
+  Select(b, 1, 3);
+  EXPECT_EQ(b->SelAttributes().Style(), TFontStyles({fsUnderline}));
+  b->SetText("plain link");
+  Select(b, 6, 4);
+  b->SelAttributes().SetStyle({fsUnderline});
+  b->SelAttributes().SetColor(RGB(0, 128, 0));
 
   // The font dialog's way: preset from the selection, then applied to it.
   Select(b, 6, 4);
