@@ -192,6 +192,14 @@ class TDataSet : public TComponent {
   virtual Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
                          const std::string& ResultFields);
 
+  // ---- record search through the filter handler: a descendant's FindRecord moves to the
+  // first, last, next or prior record its filter accepts (the base finds nothing).
+  virtual bool FindRecord(bool Restart, bool GoForward) { return false; }
+  bool FindFirst() { return FindRecord(true, true); }
+  bool FindLast() { return FindRecord(true, false); }
+  bool FindNext() { return FindRecord(false, true); }
+  bool FindPrior() { return FindRecord(false, false); }
+
   // ---- filter. The base only stores these; a descendant re-reads its view in its overrides.
   const std::string& Filter() const { return FFilterText; }
   void SetFilter(const std::string& Value) { SetFilterText(Value); }
@@ -346,6 +354,12 @@ class TDataSet : public TComponent {
   // nullptr); nullptr when closed.
   TRecordBuffer GetActiveRecordBuffer();
   TRecordBuffer CalcBuffer() const { return FCalcBuffer; }
+  // For reading fields of another buffer in dsCalcFields state; returns the previous one.
+  TRecordBuffer SetCalcBuffer(TRecordBuffer Buffer) {
+    TRecordBuffer old = FCalcBuffer;
+    FCalcBuffer = Buffer;
+    return old;
+  }
   TRecordBuffer FilterBuffer() const { return FFilterBuffer; }
   TRecordBuffer TempBuffer() const { return FTempBuffer; }
   TRecordBuffer Buffers(int Index) const { return FBuffers[static_cast<size_t>(Index)]; }

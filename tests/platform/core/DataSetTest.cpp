@@ -85,7 +85,15 @@ class TMemDataSet : public TDataSet {
   static int SlotSize(const Def& d) {
     switch (d.Type) {
       case ftString: return 1 + d.Size + 1;
-      case ftInteger: return 1 + 4;
+      case ftInteger:
+      case ftDate:
+      case ftTime: return 1 + 4;
+      case ftSmallint:
+      case ftWord:
+      case ftBoolean: return 1 + 2;
+      case ftFloat:
+      case ftCurrency:
+      case ftDateTime: return 1 + 8;
       default: return 1;
     }
   }
@@ -102,10 +110,25 @@ class TMemDataSet : public TDataSet {
   int BookmarkOffset() const {
     return BlobOffset() + static_cast<int>(sizeof(std::string*)) * BlobFieldCount();
   }
-  std::string*& BlobSlot(TRecordBuffer b, int n) {
-    return *reinterpret_cast<std::string**>(b + BlobOffset() + n * static_cast<int>(sizeof(std::string*)));
+  // Buffers are byte blocks: pointers and ids inside them are copied, never dereferenced in
+  // place, as they need not be aligned.
+  char* BlobAddr(TRecordBuffer b, int n) {
+    return b + BlobOffset() + n * static_cast<int>(sizeof(std::string*));
   }
-  int& BookmarkId(TRecordBuffer b) { return *reinterpret_cast<int*>(b + BookmarkOffset()); }
+  std::string* BlobSlot(TRecordBuffer b, int n) {
+    std::string* p;
+    std::memcpy(&p, BlobAddr(b, n), sizeof p);
+    return p;
+  }
+  void SetBlobSlot(TRecordBuffer b, int n, std::string* p) {
+    std::memcpy(BlobAddr(b, n), &p, sizeof p);
+  }
+  int BookmarkId(TRecordBuffer b) {
+    int id;
+    std::memcpy(&id, b + BookmarkOffset(), 4);
+    return id;
+  }
+  void SetBookmarkId(TRecordBuffer b, int id) { std::memcpy(b + BookmarkOffset(), &id, 4); }
   int RowIndex(int Id) const {
     for (size_t i = 0; i < Rows.size(); ++i)
       if (Rows[i].Id == Id) return static_cast<int>(i);
@@ -142,7 +165,7 @@ class TMemDataSet : public TDataSet {
 
   TRecordBuffer AllocRecordBuffer() override {
     auto* b = new char[static_cast<size_t>(GetRecordSize())]();
-    for (int i = 0; i < BlobFieldCount(); ++i) BlobSlot(b, i) = new std::string;
+    for (int i = 0; i < BlobFieldCount(); ++i) SetBlobSlot(b, i, new std::string);
     return b;
   }
   void FreeRecordBuffer(TRecordBuffer& Buffer) override {
@@ -153,7 +176,7 @@ class TMemDataSet : public TDataSet {
   void InternalInitRecord(TRecordBuffer Buffer) override {
     std::memset(Buffer, 0, static_cast<size_t>(BlobOffset()));
     for (int i = 0; i < BlobFieldCount(); ++i) BlobSlot(Buffer, i)->clear();
-    BookmarkId(Buffer) = 0;
+    SetBookmarkId(Buffer, 0);
   }
   void ClearCalcFields(TRecordBuffer Buffer) override {
     std::memset(Buffer + CalcOffset(), 0, static_cast<size_t>(CalcFieldsSize()));
@@ -164,7 +187,7 @@ class TMemDataSet : public TDataSet {
     std::vector<TField*> blobs = BlobFields();
     for (size_t n = 0; n < blobs.size(); ++n)
       *BlobSlot(b, static_cast<int>(n)) = r.Blobs[static_cast<size_t>(blobs[n]->FieldNo() - 1)];
-    BookmarkId(b) = r.Id;
+    SetBookmarkId(b, r.Id);
     SetBookmarkFlag(b, bfCurrent);
   }
   void BufferToRow(TRecordBuffer b, Row& r) {
@@ -220,10 +243,10 @@ class TMemDataSet : public TDataSet {
     FCursor = i;
   }
   void GetBookmarkData(TRecordBuffer Buffer, void* Data) override {
-    std::memcpy(Data, &BookmarkId(Buffer), 4);
+    std::memcpy(Data, Buffer + BookmarkOffset(), 4);
   }
   void SetBookmarkData(TRecordBuffer Buffer, const void* Data) override {
-    std::memcpy(&BookmarkId(Buffer), Data, 4);
+    std::memcpy(Buffer + BookmarkOffset(), Data, 4);
   }
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override {
     return static_cast<TBookmarkFlag>(Buffer[BookmarkOffset() + 4]);
@@ -984,6 +1007,170 @@ TEST(DataSetFields, MemoValuesTravelThroughBlobStreams) {
   static_cast<TBlobField*>(body)->SaveToStream(out);
   EXPECT_EQ(out.Size(), 18);
   EXPECT_THROW(body->SetAsString("browse"), EDatabaseError);
+}
+
+// ---- Field values ---------------------------------------------------------------------------
+
+struct ValueFixture {
+  TMemDataSet ds;
+  ValueFixture() {
+    ds.Defs = {{"S", ftString, 3},  {"SI", ftSmallint, 0}, {"W", ftWord, 0},
+               {"I", ftInteger, 0}, {"B", ftBoolean, 0},  {"F", ftFloat, 0},
+               {"D", ftDate, 0},    {"T", ftTime, 0},     {"DT", ftDateTime, 0}};
+    ds.AddRow({});
+    ds.Open();
+    ds.Edit();
+  }
+  TField* F(const char* name) { return ds.FieldByName(name); }
+};
+
+TEST(DataSetFieldValues, ConversionsAndRangesByFieldClass) {
+  ValueFixture v;
+  const std::string ga = "\xB0\xA1", na = "\xB3\xAA";  // two Hangul syllables
+  struct Case {
+    const char* field;
+    std::string input;
+    bool ok;
+    std::string text;  // AsString afterwards
+  } cases[] = {
+      {"S", "abcdef", true, "abc"},   // cut to Size
+      {"S", ga + na, true, ga},       // never half a character
+      {"SI", "-32768", true, "-32768"}, {"SI", "40000", false, ""},
+      {"W", "65535", true, "65535"},    {"W", "-1", false, ""},
+      {"I", " 42 ", true, "42"},        {"I", "4x", false, ""},
+      {"I", "", true, ""},              // empty text clears
+      {"B", "t", true, "True"},         {"B", "fAL", true, "False"},
+      {"B", "maybe", false, ""},        {"F", "2.5", true, "2.5"},
+      {"F", "two", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " <- " + c.input);
+    TField* f = v.F(c.field);
+    f->Clear();
+    if (c.ok) {
+      f->SetAsString(c.input);
+      EXPECT_EQ(f->AsString(), c.text);
+      EXPECT_EQ(f->IsNull(), c.text.empty());
+    } else {
+      EXPECT_THROW(f->SetAsString(c.input), EDatabaseError);
+      EXPECT_TRUE(f->IsNull());  // a refused value leaves the field as it was
+    }
+  }
+  v.F("SI")->SetAsVariant(Variant(7));
+  EXPECT_EQ(v.F("SI")->AsVariant(), Variant(7));
+  v.F("I")->SetAsFloat(2.5);  // rounds half to even
+  EXPECT_EQ(v.F("I")->AsInteger(), 2);
+  v.F("I")->SetAsVariant(Variant::Null());
+  EXPECT_TRUE(v.F("I")->AsVariant().IsNull());
+  EXPECT_THROW(v.F("B")->AsDateTime(), EDatabaseError);  // no such access
+  static_cast<TBooleanField*>(v.F("B"))->SetDisplayValues("Y;N");
+  v.F("B")->SetAsString("y");
+  EXPECT_TRUE(v.F("B")->AsBoolean());
+  EXPECT_EQ(v.F("B")->DisplayText(), "Y");
+}
+
+TEST(DataSetFieldValues, DatesUseDayNumbersFromYearOne) {
+  ValueFixture v;
+  EXPECT_EQ(DateToDayNumber(EncodeDate(1, 1, 1)), 1);
+  EXPECT_EQ(DateToDayNumber(0.0), DateDelta);
+  TDateTime when = EncodeDate(2023, 2, 28) + EncodeTime(13, 45, 30, 0);
+  v.F("D")->SetAsDateTime(when);
+  v.F("T")->SetAsDateTime(when);
+  v.F("DT")->SetAsDateTime(when);
+  int32_t day = 0;
+  ASSERT_TRUE(v.F("D")->GetData(&day));
+  EXPECT_EQ(day, DateToDayNumber(EncodeDate(2023, 2, 28)));
+  EXPECT_DOUBLE_EQ(v.F("D")->AsDateTime(), EncodeDate(2023, 2, 28));
+  EXPECT_NEAR(v.F("T")->AsDateTime(), EncodeTime(13, 45, 30, 0), 1e-9);
+  EXPECT_NEAR(v.F("DT")->AsDateTime(), when, 1e-9);
+  static_cast<TDateTimeField*>(v.F("D"))->DisplayFormat = "yyyymmdd";
+  EXPECT_EQ(v.F("D")->DisplayText(), "20230228");
+  // A stored impossible date (day number 0) is present but shows nothing.
+  int32_t zero = 0;
+  v.F("D")->SetData(&zero);
+  EXPECT_FALSE(v.F("D")->IsNull());
+  EXPECT_EQ(v.F("D")->DisplayText(), "");
+  EXPECT_THROW(v.F("D")->SetAsString("31/31/2023"), EDatabaseError);
+  v.F("D")->SetAsString("");
+  EXPECT_TRUE(v.F("D")->IsNull());
+  // Before 1899 the time of day keeps its TDateTime form.
+  TDateTime old = EncodeDate(1850, 6, 1) + EncodeTime(6, 0, 0, 0);
+  EXPECT_NEAR(MSecsToDateTime(DateTimeToMSecs(old)), old, 1e-9);
+}
+
+TEST(DataSetFieldValues, DisplayFormatsOfNumbers) {
+  struct Case {
+    const char* format;
+    double value;
+    const char* text;
+  } cases[] = {
+      {"0.00", 3.14159, "3.14"},      {"#,##0", 1234567, "1,234,567"},
+      {"#,##0", 123, "123"},          {"0.0#", 2.5, "2.5"},
+      {"0.0#", 2.456, "2.46"},        {"#.##", 0.5, ".5"},
+      {"000", 7, "007"},              {"0.00;(0.00)", -1.5, "(1.50)"},
+      {"0", -0.2, "0"},               {"'No. '0", 5, "No. 5"},
+      {"0.00", -12.345, "-12.35"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormatNumber(c.format, c.value), c.text) << c.format;
+  ValueFixture v;
+  auto* f = static_cast<TFloatField*>(v.F("F"));
+  f->SetAsFloat(1234.5);
+  f->DisplayFormat = "#,##0.00";
+  EXPECT_EQ(f->DisplayText(), "1,234.50");
+  EXPECT_EQ(f->Text(), "1,234.50");  // no edit format: the display one
+  f->EditFormat = "0";
+  EXPECT_EQ(f->Text(), "1234");
+  f->Currency = true;
+  f->DisplayFormat.clear();
+  EXPECT_EQ(f->DisplayText(), "1234.50");
+}
+
+TEST(DataSetFieldValues, ValidateSeesTheNewValueAndMayRefuseIt) {
+  ValueFixture v;
+  TField* i = v.F("I");
+  i->SetAsInteger(5);
+  std::vector<int> seen;
+  i->OnValidate = [&](TField* f) {
+    seen.push_back(f->AsInteger());
+    if (f->AsInteger() < 0) throw EDatabaseError("negative");
+  };
+  int changes = 0;
+  i->OnChange = [&](TField*) { ++changes; };
+  i->SetAsInteger(9);
+  EXPECT_THROW(i->SetAsInteger(-1), EDatabaseError);
+  EXPECT_EQ(i->AsInteger(), 9);
+  EXPECT_EQ(seen, (std::vector<int>{9, -1}));
+  EXPECT_EQ(changes, 1);
+  i->OnGetText = [](TField* f, std::string& t, bool display) {
+    t = (display ? "#" : "") + f->AsString();
+  };
+  i->OnSetText = [](TField* f, const std::string& t) { f->SetAsInteger(StrToInt(t) * 2); };
+  i->SetText("4");
+  EXPECT_EQ(i->Text(), "8");
+  EXPECT_EQ(i->DisplayText(), "#8");
+}
+
+TEST(DataSetFieldValues, VariantConversions) {
+  EXPECT_EQ(Variant(true).AsInteger(), -1);
+  EXPECT_EQ(Variant(" 12 ").AsInteger(), 12);
+  EXPECT_EQ(Variant(2.5).AsInteger(), 2);
+  EXPECT_EQ(Variant(3.5).AsInteger(), 4);
+  EXPECT_EQ(Variant().AsString(), "");
+  EXPECT_EQ(Variant(false).AsString(), "False");
+  EXPECT_TRUE(Variant("true").AsBoolean());
+  EXPECT_THROW(Variant("x").AsInteger(), EVariantError);
+  EXPECT_THROW(Variant::Null().AsString(), EVariantError);
+  EXPECT_THROW(Variant(1e12).AsInteger(), EVariantError);
+  EXPECT_EQ(Variant(1), Variant(1.0));
+  EXPECT_EQ(Variant("1"), Variant(1));
+  EXPECT_NE(Variant("a"), Variant(1));
+  EXPECT_EQ(Variant::Null(), Variant::Null());
+  EXPECT_NE(Variant(), Variant::Null());
+  Variant a = VarArrayOf({1, "a"});
+  EXPECT_EQ(a.ArrayCount(), 2);
+  EXPECT_EQ(a[1].AsString(), "a");
+  EXPECT_THROW(a[2], EVariantError);
+  EXPECT_THROW(a.AsString(), EVariantError);
 }
 
 // ---- Locate and Lookup --------------------------------------------------------------------
