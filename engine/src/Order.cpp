@@ -184,7 +184,7 @@ void Orders::Sync() {
 bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit) {
   const int32_t n = table_.RecordCount();
   const int rs = RecSizeOf(table_.Fields());
-  const int32_t current = table_.CurrentRecNo();
+  const int32_t current = scanTrustsCurrent_ ? table_.CurrentRecNo() : 0;
   std::unique_ptr<File> f = Fs().Open(dbfPath_, false, false, false);
   unsigned char head[32];
   if (f && f->ReadAt(0, head, 32) == 32) {
@@ -614,7 +614,10 @@ void Orders::TableRewritten() {
   queryActive_ = false;
   bits_.clear();
   queryText_.clear();
+  // Storage has not loaded a record of the new file yet: read everything from disk.
+  scanTrustsCurrent_ = false;
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
+  scanTrustsCurrent_ = true;
   cursorOrder_ = 0;
 }
 

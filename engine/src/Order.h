@@ -156,6 +156,7 @@ class Orders : public OrderHooks {
   int cursorOrder_ = 0;
   uint64_t cursorStamp_ = 0;
   std::string keyBuf_, imageBuf_;
+  bool scanTrustsCurrent_ = true;  // false while storage's current image is out of date
 };
 
 // The Orders of the selected work area, or null.
