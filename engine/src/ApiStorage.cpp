@@ -294,13 +294,16 @@ XBAPI XbLong xb_CreateExec(void) {
     if (f.type == 'M' || f.type == 'B' || f.type == 'G' || f.type == 'P') memo = true;
   }
   if (off > 65535) return 0;
+  std::string memoPath;
   if (memo) {
     // The memo file comes first: a table must never exist without its memo file.
-    std::string memoPath = xbe::CompanionPath(j.path, xbe::MemoExtension(j.tableType));
+    memoPath = xbe::CompanionPath(j.path, xbe::MemoExtension(j.tableType));
     int bs = j.memoBlockSize > 0 ? j.memoBlockSize : xbe::Settings().memoBlockSize;
     if (!xbe::MemoFile::Create(memoPath, bs)) return 0;
   }
-  return xbe::DbfFile::Create(j.path, j.fields, memo) ? -1 : 0;
+  if (xbe::DbfFile::Create(j.path, j.fields, memo)) return -1;
+  if (memo) xbe::Fs().Remove(memoPath);
+  return 0;
 }
 
 XBAPI void xb_Pack(void) {
@@ -481,7 +484,7 @@ XBAPI XbShort xb_GetByte(const char* name, XbShort position) {
 XBAPI XbShort xb_Empty(const char* name) {
   WorkArea* w = Cur();
   int f = FieldOf(w, name);
-  if (f < 0) return -1;
+  if (f < 0) return 0;
   const xbe::FieldDesc& d = w->Fields()[f];
   if (w->IsMemoField(f)) return Flag(w->MemoLength(f) == 0);
   std::string raw = w->Raw(f);

@@ -169,15 +169,4 @@ int32_t DbfFile::Append(const char* image) {
   return recNo;
 }
 
-bool DbfFile::WriteHeaderCount() {
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return false;
-  int32_t n = RefreshCount();
-  char h[8];
-  PutDate(h + 1);
-  Put32(h + 4, static_cast<uint32_t>(n));
-  bool ok = file_->WriteAt(1, h + 1, 7);
-  file_->Unlock(kLockAppend, 1);
-  return ok;
-}
-
 }  // namespace xbe

@@ -47,8 +47,6 @@ class DbfFile {
   bool WriteRecord(int32_t recNo, const char* image);
   // Appends one record under the append lock, after re-reading the count; 0 on failure.
   int32_t Append(const char* image);
-  // Rewrites the header's count and date from the file size (under the append lock).
-  bool WriteHeaderCount();
 
  private:
   std::unique_ptr<File> file_;
