@@ -30,6 +30,7 @@
 #include "platform/ui/QtText.h"
 #include "platform/ui/RtfReader.h"
 #include "platform/ui/RtfWriter.h"
+#include "platform/ui/UiInternal.h"
 
 using orv::FromQ;
 using orv::ToQ;
@@ -255,15 +256,7 @@ class RichEditWidget : public QTextEdit {
     TMouseButton b = e->button() == Qt::RightButton    ? mbRight
                      : e->button() == Qt::MiddleButton ? mbMiddle
                                                        : mbLeft;
-    TShiftState sh = 0;
-    Qt::KeyboardModifiers m = e->modifiers();
-    Qt::MouseButtons bs = e->buttons();
-    if (m & Qt::ShiftModifier) sh |= ssShift;
-    if (m & Qt::ControlModifier) sh |= ssCtrl;
-    if (m & Qt::AltModifier) sh |= ssAlt;
-    if (bs & Qt::LeftButton) sh |= ssLeft;
-    if (bs & Qt::RightButton) sh |= ssRight;
-    if (bs & Qt::MiddleButton) sh |= ssMiddle;
+    TShiftState sh = orv::ShiftFromQt(e->modifiers(), e->buttons());
     SafeCall([&] { f(b, sh, p); });
   }
 
@@ -751,12 +744,18 @@ void TTextAttributes::SetSize(int v) {
   Apply(f);
 }
 
-void TTextAttributes::SetStyle(TFontStyles v) {
-  QTextCharFormat f;
+namespace {
+void PutStyle(QTextCharFormat& f, TFontStyles v) {
   f.setFontWeight(v.Contains(fsBold) ? QFont::Bold : QFont::Normal);
   f.setFontItalic(v.Contains(fsItalic));
   f.setFontUnderline(v.Contains(fsUnderline));
   f.setFontStrikeOut(v.Contains(fsStrikeOut));
+}
+}  // namespace
+
+void TTextAttributes::SetStyle(TFontStyles v) {
+  QTextCharFormat f;
+  PutStyle(f, v);
   Apply(f);
 }
 
@@ -775,11 +774,7 @@ void TTextAttributes::Assign(TPersistent* Source) {
   QTextCharFormat f;
   rtf::SetFaceName(f, font->Name());
   if (font->Size() > 0) f.setFontPointSize(font->Size());
-  TFontStyles s = font->Style();
-  f.setFontWeight(s.Contains(fsBold) ? QFont::Bold : QFont::Normal);
-  f.setFontItalic(s.Contains(fsItalic));
-  f.setFontUnderline(s.Contains(fsUnderline));
-  f.setFontStrikeOut(s.Contains(fsStrikeOut));
+  PutStyle(f, font->Style());
   f.setForeground(orv::ToQColor(font->Color()));
   Apply(f);
 }
