@@ -39,6 +39,9 @@ class RecordSource {
   virtual bool ReadImage(int32_t recNo, std::string& image) const = 0;
   // Makes recNo current (0 or above the count: the EOF position), as a seek or query lands.
   virtual void Position(int32_t recNo) = 0;
+  // Writes a pending change of the current record (fields are buffered until a commit or a
+  // move), which runs RecordWritten; call it before searching an order for a seek.
+  virtual void WritePending() {}
 };
 
 // Process-wide engine settings, set through the xb_Set* calls and xb_SysProp.

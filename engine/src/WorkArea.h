@@ -38,6 +38,7 @@ class WorkArea : public RecordSource {
   std::string ReadMemo(int field, const char* image) const override;
   bool ReadImage(int32_t recNo, std::string& image) const override;
   void Position(int32_t recNo) override;
+  void WritePending() override { Flush(); }
 
   OrderHooks* Hooks() const { return hooks_.get(); }
   const std::string& Alias() const { return alias_; }
