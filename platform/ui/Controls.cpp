@@ -83,7 +83,12 @@ class ControlEventFilter : public QObject {
     auto* wc = dynamic_cast<TWinControl*>(c);
     switch (e->type()) {
       case QEvent::KeyPress:
-        return wc ? wc->HandleKeyPress(watched, e) : false;
+        if (!wc) return false;
+        wc->HandleKeyPress(watched, e);
+        // The key went to this control only, as the system delivers it: Qt must not pass
+        // it on to the parent widgets.
+        e->accept();
+        return true;
       case QEvent::KeyRelease: {
         if (!wc) return false;
         auto* k = static_cast<QKeyEvent*>(e);

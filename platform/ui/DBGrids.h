@@ -1,0 +1,114 @@
+// The data grid: a read-only table of a dataset's records, one row per record and one column
+// per visible field, over a Qt table view whose model reads the dataset's record buffers.
+//
+// The grid keeps as many records buffered as it shows rows (its data link's BufferCount), so
+// the rows are the dataset's own window around the current record; the current row is always
+// the dataset's current record. Moving in the grid (arrow and page keys, Ctrl+Home/End, a
+// click on a row, the scroll bar) moves the dataset; moving the dataset moves the grid.
+//
+// Columns: the dataset's visible fields in field order, titled by DisplayLabel, as wide as
+// DisplayWidth characters of the grid's font. The grid re-reads them at every change of the
+// dataset's data or layout (a field made visible shows at the next change, or at once with
+// LayoutChanged). Resizing a column by the user stores the new DisplayWidth in its field.
+//
+// Keys: the form's preview and OnKeyDown see every key first; the grid acts only on the
+// navigation keys left to it. Del, Space, Enter and the other keys are not consumed, so they
+// reach OnKeyDown / OnKeyPress of the grid and of the form. GUI thread only.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/core/DataSource.h"
+#include "platform/ui/Controls.h"
+
+class QTableView;
+class QScrollBar;
+class TDBGrid;
+class GridModel;
+
+enum : unsigned {
+  dgEditing = 1u << 0, dgAlwaysShowEditor = 1u << 1, dgTitles = 1u << 2, dgIndicator = 1u << 3,
+  dgColumnResize = 1u << 4, dgColLines = 1u << 5, dgRowLines = 1u << 6, dgTabs = 1u << 7,
+  dgRowSelect = 1u << 8, dgAlwaysShowSelection = 1u << 9, dgConfirmDelete = 1u << 10,
+  dgCancelOnExit = 1u << 11, dgMultiSelect = 1u << 12,
+};
+using TDBGridOptions = unsigned;
+
+class TGridDataLink : public TDataLink {
+ public:
+  explicit TGridDataLink(TDBGrid* g) : FGrid(g) {}
+  ~TGridDataLink() override;
+
+ protected:
+  void ActiveChanged() override;
+  void DataSetChanged() override;
+  void DataSetScrolled(int Distance) override;
+  void LayoutChanged() override;
+  void RecordChanged(TField* Field) override;
+  void EditingChanged() override;
+
+ private:
+  TDBGrid* FGrid;
+};
+
+class TDBGrid : public TWinControl {
+ public:
+  explicit TDBGrid(TComponent* AOwner);
+  ~TDBGrid() override;
+
+  TDataSource* DataSource() const { return FLink->DataSource(); }
+  void SetDataSource(TDataSource* v);
+
+  TDBGridOptions Options() const { return FOptions; }
+  void SetOptions(TDBGridOptions v);
+  // The grid never edits its cells; ReadOnly is kept for the forms that set it.
+  bool ReadOnly = true;
+
+  // The visible fields shown as columns, in order.
+  int FieldCount() const { return static_cast<int>(FColumns.size()); }
+  TField* Fields(int Index) const;
+  // The current column (0-based); SelectedField is its field.
+  int SelectedIndex() const { return FSelectedIndex; }
+  void SetSelectedIndex(int v);
+  TField* SelectedField() const;
+  // Pixel width of column i.
+  int ColumnWidth(int Index) const;
+  // Rows the grid has room for (its data link's buffer count).
+  int VisibleRowCount() const;
+  // Re-reads the columns from the fields now.
+  void LayoutChanged();
+
+  TNotifyEvent OnColEnter;
+  TNotifyEvent OnCellClick;
+
+  QTableView* View() const;
+
+ protected:
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void BoundsChanged() override;
+  void FontChanged() override;
+
+ private:
+  friend class TGridDataLink;
+  friend class GridModel;
+  void LinkActive();
+  void DataChanged();
+  void UpdateColumns();
+  void UpdateBufferCount();
+  void SyncCurrent();
+  void UpdateScrollBar();
+  void ScrollTo(int value);
+  std::string CellText(int Row, int Col);
+  int CharWidth() const;
+
+  std::unique_ptr<TGridDataLink> FLink;
+  GridModel* FModel = nullptr;
+  QScrollBar* FScroll = nullptr;
+  std::vector<TField*> FColumns;
+  TDBGridOptions FOptions = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
+                            dgTabs | dgConfirmDelete | dgCancelOnExit;
+  int FSelectedIndex = 0;
+  bool FSyncing = false;
+};
