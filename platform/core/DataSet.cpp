@@ -19,20 +19,6 @@ void DatabaseError(const std::string& Message, const TComponent* Component) {
 
 namespace {
 
-std::vector<std::string> SplitFieldNames(const std::string& s) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    size_t p = s.find(';', start);
-    std::string part =
-        Trim(s.substr(start, p == std::string::npos ? std::string::npos : p - start));
-    if (!part.empty()) out.push_back(part);
-    if (p == std::string::npos) break;
-    start = p + 1;
-  }
-  return out;
-}
-
 bool IsStringType(TFieldType t) {
   return t == ftString || t == ftFixedChar || t == ftWideString;
 }
@@ -409,6 +395,7 @@ int TDataSet::MoveBy(int Distance) {
 }
 
 void TDataSet::Resync(TResyncMode Mode) {
+  if (FBuffers.empty()) return;  // closed: nothing is buffered
   TRecordBuffer scratch = FBuffers[static_cast<size_t>(FBufferCount)];
   if (Mode & rmExact) {
     CursorPosChanged();
@@ -487,13 +474,7 @@ void TDataSet::EndInsertAppend() {
   try {
     DoOnNewRecord();
   } catch (...) {
-    // The new record never existed: back to the record shown before.
-    InternalCancel();
-    SetState(dsBrowse);
-    try {
-      Resync(0);
-    } catch (...) {
-    }
+    AbandonNewRecord();
     throw;
   }
   FModified = false;
@@ -537,6 +518,23 @@ void TDataSet::PrepareNewRecord(bool Append) {
   }
 }
 
+// A new record that was never stored: back to the record shown before.
+void TDataSet::AbandonNewRecord() noexcept {
+  try {
+    InternalCancel();
+  } catch (...) {
+  }
+  try {
+    SetState(dsBrowse);
+  } catch (...) {
+    FState = dsBrowse;
+  }
+  try {
+    Resync(0);
+  } catch (...) {
+  }
+}
+
 void TDataSet::Insert() {
   BeginInsertAppend();
   PrepareNewRecord(false);
@@ -562,12 +560,7 @@ void TDataSet::AddRecord(const std::vector<Variant>& Values, bool Append) {
     CheckRequiredFields();
     CheckOperation([this, Append] { InternalAddRecord(ActiveBuffer(), Append); }, OnPostError);
   } catch (...) {
-    InternalCancel();
-    SetState(dsBrowse);
-    try {
-      Resync(0);
-    } catch (...) {
-    }
+    AbandonNewRecord();
     throw;
   }
   SetState(dsBrowse);

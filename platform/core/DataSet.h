@@ -397,6 +397,7 @@ class TDataSet : public TComponent {
   void BeginInsertAppend();
   void EndInsertAppend();
   void PrepareNewRecord(bool Append);
+  void AbandonNewRecord() noexcept;
   void AddRecord(const std::vector<Variant>& Values, bool Append);
   void CheckRequiredFields();
   bool RecordMatches(const std::vector<TField*>& Fields, const Variant& KeyValues,

@@ -938,28 +938,27 @@ TIndexDef* TIndexDefs::Find(std::string_view Name) const {
   return FItems[static_cast<size_t>(i)].get();
 }
 
-namespace {
-std::vector<std::string> SplitNames(const std::string& s) {
+std::vector<std::string> SplitFieldNames(const std::string& FieldNames) {
   std::vector<std::string> out;
   size_t start = 0;
-  while (start <= s.size()) {
-    size_t p = s.find(';', start);
-    std::string part = Trim(s.substr(start, p == std::string::npos ? std::string::npos : p - start));
+  for (;;) {
+    size_t p = FieldNames.find(';', start);
+    std::string part = Trim(
+        FieldNames.substr(start, p == std::string::npos ? std::string::npos : p - start));
     if (!part.empty()) out.push_back(part);
     if (p == std::string::npos) break;
     start = p + 1;
   }
   return out;
 }
-}  // namespace
 
 TIndexDef* TIndexDefs::GetIndexForFields(const std::string& Fields, bool CaseInsensitive) const {
-  std::vector<std::string> wanted = SplitNames(Fields);
+  std::vector<std::string> wanted = SplitFieldNames(Fields);
   if (wanted.empty()) return nullptr;
   for (const auto& d : FItems) {
     if (CaseInsensitive && !(d->Options & ixCaseInsensitive)) continue;
     if (d->Options & ixExpression) continue;
-    std::vector<std::string> have = SplitNames(d->Fields);
+    std::vector<std::string> have = SplitFieldNames(d->Fields);
     if (have.size() < wanted.size()) continue;
     bool match = true;
     for (size_t i = 0; i < wanted.size() && match; ++i) match = SameText(have[i], wanted[i]);

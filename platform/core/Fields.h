@@ -427,6 +427,9 @@ class TGraphicField : public TBlobField {
   explicit TGraphicField(TComponent* AOwner = nullptr);
 };
 
+// The names of a ";"-separated list ("NAME; DAY"), blanks trimmed, empty names left out.
+std::vector<std::string> SplitFieldNames(const std::string& FieldNames);
+
 // A new field of the default class for a type (nullptr for types without one).
 TField* CreateFieldOfType(TFieldType Type, TComponent* Owner);
 
