@@ -273,22 +273,21 @@ TRichEdit::TRichEdit(TComponent* AOwner) : TCustomEdit(AOwner, new RichEditWidge
   te->setTabChangesFocus(true);
   te->setAcceptRichText(true);
   te->setContextMenuPolicy(Qt::DefaultContextMenu);
-  QObject::connect(te->document(), &QTextDocument::contentsChange, [this](int, int, int) {
-    FMap.valid = false;
-  });
-  QObject::connect(te, &QTextEdit::textChanged, [this] {
+  FConnections.push_back(QObject::connect(te->document(), &QTextDocument::contentsChange,
+                                          [this](int, int, int) { FMap.valid = false; }));
+  FConnections.push_back(QObject::connect(te, &QTextEdit::textChanged, [this] {
     if (FProgramChange) return;
     // Every change the program does not make is the user's.
     SafeCall([this] { UserEdited(); });
-  });
+  }));
   auto moved = [this] { SafeCall([this] { SelectionMoved(); }); };
-  QObject::connect(te, &QTextEdit::cursorPositionChanged, moved);
-  QObject::connect(te, &QTextEdit::selectionChanged, moved);
+  FConnections.push_back(QObject::connect(te, &QTextEdit::cursorPositionChanged, moved));
+  FConnections.push_back(QObject::connect(te, &QTextEdit::selectionChanged, moved));
 }
 
 TRichEdit::~TRichEdit() {
-  QObject::disconnect(TextEdit(), nullptr, nullptr, nullptr);
-  QObject::disconnect(TextEdit()->document(), nullptr, nullptr, nullptr);
+  // The widget outlives this part of the control; nothing it signals may reach it any more.
+  for (const QMetaObject::Connection& c : FConnections) QObject::disconnect(c);
 }
 
 QTextEdit* TRichEdit::TextEdit() const { return static_cast<QTextEdit*>(Widget()); }

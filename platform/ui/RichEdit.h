@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include <QObject>
 #include <QString>
 
 #include "platform/ui/StdCtrls.h"
@@ -190,6 +191,7 @@ class TRichEdit : public TCustomEdit {
   bool FWordWrap = true;
   TScrollStyle FScrollBars = ssNone;
   mutable ByteMap FMap;
+  std::vector<QMetaObject::Connection> FConnections;
   int FLastAnchor = -1;
   int FLastPosition = -1;
 };

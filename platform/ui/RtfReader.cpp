@@ -573,7 +573,8 @@ class Reader {
     f.setFontItalic(s.italic);
     f.setFontUnderline(s.underline);
     f.setFontStrikeOut(s.strike);
-    if (s.colour > 0 && s.colour < static_cast<int>(colours_.size()) && colours_[s.colour])
+    // Entry 0 is usually empty (the automatic colour), but a table may give it a colour.
+    if (s.colour >= 0 && s.colour < static_cast<int>(colours_.size()) && colours_[s.colour])
       f.setForeground(*colours_[s.colour]);
     return f;
   }

@@ -113,7 +113,8 @@ void AppendText(std::string& out, const QString& text) {
       case 0xFFFC:  // an embedded object: the body keeps none
         break;
       default:
-        if (u >= 0x20) seg += c;
+        // Control characters and the document's own markers (noncharacters) are no text.
+        if (u >= 0x20 && !(u >= 0xFDD0 && u <= 0xFDEF)) seg += c;
         break;
     }
   }

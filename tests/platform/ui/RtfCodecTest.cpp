@@ -143,6 +143,11 @@ TEST(RtfReader, RunFormats) {
       A(kGulim, 0),             // y: no such colour
   };
   for (int i = 0; i < 10; ++i) EXPECT_EQ(AttrAt(*doc, i), expected[i]) << "char " << i;
+
+  // A colour table without the empty first entry colours \cf0 text too.
+  auto blue = Read("{\\rtf1{\\colortbl\\red0\\green0\\blue255;}a\\cf0 b}");
+  EXPECT_EQ(AttrAt(*blue, 0).colour, QColor(0, 0, 255));
+  EXPECT_EQ(AttrAt(*blue, 1).colour, QColor(0, 0, 255));
 }
 
 TEST(RtfReader, BadInputEndsWhereItEnds) {
