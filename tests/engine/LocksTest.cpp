@@ -218,4 +218,65 @@ TEST_F(EngineTest, AppendsFromSeveralProcessesAllLand) {
   EXPECT_EQ(names.count("W3-249"), 1u);
 }
 
+TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
+  std::string path = Path("reread.dbf");
+  MakeTable(path, 1);
+  ASSERT_GT(Open(path, "MINE"), 0);
+  xb_GoTop();
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "");
+  Child child([&](Child&) {
+    if (Open(path, "OTHER") <= 0) return 100;
+    xb_GoTop();
+    if (!xb_Rlock(1)) return 1;
+    xb_PutString("NAME", "theirs");
+    xb_Commit();
+    xb_Unlock(1);
+    return 0;
+  });
+  ASSERT_EQ(child.Wait(), 0);
+  // Saving from the stale buffer would silently undo the other user's change.
+  ASSERT_NE(xb_Rlock(1), 0);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs");
+}
+
+TEST_F(EngineTest, MemoRewritesFromSeveralProcessesNeverShareBlocks) {
+  std::string path = Path("memos.dbf");
+  ASSERT_TRUE(xbtest::CreateNoteFile(path));
+  ASSERT_GT(xb_UseEx(path.c_str(), "SETUP", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int i = 0; i < 4; ++i) {
+    xb_AppendBlank();
+    xb_Commit();
+  }
+  xb_Close();
+  auto body = [](int rec, int round) {
+    return xbtest::Hangul(100 + (rec * 131 + round * 17) % 900) + std::to_string(rec) + ":" + std::to_string(round);
+  };
+  {
+    std::vector<std::unique_ptr<Child>> writers;
+    for (int rec = 1; rec <= 4; ++rec) {
+      writers.push_back(std::make_unique<Child>([&, rec](Child&) {
+        if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) return 100;
+        for (int round = 0; round < 150; ++round) {
+          xb_Go(rec);
+          if (!xb_Rlock(rec)) return 1;
+          xb_PutMemo("MMM", body(rec, round).c_str());
+          xb_Commit();
+          xb_Unlock(rec);
+        }
+        return 0;
+      }));
+    }
+    for (auto& w : writers) EXPECT_EQ(w->Wait(), 0);
+  }
+  ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int rec = 1; rec <= 4; ++rec) {
+    xb_Go(rec);
+    char* m = xb_GetMemo("MMM", 0);
+    EXPECT_TRUE(std::string(m) == body(rec, 149)) << rec;
+    xb_MemDealloc(m);
+  }
+  // Freed blocks were reused: the file holds far less than 600 bodies.
+  EXPECT_LT(std::filesystem::file_size(Path("memos.smt")), 40u * 2000u);
+}
+
 }  // namespace
