@@ -4,6 +4,13 @@
 #include <cmath>
 #include <limits>
 
+Variant::Variant(unsigned long long v) {
+  if (v <= static_cast<unsigned long long>(std::numeric_limits<int64_t>::max()))
+    FValue = static_cast<int64_t>(v);
+  else
+    FValue = static_cast<double>(v);
+}
+
 Variant Variant::Null() {
   Variant v;
   v.FValue = NullTag{};

@@ -28,6 +28,10 @@ class Variant {
   Variant(int v) : FValue(int64_t{v}) {}
   Variant(long v) : FValue(int64_t{v}) {}
   Variant(long long v) : FValue(int64_t{v}) {}
+  Variant(unsigned v) : FValue(int64_t{v}) {}
+  Variant(unsigned long v) : Variant(static_cast<unsigned long long>(v)) {}
+  // Values above the 64-bit signed range are kept as doubles.
+  Variant(unsigned long long v);
   Variant(double v) : FValue(v) {}
   Variant(const char* v) : FValue(std::string(v ? v : "")) {}
   Variant(std::string v) : FValue(std::move(v)) {}

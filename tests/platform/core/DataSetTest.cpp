@@ -448,12 +448,18 @@ TEST(DataSetNavigation, MovesOverTheBufferRingWithBofAndEof) {
   f.ds.Last();
   EXPECT_EQ(f.Name(), "E");
   EXPECT_TRUE(f.ds.Eof());
-  f.ds.Prior();
+  EXPECT_EQ(grid.ActiveRecord(), 2);  // the window shows C D E
+  f.ds.MoveBy(-3);                    // B: the window moves back by one record
+  EXPECT_EQ(f.Name(), "B");
+  EXPECT_EQ(grid.ActiveRecord(), 0);
+  EXPECT_EQ(grid.LastScroll, -1);
+  EXPECT_EQ(grid.RecordCount(), 3);
+  f.ds.MoveBy(2);
   EXPECT_EQ(f.Name(), "D");
-  // Drawing another row of the window reads that buffer.
+  // Drawing another row of the window (B C D) reads that buffer.
   grid.SetActiveRecord(0);
-  EXPECT_EQ(f.Name(), "C");
-  grid.SetActiveRecord(1);
+  EXPECT_EQ(f.Name(), "B");
+  grid.SetActiveRecord(2);
   EXPECT_EQ(f.Name(), "D");
 }
 
@@ -1152,6 +1158,8 @@ TEST(DataSetFieldValues, ValidateSeesTheNewValueAndMayRefuseIt) {
 
 TEST(DataSetFieldValues, VariantConversions) {
   EXPECT_EQ(Variant(true).AsInteger(), -1);
+  EXPECT_EQ(Variant(40000u).AsInteger(), 40000);
+  EXPECT_EQ(Variant(~0ull).VarType(), varDouble);
   EXPECT_EQ(Variant(" 12 ").AsInteger(), 12);
   EXPECT_EQ(Variant(2.5).AsInteger(), 2);
   EXPECT_EQ(Variant(3.5).AsInteger(), 4);
