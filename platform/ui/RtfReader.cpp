@@ -179,7 +179,8 @@ class Reader {
         if (static_cast<int>(stack_.size()) >= kMaxDepth) {
           ++overflow_;
         } else {
-          stack_.push_back(St());
+          GroupState inherited = St();
+          stack_.push_back(inherited);
         }
         groupStart_ = true;
         return;
