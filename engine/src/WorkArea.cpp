@@ -94,8 +94,10 @@ std::unique_ptr<WorkArea> WorkArea::Open(const std::string& path, const std::str
   return w;
 }
 
-void WorkArea::AttachHooks() {
-  hooks_ = MakeOrderHooks(*this, dbf_->Path(), tableType_);
+void WorkArea::AttachHooks() { AttachHooks(MakeOrderHooks(*this, dbf_->Path(), tableType_)); }
+
+void WorkArea::AttachHooks(std::unique_ptr<OrderHooks> hooks) {
+  hooks_ = std::move(hooks);
   GoTop();
 }
 
@@ -365,7 +367,7 @@ bool WorkArea::Commit() {
 }
 
 void WorkArea::Delete() {
-  if (eof_ || !Writable()) return;
+  if (eof_ || !Writable() || image_[0] == '*') return;
   Touch();
   image_[0] = '*';
   dirty_ = true;
@@ -373,7 +375,7 @@ void WorkArea::Delete() {
 }
 
 void WorkArea::Recall() {
-  if (eof_ || !Writable()) return;
+  if (eof_ || !Writable() || image_[0] != '*') return;
   Touch();
   image_[0] = ' ';
   dirty_ = true;

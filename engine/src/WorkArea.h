@@ -26,6 +26,8 @@ class WorkArea : public RecordSource {
   ~WorkArea() override;
   // Called once the work area is registered and selected: asks for its order hooks.
   void AttachHooks();
+  // Uses the given hooks instead (tests drive the order path with their own).
+  void AttachHooks(std::unique_ptr<OrderHooks> hooks);
   void Close();
 
   // RecordSource
