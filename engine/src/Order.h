@@ -88,6 +88,8 @@ class Orders : public OrderHooks {
   bool ScanRecords(const std::function<void(int32_t, const char*)>& visit);
 
   RecordSource& Table() { return table_; }
+  int TableType() const { return tableType_; }
+  const std::string& DbfPath() const { return dbfPath_; }
   CompileOptions Options(bool forQuery) const;
 
  private:

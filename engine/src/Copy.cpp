@@ -1,0 +1,343 @@
+// Copying between tables: the visible records of the current table into a new one (in the
+// active order, with their memo contents), appending another table's records, text exports
+// and structure copies. All of it is built on the engine's own entry points, so visibility,
+// memo handling and index upkeep are exactly those of every other caller.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/include/xbeng61.h"
+#include "engine/src/ApiText.h"
+#include "engine/src/Contract.h"
+#include "engine/src/Expr.h"
+#include "engine/src/FileIo.h"
+#include "engine/src/Order.h"
+
+namespace {
+
+using xbe::FieldDesc;
+
+bool IsMemo(char type) { return type == 'M' || type == 'B' || type == 'G' || type == 'P'; }
+
+const char* MemoExt(int tableType) {
+  switch (tableType) {
+    case XB_TT_NTX:
+    case XB_TT_NSX_DBT: return ".dbt";
+    case XB_TT_NSX: return ".smt";
+    default: return ".fpt";
+  }
+}
+
+const char* IndexExt(int tableType) {
+  return tableType == XB_TT_NSX || tableType == XB_TT_NSX_DBT ? ".nsx" : ".cdx";
+}
+
+std::string TablePath(const char* fileName) {
+  std::string path = xbe::ResolvePath(xbe::Str(fileName));
+  if (!xbe::FileOf(path).empty() && xbe::ExtensionOf(path).empty()) path += ".dbf";
+  return xbe::ResolvePath(path);
+}
+
+// The selected work area's number (selecting 0 changes nothing and reports it).
+XbShort Selected() { return xb_Select(0); }
+
+// Removes a table's files so a copy can take the name.
+void RemoveTable(const std::string& path, int tableType) {
+  xbe::Fs().Remove(path);
+  xbe::Fs().Remove(xbe::CompanionPath(path, MemoExt(tableType)));
+  xbe::Fs().Remove(xbe::CompanionPath(path, IndexExt(tableType)));
+}
+
+// Creates an empty table with these fields; leaves the selection as it was.
+bool CreateTable(const std::string& path, int tableType, const std::vector<FieldDesc>& fields) {
+  XbShort keep = Selected();
+  bool ok = xb_CreateNew(path.c_str(), "", static_cast<XbShort>(tableType), static_cast<XbShort>(fields.size())) > 0;
+  if (ok) {
+    for (const FieldDesc& f : fields) {
+      char type[2] = {f.type, 0};
+      xb_CreateField(f.name.c_str(), type, static_cast<XbShort>(f.width), static_cast<XbShort>(f.decimals));
+    }
+    ok = xb_CreateExec() != 0;
+  }
+  xb_Select(keep);
+  return ok;
+}
+
+// Opens a table in a free work area under a private alias; returns the work area, 0 when refused.
+XbShort OpenPrivate(const std::string& path, const char* aliasStem, XbShort mode, int tableType) {
+  XbShort keep = Selected();
+  XbShort wa = 0;
+  for (int i = 0; i < 100 && wa <= 0; ++i) {
+    std::string alias = std::string(aliasStem) + std::to_string(i);
+    if (xb_WorkArea(alias.c_str()) != 0) continue;
+    wa = xb_UseEx(path.c_str(), alias.c_str(), mode, static_cast<XbShort>(tableType), 0);
+    break;
+  }
+  if (wa <= 0) xb_Select(keep);
+  return wa > 0 ? wa : 0;
+}
+
+void CloseArea(XbShort wa, XbShort back) {
+  xb_Select(wa);
+  xb_Close();
+  xb_Select(back);
+}
+
+// One record of the current table into the destination work area: appended, the image put
+// (its deletion flag included) and each memo written from its content.
+void AppendImage(XbShort dst, const std::string& image, const std::vector<FieldDesc>& dstFields,
+                 const std::vector<std::pair<int, std::string>>& memos) {
+  xb_Select(dst);
+  xb_AppendBlankEx(0);
+  xb_PutRecord(image.data());
+  for (const auto& [field, text] : memos)
+    if (!text.empty())
+      xb_PutBlob(dstFields[static_cast<std::size_t>(field)].name.c_str(), text.data(), static_cast<XbLong>(text.size()));
+}
+
+// Puts the value of a source field into a destination field of another shape.
+void ConvertField(const FieldDesc& from, const char* src, const FieldDesc& to, char* dst) {
+  std::string_view v(src + from.offset, static_cast<std::size_t>(from.width));
+  char* out = dst + to.offset;
+  std::size_t w = static_cast<std::size_t>(to.width);
+  if (from.type == to.type && from.width == to.width && from.decimals == to.decimals) {
+    std::memcpy(out, v.data(), w);
+    return;
+  }
+  std::memset(out, ' ', w);
+  if ((to.type == 'N' || to.type == 'F') && (from.type == 'N' || from.type == 'F' || from.type == 'C')) {
+    std::string digits(v);
+    double d = std::strtod(digits.c_str(), nullptr);
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%*.*f", to.width, to.decimals, d);
+    if (n > 0 && static_cast<std::size_t>(n) <= w) std::memcpy(out, buf, static_cast<std::size_t>(n));
+    return;
+  }
+  if (to.type == 'C' || to.type == from.type) {
+    std::size_t n = std::min(w, v.size());
+    if (to.type == 'C' && from.type == 'C') n = std::min(n, static_cast<std::size_t>(to.width));
+    std::memcpy(out, v.data(), n);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+XBAPI XbLong xb_CopyFile(const char* fileName) {
+  xbe::Orders* o = xbe::CurrentOrders();
+  xbe::RecordSource* t = xbe::CurrentTable();
+  if (!o || !t) return 0;
+  std::string target = TablePath(fileName);
+  if (xbe::FileOf(target).empty() || target == xbe::ResolvePath(o->DbfPath())) return 0;
+  const int type = o->TableType();
+  const std::vector<FieldDesc> fields = t->Fields();
+  XbShort src = Selected();
+  RemoveTable(target, type);  // a copy overwrites its target
+  if (!CreateTable(target, type, fields)) return 0;
+  XbShort dst = OpenPrivate(target, "XBCOPY", XB_OPEN_EXCLUSIVE, type);
+  if (dst == 0) return 0;
+  xb_Select(src);
+  XbLong keep = xb_RecNo();
+  const int32_t total = std::max<int32_t>(1, t->RecordCount());
+  int32_t done = 0;
+  std::string image;
+  std::vector<std::pair<int, std::string>> memos;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    image.assign(t->CurrentImage(), static_cast<std::size_t>(xb_RecSize()));
+    memos.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      if (IsMemo(fields[i].type)) memos.emplace_back(static_cast<int>(i), t->ReadMemo(static_cast<int>(i), image.data()));
+    AppendImage(dst, image, fields, memos);
+    xb_Select(src);
+    ++done;
+    xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(done) * 100 / total)));
+  }
+  xb_Select(dst);
+  xb_Commit();
+  CloseArea(dst, src);
+  xb_Go(keep);
+  xbe::ReportProgress(100);
+  return 1;
+}
+
+XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* condition) {
+  xbe::RecordSource* dt = xbe::CurrentTable();
+  if (!dt) return 0;
+  XbShort dst = Selected();
+  std::string source = TablePath(fileName);
+  int type = tableType >= 1 && tableType <= 4 ? static_cast<int>(tableType) : static_cast<int>(XB_TT_CDX);
+  XbShort src = OpenPrivate(source, "XBAPPEND", XB_OPEN_READONLY, type);
+  if (src == 0) return 0;
+  xbe::RecordSource* st = xbe::CurrentTable();
+  xbe::Orders* so = xbe::CurrentOrders();
+  xb_SetOrder(0);  // natural order, whatever the source's own index offers
+  std::unique_ptr<xbe::CompiledExpr> cond;
+  std::string condText = xbe::Str(condition);
+  if (condText.find_first_not_of(' ') != std::string::npos) {
+    cond = xbe::CompiledExpr::Compile(condText, st->Fields(), so ? so->Options(true) : xbe::CompileOptions());
+    if (!cond || cond->Type() != xbe::ExprType::Logical) {
+      CloseArea(src, dst);
+      return 0;
+    }
+  }
+  const std::vector<FieldDesc> dstFields = dt->Fields();
+  const std::vector<FieldDesc> srcFields = st->Fields();
+  std::vector<int> map(dstFields.size(), -1);
+  for (std::size_t i = 0; i < dstFields.size(); ++i) map[i] = st->FieldIndex(dstFields[i].name);
+  const int dstSize = [&] {
+    int size = 1;
+    for (const FieldDesc& f : dstFields) size = std::max(size, f.offset + f.width);
+    return size;
+  }();
+  const int32_t total = std::max<int32_t>(1, st->RecordCount());
+  std::string image;
+  std::vector<std::pair<int, std::string>> memos;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    const char* s = st->CurrentImage();
+    int32_t r = st->CurrentRecNo();
+    if (cond && !cond->Logical({s, r, st})) continue;
+    image.assign(static_cast<std::size_t>(dstSize), ' ');
+    image[0] = s[0];
+    memos.clear();
+    for (std::size_t i = 0; i < dstFields.size(); ++i) {
+      if (map[i] < 0) continue;
+      const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];
+      if (IsMemo(dstFields[i].type)) {
+        if (IsMemo(from.type)) memos.emplace_back(static_cast<int>(i), st->ReadMemo(map[i], s));
+        continue;
+      }
+      ConvertField(from, s, dstFields[i], image.data());
+    }
+    AppendImage(dst, image, dstFields, memos);
+    xb_Select(src);
+    xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(r) * 100 / total)));
+  }
+  CloseArea(src, dst);
+  xb_Commit();
+  xbe::ReportProgress(100);
+  return 1;
+}
+
+// Visible records as text lines: fixed-width fields when no delimiter is given, else
+// trimmed values separated by the delimiter with character fields in double quotes.
+XBAPI XbLong xb_CopyFileText(const char* fileName, const char* delimiter) {
+  xbe::RecordSource* t = xbe::CurrentTable();
+  if (!t) return 0;
+  std::string path = xbe::ResolvePath(xbe::Str(fileName));
+  if (xbe::FileOf(path).empty()) return 0;
+  if (xbe::ExtensionOf(path).empty()) path += ".txt";
+  xbe::Fs().Remove(path);
+  std::unique_ptr<xbe::File> out = xbe::Fs().Open(path, true, true, false);
+  if (!out) return 0;
+  std::string delim = xbe::Str(delimiter);
+  const std::vector<FieldDesc> fields = t->Fields();
+  XbLong keep = xb_RecNo();
+  std::string buf;
+  int64_t pos = 0;
+  bool ok = true;
+  for (xb_GoTop(); !xb_Eof() && ok; xb_Skip(1)) {
+    const char* img = t->CurrentImage();
+    bool first = true;
+    for (const FieldDesc& f : fields) {
+      if (IsMemo(f.type)) continue;
+      std::string_view v(img + f.offset, static_cast<std::size_t>(f.width));
+      if (delim.empty()) {
+        buf.append(v);
+        continue;
+      }
+      if (!first) buf += delim[0];
+      first = false;
+      std::size_t b = v.find_first_not_of(' ');
+      std::size_t e = v.find_last_not_of(' ');
+      std::string_view trimmed = b == std::string_view::npos ? std::string_view() : v.substr(b, e - b + 1);
+      if (f.type == 'C') {
+        buf += '"';
+        buf.append(trimmed);
+        buf += '"';
+      } else {
+        buf.append(trimmed);
+      }
+    }
+    buf += "\r\n";
+    if (buf.size() > (1 << 20)) {
+      ok = out->WriteAt(pos, buf.data(), buf.size());
+      pos += static_cast<int64_t>(buf.size());
+      buf.clear();
+    }
+  }
+  ok = ok && out->WriteAt(pos, buf.data(), buf.size());
+  xb_Go(keep);
+  return ok ? 1 : 0;
+}
+
+XBAPI XbLong xb_CopyStructure(const char* fileName, XbShort tableType) {
+  xbe::Orders* o = xbe::CurrentOrders();
+  xbe::RecordSource* t = xbe::CurrentTable();
+  if (!o || !t) return 0;
+  std::string target = TablePath(fileName);
+  if (xbe::FileOf(target).empty() || target == xbe::ResolvePath(o->DbfPath())) return 0;
+  int type = tableType >= 1 && tableType <= 4 ? tableType : o->TableType();
+  RemoveTable(target, type);
+  return CreateTable(target, type, t->Fields()) ? 1 : 0;
+}
+
+// A table describing the current one's fields: FIELD_NAME, FIELD_TYPE, FIELD_LEN, FIELD_DEC.
+XBAPI XbLong xb_CopyStructureExtended(const char* fileName) {
+  xbe::Orders* o = xbe::CurrentOrders();
+  xbe::RecordSource* t = xbe::CurrentTable();
+  if (!o || !t) return 0;
+  std::string target = TablePath(fileName);
+  if (xbe::FileOf(target).empty() || target == xbe::ResolvePath(o->DbfPath())) return 0;
+  const std::vector<FieldDesc> fields = t->Fields();
+  std::vector<FieldDesc> layout(4);
+  layout[0].name = "FIELD_NAME", layout[0].type = 'C', layout[0].width = 10;
+  layout[1].name = "FIELD_TYPE", layout[1].type = 'C', layout[1].width = 1;
+  layout[2].name = "FIELD_LEN", layout[2].type = 'N', layout[2].width = 3;
+  layout[3].name = "FIELD_DEC", layout[3].type = 'N', layout[3].width = 3;
+  RemoveTable(target, XB_TT_CDX);
+  if (!CreateTable(target, XB_TT_CDX, layout)) return 0;
+  XbShort src = Selected();
+  XbShort dst = OpenPrivate(target, "XBSTRUCT", XB_OPEN_EXCLUSIVE, XB_TT_CDX);
+  if (dst == 0) return 0;
+  for (const FieldDesc& f : fields) {
+    xb_AppendBlank();
+    char type[2] = {f.type, 0};
+    xb_PutString("FIELD_NAME", f.name.c_str());
+    xb_PutString("FIELD_TYPE", type);
+    xb_PutLong("FIELD_LEN", f.width);
+    xb_PutLong("FIELD_DEC", f.decimals);
+  }
+  xb_Commit();
+  CloseArea(dst, src);
+  return 1;
+}
+
+// Creates a table from a structure table as xb_CopyStructureExtended writes it.
+XBAPI XbLong xb_CreateFrom(const char* fileName, const char* structFile, XbShort tableType) {
+  std::string target = TablePath(fileName);
+  std::string layoutPath = TablePath(structFile);
+  if (xbe::FileOf(target).empty() || target == layoutPath || xbe::Fs().Exists(target)) return 0;
+  XbShort back = Selected();
+  XbShort wa = OpenPrivate(layoutPath, "XBLAYOUT", XB_OPEN_READONLY, XB_TT_CDX);
+  if (wa == 0) return 0;
+  std::vector<FieldDesc> fields;
+  xb_SetOrder(0);
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    FieldDesc f;
+    f.name = xb_GetTrimString("FIELD_NAME");
+    std::string type = xb_GetTrimString("FIELD_TYPE");
+    f.type = type.empty() ? '?' : type[0];
+    f.width = xb_GetLong("FIELD_LEN");
+    f.decimals = xb_GetLong("FIELD_DEC");
+    if (!f.name.empty()) fields.push_back(f);
+  }
+  CloseArea(wa, back);
+  if (fields.empty()) return 0;
+  int type = tableType >= 1 && tableType <= 4 ? static_cast<int>(tableType) : static_cast<int>(XB_TT_CDX);
+  return CreateTable(target, type, fields) ? 1 : 0;
+}
+
+}  // extern "C"

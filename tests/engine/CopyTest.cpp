@@ -1,0 +1,133 @@
+// Copying note files: the pack copy in title-2 order (header first, deleted notes gone,
+// bodies along), merges of all or only the marked notes, text export and structure copies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/engine/OrderTestNotes.h"
+
+namespace {
+
+using xbtest::EngineTest;
+using xbtest::MakeNotes;
+using xbtest::Walk;
+using V = std::vector<XbLong>;
+
+std::vector<uint16_t> g_codes;
+void Record(XbPtr, uint16_t code) { g_codes.push_back(code); }
+
+std::string Memo(const char* field) {
+  char* m = xb_GetMemo(field, 0);
+  std::string s = m ? m : "";
+  xb_MemDealloc(m);
+  return s;
+}
+
+std::vector<std::string> Titles(const char* field) {
+  std::vector<std::string> out;
+  for (XbLong r = 1; r <= xb_RecCount(); ++r) {
+    xb_Go(r);
+    out.push_back(xb_GetTrimString(field));
+  }
+  return out;
+}
+
+TEST_F(EngineTest, PackCopyFollowsTheOrderKeepsBodiesAndDropsDeletedNotes) {
+  std::string body = xbtest::Hangul(3000);  // a long body crosses many memo blocks
+  ASSERT_GT(MakeNotes(Path("note.dbf"), {{"n1", "delta", "v", "first body"},
+                                         {"n2", "alpha", " ", body},
+                                         {"n3", "charlie", " ", "", true},
+                                         {"n4", "bravo", "v", "fourth"}}),
+            0);
+  // As the pack does it: the header shown and undeleted with blank titles, then the copy.
+  xb_SetDeleted(0);
+  xb_Go(1);
+  xb_Recall();
+  for (const char* f : {"tit1", "tit2", "tit3", "tit4"}) xb_PutString(f, "");
+  xb_Commit();
+  xb_SetDeleted(-1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 1);
+  g_codes.clear();
+  xb_SetGaugePoster(Record);
+  xb_SetGaugeHook(5);
+  EngineTest::WriteFile(Path("sort.dbf"), "old file in the way");
+  ASSERT_NE(xb_CopyFile(Path("sort.dbf").c_str()), 0);
+  xb_SetGaugeHook(0);
+  ASSERT_FALSE(g_codes.empty());
+  EXPECT_EQ(g_codes.back(), XB_GAUGE_CODE(100));
+  EXPECT_EQ(xb_RecNo(), 1);  // the source stays where it was
+  EXPECT_EQ(xb_IndexOrd(), 1);
+  xb_Close();
+
+  ASSERT_TRUE(std::filesystem::exists(Path("sort.smt")));
+  EXPECT_FALSE(std::filesystem::exists(Path("sort.nsx")));
+  ASSERT_GT(xb_UseEx(Path("sort.dbf").c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  EXPECT_EQ(xb_RecCount(), 4);
+  EXPECT_EQ(Titles("tit2"), (std::vector<std::string>{"", "alpha", "bravo", "delta"}));
+  EXPECT_EQ(Titles("tit1"), (std::vector<std::string>{"", "n2", "n4", "n1"}));
+  xb_Go(2);
+  EXPECT_EQ(Memo("mmm"), body);
+  xb_Go(3);
+  EXPECT_EQ(Memo("mmm"), "fourth");
+  EXPECT_STREQ(xb_GetString("chk"), "v");
+  xb_Go(1);
+  EXPECT_EQ(xb_Deleted(), 0);
+  // The copy is the caller's to rename over the note file; copying onto itself is refused.
+  EXPECT_EQ(xb_CopyFile(Path("sort.dbf").c_str()), 0);
+}
+
+TEST_F(EngineTest, MergeAppendsAllOrOnlyMarkedNotesWithTheirBodies) {
+  ASSERT_GT(MakeNotes(Path("other.dbf"), {{"o1", "", "v", "marked body"},
+                                          {"o2", "", " ", "plain body"},
+                                          {"o3", "", "v", "gone", true},
+                                          {"o4", "", "v", ""}}),
+            0);
+  xb_Close();
+  ASSERT_GT(MakeNotes(Path("base.dbf"), {{"b1", "t"}}), 0);
+  xb_SetDeleted(-1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  ASSERT_NE(xb_AppendFrom(Path("other.dbf").c_str(), XB_TT_NSX, "chk=\"v\""), 0);
+  EXPECT_EQ(xb_RecCount(), 4);  // header, b1, o1, o4: the source's header and deleted o3 stay out
+  EXPECT_EQ(Walk(), (V{2, 3, 4}));  // the tag took the new notes in
+  xb_Go(3);
+  EXPECT_STREQ(xb_GetTrimString("tit1"), "o1");
+  EXPECT_EQ(Memo("mmm"), "marked body");
+  ASSERT_NE(xb_AppendFrom(Path("other.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+  EXPECT_EQ(xb_RecCount(), 7);
+  xb_Go(6);
+  EXPECT_STREQ(xb_GetTrimString("tit1"), "o2");
+  EXPECT_EQ(Memo("mmm"), "plain body");
+  // A bad condition or a missing source appends nothing.
+  EXPECT_EQ(xb_AppendFrom(Path("other.dbf").c_str(), XB_TT_NSX, "chk="), 0);
+  EXPECT_EQ(xb_AppendFrom(Path("missing.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+  EXPECT_EQ(xb_RecCount(), 7);
+}
+
+TEST_F(EngineTest, FieldsMatchByNameAcrossLayoutsAndStructuresCopy) {
+  ASSERT_GT(MakeNotes(Path("notes.dbf"), {{"a title", "second"}}), 0);
+  ASSERT_NE(xb_CopyStructureExtended(Path("layout.dbf").c_str()), 0);
+  ASSERT_NE(xb_CopyFileText(Path("notes.txt").c_str(), ","), 0);
+  std::string text = EngineTest::ReadFile(Path("notes.txt"));
+  EXPECT_NE(text.find("\"a title\",\"second\""), std::string::npos);
+  xb_Close();
+  // A table of another shape built from part of that layout: TIT2 (wider) and a new field.
+  ASSERT_GT(xb_CreateNew(Path("narrow.dbf").c_str(), "", XB_TT_CDX, 2), 0);
+  xb_CreateField("TIT2", "C", 3, 0);
+  xb_CreateField("EXTRA", "N", 5, 0);
+  ASSERT_NE(xb_CreateExec(), 0);
+  ASSERT_GT(xb_UseEx(Path("narrow.dbf").c_str(), "", XB_OPEN_SHARED, XB_TT_CDX, 0), 0);
+  xb_SetDeleted(-1);
+  ASSERT_NE(xb_AppendFrom(Path("notes.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+  ASSERT_EQ(xb_RecCount(), 1);
+  xb_Go(1);
+  EXPECT_STREQ(xb_GetString("TIT2"), "sec");
+  EXPECT_EQ(xb_GetLong("EXTRA"), 0);
+  xb_Close();
+  ASSERT_NE(xb_CreateFrom(Path("rebuilt.dbf").c_str(), Path("layout.dbf").c_str(), XB_TT_NSX), 0);
+  ASSERT_GT(xb_UseEx(Path("rebuilt.dbf").c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  EXPECT_EQ(xb_FieldCount(), 10);
+  EXPECT_EQ(xb_FieldWidth("tit1"), 60);
+  EXPECT_STREQ(xb_FieldType("mmm"), "M");
+}
+
+}  // namespace
