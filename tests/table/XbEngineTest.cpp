@@ -222,3 +222,40 @@ TEST_F(EngineTest, RealEngineLibrary) {
   EXPECT_EQ(table.xb_Eof(), -1);
   table.xb_Close();
 }
+
+// With the plain byte order, keys with bytes above 0x7F sort after every ASCII key, and
+// among themselves by their bytes.
+TEST_F(EngineTest, SortTableGivesByteOrderKeys) {
+  services.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
+  TXbDispatch table;
+  // Start from another order, so that the byte order below is SetSortTable's doing.
+  unsigned char reversed[256];
+  for (int i = 0; i < 256; ++i) reversed[i] = static_cast<unsigned char>(255 - i);
+  table.xb_SysProp(1101, reinterpret_cast<XbPtr>(reversed));
+  ASSERT_TRUE(XbEngineReady());
+  SetSortTable();
+  EXPECT_EQ(services.Loader.Opened.size(), 1u);
+
+  const std::string file = MakeEmptyFolder() + "/keys.dbf";
+  ASSERT_NE(table.xb_CreateNew(file, "KEYS", XB_TT_NSX, 1), 0);
+  table.xb_CreateField("TIT1", "C", 10, 0);
+  ASSERT_EQ(table.xb_CreateExec(), -1);
+  table.xb_Close();
+  table.WorkArea = table.xb_UseEx(file, "KEYS", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0);
+  ASSERT_GT(table.WorkArea, 0);
+  table.SelectWorkArea();
+  const std::vector<std::string> keys = {"\xb0\xa1", "b", "~", "\x81\x41", "A", "z", "\xc7\xd1"};
+  for (const std::string& k : keys) {
+    table.xb_AppendBlank();
+    table.xb_Replace("TIT1", XB_RT_TEXT, k.c_str());
+    table.xb_Commit();
+  }
+  ASSERT_EQ(table.xb_IndexTag("", "TIT1", "TIT1", 0, false, ""), 1);
+  EXPECT_EQ(table.CurrentOrder, 1);
+  std::vector<std::string> seen;
+  for (table.xb_GoTop(); !table.xb_Eof(); table.xb_Skip(1))
+    seen.push_back(table.xb_GetTrimString("TIT1"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"A", "b", "z", "~", "\x81\x41", "\xb0\xa1",
+                                            "\xc7\xd1"}));
+  table.xb_Close();
+}
