@@ -1258,6 +1258,24 @@ TEST(DataSetLifetime, DestroyingAnOpenDatasetIsSafe) {
   EXPECT_EQ(form.ComponentCount(), 1);
 }
 
+TEST(DataSetLifetime, OpensAfterLoadingAndClosesQuietlyOnDestruction) {
+  int closes = 0;
+  {
+    TComponent form;
+    form.BeginLoading();
+    auto* ds = new TMemDataSet(&form);
+    ds->Defs = {{"NAME", ftString, 4}};
+    ds->AddRow({"x"});
+    ds->BeforeClose = [&](TDataSet*) { ++closes; };
+    ds->SetActive(true);  // as read from the form: kept until loading ends
+    EXPECT_FALSE(ds->Active());
+    form.EndLoading();
+    EXPECT_TRUE(ds->Active());
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "x");
+  }
+  EXPECT_EQ(closes, 0);  // no events from a dataset that is going away
+}
+
 // A data source destroyed before its dataset leaves no dangling link behind.
 TEST(DataSetLifetime, DataSourceGoesFirst) {
   Fixture f;
