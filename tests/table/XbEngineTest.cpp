@@ -1,6 +1,8 @@
 // The engine binding: load once, report a missing or incomplete library every time it is
 // needed, never call into a library that is not bound, and the real engine library.
 #include <dlfcn.h>
+
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,11 +15,18 @@ namespace {
 
 const char kLoadFailure[] = "Unable to load required Xb DLL: XBENG61.DLL";
 
-std::string MakeEmptyFolder() {
-  char tmpl[] = "/tmp/orv-noengine-XXXXXX";
-  const char* dir = mkdtemp(tmpl);
-  return dir ? dir : "/tmp";
-}
+// A fresh empty folder, removed with everything in it at the end of the test.
+struct TempFolder {
+  TempFolder() {
+    char tmpl[] = "/tmp/orv-table-XXXXXX";
+    const char* dir = mkdtemp(tmpl);
+    Path = dir ? dir : "";
+  }
+  ~TempFolder() {
+    if (!Path.empty()) std::filesystem::remove_all(Path);
+  }
+  std::string Path;
+};
 
 // Every dispatch answer while nothing is bound is the neutral one.
 void ExpectNeutralAnswers() {
@@ -34,7 +43,8 @@ void ExpectNeutralAnswers() {
 }  // namespace
 
 TEST_F(EngineTest, MissingLibraryIsReportedOnEveryAttempt) {
-  services.Loader.PointAtFolder(MakeEmptyFolder());
+  TempFolder empty;
+  services.Loader.PointAtFolder(empty.Path);
   EnsureEngineLoaded();
   EnsureEngineLoaded();
   ASSERT_EQ(services.Boxes.size(), 2u);
@@ -125,7 +135,8 @@ TEST_F(EngineTest, ReleaseFreesTheLibraryAndTheNextNeedLoadsAgain) {
 
 // The add-on libraries: a missing one shows its own box; one that lacks a name raises.
 TEST_F(EngineTest, AddOnLoaders) {
-  services.Loader.PointAtFolder(MakeEmptyFolder());
+  TempFolder empty;
+  services.Loader.PointAtFolder(empty.Path);
   LoadSqlEngine();
   ASSERT_EQ(services.Boxes.size(), 1u);
   EXPECT_EQ(services.Boxes[0].Text,
@@ -157,8 +168,8 @@ TEST_F(EngineTest, AddOnLoaders) {
 // The real engine library next to the test program: it loads when it exports every name,
 // and takes the load-failure path when it does not.
 TEST_F(EngineTest, RealEngineLibrary) {
-  const std::string folder = std::string(ORV_BINARY_DIR) + "/bin";
-  const std::string path = folder + "/libxbeng61.so";
+  const std::string bin = std::string(ORV_BINARY_DIR) + "/bin";
+  const std::string path = bin + "/libxbeng61.so";
   void* probe = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(probe, nullptr) << "the engine library is built beside the tests: " << path;
   int missing = 0;
@@ -167,7 +178,7 @@ TEST_F(EngineTest, RealEngineLibrary) {
 #undef ORV_PROBE
   dlclose(probe);
 
-  services.Loader.PointAtFolder(folder);
+  services.Loader.PointAtFolder(bin);
   EnsureEngineLoaded();
   if (missing > 0) {
     EXPECT_FALSE(XbEngineReady()) << missing << " names missing";
@@ -183,7 +194,8 @@ TEST_F(EngineTest, RealEngineLibrary) {
 
   // A note-file-like table through the local route: argument orders and results agree
   // with the real library.
-  const std::string file = MakeEmptyFolder() + "/orvel.dbf";
+  TempFolder folder;
+  const std::string file = folder.Path + "/orvel.dbf";
   XbShort creating = table.xb_CreateNew(file, "ORVEL", XB_TT_NSX, 2);
   ASSERT_NE(creating, 0);
   table.xb_CreateField("TIT1", "C", 20, 0);
@@ -236,7 +248,8 @@ TEST_F(EngineTest, SortTableGivesByteOrderKeys) {
   SetSortTable();
   EXPECT_EQ(services.Loader.Opened.size(), 1u);
 
-  const std::string file = MakeEmptyFolder() + "/keys.dbf";
+  TempFolder folder;
+  const std::string file = folder.Path + "/keys.dbf";
   ASSERT_NE(table.xb_CreateNew(file, "KEYS", XB_TT_NSX, 1), 0);
   table.xb_CreateField("TIT1", "C", 10, 0);
   ASSERT_EQ(table.xb_CreateExec(), -1);
