@@ -94,6 +94,11 @@ TEST(RtfReader, TextOfTheSource) {
        std::string("{\\rtf1\\ansi\\ansicpg949\\deff0{\\fonttbl{\\f0\\fnil\\fcharset129 ") +
            kGulimRtf + ";}}\\f0\\fs20 \\'c7\\'d1\\'b1\\'db abc\\par\r\n}",
        "한글 abc"},
+      {"a word processor's body",
+       "{\\rtf1\\ansi\\ansicpg949\\deff0\\deflang1033\\deflangfe1042{\\fonttbl{\\f0\\fnil"
+       "\\fcharset129 \\'b1\\'bc\\'b8\\'b2;}}\r\n{\\*\\generator SomeWriter 5.4;}"
+       "\\viewkind4\\uc1\\pard\\lang1042\\f0\\fs20\\'c7\\'d1\\'b1\\'db\\par\r\n}\r\n",
+       "한글"},
       {"hangul as raw bytes", "{\\rtf1\\ansi\\ansicpg949 " + cp949::K("한글") + "}", "한글"},
       {"unicode with fallback", "{\\rtf1\\ansi caf\\u233?s}", "cafés"},
       {"two fallback bytes", "{\\rtf1\\uc2 a\\u44032\\'b0\\'a1 b}", "a가 b"},
@@ -109,7 +114,7 @@ TEST(RtfReader, TextOfTheSource) {
        "{\\rtf1\\foo12 a\\barbaz-3 b\\qux;c}", "ab;c"},
       {"destinations carry no text",
        "{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red1\\green2\\blue3;}"
-       "{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}{\\author A}}{\\*\\generator Msftedit;}"
+       "{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}{\\author A}}{\\*\\generator SomeWriter;}"
        "{\\pict\\wmetafile8 0123abcd}x{\\*\\unknown zz}y"
        "{\\field{\\*\\fldinst HYPERLINK \"u\"}{\\fldrslt link}}z}",
        "xylinkz"},
