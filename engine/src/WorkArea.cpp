@@ -80,6 +80,11 @@ std::unique_ptr<WorkArea> WorkArea::Open(const std::string& path, const std::str
   for (const FieldDesc& f : w->dbf_->Fields())
     if (IsMemoType(f.type)) needsMemo = true;
   if (needsMemo) {
+    // A table opened under another type code still finds the memo file it was made with.
+    for (const char* ext : {".smt", ".fpt", ".dbt"}) {
+      if (Fs().Exists(memoGuess)) break;
+      memoGuess = CompanionPath(path, ext);
+    }
     w->memoPath_ = memoGuess;
     w->memo_ = MemoFile::Open(w->memoPath_, writable, &error);
     if (!w->memo_) return nullptr;

@@ -318,6 +318,11 @@ TEST_F(EngineTest, DamagedTablesFailToOpenCleanly) {
     EXPECT_LE(xb_UseEx(path.c_str(), "", XB_OPEN_SHARED, XB_TT_CDX, 0), 0) << d.what;
     xb_CloseAll();
   }
+  // Opened under another table type, a table still finds the memo file it was made with.
+  std::string typed = Path("typed.dbf");
+  ASSERT_TRUE(xbtest::CreateNoteFile(typed));
+  EXPECT_GT(xb_UseEx(typed.c_str(), "", XB_OPEN_SHARED, XB_TT_CDX, 0), 0);
+  xb_CloseAll();
   // A table whose memo file is missing does not open without it.
   std::string note = Path("nomemo.dbf");
   ASSERT_TRUE(xbtest::CreateNoteFile(note));
