@@ -352,9 +352,11 @@ bool WorkArea::Flush() {
   if (recNo_ >= windowFirst_ && recNo_ < windowFirst_ + windowCount_)
     std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(),
                 image_.data(), image_.size());
+  dbfUnsynced_ = true;
   if (hooks_) hooks_->RecordWritten(recNo_, disk_.data(), image_.data());
   disk_ = image_;
   // Only now does no record on disk point at the old entries any more.
+  if (!pendingFree_.empty()) memoUnsynced_ = true;
   for (const MemoExtent& e : pendingFree_) memo_->Free(e);
   pendingFree_.clear();
   uncommitted_.clear();
@@ -365,8 +367,9 @@ bool WorkArea::Commit() {
   bool ok = Flush();
   if (ok && commitLevel_ != 0) {
     // Memo blocks first: the record must never reach the disk before what it points to.
-    if (memo_) ok = memo_->Sync();
-    ok = dbf_->Io().Sync() && ok;
+    if (memo_ && memoUnsynced_) ok = memo_->Sync();
+    if (dbfUnsynced_) ok = dbf_->Io().Sync() && ok;
+    if (ok) dbfUnsynced_ = memoUnsynced_ = false;
   }
   return ok;
 }
@@ -393,6 +396,7 @@ bool WorkArea::AppendBlank() {
   std::string blank(dbf_->RecSize(), ' ');
   int32_t r = dbf_->Append(blank.data());
   if (r == 0) return false;
+  dbfUnsynced_ = true;
   windowCount_ = 0;
   recNo_ = r;
   image_ = blank;
@@ -476,6 +480,7 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
   MemoExtent fresh;
   if (data && n > 0) {
     fresh = memo_->Write(data, n, type);
+    memoUnsynced_ = true;
     if (fresh.block == 0) return false;
     if (DecodeMemoRef(EncodeMemoRef(fresh.block, f.width).data(), f.width) != fresh.block) {
       memo_->Free(fresh);  // a reference this field cannot hold

@@ -129,6 +129,9 @@ class WorkArea : public RecordSource {
   std::string image_;  // current record as the caller sees it
   std::string disk_;   // the record as on disk; kept only while dirty_ (see Touch)
   bool dirty_ = false;
+  // Written since the last commit's flush to disk (commit levels above 0 sync only these).
+  bool dbfUnsynced_ = false;
+  bool memoUnsynced_ = false;
   std::vector<MemoExtent> pendingFree_;   // freed once the record is on disk
   std::vector<MemoExtent> uncommitted_;   // written since then, not yet referenced on disk
 
