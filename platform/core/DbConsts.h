@@ -36,6 +36,13 @@ inline constexpr const char* SInvalidBoolValue = "'%s' is not a valid boolean va
 inline constexpr const char* SInvalidDateValue = "'%s' is not a valid date for field '%s'";
 inline constexpr const char* SLookupInfoError = "Lookup information for field '%s' is incomplete";
 
+inline constexpr const char* SUnknownFieldType = "Field '%s' is of an unknown type";
+inline constexpr const char* SUnsupportedFieldType = "Field '%s' is of an unsupported type";
+inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";
+inline constexpr const char* SParamDataShort =
+    "Parameter '%s' needs %d bytes of data, %d given";
+inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
+
 inline constexpr const char* SIndexNotFound = "Index '%s' not found";
 inline constexpr const char* SDuplicateIndexName = "Duplicate index name '%s'";
 

@@ -970,3 +970,262 @@ TIndexDef* TIndexDefs::GetIndexForFields(const std::string& Fields, bool CaseIns
 void TIndexDefs::Update() {
   if (!Updated && FDataSet) FDataSet->UpdateIndexDefs();
 }
+
+// ---- Parameters ---------------------------------------------------------------------------
+
+TParam::TParam(TParams* AParams, const std::string& AName, TFieldType ADataType,
+               TParamType AParamType)
+    : Name(AName), DataType(ADataType), ParamType(AParamType), FParams(AParams) {}
+
+void TParam::SetValue(const Variant& V) {
+  if (DataType == ftUnknown) {
+    switch (V.VarType()) {
+      case varBoolean: DataType = ftBoolean; break;
+      case varInteger: DataType = ftInteger; break;
+      case varDouble: DataType = ftFloat; break;
+      case varDate: DataType = ftDateTime; break;
+      case varString: DataType = ftString; break;
+      default: break;
+    }
+  }
+  FValue = V;
+  Bound = !V.IsEmpty();
+}
+
+void TParam::Set(TFieldType Type, const Variant& V) {
+  DataType = Type;
+  FValue = V;
+  Bound = true;
+}
+
+void TParam::Assign(const TParam& Source) {
+  Name = Source.Name;
+  DataType = Source.DataType;
+  ParamType = Source.ParamType;
+  Bound = Source.Bound;
+  FValue = Source.FValue;
+}
+
+namespace {
+
+enum class ParamForm { Text, Int16, UInt16, Bool, Int32, Date, Time, Double, DateTime, Bcd,
+                       TimeStamp, Bytes, None };
+
+ParamForm FormOf(const TParam& p) {
+  switch (p.DataType) {
+    case ftString:
+    case ftMemo:
+    case ftFixedChar:
+    case ftADT: return ParamForm::Text;
+    case ftSmallint: return ParamForm::Int16;
+    case ftWord: return ParamForm::UInt16;
+    case ftBoolean: return ParamForm::Bool;
+    case ftInteger:
+    case ftAutoInc: return ParamForm::Int32;
+    case ftDate: return ParamForm::Date;
+    case ftTime: return ParamForm::Time;
+    case ftFloat:
+    case ftCurrency: return ParamForm::Double;
+    case ftDateTime: return ParamForm::DateTime;
+    case ftBCD:
+    case ftFMTBcd: return ParamForm::Bcd;
+    case ftTimeStamp: return ParamForm::TimeStamp;
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftOraBlob:
+    case ftOraClob: return ParamForm::Bytes;
+    case ftCursor:
+    case ftArray:
+    case ftReference:
+    case ftDataSet: return ParamForm::None;
+    case ftUnknown: DatabaseError(::Format(SUnknownFieldType, p.Name.c_str()));
+    default: DatabaseError(::Format(SUnsupportedFieldType, p.Name.c_str()));
+  }
+}
+
+// Packed decimal digits: integer digits, then the decimal places.
+void EncodeBcd(double v, unsigned char* out) {
+  std::memset(out, 0, 34);
+  std::string s = ::Format("%.15f", std::fabs(v));
+  size_t dot = s.find('.');
+  std::string ip = s.substr(0, dot), fp = dot == std::string::npos ? "" : s.substr(dot + 1);
+  while (!fp.empty() && fp.back() == '0') fp.pop_back();
+  size_t nz = ip.find_first_not_of('0');
+  ip = nz == std::string::npos ? std::string() : ip.substr(nz);
+  if (ip.size() > 64) throw EConvertError("Value out of range for a decimal number");
+  if (ip.size() + fp.size() > 64) fp.resize(64 - ip.size());
+  if (fp.size() > 63) fp.resize(63);
+  std::string digits = ip + fp;
+  if (digits.empty()) digits = "0";
+  bool negative = v < 0 && digits.find_first_not_of('0') != std::string::npos;
+  out[0] = static_cast<unsigned char>(digits.size());
+  out[1] = static_cast<unsigned char>((negative ? 0x80 : 0) | fp.size());
+  for (size_t i = 0; i < digits.size(); ++i) {
+    auto d = static_cast<unsigned char>(digits[i] - '0');
+    out[2 + i / 2] |= (i % 2 == 0) ? static_cast<unsigned char>(d << 4) : d;
+  }
+}
+
+double DecodeBcd(const unsigned char* in) {
+  int precision = std::min<int>(in[0], 64);
+  int places = in[1] & 0x3F;
+  double v = 0;
+  for (int i = 0; i < precision; ++i) {
+    unsigned char b = in[2 + i / 2];
+    v = v * 10 + ((i % 2 == 0) ? (b >> 4) : (b & 0x0F));
+  }
+  v /= std::pow(10.0, places);
+  return (in[1] & 0x80) ? -v : v;
+}
+
+template <class T>
+void Put(char* b, size_t off, T v) {
+  std::memcpy(b + off, &v, sizeof v);
+}
+template <class T>
+T Get(const char* b, size_t off) {
+  T v;
+  std::memcpy(&v, b + off, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+int TParam::GetDataSize() const {
+  switch (FormOf(*this)) {
+    case ParamForm::Text: return static_cast<int>(AsString().size()) + 1;
+    case ParamForm::Int16:
+    case ParamForm::UInt16:
+    case ParamForm::Bool: return 2;
+    case ParamForm::Int32:
+    case ParamForm::Date:
+    case ParamForm::Time: return 4;
+    case ParamForm::Double:
+    case ParamForm::DateTime: return 8;
+    case ParamForm::Bcd: return 34;
+    case ParamForm::TimeStamp: return 16;
+    case ParamForm::Bytes: return static_cast<int>(AsString().size());
+    case ParamForm::None: return 0;
+  }
+  return 0;
+}
+
+void TParam::GetData(void* Buffer) const {
+  auto* b = static_cast<char*>(Buffer);
+  auto range = [this](int v, int low, int high) {
+    if (v < low || v > high)
+      DatabaseError(::Format(SFieldRangeError, IntToStr(v).c_str(), Name.c_str(),
+                             IntToStr(low).c_str(), IntToStr(high).c_str()));
+    return v;
+  };
+  switch (FormOf(*this)) {
+    case ParamForm::Text: {
+      std::string s = AsString();
+      std::memcpy(b, s.data(), s.size());
+      b[s.size()] = '\0';
+      break;
+    }
+    case ParamForm::Int16: Put(b, 0, static_cast<int16_t>(range(AsInteger(), -32768, 32767))); break;
+    case ParamForm::UInt16: Put(b, 0, static_cast<uint16_t>(range(AsInteger(), 0, 65535))); break;
+    case ParamForm::Bool: Put(b, 0, static_cast<int16_t>(AsBoolean() ? -1 : 0)); break;
+    case ParamForm::Int32: Put(b, 0, static_cast<int32_t>(AsInteger())); break;
+    case ParamForm::Date: Put(b, 0, DateToDayNumber(AsDateTime())); break;
+    case ParamForm::Time: Put(b, 0, TimeToMSecs(AsDateTime())); break;
+    case ParamForm::Double: Put(b, 0, AsFloat()); break;
+    case ParamForm::DateTime: Put(b, 0, DateTimeToMSecs(AsDateTime())); break;
+    case ParamForm::Bcd: EncodeBcd(AsFloat(), reinterpret_cast<unsigned char*>(b)); break;
+    case ParamForm::TimeStamp: {
+      int y, m, d, h, n, s, ms;
+      TDateTime v = AsDateTime();
+      DecodeDate(v, y, m, d);
+      DecodeTime(v, h, n, s, ms);
+      Put(b, 0, static_cast<int16_t>(y));
+      Put(b, 2, static_cast<uint16_t>(m));
+      Put(b, 4, static_cast<uint16_t>(d));
+      Put(b, 6, static_cast<uint16_t>(h));
+      Put(b, 8, static_cast<uint16_t>(n));
+      Put(b, 10, static_cast<uint16_t>(s));
+      Put(b, 12, static_cast<uint32_t>(ms));
+      break;
+    }
+    case ParamForm::Bytes: {
+      std::string s = AsString();
+      std::memcpy(b, s.data(), s.size());
+      break;
+    }
+    case ParamForm::None: break;
+  }
+}
+
+void TParam::SetData(const void* Buffer, int Size) {
+  const auto* b = static_cast<const char*>(Buffer);
+  ParamForm form = FormOf(*this);
+  int need = form == ParamForm::Text || form == ParamForm::Bytes || form == ParamForm::None
+                 ? 0
+                 : GetDataSize();
+  if (Size < need || (Size > 0 && !b))
+    DatabaseError(::Format(SParamDataShort, Name.c_str(), need, Size));
+  Variant v;
+  switch (form) {
+    case ParamForm::Text:
+      v = Variant(std::string(b ? b : "", b ? strnlen(b, static_cast<size_t>(Size)) : 0));
+      break;
+    case ParamForm::Int16: v = Variant(int{Get<int16_t>(b, 0)}); break;
+    case ParamForm::UInt16: v = Variant(int{Get<uint16_t>(b, 0)}); break;
+    case ParamForm::Bool: v = Variant(Get<int16_t>(b, 0) != 0); break;
+    case ParamForm::Int32: v = Variant(int{Get<int32_t>(b, 0)}); break;
+    case ParamForm::Date: v = Variant::FromDateTime(DayNumberToDate(Get<int32_t>(b, 0))); break;
+    case ParamForm::Time: v = Variant::FromDateTime(Get<int32_t>(b, 0) / MSecsPerDay); break;
+    case ParamForm::Double: v = Variant(Get<double>(b, 0)); break;
+    case ParamForm::DateTime: v = Variant::FromDateTime(MSecsToDateTime(Get<double>(b, 0))); break;
+    case ParamForm::Bcd: v = Variant(DecodeBcd(reinterpret_cast<const unsigned char*>(b))); break;
+    case ParamForm::TimeStamp: {
+      TDateTime d = 0, t = 0;
+      if (!TryEncodeDate(Get<int16_t>(b, 0), Get<uint16_t>(b, 2), Get<uint16_t>(b, 4), d) ||
+          !TryEncodeTime(Get<uint16_t>(b, 6), Get<uint16_t>(b, 8), Get<uint16_t>(b, 10),
+                         static_cast<int>(Get<uint32_t>(b, 12) % 1000), t))
+        DatabaseError(::Format(SInvalidDateValue, "", Name.c_str()));
+      v = Variant::FromDateTime(d < 0 ? d - t : d + t);
+      break;
+    }
+    case ParamForm::Bytes: v = Variant(std::string(b ? b : "", static_cast<size_t>(b ? Size : 0))); break;
+    case ParamForm::None: v = Variant::Null(); break;
+  }
+  FValue = v;
+  Bound = true;
+}
+
+TParam* TParams::CreateParam(TFieldType DataType, const std::string& Name, TParamType ParamType) {
+  FItems.push_back(std::make_unique<TParam>(this, Name, DataType, ParamType));
+  return FItems.back().get();
+}
+
+TParam* TParams::Items(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(::Format(SListIndexError, Index));
+  return FItems[static_cast<size_t>(Index)].get();
+}
+
+TParam* TParams::FindParam(std::string_view Name) const {
+  for (const auto& p : FItems)
+    if (SameText(p->Name, Name)) return p.get();
+  return nullptr;
+}
+
+TParam* TParams::ParamByName(std::string_view Name) const {
+  TParam* p = FindParam(Name);
+  if (!p) DatabaseError(::Format(SParameterNotFound, std::string(Name).c_str()));
+  return p;
+}
+
+void TParams::Assign(const TParams& Source) {
+  if (&Source == this) return;
+  FItems.clear();
+  for (const auto& p : Source.FItems)
+    CreateParam(p->DataType, p->Name, p->ParamType)->Assign(*p);
+}

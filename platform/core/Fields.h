@@ -571,3 +571,96 @@ class TIndexDefs {
   TDataSet* FDataSet;
   std::vector<std::unique_ptr<TIndexDef>> FItems;
 };
+
+// ---- Parameters ---------------------------------------------------------------------------
+// Values handed to statements and server procedures. A parameter keeps its value as a Variant
+// and gives it in the class library's parameter data form, whose size GetDataSize tells:
+//   ftString, ftMemo, ftFixedChar, ftADT  the text and a NUL byte
+//   ftSmallint, ftWord, ftBoolean         2 bytes (int16, uint16, 0 / -1)
+//   ftInteger, ftAutoInc                  int32;  ftDate int32 day number; ftTime int32 ms
+//   ftFloat, ftCurrency                   double; ftDateTime double (the ftDateTime form)
+//   ftBCD, ftFMTBcd                       34 bytes: precision, sign (bit 7) and decimal
+//                                         places (bits 0-5), 32 bytes of packed digits
+//   ftTimeStamp                           16 bytes: int16 year, uint16 month, day, hour,
+//                                         minute, second, uint32 milliseconds
+//   ftBytes, ftVarBytes, blob types       the bytes themselves
+//   ftCursor, ftArray, ftReference, ftDataSet  nothing
+// Any other type raises "Field '<name>' is of an unsupported type", ftUnknown "Field '<name>'
+// is of an unknown type".
+
+enum TParamType { ptUnknown = 0, ptInput, ptOutput, ptInputOutput, ptResult };
+
+class TParams;
+
+class TParam {
+ public:
+  TParam(TParams* AParams, const std::string& AName, TFieldType ADataType,
+         TParamType AParamType);
+
+  TParams* Collection() const { return FParams; }
+  std::string Name;
+  TFieldType DataType = ftUnknown;
+  TParamType ParamType = ptUnknown;
+  // True once a value was given.
+  bool Bound = false;
+
+  const Variant& Value() const { return FValue; }
+  // A value given to a parameter of unknown type also gives it the type of the value.
+  void SetValue(const Variant& Value);
+  bool IsNull() const { return FValue.IsNullOrEmpty(); }
+  void Clear() { FValue = Variant::Null(); }
+
+  std::string AsString() const { return FValue.IsNullOrEmpty() ? std::string() : FValue.AsString(); }
+  void SetAsString(const std::string& V) { Set(ftString, Variant(V)); }
+  int AsInteger() const { return FValue.IsNullOrEmpty() ? 0 : FValue.AsInteger(); }
+  void SetAsInteger(int V) { Set(ftInteger, Variant(V)); }
+  void SetAsSmallInt(int V) { Set(ftSmallint, Variant(V)); }
+  void SetAsWord(int V) { Set(ftWord, Variant(V)); }
+  double AsFloat() const { return FValue.IsNullOrEmpty() ? 0.0 : FValue.AsFloat(); }
+  void SetAsFloat(double V) { Set(ftFloat, Variant(V)); }
+  void SetAsCurrency(double V) { Set(ftCurrency, Variant(V)); }
+  bool AsBoolean() const { return !FValue.IsNullOrEmpty() && FValue.AsBoolean(); }
+  void SetAsBoolean(bool V) { Set(ftBoolean, Variant(V)); }
+  TDateTime AsDateTime() const { return FValue.IsNullOrEmpty() ? 0.0 : FValue.AsDateTime(); }
+  void SetAsDateTime(TDateTime V) { Set(ftDateTime, Variant::FromDateTime(V)); }
+  void SetAsDate(TDateTime V) { Set(ftDate, Variant::FromDateTime(V)); }
+  void SetAsTime(TDateTime V) { Set(ftTime, Variant::FromDateTime(V)); }
+  void SetAsMemo(const std::string& V) { Set(ftMemo, Variant(V)); }
+  void SetAsBlob(const std::string& V) { Set(ftBlob, Variant(V)); }
+
+  // Bytes of the data form (see above); raises for types without one.
+  int GetDataSize() const;
+  // Writes the data form into Buffer (GetDataSize bytes).
+  void GetData(void* Buffer) const;
+  // Reads a value of DataType from Size bytes of the data form.
+  void SetData(const void* Buffer, int Size);
+  void Assign(const TParam& Source);
+
+ private:
+  void Set(TFieldType Type, const Variant& V);
+  TParams* FParams;
+  Variant FValue = Variant::Null();
+};
+
+class TParams {
+ public:
+  explicit TParams(TPersistent* AOwner = nullptr) : FOwner(AOwner) {}
+  TParams(const TParams&) = delete;
+  TParams& operator=(const TParams&) = delete;
+
+  TPersistent* Owner() const { return FOwner; }
+  TParam* CreateParam(TFieldType DataType, const std::string& Name, TParamType ParamType);
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TParam* Items(int Index) const;  // raises "List index out of bounds (<i>)"
+  TParam* operator[](int Index) const { return Items(Index); }
+  // By name, without regard to case; ParamByName raises "Parameter '<name>' not found".
+  TParam* FindParam(std::string_view Name) const;
+  TParam* ParamByName(std::string_view Name) const;
+  void Clear() { FItems.clear(); }
+  // Copies the parameters of Source (names, types and values).
+  void Assign(const TParams& Source);
+
+ private:
+  TPersistent* FOwner;
+  std::vector<std::unique_ptr<TParam>> FItems;
+};

@@ -1181,6 +1181,87 @@ TEST(DataSetFieldValues, VariantConversions) {
   EXPECT_THROW(a.AsString(), EVariantError);
 }
 
+// ---- Parameters -----------------------------------------------------------------------------
+
+TEST(DataSetParams, DataFormsRoundTripWithTheirSizes) {
+  TParams params;
+  TDateTime when = EncodeDate(2023, 2, 28) + EncodeTime(13, 45, 30, 250);
+  struct Case {
+    TFieldType type;
+    Variant value;
+    int size;
+  } cases[] = {
+      {ftString, "abc", 4},        {ftMemo, "", 1},           {ftFixedChar, "xy", 3},
+      {ftSmallint, -5, 2},         {ftWord, 65535, 2},         {ftBoolean, true, 2},
+      {ftInteger, -70000, 4},      {ftAutoInc, 9, 4},          {ftFloat, 2.25, 8},
+      {ftCurrency, 10.5, 8},       {ftBCD, -123.045, 34},      {ftFMTBcd, 0.5, 34},
+      {ftBlob, std::string("a\0b", 3), 3}, {ftBytes, "zz", 2},  {ftCursor, Variant::Null(), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(FieldTypeName(c.type));
+    TParam* p = params.CreateParam(c.type, "P", ptInput);
+    p->SetValue(c.value);
+    ASSERT_EQ(p->GetDataSize(), c.size);
+    std::vector<char> data(static_cast<size_t>(c.size) + 1, '\x7F');
+    p->GetData(data.data());
+    TParam back(&params, "Q", c.type, ptOutput);
+    back.SetData(data.data(), c.size);
+    EXPECT_EQ(back.Value(), c.type == ftCursor ? Variant::Null() : c.value);
+    params.Clear();
+  }
+  // Dates and times keep their parts.
+  struct DateCase {
+    TFieldType type;
+    TDateTime want;
+  } dates[] = {{ftDate, EncodeDate(2023, 2, 28)},
+               {ftTime, EncodeTime(13, 45, 30, 250)},
+               {ftDateTime, when},
+               {ftTimeStamp, when}};
+  for (const DateCase& c : dates) {
+    SCOPED_TRACE(FieldTypeName(c.type));
+    TParam p(&params, "D", c.type, ptInput);
+    p.SetValue(Variant::FromDateTime(when));
+    std::vector<char> data(static_cast<size_t>(p.GetDataSize()));
+    p.GetData(data.data());
+    TParam back(&params, "D", c.type, ptInput);
+    back.SetData(data.data(), static_cast<int>(data.size()));
+    EXPECT_NEAR(back.AsDateTime(), c.want, 1e-8);
+  }
+}
+
+TEST(DataSetParams, WireDetailsAndRefusals) {
+  TParams params;
+  TParam* s = params.CreateParam(ftString, "NAME", ptInput);
+  s->SetAsString("abc");
+  char buf[8];
+  s->GetData(buf);
+  EXPECT_EQ(std::string(buf, 4), std::string("abc\0", 4));  // three bytes and the NUL
+  TParam* b = params.CreateParam(ftBoolean, "FLAG", ptInput);
+  b->SetAsBoolean(true);
+  int16_t flag = 0;
+  b->GetData(&flag);
+  EXPECT_EQ(flag, -1);
+  TParam* w = params.CreateParam(ftWord, "W", ptInput);
+  w->SetValue(70000);
+  EXPECT_THROW(w->GetData(buf), EDatabaseError);  // never cut silently
+  EXPECT_THROW(params.CreateParam(ftUnknown, "U", ptInput)->GetDataSize(), EDatabaseError);
+  EXPECT_THROW(params.CreateParam(ftLargeint, "L", ptInput)->GetDataSize(), EDatabaseError);
+  int32_t i = 0;
+  EXPECT_THROW(params.CreateParam(ftInteger, "SHORT", ptInput)->SetData(&i, 2), EDatabaseError);
+
+  TParam* guess = params.CreateParam(ftUnknown, "GUESS", ptInput);
+  guess->SetValue(2.5);
+  EXPECT_EQ(guess->DataType, ftFloat);
+  EXPECT_EQ(params.ParamByName("name"), s);
+  EXPECT_THROW(params.ParamByName("none"), EDatabaseError);
+  TParams copy;
+  copy.Assign(params);
+  ASSERT_EQ(copy.Count(), params.Count());
+  EXPECT_EQ(copy.ParamByName("NAME")->AsString(), "abc");
+  EXPECT_NE(copy.ParamByName("NAME"), s);
+  EXPECT_THROW(copy[99], EListError);
+}
+
 // ---- Locate and Lookup --------------------------------------------------------------------
 
 TEST(DataSetLocate, FindsByValueWithOptionsAndStaysPutOtherwise) {
