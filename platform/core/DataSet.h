@@ -99,9 +99,10 @@ class TDataSet : public TComponent {
   void Close() { SetActive(false); }
   void Loaded() override;
 
-  // ---- navigation (BeforeScroll / AfterScroll around each move)
+  // ---- navigation (BeforeScroll around each move, AfterScroll once it was tried)
   virtual void First();
   virtual void Last();
+  // One step, through the base MoveBy: a descendant's MoveBy override is for jumps.
   virtual void Next();
   virtual void Prior();
   // Moves up to Distance records (negative: backwards); returns the distance moved.
