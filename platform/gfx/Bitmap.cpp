@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include "platform/core/Streams.h"
+#include "platform/gfx/Canvas.h"
 #include "platform/core/SysUtils.h"
 
 TBitmap::TBitmap() : FImage(std::make_unique<QImage>()) {}
@@ -79,6 +80,14 @@ void TBitmap::Assign(TPersistent* Source) {
     return;
   }
   TPersistent::Assign(Source);
+}
+
+TCanvas& TBitmap::Canvas() {
+  if (!FCanvas) {
+    FCanvas = std::make_unique<TCanvas>(FImage.get());
+    FCanvas->OnChange = [this](TObject*) { Changed(); };
+  }
+  return *FCanvas;
 }
 
 const QImage& TBitmap::Image() const { return *FImage; }

@@ -11,6 +11,7 @@
 
 class TStream;
 class QImage;
+class TCanvas;
 
 class TBitmap : public TPersistent {
  public:
@@ -37,6 +38,8 @@ class TBitmap : public TPersistent {
   void SaveToStream(TStream& Stream) const;
 
   void Assign(TPersistent* Source) override;
+  // Drawing on the picture; every operation fires OnChange.
+  TCanvas& Canvas();
   TNotifyEvent OnChange;
 
   // The Qt side of the picture (platform/ui and platform/gfx only).
@@ -46,4 +49,5 @@ class TBitmap : public TPersistent {
  private:
   void Changed();
   std::unique_ptr<QImage> FImage;
+  std::unique_ptr<TCanvas> FCanvas;
 };

@@ -14,6 +14,7 @@
 
 #include "platform/core/Services.h"
 #include "platform/gfx/QtGraphics.h"
+#include "platform/ui/ControlCanvas.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Menus.h"
 #include "platform/ui/QtText.h"
@@ -728,9 +729,36 @@ TGraphicControl::TGraphicControl(TComponent* AOwner, QWidget* AWidget) : TContro
   AWidget->setFocusPolicy(Qt::NoFocus);
 }
 
-TCustomControl::TCustomControl(TComponent* AOwner) : TCustomControl(AOwner, new QWidget) {}
+// The widget of drawn controls: shows the control's back picture.
+class PaintWidget : public QWidget {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    TControl* c = TControl::FromWidget(this);
+    if (auto* cc = dynamic_cast<TCustomControl*>(c)) {
+      cc->FCanvas->Paint(this, cc->OnPaint ? std::function<void()>([cc] { cc->OnPaint(cc); }) : nullptr);
+    } else if (auto* pb = dynamic_cast<TPaintBox*>(c)) {
+      pb->FCanvas->Paint(this, pb->OnPaint ? std::function<void()>([pb] { pb->OnPaint(pb); }) : nullptr);
+    }
+  }
+};
 
-TCustomControl::TCustomControl(TComponent* AOwner, QWidget* AWidget) : TWinControl(AOwner, AWidget) {
+TCustomControl::TCustomControl(TComponent* AOwner) : TCustomControl(AOwner, new PaintWidget) {}
+
+TCustomControl::~TCustomControl() = default;
+
+TCanvas& TCustomControl::Canvas() { return FCanvas->Canvas(); }
+
+TPaintBox::TPaintBox(TComponent* AOwner)
+    : TGraphicControl(AOwner, new PaintWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
+  Widget()->resize(105, 105);
+}
+
+TPaintBox::~TPaintBox() = default;
+
+TCanvas& TPaintBox::Canvas() { return FCanvas->Canvas(); }
+
+TCustomControl::TCustomControl(TComponent* AOwner, QWidget* AWidget)
+    : TWinControl(AOwner, AWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
   Widget()->setAutoFillBackground(true);
   ColorChanged();
 }

@@ -287,10 +287,35 @@ class TGraphicControl : public TControl {
 };
 
 // A focusable control on a plain widget that derived classes paint or fill themselves.
+class TControlCanvas;
+class TCanvas;
+
+// A focusable control that the program paints: Canvas draws on it at any time, OnPaint runs
+// when it repaints.
 class TCustomControl : public TWinControl {
  public:
   explicit TCustomControl(TComponent* AOwner);
+  ~TCustomControl() override;
+  TCanvas& Canvas();
+  TNotifyEvent OnPaint;
 
  protected:
   TCustomControl(TComponent* AOwner, QWidget* AWidget);
+
+ private:
+  friend class PaintWidget;
+  std::unique_ptr<TControlCanvas> FCanvas;
+};
+
+// A drawn area without focus.
+class TPaintBox : public TGraphicControl {
+ public:
+  explicit TPaintBox(TComponent* AOwner);
+  ~TPaintBox() override;
+  TCanvas& Canvas();
+  TNotifyEvent OnPaint;
+
+ private:
+  friend class PaintWidget;
+  std::unique_ptr<TControlCanvas> FCanvas;
 };

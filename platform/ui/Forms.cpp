@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "platform/core/Services.h"
+#include "platform/ui/ControlCanvas.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/StdCtrls.h"
@@ -30,6 +31,11 @@ class FormWidget : public QWidget {
     e->ignore();
     if (TCustomForm* f = form()) SafeCall([f] { f->Close(); });
   }
+  void paintEvent(QPaintEvent*) override {
+    TCustomForm* f = form();
+    if (!f || !f->FCanvas) return;
+    f->FCanvas->Paint(this, f->OnPaint ? std::function<void()>([f] { f->OnPaint(f); }) : nullptr);
+  }
   bool event(QEvent* e) override {
     if (e->type() == QEvent::WindowActivate) {
       TCustomForm* f = form();
@@ -41,7 +47,8 @@ class FormWidget : public QWidget {
 
 // ---- TCustomForm --------------------------------------------------------------------------
 
-TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner, new FormWidget) {
+TCustomForm::TCustomForm(TComponent* AOwner)
+    : TWinControl(AOwner, new FormWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
   FVisible = false;
   Widget()->setAutoFillBackground(true);
   Widget()->setFocusPolicy(Qt::NoFocus);
@@ -54,10 +61,10 @@ TCustomForm::~TCustomForm() {
   if (OnDestroy) SafeCall([this] { OnDestroy(this); });
   if (Screen) Screen->FormDestroying(this);
   UnregisterForm(this);
-  if (Application && Application->MainForm() == this) {
-    // The application outlives its main form only while it shuts down.
-  }
+  if (Application && Application->FMainForm == this) Application->FMainForm = nullptr;
 }
+
+TCanvas& TCustomForm::Canvas() { return FCanvas->Canvas(); }
 
 void TCustomForm::AfterConstruction() {
   if (FCreated) return;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@
 
 class QApplication;
 class TButton;
+class TCanvas;
+class TControlCanvas;
 
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
@@ -78,6 +81,10 @@ class TCustomForm : public TWinControl {
   // The next focusable control after CurControl in tab order, or nullptr.
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop) const;
 
+  // Drawing on the form at any time; OnPaint draws when it repaints (controls stay on top).
+  TCanvas& Canvas();
+  TNotifyEvent OnPaint;
+
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
   TNotifyEvent OnShow;
@@ -120,6 +127,7 @@ class TCustomForm : public TWinControl {
   TModalResult FModalResult = mrNone;
   TWinControl* FActiveControl = nullptr;
   TWinControl* FFocusedControl = nullptr;
+  std::unique_ptr<TControlCanvas> FCanvas;
 };
 
 class TForm : public TCustomForm {
@@ -165,6 +173,7 @@ class TApplication : public TComponent {
   std::string ExeName() const;
 
  private:
+  friend class TCustomForm;
   std::string FTitle;
   TCustomForm* FMainForm = nullptr;
   QApplication* FOwnedQApp = nullptr;

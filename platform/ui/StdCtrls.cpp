@@ -701,7 +701,9 @@ void TComboBox::SetStyle(TComboBoxStyle v) {
   FStyle = v;
   QComboBox* c = Combo();
   c->setEditable(v != csDropDownList);
-  if (QLineEdit* le = c->lineEdit()) {
+  QLineEdit* le = c->lineEdit();
+  if (le && le->property("orvComboEdit").isNull()) {
+    le->setProperty("orvComboEdit", true);  // connected once per line edit
     WatchInner(le);
     QObject::connect(le, &QLineEdit::textEdited, [this](const QString&) {
       SafeCall([this] {
