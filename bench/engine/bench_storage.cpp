@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -195,8 +196,10 @@ int main(int argc, char** argv) {
     char what[64];
     std::snprintf(what, sizeof what, "%dk appends, commit each, synced to disk", durableAppends / 1000);
     Row(what, durEngine, durLite, "s ");
-    auto [durEngine2, durLite2] = Appends(dbf, lite, durableAppends, true, true);
-    Row("  the same against sqlite's rollback journal", durEngine2, durLite2, "s ");
+    // The rollback journal flushes several times per insert: a tenth of the count will do.
+    auto [durEngine2, durLite2] = Appends(dbf, lite, std::max(1, durableAppends / 10), true, true);
+    std::snprintf(what, sizeof what, "  %d of them against sqlite's rollback journal", std::max(1, durableAppends / 10));
+    Row(what, durEngine2, durLite2, "s ");
   }
   std::printf("  (crash-safe: engine commit level 0 against sqlite WAL synchronous=NORMAL;\n"
               "   synced: engine commit level 1, fdatasync of memo and table per commit, against\n"
