@@ -255,3 +255,44 @@ TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TApplicationTest, RunShowsTheMainFormAndEndsWhenItCloses) {
+  TFakeServices fake;  // the terminate request is recorded here
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  ASSERT_EQ(Application->MainForm(), main);
+  std::vector<std::string> steps;
+  main->OnShow = [&](TObject*) {
+    steps.push_back("show");
+    QTimer::singleShot(0, [&] { main->Close(); });
+  };
+  main->OnClose = [&](TObject*, TCloseAction& a) {
+    steps.push_back(a == caFree ? "close free" : "close");
+  };
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(fake.TerminateRequests, 1);
+  EXPECT_EQ(steps, (std::vector<std::string>{"show", "close free"}));
+  ResetTerminate();
+  delete main;
+  EXPECT_EQ(Application->MainForm(), nullptr);
+}
+
+TEST(TFormTest, MaximizedFormKeepsItsNormalBounds) {
+  TForm form(nullptr);
+  form.SetBounds(20, 30, 400, 300);
+  form.SetWindowState(wsMaximized);
+  form.Show();
+  EXPECT_EQ(form.WindowState(), wsMaximized);
+  EXPECT_GE(form.Width(), 400);
+  form.SetWindowState(wsNormal);
+  EXPECT_EQ(form.WindowState(), wsNormal);
+  EXPECT_EQ(form.Left(), 20);
+  EXPECT_EQ(form.Top(), 30);
+  EXPECT_EQ(form.Width(), 400);
+  EXPECT_EQ(form.Height(), 300);
+}
+
+}  // namespace
