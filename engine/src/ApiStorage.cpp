@@ -507,9 +507,8 @@ XBAPI void xb_Replace(const char* name, XbShort replaceType, const void* value) 
   if (f < 0) return;
   const xbe::FieldDesc& d = w->Fields()[f];
   switch (static_cast<uint16_t>(replaceType)) {
+    // Both integer codes carry a 32-bit integer, as the table layer passes it.
     case XB_RT_INT16:
-      if (value) PutNumber(w, f, *static_cast<const int16_t*>(value));
-      break;
     case XB_RT_INT32:
       if (value) PutNumber(w, f, *static_cast<const int32_t*>(value));
       break;
@@ -578,7 +577,10 @@ XBAPI void xb_PutDateString(const char* name, const char* value) {
   const xbe::EngineSettings& s = xbe::Settings();
   w->SetRaw(f, xbe::ParseDate(xbe::Str(value), s.dateFormat, s.epoch));
 }
-XBAPI void xb_PutInteger(const char* name, XbShort value) { xb_Replace(name, XB_RT_INT16, &value); }
+XBAPI void xb_PutInteger(const char* name, XbShort value) {
+  int32_t v = value;
+  xb_Replace(name, XB_RT_INT32, &v);
+}
 XBAPI void xb_PutLong(const char* name, XbLong value) { xb_Replace(name, XB_RT_INT32, &value); }
 XBAPI void xb_PutLogical(const char* name, XbShort value) {
   unsigned char b = value ? 1 : 0;
