@@ -686,6 +686,7 @@ bool TWinControl::HandleKeyPress(QObject* watched, QEvent* e) {
   // The widget acts on the key, from the watched widget up to the control's own widget.
   QKeyEvent replaced(k->type(), k->key(), k->modifiers(), orv::ToQ(typed), k->isAutoRepeat());
   QKeyEvent* ev = changed ? &replaced : k;
+  if (DefaultKey(ev)) return true;
   auto* w = qobject_cast<QWidget*>(watched);
   QWidget* top = Widget();
   while (w) {

@@ -36,6 +36,7 @@
 
 class QWidget;
 class QEvent;
+class QKeyEvent;
 class QObject;
 class TWinControl;
 class TCustomForm;
@@ -263,6 +264,9 @@ class TWinControl : public TControl {
   virtual bool WantReturns() const { return false; }
   // The widget that takes the keyboard focus for this control.
   virtual QWidget* FocusWidget() const;
+  // A key that the handlers left alone, before the widget acts on it: true when the control
+  // handled it itself (the widget then does not see it).
+  virtual bool DefaultKey(QKeyEvent* e) { return false; }
   // The widget that child controls are put on (a scroll box's inner area).
   virtual QWidget* ClientWidget() const { return Widget(); }
   void BoundsChanged() override;

@@ -264,16 +264,11 @@ void TEdit::KeyPress(char& Key) {
   if (FCharCase == ecLowerCase && Key >= 'A' && Key <= 'Z') Key = static_cast<char>(Key + 32);
 }
 
-bool TEdit::WidgetEvent(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress) {
-    auto* k = static_cast<QKeyEvent*>(e);
-    // Paste is cut to the room left, as the system edit does, instead of being refused.
-    if (k->matches(QKeySequence::Paste)) {
-      SafeCall([this] { PasteFromClipboard(); });
-      return true;
-    }
-  }
-  return false;
+bool TEdit::DefaultKey(QKeyEvent* e) {
+  // Paste is cut to the room left, as the system edit does, instead of being refused.
+  if (!e->matches(QKeySequence::Paste)) return false;
+  PasteFromClipboard();
+  return true;
 }
 
 void TMaskEdit::KeyPress(char& Key) {
@@ -435,12 +430,10 @@ void TMemo::KeyPress(char& Key) {
   if (Room() < need) Key = 0;
 }
 
-bool TMemo::WidgetEvent(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->matches(QKeySequence::Paste)) {
-    SafeCall([this] { PasteFromClipboard(); });
-    return true;
-  }
-  return false;
+bool TMemo::DefaultKey(QKeyEvent* e) {
+  if (!e->matches(QKeySequence::Paste)) return false;
+  PasteFromClipboard();
+  return true;
 }
 
 std::vector<std::string> TMemoStrings::Split() const {

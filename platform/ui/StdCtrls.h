@@ -154,7 +154,7 @@ class TEdit : public TCustomEdit {
   int AcceptedBytes() const { return FAcceptedBytes; }
 
  protected:
-  bool WidgetEvent(QObject* watched, QEvent* e) override;
+  bool DefaultKey(QKeyEvent* e) override;
   void KeyPress(char& Key) override;
 
  private:
@@ -240,7 +240,7 @@ class TMemo : public TCustomEdit {
   bool WantTabs() const override { return WantTabs_; }
   bool WantReturns() const override { return WantReturns_; }
   void KeyPress(char& Key) override;
-  bool WidgetEvent(QObject* watched, QEvent* e) override;
+  bool DefaultKey(QKeyEvent* e) override;
 
  private:
   friend class TMemoStrings;
