@@ -81,6 +81,14 @@ class ByteLimitValidator : public QValidator {
 
 }  // namespace
 
+namespace orv {
+void ApplyScrollBars(QAbstractScrollArea* area, TScrollStyle style) {
+  auto pol = [](bool on) { return on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded; };
+  area->setHorizontalScrollBarPolicy(pol(style == ssHorizontal || style == ssBoth));
+  area->setVerticalScrollBarPolicy(pol(style == ssVertical || style == ssBoth));
+}
+}  // namespace orv
+
 // ---- TLabel -------------------------------------------------------------------------------
 
 TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner, new QLabel) {
@@ -410,9 +418,7 @@ void TMemo::SetWordWrap(bool v) {
 
 void TMemo::SetScrollBars(TScrollStyle v) {
   FScrollBars = v;
-  auto pol = [](bool on) { return on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded; };
-  TextEdit()->setHorizontalScrollBarPolicy(pol(v == ssHorizontal || v == ssBoth));
-  TextEdit()->setVerticalScrollBarPolicy(pol(v == ssVertical || v == ssBoth));
+  orv::ApplyScrollBars(TextEdit(), v);
 }
 
 int TMemo::CaretLine() const { return TextEdit()->textCursor().blockNumber(); }

@@ -5,6 +5,9 @@
 #include <QCursor>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/StdCtrls.h"
+
+class QAbstractScrollArea;
 
 class QKeyEvent;
 class TCustomForm;
@@ -18,5 +21,7 @@ uint16_t VirtualKeyOf(const QKeyEvent* e);
 // Installs the control layer's event handling on w for control c.
 void WatchWidget(QWidget* w, TControl* c);
 void UnwatchWidget(QWidget* w);
+// The scroll bars of an editor: always shown where the style asks for them, else as needed.
+void ApplyScrollBars(QAbstractScrollArea* area, TScrollStyle style);
 
 }  // namespace orv
