@@ -11,6 +11,8 @@
 #include "engine/include/xbeng61.h"
 #include "engine/src/ApiText.h"
 #include "engine/src/Contract.h"
+#include "engine/src/DbfFile.h"
+#include "engine/src/MemoFile.h"
 #include "engine/src/Expr.h"
 #include "engine/src/FileIo.h"
 #include "engine/src/Order.h"
@@ -134,31 +136,91 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
   if (xbe::FileOf(target).empty() || target == xbe::ResolvePath(o->DbfPath())) return 0;
   const int type = o->TableType();
   const std::vector<FieldDesc> fields = t->Fields();
-  XbShort src = Selected();
+  const int recSize = xb_RecSize();
+  bool hasMemo = false;
+  for (const FieldDesc& f : fields) hasMemo = hasMemo || IsMemo(f.type);
   RemoveTable(target, type);  // a copy overwrites its target
-  if (!CreateTable(target, type, fields)) return 0;
-  XbShort dst = OpenPrivate(target, "XBCOPY", XB_OPEN_EXCLUSIVE, type);
-  if (dst == 0) return 0;
-  xb_Select(src);
+  // The new table is written in bulk: it is nobody else's yet, and nothing is renamed over a
+  // note file until the whole copy stands.
+  std::string memoPath = hasMemo ? xbe::CompanionPath(target, MemoExt(type)) : std::string();
+  if (hasMemo && !xbe::MemoFile::Create(memoPath, xbe::Settings().memoBlockSize)) return 0;
+  std::string err;
+  std::unique_ptr<xbe::MemoFile> memo = hasMemo ? xbe::MemoFile::Open(memoPath, true, &err) : nullptr;
+  std::unique_ptr<xbe::File> out = xbe::Fs().Open(target, true, true, true);
+  std::string header = xbe::DbfFile::BuildHeader(fields, hasMemo, 0);
+  if (!out || (hasMemo && !memo) || !out->WriteAt(0, header.data(), header.size())) {
+    out.reset();
+    RemoveTable(target, type);
+    return 0;
+  }
+  const int64_t dataStart = static_cast<int64_t>(header.size());
+  int64_t written = 0;
+  bool ok = true;
+  std::string batch;
+  struct Pending {
+    std::size_t record;  // index in the batch
+    int field;
+  };
+  std::vector<Pending> textRefs, binRefs;
+  std::vector<std::string> texts, bins;
+  auto putRef = [&](std::size_t record, int field, uint32_t block) {
+    const FieldDesc& f = fields[static_cast<std::size_t>(field)];
+    char* at = batch.data() + record * static_cast<std::size_t>(recSize) + f.offset;
+    std::memset(at, ' ', static_cast<std::size_t>(f.width));
+    if (block == 0) return;
+    if (f.width == 4) {
+      for (int k = 0; k < 4; ++k) at[k] = static_cast<char>((block >> (8 * k)) & 0xFF);
+    } else {
+      std::string d = std::to_string(block);
+      if (d.size() <= static_cast<std::size_t>(f.width)) std::memcpy(at + f.width - d.size(), d.data(), d.size());
+    }
+  };
+  auto flush = [&] {
+    std::vector<uint32_t> blocks;
+    if (!texts.empty()) {
+      ok = memo->WriteMany(texts, xbe::MemoFile::kText, &blocks) && ok;
+      for (std::size_t i = 0; ok && i < textRefs.size(); ++i) putRef(textRefs[i].record, textRefs[i].field, blocks[i]);
+    }
+    if (!bins.empty()) {
+      ok = memo->WriteMany(bins, xbe::MemoFile::kBinary, &blocks) && ok;
+      for (std::size_t i = 0; ok && i < binRefs.size(); ++i) putRef(binRefs[i].record, binRefs[i].field, blocks[i]);
+    }
+    std::size_t records = batch.size() / static_cast<std::size_t>(recSize);
+    ok = ok && out->WriteAt(dataStart + written * recSize, batch.data(), batch.size());
+    written += static_cast<int64_t>(records);
+    batch.clear();
+    texts.clear(), bins.clear(), textRefs.clear(), binRefs.clear();
+  };
   XbLong keep = xb_RecNo();
   const int32_t total = std::max<int32_t>(1, t->RecordCount());
   int32_t done = 0;
-  std::string image;
-  std::vector<std::pair<int, std::string>> memos;
-  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
-    image.assign(t->CurrentImage(), static_cast<std::size_t>(xb_RecSize()));
-    memos.clear();
-    for (std::size_t i = 0; i < fields.size(); ++i)
-      if (IsMemo(fields[i].type)) memos.emplace_back(static_cast<int>(i), t->ReadMemo(static_cast<int>(i), image.data()));
-    AppendImage(dst, image, fields, memos);
-    xb_Select(src);
-    ++done;
-    xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(done) * 100 / total)));
+  int lastPercent = 0;
+  for (xb_GoTop(); ok && !xb_Eof(); xb_Skip(1)) {
+    const char* image = t->CurrentImage();
+    std::size_t record = batch.size() / static_cast<std::size_t>(recSize);
+    batch.append(image, static_cast<std::size_t>(recSize));
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (!IsMemo(fields[i].type)) continue;
+      std::string text = t->ReadMemo(static_cast<int>(i), image);
+      bool binary = fields[i].type != 'M';
+      (binary ? binRefs : textRefs).push_back({record, static_cast<int>(i)});
+      (binary ? bins : texts).push_back(std::move(text));
+    }
+    if (batch.size() >= (8u << 20)) flush();
+    int percent = static_cast<int>(std::min<int64_t>(99, int64_t(++done) * 100 / total));
+    if (percent > lastPercent) xbe::ReportProgress(lastPercent = percent);
   }
-  xb_Select(dst);
-  xb_Commit();
-  CloseArea(dst, src);
+  flush();
+  header = xbe::DbfFile::BuildHeader(fields, hasMemo, static_cast<int32_t>(written));
+  ok = ok && out->WriteAt(0, header.data(), header.size()) && out->WriteAt(dataStart + written * recSize, "\x1A", 1) &&
+       out->Sync() && (!memo || memo->Sync());
+  out.reset();
+  memo.reset();
   xb_Go(keep);
+  if (!ok) {
+    RemoveTable(target, type);
+    return 0;
+  }
   xbe::ReportProgress(100);
   return 1;
 }

@@ -216,15 +216,14 @@ int IndexFile::FindTag(std::string_view upperName) const {
 
 char* IndexFile::Page(uint32_t n) {
   if (n == 0 || n >= pageCount_) return nullptr;
-  auto it = cache_.find(n);
-  if (it != cache_.end()) return it->second.get();
+  if (n < cache_.size() && cache_[n]) return cache_[n].get();
   std::unique_ptr<char[]> buf(new char[kPageSize]);
   if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) return nullptr;
   char* p = buf.get();
   int cnt = PCount(p);
   uint8_t type = PType(p);
   if (type < kLeaf || type > kDef || cnt > kPageSize) return nullptr;
-  cache_.emplace(n, std::move(buf));
+  Slot(n) = std::move(buf);
   return p;
 }
 
@@ -248,7 +247,7 @@ char* IndexFile::NewPage(uint8_t type) {
   buf[0] = static_cast<char>(type);
   Put32(buf.get() + 12, n);  // a page knows its own number
   char* p = buf.get();
-  cache_[n] = std::move(buf);
+  Slot(n) = std::move(buf);
   MarkDirty(n);
   return p;
 }
@@ -260,7 +259,7 @@ void IndexFile::FreePage(uint32_t n) {
   buf[0] = static_cast<char>(kFree);
   SetPNext(buf.get(), freeHead_);
   freeHead_ = n;
-  cache_[n] = std::move(buf);
+  Slot(n) = std::move(buf);
   MarkDirty(n);
 }
 
@@ -539,9 +538,8 @@ bool IndexFile::End(const IndexStamp* stamp) {
   std::vector<uint32_t> pages(dirtyPages_.begin(), dirtyPages_.end());
   std::sort(pages.begin(), pages.end());
   for (uint32_t n : pages) {
-    auto it = cache_.find(n);
-    if (it == cache_.end()) continue;
-    ok = file_->WriteAt(static_cast<int64_t>(n) * kPageSize, it->second.get(), kPageSize) && ok;
+    if (n >= cache_.size() || !cache_[n]) continue;
+    ok = file_->WriteAt(static_cast<int64_t>(n) * kPageSize, cache_[n].get(), kPageSize) && ok;
   }
   dirtyPages_.clear();
   if (stamp) stamp_ = *stamp;
@@ -768,7 +766,7 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
   uint32_t runFirst = 0;
   auto emit = [&](uint32_t page, const char* buf) {
     // Freed pages of the old tree may sit in the cache: the new content replaces them.
-    cache_.erase(page);
+    if (page < cache_.size()) cache_[page].reset();
     dirtyPages_.erase(page);
     if (!run.empty() && page == runFirst + run.size() / kPageSize && run.size() < (8u << 20)) {
       run.append(buf, kPageSize);

@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -148,7 +147,12 @@ class IndexFile {
   IndexStamp stamp_;
   std::vector<TagSlot> tags_;
   const unsigned char* coll_ = nullptr;
-  std::unordered_map<uint32_t, std::unique_ptr<char[]>> cache_;
+  // Cached pages by page number (a page read once stays until the file changes elsewhere).
+  std::vector<std::unique_ptr<char[]>> cache_;
+  std::unique_ptr<char[]>& Slot(uint32_t n) {
+    if (n >= cache_.size()) cache_.resize(n + 1 + n / 4);
+    return cache_[n];
+  }
   std::unordered_set<uint32_t> dirtyPages_;
 };
 

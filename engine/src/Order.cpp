@@ -649,16 +649,17 @@ bool Orders::Seek(const std::string& text, bool binary) {
       p = f.Next(o->slot, p);
       continue;
     }
+    // Landing on the candidate reads it once, for the visibility test and for the caller.
     int32_t r = f.RecAt(o->slot, p);
-    if (table_.ReadImage(r, imageBuf_) && !(Settings().deletedHidden && imageBuf_[0] == '*') &&
-        Visible(r, imageBuf_.data()))
-      break;
+    table_.Position(r);
+    const char* img = table_.CurrentImage();
+    if (table_.CurrentRecNo() == r && !(Settings().deletedHidden && img[0] == '*') && Visible(r, img)) break;
     p = f.Next(o->slot, p);
   }
   bool found = p.Valid() && CompareKeyPrefix(*o, f.KeyAt(o->slot, p), key) == 0;
   int32_t land = p.Valid() ? f.RecAt(o->slot, p) : 0;
   if (found || (Settings().softSeek && land > 0)) {
-    table_.Position(land);
+    if (table_.CurrentRecNo() != land) table_.Position(land);
     cursorOrder_ = active_;
     cursorPos_ = p;
     cursorRec_ = land;
