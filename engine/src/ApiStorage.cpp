@@ -34,6 +34,8 @@ std::string WithDbfExtension(const char* fileName) {
   std::string p = xbe::Str(fileName);
   for (char& c : p)
     if (c == '\\') c = '/';
+  while (!p.empty() && p.back() == ' ') p.pop_back();
+  if (xbe::FileOf(p).empty()) return "";  // no file name at all
   if (xbe::ExtensionOf(p).empty()) p += ".dbf";
   return xbe::ResolvePath(p);
 }

@@ -665,3 +665,72 @@ TEST_F(EngineTest, SystemPropertiesAndEnvironment) {
 }
 
 }  // namespace
+
+namespace {
+
+using xbtest::EngineTest;
+
+// Every storage call on an unused work area, and with null arguments on an open one,
+// answers neutrally instead of crashing.
+void CallEverything() {
+  char buf[64] = {};
+  xb_GoTop();
+  xb_GoBottom();
+  xb_Go(3);
+  xb_Skip(-2);
+  xb_Delete();
+  xb_Recall();
+  xb_AppendBlank();
+  xb_Append();
+  xb_GetRecord(nullptr);
+  xb_PutRecord(nullptr);
+  xb_Commit();
+  xb_Replace(nullptr, XB_RT_TEXT, nullptr);
+  xb_Replace("NAME", XB_RT_DOUBLE, nullptr);
+  xb_Replace("NAME", XB_RT_FILEBLOB, "/nonexistent/file");
+  xb_PutString(nullptr, nullptr);
+  xb_PutMemo(nullptr, nullptr);
+  xb_PutDateString("NAME", nullptr);
+  EXPECT_STREQ(xb_GetString(nullptr), "");
+  EXPECT_STREQ(xb_GetTrimString("NOPE"), "");
+  EXPECT_EQ(xb_GetLong(nullptr), 0);
+  EXPECT_EQ(xb_GetDouble(nullptr), 0.0);
+  EXPECT_STREQ(xb_FieldType(nullptr), "");
+  EXPECT_STREQ(xb_FieldName(0), "");
+  EXPECT_STREQ(xb_FieldName(999), "");
+  EXPECT_EQ(xb_FieldNum(nullptr), 0);
+  EXPECT_EQ(xb_GetByte("NAME", 999), 0);
+  char* m = xb_GetMemo(nullptr, 0);
+  EXPECT_STREQ(m, "");
+  xb_MemDealloc(m);
+  EXPECT_EQ(xb_GetBlob(nullptr, buf), 0);
+  EXPECT_EQ(xb_GetBlobEx("NAME", nullptr, 10), 0);
+  EXPECT_EQ(xb_PutBlob("NAME", nullptr, 5), 0);
+  EXPECT_EQ(xb_BlobToFile(nullptr, nullptr), 0);
+  xb_Unlock(0);
+  xb_Pack();
+  xb_Zap();
+  xb_CreateField(nullptr, nullptr, 0, 0);
+}
+
+TEST_F(EngineTest, NeutralAnswersInsteadOfCrashes) {
+  xb_Select(123);
+  CallEverything();
+  EXPECT_EQ(xb_RecNo(), 0);
+  EXPECT_NE(xb_Eof(), 0);
+  EXPECT_STREQ(xb_Alias(123), "");
+  EXPECT_EQ(xb_Rlock(1), 0);
+  EXPECT_EQ(xb_Select(0), 123);  // out of range: the selection stays
+  EXPECT_EQ(xb_Select(251), 123);
+  EXPECT_LE(xb_UseEx(nullptr, nullptr, 0, 0, 0), 0);
+  EXPECT_LE(xb_UseEx(Path("missing").c_str(), nullptr, 0, 0, 0), 0);
+  EXPECT_EQ(xb_CreateNew(nullptr, nullptr, 3, 1), 0);
+  std::string path = Path("neutral.dbf");
+  MakeNamed(path, 1, {});
+  ASSERT_GT(xb_UseEx(path.c_str(), nullptr, XB_OPEN_SHARED, 0, 0), 0);
+  CallEverything();
+  xb_Go(1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "R1");
+}
+
+}  // namespace
