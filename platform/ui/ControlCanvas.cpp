@@ -7,7 +7,7 @@
 #include "platform/gfx/QtGraphics.h"
 #include "platform/ui/Controls.h"
 
-TControlCanvas::TControlCanvas(TControl* c) : FControl(c), FCanvas(&FImage) {
+TControlCanvas::TControlCanvas(TControl* c, bool Opaque) : FControl(c), FCanvas(&FImage), FOpaque(Opaque) {
   FCanvas.OnChange = [this](TObject*) {
     if (!FPainting && FControl->Widget()) FControl->Widget()->update();
   };
@@ -16,8 +16,8 @@ TControlCanvas::TControlCanvas(TControl* c) : FControl(c), FCanvas(&FImage) {
 void TControlCanvas::EnsureSize() {
   QSize s = FControl->Widget()->size().expandedTo(QSize(1, 1));
   if (FImage.size() == s) return;
-  QImage img(s, QImage::Format_RGB32);
-  img.fill(orv::ToQColor(FControl->Color()));
+  QImage img(s, FOpaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+  img.fill(FOpaque ? orv::ToQColor(FControl->Color()) : QColor(Qt::transparent));
   if (!FImage.isNull()) {
     QPainter p(&img);
     p.drawImage(0, 0, FImage);
@@ -37,7 +37,7 @@ void TControlCanvas::Paint(QWidget* w, const std::function<void()>& onPaint) {
   EnsureSize();
   if (onPaint) {
     FPainting = true;
-    FImage.fill(orv::ToQColor(FControl->Color()));
+    FImage.fill(FOpaque ? orv::ToQColor(FControl->Color()) : QColor(Qt::transparent));
     FCanvas.Font().Assign(&FControl->Font());
     SafeCall(onPaint);
     FPainting = false;

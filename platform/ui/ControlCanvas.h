@@ -14,7 +14,9 @@ class TControl;
 
 class TControlCanvas {
  public:
-  explicit TControlCanvas(TControl* c);
+  // Opaque: the picture starts in the control's colour; otherwise it starts see-through, so
+  // what lies behind the control shows where nothing is drawn.
+  TControlCanvas(TControl* c, bool Opaque);
   // The canvas, with its picture grown to the control's size (drawn content kept).
   TCanvas& Canvas();
   // From the widget's paint event: runs onPaint (when set) into the picture, then shows the
@@ -26,6 +28,7 @@ class TControlCanvas {
   TControl* FControl;
   QImage FImage;
   TCanvas FCanvas;
+  bool FOpaque;
   bool FUsed = false;
   bool FPainting = false;
 };

@@ -726,22 +726,41 @@ void TWinControl::Realign() {
 
 // ---- TGraphicControl, TCustomControl ------------------------------------------------------
 
-TGraphicControl::TGraphicControl(TComponent* AOwner, QWidget* AWidget) : TControl(AOwner, AWidget) {
-  AWidget->setFocusPolicy(Qt::NoFocus);
-}
-
 // The widget of drawn controls: shows the control's back picture.
 class PaintWidget : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override {
     TControl* c = TControl::FromWidget(this);
     if (auto* cc = dynamic_cast<TCustomControl*>(c)) {
-      cc->FCanvas->Paint(this, cc->OnPaint ? std::function<void()>([cc] { cc->OnPaint(cc); }) : nullptr);
-    } else if (auto* pb = dynamic_cast<TPaintBox*>(c)) {
-      pb->FCanvas->Paint(this, pb->OnPaint ? std::function<void()>([pb] { pb->OnPaint(pb); }) : nullptr);
+      cc->FCanvas->Paint(this, [cc] { cc->Paint(); });
+    } else if (auto* g = dynamic_cast<TGraphicControl*>(c); g && g->FCanvas) {
+      g->FCanvas->Paint(this, [g] { g->Paint(); });
     }
   }
 };
+
+TGraphicControl::TGraphicControl(TComponent* AOwner, QWidget* AWidget) : TControl(AOwner, AWidget) {
+  AWidget->setFocusPolicy(Qt::NoFocus);
+}
+
+TGraphicControl::TGraphicControl(TComponent* AOwner)
+    : TControl(AOwner, new PaintWidget), FCanvas(std::make_unique<TControlCanvas>(this, false)) {
+  Widget()->setFocusPolicy(Qt::NoFocus);
+}
+
+TGraphicControl::~TGraphicControl() = default;
+
+TCanvas& TGraphicControl::Canvas() {
+  // A control showing a widget of its own still gets a picture to draw on (not shown).
+  if (!FCanvas) FCanvas = std::make_unique<TControlCanvas>(this, false);
+  return FCanvas->Canvas();
+}
+
+TPaintBox::TPaintBox(TComponent* AOwner) : TGraphicControl(AOwner) { Widget()->resize(105, 105); }
+
+void TPaintBox::Paint() {
+  if (OnPaint) OnPaint(this);
+}
 
 TCustomControl::TCustomControl(TComponent* AOwner) : TCustomControl(AOwner, new PaintWidget) {}
 
@@ -749,17 +768,12 @@ TCustomControl::~TCustomControl() = default;
 
 TCanvas& TCustomControl::Canvas() { return FCanvas->Canvas(); }
 
-TPaintBox::TPaintBox(TComponent* AOwner)
-    : TGraphicControl(AOwner, new PaintWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
-  Widget()->resize(105, 105);
+void TCustomControl::Paint() {
+  if (OnPaint) OnPaint(this);
 }
 
-TPaintBox::~TPaintBox() = default;
-
-TCanvas& TPaintBox::Canvas() { return FCanvas->Canvas(); }
-
 TCustomControl::TCustomControl(TComponent* AOwner, QWidget* AWidget)
-    : TWinControl(AOwner, AWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
+    : TWinControl(AOwner, AWidget), FCanvas(std::make_unique<TControlCanvas>(this, true)) {
   Widget()->setAutoFillBackground(true);
   ColorChanged();
 }

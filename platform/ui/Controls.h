@@ -284,16 +284,30 @@ class TWinControl : public TControl {
   bool FTabStop = true;
 };
 
-// A control that never takes the focus.
-class TGraphicControl : public TControl {
- protected:
-  TGraphicControl(TComponent* AOwner, QWidget* AWidget);
-};
-
-// A focusable control on a plain widget that derived classes paint or fill themselves.
 class TControlCanvas;
 class TCanvas;
 
+// A control that never takes the focus. Made with the plain constructor it is drawn by its
+// Paint (Canvas is its picture, see-through where Paint draws nothing, so what lies behind
+// shows, as for the class library's graphic controls); made with a widget it shows that.
+class TGraphicControl : public TControl {
+ public:
+  ~TGraphicControl() override;
+  // The drawing surface of a drawn control.
+  TCanvas& Canvas();
+
+ protected:
+  explicit TGraphicControl(TComponent* AOwner);
+  TGraphicControl(TComponent* AOwner, QWidget* AWidget);
+  // Draws the control on Canvas when it repaints.
+  virtual void Paint() {}
+
+ private:
+  friend class PaintWidget;
+  std::unique_ptr<TControlCanvas> FCanvas;
+};
+
+// A focusable control on a plain widget that derived classes paint or fill themselves.
 // A focusable control that the program paints: Canvas draws on it at any time, OnPaint runs
 // when it repaints.
 class TCustomControl : public TWinControl {
@@ -305,6 +319,8 @@ class TCustomControl : public TWinControl {
 
  protected:
   TCustomControl(TComponent* AOwner, QWidget* AWidget);
+  // Draws the control on Canvas when it repaints; fires OnPaint.
+  virtual void Paint();
 
  private:
   friend class PaintWidget;
@@ -315,11 +331,8 @@ class TCustomControl : public TWinControl {
 class TPaintBox : public TGraphicControl {
  public:
   explicit TPaintBox(TComponent* AOwner);
-  ~TPaintBox() override;
-  TCanvas& Canvas();
   TNotifyEvent OnPaint;
 
- private:
-  friend class PaintWidget;
-  std::unique_ptr<TControlCanvas> FCanvas;
+ protected:
+  void Paint() override;
 };

@@ -48,7 +48,7 @@ class FormWidget : public QWidget {
 // ---- TCustomForm --------------------------------------------------------------------------
 
 TCustomForm::TCustomForm(TComponent* AOwner)
-    : TWinControl(AOwner, new FormWidget), FCanvas(std::make_unique<TControlCanvas>(this)) {
+    : TWinControl(AOwner, new FormWidget), FCanvas(std::make_unique<TControlCanvas>(this, true)) {
   FVisible = false;
   Widget()->setAutoFillBackground(true);
   Widget()->setFocusPolicy(Qt::NoFocus);

@@ -79,4 +79,21 @@ TEST(CanvasTest, FormCanvasShowsWhatWasDrawnAndOnPaintRedraws) {
   EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 0, 255));  // a repaint starts from the form's colour
 }
 
+TEST(CanvasTest, PaintBoxDrawsOnItsPaintAndShowsWhatLiesBehind) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 120, 80);
+  form.SetColor(clBlue);
+  auto* box = new TPaintBox(&form);
+  box->SetParent(&form);
+  box->SetBounds(10, 10, 40, 40);
+  box->OnPaint = [box](TObject*) {
+    box->Canvas().Brush().Color = clRed;
+    box->Canvas().FillRect(Rect(0, 0, 10, 10));
+  };
+  form.Show();
+  QImage shot = form.Widget()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(12, 12), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(40, 40), QColor(0, 0, 255));  // see-through where nothing is drawn
+}
+
 }  // namespace
