@@ -570,10 +570,21 @@ bool Orders::Visible(int32_t recNo, const char* image) {
 
 // ---- keeping tags current -----------------------------------------------------------------
 
+// Another work area may have made the production index after this one opened: a write
+// here must reach it too, or the index would silently miss this record.
+void Orders::AdoptProductionIndex() {
+  if (tableType_ == XB_TT_NTX || !writable_) return;
+  std::string prod = ProductionPath();
+  for (const OpenIndex& oi : files_)
+    if (oi.path == prod) return;
+  if (Fs().Exists(prod)) OpenFile(prod, false);  // our own write makes it stale: rebuilt
+}
+
 void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) {
   if (queryActive_ && recNo >= 1 && static_cast<std::size_t>(recNo) <= bits_.size() &&
       bits_[static_cast<std::size_t>(recNo - 1)] && (oldImage[0] == '*') != (newImage[0] == '*'))
     matchedLive_ += newImage[0] == '*' ? -1 : 1;
+  AdoptProductionIndex();
   if (files_.empty()) return;
   IndexStamp stamp = CurrentStamp();
   std::string k1, k2;
@@ -595,6 +606,7 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
 }
 
 void Orders::RecordAppended(int32_t recNo, const char* image) {
+  AdoptProductionIndex();
   if (files_.empty()) return;
   IndexStamp stamp = CurrentStamp();
   std::string k;

@@ -124,7 +124,7 @@ class Orders : public OrderHooks {
   int CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const;
   int32_t Step(int32_t recNo, bool forward);
   int32_t Edge(bool first);
-  void NoteKeysChanged();
+  void AdoptProductionIndex();
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
 

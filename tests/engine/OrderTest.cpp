@@ -220,6 +220,24 @@ TEST_F(OrderTest, OtherProcessesChangesAreSeenAndStaleIndexesRebuilt) {
   EXPECT_EQ(Walk(), (V{4, 3, 2, 5}));
 }
 
+// Two work areas on one file, the first opened before the index existed: its writes still
+// reach the tag the second one built.
+TEST_F(OrderTest, AWorkAreaOpenedBeforeTheIndexKeepsItCurrent) {
+  XbShort first = Open();
+  ASSERT_GT(first, 0);
+  xb_SetDeleted(-1);
+  XbShort second = xb_UseEx(Path("notes.dbf").c_str(), "SECOND", XB_OPEN_SHARED, XB_TT_NSX, 0);
+  ASSERT_GT(second, 0);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  xb_Select(first);
+  EXPECT_EQ(xb_TagCount(), 0);
+  xb_Go(4);
+  xb_PutString("tit1", "aaaa");
+  xb_Commit();
+  xb_Select(second);
+  EXPECT_EQ(Walk(), (V{4, 3, 5, 2}));
+}
+
 TEST_F(OrderTest, NtxTablesKeepOneTagPerFile) {
   std::string path = Path("plain.dbf");
   ASSERT_GT(xb_CreateNew(path.c_str(), "", XB_TT_NTX, 1), 0);
