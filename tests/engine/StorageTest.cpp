@@ -734,3 +734,58 @@ TEST_F(EngineTest, NeutralAnswersInsteadOfCrashes) {
 }
 
 }  // namespace
+
+namespace {
+
+using xbtest::EngineTest;
+
+// Random damage to a note file and its memo file: opening and reading never crashes, loops
+// or reads past what the files hold.
+TEST_F(EngineTest, RandomlyDamagedNoteFilesAreReadSafely) {
+  std::string path = Path("fuzz.dbf");
+  std::string smt = Path("fuzz.smt");
+  ASSERT_TRUE(xbtest::CreateNoteFile(path));
+  ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int i = 0; i < 6; ++i) {
+    xb_AppendBlank();
+    xb_PutString("TIT1", xbtest::Hangul(i * 5).c_str());
+    xb_PutMemo("MMM", xbtest::Hangul(40 * i + 1).c_str());
+    xb_Commit();
+  }
+  xb_Close();
+  const std::string dbf0 = ReadFile(path), smt0 = ReadFile(smt);
+  uint64_t state = 12345;
+  auto next = [&]() {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(state >> 33);
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::string dbf = dbf0, memo = smt0;
+    int flips = 1 + next() % 6;
+    for (int k = 0; k < flips; ++k) {
+      std::string& target = next() % 2 ? dbf : memo;
+      // Mostly the headers, where damage matters most.
+      size_t limit = next() % 4 ? std::min<size_t>(target.size(), 600) : target.size();
+      target[next() % limit] = static_cast<char>(next());
+    }
+    if (next() % 8 == 0) dbf.resize(next() % dbf.size());
+    if (next() % 8 == 0) memo.resize(next() % memo.size());
+    WriteFile(path, dbf);
+    WriteFile(smt, memo);
+    if (xb_UseEx(path.c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) continue;
+    int steps = 0;
+    for (xb_GoTop(); !xb_Eof() && steps < 100; xb_Skip(1), ++steps) {
+      xb_GetTrimString("TIT1");
+      XbLong n = xb_GetBlobLength("MMM");
+      std::vector<char> blob(static_cast<size_t>(std::max<XbLong>(n, 1)));
+      EXPECT_LE(xb_GetBlobEx("MMM", blob.data(), static_cast<XbLong>(blob.size())), n);
+      char* m = xb_GetMemo("MMM", 0);
+      if (std::string(xb_FieldType("MMM")) == "M") EXPECT_LE(std::strlen(m), static_cast<size_t>(n));
+      xb_MemDealloc(m);
+    }
+    EXPECT_LT(steps, 100) << "round " << round;
+    xb_Close();
+  }
+}
+
+}  // namespace
