@@ -780,7 +780,9 @@ TEST_F(EngineTest, RandomlyDamagedNoteFilesAreReadSafely) {
       std::vector<char> blob(static_cast<size_t>(std::max<XbLong>(n, 1)));
       EXPECT_LE(xb_GetBlobEx("MMM", blob.data(), static_cast<XbLong>(blob.size())), n);
       char* m = xb_GetMemo("MMM", 0);
-      if (std::string(xb_FieldType("MMM")) == "M") EXPECT_LE(std::strlen(m), static_cast<size_t>(n));
+      if (std::string(xb_FieldType("MMM")) == "M") {
+        EXPECT_LE(std::strlen(m), static_cast<size_t>(n));
+      }
       xb_MemDealloc(m);
     }
     EXPECT_LT(steps, 100) << "round " << round;
