@@ -601,6 +601,14 @@ bool IndexFile::SplitChild(TagSlot& t, uint32_t parent, int child) {
   return true;
 }
 
+bool IndexFile::LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec) {
+  char* lp = Page(leaf.page);
+  int kl = t.info.keyLen;
+  if (!lp || leaf.index >= PCount(lp)) return false;
+  const char* e = lp + kPageHeader + leaf.index * (kl + 4);
+  return Compare(t, e, GetRec(e + kl), key, kl, rec) == 0;
+}
+
 bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
   if (!inTxn_ || damaged_ || slot < 0 || slot >= TagCount()) return false;
   TagSlot& t = tags_[static_cast<std::size_t>(slot)];
@@ -609,11 +617,7 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
   std::vector<PathStep> path;
   if (!DescendTo(t, key, kl, rec, path)) return false;
   {
-    char* lp = Page(path.back().page);
-    int i = path.back().index;
-    if (i < PCount(lp) && Compare(t, lp + kPageHeader + i * (kl + 4), GetRec(lp + kPageHeader + i * (kl + 4) + kl),
-                                  key, kl, rec) == 0)
-      return true;
+    if (LeafHolds(t, path.back(), key, rec)) return true;
     if (t.info.unique) {
       Pos first = LowerBound(slot, key, kl, 0);
       const char* k = KeyAt(slot, first);
@@ -702,12 +706,11 @@ bool IndexFile::Remove(int slot, const char* key, int32_t recNo) {
   uint32_t rec = static_cast<uint32_t>(recNo);
   std::vector<PathStep> path;
   if (!DescendTo(t, key, kl, rec, path)) return false;
+  if (!LeafHolds(t, path.back(), key, rec)) return true;
   char* lp = Page(path.back().page);
   int i = path.back().index;
   int esz = kl + 4;
   int cnt = PCount(lp);
-  if (i >= cnt || Compare(t, lp + kPageHeader + i * esz, GetRec(lp + kPageHeader + i * esz + kl), key, kl, rec) != 0)
-    return true;
   char* at = lp + kPageHeader + i * esz;
   std::memmove(at, at + esz, static_cast<std::size_t>((cnt - i - 1) * esz));
   SetPCount(lp, cnt - 1);

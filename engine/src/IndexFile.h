@@ -132,6 +132,7 @@ class IndexFile {
   uint32_t PageTotal(const TagSlot& t, uint32_t page);
   bool DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path);
   bool SplitChild(TagSlot& t, uint32_t parent, int child);
+  bool LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec);
   bool WriteRun(uint32_t first, const std::string& pages);
   bool LoadTagDef(TagSlot& t);
   bool StoreTagDef(TagSlot& t);

@@ -831,13 +831,7 @@ bool Orders::KeyAdd(const std::string& tag, bool add) {
   if (r < 1 || r > table_.RecordCount()) return false;
   std::string key;
   if (!KeyOf(o, table_.CurrentImage(), r, key)) return false;
-  IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
-  if (!f.Begin()) return false;
-  bool ok = add ? f.Insert(o.slot, key.data(), r) : f.Remove(o.slot, key.data(), r);
-  IndexStamp stamp = CurrentStamp();
-  ok = f.End(&stamp) && ok;
-  cursorOrder_ = 0;
-  return ok;
+  return ChangeKey(o, key, r, add);
 }
 
 bool Orders::RyoKey(const std::string& tag, const std::string& keyText, int32_t recNo, bool add) {
@@ -847,6 +841,10 @@ bool Orders::RyoKey(const std::string& tag, const std::string& keyText, int32_t 
   Order& o = orders_[static_cast<std::size_t>(order - 1)];
   std::string key = o.key->SeekKey(keyText);
   key.resize(static_cast<std::size_t>(o.key->KeyWidth()), o.key->Type() == ExprType::Char ? ' ' : '\0');
+  return ChangeKey(o, key, recNo, add);
+}
+
+bool Orders::ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add) {
   IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
   if (!f.Begin()) return false;
   bool ok = add ? f.Insert(o.slot, key.data(), recNo) : f.Remove(o.slot, key.data(), recNo);

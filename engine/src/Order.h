@@ -125,6 +125,7 @@ class Orders : public OrderHooks {
   int32_t Step(int32_t recNo, bool forward);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
+  bool ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add);
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
 

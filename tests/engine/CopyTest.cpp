@@ -13,9 +13,6 @@ using xbtest::MakeNotes;
 using xbtest::Walk;
 using V = std::vector<XbLong>;
 
-std::vector<uint16_t> g_codes;
-void Record(XbPtr, uint16_t code) { g_codes.push_back(code); }
-
 std::string Memo(const char* field) {
   char* m = xb_GetMemo(field, 0);
   std::string s = m ? m : "";
@@ -47,14 +44,13 @@ TEST_F(EngineTest, PackCopyFollowsTheOrderKeepsBodiesAndDropsDeletedNotes) {
   xb_Commit();
   xb_SetDeleted(-1);
   ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 1);
-  g_codes.clear();
-  xb_SetGaugePoster(Record);
-  xb_SetGaugeHook(5);
   EngineTest::WriteFile(Path("sort.dbf"), "old file in the way");
-  ASSERT_NE(xb_CopyFile(Path("sort.dbf").c_str()), 0);
-  xb_SetGaugeHook(0);
-  ASSERT_FALSE(g_codes.empty());
-  EXPECT_EQ(g_codes.back(), XB_GAUGE_CODE(100));
+  {
+    xbtest::GaugeRecorder gauge;
+    ASSERT_NE(xb_CopyFile(Path("sort.dbf").c_str()), 0);
+  }
+  ASSERT_FALSE(xbtest::GaugeRecorder::Codes().empty());
+  EXPECT_EQ(xbtest::GaugeRecorder::Codes().back(), XB_GAUGE_CODE(100));
   EXPECT_EQ(xb_RecNo(), 1);  // the source stays where it was
   EXPECT_EQ(xb_IndexOrd(), 1);
   xb_Close();

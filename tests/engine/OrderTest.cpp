@@ -19,9 +19,6 @@ using xbtest::Walk;
 using xbtest::WalkBack;
 using V = std::vector<XbLong>;
 
-std::vector<uint16_t> g_codes;
-void Record(XbPtr, uint16_t code) { g_codes.push_back(code); }
-
 class OrderTest : public EngineTest {
  protected:
   // Records 2..6: banana, apple, cherry, apple, (deleted) aaa.
@@ -153,21 +150,21 @@ TEST_F(OrderTest, GaugeCodesRunUpToOneHundred) {
     xb_PutString("tit1", std::to_string(i).c_str());
     xb_Commit();
   }
-  g_codes.clear();
-  xb_SetGaugePoster(Record);
-  xb_SetGaugeHook(77);
-  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
-  xb_SetGaugeHook(0);
-  ASSERT_FALSE(g_codes.empty());
+  std::vector<uint16_t>& codes = xbtest::GaugeRecorder::Codes();
+  {
+    xbtest::GaugeRecorder gauge;
+    ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  }
+  ASSERT_FALSE(codes.empty());
   int last = 0;
-  for (uint16_t code : g_codes) {
+  for (uint16_t code : codes) {
     EXPECT_NE(code & 0x7000, 0);
     int percent = -static_cast<int16_t>(code);
     EXPECT_GT(percent, last);
     EXPECT_LE(percent, 100);
     last = percent;
   }
-  EXPECT_EQ(g_codes.back(), XB_GAUGE_CODE(100));
+  EXPECT_EQ(codes.back(), XB_GAUGE_CODE(100));
 }
 
 // Another process writing through its own work area: its key changes show here at once.

@@ -60,4 +60,19 @@ inline std::vector<XbLong> WalkBack() {
   return out;
 }
 
+// Collects the gauge codes the engine posts while installed.
+struct GaugeRecorder {
+  GaugeRecorder() {
+    Codes().clear();
+    xb_SetGaugePoster(Post);
+    xb_SetGaugeHook(77);
+  }
+  ~GaugeRecorder() { xb_SetGaugeHook(0); }
+  static std::vector<uint16_t>& Codes() {
+    static std::vector<uint16_t> codes;
+    return codes;
+  }
+  static void Post(XbPtr, uint16_t code) { Codes().push_back(code); }
+};
+
 }  // namespace xbtest

@@ -10,30 +10,18 @@
 #include <vector>
 
 #include "engine/src/Expr.h"
+#include "tests/engine/ExprTestSource.h"
 
 namespace xbefuzz {
 
+// The note layout and three fields of the other types.
 inline const std::vector<xbe::FieldDesc>& NoteFields() {
-  static const std::vector<xbe::FieldDesc> fields = [] {
-    std::vector<xbe::FieldDesc> f;
-    struct D { const char* n; char t; int w; };
-    const D defs[] = {{"MMM", 'M', 10}, {"KNO", 'C', 12}, {"CHK", 'C', 1},  {"LOCK", 'C', 1},
-                      {"TYPE", 'C', 1}, {"BIBLE", 'C', 4}, {"TIT1", 'C', 60}, {"TIT2", 'C', 40},
-                      {"TIT3", 'C', 40}, {"TIT4", 'C', 60}, {"NUM", 'N', 8},  {"DAY", 'D', 8},
-                      {"OK", 'L', 1}};
-    int off = 1;
-    for (const D& d : defs) {
-      xbe::FieldDesc fd;
-      fd.name = d.n;
-      fd.type = d.t;
-      fd.width = d.w;
-      fd.offset = off;
-      off += d.w;
-      f.push_back(fd);
-    }
-    return f;
-  }();
-  return fields;
+  static const xbetest::MemSource source({{"MMM", 'M', 10, 0}, {"KNO", 'C', 12, 0}, {"CHK", 'C', 1, 0},
+                                          {"LOCK", 'C', 1, 0}, {"TYPE", 'C', 1, 0}, {"BIBLE", 'C', 4, 0},
+                                          {"TIT1", 'C', 60, 0}, {"TIT2", 'C', 40, 0}, {"TIT3", 'C', 40, 0},
+                                          {"TIT4", 'C', 60, 0}, {"NUM", 'N', 8, 0}, {"DAY", 'D', 8, 0},
+                                          {"OK", 'L', 1, 0}});
+  return source.Fields();
 }
 
 inline void RunExpression(const uint8_t* data, std::size_t size) {
