@@ -343,8 +343,10 @@ TCustomForm* TControl::ParentForm() const {
 
 int TControl::Left() const { return FWidget->isWindow() ? FWidget->x() : FWidget->geometry().x(); }
 int TControl::Top() const { return FWidget->isWindow() ? FWidget->y() : FWidget->geometry().y(); }
-int TControl::Width() const { return FWidget->width(); }
-int TControl::Height() const { return FWidget->height(); }
+// A window's size is its outer size, frame and caption included, as the class library
+// counts it; the client size is ClientWidth / ClientHeight.
+int TControl::Width() const { return FWidget->isWindow() ? FWidget->frameGeometry().width() : FWidget->width(); }
+int TControl::Height() const { return FWidget->isWindow() ? FWidget->frameGeometry().height() : FWidget->height(); }
 void TControl::SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
 void TControl::SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
 void TControl::SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
@@ -354,8 +356,10 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   AWidth = std::max(0, AWidth);
   AHeight = std::max(0, AHeight);
   if (FWidget->isWindow()) {
+    int dw = FWidget->frameGeometry().width() - FWidget->width();
+    int dh = FWidget->frameGeometry().height() - FWidget->height();
     FWidget->move(ALeft, ATop);
-    FWidget->resize(AWidth, AHeight);
+    FWidget->resize(std::max(0, AWidth - dw), std::max(0, AHeight - dh));
   } else {
     FWidget->setGeometry(ALeft, ATop, AWidth, AHeight);
   }

@@ -91,8 +91,31 @@ void TCustomForm::SetWindowState(TWindowState v) {
   switch (v) {
     case wsMaximized: Widget()->showMaximized(); break;
     case wsMinimized: Widget()->showMinimized(); break;
-    default: Widget()->showNormal(); break;
+    default:
+      Widget()->showNormal();
+      ApplyNormalBounds();
+      break;
   }
+}
+
+void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FNormalBounds = {ALeft, ATop, std::max(0, AWidth), std::max(0, AHeight), true};
+  if (Widget()->isVisible() && WindowState() != wsNormal) return;
+  ApplyNormalBounds();
+}
+
+void TCustomForm::ApplyNormalBounds() {
+  if (!FNormalBounds.Set) return;
+  FApplyingBounds = true;
+  TWinControl::SetBounds(FNormalBounds.Left, FNormalBounds.Top, FNormalBounds.Width, FNormalBounds.Height);
+  FApplyingBounds = false;
+}
+
+void TCustomForm::BoundsChanged() {
+  TWinControl::BoundsChanged();
+  // The user moved or sized the normal window: those are its bounds now.
+  if (!FApplyingBounds && Widget()->isVisible() && WindowState() == wsNormal)
+    FNormalBounds = {Left(), Top(), Width(), Height(), true};
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
@@ -119,7 +142,7 @@ void TCustomForm::ApplyPosition() {
   else if (QScreen* s = QGuiApplication::primaryScreen())
     area = s->availableGeometry();
   if (area.isEmpty()) return;
-  Widget()->move(area.center().x() - Width() / 2, area.center().y() - Height() / 2);
+  SetBounds(area.center().x() - Width() / 2, area.center().y() - Height() / 2, Width(), Height());
 }
 
 void TCustomForm::SetVisible(bool v) {
@@ -135,7 +158,10 @@ void TCustomForm::SetVisible(bool v) {
     switch (FWindowState) {
       case wsMaximized: Widget()->showMaximized(); break;
       case wsMinimized: Widget()->showMinimized(); break;
-      default: Widget()->show(); break;
+      default:
+        Widget()->show();
+        ApplyNormalBounds();  // the frame is known now: the outer size comes out right
+        break;
     }
     Widget()->raise();
     Widget()->activateWindow();

@@ -48,6 +48,9 @@ class TCustomForm : public TWinControl {
 
   TWindowState WindowState() const;
   void SetWindowState(TWindowState v);
+  // Bounds are the outer bounds of the normal (not maximized) window; while the window is
+  // maximized they are kept and take effect when it is normal again.
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   TFormBorderStyle BorderStyle() const { return FBorderStyle; }
   void SetBorderStyle(TFormBorderStyle v);
   TPosition Position() const { return FPosition; }
@@ -101,6 +104,7 @@ class TCustomForm : public TWinControl {
   virtual void Deactivate();
   virtual void DoClose(TCloseAction& Action);
   void ColorChanged() override;
+  void BoundsChanged() override;
 
  private:
   friend class TControl;
@@ -128,6 +132,9 @@ class TCustomForm : public TWinControl {
   TWinControl* FActiveControl = nullptr;
   TWinControl* FFocusedControl = nullptr;
   std::unique_ptr<TControlCanvas> FCanvas;
+  struct { int Left = 0, Top = 0, Width = 0, Height = 0; bool Set = false; } FNormalBounds;
+  bool FApplyingBounds = false;
+  void ApplyNormalBounds();
 };
 
 class TForm : public TCustomForm {

@@ -115,6 +115,11 @@ void TLabel::SetTransparent(bool v) {
   ColorChanged();
 }
 
+void TLabel::FontChanged() {
+  TGraphicControl::FontChanged();
+  Apply();
+}
+
 void TLabel::ColorChanged() {
   TControl::ColorChanged();
   Widget()->setAutoFillBackground(!FTransparent);
@@ -264,6 +269,11 @@ void TEdit::SetPasswordChar(char v) {
 void TEdit::SetBorderStyle(TBorderStyle v) {
   FBorderStyle = v;
   LineEdit()->setFrame(v == bsSingleBorder);
+}
+
+void TEdit::DoEnter() {
+  if (AutoSelect && !(QApplication::mouseButtons() & Qt::LeftButton)) SelectAll();
+  TCustomEdit::DoEnter();
 }
 
 void TEdit::KeyPress(char& Key) {

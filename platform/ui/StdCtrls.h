@@ -60,6 +60,7 @@ class TLabel : public TGraphicControl {
 
  protected:
   void ColorChanged() override;
+  void FontChanged() override;
 
  private:
   void Apply();
@@ -156,6 +157,8 @@ class TEdit : public TCustomEdit {
  protected:
   bool DefaultKey(QKeyEvent* e) override;
   void KeyPress(char& Key) override;
+  // Entering by keyboard or from the program selects the whole text when AutoSelect is on.
+  void DoEnter() override;
 
  private:
   char FPasswordChar = 0;

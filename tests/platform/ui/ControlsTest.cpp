@@ -293,6 +293,21 @@ TEST(TFormTest, MaximizedFormKeepsItsNormalBounds) {
   EXPECT_EQ(form.Top(), 30);
   EXPECT_EQ(form.Width(), 400);
   EXPECT_EQ(form.Height(), 300);
+  // Bounds set while maximized are the ones it comes back to.
+  form.SetWindowState(wsMaximized);
+  form.SetBounds(5, 6, 320, 240);
+  EXPECT_EQ(form.WindowState(), wsMaximized);
+  form.SetWindowState(wsNormal);
+  EXPECT_EQ(form.Left(), 5);
+  EXPECT_EQ(form.Width(), 320);
+  EXPECT_LE(form.ClientWidth(), 320);
+  // A centred form keeps its size.
+  TForm centred(nullptr);
+  centred.SetBounds(0, 0, 200, 100);
+  centred.SetPosition(poScreenCenter);
+  centred.Show();
+  EXPECT_EQ(centred.Width(), 200);
+  EXPECT_GT(centred.Left(), 0);
 }
 
 }  // namespace
