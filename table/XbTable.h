@@ -219,6 +219,8 @@ class TXbTable : public TDataSet, public TXbDispatch {
   uint8_t LastGetMode = 0;
   // The tag list the component carries for its users; nothing fills it.
   std::vector<std::string> TagStructure;
+  // Built from the engine's orders; IndexDefs().Updated false marks them stale, and
+  // UpdateIndexDefs rebuilds stale ones on an open table.
   TIndexDefs& IndexDefs() { return *FIndexDefs; }
 
   // Record buffer layout (valid while open).
@@ -368,8 +370,21 @@ class TXbTable : public TDataSet, public TXbDispatch {
   // The record that a stream or a field read works on.
   TRecordBuffer FieldReadBuffer();
   bool IsInserting() const { return State() == dsInsert; }
-  // A dataset that must be browsing; used by the operations that move.
-  void CheckTableBrowse() { CheckBrowseMode(); }
+  // Raises Message through RaiseXbError while ErrorFunc is -1; otherwise returns.
+  void RefuseUnlessQuiet(const std::string& Message);
+  // xb_GoTop; on the server route the record number is then taken from the server, since
+  // the order may put another record first.
+  void EngineGoTop();
+  // One field of RecordImage in the buffer slot form (present byte, native data).
+  void ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* Slot);
+  // Fills RecordImage from Buffer (may raise the translate error); nothing is written yet.
+  void BuildRecordImage(TRecordBuffer Buffer);
+  // The shared write of InternalPost and InternalAddRecord: append when Inserting, then the
+  // memos and blobs, then the record, commit; on failure an appended record is deleted
+  // again and the record lock is released before the error goes on.
+  void PostBuffer(TRecordBuffer Buffer, bool Inserting);
+  // Releases the record lock that DoBeforeEdit took, and only that one.
+  void ReleaseEditLock();
 
   std::unique_ptr<TIndexDefs> FIndexDefs;
   std::unique_ptr<TMasterDataLink> FMasterLink;
@@ -385,8 +400,10 @@ class TXbTable : public TDataSet, public TXbDispatch {
   std::string FTableName;
   TXbTableType FTableType = ttXBFOX;
   int FFetchCount = 50;
-  bool FIndexDefsUpdated = false;
+  // The dataset filter as applied to the engine query (Filtered at the last apply).
   bool FFilterActive = false;
+  // The record DoBeforeEdit locked (0: none held by the edit).
+  XbLong FEditLockRecNo = 0;
 
  public:
   // ---- index tags, orders, query, locks, master/detail ----
