@@ -162,6 +162,19 @@ int TDBGrid::CharWidth() const {
 
 int TDBGrid::ColumnWidth(int Index) const { return View()->columnWidth(Index); }
 
+int TDBGrid::Row() const {
+  if (!FLink->Active() || FLink->RecordCount() == 0) return -1;
+  return FLink->ActiveRecord();
+}
+
+TRect TDBGrid::CellRect(int ACol, int ARow) const {
+  QTableView* view = View();
+  QRect r = view->visualRect(FModel->index(ARow, ACol));
+  if (!r.isValid()) return TRect{};
+  r.moveTopLeft(view->viewport()->mapTo(Widget(), r.topLeft()));
+  return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
 void TDBGrid::FontChanged() {
   TWinControl::FontChanged();
   if (FModel) {

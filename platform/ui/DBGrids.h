@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/core/DataSource.h"
+#include "platform/gfx/Canvas.h"
 #include "platform/ui/Controls.h"
 
 class QTableView;
@@ -74,6 +75,11 @@ class TDBGrid : public TWinControl {
   TField* SelectedField() const;
   // Pixel width of column i.
   int ColumnWidth(int Index) const;
+  // The row of the current record among the shown rows (0-based), -1 when there is none.
+  int Row() const;
+  // A cell's rectangle in the grid's client coordinates (empty when it is not shown); for
+  // editors that stand over a cell.
+  TRect CellRect(int ACol, int ARow) const;
   // Rows the grid has room for (its data link's buffer count).
   int VisibleRowCount() const;
   // Re-reads the columns from the fields now.

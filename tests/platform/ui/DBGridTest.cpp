@@ -181,6 +181,10 @@ TEST(TDBGridTest, CurrentRowFollowsTheDatasetAndMovesIt) {
   // The dataset moves: the grid's current row is its record.
   f.ds.MoveBy(2);
   EXPECT_EQ(f.CurrentRow(), 2);
+  EXPECT_EQ(f.grid->Row(), 2);
+  TRect cell = f.grid->CellRect(0, 2);
+  EXPECT_GT(cell.Top, f.grid->CellRect(0, 1).Top);
+  EXPECT_NEAR(cell.Width(), f.grid->ColumnWidth(0), 1);  // less the grid line
   EXPECT_EQ(f.Cell(f.CurrentRow(), 0), "title 3");
   f.ds.Last();
   EXPECT_EQ(f.Cell(f.CurrentRow(), 0), "title 50");
