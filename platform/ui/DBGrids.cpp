@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -67,6 +68,33 @@ void TGridDataLink::DataSetScrolled(int) { FGrid->DataChanged(); }
 void TGridDataLink::LayoutChanged() { FGrid->LayoutChanged(); }
 void TGridDataLink::RecordChanged(TField*) { FGrid->DataChanged(); }
 void TGridDataLink::EditingChanged() { FGrid->DataChanged(); }
+void TGridDataLink::UpdateData() { FGrid->UpdateData(); }
+
+// ---- The cell editor ----------------------------------------------------------------------
+
+TInplaceEdit::TInplaceEdit(TDBGrid* AGrid) : TEdit(AGrid), FGrid(AGrid) {
+  SetParent(AGrid);
+  SetTabStop(false);
+  SetVisible(false);
+  LineEdit()->setFrame(false);
+}
+
+void TInplaceEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TEdit::KeyDown(Key, Shift);
+  if (!Key) return;
+  switch (Key) {
+    case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT: case VK_RETURN: case VK_ESCAPE:
+    case VK_F2:
+      if (FGrid->EditorKey(Key, Shift)) Key = 0;
+      break;
+    default: break;
+  }
+}
+
+void TInplaceEdit::Changed() {
+  TEdit::Changed();
+  if (Modified()) FGrid->EditorModified();
+}
 
 // ---- TDBGrid ------------------------------------------------------------------------------
 
@@ -111,6 +139,8 @@ TDBGrid::TDBGrid(TComponent* AOwner) : TWinControl(AOwner, new QWidget), FLink(s
 }
 
 TDBGrid::~TDBGrid() {
+  delete FEditor;
+  FEditor = nullptr;
   FLink->SetDataSource(nullptr);
   FLink.reset();
   FColumns.clear();
@@ -246,6 +276,116 @@ void TDBGrid::DataChanged() {
   FSyncing = false;
   SyncCurrent();
   UpdateScrollBar();
+  PlaceEditor();
+}
+
+// ---- Editing ------------------------------------------------------------------------------
+
+TInplaceEdit* TDBGrid::CreateEditor() { return new TInplaceEdit(this); }
+
+bool TDBGrid::EditorMode() const { return FEditor && FEditor->Visible(); }
+
+void TDBGrid::SetEditorMode(bool v) {
+  if (v) ShowEditor();
+  else HideEditor();
+}
+
+bool TDBGrid::CanEditModify() const {
+  if (!(FOptions & dgEditing) || ReadOnly || !FLink->Active() || FLink->ReadOnly()) return false;
+  TField* f = SelectedField();
+  return f && f->CanModify();
+}
+
+void TDBGrid::ShowEditor() {
+  if (!CanEditModify() || Row() < 0) return;
+  if (!FEditor) FEditor = CreateEditor();
+  FEditor->SetVisible(true);
+  PlaceEditor();
+  FEditor->BringToFront();
+  if (CanFocus()) FEditor->SetFocus();
+}
+
+void TDBGrid::HideEditor() {
+  if (!EditorMode()) return;
+  bool hadFocus = FEditor->Focused();
+  FEditor->SetVisible(false);
+  if (hadFocus && CanFocus()) SetFocus();
+}
+
+// The editor follows the current cell and shows the field's text unless it holds the user's.
+void TDBGrid::PlaceEditor() {
+  if (!EditorMode()) return;
+  TField* f = SelectedField();
+  if (!f || Row() < 0 || !CanEditModify()) {
+    HideEditor();
+    return;
+  }
+  TRect r = CellRect(FSelectedIndex, Row());
+  FEditor->SetBounds(r.Left, r.Top, r.Width(), r.Height());
+  if (!FEditor->Modified()) {
+    FEditor->SetText(f->Text());
+    FEditor->SelectAll();
+  }
+}
+
+void TDBGrid::EditorModified() {
+  // The first change of the user starts editing the record; a dataset that refuses keeps
+  // the field's text.
+  if (FLink->Editing()) return;
+  if (!FLink->Edit()) {
+    FEditor->SetText(SelectedField() ? SelectedField()->Text() : std::string());
+  }
+}
+
+void TDBGrid::UpdateData() {
+  if (!FEditor || !FEditor->Modified()) return;
+  TField* f = SelectedField();
+  if (!f) return;
+  f->SetText(FEditor->Text());
+  FEditor->SetModified(false);
+}
+
+bool TDBGrid::EditorKey(uint16_t Key, TShiftState Shift) {
+  TDataSet* ds = FLink->Active() ? FLink->DataSet() : nullptr;
+  switch (Key) {
+    case VK_RETURN:
+      if (ds && (ds->State() == dsEdit || ds->State() == dsInsert)) {
+        FLink->UpdateRecord();
+        ds->Post();
+      }
+      if (!(FOptions & dgAlwaysShowEditor)) HideEditor();
+      return true;
+    case VK_ESCAPE:
+      FEditor->SetModified(false);
+      if (ds && (ds->State() == dsEdit || ds->State() == dsInsert)) ds->Cancel();
+      PlaceEditor();
+      if (!(FOptions & dgAlwaysShowEditor)) HideEditor();
+      return true;
+    case VK_F2:
+      return true;
+    default: {
+      uint16_t k = Key;
+      KeyDown(k, Shift);  // moving keys: the dataset posts through UpdateData on the move
+      return k == 0;
+    }
+  }
+}
+
+void TDBGrid::KeyPress(char& Key) {
+  TWinControl::KeyPress(Key);
+  unsigned char c = static_cast<unsigned char>(Key);
+  if (!Key || c < 0x20 || EditorMode() || !CanEditModify()) return;
+  // A character typed on the grid opens the editor and goes into it.
+  ShowEditor();
+  if (!EditorMode()) return;
+  FEditor->SelectAll();
+  FEditor->SetSelText(std::string(1, Key));
+  Key = 0;
+}
+
+void TDBGrid::DoEnter() {
+  TWinControl::DoEnter();
+  if (FOptions & dgAlwaysShowEditor) ShowEditor();
 }
 
 void TDBGrid::SyncCurrent() {
@@ -313,6 +453,11 @@ std::string TDBGrid::CellText(int Row, int Col) {
 void TDBGrid::KeyDown(uint16_t& Key, TShiftState Shift) {
   TWinControl::KeyDown(Key, Shift);
   if (!Key) return;
+  if (Key == VK_F2 && KeyModifiers(Shift) == 0 && CanEditModify()) {
+    ShowEditor();
+    Key = 0;
+    return;
+  }
   TDataSet* ds = FLink->Active() ? FLink->DataSet() : nullptr;
   TShiftState mods = KeyModifiers(Shift);
   bool ctrl = mods == ssCtrl;
@@ -321,8 +466,8 @@ void TDBGrid::KeyDown(uint16_t& Key, TShiftState Shift) {
     case VK_DOWN: if (ds) ds->MoveBy(1); break;
     case VK_PRIOR: if (ds) ds->MoveBy(-VisibleRowCount()); break;
     case VK_NEXT: if (ds) ds->MoveBy(VisibleRowCount()); break;
-    case VK_LEFT: SetSelectedIndex(FSelectedIndex - 1); break;
-    case VK_RIGHT: SetSelectedIndex(FSelectedIndex + 1); break;
+    case VK_LEFT: SetSelectedIndex(FSelectedIndex - 1); PlaceEditor(); break;
+    case VK_RIGHT: SetSelectedIndex(FSelectedIndex + 1); PlaceEditor(); break;
     case VK_HOME:
       if (ctrl) { if (ds) ds->First(); } else SetSelectedIndex(0);
       break;

@@ -13,7 +13,13 @@
 //
 // Keys: the form's preview and OnKeyDown see every key first; the grid acts only on the
 // navigation keys left to it. Del, Space, Enter and the other keys are not consumed, so they
-// reach OnKeyDown / OnKeyPress of the grid and of the form. GUI thread only.
+// reach OnKeyDown / OnKeyPress of the grid and of the form.
+//
+// Editing (dgEditing, not ReadOnly, a field that can be modified): a character typed on the
+// grid, F2, or the focus with dgAlwaysShowEditor shows the cell editor (CreateEditor makes
+// it) over the current cell with the field's text; the first change puts the dataset into
+// edit state; moving to another record writes the text into the field and posts; Enter writes
+// and posts at once; Esc cancels the record's changes. GUI thread only.
 #pragma once
 
 #include <memory>
@@ -22,6 +28,7 @@
 #include "platform/core/DataSource.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/StdCtrls.h"
 
 class QTableView;
 class QScrollBar;
@@ -36,6 +43,21 @@ enum : unsigned {
 };
 using TDBGridOptions = unsigned;
 
+// The cell editor: an edit that stands over the current cell and hands the grid its moving
+// keys.
+class TInplaceEdit : public TEdit {
+ public:
+  explicit TInplaceEdit(TDBGrid* AGrid);
+  TDBGrid* Grid() const { return FGrid; }
+
+ protected:
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void Changed() override;
+
+ private:
+  TDBGrid* FGrid;
+};
+
 class TGridDataLink : public TDataLink {
  public:
   explicit TGridDataLink(TDBGrid* g) : FGrid(g) {}
@@ -48,6 +70,7 @@ class TGridDataLink : public TDataLink {
   void LayoutChanged() override;
   void RecordChanged(TField* Field) override;
   void EditingChanged() override;
+  void UpdateData() override;
 
  private:
   TDBGrid* FGrid;
@@ -85,6 +108,15 @@ class TDBGrid : public TWinControl {
   // Re-reads the columns from the fields now.
   void LayoutChanged();
 
+  // The cell editor (nullptr until first shown) and whether it is shown.
+  TInplaceEdit* InplaceEditor() const { return FEditor; }
+  bool EditorMode() const;
+  void SetEditorMode(bool v);
+  // True when the current cell may be edited.
+  bool CanEditModify() const;
+  void ShowEditor();
+  void HideEditor();
+
   TNotifyEvent OnColEnter;
   TNotifyEvent OnCellClick;
 
@@ -95,9 +127,19 @@ class TDBGrid : public TWinControl {
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void BoundsChanged() override;
   void FontChanged() override;
+  void KeyPress(char& Key) override;
+  void DoEnter() override;
+  // Makes the cell editor; descendants make their own kind.
+  virtual TInplaceEdit* CreateEditor();
 
  private:
   friend class TGridDataLink;
+  friend class TInplaceEdit;
+  void UpdateData();
+  void PlaceEditor();
+  void EditorModified();
+  // The editor passes a key on; true when the grid used it.
+  bool EditorKey(uint16_t Key, TShiftState Shift);
   friend class GridModel;
   void LinkActive();
   void DataChanged();
@@ -117,4 +159,5 @@ class TDBGrid : public TWinControl {
                             dgTabs | dgConfirmDelete | dgCancelOnExit;
   int FSelectedIndex = 0;
   bool FSyncing = false;
+  TInplaceEdit* FEditor = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTest>
 #include <cstring>
@@ -232,6 +233,46 @@ TEST(TDBGridTest, DelSpaceAndEnterReachTheForm) {
   f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { if (key == VK_DOWN) key = 0; };
   QTest::keyClick(f.grid->Widget(), Qt::Key_Down);
   EXPECT_EQ(f.ds.RecNo(), 1);
+}
+
+TEST(TDBGridTest, CellEditorWritesOnMoveAndEnterAndCancelsOnEsc) {
+  GridForm f(5);
+  f.grid->SetFocus();
+  // A read-only grid types nothing into the record.
+  QTest::keyClick(f.grid->Widget(), Qt::Key_X);
+  EXPECT_FALSE(f.grid->EditorMode());
+  f.grid->ReadOnly = false;
+  f.grid->SetOptions(f.grid->Options() | dgEditing);
+  // A character opens the editor with it; the record is being edited.
+  QTest::keyClick(f.grid->Widget(), Qt::Key_X);
+  ASSERT_TRUE(f.grid->EditorMode());
+  TInplaceEdit* ed = f.grid->InplaceEditor();
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Y);
+  EXPECT_EQ(ed->Text(), "xy");
+  EXPECT_EQ(f.ds.State(), dsEdit);
+  TRect cell = f.grid->CellRect(0, 0);
+  EXPECT_EQ(ed->Top(), cell.Top);
+  // Moving on writes the text and posts it.
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Down);
+  EXPECT_EQ(f.ds.RecNo(), 2);
+  EXPECT_EQ(f.ds.State(), dsBrowse);
+  EXPECT_EQ(f.ds.Rows[0].substr(2, 2), "xy");
+  EXPECT_EQ(ed->Text(), "title 2");  // the editor follows with the next record's text
+  // Esc drops the change.
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Z);
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Escape);
+  EXPECT_FALSE(f.grid->EditorMode());
+  EXPECT_EQ(f.ds.State(), dsBrowse);
+  EXPECT_EQ(f.ds.FieldByName("TIT1")->AsString(), "title 2");
+  // F2 opens the editor on the field's text; Enter writes and posts at once.
+  QTest::keyClick(f.grid->Widget(), Qt::Key_F2);
+  ASSERT_TRUE(f.grid->EditorMode());
+  EXPECT_EQ(ed->Text(), "title 2");
+  ed->SetSelStart(7);
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Exclam);
+  QTest::keyClick(ed->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.ds.State(), dsBrowse);
+  EXPECT_EQ(f.ds.FieldByName("TIT1")->AsString(), "title 2!");
 }
 
 TEST(TDBGridTest, DisabledSourceAndClosedDatasetShowNothing) {
