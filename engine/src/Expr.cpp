@@ -270,8 +270,6 @@ class LogLit : public ExprNode {
   bool v_;
 };
 
-static const char kBlankImage[1] = {' '};
-
 class FieldNode : public ExprNode {
  public:
   FieldNode(ExprType t, const FieldDesc& f, int index)

@@ -205,6 +205,7 @@ void IndexFile::Sync() {
 
 void IndexFile::DropCache() {
   cache_.clear();
+  cachedPages_ = 0;
   dirtyPages_.clear();
 }
 
@@ -217,6 +218,9 @@ int IndexFile::FindTag(std::string_view upperName) const {
 char* IndexFile::Page(uint32_t n) {
   if (n == 0 || n >= pageCount_) return nullptr;
   if (n < cache_.size() && cache_[n]) return cache_[n].get();
+  // Only between transactions, and only here, before this call hands out a pointer: callers
+  // never hold a page across a read of another.
+  if (cachedPages_ >= kMaxCachedPages && !inTxn_) DropCache();
   std::unique_ptr<char[]> buf(new char[kPageSize]);
   if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) return nullptr;
   char* p = buf.get();
@@ -478,8 +482,9 @@ uint32_t IndexFile::Ordinal(int slot, Pos pos) {
   const char* k = KeyAt(slot, pos);
   if (!k) return 0;
   const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  std::string key(k, static_cast<std::size_t>(t.info.keyLen) + 4);  // the descent reads other pages
   std::vector<PathStep> path;
-  if (!DescendTo(t, k, t.info.keyLen, GetRec(k + t.info.keyLen), path)) return 0;
+  if (!DescendTo(t, key.data(), t.info.keyLen, GetRec(key.data() + t.info.keyLen), path)) return 0;
   uint32_t ord = 0;
   int esz = t.info.keyLen + 12;
   for (std::size_t i = 0; i + 1 < path.size(); ++i) {
@@ -769,7 +774,10 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
   uint32_t runFirst = 0;
   auto emit = [&](uint32_t page, const char* buf) {
     // Freed pages of the old tree may sit in the cache: the new content replaces them.
-    if (page < cache_.size()) cache_[page].reset();
+    if (page < cache_.size() && cache_[page]) {
+      cache_[page].reset();
+      --cachedPages_;
+    }
     dirtyPages_.erase(page);
     if (!run.empty() && page == runFirst + run.size() / kPageSize && run.size() < (8u << 20)) {
       run.append(buf, kPageSize);

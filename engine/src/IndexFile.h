@@ -47,6 +47,8 @@ class IndexFile {
   static constexpr int kPageSize = 4096;
   static constexpr int kMaxKeyLen = 240;
   static constexpr int kMaxTags = 62;
+  // Clean pages kept in memory at most; past it the cache starts afresh (64 MB).
+  static constexpr std::size_t kMaxCachedPages = 16384;
 
   // Opens an existing index file; null when missing, unreadable or not of our format.
   static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable);
@@ -150,8 +152,10 @@ class IndexFile {
   const unsigned char* coll_ = nullptr;
   // Cached pages by page number (a page read once stays until the file changes elsewhere).
   std::vector<std::unique_ptr<char[]>> cache_;
+  std::size_t cachedPages_ = 0;
   std::unique_ptr<char[]>& Slot(uint32_t n) {
     if (n >= cache_.size()) cache_.resize(n + 1 + n / 4);
+    if (!cache_[n]) ++cachedPages_;
     return cache_[n];
   }
   std::unordered_set<uint32_t> dirtyPages_;
