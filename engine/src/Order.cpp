@@ -334,11 +334,8 @@ int Orders::IndexTag(const std::string& fileName, const std::string& tagName, co
     RebuildOrderList();
     return 0;
   }
-  activeFile_ = path;
-  activeTag_ = name;
+  SwitchScope(path, name, false);  // a rebuilt tag may have another key: its scope goes
   flipped_ = false;
-  scoped_ = false;
-  scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
   RebuildOrderList();
   return active_;
 }
@@ -369,9 +366,8 @@ void Orders::IndexClose(int order) {
 
 void Orders::CloseIndexes() {
   files_.clear();
-  activeFile_.clear();
-  activeTag_.clear();
-  scoped_ = false;
+  SwitchScope("", "", false);
+  savedScopes_.clear();
   RebuildOrderList();
 }
 
@@ -379,18 +375,14 @@ int Orders::SetOrder(int order) {
   Sync();
   int previous = active_;
   if (order < 0 || order > OrderCount()) return 0;
-  if (order == 0) {
-    activeFile_.clear();
-    activeTag_.clear();
-  } else {
-    const Order& o = orders_[static_cast<std::size_t>(order - 1)];
-    activeFile_ = files_[static_cast<std::size_t>(o.file)].path;
-    activeTag_ = o.name;
-  }
   if (order != active_) {
-    // A scope belongs to the order it was set on.
-    scoped_ = false;
-    scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
+    // A scope belongs to the order it was set on and comes back with it.
+    if (order == 0) {
+      SwitchScope("", "", true);
+    } else {
+      const Order& o = orders_[static_cast<std::size_t>(order - 1)];
+      SwitchScope(files_[static_cast<std::size_t>(o.file)].path, o.name, true);
+    }
     flipped_ = false;
   }
   active_ = order;
@@ -681,6 +673,29 @@ bool Orders::Seek(const std::string& text, bool binary) {
   }
   found_ = found;
   return found;
+}
+
+void Orders::SwitchScope(const std::string& file, const std::string& tag, bool keepNew) {
+  std::string oldKey = activeFile_ + '\n' + activeTag_;
+  if (!activeTag_.empty()) {
+    if (scoped_)
+      savedScopes_[oldKey] = {scopeLow_, scopeHigh_, scopeLowText_, scopeHighText_};
+    else
+      savedScopes_.erase(oldKey);
+  }
+  activeFile_ = file;
+  activeTag_ = tag;
+  scoped_ = false;
+  scopeLow_.clear(), scopeHigh_.clear(), scopeLowText_.clear(), scopeHighText_.clear();
+  auto it = savedScopes_.find(file + '\n' + tag);
+  if (it == savedScopes_.end()) return;
+  if (keepNew && !tag.empty()) {
+    scoped_ = true;
+    scopeLow_ = it->second.low, scopeHigh_ = it->second.high;
+    scopeLowText_ = it->second.lowText, scopeHighText_ = it->second.highText;
+  } else {
+    savedScopes_.erase(it);
+  }
 }
 
 bool Orders::SetScope(const std::string& low, const std::string& high) {

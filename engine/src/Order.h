@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,9 +141,15 @@ class Orders : public OrderHooks {
   bool flipped_ = false;
   bool found_ = false;
 
+  // The scope of the active order; every other order keeps its own in savedScopes_.
   bool scoped_ = false;
   std::string scopeLow_, scopeHigh_;          // key form
   std::string scopeLowText_, scopeHighText_;  // as given
+  struct SavedScope {
+    std::string low, high, lowText, highText;
+  };
+  std::map<std::string, SavedScope> savedScopes_;
+  void SwitchScope(const std::string& file, const std::string& tag, bool keepNew);
 
   bool queryActive_ = false;
   bool queryExact_ = false;

@@ -111,12 +111,19 @@ TEST_F(SeekTest, ScopesLimitTheViewByKeyPrefix) {
   EXPECT_NE(xb_SetScope(nullptr, nullptr), 0);
   EXPECT_STREQ(xb_GetScope(0), "");
   EXPECT_EQ(Walk(), (V{2, 3, 4, 5, 6, 7}));
-  // A scope belongs to its order; with no order there is nothing to scope.
+  // A scope belongs to its order and comes back with it; with no order there is nothing
+  // to scope.
   xb_SetScope("b", "c");
   xb_SetOrder(0);
   EXPECT_STREQ(xb_GetScope(0), "");
   EXPECT_EQ(xb_SetScope("b", "c"), 0);
   EXPECT_EQ(Walk(), (V{2, 3, 4, 5, 6, 7}));
+  xb_SetOrder(1);
+  EXPECT_STREQ(xb_GetScope(0), "b");
+  EXPECT_EQ(Walk(), (V{3, 4}));
+  // Rebuilding the tag drops its scope: the key may mean something else now.
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  EXPECT_STREQ(xb_GetScope(0), "");
 }
 
 }  // namespace
