@@ -4,6 +4,9 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QPolygon>
+#include <cmath>
+#include <optional>
 
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/QtGraphics.h"
@@ -61,20 +64,36 @@ QBrush ToQBrush(const TBrush& b) {
   }
 }
 
-// A painter set up with the canvas's pen mode.
-struct Painter {
-  Painter(QImage* img, TPenMode mode) : p(img) {
+}  // namespace
+
+// The painter of one drawing operation: the canvas's open painter (its state kept around
+// the operation) or a new one on the picture; ok() is false when there is nothing to draw on.
+struct CanvasPainter {
+  explicit CanvasPainter(TCanvas& c, TPenMode mode = pmCopy) {
+    if (c.FPainter) {
+      p = c.FPainter;
+      p->save();
+      saved = true;
+    } else if (c.FTarget && !c.FTarget->isNull()) {
+      own.emplace(c.FTarget);
+      p = &*own;
+    }
+    if (!p) return;
     switch (mode) {
-      case pmXor: p.setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
-      case pmNot: p.setCompositionMode(QPainter::RasterOp_NotDestination); break;
-      case pmNotXor: p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
+      case pmXor: p->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+      case pmNot: p->setCompositionMode(QPainter::RasterOp_NotDestination); break;
+      case pmNotXor: p->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
       default: break;
     }
   }
-  QPainter p;
+  ~CanvasPainter() {
+    if (saved) p->restore();
+  }
+  bool ok() const { return p != nullptr; }
+  QPainter* p = nullptr;
+  std::optional<QPainter> own;
+  bool saved = false;
 };
-
-}  // namespace
 
 TCanvas::TCanvas(QImage* Target) : FTarget(Target) {}
 TCanvas::~TCanvas() = default;
@@ -86,124 +105,220 @@ void TCanvas::Changed() {
 void TCanvas::MoveTo(int X, int Y) { FPenPos = {X, Y}; }
 
 void TCanvas::LineTo(int X, int Y) {
-  if (FTarget && !FTarget->isNull() && FPen.Style != psClear) {
-    Painter d(FTarget, FPen.Mode);
-    d.p.setPen(ToQPen(FPen));
-    // A flat cap leaves the end point out, as the system's lines do.
-    d.p.drawLine(FPenPos.X, FPenPos.Y, X, Y);
+  if (FPen.Style != psClear) {
+    CanvasPainter d(*this, FPen.Mode);
+    if (d.ok()) {
+      d.p->setPen(ToQPen(FPen));
+      // A flat cap leaves the end point out, as the system's lines do.
+      d.p->drawLine(FPenPos.X, FPenPos.Y, X, Y);
+    }
   }
   FPenPos = {X, Y};
   Changed();
 }
 
 void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
-  if (!FTarget || FTarget->isNull()) return;
   {
-    Painter d(FTarget, FPen.Mode);
-    if (FBrush.Style != bsClear) d.p.fillRect(QRect(X1, Y1, X2 - X1, Y2 - Y1), ToQBrush(FBrush));
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    if (FBrush.Style != bsClear) d.p->fillRect(QRect(X1, Y1, X2 - X1, Y2 - Y1), ToQBrush(FBrush));
     if (FPen.Style != psClear) {
-      d.p.setPen(ToQPen(FPen));
+      d.p->setPen(ToQPen(FPen));
+      d.p->setBrush(Qt::NoBrush);
       int w = std::max(1, FPen.Width);
-      d.p.drawRect(QRectF(X1 + w / 2.0, Y1 + w / 2.0, X2 - X1 - w, Y2 - Y1 - w));
+      d.p->drawRect(QRectF(X1 + w / 2.0, Y1 + w / 2.0, X2 - X1 - w, Y2 - Y1 - w));
     }
   }
   Changed();
 }
 
 void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2) {
-  if (!FTarget || FTarget->isNull()) return;
   {
-    Painter d(FTarget, FPen.Mode);
-    d.p.setRenderHint(QPainter::Antialiasing, false);
-    d.p.setPen(ToQPen(FPen));
-    d.p.setBrush(ToQBrush(FBrush));
-    d.p.drawEllipse(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1));
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    d.p->setPen(ToQPen(FPen));
+    d.p->setBrush(ToQBrush(FBrush));
+    d.p->drawEllipse(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1));
+  }
+  Changed();
+}
+
+void TCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
+  {
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    d.p->setPen(ToQPen(FPen));
+    d.p->setBrush(ToQBrush(FBrush));
+    d.p->drawRoundedRect(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1), X3 / 2.0, Y3 / 2.0);
+  }
+  Changed();
+}
+
+void TCanvas::Polygon(const TPoint* Points, int Count) {
+  if (Count <= 0) return;
+  {
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    QPolygon poly;
+    for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
+    d.p->setPen(ToQPen(FPen));
+    d.p->setBrush(ToQBrush(FBrush));
+    d.p->drawPolygon(poly);
+  }
+  Changed();
+}
+
+void TCanvas::Polyline(const TPoint* Points, int Count) {
+  if (Count <= 0) return;
+  {
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    QPolygon poly;
+    for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
+    d.p->setPen(ToQPen(FPen));
+    d.p->drawPolyline(poly);
+  }
+  Changed();
+}
+
+void TCanvas::ArcShape(ArcKind k, int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  {
+    CanvasPainter d(*this, FPen.Mode);
+    if (!d.ok()) return;
+    QRectF box(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1);
+    QPointF c = box.center();
+    // Angles of the two rays in Qt's sixteenths of a degree, counter-clockwise, y pointing up.
+    auto angle = [&](int x, int y) { return std::atan2(-(y - c.y()), x - c.x()) * 180.0 / M_PI; };
+    double a1 = angle(X3, Y3), a2 = angle(X4, Y4);
+    double span = a2 - a1;
+    if (span <= 0) span += 360.0;
+    int start = static_cast<int>(std::lround(a1 * 16)), len = static_cast<int>(std::lround(span * 16));
+    d.p->setPen(ToQPen(FPen));
+    d.p->setBrush(ToQBrush(FBrush));
+    switch (k) {
+      case ArcKind::Arc: d.p->drawArc(box, start, len); break;
+      case ArcKind::Chord: d.p->drawChord(box, start, len); break;
+      case ArcKind::Pie: d.p->drawPie(box, start, len); break;
+    }
+  }
+  Changed();
+}
+
+void TCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  ArcShape(ArcKind::Arc, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+void TCanvas::Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  ArcShape(ArcKind::Chord, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+void TCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  ArcShape(ArcKind::Pie, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+
+void TCanvas::DrawFocusRect(const TRect& R) {
+  {
+    CanvasPainter d(*this, pmXor);
+    if (!d.ok()) return;
+    QPen pen(Qt::white, 1, Qt::DotLine);
+    d.p->setPen(pen);
+    d.p->setBrush(Qt::NoBrush);
+    d.p->drawRect(QRect(R.Left, R.Top, R.Width() - 1, R.Height() - 1));
   }
   Changed();
 }
 
 void TCanvas::FillRect(const TRect& R) {
-  if (!FTarget || FTarget->isNull()) return;
   {
-    QPainter p(FTarget);
-    p.fillRect(QRect(R.Left, R.Top, R.Width(), R.Height()), ToQBrush(FBrush));
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
+    d.p->fillRect(QRect(R.Left, R.Top, R.Width(), R.Height()), ToQBrush(FBrush));
   }
   Changed();
 }
 
 void TCanvas::FrameRect(const TRect& R) {
-  if (!FTarget || FTarget->isNull() || R.Width() <= 0 || R.Height() <= 0) return;
+  if (R.Width() <= 0 || R.Height() <= 0) return;
   {
-    QPainter p(FTarget);
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
     QColor c = orv::ToQColor(FBrush.Color);
-    p.fillRect(QRect(R.Left, R.Top, R.Width(), 1), c);
-    p.fillRect(QRect(R.Left, R.Bottom - 1, R.Width(), 1), c);
-    p.fillRect(QRect(R.Left, R.Top, 1, R.Height()), c);
-    p.fillRect(QRect(R.Right - 1, R.Top, 1, R.Height()), c);
+    d.p->fillRect(QRect(R.Left, R.Top, R.Width(), 1), c);
+    d.p->fillRect(QRect(R.Left, R.Bottom - 1, R.Width(), 1), c);
+    d.p->fillRect(QRect(R.Left, R.Top, 1, R.Height()), c);
+    d.p->fillRect(QRect(R.Right - 1, R.Top, 1, R.Height()), c);
   }
   Changed();
 }
 
-int TCanvas::TextWidth(const std::string& Text) {
-  return QFontMetrics(orv::ToQFont(FFont)).horizontalAdvance(orv::ToQ(Text));
+// Text is measured on the device drawn on (a printer's resolution differs from the screen's).
+static QFontMetrics MetricsOn(const QFont& f, QPainter* p) {
+  return p && p->device() ? QFontMetrics(f, p->device()) : QFontMetrics(f);
 }
 
-int TCanvas::TextHeight(const std::string& Text) { return QFontMetrics(orv::ToQFont(FFont)).height(); }
+int TCanvas::TextWidth(const std::string& Text) {
+  return MetricsOn(orv::ToQFont(FFont), FPainter).horizontalAdvance(orv::ToQ(Text));
+}
+
+int TCanvas::TextHeight(const std::string& Text) { return MetricsOn(orv::ToQFont(FFont), FPainter).height(); }
 
 void TCanvas::TextOut(int X, int Y, const std::string& Text) {
   int w = TextWidth(Text);
-  if (FTarget && !FTarget->isNull()) {
-    QPainter p(FTarget);
-    QFont f = orv::ToQFont(FFont);
-    QFontMetrics m(f);
-    if (FBrush.Style != bsClear) p.fillRect(QRect(X, Y, w, m.height()), orv::ToQColor(FBrush.Color));
-    p.setFont(f);
-    p.setPen(orv::ToQColor(FFont.Color()));
-    p.drawText(X, Y + m.ascent(), orv::ToQ(Text));
+  {
+    CanvasPainter d(*this);
+    if (d.ok()) {
+      QFont f = orv::ToQFont(FFont);
+      QFontMetrics m = MetricsOn(f, d.p);
+      if (FBrush.Style != bsClear) d.p->fillRect(QRect(X, Y, w, m.height()), orv::ToQColor(FBrush.Color));
+      d.p->setFont(f);
+      d.p->setPen(orv::ToQColor(FFont.Color()));
+      d.p->drawText(X, Y + m.ascent(), orv::ToQ(Text));
+    }
   }
   FPenPos = {X + w, Y};
   Changed();
 }
 
 void TCanvas::TextRect(const TRect& R, int X, int Y, const std::string& Text) {
-  if (!FTarget || FTarget->isNull()) return;
   {
-    QPainter p(FTarget);
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
     QRect clip(R.Left, R.Top, R.Width(), R.Height());
-    if (FBrush.Style != bsClear) p.fillRect(clip, orv::ToQColor(FBrush.Color));
-    p.setClipRect(clip);
+    if (FBrush.Style != bsClear) d.p->fillRect(clip, orv::ToQColor(FBrush.Color));
+    d.p->setClipRect(clip);
     QFont f = orv::ToQFont(FFont);
-    p.setFont(f);
-    p.setPen(orv::ToQColor(FFont.Color()));
-    p.drawText(X, Y + QFontMetrics(f).ascent(), orv::ToQ(Text));
+    d.p->setFont(f);
+    d.p->setPen(orv::ToQColor(FFont.Color()));
+    d.p->drawText(X, Y + MetricsOn(f, d.p).ascent(), orv::ToQ(Text));
   }
   Changed();
 }
 
 void TCanvas::Draw(int X, int Y, const TBitmap& Bitmap) {
-  if (!FTarget || FTarget->isNull() || Bitmap.Empty()) return;
+  if (Bitmap.Empty()) return;
   {
-    QPainter p(FTarget);
-    p.drawImage(X, Y, Bitmap.Image());
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
+    d.p->drawImage(X, Y, Bitmap.Image());
   }
   Changed();
 }
 
 void TCanvas::StretchDraw(const TRect& R, const TBitmap& Bitmap) {
-  if (!FTarget || FTarget->isNull() || Bitmap.Empty()) return;
+  if (Bitmap.Empty()) return;
   {
-    QPainter p(FTarget);
-    p.drawImage(QRect(R.Left, R.Top, R.Width(), R.Height()), Bitmap.Image());
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
+    d.p->drawImage(QRect(R.Left, R.Top, R.Width(), R.Height()), Bitmap.Image());
   }
   Changed();
 }
 
 void TCanvas::CopyRect(const TRect& D, TCanvas& Source, const TRect& S) {
-  if (!FTarget || FTarget->isNull() || !Source.FTarget || Source.FTarget->isNull()) return;
+  if (!Source.FTarget || Source.FTarget->isNull()) return;
   QImage part = Source.FTarget->copy(S.Left, S.Top, S.Width(), S.Height());
   {
-    QPainter p(FTarget);
-    p.drawImage(QRect(D.Left, D.Top, D.Width(), D.Height()), part);
+    CanvasPainter d(*this);
+    if (!d.ok()) return;
+    d.p->drawImage(QRect(D.Left, D.Top, D.Width(), D.Height()), part);
   }
   Changed();
 }
@@ -222,6 +337,8 @@ void TCanvas::SetPixel(int X, int Y, TColor C) {
 }
 
 TRect TCanvas::ClipRect() const {
+  if (FPainter && FPainter->device())
+    return TRect{0, 0, FPainter->device()->width(), FPainter->device()->height()};
   if (!FTarget) return TRect{};
   return TRect{0, 0, FTarget->width(), FTarget->height()};
 }

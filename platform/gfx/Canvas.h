@@ -15,6 +15,7 @@
 
 class TBitmap;
 class QImage;
+class QPainter;
 
 struct TPoint {
   int X = 0, Y = 0;
@@ -59,6 +60,9 @@ class TCanvas : public TPersistent {
   ~TCanvas() override;
   void SetTarget(QImage* Target) { FTarget = Target; }
   QImage* Target() const { return FTarget; }
+  // Draws through an open painter instead of the picture (nullptr: the picture again).
+  void SetPainter(QPainter* Painter) { FPainter = Painter; }
+  QPainter* Painter() const { return FPainter; }
   // Called after every drawing operation (the control repaints).
   TNotifyEvent OnChange;
 
@@ -74,6 +78,17 @@ class TCanvas : public TPersistent {
   void Rectangle(int X1, int Y1, int X2, int Y2);
   void Rectangle(const TRect& R) { Rectangle(R.Left, R.Top, R.Right, R.Bottom); }
   void Ellipse(int X1, int Y1, int X2, int Y2);
+  void RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3);
+  // Closed (filled) and open figures through the points.
+  void Polygon(const TPoint* Points, int Count);
+  void Polyline(const TPoint* Points, int Count);
+  // Elliptic arc of the box (X1,Y1)-(X2,Y2), counter-clockwise from the ray to (X3,Y3) to
+  // the ray to (X4,Y4); Chord closes it with a line, Pie with the two radii.
+  void Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  void Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  void Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  // A dotted frame drawn by inverting (drawing it twice removes it).
+  void DrawFocusRect(const TRect& R);
   void FillRect(const TRect& R);
   // A one-pixel frame in the brush colour.
   void FrameRect(const TRect& R);
@@ -93,8 +108,12 @@ class TCanvas : public TPersistent {
   TRect ClipRect() const;
 
  private:
+  friend struct CanvasPainter;
+  enum class ArcKind { Arc, Chord, Pie };
+  void ArcShape(ArcKind k, int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
   void Changed();
   QImage* FTarget;
+  QPainter* FPainter = nullptr;
   TPen FPen;
   TBrush FBrush;
   TFont FFont;

@@ -31,8 +31,9 @@ class TControlCanvas;
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
-enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter,
-                 poMainFormCenter };
+// (The system's "default position" choices are left out: the window manager places every
+// new window anyway, and the report components' orientation names keep poDefault.)
+enum TPosition { poDesigned, poScreenCenter, poMainFormCenter };
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;

@@ -43,6 +43,23 @@ TEST(CanvasTest, RectanglesAndLinesLeaveTheirFarEdgeOut) {
   EXPECT_EQ(changes, 4);
 }
 
+TEST(CanvasTest, PolygonsAndPiesFillWithTheBrush) {
+  TBitmap b;
+  b.SetSize(40, 40);
+  TCanvas& c = b.Canvas();
+  c.Brush().Color = clLime;
+  c.Pen().Color = clBlack;
+  TPoint tri[] = {{0, 0}, {20, 0}, {0, 20}};
+  c.Polygon(tri, 3);
+  EXPECT_EQ(b.Pixel(4, 4), clLime);
+  EXPECT_EQ(b.Pixel(18, 18), clWhite);
+  // The quarter from the ray to the right round to the ray upwards (counter-clockwise).
+  c.Brush().Color = clRed;
+  c.Pie(20, 20, 40, 40, 40, 30, 30, 20);
+  EXPECT_EQ(b.Pixel(34, 26), clRed);
+  EXPECT_EQ(b.Pixel(26, 34), clWhite);
+}
+
 TEST(CanvasTest, TextOutMovesThePenAndPaintsTheBrush) {
   TBitmap b;
   b.SetSize(200, 30);

@@ -1,0 +1,99 @@
+// The printer over QPrinter and one QPainter that stays open for the whole document.
+#include "platform/gfx/Printers.h"
+
+#include <QFile>
+#include <cstdio>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "platform/ui/QtText.h"
+
+struct TPrinter::Impl {
+  std::unique_ptr<QPrinter> printer;
+  std::unique_ptr<QPainter> painter;
+  QPrinter& Device() {
+    if (!printer) printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer;
+  }
+};
+
+TPrinter::TPrinter() : FImpl(std::make_unique<Impl>()) {}
+
+TPrinter::~TPrinter() {
+  if (FPrinting) Abort();
+}
+
+std::vector<std::string> TPrinter::Printers() const {
+  std::vector<std::string> out;
+  for (const QPrinterInfo& p : QPrinterInfo::availablePrinters()) out.push_back(orv::FromQ(p.printerName()));
+  return out;
+}
+
+void TPrinter::BeginDoc() {
+  if (FPrinting) throw EPrinter("Printing in progress");
+  FImpl->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  QPrinter& p = *FImpl->printer;
+  std::vector<std::string> names = Printers();
+  FLastOutput.clear();
+  if (!OutputFileName.empty() || names.empty()) {
+    FLastOutput = OutputFileName.empty() ? IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf"
+                                         : OutputFileName;
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QFile::decodeName(QByteArray(FLastOutput.data(), static_cast<qsizetype>(FLastOutput.size()))));
+  } else if (PrinterIndex >= 0 && PrinterIndex < static_cast<int>(names.size())) {
+    p.setPrinterName(orv::ToQ(names[static_cast<size_t>(PrinterIndex)]));
+  }
+  p.setDocName(orv::ToQ(Title));
+  p.setCopyCount(std::max(1, Copies));
+  p.setPageOrientation(Orientation == TPrinterOrientation::Landscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait);
+  FImpl->painter = std::make_unique<QPainter>();
+  if (!FImpl->painter->begin(&p)) {
+    FImpl->painter.reset();
+    throw EPrinter("Printer is not ready");
+  }
+  FCanvas.SetPainter(FImpl->painter.get());
+  FPrinting = true;
+  FAborted = false;
+  FPageNumber = 1;
+}
+
+void TPrinter::NewPage() {
+  if (!FPrinting) throw EPrinter("Printer is not printing");
+  FImpl->printer->newPage();
+  ++FPageNumber;
+}
+
+void TPrinter::EndDoc() {
+  if (!FPrinting) throw EPrinter("Printer is not printing");
+  FCanvas.SetPainter(nullptr);
+  FImpl->painter->end();
+  FImpl->painter.reset();
+  FPrinting = false;
+}
+
+void TPrinter::Abort() {
+  if (!FPrinting) return;
+  FCanvas.SetPainter(nullptr);
+  FImpl->printer->abort();
+  FImpl->painter->end();
+  FImpl->painter.reset();
+  if (!FLastOutput.empty()) {
+    std::remove(FLastOutput.c_str());
+    FLastOutput.clear();
+  }
+  FPrinting = false;
+  FAborted = true;
+}
+
+int TPrinter::PageWidth() const { return FImpl->Device().width(); }
+int TPrinter::PageHeight() const { return FImpl->Device().height(); }
+int TPrinter::XDPI() const { return FImpl->Device().logicalDpiX(); }
+int TPrinter::YDPI() const { return FImpl->Device().logicalDpiY(); }
+
+TPrinter& Printer() {
+  static TPrinter* p = new TPrinter;  // lives to the end, as the system's printer object
+  return *p;
+}
