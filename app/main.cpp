@@ -1,7 +1,12 @@
-// Program entry. Until the main window is built this only says what is built.
-#include <cstdio>
+// Program entry: the application titled "Orvelane", the main window and its dialogs in their
+// order, and the message loop until the main window closes.
+#include "app/Program.h"
+#include "platform/ui/Forms.h"
 
-int main() {
-  std::puts("Orvelane: the engine, platform and table layers are built; the note book window is not yet.");
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  app.SetTitle("Orvelane");
+  CreateProgramForms(app);
+  if (!app.Terminated()) app.Run();
   return 0;
 }

@@ -1,0 +1,205 @@
+// TMainForm (unit Tel): the note book's main window. It owns every table of the program (the
+// current note file, the settings table, the probe table that reads a note file's widths, the
+// keyword dictionary), the environment XbEnv1, the note list, the four title edits and the
+// rich-text body, the seek panel, the button bars and the status bar.
+//
+// Files of the unit:
+//   MainForm.cpp         the form, its components and their layout
+//   MainFormStartup.cpp  creation, first activation, opening the note file (cmdChoDbfClick),
+//                        the dialog launchers, closing
+//   MainFormKeys.cpp     the keyboard map (FormKeyDown)
+//   MainFormDisplay.cpp  showing the current note and saving it (DBMemo1Save)
+//   MainFormPending.cpp  commands the keyboard map reaches that are not built yet
+// The later command files add their own handlers to this class.
+//
+// The dialogs reach the main window through the global MainForm. GUI thread only.
+#pragma once
+
+#include <string>
+
+#include "platform/core/DataSource.h"
+#include "platform/core/Fields.h"
+#include "platform/core/Timers.h"
+#include "platform/ui/Buttons.h"
+#include "platform/ui/ComCtrls.h"
+#include "platform/ui/DBGrids.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/ExtCtrls.h"
+#include "platform/ui/Forms.h"
+#include "platform/ui/MPlayer.h"
+#include "platform/ui/Menus.h"
+#include "platform/ui/RichEdit.h"
+#include "platform/ui/StdCtrls.h"
+#include "table/XbEnv.h"
+#include "table/XbTable.h"
+
+// The two caption suffixes (and home pages) of the maker, chosen by settings k3. Both
+// suffixes are 17 characters: the list print takes the description from the caption by
+// cutting that many.
+extern const char* const kCaptionSuffix[2];
+extern const char* const kHomePage[2];
+extern const char* const kHelpPage;
+constexpr int kCaptionSuffixLength = 17;
+
+// The settings table's file and the version this program writes.
+extern const char* const kSettingsFile;
+extern const char* const kSettingsVersion;
+// The sample note file a version change selects.
+extern const char* const kSampleNoteFile;
+
+// LinkDir: the resolved link folder of the open note file.
+extern std::string LinkDir;
+
+class TMainForm : public TForm {
+ public:
+  explicit TMainForm(TComponent* AOwner);
+  ~TMainForm() override;
+
+  // ---- tables
+  TXbEnv* XbEnv1;
+  TXbTable* NoteTable;
+  TXbTable* ConTable;
+  TXbTable* PreTable;
+  TXbTable* FFdbTable;
+  TDataSource* NoteDataSource;
+  TDataSource* FFdbDataSource;
+  // The persistent fields of NoteTable.
+  TStringField* NoteTableCHK;
+  TStringField* NoteTableTIT1;
+  TStringField* NoteTableTIT2;
+  TStringField* NoteTableTIT3;
+  TStringField* NoteTableTIT4;
+  TMemoField* NoteTableMMM;
+  TStringField* NoteTableKNO;
+  TStringField* NoteTableLOCK;
+  TStringField* NoteTableTYPE;
+  TStringField* NoteTableBIBLE;
+
+  // ---- top panel: command bar, title area (Panel4) and the seek panel
+  TPanel* Panel2;
+  TPanel* Panel1;
+  TSpeedButton* FileBtn;     // "화일창고 [Alt+O]"
+  TSpeedButton* IndexBtn;    // "자료정렬"
+  TSpeedButton* SetBtn;      // "환경설정"
+  TSpeedButton* PrintBtn;    // "인쇄(Ctrl+P)"
+  TSpeedButton* ConvBtn;     // "일괄입력"
+  TSpeedButton* PrnListBtn;  // "목록인쇄"
+  TSpeedButton* HelpBtn;     // "도 움 말"
+  TSpeedButton* HomeBtn;     // the maker's home page
+  TSpeedButton* ExitBtn;     // "끝내기"
+
+  TPanel* Panel4;
+  TSpeedButton* SpeedButton2;  // new note "새로입력 [F2]"
+  TSpeedButton* QuickBtn;      // quick move "빠른이동 [F3]"
+  TSpeedButton* SeekBtn;       // seek panel "검색하기 [F4]"
+  TSpeedButton* DeleteBtn;     // delete the note
+  TSpeedButton* RecOrderBtn;   // entry order "입력순정렬"
+  TSpeedButton* ReadFileBtn;   // text import "파일읽기"
+  TSpeedButton* SaveFileBtn;   // text export "파일로 복사"
+  TSpeedButton* ChkBtn;        // V mark: 2 glyphs marked, 1 not
+  TSpeedButton* ARBtn;         // body kind: 2 glyphs rich, 1 plain
+  TSpeedButton* PreBtn;        // history back
+  TSpeedButton* NextBtn;       // history forward
+  TLabel* Label77;             // position "n/count"
+  TLabel* Label1;
+  TLabel* Label2;
+  TLabel* Label3;
+  TLabel* Label4;
+  TEdit* Edit1;
+  TEdit* Edit2;
+  TEdit* Edit3;
+  TEdit* Edit4;
+  TSpeedButton* Sort1Btn;      // "정렬" by title 1..4
+  TSpeedButton* Sort2Btn;
+  TSpeedButton* Sort3Btn;
+  TSpeedButton* Sort4Btn;
+  TEdit* RecEd;                // record-number entry, hidden
+
+  TPanel* SeekPan;
+  TComboBox* SeekComboBox;
+  TEdit* SeekEd;
+  TCheckBox* Vchk;             // "V표만"
+  TButton* OkSeekBtn;
+  TLabel* Label6;              // search result; non-empty while a query is active
+
+  // ---- body, list, status
+  TRichEdit* memo1;
+  TDBGrid* DBGrid1;
+  TStatusBar* SBar;            // 0 line and column, 1 write protection, 2 data path
+  TEdit* TempEd;               // holds the body font; outside the visible area
+  TDBGrid* HDBGrid1;           // over the dictionary, never shown
+
+  // ---- non-visual
+  TTimer* Timer1;
+  TMediaPlayer* MediaPlayer1;
+  TPopupMenu* PopupMenu1;      // body menu
+  TPopupMenu* PopupMenu2;      // title menu
+  TOpenDialog* OpenDialog1;    // text import
+  TSaveDialog* SaveDialog1;    // text export
+  TOpenPictureDialog* OpenPictureDialog1;  // file links
+  TFontDialog* FontDialog1;    // shared with the note print dialog
+
+  // ---- state of the unit
+  std::string DataFolder;      // the current folder at start (no trailing delimiter)
+  std::string LinkPath;        // the header's tit3 as stored
+  std::string QueryText;       // the search expression last built
+  std::string RBank;           // visit history: 6-character record numbers
+  int RBankPos = 1;
+  int LastClickX = -1;
+  int SavedPanelHeight = 0;
+  bool FirstActivation = true;
+  // Title widths of the open note file (tit1 and tit4 are 40 or 60 wide).
+  int Tit1Width = 40;
+  int Tit4Width = 40;
+
+  // ---- handlers of the window's life (MainFormStartup.cpp)
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  void Timer1Timer(TObject* Sender);
+  // Opens the note file named by settings fname; false when the user chose to quit instead.
+  bool cmdChoDbfClick();
+  void FormCloseQuery(TObject* Sender, bool& CanClose);
+  void FormClose(TObject* Sender, TCloseAction& Action);
+
+  // ---- dialog launchers (MainFormStartup.cpp)
+  void FileBtnClick(TObject* Sender);
+  void IndexBtnClick(TObject* Sender);
+  void SetBtnClick(TObject* Sender);
+  void PrintBtnClick(TObject* Sender);
+  void FindDlgShow();
+  void ConvBtnClick(TObject* Sender);
+  void PrnListBtnClick(TObject* Sender);
+  void ScrollReaderShow();
+  void ExitBtnClick(TObject* Sender);
+  void HelpBtnClick(TObject* Sender);
+  void HomeBtnClick(TObject* Sender);
+  // Drops an active query (Label6 empty); always when Always, else only when Label6 is set.
+  void ClearQuery(bool Always);
+  // The caption suffix / home page variant that settings k3 selects (0 or 1).
+  int MakerVariant();
+
+  // ---- keyboard map (MainFormKeys.cpp)
+  void FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+
+  // ---- display and save (MainFormDisplay.cpp)
+  void NoteDataSourceDataChange(TObject* Sender, TField* Field);
+  void DBMemo1Save();
+  // Attaches or detaches the display handler of NoteDataSource.
+  void AttachDisplay(bool On);
+
+  // ---- commands of the keyboard map that other files build (MainFormPending.cpp)
+  void RecEdShow();         // Ctrl+F3: the record-number entry
+  void NextMarkedNote();    // Ctrl+F5: walk to the next marked note
+  void SelToTitle(int N);   // Alt+1..Alt+4: body selection becomes title N
+
+ private:
+  void BuildTables();
+  void BuildTopPanel();
+  void BuildBody();
+  void BuildMenus();
+  // Opens the probe table on the file; false when it does not open.
+  bool ProbeNoteFile(const std::string& FileName);
+  void OpenNoteFile(const std::string& FileName);
+};
+
+extern TMainForm* MainForm;

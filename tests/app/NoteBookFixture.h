@@ -1,0 +1,176 @@
+// Fixture of the note book tests: a temporary data folder holding the shipped default files
+// (the current folder while the test runs), small builders and readers of note files and of
+// the settings table, and the program's forms started on that folder with every dialog,
+// message box, shell call and sound answered or recorded by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainForm.h"
+#include "app/ModalRunner.h"
+#include "app/NoteFile.h"
+#include "app/Program.h"
+#include "app/UdfTable.h"
+#include "platform/core/FakeServices.h"
+#include "platform/core/SysUtils.h"
+#include "platform/core/TextCodec.h"
+#include "platform/ui/FakeDialogs.h"
+#include "platform/ui/Forms.h"
+#include "table/XbEnv.h"
+#include "table/XbTable.h"
+
+namespace nbtest {
+
+namespace fs = std::filesystem;
+
+// A table of the data folder, opened for a test's own reads and writes (deleted records
+// visible, so record 1 is the header).
+inline std::unique_ptr<TXbTable> OpenTable(const std::string& folder, const std::string& name) {
+  TXbEnv env;  // the engine's switch is process-wide
+  env.SetDeleted(false);
+  auto t = std::make_unique<TXbTable>();
+  t->SetTableType(ttXBNSX);
+  t->SetOEMTranslate(true);
+  t->SetDatabaseName(folder);
+  t->SetTableName(name);
+  t->Open();
+  return t;
+}
+
+// Writes fields of record recNo of a table (each under its record lock).
+inline void WriteFields(const std::string& folder, const std::string& name, int recNo,
+                        const std::map<std::string, std::string>& values) {
+  auto t = OpenTable(folder, name);
+  t->SetRecNo(recNo);
+  for (const auto& [field, value] : values) ASSERT_TRUE(ReplaceLocked(*t, field, value)) << field;
+  t->Close();
+}
+
+inline std::string ReadField(const std::string& folder, const std::string& name, int recNo,
+                             const std::string& field) {
+  auto t = OpenTable(folder, name);
+  t->SetRecNo(recNo);
+  return t->GetString(field);
+}
+
+struct TNote {
+  std::string tit1, tit2, tit3, tit4, body;
+};
+
+// A note file with tit1 and tit4 of the given widths: the header (labels, description, link
+// folder, lock) as record 1, deleted, then the notes.
+inline void MakeNoteFile(const std::string& folder, const std::string& name, int titleWidth,
+                         const std::string& labels, const std::string& description,
+                         const std::string& linkPath, const std::string& lock,
+                         const std::vector<TNote>& notes) {
+  TXbTable t;
+  ASSERT_TRUE(t.CreateNew(folder + "/" + name, kNoteTableTypeCode, 10));
+  for (const TNoteFieldDef& f : kNoteFields) {
+    const bool wide = std::string(f.Name) == "tit1" || std::string(f.Name) == "tit4";
+    t.CreateField(f.Name, f.Type, static_cast<XbShort>(wide ? titleWidth : f.Length), 0);
+  }
+  ASSERT_NE(t.CreateExec(), 0);
+  t.SetTableType(ttXBNSX);
+  t.SetOEMTranslate(true);
+  t.SetDatabaseName(folder);
+  t.SetTableName(name);
+  t.Open();
+  t.AppendBlank();
+  t.Commit();
+  ReplaceLocked(t, "tit1", labels);
+  ReplaceLocked(t, "tit2", description);
+  ReplaceLocked(t, "tit3", linkPath);
+  ReplaceLocked(t, "lock", lock);
+  t.Delete();
+  for (const TNote& n : notes) {
+    t.AppendBlank();
+    t.Commit();
+    ReplaceLocked(t, "chk", " ");
+    ReplaceLocked(t, "type", " ");
+    ReplaceLocked(t, "tit1", n.tit1);
+    ReplaceLocked(t, "tit2", n.tit2);
+    ReplaceLocked(t, "tit3", n.tit3);
+    ReplaceLocked(t, "tit4", n.tit4);
+    t.Edit();
+    t.Replace("mmm", 3072, n.body.c_str());
+    t.Commit();
+  }
+  t.Close();
+}
+
+// A data folder with the shipped files under their shipped names; the current folder while
+// it lives.
+class TDataFolder {
+ public:
+  explicit TDataFolder(const std::string& tag) {
+    FPath = (fs::temp_directory_path() / ("orv_app_" + tag + "_" + std::to_string(::getpid()))).string();
+    fs::remove_all(FPath);
+    fs::create_directories(FPath);
+    for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
+      fs::copy_file(e.path(), fs::path(FPath) / e.path().filename());
+    FOld = fs::current_path();
+    fs::current_path(FPath);
+  }
+  ~TDataFolder() {
+    std::error_code ec;
+    fs::current_path(FOld, ec);
+    fs::remove_all(FPath, ec);
+  }
+  const std::string& Path() const { return FPath; }
+  bool Has(const std::string& name) const { return fs::exists(fs::path(FPath) / name); }
+
+ private:
+  std::string FPath;
+  fs::path FOld;
+};
+
+class NoteBookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
+    oldRunner = SetModalRunner([this](TCustomForm& f) {
+      shown.push_back(f.Name());
+      return answer ? answer(f) : mrCancel;
+    });
+  }
+  void TearDown() override {
+    DestroyProgramForms();
+    SetModalRunner(oldRunner);
+  }
+
+  // Creates the forms in their order and shows the main window (its first activation).
+  void Start() {
+    CreateProgramForms(*Application);
+    ASSERT_NE(MainForm, nullptr);
+    MainForm->Show();
+    Application->ProcessMessages();
+  }
+  // Closes the main window as the user does, then frees the forms.
+  void Close() {
+    MainForm->Close();
+    Application->ProcessMessages();
+    DestroyProgramForms();
+  }
+
+  std::string Settings(const std::string& field) {
+    return ReadField(data.Path(), "condb20.dbf", 1, field);
+  }
+
+  TDataFolder data{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+  TFakeServices fake;
+  TFakeDialogs dialogs;
+  std::vector<std::string> shown;  // names of the dialogs shown, in order
+  std::function<TModalResult(TCustomForm&)> answer;
+  TModalRunner oldRunner;
+};
+
+}  // namespace nbtest
