@@ -4,6 +4,13 @@
 // note file opens, and closing with the bounds stored.
 #include "NoteBookFixture.h"
 
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/FileForm.h"
 #include "app/Udf.h"
 #include "platform/core/Cp949.h"
@@ -254,6 +261,27 @@ TEST_F(NoteBookTest, ExitAsksFirstAndTheStartSoundPlaysWhenPresent) {
   MainForm->ExitBtn->Click();
   EXPECT_FALSE(MainForm->Visible());
   EXPECT_FALSE(MainForm->NoteTable->Active());
+}
+
+// With ORV_APP_SCREENSHOT=<file.png> (under Xvfb, QT_QPA_PLATFORM=xcb) the started main window
+// is grabbed from the screen into that file; without it the test only starts the window.
+TEST_F(NoteBookTest, MainWindowOptionallyGrabbed) {
+  Start();
+  EXPECT_TRUE(MainForm->Visible());
+  const char* out = std::getenv("ORV_APP_SCREENSHOT");
+  if (!out) return;
+  for (int i = 0; i < 30; ++i) {
+    Application->ProcessMessages();
+    fake.Timers.Advance(100);
+    ::usleep(20000);
+  }
+  QWidget* w = MainForm->Widget();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QRect r = w->frameGeometry();
+  QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
+  EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
 }
 
 }  // namespace
