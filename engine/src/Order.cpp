@@ -531,7 +531,15 @@ int32_t Orders::Step(int32_t recNo, bool forward) {
     // Not in the order (EOF, or outside the tag's condition): the entry before its place.
     p = p.Valid() ? f.Prev(o->slot, p) : (recNo > table_.RecordCount() ? f.Last(o->slot) : IndexFile::Pos{});
   }
-  if (!p.Valid() || !InScope(*o, f.KeyAt(o->slot, p))) return 0;
+  if (!p.Valid()) return 0;
+  if (!InScope(*o, f.KeyAt(o->slot, p))) {
+    // Stepping from a record outside the scope towards it enters the scope at its edge.
+    const char* k = f.KeyAt(o->slot, p);
+    bool below = !scopeLow_.empty() && CompareKeyPrefix(*o, k, scopeLow_) < 0;
+    bool above = !scopeHigh_.empty() && CompareKeyPrefix(*o, k, scopeHigh_) > 0;
+    if ((below && down) || (above && !down)) return Edge(down != flipped_);
+    return 0;
+  }
   cursorOrder_ = active_;
   cursorPos_ = p;
   cursorRec_ = f.RecAt(o->slot, p);

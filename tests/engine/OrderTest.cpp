@@ -63,6 +63,17 @@ TEST_F(OrderTest, TagsBuildRebuildAndKeepOrderNumbers) {
   EXPECT_STREQ(xb_IndexCondition(), "chk=\"v\"");
   EXPECT_NE(xb_TagDelete("marked"), 0);
   EXPECT_EQ(xb_TagCount(), 2);
+  // A condition on DELETED(): delete and recall take the record out of the tag and back.
+  xb_SetDeleted(0);
+  ASSERT_EQ(xb_IndexTag(nullptr, "LIVE", "tit2", 0, 0, ".not. deleted()"), 3);
+  EXPECT_EQ(Walk(), (V{5, 2, 4, 3}));
+  xb_Go(4);
+  xb_Delete();
+  EXPECT_EQ(Walk(), (V{5, 2, 3}));
+  xb_Go(4);
+  xb_Recall();
+  EXPECT_EQ(Walk(), (V{5, 2, 4, 3}));
+  xb_SetDeleted(-1);
 }
 
 TEST_F(OrderTest, SetOrderKeepsTheRecordAndWritesKeepTagsCurrent) {

@@ -104,6 +104,13 @@ TEST_F(SeekTest, ScopesLimitTheViewByKeyPrefix) {
   EXPECT_EQ(xb_Seek("apple"), 0);  // outside the scope
   EXPECT_NE(xb_Seek("ch"), 0);
   EXPECT_EQ(xb_RecNo(), 4);
+  // Skipping from a record outside the scope enters it at the near edge.
+  xb_Go(2);  // apple, below the scope
+  xb_Skip(1);
+  EXPECT_EQ(xb_RecNo(), 3);
+  xb_Go(7);  // na, above it
+  xb_Skip(-1);
+  EXPECT_EQ(xb_RecNo(), 4);
   // A single bound scopes to one prefix.
   EXPECT_NE(xb_SetScope(kGa, nullptr), 0);
   EXPECT_EQ(Walk(), (V{5, 6}));
