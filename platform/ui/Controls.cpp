@@ -585,9 +585,11 @@ bool TWinControl::CanFocus() const {
     if (!c->FParent) break;
     c = c->FParent;
   }
-  // The topmost control must be a form (a window), else there is nothing to focus in.
-  return dynamic_cast<const TCustomForm*>(c) != nullptr &&
-         FocusWidget()->focusPolicy() != Qt::NoFocus;
+  // The topmost control must be a form (a window), else there is nothing to focus in; and
+  // the widget must be shown with it (not on a page of a page control that is not current).
+  auto* form = dynamic_cast<const TCustomForm*>(c);
+  if (!form || FocusWidget()->focusPolicy() == Qt::NoFocus) return false;
+  return this == form || FocusWidget()->isVisibleTo(form->Widget());
 }
 
 void TWinControl::SetFocus() {

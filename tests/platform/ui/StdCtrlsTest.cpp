@@ -155,6 +155,27 @@ TEST(StatusAndGlyphsTest, PanelsSpeedButtonCellsAndGroups) {
   EXPECT_TRUE(g2->Down());
 }
 
+TEST(PagesTest, TabOrderSkipsControlsOnPagesNotShown) {
+  TForm form(nullptr);
+  auto* pages = Put<TPageControl>(&form, 0, 0, 300, 200);
+  auto* one = new TTabSheet(&form);
+  one->SetPageControl(pages);
+  one->SetCaption(K("일괄입력"));
+  auto* two = new TTabSheet(&form);
+  two->SetPageControl(pages);
+  auto* e1 = Put<TEdit>(one, 10, 10, 100, 22);
+  auto* e2 = Put<TEdit>(two, 10, 10, 100, 22);
+  auto* after = Put<TButton>(&form, 10, 210, 75, 25);
+  form.Show();
+  EXPECT_EQ(pages->ActivePage(), one);
+  EXPECT_EQ(form.FindNextControl(e1, true, true), after);
+  EXPECT_FALSE(e2->CanFocus());
+  pages->SetActivePage(two);
+  EXPECT_TRUE(e2->CanFocus());
+  EXPECT_EQ(form.FindNextControl(pages, true, true), e2);
+  EXPECT_EQ(pages->Pages(0)->Caption(), K("일괄입력"));
+}
+
 TEST(MenusTest, PopupOpensOnRightClickOnlyWhileAutoPopupAndItemsClick) {
   TForm form(nullptr);
   auto* edit = Put<TEdit>(&form, 0, 0, 100, 22);
