@@ -498,5 +498,9 @@ class TXbTable : public TDataSet, public TXbDispatch {
  protected:
   bool SeekOneField(const std::vector<TField*>& Fields, const Variant& Value,
                     XbShort RestoreOrder, TLocateOptions Options);
+  // Marks the index definitions stale and reads them again from the engine.
+  void RebuildIndexDefs();
+  // Filter and Filtered share one engine query: Text when the filter is on, none when off.
+  void ApplyFilter(const std::string& Text);
   bool FScoped = false;
 };
