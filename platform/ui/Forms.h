@@ -9,6 +9,22 @@
 // result; a close that OnCloseQuery refuses keeps the dialog open. Forms register themselves
 // with the core's form registry, so component searches find them.
 //
+// A form of the program is a class derived from TForm that makes its controls in its
+// constructor (owner: the form; parent: the form or a panel on it) and assigns its handlers:
+//
+//   class TFindForm : public TForm {
+//    public:
+//     explicit TFindForm(TComponent* AOwner) : TForm(AOwner) {
+//       SetName("FindForm");
+//       Edit0 = new TEdit(this);
+//       Edit0->SetParent(this);
+//       OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+//     }
+//     TEdit* Edit0;
+//     void FormCreate(TObject* Sender);
+//   };
+//   Application->CreateForm(FindForm);   // constructs, then OnCreate
+//
 // TApplication runs the message loop: an exception that a handler raises is shown through the
 // core's HandleException and the loop goes on. It creates the Qt application object when none
 // exists and installs the Qt services (message boxes, message loop, posted keys).
