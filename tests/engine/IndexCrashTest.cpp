@@ -1,0 +1,80 @@
+// A writer killed at random moments while it appends and rewrites titles under two tags:
+// after every kill the tags, opened again, hold exactly the table's records in key order,
+// whether the index was whole or had to be rebuilt.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/engine/OrderTestNotes.h"
+
+namespace {
+
+using xbtest::EngineTest;
+
+[[noreturn]] void Writer(const std::string& path, unsigned seed) {
+  XbShort wa = xb_UseEx(path.c_str(), "WRITER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+  if (wa <= 0) _exit(3);
+  xb_SetDeleted(-1);
+  std::mt19937 rng(seed);
+  for (;;) {
+    std::string t1 = std::to_string(rng() % 100000), t2 = std::to_string(rng() % 977);
+    if (rng() % 3 == 0) {
+      xb_AppendBlank();
+    } else {
+      xb_Go(static_cast<XbLong>(2 + rng() % static_cast<unsigned>(std::max<XbLong>(1, xb_RecCount() - 1))));
+    }
+    xb_PutString("tit1", t1.c_str());
+    xb_PutString("tit2", t2.c_str());
+    xb_Commit();
+  }
+}
+
+// The (key, record) pairs of a tag as the engine walks it, and as the table says they must be.
+void ExpectTagMatchesTable(const char* tag, const char* field) {
+  xb_SetOrder(0);
+  std::vector<std::pair<std::string, XbLong>> want;
+  for (XbLong r = 2; r <= xb_RecCount(); ++r) {
+    xb_Go(r);
+    want.emplace_back(xb_GetString(field), r);
+  }
+  std::sort(want.begin(), want.end());
+  xb_SetOrder(xb_TagArea(tag));
+  std::vector<std::pair<std::string, XbLong>> got;
+  for (xb_GoTop(); !xb_Eof() && got.size() <= want.size(); xb_Skip(1))
+    got.emplace_back(xb_GetString(field), xb_RecNo());
+  EXPECT_EQ(got, want) << tag;
+}
+
+TEST_F(EngineTest, KilledIndexWriterLeavesTagsWholeOrRebuilt) {
+  std::string path = Path("crash.dbf");
+  ASSERT_GT(xbtest::MakeNotes(path, {{"1", "1"}, {"2", "2"}}), 0);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 2);
+  xb_Close();
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 12; ++round) {
+    pid_t pid = fork();
+    if (pid == 0) Writer(path, static_cast<unsigned>(round + 1));
+    usleep(3000 + rng() % 30000);
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer ended by itself in round " << round;
+    SCOPED_TRACE("round " + std::to_string(round));
+    ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetDeleted(-1);
+    EXPECT_EQ(xb_TagCount(), 2);
+    ExpectTagMatchesTable("TIT1", "tit1");
+    ExpectTagMatchesTable("TIT2", "tit2");
+    xb_Close();
+  }
+}
+
+}  // namespace
