@@ -2,7 +2,6 @@
 // edited (DBMemo1Save) (MainForm.h).
 #include "app/MainForm.h"
 #include "app/UdfTable.h"
-#include "platform/core/Cp949.h"
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
@@ -78,11 +77,9 @@ void TMainForm::DBMemo1Save() {
 
   NoteTable->Edit();
   if (titles) {
+    // A title longer than its field keeps what fits; the field never cuts a character.
     const char* fields[4] = {"tit1", "tit2", "tit3", "tit4"};
-    TStringField* widths[4] = {NoteTableTIT1, NoteTableTIT2, NoteTableTIT3, NoteTableTIT4};
-    // A title longer than its field keeps what fits, never half a character.
-    for (int i = 0; i < 4; ++i)
-      ReplaceField(*NoteTable, fields[i], cp949::Cut(edits[i]->Text(), static_cast<std::size_t>(widths[i]->Size())));
+    for (int i = 0; i < 4; ++i) ReplaceField(*NoteTable, fields[i], edits[i]->Text());
     for (TEdit* e : edits) e->SetModified(false);
   }
   if (memo1->Modified()) {

@@ -39,6 +39,14 @@ TEST_F(UdfTableTest, LockedWritesReachTheFileAndReleaseTheirLock) {
   const std::string stored = Trim(ReadField(data.Path(), "condb20.dbf", 1, "fname"));
   EXPECT_EQ(stored.size() % 2, 0u);
   EXPECT_TRUE(cp949::IsCharBoundary(stored, stored.size()));
+
+  // Into a 40-byte title: 39 bytes and a blank, not a lone lead byte.
+  std::string title = "a";
+  for (int i = 0; i < 21; ++i) title += K("나");
+  auto notes = OpenTable(data.Path(), "orvel27c.dbf");
+  notes->SetRecNo(2);
+  EXPECT_TRUE(ReplaceLocked(*notes, "tit2", title));
+  EXPECT_EQ(notes->GetString("tit2"), title.substr(0, 39) + " ");
 }
 
 TEST_F(UdfTableTest, IntegerWrite) {
