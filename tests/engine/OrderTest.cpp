@@ -203,7 +203,9 @@ TEST_F(OrderTest, OtherProcessesChangesAreSeenAndStaleIndexesRebuilt) {
   EXPECT_EQ(Walk(), (V{4, 3, 5, 2}));
   xb_Close();
 
-  // A foreign write: record 5's tit1 changes straight in the file.
+  // A foreign write: record 5's tit1 changes straight in the file. File times tick in steps
+  // of a few milliseconds, so the write waits for the next tick to be told apart.
+  usleep(20000);
   {
     std::string bytes = EngineTest::ReadFile(path);
     std::size_t at = bytes.find("apple", bytes.find("apple") + 1);
