@@ -2,6 +2,7 @@
 // the real engine; and the application's index routine run end to end.
 #include <algorithm>
 
+#include "FakeConnection.h"
 #include "KeyTableFixture.h"
 #include "platform/core/Services.h"
 
@@ -126,6 +127,24 @@ TEST_F(XbTableIndexTest, NtxIndexNameNamingTheSameFileChangesNothing) {
   }
   t.SetIndexName("/data/other.ntx");
   EXPECT_EQ(t.IndexName, "/data/other.ntx");
+}
+
+// On the server route an ".IDX" name on a non-NTX table is still a tag name, looked up by
+// the server; the order goes to the server too.
+TEST_F(XbTableIndexTest, ServerIndexNameIsLookedUpAsATag) {
+  TRecordingConnection conn;
+  conn.Ints["TagArea"] = 2;
+  TXbTable t;
+  t.SetAccessMethod(amServer);
+  t.XbConnection = &conn;
+  t.WorkArea = 3;  // as the server's open leaves it
+  t.SetIndexName("NAME.IDX");
+  t.WorkArea = 0;
+  EXPECT_EQ(t.IndexName, "NAME.IDX");
+  std::vector<std::string> calls;
+  for (const std::string& c : conn.Calls)
+    if (c.rfind("TagArea", 0) == 0 || c.rfind("SetOrder", 0) == 0) calls.push_back(c);
+  EXPECT_EQ(calls, (std::vector<std::string>{"TagArea(\"NAME.IDX\")", "SetOrder(2)"}));
 }
 
 TEST_F(XbTableIndexTest, ExtraIndexes) {

@@ -15,12 +15,14 @@ const std::vector<Row> kDetails = {
 
 const std::vector<FieldSpec> kNoteFields = {
     {"TIT1", "C", 10}, {"TIT2", "C", 10}, {"NUM", "N", 4},
-    {"DAY", "D", 8},   {"CNT", "I", 4},   {"FLAG", "L", 1}};
+    {"DAY", "D", 8},   {"CNT", "I", 4},   {"FLAG", "L", 1}, {"MMM", "M", 10}};
 const std::vector<Row> kNotes = {
     {"Alpha", "x", "3", "20230105", "100000", "T"},
     {"bravo", "y", "1", "20221231", "5", "F"},
     {"Charlie", "q\"uote", "2", "20230720", "7", "T"},
     {"delta", "z", "4", "", "8", "F"},
+    // A two-byte character whose trail byte is a lower-case letter, then a lower-case b.
+    {"echo", "\x81\x61" "b", "5", "20240101", "9", "F"},
 };
 
 class XbTableMasterTest : public KeyTableTest {
@@ -145,6 +147,9 @@ TEST_F(XbTableLocateTest, LocateCases) {
       {"numeric order", 0, "NUM", Variant(2), 0, true, "Charlie"},
       {"a value holding a double quote", 0, "TIT2", Variant("Q\"UOTE"), loCaseInsensitive, true,
        "Charlie"},
+      {"upper case leaves trail bytes alone", 0, "TIT2", Variant("\x81\x61" "B"),
+       loCaseInsensitive, true, "echo"},
+      {"a field the query cannot compare", 0, "MMM", Variant("x"), 0, false, "Alpha"},
       {"several fields", 0, "TIT1;NUM", VarArrayOf({"delta", 4}), 0, true, "delta"},
       {"several fields, one differs", 0, "TIT1;NUM", VarArrayOf({"delta", 3}), 0, false, "Alpha"},
   };

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "FakeConnection.h"
 #include "KeyTableFixture.h"
 #include "table/XbEnv.h"
 
@@ -281,6 +282,20 @@ TEST_F(XbTableQueryTest, DatabaseNameResolution) {
   server.SetAccessMethod(amServer);
   server.SetDatabaseName(folder.Path);
   EXPECT_EQ(server.AccessMethod, amLocal);
+
+  // An open server table keeps its DatabaseName: a local folder would hand the server's
+  // work area to the local engine.
+  TRecordingConnection conn;
+  TXbTable remote;
+  remote.SetAccessMethod(amServer);
+  remote.XbConnection = &conn;
+  remote.SetDatabaseName("NOTES");
+  remote.WorkArea = 4;
+  EXPECT_EQ(XbMessage([&] { remote.SetDatabaseName(folder.Path); }), kOpen);
+  EXPECT_EQ(remote.AccessMethod, amServer);
+  EXPECT_EQ(remote.DatabaseName, "NOTES");
+  EXPECT_EQ(conn.DataPath, "NOTES");
+  remote.WorkArea = 0;
 
   TXbTable bad;
   bad.SetDatabaseName("nosuch-alias");
