@@ -215,15 +215,17 @@ void TCustomForm::Close() {
   }
   if (!CloseQuery()) return;
   bool isMain = Application && Application->MainForm() == this;
-  TCloseAction action = isMain ? caFree : caHide;
+  TCloseAction action = caHide;
   DoClose(action);
-  switch (action) {
-    case caNone: return;
-    case caMinimize: SetWindowState(wsMinimized); return;
-    default: break;
+  if (action == caNone) return;
+  // Closing the main form in any way ends the application.
+  if (isMain) {
+    Hide();
+    Application->Terminate();
+    return;
   }
-  Hide();
-  if (isMain) Application->Terminate();
+  if (action == caMinimize) SetWindowState(wsMinimized);
+  else Hide();
 }
 
 void TCustomForm::CloseModal() {

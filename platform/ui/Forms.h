@@ -3,8 +3,8 @@
 // TCustomForm is a top-level window. Its life: constructed (controls created), then
 // AfterConstruction fires OnCreate (TApplication::CreateForm does this); Show fires OnShow and
 // makes it the active form (OnActivate; the form it replaces gets OnDeactivate); Close asks
-// OnCloseQuery, then OnClose with an action (hide by default; closing the main form ends the
-// application). ShowModal runs the message loop until ModalResult is set (a button with a
+// OnCloseQuery, then OnClose with an action (hide by default; caNone keeps the form open;
+// closing the main form with any other action ends the application). ShowModal runs the message loop until ModalResult is set (a button with a
 // ModalResult, Close, or the program), then closes the form as Close does and returns the
 // result; a close that OnCloseQuery refuses keeps the dialog open. Forms register themselves
 // with the core's form registry, so component searches find them.
