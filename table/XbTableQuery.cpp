@@ -123,43 +123,51 @@ void TXbTable::Replace(const std::string& FieldName, XbShort ReplaceType, const 
     return;
   }
   TField* field = FieldByName(FieldName);
-  // The text types always take a text address: a one-character value is passed as a text
-  // like any other, never packed into the address itself.
+  // As in the engine's own write, a missing value leaves a number, date or flag as it is and
+  // gives a text field the empty text.
   const char* text = static_cast<const char*>(Value);
   switch (ReplaceType) {
     case XB_RT_INT16:
     case XB_RT_INT32:
-      if (Value == nullptr) return field->Clear();
-      return field->SetAsInteger(*static_cast<const int32_t*>(Value));
+      if (Value != nullptr) field->SetAsInteger(*static_cast<const int32_t*>(Value));
+      return;
     case XB_RT_DOUBLE:
-      if (Value == nullptr) return field->Clear();
-      return field->SetAsFloat(*static_cast<const double*>(Value));
+      if (Value != nullptr) field->SetAsFloat(*static_cast<const double*>(Value));
+      return;
     case XB_RT_JULIAN:
-      if (Value == nullptr) return field->Clear();
-      return field->SetAsDateTime(JulianDayToDate(*static_cast<const int32_t*>(Value)));
+      if (Value != nullptr)
+        field->SetAsDateTime(JulianDayToDate(*static_cast<const int32_t*>(Value)));
+      return;
     case XB_RT_BOOLBYTE:
-      if (Value == nullptr) return field->Clear();
-      return field->SetAsBoolean(*static_cast<const uint8_t*>(Value) != 0);
+      if (Value != nullptr) field->SetAsBoolean(*static_cast<const uint8_t*>(Value) != 0);
+      return;
     case XB_RT_TEXT:
     case XB_RT_TEXT2:
     case XB_RT_MEMO:
-      return field->SetAsString(text ? std::string(text) : std::string());
+      // Always a text address: a one-character value is a text like any other, never packed
+      // into the address itself.
+      field->SetAsString(text ? std::string(text) : std::string());
+      return;
     case XB_RT_FILEBLOB: {
       TBlobField* blob = dynamic_cast<TBlobField*>(field);
-      if (blob == nullptr || text == nullptr) return field->Clear();
-      return blob->LoadFromFile(text);
+      if (blob == nullptr)
+        RaiseXbError(this, "Field '" + field->FieldName() + "' cannot be read or written as a stream");
+      blob->LoadFromFile(text ? std::string(text) : std::string());
+      return;
     }
     case XB_RT_DATETEXT: {
+      if (Value == nullptr) return;
       // Eleven characters, not necessarily terminated; a shorter terminated text ends early.
-      const std::string dateText =
-          text ? Trim(std::string(text, strnlen(text, 11))) : std::string();
+      const std::string dateText = Trim(std::string(text, strnlen(text, 11)));
       if (dateText.empty()) return SetFieldData(field, nullptr);
       const int32_t day = DateToDayNumber(StrToDateTime(dateText));
       if (field->DataType() == ftDate) return SetFieldData(field, &day);
-      return field->SetAsDateTime(DayNumberToDate(day));
+      field->SetAsDateTime(DayNumberToDate(day));
+      return;
     }
     default:
-      return SetFieldData(field, Value);
+      SetFieldData(field, Value);
+      return;
   }
 }
 
@@ -213,6 +221,7 @@ void TXbTable::SetTableType(TXbTableType Value) {
   if (Value == FTableType) return;
   FTableType = Value;
   FieldDefs().Clear();
+  if (HasState(csDesigning) && !Active()) DestroyFields();
   if (Active()) {
     InternalInitFieldDefs();
     RebuildIndexDefs();
@@ -236,6 +245,7 @@ void TXbTable::SetTableName(const std::string& Value) {
   if (WorkArea != 0 || Active()) RaiseXbError(this, kOpenTable);
   FTableName = Value;
   FieldDefs().Clear();
+  if (HasState(csDesigning)) DestroyFields();
 }
 
 void TXbTable::SetPassword(const std::string& Value) {

@@ -175,9 +175,14 @@ TEST_F(XbTableQueryTest, ReplaceByValueCode) {
   t.Replace("MMM", XB_RT_MEMO, "a body\r\nline two");
   t.Replace("PIC", XB_RT_FILEBLOB, blobFile.c_str());
   t.Replace("DAY", XB_RT_DATETEXT, date11);
+  // No value leaves a number as it is; a file only goes into a blob field.
+  t.Replace("NUM", XB_RT_INT32, nullptr);
+  EXPECT_EQ(XbMessage([&] { t.Replace("TIT1", XB_RT_FILEBLOB, blobFile.c_str()); }),
+            "Field 'TIT1' cannot be read or written as a stream");
   t.Post();
   t.SelectWorkArea();
   t.xb_Go(3);
+  EXPECT_EQ(Trim(t.xb_GetString("NUM")), "42");
   EXPECT_EQ(t.xb_GetMemo("MMM"), "a body\r\nline two");
   EXPECT_EQ(t.xb_GetBlobLength("PIC"), 4);
   EXPECT_EQ(t.xb_GetString("DAY"), "20231109");
