@@ -615,9 +615,11 @@ void TXbTable::InternalDelete() {
     if (!FSpeedMode) {
       if (IsEmpty()) RaiseXbError(this, "Cannot perform this operation on an empty table");
     } else if (WorkArea > 0) {
-      // The current record must exist; the last one counts.
+      // The engine's current record must exist; the last one counts.
       if (CountNeedsRefresh || RawRecCount < 0) RefreshCounts();
-      if (CurrentRecNo < 1 || CurrentRecNo > RawRecCount)
+      SelectWorkArea();
+      const XbLong current = xb_RecNo();
+      if (current < 1 || current > RawRecCount || xb_Eof() != 0)
         RaiseXbError(this, "Cannot perform this operation on an empty table");
     }
   }

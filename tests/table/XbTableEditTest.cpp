@@ -1,0 +1,202 @@
+// The edit protocol over the real engine: the application's locked writes and note save,
+// which lock each one takes and gives back, memos written with their record, and edits that
+// start from the stored record.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "NoteFileFixture.h"
+#include "platform/core/Fields.h"
+
+using namespace notefile;
+
+class XbTableEditTest : public NoteTableTest {
+ protected:
+  // The note save: lock, edit state, the four titles, the type and the body, commit, unlock.
+  static bool SaveNote(TXbTable& T, const std::vector<std::string>& Titles,
+                       const std::string& Body) {
+    const XbLong recNo = T.RecNo();
+    if (T.Rlock(recNo) == 0) return false;
+    T.Edit();
+    for (size_t i = 0; i < Titles.size(); ++i) {
+      char buffer[256] = {};
+      std::strncpy(buffer, Titles[i].c_str(), sizeof buffer - 1);
+      T.Replace("tit" + std::to_string(i + 1), XB_RT_TEXT, buffer);
+    }
+    T.Replace("type", XB_RT_TEXT, " ");
+    T.FieldByName("MMM")->SetAsString(Body);
+    T.Commit();
+    T.Unlock(recNo);
+    return true;
+  }
+};
+
+TEST_F(XbTableEditTest, ReplaceLockedWritesOneFieldAndReleasesTheLock) {
+  const std::string file = CreateNoteFile("locked", 40, {{"a", "body a"}, {"b", "body b"}});
+  TTestTable& t = OpenNote(file);
+  t.Next();
+  ASSERT_EQ(t.RecNo(), 3);
+  ASSERT_TRUE(ReplaceLocked(t, "chk", "v"));
+  EXPECT_EQ(t.State(), dsBrowse);
+  EXPECT_EQ(LockCount(t), 0);
+  EXPECT_EQ(Raw(t, "CHK"), "v");
+  EXPECT_EQ(t.RecNo(), 3);
+  // The body and the other fields of the record are untouched.
+  t.SelectWorkArea();
+  EXPECT_EQ(t.xb_GetMemo("MMM"), "body b");
+  EXPECT_EQ(t.GetTrimString("TIT1"), "b");
+}
+
+TEST_F(XbTableEditTest, NoteSaveAndNewNote) {
+  const std::string file = CreateNoteFile("save", 60, {{"old", "old body"}});
+  {
+    TTestTable& t = OpenNote(file);
+    ASSERT_TRUE(SaveNote(t, {"one", "two", "three", "four"}, "new body\r\nsecond line"));
+    EXPECT_EQ(LockCount(t), 0);
+    EXPECT_EQ(t.State(), dsBrowse);
+
+    // New note: natural order, last record, a blank record in insert state; the save
+    // appends it with its body.
+    t.SetOrder(0);
+    t.GoBottom();
+    t.AppendBlank();
+    EXPECT_EQ(t.State(), dsInsert);
+    ASSERT_TRUE(SaveNote(t, {"fresh", "", "", ""}, "fresh body"));
+    EXPECT_EQ(t.RecNo(), 3);
+    EXPECT_EQ(t.RecCount(), 3);
+    EXPECT_EQ(LockCount(t), 0);
+    t.Close();
+  }
+  TTestTable& again = OpenNote(file);
+  EXPECT_EQ(again.FieldByName("TIT3")->AsString(), "three");
+  EXPECT_EQ(again.FieldByName("MMM")->AsString(), "new body\r\nsecond line");
+  again.Next();
+  EXPECT_EQ(again.FieldByName("TIT1")->AsString(), "fresh");
+  EXPECT_EQ(again.FieldByName("MMM")->AsString(), "fresh body");
+}
+
+// A bulk run holds the file lock; the posts and cancels inside it give back only what the
+// edit took, so the file stays locked until the run unlocks it.
+TEST_F(XbTableEditTest, PostAndCancelKeepABulkFileLock) {
+  const std::string file = CreateNoteFile("bulk", 40, {{"a", ""}, {"b", ""}, {"c", ""}});
+  TTestTable& t = OpenNote(file);
+  ASSERT_NE(t.Flock(), 0);
+  for (t.First(); !t.Eof(); t.Next()) {
+    t.Edit();
+    t.FieldByName("CHK")->SetAsString("v");
+    t.Post();
+    EXPECT_EQ(LockCount(t), 1) << t.RecNo();
+  }
+  t.First();
+  t.Edit();
+  t.Cancel();
+  EXPECT_EQ(LockCount(t), 1);
+  t.Unlock(0);
+  EXPECT_EQ(LockCount(t), 0);
+}
+
+// Another process holds the record: the edit is refused with the lock message and the
+// locked write writes nothing.
+TEST_F(XbTableEditTest, EditOfARecordLockedElsewhereIsRefused) {
+  const std::string file = CreateNoteFile("other", 40, {{"a", ""}});
+  TTestTable& t = OpenNote(file);
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(file, "HOLDER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+    d.SelectWorkArea();
+    const char ok = (d.WorkArea > 0 && d.xb_Rlock(2) != 0) ? 'y' : 'n';
+    (void)!write(ready[1], &ok, 1);
+    char c = 0;
+    (void)!read(done[0], &c, 1);
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  EXPECT_EQ(ok, 'y');
+  EXPECT_EQ(XbMessage([&] { t.Edit(); }),
+            "Record Lock Failure. May be locked by another user or task.");
+  EXPECT_EQ(t.State(), dsBrowse);
+  EXPECT_FALSE(ReplaceLocked(t, "chk", "v"));
+  const char c = 'x';
+  (void)!write(done[1], &c, 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  close(done[0]);
+  close(done[1]);
+  EXPECT_EQ(Raw(t, "CHK"), " ");
+  EXPECT_TRUE(ReplaceLocked(t, "chk", "v"));
+  EXPECT_EQ(Raw(t, "CHK"), "v");
+}
+
+// An edit starts from what is stored now, not from the buffered copy.
+TEST_F(XbTableEditTest, EditStartsFromTheStoredRecord) {
+  const std::string file = CreateNoteFile("fresh", 40, {{"a", ""}});
+  TTestTable& t = OpenNote(file);
+  TTestTable& other = OpenNote(file);
+  ASSERT_TRUE(ReplaceLocked(other, "tit2", "from the other"));
+  EXPECT_EQ(t.FieldByName("TIT2")->AsString(), "");
+  t.Edit();
+  EXPECT_EQ(t.FieldByName("TIT2")->AsString(), "from the other");
+  t.FieldByName("TIT3")->SetAsString("mine");
+  t.Post();
+  EXPECT_EQ(TrimRight(Raw(t, "TIT2")), "from the other");
+  EXPECT_EQ(TrimRight(Raw(t, "TIT3")), "mine");
+}
+
+// Memos go with the record: on insert and append-record too, and a body written in edit
+// state reads back as written before the post.
+TEST_F(XbTableEditTest, MemosWrittenWithTheRecord) {
+  const std::string file = CreateNoteFile("memo", 40, {{"a", "stored"}});
+  TTestTable& t = OpenNote(file);
+  t.Edit();
+  t.FieldByName("MMM")->SetAsString("typed");
+  EXPECT_EQ(t.FieldByName("MMM")->AsString(), "typed");
+  t.Post();
+  t.SelectWorkArea();
+  EXPECT_EQ(t.xb_GetMemo("MMM"), "typed");
+
+  t.AppendRecord({Variant(std::string("appended body")), Variant(), Variant(), Variant(),
+                  Variant(), Variant(), Variant(std::string("rec"))});
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "rec");
+  EXPECT_EQ(t.FieldByName("MMM")->AsString(), "appended body");
+  t.SelectWorkArea();
+  EXPECT_EQ(t.xb_GetMemo("MMM"), "appended body");
+  EXPECT_EQ(LockCount(t), 0);
+}
+
+TEST_F(XbTableEditTest, CancelledInsertReturnsToThePreviousRecord) {
+  const std::string file = CreateNoteFile("cancel", 40, {{"a", ""}, {"b", ""}, {"c", ""}});
+  TTestTable& t = OpenNote(file);
+  t.Next();
+  ASSERT_EQ(t.RecNo(), 3);
+  t.Insert();
+  EXPECT_EQ(t.RecNo(), -1);
+  t.Cancel();
+  EXPECT_EQ(t.RecNo(), 3);
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "b");
+  EXPECT_EQ(t.RecCount(), 4);
+}
+
+// A read-only table refuses writes; ErrorFunc other than -1 silences the refusal.
+TEST_F(XbTableEditTest, ReadOnlyRefusals) {
+  const std::string file = CreateNoteFile("ro", 40, {{"a", ""}});
+  TTestTable& t = NewTable();
+  t.SetTableType(ttXBNSX);
+  t.SetTableName(file);
+  t.SetReadOnly(true);
+  t.Open();
+  EXPECT_FALSE(t.CanModify());
+  EXPECT_EQ(XbMessage([&] { t.Delete(); }), "Cannot modify a read-only data set");
+  EXPECT_EQ(XbMessage([&] { t.AppendFrom(file, XB_TT_NSX, ""); }),
+            "Cannot modify a read-only data set");
+  EXPECT_EQ(XbMessage([&] { t.SetExclusive(true); }),
+            "Cannot perform this operation on an open table");
+}

@@ -1,0 +1,365 @@
+// Table dataset over the real engine: open and close, field definitions of note files,
+// note-file creation, record translation, field reads, delete, bookmarks and Julian days.
+#include <cmath>
+#include <cstring>
+
+#include "NoteFileFixture.h"
+#include "platform/core/Fields.h"
+
+using namespace notefile;
+
+namespace {
+
+using E = XbEntryPoints;
+
+// Puts raw bytes into one field of the engine's current record and writes it.
+void PokeField(TXbTable& T, const std::string& Field, const std::string& Bytes) {
+  T.SelectWorkArea();
+  T.xb_Go(T.RecNo());
+  T.xb_GetRecord();
+  const int offset = T.xb_FieldOffset(Field) - 1;
+  std::string padded = Bytes;
+  padded.resize(static_cast<size_t>(T.xb_FieldWidth(Field)), ' ');
+  std::memcpy(T.RecordImage.data() + offset, padded.data(), padded.size());
+  T.xb_PutRecord();
+  T.xb_Commit();
+}
+
+}  // namespace
+
+class XbTableTest : public NoteTableTest {};
+
+// Both title widths open with fields of the stored widths, in engine order, and closing
+// leaves nothing open in the engine.
+TEST_F(XbTableTest, NoteFileOpensWithItsFieldsAndCloses) {
+  for (int width : {40, 60}) {
+    SCOPED_TRACE(width);
+    const std::string file = CreateNoteFile("w" + std::to_string(width), width, {{"first", "b"}});
+    TTestTable& t = OpenNote(file);
+    ASSERT_GT(t.WorkArea, 0);
+    EXPECT_TRUE(t.CursorOpen);
+    const char* names[] = {"MMM", "KNO", "CHK", "LOCK", "TYPE", "BIBLE", "TIT1", "TIT2", "TIT3", "TIT4"};
+    ASSERT_EQ(t.FieldDefs().Count(), 10);
+    ASSERT_EQ(t.FieldCount(), 10);
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_EQ(t.FieldDefs()[i]->Name, names[i]);
+      EXPECT_EQ(t.FieldDefs()[i]->FieldNo, i + 1);
+    }
+    EXPECT_EQ(t.FieldDefs()[0]->DataType, ftMemo);
+    EXPECT_EQ(t.FieldByName("tit1")->Size(), width);
+    EXPECT_EQ(t.FieldByName("TIT2")->Size(), 40);
+    EXPECT_EQ(t.FieldByName("TIT4")->Size(), width);
+    EXPECT_EQ(t.FieldInfos[6].Width, width);
+    EXPECT_EQ(t.RecordSize, 1 + 10 + 12 + 1 + 1 + 1 + 4 + width + 40 + 40 + width);
+    // Positioned on the first visible note: the header is hidden.
+    EXPECT_EQ(t.RecNo(), 2);
+    EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "first");
+    const std::string alias = t.xb_Alias(t.WorkArea);
+    t.Close();
+    EXPECT_EQ(t.WorkArea, 0);
+    EXPECT_FALSE(t.CursorOpen);
+    EXPECT_EQ(XbCall(&E::xb_WorkArea, alias.c_str()), 0);
+  }
+}
+
+// Asking for the definitions of a closed table opens it for that and closes it again; a
+// table name without extension finds the file whatever the letter case on disk.
+TEST_F(XbTableTest, DefinitionsOfAClosedTableAndNamesWithoutExtension) {
+  CreateNoteFile("plain", 40);
+  TTestTable& t = NewTable();
+  t.SetTableType(ttXBNSX);
+  t.SetTableName(folder.Path + "/PLAIN");
+  t.FieldDefs().Update();
+  EXPECT_EQ(t.FieldDefs().Count(), 10);
+  EXPECT_EQ(t.WorkArea, 0);
+  t.Open();
+  EXPECT_GT(t.WorkArea, 0);
+  EXPECT_EQ(t.FullTableFileName(), folder.Path + "/PLAIN.DBF");
+}
+
+TEST_F(XbTableTest, OpenRefusals) {
+  TTestTable& nameless = NewTable();
+  nameless.SetName("NoteTable");
+  EXPECT_EQ(XbMessage([&] { nameless.Open(); }), "NoteTable : Missing TableName property");
+  EXPECT_FALSE(nameless.Active());
+
+  TTestTable& missing = NewTable();
+  missing.SetTableName(folder.Path + "/none.dbf");
+  EXPECT_EQ(XbMessage([&] { missing.Open(); }),
+            "Table, file or directory does not exist.\rFile: " + folder.Path + "/none.dbf");
+  EXPECT_EQ(missing.LastErrorMessage,
+            "Table, file or directory does not exist.\rFile: " + folder.Path + "/none.dbf");
+  EXPECT_FALSE(missing.Active());
+  EXPECT_EQ(missing.WorkArea, 0);
+}
+
+// The file store's new-file routine: header record 1 deleted with the labels, then an empty
+// first note; the new file opens on that note.
+TEST_F(XbTableTest, NoteFileCreation) {
+  const std::string file = CreateNoteFile("made", 60, {{"", ""}});
+  TTestTable& t = OpenNote(file);
+  EXPECT_EQ(t.RecCount(), 2);
+  EXPECT_EQ(t.RecNo(), 2);
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "");
+  SetDeletedHidden(false);
+  t.SetRecNo(1);
+  EXPECT_EQ(t.RecNo(), 1);
+  EXPECT_NE(t.xb_Deleted(), 0);
+  EXPECT_EQ(t.GetTrimString("TIT1"), "Title1  Title2  Title3  Title4");
+  EXPECT_EQ(t.GetString("TIT2"), "test notes" + std::string(30, ' '));
+}
+
+TEST_F(XbTableTest, CreationRefusals) {
+  TTestTable& t = NewTable();
+  EXPECT_EQ(XbMessage([&] { t.CreateField("TIT1", "C", 10, 0); }),
+            "Must call CreateNew before CreateField");
+  EXPECT_EQ(XbMessage([&] { t.CreateExec(); }), "Must call CreateNew before CreateExec");
+  ASSERT_TRUE(t.CreateNew(PathOf("refuse"), XB_TT_NSX, 2));
+  EXPECT_LT(t.WorkArea, 0);
+  struct Case {
+    const char* name;
+    const char* type;
+    XbShort length;
+    const char* message;
+  } cases[] = {
+      {"", "C", 10, "Invalid field name. Field names must begin with a letter"},
+      {"1TIT", "C", 10, "Invalid field name. Field names must begin with a letter"},
+      {"TIT1", "", 10, "Invalid field type"},
+      {"TIT1", "C", 0, "Invalid field length."},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(XbMessage([&] { t.CreateField(c.name, c.type, c.length, 0); }), c.message) << c.name;
+  t.CreateField("TIT1", "C", 10, 0);
+  EXPECT_EQ(t.CreateExec(), -1);
+  EXPECT_EQ(t.WorkArea, 0);
+  EXPECT_TRUE(FileExists(PathOf("refuse")));
+}
+
+// Stored bytes and what the buffer makes of them; then the stored bytes after another
+// field of the same record was edited and posted.
+TEST_F(XbTableTest, RecordTranslation) {
+  const std::string file = PathOf("kinds");
+  {
+    TTestTable& c = NewTable();
+    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 6));
+    c.CreateField("NAME", "C", 10, 0);
+    c.CreateField("SMALL", "N", 4, 0);
+    c.CreateField("AMOUNT", "N", 8, 2);
+    c.CreateField("FLAG", "L", 1, 0);
+    c.CreateField("DAY", "D", 8, 0);
+    c.CreateField("OTHER", "C", 5, 0);
+    ASSERT_EQ(c.CreateExec(), -1);
+  }
+  struct Case {
+    const char* field;
+    const char* stored;
+    bool null;
+    double number;        // numeric and logical (1 / 0) fields
+    const char* text;     // string and date fields (date as yyyymmdd, "" for day number 0)
+  } cases[] = {
+      {"NAME", "abc  ", false, 0, "abc"},
+      {"NAME", "", false, 0, ""},
+      {"SMALL", "  12", false, 12, nullptr},
+      {"SMALL", "12  ", false, 12, nullptr},
+      {"SMALL", "    ", true, 0, nullptr},
+      {"SMALL", "ab  ", true, 0, nullptr},
+      {"AMOUNT", "    3.14", false, 3.14, nullptr},
+      {"AMOUNT", "3,5     ", false, 3.5, nullptr},
+      {"AMOUNT", "1,234.50", false, 1234.5, nullptr},
+      {"FLAG", "T", false, 1, nullptr},
+      {"FLAG", "Y", false, 1, nullptr},
+      {"FLAG", "y", false, 0, nullptr},
+      {"FLAG", "F", false, 0, nullptr},
+      {"FLAG", " ", true, 0, nullptr},
+      {"DAY", "20230115", false, 0, "20230115"},
+      {"DAY", "20230230", false, 0, ""},
+      {"DAY", "        ", true, 0, nullptr},
+  };
+  TTestTable& t = OpenNote(file);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.field) + " [" + k.stored + "]");
+    t.AppendBlank();
+    t.FieldByName("OTHER")->SetAsString("x");
+    t.Commit();
+    PokeField(t, k.field, k.stored);
+    t.Refresh();
+    TField* f = t.FieldByName(k.field);
+    EXPECT_EQ(f->IsNull(), k.null);
+    if (!k.null) {
+      if (f->DataType() == ftString) {
+        EXPECT_EQ(f->AsString(), k.text);
+      } else if (f->DataType() == ftDate) {
+        int32_t day = -1;
+        ASSERT_TRUE(f->GetData(&day));
+        if (*k.text == '\0') {
+          EXPECT_EQ(day, 0);
+        } else {
+          EXPECT_EQ(FormatDateTime("yyyymmdd", f->AsDateTime()), k.text);
+        }
+      } else if (f->DataType() == ftBoolean) {
+        EXPECT_EQ(f->AsBoolean(), k.number != 0);
+      } else {
+        EXPECT_DOUBLE_EQ(f->AsFloat(), k.number);
+      }
+    }
+    // Editing another field keeps these bytes as stored.
+    t.Edit();
+    t.FieldByName("OTHER")->SetAsString("y");
+    t.Post();
+    std::string expected = k.stored;
+    expected.resize(static_cast<size_t>(t.FieldWidth(k.field)), ' ');
+    EXPECT_EQ(Raw(t, k.field), expected);
+    EXPECT_EQ(TrimRight(Raw(t, "OTHER")), "y");
+  }
+}
+
+TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
+  const std::string file = PathOf("nums");
+  {
+    TTestTable& c = NewTable();
+    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 3));
+    c.CreateField("NUM", "N", 3, 0);
+    c.CreateField("AMOUNT", "N", 7, 2);
+    c.CreateField("DAY", "D", 8, 0);
+    ASSERT_EQ(c.CreateExec(), -1);
+  }
+  TTestTable& t = OpenNote(file);
+  t.AppendBlank();
+  t.FieldByName("NUM")->SetAsInteger(12);
+  t.FieldByName("AMOUNT")->SetAsFloat(-3.456);
+  t.FieldByName("DAY")->SetAsDateTime(EncodeDate(2024, 2, 29));
+  t.Commit();
+  EXPECT_EQ(Raw(t, "NUM"), " 12");
+  EXPECT_EQ(Raw(t, "AMOUNT"), "  -3.46");
+  EXPECT_EQ(Raw(t, "DAY"), "20240229");
+
+  t.Edit();
+  t.FieldByName("NUM")->SetAsInteger(1234);
+  EXPECT_EQ(XbMessage([&] { t.Post(); }), "Translate error. Value out of bounds");
+  EXPECT_EQ(t.State(), dsEdit);
+  EXPECT_EQ(LockCount(t), 0);  // a refused post holds no lock
+  t.Cancel();
+  EXPECT_EQ(Raw(t, "NUM"), " 12");
+
+  // A refused insert leaves no blank record behind.
+  const int visible = t.RecordCount();
+  t.AppendBlank();
+  t.FieldByName("NUM")->SetAsInteger(5000);
+  EXPECT_EQ(XbMessage([&] { t.Commit(); }), "Translate error. Value out of bounds");
+  t.Cancel();
+  t.Refresh();
+  int seen = 0;
+  for (t.First(); !t.Eof(); t.Next()) ++seen;
+  EXPECT_EQ(seen, 1);
+  EXPECT_GE(t.RecordCount(), visible);
+}
+
+TEST_F(XbTableTest, FieldReads) {
+  const std::string file = CreateNoteFile("reads", 40, {{"abc", ""}});
+  TTestTable& t = OpenNote(file);
+  EXPECT_EQ(t.GetString("TIT1"), "abc" + std::string(37, ' '));
+  EXPECT_EQ(t.GetTrimString("TIT1"), "abc");
+  EXPECT_EQ(t.FieldWidth("TIT3"), 40);
+  TTestTable& closed = NewTable();
+  EXPECT_EQ(closed.Flock(), 0);
+  EXPECT_EQ(closed.GetString("TIT1"), "");
+  EXPECT_EQ(closed.Count(), 0);
+}
+
+// With deleted records hidden the delete moves on (to the new last record after the last);
+// shown, the deleted record stays current.
+TEST_F(XbTableTest, DeleteRule) {
+  const std::string file = CreateNoteFile("del", 40, {{"a", ""}, {"b", ""}, {"c", ""}});
+  TTestTable& t = OpenNote(file);
+  t.Last();
+  EXPECT_EQ(t.RecNo(), 4);
+  t.Delete();
+  EXPECT_EQ(t.RecNo(), 3);
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "b");
+  t.First();
+  t.Delete();
+  EXPECT_EQ(t.RecNo(), 3);
+
+  SetDeletedHidden(false);
+  t.Refresh();
+  t.SetRecNo(3);
+  t.Delete();
+  EXPECT_EQ(t.RecNo(), 3);
+  t.SelectWorkArea();
+  EXPECT_NE(t.xb_Deleted(), 0);
+}
+
+// Bookmarks go back to their record; in an order they compare by key (numbers as numbers,
+// text with quotes by the engine's order), reversed in a descending order, and equal keys
+// by record number.
+TEST_F(XbTableTest, Bookmarks) {
+  const std::string file = PathOf("marks");
+  {
+    TTestTable& c = NewTable();
+    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 2));
+    c.CreateField("NAME", "C", 10, 0);
+    c.CreateField("NUM", "N", 5, 0);
+    ASSERT_EQ(c.CreateExec(), -1);
+  }
+  TTestTable& t = OpenNote(file, true);
+  const std::vector<std::pair<std::string, int>> rows = {
+      {"b\"q", 9}, {"a", 10}, {"b\"q", 100}, {"c", 9}};
+  for (const auto& r : rows) {
+    t.AppendBlank();
+    t.FieldByName("NAME")->SetAsString(r.first);
+    t.FieldByName("NUM")->SetAsInteger(r.second);
+    t.Commit();
+  }
+  auto markOf = [&](int recNo) {
+    t.SetRecNo(recNo);
+    return t.GetBookmark();
+  };
+  const TBookmark m1 = markOf(1), m2 = markOf(2), m3 = markOf(3), m4 = markOf(4);
+  t.GotoBookmark(m2);
+  EXPECT_EQ(t.FieldByName("NAME")->AsString(), "a");
+  EXPECT_EQ(t.CompareBookmarks(m1, m2), -1);
+  EXPECT_EQ(t.CompareBookmarks(m2, TBookmark()), 2);
+
+  ASSERT_NE(t.IndexTag("", "NUMS", "NUM", 0, false, ""), 0);
+  EXPECT_EQ(t.CompareBookmarks(m1, m2), -1);  // 9 before 10
+  EXPECT_EQ(t.CompareBookmarks(m4, m1), 1);   // equal keys: record numbers
+  ASSERT_NE(t.IndexTag("", "NAMES", "NAME", 0, false, ""), 0);
+  EXPECT_EQ(t.CompareBookmarks(m1, m2), 1);
+  EXPECT_EQ(t.CompareBookmarks(m1, m3), -1);
+  EXPECT_EQ(t.CompareBookmarks(m3, m4), -1);
+  ASSERT_NE(t.IndexTag("", "NAMESD", "NAME", 0, true, ""), 0);
+  EXPECT_EQ(t.CompareBookmarks(m1, m2), -1);
+  EXPECT_EQ(t.CompareBookmarks(m1, m3), -1);  // equal keys stay in record order
+}
+
+TEST(XbTableRoutines, JulianDays) {
+  struct Case {
+    double julian;
+    int y, m, d;
+  } cases[] = {
+      {1721426, 1, 1, 1},      {2451545, 2000, 1, 1},  {2451604, 2000, 2, 29},
+      {2451605, 2000, 3, 1},   {2451910, 2000, 12, 31}, {2451911, 2001, 1, 1},
+      {2460000.75, 2023, 2, 24},
+  };
+  for (const Case& c : cases) {
+    int y = 0, m = 0, d = 0;
+    DecodeDate(TXbTable::JulianDayToDate(c.julian), y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, c.y * 10000 + c.m * 100 + c.d) << c.julian;
+  }
+  EXPECT_EQ(TXbTable::JulianDayToDate(0), 0.0);
+  EXPECT_EQ(TXbTable::JulianDayToDate(1e100), 0.0);
+}
+
+TEST(XbTableRoutines, KeyFieldsOfExpression) {
+  struct Case {
+    const char* expression;
+    const char* fields;
+  } cases[] = {
+      {"UPPER(NAME)+DTOS(DAY)", "NAME;DAY"},
+      {"LEFT(TIT1,10)", "TIT1"},
+      {"STR(NUM,5)+NAME", "NUM;NAME"},
+      {"tit1", "tit1"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TXbTable::KeyFieldsOfExpression(c.expression), c.fields) << c.expression;
+}
