@@ -1,6 +1,7 @@
 // TXbTable index work: building tags, choosing the active order, opening further index
 // files, restricting the view to a key range and finding a record by key.
 #include <string>
+#include <vector>
 
 #include "platform/core/SysUtils.h"
 #include "table/XbTable.h"
@@ -182,17 +183,10 @@ void TXbTable::ExtraIndexesChange(TObject* Sender) { RebuildIndexDefs(); }
 void TXbTable::OpenExtraIndexes() {
   if (FExtraIndexes->Count() == 0) return;
   if (WorkArea > 0) {
-    SelectWorkArea();
-    XbLong active = IndexOrd();
-    xb_CloseIndexes();
-    if (TableType() != ttXBNTX) {
-      const std::string own =
-          ExistingIndexFile(*this, ChangeFileExt(FullTableFileName(), DefaultIndexExtension()));
-      SelectWorkArea();
-      if (!own.empty()) xb_IndexOpen(own);
-    }
-    xb_SetOrder(0);
+    // Every file is found before any index is closed, so a missing one leaves the table
+    // with the orders it had.
     const std::string extension = ExtraIndexExtension(TableType());
+    std::vector<std::string> files;
     for (int i = 0; i < FExtraIndexes->Count(); ++i) {
       const std::string line = FExtraIndexes->Strings(i);
       if (Trim(line).empty()) continue;
@@ -203,11 +197,22 @@ void TXbTable::OpenExtraIndexes() {
         if (ErrorFunc == -1) RaiseXbError(this, kInvalidIndexName + line);
         existing = path;
       }
-      SelectWorkArea();
-      const XbShort order = xb_IndexOpen(existing);
+      files.push_back(existing);
+    }
+    std::string own;
+    if (TableType() != ttXBNTX)
+      own = ExistingIndexFile(*this, ChangeFileExt(FullTableFileName(), DefaultIndexExtension()));
+
+    SelectWorkArea();
+    XbLong active = IndexOrd();
+    xb_CloseIndexes();
+    if (!own.empty()) xb_IndexOpen(own);
+    xb_SetOrder(0);
+    for (const std::string& file : files) {
+      const XbShort order = xb_IndexOpen(file);
       if (active == 0) {
         active = order;
-        IndexName = existing;
+        IndexName = file;
       }
     }
     xb_SetOrder(static_cast<XbShort>(active));

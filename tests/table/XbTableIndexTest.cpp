@@ -170,9 +170,13 @@ TEST_F(XbTableIndexTest, ExtraIndexes) {
   EXPECT_EQ(Titles(t).front(), "alpha");
   EXPECT_TRUE(t.IndexDefs().Find("SECOND") != nullptr);
 
+  // A missing file is refused before any index is closed: the orders stay as they were.
+  const XbLong before = t.TagArea("SECOND");
   TStringList missing;
+  missing.Add("second");
   missing.Add("nosuch");
   EXPECT_EQ(XbMessage([&] { t.SetExtraIndexes(missing); }), "Invalid IndexName value : nosuch");
+  EXPECT_EQ(t.TagArea("SECOND"), before);
 }
 
 TEST_F(XbTableIndexTest, Scopes) {
