@@ -19,6 +19,7 @@
 #include <climits>
 
 #include "platform/core/Cp949.h"
+#include "platform/ui/Clipbrd.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/UiInternal.h"
@@ -171,7 +172,7 @@ void TCustomEdit::ClearSelection() {
 
 void TCustomEdit::CopyToClipboard() {
   std::string s = SelText();
-  if (!s.empty()) QApplication::clipboard()->setText(ToQ(s));
+  if (!s.empty()) Clipboard().SetAsText(s);
 }
 
 void TCustomEdit::CutToClipboard() {
@@ -185,7 +186,7 @@ void TCustomEdit::CutToClipboard() {
 
 void TCustomEdit::PasteFromClipboard() {
   if (FReadOnly) return;
-  std::string s = FromQ(QApplication::clipboard()->text());
+  std::string s = Clipboard().AsText();
   int room = Room();
   if (static_cast<int>(s.size()) > room) s = cp949::Cut(s, static_cast<size_t>(room));
   if (s.empty() && SelLength() == 0) return;
