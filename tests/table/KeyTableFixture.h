@@ -39,7 +39,7 @@ struct Folder {
   std::string Path;
 };
 
-struct FieldSpec {
+struct ColumnDef {
   std::string Name;
   std::string Type;
   XbShort Width;
@@ -75,7 +75,7 @@ class KeyTableTest : public ::testing::Test {
   }
 
   // Writes Folder/Name.dbf (memo and no index) with Fields and Rows.
-  std::string CreateTable(const std::string& Name, const std::vector<FieldSpec>& Fields,
+  std::string CreateTable(const std::string& Name, const std::vector<ColumnDef>& Fields,
                           const std::vector<Row>& Rows, bool Header = false,
                           const std::string& Sub = "") {
     std::string dir = folder.Path;
@@ -89,7 +89,7 @@ class KeyTableTest : public ::testing::Test {
         d.xb_CreateNew(file, "MAKE", XB_TT_NSX, static_cast<XbShort>(Fields.size()));
     EXPECT_NE(handle, 0) << file;
     d.xb_Select(handle);
-    for (const FieldSpec& f : Fields) d.xb_CreateField(f.Name, f.Type, f.Width, f.Decimals);
+    for (const ColumnDef& f : Fields) d.xb_CreateField(f.Name, f.Type, f.Width, f.Decimals);
     EXPECT_EQ(d.xb_CreateExec(), -1);
     d.xb_Close();
     d.WorkArea = d.xb_UseEx(file, "MAKE", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0);

@@ -12,7 +12,7 @@ namespace {
 const char kClosed[] = "Cannot perform this operation on a closed table";
 const char kNoOrder[] = "This operation requires an active index order";
 
-const std::vector<FieldSpec> kNoteFields = {
+const std::vector<ColumnDef> kNoteFields = {
     {"CHK", "C", 1}, {"TIT1", "C", 10}, {"TIT2", "C", 10}, {"MMM", "M", 10}};
 
 // Header first (deleted), then notes whose TIT1 order differs from their record order.

@@ -6,14 +6,14 @@
 namespace keytable {
 namespace {
 
-const std::vector<FieldSpec> kMasterFields = {{"NUM", "N", 5}, {"NAME", "C", 10}};
+const std::vector<ColumnDef> kMasterFields = {{"NUM", "N", 5}, {"NAME", "C", 10}};
 const std::vector<Row> kMasters = {{"42", "answer"}, {"7", "seven"}, {"42", "again"}};
 
-const std::vector<FieldSpec> kDetailFields = {{"NUM", "N", 5}, {"TIT1", "C", 10}};
+const std::vector<ColumnDef> kDetailFields = {{"NUM", "N", 5}, {"TIT1", "C", 10}};
 const std::vector<Row> kDetails = {
     {"7", "s1"}, {"42", "a1"}, {"42", "a2"}, {"9", "n1"}, {"42", "a3"}};
 
-const std::vector<FieldSpec> kNoteFields = {
+const std::vector<ColumnDef> kNoteFields = {
     {"TIT1", "C", 10}, {"TIT2", "C", 10}, {"NUM", "N", 4},
     {"DAY", "D", 8},   {"CNT", "I", 4},   {"FLAG", "L", 1}, {"MMM", "M", 10}};
 const std::vector<Row> kNotes = {

@@ -16,7 +16,7 @@ namespace {
 const char kClosed[] = "Cannot perform this operation on a closed table";
 const char kOpen[] = "Cannot perform this operation on an open table";
 
-const std::vector<FieldSpec> kFields = {
+const std::vector<ColumnDef> kFields = {
     {"CHK", "C", 1},  {"TIT1", "C", 10}, {"NUM", "N", 5},  {"AMT", "N", 8, 2}, {"DAY", "D", 8},
     {"FLAG", "L", 1}, {"MMM", "M", 10}, {"PIC", "B", 10}};
 
