@@ -78,6 +78,10 @@ class OrderHooks {
   // Visibility beyond SET DELETED (which storage applies): inside the scope and the query.
   virtual bool Visible(int32_t recNo, const char* image) = 0;
 
+  // Called just before a record goes to disk (recNo 0: a record about to be appended), so
+  // the index can be marked as being changed first: a process killed between the two writes
+  // then leaves an index that is rebuilt, never one that silently misses the record.
+  virtual void RecordWillChange(int32_t recNo) {}
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;

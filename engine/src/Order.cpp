@@ -168,7 +168,17 @@ void Orders::RebuildOrderList() {
   cursorOrder_ = 0;
 }
 
+void Orders::FinishPending() {
+  for (OpenIndex& oi : files_)
+    if (oi.pending) {
+      oi.file->End(nullptr);
+      oi.pending = false;
+      oi.seenCounter = oi.file->ChangeCounter();
+    }
+}
+
 void Orders::Sync() {
+  FinishPending();
   bool changed = false;
   for (OpenIndex& oi : files_) {
     oi.file->Sync();
@@ -357,6 +367,7 @@ int Orders::IndexOpen(const std::string& fileName) {
 }
 
 void Orders::IndexClose(int order) {
+  FinishPending();
   if (order == 0) order = active_;
   if (order < 1 || order > OrderCount()) return;
   int file = orders_[static_cast<std::size_t>(order - 1)].file;
@@ -365,6 +376,7 @@ void Orders::IndexClose(int order) {
 }
 
 void Orders::CloseIndexes() {
+  FinishPending();
   files_.clear();
   SwitchScope("", "", false);
   savedScopes_.clear();
@@ -580,6 +592,12 @@ void Orders::AdoptProductionIndex() {
   if (Fs().Exists(prod)) OpenFile(prod, false);  // our own write makes it stale: rebuilt
 }
 
+void Orders::RecordWillChange(int32_t) {
+  AdoptProductionIndex();
+  FinishPending();
+  for (OpenIndex& oi : files_) oi.pending = oi.file->Begin();
+}
+
 void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) {
   if (queryActive_ && recNo >= 1 && static_cast<std::size_t>(recNo) <= bits_.size() &&
       bits_[static_cast<std::size_t>(recNo - 1)] && (oldImage[0] == '*') != (newImage[0] == '*'))
@@ -590,7 +608,8 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
   std::string k1, k2;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
-    if (!f.Begin()) continue;
+    if (!files_[fi].pending && !f.Begin()) continue;
+    files_[fi].pending = false;
     for (Order& o : orders_) {
       if (o.file != static_cast<int>(fi)) continue;
       bool wasIn = KeyOf(o, oldImage, recNo, k1);
@@ -612,7 +631,8 @@ void Orders::RecordAppended(int32_t recNo, const char* image) {
   std::string k;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
-    if (!f.Begin()) continue;
+    if (!files_[fi].pending && !f.Begin()) continue;
+    files_[fi].pending = false;
     for (Order& o : orders_)
       if (o.file == static_cast<int>(fi) && KeyOf(o, image, recNo, k)) f.Insert(o.slot, k.data(), recNo);
     f.End(&stamp);
@@ -626,6 +646,7 @@ void Orders::TableRewritten() {
   queryActive_ = false;
   bits_.clear();
   queryText_.clear();
+  FinishPending();
   // Storage has not loaded a record of the new file yet: read everything from disk.
   scanTrustsCurrent_ = false;
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
@@ -633,7 +654,7 @@ void Orders::TableRewritten() {
   cursorOrder_ = 0;
 }
 
-void Orders::Closing() {}
+void Orders::Closing() { FinishPending(); }
 
 // ---- seek, scope, positions ---------------------------------------------------------------
 

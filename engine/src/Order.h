@@ -29,6 +29,7 @@ class Orders : public OrderHooks {
   int32_t Next(int32_t recNo) override;
   int32_t Prior(int32_t recNo) override;
   bool Visible(int32_t recNo, const char* image) override;
+  void RecordWillChange(int32_t recNo) override;
   void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
   void RecordAppended(int32_t recNo, const char* image) override;
   void TableRewritten() override;
@@ -99,6 +100,7 @@ class Orders : public OrderHooks {
     std::string path;
     uint64_t seenCounter = 0;
     std::string tagSignature;
+    bool pending = false;  // a transaction begun before storage's write, ended after it
   };
   struct Order {
     int file = 0;
@@ -126,6 +128,7 @@ class Orders : public OrderHooks {
   int32_t Step(int32_t recNo, bool forward);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
+  void FinishPending();  // ends transactions whose write never came (a failed write)
   bool ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add);
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
