@@ -20,6 +20,9 @@ constexpr char kNoMemo[10] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
 
 bool IsMemoType(TFieldType t) { return t == ftMemo || t == ftFmtMemo; }
 
+// I fields hold a binary 32-bit integer, not digits.
+bool IsBinaryInteger(const TFieldInfo& Info) { return Info.TypeLetter == 'I' && Info.Width == 4; }
+
 // The text of a fixed field, cut at a NUL.
 std::string FieldText(const char* Source, int Width) {
   size_t n = 0;
@@ -182,6 +185,16 @@ void TXbTable::ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* S
     }
     case ftSmallint:
     case ftInteger: {
+      if (IsBinaryInteger(Info)) {
+        // The engine keeps I fields as 4 bytes, low byte first; a blank record has blanks.
+        if (std::memcmp(src, "    ", 4) == 0) break;
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(src);
+        const int32_t i = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                               (static_cast<uint32_t>(b[3]) << 24));
+        Slot[0] = 1;
+        std::memcpy(data, &i, sizeof i);
+        break;
+      }
       const std::string text = FieldText(src, Info.Width);
       double v = 0;
       if (IsBlank(text) || !ParseStoredNumber(text, v)) break;
@@ -304,6 +317,11 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
           v = s;
         } else {
           std::memcpy(&v, data, sizeof v);
+        }
+        if (IsBinaryInteger(info)) {
+          const uint32_t u = static_cast<uint32_t>(v);
+          for (int k = 0; k < 4; ++k) dest[k] = static_cast<char>((u >> (8 * k)) & 0xFF);
+          continue;
         }
         text = std::to_string(v);
         if (text.size() > width) RaiseXbError(this, "Translate error. Value out of bounds");

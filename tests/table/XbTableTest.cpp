@@ -254,6 +254,48 @@ TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
   EXPECT_GE(t.RecordCount(), visible);
 }
 
+// A field type the dataset cannot show gets no field, and the fields after it still find
+// their own bytes; I fields are binary integers.
+TEST_F(XbTableTest, FieldNumbersAndBinaryIntegers) {
+  const std::string file = PathOf("mixed");
+  {
+    TTestTable& c = NewTable();
+    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 4));
+    c.CreateField("NAME", "C", 5, 0);
+    c.CreateField("RATE", "F", 8, 2);
+    c.CreateField("COUNT", "I", 4, 0);
+    c.CreateField("LAST", "C", 5, 0);
+    ASSERT_EQ(c.CreateExec(), -1);
+  }
+  {
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(file, "MIXED", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0);
+    ASSERT_GT(d.WorkArea, 0);
+    d.SelectWorkArea();
+    d.xb_AppendBlank();
+    const double rate = 1.5;
+    const int32_t count = 70000;
+    d.xb_Replace("RATE", XB_RT_DOUBLE, &rate);
+    d.xb_Replace("COUNT", XB_RT_INT32, &count);
+    d.xb_Replace("LAST", XB_RT_TEXT, "zz");
+    d.xb_Commit();
+    d.xb_Close();
+  }
+  TTestTable& t = OpenNote(file);
+  ASSERT_EQ(t.FieldDefs().Count(), 3);
+  EXPECT_EQ(t.FieldByName("LAST")->FieldNo(), 4);
+  EXPECT_EQ(t.FieldByName("LAST")->AsString(), "zz");
+  EXPECT_EQ(t.FieldByName("COUNT")->AsInteger(), 70000);
+  t.Edit();
+  t.FieldByName("LAST")->SetAsString("yy");
+  t.FieldByName("COUNT")->SetAsInteger(70001);
+  t.Post();
+  t.SelectWorkArea();
+  EXPECT_DOUBLE_EQ(t.xb_GetDouble("RATE"), 1.5);
+  EXPECT_EQ(t.xb_GetLong("COUNT"), 70001);
+  EXPECT_EQ(t.GetTrimString("LAST"), "yy");
+}
+
 TEST_F(XbTableTest, FieldReads) {
   const std::string file = CreateNoteFile("reads", 40, {{"abc", ""}});
   TTestTable& t = OpenNote(file);
