@@ -19,6 +19,16 @@
 TApplication* Application = nullptr;
 TScreen* Screen = nullptr;
 
+namespace {
+TModalHook g_modalHook;
+}
+
+TModalHook SetModalHook(TModalHook Hook) {
+  TModalHook old = std::move(g_modalHook);
+  g_modalHook = std::move(Hook);
+  return old;
+}
+
 // The top-level widget of a form: turns the window system's close and activation into the
 // form's own steps.
 class FormWidget : public QWidget {
@@ -255,6 +265,16 @@ TModalResult TCustomForm::ShowModal() {
   };
   try {
     Show();
+    if (g_modalHook) {
+      TModalHook hook = g_modalHook;
+      hook(this);
+      if (FModalResult == mrNone) FModalResult = mrCancel;
+      CloseModal();
+      if (FModalResult == mrNone) FModalResult = mrCancel;
+      TModalResult r = FModalResult;
+      finish();
+      return r;
+    }
     while (true) {
       if (FModalResult == mrNone) Application->HandleMessage();
       if (Application->Terminated() && FModalResult == mrNone) FModalResult = mrCancel;

@@ -154,6 +154,14 @@ class TCustomForm : public TWinControl {
   void ApplyNormalBounds();
 };
 
+// For tests: a hook that runs in place of the modal loop. ShowModal shows the form (OnShow,
+// OnActivate), then calls the hook with it; the hook drives the dialog (clicks its buttons,
+// fills its edits) and returns. A dialog the hook left without a ModalResult ends with
+// mrCancel; OnCloseQuery and OnClose run as after a real loop (a refused close ends it with
+// mrCancel all the same, since nobody is left to answer). nullptr: the real loop.
+using TModalHook = std::function<void(TCustomForm* Form)>;
+TModalHook SetModalHook(TModalHook Hook);
+
 class TForm : public TCustomForm {
  public:
   explicit TForm(TComponent* AOwner) : TCustomForm(AOwner) {}

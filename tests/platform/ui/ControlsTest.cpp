@@ -258,6 +258,32 @@ TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
 
 namespace {
 
+TEST(TFormTest, ModalHookDrivesTheDialogWithoutALoop) {
+  TForm dlg(nullptr);
+  auto* edit = new TEdit(&dlg);
+  edit->SetParent(&dlg);
+  auto* ok = new TButton(&dlg);
+  ok->SetParent(&dlg);
+  ok->ModalResult = mrOk;
+  std::vector<std::string> steps;
+  dlg.OnActivate = [&](TObject*) { steps.push_back("activate"); };
+  dlg.OnClose = [&](TObject*, TCloseAction&) { steps.push_back("close"); };
+  TModalHook old = SetModalHook([&](TCustomForm* f) {
+    EXPECT_EQ(f, &dlg);
+    EXPECT_TRUE(f->Visible());
+    edit->SetText("typed");
+    ok->Click();
+  });
+  EXPECT_EQ(dlg.ShowModal(), mrOk);
+  EXPECT_FALSE(dlg.Visible());
+  EXPECT_EQ(edit->Text(), "typed");
+  EXPECT_EQ(steps, (std::vector<std::string>{"activate", "close"}));
+  // A hook that does nothing cancels.
+  SetModalHook([](TCustomForm*) {});
+  EXPECT_EQ(dlg.ShowModal(), mrCancel);
+  SetModalHook(old);
+}
+
 TEST(TApplicationTest, RunShowsTheMainFormAndEndsWhenItCloses) {
   TFakeServices fake;  // the terminate request is recorded here
   TForm* main = nullptr;
