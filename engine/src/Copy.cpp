@@ -227,9 +227,12 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
 
 XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* condition) {
   xbe::RecordSource* dt = xbe::CurrentTable();
-  if (!dt) return 0;
+  xbe::Orders* dOrders = xbe::CurrentOrders();
+  if (!dt || !dOrders) return 0;
   XbShort dst = Selected();
   std::string source = TablePath(fileName);
+  // Appending a table to itself would read its own new records back without end.
+  if (source == xbe::ResolvePath(dOrders->DbfPath())) return 0;
   int type = tableType >= 1 && tableType <= 4 ? static_cast<int>(tableType) : static_cast<int>(XB_TT_CDX);
   XbShort src = OpenPrivate(source, "XBAPPEND", XB_OPEN_READONLY, type);
   if (src == 0) return 0;
@@ -255,9 +258,10 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
     return size;
   }();
   const int32_t total = std::max<int32_t>(1, st->RecordCount());
+  const int32_t last = st->RecordCount();  // records others append meanwhile are not taken
   std::string image;
   std::vector<std::pair<int, std::string>> memos;
-  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+  for (xb_GoTop(); !xb_Eof() && st->CurrentRecNo() <= last; xb_Skip(1)) {
     const char* s = st->CurrentImage();
     int32_t r = st->CurrentRecNo();
     if (cond && !cond->Logical({s, r, st})) continue;

@@ -93,9 +93,10 @@ TEST_F(EngineTest, MergeAppendsAllOrOnlyMarkedNotesWithTheirBodies) {
   xb_Go(6);
   EXPECT_STREQ(xb_GetTrimString("tit1"), "o2");
   EXPECT_EQ(Memo("mmm"), "plain body");
-  // A bad condition or a missing source appends nothing.
+  // A bad condition, a missing source or the table itself appends nothing.
   EXPECT_EQ(xb_AppendFrom(Path("other.dbf").c_str(), XB_TT_NSX, "chk="), 0);
   EXPECT_EQ(xb_AppendFrom(Path("missing.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+  EXPECT_EQ(xb_AppendFrom(Path("BASE").c_str(), XB_TT_NSX, nullptr), 0);
   EXPECT_EQ(xb_RecCount(), 7);
 }
 
