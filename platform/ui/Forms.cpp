@@ -130,13 +130,31 @@ void TCustomForm::BoundsChanged() {
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
   FBorderStyle = v;
+  ApplyWindowFlags();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons v) {
+  FBorderIcons = v;
+  ApplyWindowFlags();
+}
+
+void TCustomForm::ApplyWindowFlags() {
   Qt::WindowFlags f = Qt::Window;
-  switch (v) {
+  switch (FBorderStyle) {
     case bsNone: f |= Qt::FramelessWindowHint; break;
     case bsSingle: f |= Qt::MSWindowsFixedSizeDialogHint; break;
     case bsDialog: f = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint; break;
     case bsToolWindow: case bsSizeToolWin: f = Qt::Tool; break;
     default: break;
+  }
+  if (FBorderStyle != bsNone) {
+    f |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (FBorderIcons & biSystemMenu) f |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    // Dialog borders have no minimize and maximize buttons, whatever the icons say.
+    bool sizeable = FBorderStyle == bsSizeable || FBorderStyle == bsSingle;
+    if (sizeable && (FBorderIcons & biMinimize)) f |= Qt::WindowMinimizeButtonHint;
+    if (sizeable && (FBorderIcons & biMaximize)) f |= Qt::WindowMaximizeButtonHint;
+    if (FBorderIcons & biHelp) f |= Qt::WindowContextHelpButtonHint;
   }
   bool shown = Widget()->isVisible();
   Widget()->setWindowFlags(f);

@@ -51,6 +51,9 @@ enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bs
 // new window anyway, and the report components' orientation names keep poDefault.)
 enum TPosition { poDesigned, poScreenCenter, poMainFormCenter };
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
+// The caption's buttons, a set.
+using TBorderIcons = unsigned;
+enum : unsigned { biSystemMenu = 1u << 0, biMinimize = 1u << 1, biMaximize = 1u << 2, biHelp = 1u << 3 };
 
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
@@ -70,6 +73,8 @@ class TCustomForm : public TWinControl {
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   TFormBorderStyle BorderStyle() const { return FBorderStyle; }
   void SetBorderStyle(TFormBorderStyle v);
+  TBorderIcons BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(TBorderIcons v);
   TPosition Position() const { return FPosition; }
   void SetPosition(TPosition v) { FPosition = v; }
 
@@ -137,9 +142,11 @@ class TCustomForm : public TWinControl {
   void CloseModal();
   void CollectTabOrder(const TWinControl* parent, std::vector<TWinControl*>& out) const;
   void ApplyPosition();
+  void ApplyWindowFlags();
 
   TWindowState FWindowState = wsNormal;
   TFormBorderStyle FBorderStyle = bsSizeable;
+  TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
   TPosition FPosition = poDesigned;
   bool FKeyPreview = false;
   bool FModal = false;

@@ -258,6 +258,18 @@ TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
 
 namespace {
 
+TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
+  TForm reader(nullptr);
+  reader.SetBorderStyle(bsSingle);
+  reader.SetBorderIcons(biSystemMenu);  // system menu only
+  Qt::WindowFlags f = reader.Widget()->windowFlags();
+  EXPECT_TRUE(f & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(f & Qt::WindowMaximizeButtonHint);
+  EXPECT_FALSE(f & Qt::WindowMinimizeButtonHint);
+  reader.SetBorderIcons(biSystemMenu | biMinimize);
+  EXPECT_TRUE(reader.Widget()->windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
 TEST(TFormTest, ModalHookDrivesTheDialogWithoutALoop) {
   TForm dlg(nullptr);
   auto* edit = new TEdit(&dlg);
