@@ -8,35 +8,14 @@
 // Deleted records are hidden (the application's normal state) unless a test says otherwise.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/include/xbeng61.h"
-#include "platform/core/FakeServices.h"
-#include "platform/core/SysUtils.h"
-#include "table/XbDispatch.h"
-#include "table/XbEngine.h"
-#include "table/XbTable.h"
+#include "KeyTableFixture.h"
 
 namespace notefile {
-
-struct Folder {
-  Folder() {
-    char tmpl[] = "/tmp/orv-notes-XXXXXX";
-    const char* dir = mkdtemp(tmpl);
-    Path = dir ? dir : "";
-  }
-  ~Folder() {
-    if (!Path.empty()) std::filesystem::remove_all(Path);
-  }
-  std::string Path;
-};
 
 struct Note {
   std::string Title1;
@@ -70,27 +49,21 @@ inline bool ReplaceLocked(TXbTable& Table, const std::string& Field, const std::
   return true;
 }
 
-class NoteTableTest : public ::testing::Test {
+// The key tests' fixture (real engine beside the tests, a temporary folder, deleted records
+// hidden) with note files on top.
+class NoteTableTest : public keytable::KeyTableTest {
  protected:
-  void SetUp() override {
-    ReleaseEngine();
-    services.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
-    EnsureEngineLoaded();
-    ASSERT_TRUE(XbEngineReady());
-    SetSortTable();
-    SetDeletedHidden(true);
-  }
   void TearDown() override {
-    tables.clear();
+    notes.clear();
     SetDeletedHidden(false);
-    ReleaseEngine();
+    keytable::KeyTableTest::TearDown();
   }
 
   std::string PathOf(const std::string& Name) const { return folder.Path + "/" + Name + ".dbf"; }
 
   TTestTable& NewTable() {
-    tables.push_back(std::make_unique<TTestTable>());
-    return *tables.back();
+    notes.push_back(std::make_unique<TTestTable>());
+    return *notes.back();
   }
 
   // A table component on File, opened (shared unless Exclusive).
@@ -142,19 +115,8 @@ class NoteTableTest : public ::testing::Test {
       t.Commit();
     }
     t.Close();
-    tables.pop_back();
+    notes.pop_back();
     return file;
-  }
-
-  // The message of the EXbError that Action raises, or "" when it raises none.
-  template <typename F>
-  static std::string XbMessage(F&& Action) {
-    try {
-      Action();
-    } catch (const EXbError& e) {
-      return e.Message;
-    }
-    return std::string();
   }
 
   // Engine-level helpers on an open table's current record.
@@ -167,9 +129,7 @@ class NoteTableTest : public ::testing::Test {
     return XbCall(&XbEntryPoints::xb_LockCount);
   }
 
-  TFakeServices services;
-  Folder folder;
-  std::vector<std::unique_ptr<TTestTable>> tables;
+  std::vector<std::unique_ptr<TTestTable>> notes;
 };
 
 }  // namespace notefile

@@ -26,13 +26,7 @@ XbShort CurrentWorkArea(XbShort Probe) {
 class XbTableNavTest : public NoteTableTest {};
 
 TEST_F(XbTableNavTest, EmptyTable) {
-  const std::string file = PathOf("empty");
-  {
-    TTestTable& c = NewTable();
-    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 1));
-    c.CreateField("TIT1", "C", 10, 0);
-    ASSERT_EQ(c.CreateExec(), -1);
-  }
+  const std::string file = CreateTable("empty", {{"TIT1", "C", 10}}, {});
   TTestTable& t = OpenNote(file);
   EXPECT_TRUE(t.IsEmpty());
   EXPECT_TRUE(t.Bof());

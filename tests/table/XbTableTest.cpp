@@ -138,18 +138,10 @@ TEST_F(XbTableTest, CreationRefusals) {
 // Stored bytes and what the buffer makes of them; then the stored bytes after another
 // field of the same record was edited and posted.
 TEST_F(XbTableTest, RecordTranslation) {
-  const std::string file = PathOf("kinds");
-  {
-    TTestTable& c = NewTable();
-    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 6));
-    c.CreateField("NAME", "C", 10, 0);
-    c.CreateField("SMALL", "N", 4, 0);
-    c.CreateField("AMOUNT", "N", 8, 2);
-    c.CreateField("FLAG", "L", 1, 0);
-    c.CreateField("DAY", "D", 8, 0);
-    c.CreateField("OTHER", "C", 5, 0);
-    ASSERT_EQ(c.CreateExec(), -1);
-  }
+  const std::string file = CreateTable("kinds", {{"NAME", "C", 10}, {"SMALL", "N", 4},
+                                                  {"AMOUNT", "N", 8, 2}, {"FLAG", "L", 1},
+                                                  {"DAY", "D", 8}, {"OTHER", "C", 5}},
+                                        {});
   struct Case {
     const char* field;
     const char* stored;
@@ -214,15 +206,8 @@ TEST_F(XbTableTest, RecordTranslation) {
 }
 
 TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
-  const std::string file = PathOf("nums");
-  {
-    TTestTable& c = NewTable();
-    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 3));
-    c.CreateField("NUM", "N", 3, 0);
-    c.CreateField("AMOUNT", "N", 7, 2);
-    c.CreateField("DAY", "D", 8, 0);
-    ASSERT_EQ(c.CreateExec(), -1);
-  }
+  const std::string file =
+      CreateTable("nums", {{"NUM", "N", 3}, {"AMOUNT", "N", 7, 2}, {"DAY", "D", 8}}, {});
   TTestTable& t = OpenNote(file);
   t.AppendBlank();
   t.FieldByName("NUM")->SetAsInteger(12);
@@ -257,16 +242,8 @@ TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
 // A field type the dataset cannot show gets no field, and the fields after it still find
 // their own bytes; I fields are binary integers.
 TEST_F(XbTableTest, FieldNumbersAndBinaryIntegers) {
-  const std::string file = PathOf("mixed");
-  {
-    TTestTable& c = NewTable();
-    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 4));
-    c.CreateField("NAME", "C", 5, 0);
-    c.CreateField("RATE", "F", 8, 2);
-    c.CreateField("COUNT", "I", 4, 0);
-    c.CreateField("LAST", "C", 5, 0);
-    ASSERT_EQ(c.CreateExec(), -1);
-  }
+  const std::string file = CreateTable(
+      "mixed", {{"NAME", "C", 5}, {"RATE", "F", 8, 2}, {"COUNT", "I", 4}, {"LAST", "C", 5}}, {});
   {
     TXbDispatch d;
     d.WorkArea = d.xb_UseEx(file, "MIXED", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0);
@@ -335,14 +312,7 @@ TEST_F(XbTableTest, DeleteRule) {
 // text with quotes by the engine's order), reversed in a descending order, and equal keys
 // by record number.
 TEST_F(XbTableTest, Bookmarks) {
-  const std::string file = PathOf("marks");
-  {
-    TTestTable& c = NewTable();
-    ASSERT_TRUE(c.CreateNew(file, XB_TT_NSX, 2));
-    c.CreateField("NAME", "C", 10, 0);
-    c.CreateField("NUM", "N", 5, 0);
-    ASSERT_EQ(c.CreateExec(), -1);
-  }
+  const std::string file = CreateTable("marks", {{"NAME", "C", 10}, {"NUM", "N", 5}}, {});
   TTestTable& t = OpenNote(file, true);
   const std::vector<std::pair<std::string, int>> rows = {
       {"b\"q", 9}, {"a", 10}, {"b\"q", 100}, {"c", 9}};
