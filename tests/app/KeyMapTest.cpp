@@ -81,6 +81,11 @@ TEST_F(NoteBookTest, HelpAndHomePagesGoToTheShell) {
   MainForm->HelpBtn->Click();
   MainForm->HomeBtn->Click();
   EXPECT_EQ(dialogs.Opened, (std::vector<std::string>{kHelpPage, kHomePage[1]}));
+  uint16_t key = VK_F1;
+  MainForm->FormKeyDown(MainForm, key, 0);
+  ASSERT_EQ(dialogs.HelpCalls.size(), 1u);
+  EXPECT_EQ(dialogs.HelpCalls[0].first, "ohelp.hlp");
+  EXPECT_EQ(key, VK_F1) << "the window leaves keys to its controls";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/FileForm.h"
 #include "app/Udf.h"
 #include "platform/core/Cp949.h"
+#include "table/XbEngine.h"
 
 using cp949::K;
 
@@ -33,6 +34,10 @@ TEST_F(NoteBookTest, ShippedFilesTakeTheirNamesAndTheSampleFileOpensAtItsLastNot
   EXPECT_EQ(notes.RecNo(), notes.RecCount()) << "an unprotected file opens at its newest note";
   EXPECT_TRUE(MainForm->SpeedButton2->Enabled());
   EXPECT_FALSE(MainForm->Edit1->ReadOnly());
+  // Later activations leave the window as it is.
+  MainForm->SetBounds(5, 6, 700, 500);
+  MainForm->FormActivate(MainForm);
+  EXPECT_EQ(MainForm->Width(), 700);
   EXPECT_EQ(MainForm->SBar->Panels()[1].Text(), "");
   EXPECT_EQ(MainForm->SBar->Panels()[2].Text(), data.Path() + "/orvel27c.dbf");
 
@@ -282,6 +287,43 @@ TEST_F(NoteBookTest, MainWindowOptionallyGrabbed) {
   QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
   if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
   EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
+}
+
+}  // namespace
+}  // namespace nbtest
+
+namespace nbtest {
+namespace {
+
+TEST(NoteBookStartFailure, WithoutTheSettingsTableTheProgramSaysSoAndEnds) {
+  TDataFolder data("nosettings");
+  ASSERT_TRUE(DeleteFile(data.Path() + "/condb20._db"));
+  TFakeServices fake;
+  fake.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
+  CreateProgramForms(*Application);
+  EXPECT_GT(fake.TerminateRequests, 0);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_FALSE(MainForm->ConTable->Active());
+  MainForm->Show();  // the first activation finds nothing to open and opens nothing
+  EXPECT_FALSE(MainForm->NoteTable->Active());
+  DestroyProgramForms();
+}
+
+TEST(NoteBookStartFailure, WithoutTheEngineTheProgramEndsBeforeTouchingAFile) {
+  TDataFolder data("noengine");
+  ReleaseEngine();
+  {
+    TFakeServices fake;
+    fake.Loader.PointAtFolder(data.Path());  // no engine library here
+    CreateProgramForms(*Application);
+    EXPECT_GT(fake.TerminateRequests, 0);
+    ASSERT_FALSE(fake.Boxes.empty());
+    EXPECT_NE(fake.Boxes[0].Text.find("XBENG61.DLL"), std::string::npos);
+    EXPECT_TRUE(data.Has("condb20._db")) << "nothing renamed";
+    DestroyProgramForms();
+  }
+  EnsureEngineLoaded();  // the program's own loader again, for the tests that follow
+  ASSERT_TRUE(XbEngineReady());
 }
 
 }  // namespace
