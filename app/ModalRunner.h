@@ -1,15 +1,9 @@
-// How the main window shows its dialogs: through one runner that tests replace, so a test
-// answers a dialog (acts on its controls, sets its result) without a real modal loop.
-// The installed runner is the form's own ShowModal. GUI thread only.
+// The one way the main window shows its dialogs: modally, through the form's ShowModal, so
+// the UI layer's modal hook (SetModalHook, Forms.h) lets a test answer any of them without a
+// real modal loop. GUI thread only.
 #pragma once
-
-#include <functional>
 
 #include "platform/ui/Forms.h"
 
-using TModalRunner = std::function<TModalResult(TCustomForm& Form)>;
-
-// Installs a runner (an empty one restores ShowModal); returns the previous one.
-TModalRunner SetModalRunner(TModalRunner Runner);
-// Shows Form modally through the installed runner.
+// Shows Form modally and returns its modal result.
 TModalResult RunModal(TCustomForm& Form);

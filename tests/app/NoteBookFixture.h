@@ -62,8 +62,9 @@ inline std::string ReadField(const std::string& folder, const std::string& name,
   return t->GetString(field);
 }
 
+// A note of a test file; what a test leaves out is empty.
 struct TNote {
-  std::string tit1, tit2, tit3, tit4, body;
+  std::string tit1 = {}, tit2 = {}, tit3 = {}, tit4 = {}, body = {};
 };
 
 // A note file with tit1 and tit4 of the given widths: the header (labels, description, link
@@ -137,14 +138,14 @@ class NoteBookTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
-    oldRunner = SetModalRunner([this](TCustomForm& f) {
-      shown.push_back(f.Name());
-      return answer ? answer(f) : mrCancel;
+    oldHook = SetModalHook([this](TCustomForm* f) {
+      shown.push_back(f->Name());
+      f->SetModalResult(answer ? answer(*f) : mrCancel);
     });
   }
   void TearDown() override {
     DestroyProgramForms();
-    SetModalRunner(oldRunner);
+    SetModalHook(oldHook);
   }
 
   // Creates the forms in their order and shows the main window (its first activation).
@@ -170,7 +171,7 @@ class NoteBookTest : public ::testing::Test {
   TFakeDialogs dialogs;
   std::vector<std::string> shown;  // names of the dialogs shown, in order
   std::function<TModalResult(TCustomForm&)> answer;
-  TModalRunner oldRunner;
+  TModalHook oldHook;
 };
 
 }  // namespace nbtest
