@@ -60,12 +60,17 @@ int main(int argc, char** argv) {
   });
   qbench::Exec(db, "DROP TABLE IF EXISTS packed");
   qbench::Row("pack copy in tit2 order (bodies included)", pack, litePack, "s");
-  xb_SetOrder(0);
-  double storagePack = qbench::Seconds([&] { xb_Pack(); });
-  std::printf("  %-46s engine %10.4f s   (tags rebuilt: %d)\n", "xb_Pack of the table, natural order", storagePack,
-              xb_TagCount());
   xb_Close();
   sqlite3_close(db);
+  // The storage pack with the tags rebuilt, on the copy (the bench file keeps its header).
+  if (xb_UseEx(copy.c_str(), "PK", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0) <= 0) return 1;
+  xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr);
+  xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr);
+  double storagePack = qbench::Seconds([&] { xb_Pack(); });
+  std::printf("  %-46s engine %10.4f s   (%d tags rebuilt)\n", "xb_Pack of the copy, every record rewritten",
+              storagePack, xb_TagCount());
+  xb_Close();
+  std::filesystem::remove(files.dbf + ".packed.nsx");
   std::filesystem::remove(copy);
   std::filesystem::remove(files.dbf + ".packed.smt");
   return 0;
