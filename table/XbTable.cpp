@@ -103,12 +103,13 @@ void TXbTable::Notification(TComponent* AComponent, TOperation Operation) {
   TDataSet::Notification(AComponent, Operation);
   if (Operation == opRemove && AComponent != nullptr &&
       AComponent == static_cast<TComponent*>(XbConnection)) {
+    // The connection is going away: nothing more is sent to it, not even the close.
+    XbConnection = nullptr;
     try {
       Close();
     } catch (...) {
     }
-    if (WorkArea > 0) WorkArea = 0;
-    XbConnection = nullptr;
+    WorkArea = 0;
   }
 }
 

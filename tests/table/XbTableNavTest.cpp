@@ -264,6 +264,21 @@ TEST_F(XbTableServerTest, GoTopTakesTheServersRecordNumber) {
   EXPECT_NE(std::find(go, calls.end(), "Deleted()"), calls.end());
 }
 
+TEST_F(XbTableServerTest, RemovingTheConnectionClosesTheTable) {
+  auto owned = std::make_unique<TFetchServer>();
+  TTestTable t;
+  t.SetAccessMethod(amServer);
+  t.SetXbConnection(owned.get());
+  t.SetDatabaseName("NOTES");
+  t.SetTableName("notes.dbf");
+  t.Open();
+  ASSERT_TRUE(t.Active());
+  owned.reset();
+  EXPECT_FALSE(t.Active());
+  EXPECT_EQ(t.XbConnection, nullptr);
+  EXPECT_EQ(t.WorkArea, 0);
+}
+
 TEST_F(XbTableServerTest, OpenRefusals) {
   TTestTable& t = ServerTable(50);
   t.SetDatabaseName("");

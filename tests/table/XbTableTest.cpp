@@ -168,6 +168,9 @@ TEST_F(XbTableTest, RecordTranslation) {
       {"DAY", "        ", true, 0, nullptr},
   };
   TTestTable& t = OpenNote(file);
+  EXPECT_EQ(t.FieldByName("SMALL")->DataType(), ftSmallint);  // N 4.0
+  EXPECT_EQ(t.FieldByName("AMOUNT")->DataType(), ftFloat);
+  EXPECT_EQ(static_cast<TFloatField*>(t.FieldByName("AMOUNT"))->DisplayFormat, "0.00");
   for (const Case& k : cases) {
     SCOPED_TRACE(std::string(k.field) + " [" + k.stored + "]");
     t.AppendBlank();
@@ -271,6 +274,29 @@ TEST_F(XbTableTest, FieldNumbersAndBinaryIntegers) {
   EXPECT_DOUBLE_EQ(t.xb_GetDouble("RATE"), 1.5);
   EXPECT_EQ(t.xb_GetLong("COUNT"), 70001);
   EXPECT_EQ(t.GetTrimString("LAST"), "yy");
+}
+
+// Index definitions come from the engine's orders when the table opens.
+TEST_F(XbTableTest, IndexDefinitions) {
+  const std::string file = CreateNoteFile("tags", 40, {{"a", ""}});
+  {
+    TTestTable& t = OpenNote(file, true);
+    ASSERT_NE(t.IndexTag("", "TIT1", "tit1", 0, false, ""), 0);
+    ASSERT_NE(t.IndexTag("", "UP2", "UPPER(TIT2)", 0, true, ""), 0);
+    t.Close();
+  }
+  TTestTable& t = OpenNote(file);
+  TIndexDefs& defs = t.IndexDefs();
+  ASSERT_EQ(defs.Count(), 2);
+  EXPECT_EQ(defs[0]->Name, "TIT1");
+  EXPECT_EQ(defs[0]->Fields, "TIT1");
+  EXPECT_EQ(defs[0]->Options, 0u);
+  EXPECT_EQ(UpperCase(defs[0]->Source), "TAGS.NSX");
+  EXPECT_EQ(defs[1]->Name, "UP2");
+  EXPECT_EQ(defs[1]->Fields, "");
+  EXPECT_EQ(defs[1]->Expression, "UPPER(TIT2)");
+  EXPECT_EQ(defs[1]->Options, ixCaseInsensitive | ixExpression | ixDescending);
+  EXPECT_EQ(t.IndexName, "");  // natural order still
 }
 
 TEST_F(XbTableTest, FieldReads) {
