@@ -1,13 +1,400 @@
-// TIndexDlg: the dialog's form (IndexDlg.h).
+// TIndexDlg: sorting the note list, the one index-tag builder MakeIndex, and the pack of a note
+// file through its work files (IndexDlg.h).
 #include "app/IndexDlg.h"
 
+#include <exception>
+#include <vector>
+
+#include "app/MainForm.h"
+#include "app/NoteFile.h"
+#include "app/Udf.h"
+#include "app/UdfTable.h"
+#include "platform/core/Services.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+
+using cp949::K;
 
 TIndexDlg* IndexDlg = nullptr;
 
+const char* const kPackCopyFile = "sort.dbf";
+const char* const kPackNotesFile = "sortnote.dbf";
+const char* const kPackBackupData = "indexbak.db";
+const char* const kPackBackupMemo = "indexbak.sm";
+
+namespace {
+
+constexpr XbShort kReplaceMemo = 3072;
+// A key code with any of these bits set is a progress report, not a key.
+constexpr uint16_t kGaugeBits = 0x7000;
+
+struct THourGlass {
+  THourGlass() {
+    if (Screen) Screen->SetCursor(crHourGlass);
+  }
+  ~THourGlass() {
+    if (Screen) Screen->SetCursor(crDefault);
+  }
+};
+
+// A file's name with its last three characters replaced by ext ("orvel.dbf" -> "orvel.smt").
+std::string CompanionName(const std::string& dataName, const char* ext) {
+  return dataName.substr(0, dataName.size() >= 3 ? dataName.size() - 3 : 0) + ext;
+}
+
+// The path of a file of the folder as it is named on disk (any letter case), or as given.
+std::string PathOf(const std::string& folder, const std::string& name) {
+  return ResolveFileName(IncludeTrailingPathDelimiter(folder), name);
+}
+
+// Removes every file of the folder that carries this name in any letter case.
+bool RemoveAllCases(const std::string& folder, const std::string& name) {
+  for (std::string found; !(found = FindFileNoCase(folder, name)).empty();)
+    if (!DeleteFile(IncludeTrailingPathDelimiter(folder) + found)) return false;
+  return true;
+}
+
+// A sequence of renames that can be undone in reverse order.
+class TRenames {
+ public:
+  bool Rename(const std::string& from, const std::string& to) {
+    if (!RenameFile(from, to)) return false;
+    FDone.emplace_back(from, to);
+    return true;
+  }
+  void Undo() {
+    for (auto it = FDone.rbegin(); it != FDone.rend(); ++it) RenameFile(it->second, it->first);
+    FDone.clear();
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> FDone;
+};
+
+}  // namespace
+
 TIndexDlg::TIndexDlg(TComponent* AOwner) : TForm(AOwner) {
   SetName("IndexDlg");
-  SetCaption(cp949::K("자 료 정 렬"));
+  SetCaption(K("자 료 정 렬"));
   SetPosition(poScreenCenter);
+  SetBorderStyle(bsDialog);
+  SetKeyPreview(true);
   SetBounds(0, 0, 360, 300);
+
+  GroupBox1 = new TGroupBox(this);
+  GroupBox1->SetName("GroupBox1");
+  GroupBox1->SetParent(this);
+  GroupBox1->SetBounds(12, 10, 200, 200);
+  GroupBox1->SetText(K("자료정렬"));
+  TRadioButton** radios[5] = {&RBtn0, &RBtn1, &RBtn2, &RBtn3, &RBtn4};
+  for (int i = 0; i < 5; ++i) {
+    auto* r = new TRadioButton(this);
+    r->SetName("RBtn" + std::to_string(i));
+    r->SetParent(GroupBox1);
+    r->SetBounds(16, 24 + i * 32, 170, 24);
+    *radios[i] = r;
+  }
+  RBtn0->SetText(K("  입 력 순"));
+  RBtn0->SetChecked(true);
+
+  auto button = [this](const char* name, const char* caption, int top) {
+    auto* b = new TButton(this);
+    b->SetName(name);
+    b->SetParent(this);
+    b->SetBounds(232, top, 104, 30);
+    b->SetText(K(caption));
+    return b;
+  };
+  Button1 = button("Button1", "정  렬", 24);
+  Button2 = button("Button2", "거품빼기", 66);
+  Button3 = button("Button3", "닫  기", 108);
+
+  Gauge1 = new TGauge(this);
+  Gauge1->SetName("Gauge1");
+  Gauge1->SetParent(this);
+  Gauge1->SetBounds(12, 224, 324, 24);
+  Gauge1->SetVisible(false);
+
+  NoteTable = new TXbTable(this);
+  NoteTable->SetName("NoteTable");
+  Note3Table = new TXbTable(this);
+  Note3Table->SetName("Note3Table");
+  for (TXbTable* t : {NoteTable, Note3Table}) {
+    t->SetTableType(ttXBNSX);
+    t->SetOEMTranslate(true);
+  }
+
+  OnCreate = [this](TObject* s) { FormCreate(s); };
+  OnActivate = [this](TObject* s) { FormActivate(s); };
+  OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) { FormKeyDown(s, k, sh); };
+  OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
+  Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+  Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+  Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+}
+
+void TIndexDlg::FormCreate(TObject*) {
+  FFolder = GetCurrentDir();
+  NoteTable->SetDatabaseName(FFolder);
+  Note3Table->SetDatabaseName(FFolder);
+}
+
+void TIndexDlg::FormActivate(TObject*) {
+  if (!MainForm) return;
+  // A file dialog elsewhere may have moved the current folder; the work files belong in the
+  // data folder.
+  if (!MainForm->DataFolder.empty()) SetCurrentDir(MainForm->DataFolder);
+  FFolder = GetCurrentDir();
+  Note3Table->SetDatabaseName(FFolder);
+  Button2->SetEnabled(!MainForm->memo1->ReadOnly());
+  MainForm->NoteTable->SetDatabaseName(FFolder);
+  RBtn0->SetText(K("  입 력 순"));
+  TLabel* labels[4] = {MainForm->Label1, MainForm->Label2, MainForm->Label3, MainForm->Label4};
+  TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
+  for (int i = 0; i < 4; ++i) radios[i]->SetText(std::to_string(i + 1) + "." + labels[i]->Caption());
+}
+
+void TIndexDlg::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
+  if ((Key & kGaugeBits) == 0) return;
+  Gauge1->SetProgress(static_cast<uint16_t>(-Key));
+  ProcessMessages();
+  Key = 0;
+}
+
+void TIndexDlg::FormKeyPress(TObject*, char& Key) {
+  if (Key != '\r') return;
+  SelectNext(ActiveControl(), true, true);
+  Key = 0;
+}
+
+void TIndexDlg::Button1Click(TObject*) {
+  if (!MainForm || !MainForm->NoteTable->Active()) return;
+  THourGlass wait;
+  TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
+  if (RBtn0->Checked()) {
+    MainForm->NoteTable->SetOrder(0);
+    return;
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (!radios[i]->Checked()) continue;
+    const std::string n = std::to_string(i + 1);
+    MakeIndex(*MainForm->NoteTable, "TIT" + n, "tit" + n);
+  }
+}
+
+void TIndexDlg::Button2Click(TObject*) {
+  THourGlass wait;
+  NotePack();
+}
+
+void TIndexDlg::Button3Click(TObject*) { Close(); }
+
+// ---- reopening and the gauge ------------------------------------------------------------
+
+bool TIndexDlg::ReopenExclusive(TXbTable& Table) {
+  Table.Close();
+  Table.SetExclusive(true);
+  try {
+    Table.Open();
+    return true;
+  } catch (const std::exception& e) {
+    // Another copy has the file open without holding a lock: work on as before, shared.
+    Table.Close();
+    Table.SetExclusive(false);
+    try {
+      Table.Open();
+    } catch (const std::exception&) {
+      // The reason shown below is the first one; the caller finds the table closed.
+    }
+    ShowException(e);
+    return false;
+  }
+}
+
+void TIndexDlg::ReopenShared(TXbTable& Table) {
+  Table.Close();
+  Table.SetExclusive(false);
+  Table.Open();
+  Table.Unlock(0);
+}
+
+void TIndexDlg::GaugeOn(TXbTable& Table) {
+  Gauge1->SetProgress(0);
+  Gauge1->SetVisible(true);
+  Table.SetGaugeHook(Handle());
+}
+
+void TIndexDlg::GaugeOff(TXbTable& Table) {
+  Gauge1->SetVisible(false);
+  if (Table.Active()) Table.SetGaugeHook(0);
+}
+
+// ---- MakeIndex --------------------------------------------------------------------------
+
+bool TIndexDlg::MakeIndex(TXbTable& Table, const std::string& TagName, const std::string& Expression) {
+  const bool noteTable = MainForm && &Table == MainForm->NoteTable;
+  // The reopen below would drop what is being typed into the note.
+  if (noteTable) MainForm->DBMemo1Save();
+  if (Table.Flock() == 0) {
+    ShowMessage(K("독점모드가 아닙니다."));
+    return false;
+  }
+  if (!ReopenExclusive(Table)) return false;
+
+  XbShort made = 0;
+  std::exception_ptr failure;
+  GaugeOn(Table);
+  try {
+    made = Table.IndexTag(std::string(), TagName, Expression, 0, false, std::string());
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  GaugeOff(Table);
+  if (!failure && made == 0) ShowMessage("index Err.");
+  ReopenShared(Table);
+
+  if (noteTable) {
+    // The new tag is the order in force; Tag remembers which title that is.
+    if (made != 0 && TagName.size() == 4 && TagName.compare(0, 3, "TIT") == 0 && TagName[3] >= '1' && TagName[3] <= '4')
+      MainForm->NoteTable->Tag = TagName[3] - '0';
+    // The reopen dropped the engine's query and moved the table: bring both back in view.
+    if (!MainForm->Label6->Caption().empty()) MainForm->ApplySearch(MainForm->QueryText);
+    MainForm->Label77->SetCaption("..");
+    MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
+  }
+  if (failure) std::rethrow_exception(failure);
+  return made != 0;
+}
+
+// ---- NotePack ---------------------------------------------------------------------------
+
+bool TIndexDlg::AssemblePackCopy(const std::string& Folder) {
+  TXbTable& notes = *MainForm->NoteTable;
+  const std::string dir = IncludeTrailingPathDelimiter(Folder);
+
+  // The header as it stands, every field of it.
+  struct TValue {
+    std::string Name;
+    std::string Text;
+    bool Memo;
+  };
+  std::vector<TValue> header;
+  {
+    THeaderRecord at(*MainForm->XbEnv1, notes);
+    for (const TFieldInfo& f : notes.FieldInfos) {
+      const bool memo = f.TypeLetter == 'M';
+      if (memo) {
+        TField* field = notes.FindField(f.Name);
+        header.push_back({f.Name, field ? field->AsString() : std::string(), true});
+      } else {
+        header.push_back({f.Name, notes.GetString(f.Name), false});
+      }
+    }
+    at.Leave();
+  }
+
+  // The notes alone, in the order in force (deleted records, the header too, are hidden).
+  GaugeOn(notes);
+  const bool copied = notes.CopyFile(dir + kPackNotesFile) != 0;
+  GaugeOff(notes);
+  if (!copied) {
+    ShowMessage("Copy File Error..");
+    return false;
+  }
+
+  // The packed copy: an empty table of the same layout, the header as record 1, then the
+  // notes appended in their copied order.
+  bool ok = RemoveAllCases(Folder, kPackCopyFile) && RemoveAllCases(Folder, CompanionName(kPackCopyFile, "smt")) &&
+            RemoveAllCases(Folder, CompanionName(kPackCopyFile, "nsx"));
+  try {
+    Note3Table->Close();
+    ok = ok && Note3Table->CreateNew(dir + kPackCopyFile, kNoteTableTypeCode,
+                                     static_cast<XbShort>(notes.FieldInfos.size()));
+    if (ok) {
+      for (const TFieldInfo& f : notes.FieldInfos)
+        Note3Table->CreateField(f.Name, std::string(1, f.TypeLetter), static_cast<XbShort>(f.Width),
+                                static_cast<XbShort>(f.Decimals));
+      ok = Note3Table->CreateExec() != 0;
+    }
+    if (ok) {
+      Note3Table->SetDatabaseName(Folder);
+      Note3Table->SetTableName(kPackCopyFile);
+      Note3Table->SetExclusive(true);
+      Note3Table->Open();
+      Note3Table->AppendBlank();
+      Note3Table->Edit();
+      for (const TValue& v : header) {
+        if (!v.Memo)
+          ReplaceField(*Note3Table, v.Name, v.Text);
+        else if (!v.Text.empty())
+          Note3Table->Replace(v.Name, kReplaceMemo, v.Text.c_str());
+      }
+      Note3Table->Post();
+      Note3Table->Delete();
+      GaugeOn(*Note3Table);
+      ok = Note3Table->AppendFrom(dir + kPackNotesFile, kNoteTableTypeCode, std::string()) != 0;
+      GaugeOff(*Note3Table);
+      Note3Table->Commit();
+    }
+  } catch (const std::exception& e) {
+    Gauge1->SetVisible(false);
+    ShowException(e);
+    ok = false;
+  }
+  Note3Table->Close();
+  Note3Table->SetExclusive(false);
+  RemoveAllCases(Folder, kPackNotesFile);
+  RemoveAllCases(Folder, CompanionName(kPackNotesFile, "smt"));
+  if (!ok) ShowMessage("Copy File Error..");
+  return ok;
+}
+
+bool TIndexDlg::NotePack() {
+  if (!MainForm || !MainForm->NoteTable->Active() || !MainForm->ConTable->Active()) return false;
+  TXbTable& notes = *MainForm->NoteTable;
+  const std::string folder = FFolder.empty() ? GetCurrentDir() : FFolder;
+  const std::string dataName = Trim(MainForm->ConTable->GetString("fname"));
+  if (dataName.size() < 4) return false;
+  const std::string memoName = CompanionName(dataName, "smt");
+  const std::string indexName = CompanionName(dataName, "nsx");
+
+  // The files are about to be renamed under every other copy of the program.
+  if (notes.Flock() == 0) {
+    ShowMessage(K("독점모드가 아닙니다."));
+    return false;
+  }
+  if (!ReopenExclusive(notes)) return false;
+
+  bool packed = false;
+  if (AssemblePackCopy(folder)) {
+    const std::string dataPath = PathOf(folder, dataName);
+    const std::string memoPath = PathOf(folder, memoName);
+    const std::string dir = IncludeTrailingPathDelimiter(folder);
+    notes.Close();
+    // The index describes the old record order; it is rebuilt on demand.
+    notes.SetIndexName(std::string());
+    TRenames renames;
+    std::string failed;
+    if (!RemoveAllCases(folder, kPackBackupData) || !RemoveAllCases(folder, kPackBackupMemo)) failed = kPackBackupData;
+    if (failed.empty() && !renames.Rename(dataPath, dir + kPackBackupData)) failed = dataPath;
+    if (failed.empty() && !renames.Rename(memoPath, dir + kPackBackupMemo)) failed = memoPath;
+    if (failed.empty() && !renames.Rename(dir + kPackCopyFile, dataPath)) failed = kPackCopyFile;
+    if (failed.empty() && !renames.Rename(PathOf(folder, CompanionName(kPackCopyFile, "smt")), memoPath))
+      failed = CompanionName(kPackCopyFile, "smt");
+    if (failed.empty() && !RemoveAllCases(folder, indexName)) failed = indexName;
+    if (failed.empty()) {
+      packed = true;
+    } else {
+      renames.Undo();
+      ShowMessage(K("  파일 이름을 바꿀 수 없습니다: ") + failed);
+    }
+  }
+
+  notes.Close();
+  notes.SetExclusive(false);
+  notes.Open();
+  notes.Unlock(0);
+  notes.SetOrder(0);
+  MainForm->NoteTable->Tag = 0;
+  return packed;
 }

@@ -1,12 +1,77 @@
-// TIndexDlg: the sort and pack dialog, owner of the one index-tag builder. A modal dialog of the main window, created at start-up and living to
-// exit; it reaches the main window through the global MainForm. GUI thread only.
+// TIndexDlg: the sort and pack dialog, owner of the one index-tag builder. A modal dialog of
+// the main window, created at start-up and living to exit; it reaches the main window through
+// the global MainForm. GUI thread only.
+//
+// MakeIndex builds a tag under the table's file lock with an exclusive reopen, and leaves the
+// table open shared with that tag as its order. Run on the main window's note table it first
+// saves the note being edited, and afterwards re-applies an active search and redisplays the
+// current note, since the reopen drops both.
+//
+// NotePack puts a packed copy of the note file in its place: the notes that are not deleted,
+// physically in the order in force, behind the header record, which is written field by field
+// as record 1 and kept deleted. It holds the file lock and the table open exclusively while
+// it works, since it renames files that other running copies would have open. The file as it
+// was stays as "indexbak.db" / "indexbak.sm"; the stale index file is removed. Any failure
+// before the last rename leaves the note file exactly as it was.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/Gauges.h"
+#include "platform/ui/StdCtrls.h"
+#include "table/XbTable.h"
+
+// Work files of the pack, in the data folder.
+extern const char* const kPackCopyFile;     // "sort.dbf", the packed copy (memo "sort.smt")
+extern const char* const kPackNotesFile;    // the notes alone, in order, before the header joins
+extern const char* const kPackBackupData;   // "indexbak.db"
+extern const char* const kPackBackupMemo;   // "indexbak.sm"
 
 class TIndexDlg : public TForm {
  public:
   explicit TIndexDlg(TComponent* AOwner);
+
+  TGroupBox* GroupBox1;  // "자료정렬"
+  TRadioButton* RBtn0;   // natural order
+  TRadioButton* RBtn1;
+  TRadioButton* RBtn2;
+  TRadioButton* RBtn3;
+  TRadioButton* RBtn4;
+  TButton* Button1;      // sort
+  TButton* Button2;      // pack
+  TButton* Button3;      // close
+  TGauge* Gauge1;
+  // The dialog's own tables: Note3Table assembles the packed copy.
+  TXbTable* NoteTable;
+  TXbTable* Note3Table;
+
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  // Progress reports of the engine: a key code with any bit of 0x7000 is minus the percentage.
+  void FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void FormKeyPress(TObject* Sender, char& Key);
+  void Button1Click(TObject* Sender);
+  void Button2Click(TObject* Sender);
+  void Button3Click(TObject* Sender);
+
+  // True when the tag was made; refusals and failures are shown to the user.
+  bool MakeIndex(TXbTable& Table, const std::string& TagName, const std::string& Expression);
+  // True when the packed copy took the note file's place.
+  bool NotePack();
+
+ private:
+  // Closes Table and opens it exclusively; on failure reopens it shared, shows why, false.
+  bool ReopenExclusive(TXbTable& Table);
+  // Closes Table and opens it shared again; releases every lock it holds.
+  void ReopenShared(TXbTable& Table);
+  void GaugeOn(TXbTable& Table);
+  void GaugeOff(TXbTable& Table);
+  // Writes header and the notes copy into the packed copy; false when that failed.
+  bool AssemblePackCopy(const std::string& Folder);
+  std::string FFolder;
 };
 
 extern TIndexDlg* IndexDlg;

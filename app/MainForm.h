@@ -192,6 +192,32 @@ class TMainForm : public TForm {
   void NextMarkedNote();    // Ctrl+F5: walk to the next marked note
   void SelToTitle(int N);   // Alt+1..Alt+4: body selection becomes title N
 
+  // ---- navigation, sorting, seek panel, history ----
+  // (MainFormNav.cpp) Every way of reaching a record by number goes through GoToNote, which
+  // takes only notes: 2..RecCount, not deleted.
+  void BuildNavigation();   // hooks the controls below to their handlers
+  bool IsTag(const std::string& TagName);
+  void SortBtnClick(int N);  // the four "정렬" buttons, N = 1..4
+  void RecOrderBtnMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void RecEdKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void QuickBtnClick(TObject* Sender);
+  void SeekBtnClick(TObject* Sender);
+  void SeekPanClose();       // Esc in the seek edit
+  void SeekComboBoxChange(TObject* Sender);
+  void VchkClick(TObject* Sender);
+  void SeekEdKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void OkSeekBtnClick(TObject* Sender);
+  // Runs Expression as the query of NoteTable: QueryText and Label6 change only when the
+  // engine takes it; false (and no query) when it finds no note.
+  bool ApplySearch(const std::string& Expression);
+  bool GoToNote(XbLong RecNo);
+  void RBankAdd();
+  void RBankReset();
+  void PreBtnClick(TObject* Sender);
+  void NextBtnClick(TObject* Sender);
+  std::vector<XbLong> VisitHistory;  // record numbers of the visited notes
+  // ---- end navigation, sorting, seek panel, history ----
+
  private:
   void BuildTables();
   void BuildTopPanel();

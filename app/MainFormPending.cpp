@@ -3,11 +3,5 @@
 // file then takes the definition out of here.
 #include "app/MainForm.h"
 
-// The record-number entry (Ctrl+F3); comes with the navigation commands.
-void TMainForm::RecEdShow() {}
-
-// The walk to the next marked note (Ctrl+F5); comes with the navigation commands.
-void TMainForm::NextMarkedNote() {}
-
 // Body selection to title N (Alt+1..Alt+4); comes with the note editing commands.
 void TMainForm::SelToTitle(int) {}

@@ -219,7 +219,7 @@ bool TMainForm::cmdChoDbfClick() {
   // GoTop / GoBottom on the record already current may not report a change.
   NoteDataSourceDataChange(NoteDataSource, nullptr);
 
-  RBank.clear();
+  RBankReset();
   RBankPos = 1;
   PreBtn->SetEnabled(false);
   NextBtn->SetEnabled(false);

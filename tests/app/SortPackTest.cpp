@@ -1,0 +1,204 @@
+// The sort and pack dialog on a note file of the test's own: a pack after a title sort leaves
+// the file physically in that order with its header whole and its deleted notes gone; the
+// pack and the tag builder are refused while another process holds a lock; the gauge takes
+// the engine's progress codes; a protected file cannot be packed.
+#include "NoteBookFixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/IndexDlg.h"
+#include "app/Udf.h"
+
+using cp949::K;
+
+namespace nbtest {
+
+void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
+
+namespace {
+
+const std::vector<TNote> kNotes = {
+    {"n1", "delta", "", "", "body one"},  {"n2", "bravo", "", "", "body two"},
+    {"n3", "echo", "", "", "body three"}, {"n4", "alpha", "", "", "body four"},
+    {"n5", "charlie", "", "", ""},
+};
+
+struct TRecord {
+  bool deleted;
+  std::string tit1, tit2, tit3, lock, body;
+};
+
+// Every record of a note file as it lies on disk, in physical order.
+std::vector<TRecord> ReadAll(const std::string& folder, const std::string& name) {
+  auto t = OpenTable(folder, name);
+  std::vector<TRecord> out;
+  for (XbLong r = 1; r <= t->RecCount(); ++r) {
+    t->SetRecNo(static_cast<int>(r));
+    t->SelectWorkArea();
+    out.push_back({t->xb_Deleted() != 0, Trim(t->GetString("tit1")), Trim(t->GetString("tit2")),
+                   Trim(t->GetString("tit3")), t->GetString("lock"), t->FieldByName("MMM")->AsString()});
+  }
+  return out;
+}
+
+class SortPackTest : public NoteBookTest {
+ protected:
+  // The notes, with note n3 ("echo", record 4) deleted and a link folder in the header.
+  void Prepare() {
+    UseNoteFile(data.Path(), kNotes, " ");
+    WriteFields(data.Path(), "notes.dbf", 1, {{"tit3", "./links"}});
+    auto t = OpenTable(data.Path(), "notes.dbf");
+    t->SetRecNo(4);
+    t->Delete();
+  }
+  // Shows the dialog from the main window; act runs while it is shown.
+  void ShowDialog(std::function<void()> act) {
+    answer = [act](TCustomForm& f) {
+      if (&f == IndexDlg) {
+        IndexDlg->FormActivate(IndexDlg);
+        act();
+      }
+      return mrCancel;
+    };
+    MainForm->IndexBtn->Click();
+  }
+};
+
+TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) {
+  Prepare();
+  Start();
+  const std::string labels = ReadField(data.Path(), "notes.dbf", 1, "tit1");
+  const auto sizeBefore = fs::file_size(fs::path(data.Path()) / "notes.dbf");
+  ShowDialog([] {
+    EXPECT_EQ(IndexDlg->RBtn2->Caption(), "2." + MainForm->Label2->Caption());
+    EXPECT_TRUE(IndexDlg->Button2->Enabled());
+    IndexDlg->RBtn2->SetChecked(true);
+    IndexDlg->Button1->Click();
+    EXPECT_EQ(MainForm->NoteTable->TagName(static_cast<XbShort>(MainForm->NoteTable->IndexOrd())), "TIT2");
+    IndexDlg->Button2->Click();
+  });
+  EXPECT_TRUE(fake.Boxes.empty()) << (fake.Boxes.empty() ? "" : fake.Boxes[0].Text);
+
+  const std::vector<TRecord> all = ReadAll(data.Path(), "notes.dbf");
+  ASSERT_EQ(all.size(), 5u) << "the header and the four notes left";
+  EXPECT_TRUE(all[0].deleted);
+  EXPECT_EQ(all[0].tit1, Trim(labels));
+  EXPECT_EQ(all[0].tit2, "desc");
+  EXPECT_EQ(all[0].tit3, "./links") << "the link folder survives the pack";
+  const char* order[4][3] = {{"n4", "alpha", "body four"}, {"n2", "bravo", "body two"},
+                             {"n5", "charlie", ""}, {"n1", "delta", "body one"}};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(order[i][1]);
+    EXPECT_FALSE(all[i + 1].deleted);
+    EXPECT_EQ(all[i + 1].tit1, order[i][0]);
+    EXPECT_EQ(all[i + 1].tit2, order[i][1]);
+    EXPECT_EQ(all[i + 1].body, order[i][2]) << "bodies go with their notes";
+  }
+  EXPECT_TRUE(data.Has("indexbak.db"));
+  EXPECT_TRUE(data.Has("indexbak.sm"));
+  EXPECT_FALSE(data.Has("notes.nsx")) << "the stale index goes";
+  EXPECT_FALSE(data.Has("sort.dbf"));
+  EXPECT_FALSE(data.Has("sortnote.dbf"));
+  EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "indexbak.db"), sizeBefore) << "the file as it was";
+  const auto sizeAfter = fs::file_size(fs::path(data.Path()) / "notes.dbf");
+  EXPECT_LT(sizeAfter, sizeBefore);
+  EXPECT_EQ(MainForm->NoteTable->Tag, 0);
+  ASSERT_TRUE(MainForm->NoteTable->Active());
+  EXPECT_EQ(MainForm->Label77->Caption(), "4/4");
+
+  // A second pack in natural order keeps that order and replaces the backup.
+  ShowDialog([] {
+    IndexDlg->RBtn0->SetChecked(true);
+    IndexDlg->Button1->Click();
+    IndexDlg->Button2->Click();
+  });
+  const std::vector<TRecord> again = ReadAll(data.Path(), "notes.dbf");
+  ASSERT_EQ(again.size(), 5u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(again[i + 1].tit2, order[i][1]);
+  EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "indexbak.db"), sizeAfter);
+}
+
+TEST_F(SortPackTest, PackAndTagBuildAreRefusedWhileAnotherProcessHoldsALock) {
+  Prepare();
+  Start();
+  const std::string file = data.Path() + "/notes.dbf";
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // The child holds a record lock of its own and touches nothing else of the parent's.
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(file, "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+    d.SelectWorkArea();
+    char ok = d.WorkArea > 0 && d.xb_Rlock(3) == -1 ? 'L' : 'x';
+    (void)!write(toParent[1], &ok, 1);
+    char go = 0;
+    (void)!read(toChild[0], &go, 1);
+    _exit(0);
+  }
+  char state = 0;
+  ASSERT_EQ(read(toParent[0], &state, 1), 1);
+  ASSERT_EQ(state, 'L');
+
+  EXPECT_FALSE(IndexDlg->NotePack());
+  EXPECT_FALSE(IndexDlg->MakeIndex(*MainForm->NoteTable, "TIT1", "tit1"));
+  ASSERT_EQ(fake.Boxes.size(), 2u);
+  for (const TMessageBoxCall& b : fake.Boxes) EXPECT_EQ(b.Text, K("독점모드가 아닙니다."));
+  EXPECT_FALSE(data.Has("indexbak.db"));
+  EXPECT_FALSE(data.Has("sort.dbf"));
+  EXPECT_FALSE(MainForm->IsTag("TIT1"));
+  EXPECT_EQ(ReadAll(data.Path(), "notes.dbf").size(), 6u);
+  ASSERT_TRUE(MainForm->NoteTable->Active());
+
+  const char go = 'g';
+  ASSERT_EQ(write(toChild[1], &go, 1), 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+
+  fake.Boxes.clear();
+  EXPECT_TRUE(IndexDlg->MakeIndex(*MainForm->NoteTable, "TIT1", "tit1"));
+  EXPECT_TRUE(MainForm->IsTag("TIT1"));
+  EXPECT_TRUE(fake.Boxes.empty());
+}
+
+TEST_F(SortPackTest, GaugeTakesProgressCodesAndLetsKeysPass) {
+  Start();
+  struct Case {
+    uint16_t key;
+    uint16_t after;  // the key as the handler leaves it
+    int progress;
+  };
+  const Case cases[] = {
+      {0xFFCE, 0, 50}, {0xFFFF, 0, 1}, {0xFF9C, 0, 100}, {'A', 'A', 100}, {0x0FFF, 0x0FFF, 100},
+      {VK_RETURN, VK_RETURN, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    uint16_t key = c.key;
+    IndexDlg->FormKeyDown(IndexDlg, key, TShiftState());
+    EXPECT_EQ(key, c.after);
+    EXPECT_EQ(IndexDlg->Gauge1->Progress(), c.progress);
+  }
+  // Delivered as a posted key to the dialog's window, as the engine's reports are.
+  EXPECT_EQ(IndexDlg->PerformKeyDown(0xFFEC, TShiftState()), 0);
+  EXPECT_EQ(IndexDlg->Gauge1->Progress(), 20);
+}
+
+TEST_F(SortPackTest, ProtectedFileCanBeSortedButNotPacked) {
+  UseNoteFile(data.Path(), kNotes, "1");
+  Start();
+  ShowDialog([] {
+    EXPECT_FALSE(IndexDlg->Button2->Enabled());
+    EXPECT_TRUE(IndexDlg->Button1->Enabled());
+    IndexDlg->RBtn4->SetChecked(true);
+    IndexDlg->Button1->Click();
+    EXPECT_TRUE(MainForm->IsTag("TIT4"));
+  });
+}
+
+}  // namespace
+}  // namespace nbtest
