@@ -299,6 +299,28 @@ TEST_F(XbTableTest, IndexDefinitions) {
   EXPECT_EQ(t.IndexName, "");  // natural order still
 }
 
+// A copy of the open table under another name, appended back with a condition.
+TEST_F(XbTableTest, CopyAppendAndCount) {
+  const std::string file = CreateNoteFile("source", 40, {{"a", "body a"}, {"b", ""}});
+  TTestTable& t = OpenNote(file, true);
+  const std::string copy = PathOf("copy");
+  EXPECT_EQ(t.CopyFile(copy), -1);
+  EXPECT_TRUE(FileExists(copy));
+  EXPECT_EQ(t.Count(), 2);  // the deleted header is not counted while hidden
+  EXPECT_EQ(t.AppendFrom(copy, XB_TT_NSX, "TIT1 = \"a\""), -1);
+  EXPECT_EQ(t.RecCount(), 4);
+  t.Last();
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "a");
+  EXPECT_EQ(t.FieldByName("MMM")->AsString(), "body a");
+  EXPECT_EQ(t.DBFilter(), "");
+  t.Query("TIT1 = \"b\"");
+  EXPECT_EQ(t.DBFilter(), "TIT1 = \"b\"");
+  TTestTable& closed = NewTable();
+  EXPECT_EQ(closed.CopyFile(copy), 0);
+  EXPECT_EQ(closed.AppendFrom(copy, XB_TT_NSX, ""), 0);
+  EXPECT_EQ(closed.DBFilter(), "");
+}
+
 TEST_F(XbTableTest, FieldReads) {
   const std::string file = CreateNoteFile("reads", 40, {{"abc", ""}});
   TTestTable& t = OpenNote(file);
