@@ -246,6 +246,10 @@ class TXbTable : public TDataSet, public TXbDispatch {
   // The position of the current record in the active order (computed when OrderPosition
   // is -2).
   XbLong OrderPositionOf();
+  // Moves to position N of the view, as a scroll bar does: in an index order N counts in
+  // that order (TDataSet::RecNo() reads the same position back). The published RecNo
+  // writer, SetRecNo, takes a record number instead.
+  void SetSequencePosition(int N);
 
   // ---- record translation (engine image <-> buffer)
   void RecordToBuffer(TRecordBuffer Buffer);
@@ -354,9 +358,6 @@ class TXbTable : public TDataSet, public TXbDispatch {
   void DoBeforeInsert() override;
   void DoOnNewRecord() override;
 
-  // The dataset's own record-number slot: in an index order N is the position in that
-  // order. (The published RecNo writer below takes a record number.)
-  void SetSequencePosition(int N);
   // The local or server read of GetRecord's loop; R receives the record number.
   TGetResult ReadLocal(TGetMode GetMode, XbLong& R);
   TGetResult FetchRemote(TGetMode GetMode, XbLong& R);

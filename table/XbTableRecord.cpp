@@ -339,6 +339,7 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
         if (!present) break;
         double v = 0;
         std::memcpy(&v, data, sizeof v);
+        if (!std::isfinite(v)) RaiseXbError(this, "Translate error. Value out of bounds");
         char buf[128];
         std::snprintf(buf, sizeof buf, "%*.*f", info.Width, std::max(info.Decimals, 0), v);
         text = buf;
@@ -357,6 +358,10 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
         }
         int32_t day = 0;
         std::memcpy(&day, data, sizeof day);
+        if (day < 1) {
+          text = "        ";  // no calendar date
+          break;
+        }
         const TDateTime dt = DayNumberToDate(day);
         int y = 0, m = 0, d = 0;
         DecodeDate(dt, y, m, d);

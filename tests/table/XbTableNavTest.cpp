@@ -117,6 +117,10 @@ TEST_F(XbTableNavTest, PositionsInAnOrder) {
   // The hidden header keeps its place in the order ("Title1..." sorts first).
   EXPECT_EQ(ds.RecNo(), 3);
   EXPECT_EQ(t.RecNo(), 4);
+  t.SetSequencePosition(4);
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "c");
+  EXPECT_EQ(ds.RecNo(), 4);
+  EXPECT_EQ(t.RecNo(), 2);
 }
 
 TEST_F(XbTableNavTest, FetchCountSetting) {
