@@ -224,9 +224,14 @@ void TXbTable::OpenEngineTable() {
       request.IndexName = IndexName;
       request.TurboRead = FTurboRead;
       request.OEMTranslate = FOEMTranslate;
-      request.Env = EnvSnapshot;
-      request.DateFormatCode = XbDateFormatCode(EnvSnapshot.DateFormat);
       request.EnvApplies = EnvApplies;
+      request.Epoch = EnvSnapshot.Epoch;
+      request.Century = EnvSnapshot.Century;
+      request.Exact = EnvSnapshot.Exact;
+      request.SoftSeek = EnvSnapshot.SoftSeek;
+      request.DateFormatCode = XbDateFormatCode(EnvSnapshot.DateFormat);
+      request.MemoBlockSize = EnvSnapshot.MemoBlockSize;
+      request.Deleted = EnvSnapshot.Deleted;
       request.IndexConditionText = IndexConditionText;
       TXbUseReply reply;
       server->Use(request, reply, *FIndexDefs);

@@ -102,6 +102,8 @@ struct TXbEnvSnapshot {
 };
 
 // What the server's table open is given and fills in.
+// (The fetch slot, these two records and IXbTableServer use only engine and platform
+// types, so the connection's side can take them over as they are.)
 struct TXbUseRequest {
   std::string DatabaseName;
   std::string FileName;  // without folder
@@ -111,9 +113,15 @@ struct TXbUseRequest {
   std::string IndexName;
   bool TurboRead = false;
   bool OEMTranslate = false;
-  TXbEnvSnapshot Env;
-  XbShort DateFormatCode = 99;
+  // The environment snapshot, sent when EnvApplies.
   bool EnvApplies = false;
+  int Epoch = 1980;
+  bool Century = true;
+  bool Exact = false;
+  bool SoftSeek = false;
+  XbShort DateFormatCode = 99;  // the engine's code of the date format
+  uint16_t MemoBlockSize = 64;
+  bool Deleted = false;
   std::string IndexConditionText;
 };
 struct TXbUseReply {
