@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/src/IndexFile.h"
+#include "engine/src/Order.h"
+#include "tests/engine/ExprTestSource.h"
 #include "tests/engine/OrderTestNotes.h"
 
 namespace {
@@ -75,6 +78,38 @@ TEST_F(EngineTest, KilledIndexWriterLeavesTagsWholeOrRebuilt) {
     ExpectTagMatchesTable("TIT2", "tit2");
     xb_Close();
   }
+}
+
+// The index is marked as changing before storage writes the record: a writer that dies in
+// between leaves a flag that makes the next opener rebuild, not trust, the tags.
+TEST_F(EngineTest, DeathBetweenTheAnnouncedWriteAndItsKeysLeavesTheIndexDamaged) {
+  xbetest::MemSource table = xbetest::MemSource::Notes();
+  table.Add({{"TIT1", "b"}});
+  table.Add({{"TIT1", "a"}});
+  std::string dbf = Path("mem.dbf");  // never written: the table lives in memory
+  {
+    xbe::Orders orders(table, dbf, XB_TT_NSX, true);
+    ASSERT_EQ(orders.IndexTag("", "TIT1", "tit1", 0, false, ""), 1);
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    xbe::Orders orders(table, dbf, XB_TT_NSX, true);
+    orders.RecordWillChange(1);
+    _exit(0);  // killed before the record and its keys were written
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  auto raw = xbe::IndexFile::Open(Path("mem.nsx"), false);
+  ASSERT_TRUE(raw);
+  EXPECT_TRUE(raw->Damaged());
+  table.Set(1, "TIT1", "c");  // what the dead writer had put on disk
+  xbe::Orders reopened(table, dbf, XB_TT_NSX, true);
+  ASSERT_EQ(reopened.OrderCount(), 1);
+  reopened.SetOrder(1);
+  EXPECT_EQ(reopened.First(), 2);
+  EXPECT_EQ(reopened.Next(2), 1);
+  EXPECT_EQ(reopened.Next(1), 0);
 }
 
 }  // namespace
