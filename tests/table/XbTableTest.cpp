@@ -5,6 +5,8 @@
 
 #include "NoteFileFixture.h"
 #include "platform/core/Fields.h"
+#include "platform/core/Services.h"
+#include "table/XbEnv.h"
 
 using namespace notefile;
 
@@ -91,6 +93,36 @@ TEST_F(XbTableTest, OpenRefusals) {
             "Table, file or directory does not exist.\rFile: " + folder.Path + "/none.dbf");
   EXPECT_FALSE(missing.Active());
   EXPECT_EQ(missing.WorkArea, 0);
+}
+
+// The first environment of the application is copied at every open and applied to the
+// engine: here deleted records are shown, so the header is the first record.
+TEST_F(XbTableTest, EnvironmentSnapshotAtOpen) {
+  const std::string file = CreateNoteFile("env", 40, {{"a", ""}});
+  TComponent module;
+  auto* env = new TXbEnv(&module);
+  env->SetEpoch(1950);
+  env->SetDeleted(false);
+  SetDeletedHidden(true);
+  RegisterDataModule(&module);
+  struct Unregister {
+    TComponent* m;
+    ~Unregister() { UnregisterDataModule(m); }
+  } unregister{&module};
+  TTestTable& t = OpenNote(file);
+  EXPECT_TRUE(t.EnvApplies);
+  EXPECT_EQ(t.EnvSnapshot.Epoch, 1950);
+  EXPECT_FALSE(t.EnvSnapshot.Deleted);
+  EXPECT_EQ(t.ErrorFunc, -1);
+  EXPECT_EQ(t.RecNo(), 1);
+  int year = 0, month = 0, day = 0;
+  DecodeDate(Date(), year, month, day);
+  EXPECT_EQ(FormatSettings.TwoDigitYearCenturyWindow, (year - 1950) % 100);
+  t.Close();
+  env->SetApplyTo(0);  // no longer for local tables: the next open takes the defaults
+  t.Open();
+  EXPECT_FALSE(t.EnvApplies);
+  EXPECT_EQ(t.EnvSnapshot.Epoch, 1980);
 }
 
 // The file store's new-file routine: header record 1 deleted with the labels, then an empty
