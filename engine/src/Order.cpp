@@ -142,6 +142,7 @@ bool Orders::RebuildFile(int file) {
 }
 
 void Orders::RebuildOrderList() {
+  ++generation_;
   orders_.clear();
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
@@ -604,6 +605,7 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
     matchedLive_ += newImage[0] == '*' ? -1 : 1;
   AdoptProductionIndex();
   if (files_.empty()) return;
+  ++generation_;
   IndexStamp stamp = CurrentStamp();
   std::string k1, k2;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
@@ -627,6 +629,7 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
 void Orders::RecordAppended(int32_t recNo, const char* image) {
   AdoptProductionIndex();
   if (files_.empty()) return;
+  ++generation_;
   IndexStamp stamp = CurrentStamp();
   std::string k;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
@@ -659,10 +662,20 @@ void Orders::Closing() { FinishPending(); }
 // ---- seek, scope, positions ---------------------------------------------------------------
 
 bool Orders::Seek(const std::string& text, bool binary) {
+  // Landing on a candidate may first write storage's pending record, and so change the tags
+  // (or even the list of index files) under the search: then it starts again, once clean.
+  for (int attempt = 0;; ++attempt) {
+    uint64_t generation = generation_;
+    int result = SeekOnce(text, binary, attempt < 2 ? &generation : nullptr);
+    if (result >= 0) return result != 0;
+  }
+}
+
+int Orders::SeekOnce(const std::string& text, bool binary, const uint64_t* generation) {
   Sync();
   found_ = false;
   Order* o = ActiveOrderPtr();
-  if (!o) return false;
+  if (!o) return 0;
   IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
   const int kl = o->key->KeyWidth();
   std::string key = binary ? text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(kl)))
@@ -685,6 +698,7 @@ bool Orders::Seek(const std::string& text, bool binary) {
     // Landing on the candidate reads it once, for the visibility test and for the caller.
     int32_t r = f.RecAt(o->slot, p);
     table_.Position(r);
+    if (generation && *generation != generation_) return -1;
     const char* img = table_.CurrentImage();
     if (table_.CurrentRecNo() == r && !(Settings().deletedHidden && img[0] == '*') && Visible(r, img)) break;
     p = f.Next(o->slot, p);
@@ -701,7 +715,7 @@ bool Orders::Seek(const std::string& text, bool binary) {
     table_.Position(0);
   }
   found_ = found;
-  return found;
+  return found ? 1 : 0;
 }
 
 void Orders::SwitchScope(const std::string& file, const std::string& tag, bool keepNew) {

@@ -126,6 +126,8 @@ class Orders : public OrderHooks {
   bool InScope(Order& o, const char* key) const;
   int CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const;
   int32_t Step(int32_t recNo, bool forward);
+  // -1: the tags changed under the search (only when generation is given); else 0 or 1.
+  int SeekOnce(const std::string& text, bool binary, const uint64_t* generation);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
   void FinishPending();  // ends transactions whose write never came (a failed write)
@@ -169,7 +171,8 @@ class Orders : public OrderHooks {
   int cursorOrder_ = 0;
   uint64_t cursorStamp_ = 0;
   std::string keyBuf_, imageBuf_;
-  bool scanTrustsCurrent_ = true;  // false while storage's current image is out of date
+  bool scanTrustsCurrent_ = true;
+  uint64_t generation_ = 0;  // counts changes of the tags or of the order list  // false while storage's current image is out of date
 };
 
 // The Orders of the selected work area, or null.

@@ -67,6 +67,13 @@ TEST_F(SeekTest, PrefixSoftAndWholeKeySeeks) {
   xb_SetSoftSeek(-1);
   EXPECT_EQ(xb_Seek("banana"), 0);
   EXPECT_EQ(xb_RecNo(), 4);
+  // A change not yet written reaches the tag before the seek lands anywhere.
+  xb_SetSoftSeek(0);
+  xb_Go(2);
+  xb_PutString("tit1", "zebra");
+  EXPECT_NE(xb_Seek("zeb"), 0);
+  EXPECT_EQ(xb_RecNo(), 2);
+  EXPECT_EQ(xb_Seek("apple"), 0);
   // No order: nothing to seek in.
   xb_SetOrder(0);
   EXPECT_EQ(xb_Seek("apple"), 0);
