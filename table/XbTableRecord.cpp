@@ -558,7 +558,13 @@ void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
     if (!slot || slot->Modified == 0) continue;
     const std::string& name = FieldInfos[static_cast<size_t>(f->FieldNo() - 1)].Name;
     if (IsMemoType(f->DataType())) {
-      xb_Replace(name, XB_RT_MEMO, slot->Data ? slot->Data : "");
+      const char* text = slot->Data ? slot->Data : "";
+      xb_Replace(name, XB_RT_MEMO, text);
+      // The memo write answers nothing itself: a memo that did not land must not pass for
+      // a saved one.
+      if (FTableType != ttXBNTX &&
+          xb_GetBlobLength(name) != static_cast<XbLong>(std::strlen(text)))
+        RaiseXbError(this, "Blob Write Error");
     } else if (xb_PutBlob(name, slot->Data, slot->Length) != slot->Length) {
       RaiseXbError(this, "Blob Write Error");
     }

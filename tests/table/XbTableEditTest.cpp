@@ -172,6 +172,23 @@ TEST_F(XbTableEditTest, MemosWrittenWithTheRecord) {
   EXPECT_EQ(LockCount(t), 0);
 }
 
+// A long Hangul body with line breaks goes in and comes back byte for byte, past the size
+// where the stream reads it as a blob.
+TEST_F(XbTableEditTest, LongBodyRoundTrip) {
+  const std::string file = CreateNoteFile("long", 40, {{"a", "short"}});
+  std::string body;
+  while (body.size() < 70000) body += "\xb0\xa1\xb3\xaa line\r\n";
+  {
+    TTestTable& t = OpenNote(file);
+    t.Edit();
+    t.FieldByName("MMM")->SetAsString(body);
+    t.Post();
+    t.Close();
+  }
+  TTestTable& t = OpenNote(file);
+  EXPECT_EQ(t.FieldByName("MMM")->AsString(), body);
+}
+
 TEST_F(XbTableEditTest, CancelledInsertReturnsToThePreviousRecord) {
   const std::string file = CreateNoteFile("cancel", 40, {{"a", ""}, {"b", ""}, {"c", ""}});
   TTestTable& t = OpenNote(file);
