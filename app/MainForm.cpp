@@ -64,6 +64,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   BuildTopPanel();
   BuildBody();
   BuildMenus();
+  BuildEditing();
   BuildNavigation();
 
   OnCreate = [this](TObject* s) { FormCreate(s); };

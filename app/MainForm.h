@@ -192,6 +192,46 @@ class TMainForm : public TForm {
   void NextMarkedNote();    // Ctrl+F5: walk to the next marked note
   void SelToTitle(int N);   // Alt+1..Alt+4: body selection becomes title N
 
+  // ---- note display, editing, links ----
+  // (MainFormEdit.cpp, MainFormLinks.cpp) DBMemo1Save above is defined in MainFormEdit.cpp.
+  void BuildEditing();      // hooks the body, the title edits, the list and the menus
+  // The save itself: true when nothing is left unsaved. A refused lock or an over-long rich
+  // body is told to the user and leaves the edits as typed.
+  bool SaveNote();
+  bool NoteDirty() const;
+  // Asked when the window closes with text that could not be saved: true to drop it.
+  bool ConfirmDropUnsaved();
+  void SpeedButton2Click(TObject* Sender);  // new note
+  void DeleteClick(TObject* Sender);
+  void ChkBtnClick(TObject* Sender);
+  void ARBtnClick(TObject* Sender);
+  void ReadFileBtnClick(TObject* Sender);
+  void SaveFileBtnClick(TObject* Sender);
+  void Memo1KeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void Memo1KeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void Memo1KeyPress(TObject* Sender, char& Key);
+  void Memo1Exit(TObject* Sender);
+  void DBGrid1Enter(TObject* Sender);
+  void DBGrid1KeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void PopupMenu1Popup(TObject* Sender);
+  void PopupMenu2Popup(TObject* Sender);
+  void SelectionFont();     // Alt+L and the body menu's font item
+  void DeleteCaretLine();   // Ctrl+Y
+  // Selection to title N; Trim: the menu commands' trim of the pasted title.
+  void PasteToTitle(int N, bool Trim);
+  // Shows the blank record of a pending new note.
+  void ShowBlankNote();
+  TCustomEdit* ActiveEdit = nullptr;  // the last entered of memo1, Edit1..Edit4
+  // links (MainFormLinks.cpp)
+  void memo1MouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void LinkDblClick(TObject* Sender);
+  void LinkFile(const std::string& Text);
+  void MarkLinkClick(TObject* Sender);       // "하이퍼텍스트"
+  void InsertFileLinkClick(TObject* Sender);  // "파일찾아넣기"
+  // Seeks the note whose title 1 begins with Link, else opens Link outside.
+  void FollowLink(const std::string& Link);
+  // ---- end note display, editing, links ----
+
   // ---- navigation, sorting, seek panel, history ----
   // (MainFormNav.cpp) Every way of reaching a record by number goes through GoToNote, which
   // takes only notes: 2..RecCount, not deleted.

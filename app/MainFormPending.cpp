@@ -2,6 +2,3 @@
 // editing files that are not written yet. Each does nothing until its file defines it; that
 // file then takes the definition out of here.
 #include "app/MainForm.h"
-
-// Body selection to title N (Alt+1..Alt+4); comes with the note editing commands.
-void TMainForm::SelToTitle(int) {}

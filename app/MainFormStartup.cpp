@@ -298,6 +298,7 @@ void TMainForm::FormCloseQuery(TObject*, bool& CanClose) {
   // Entering the list saves the note; the save below covers a window that cannot take the
   // focus (hidden or not yet shown).
   if (DBGrid1->CanFocus()) DBGrid1->SetFocus();
+  if (!ConfirmDropUnsaved()) { CanClose = false; return; }
   if (NoteTable->Active()) {
     DBMemo1Save();
     NoteTable->Commit();

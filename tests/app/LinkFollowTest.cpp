@@ -1,0 +1,168 @@
+// Links of the main window, clicked for real: a second press on a link leads to the note whose
+// title 1 it begins, other links open through the recorded shell, file links stay inside the
+// link folder, and a chosen file becomes link text at the caret.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextEdit>
+
+#include <fstream>
+
+#include "NoteBookFixture.h"
+#include "platform/core/TextCodec.h"
+
+using cp949::K;
+
+namespace nbtest {
+namespace {
+
+class LinkFollowTest : public NoteBookTest {
+ protected:
+  // Note 1 holds "see Target here" with "Target" marked as a link; note 2 is titled "Target note".
+  void StartWithLink() {
+    MakeNoteFile(data.Path(), "t.dbf", 60, "", "Links", "", " ",
+                 {{"source", "", "", "", ""}, {"Target note", "", "", "", "the target"},
+                  {"Zulu", "", "", "", "last"}});
+    PlaceShippedFiles(data.Path());
+    WriteFields(data.Path(), "condb20.dbf", 1, {{"fname", "t.dbf"}});
+    Start();
+    MainForm->NoteTable->GoTop();
+    TRichEdit* m = MainForm->memo1;
+    MainForm->ARBtn->Click();
+    m->SetText("see Target here");
+    m->SetSelStart(4);
+    m->SetSelLength(6);
+    MainForm->MarkLinkClick(MainForm);
+    ASSERT_TRUE(MainForm->SaveNote());
+    m->SetSelLength(0);
+  }
+  // Presses the left button in the body before the character at byte position pos.
+  void PressAt(int pos) {
+    QTextEdit* te = MainForm->memo1->TextEdit();
+    QTextCursor c(te->document());
+    c.setPosition(pos);
+    const QPoint p = te->cursorRect(c).center() + QPoint(1, 0);
+    QTest::mousePress(te->viewport(), Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseRelease(te->viewport(), Qt::LeftButton, Qt::NoModifier, p);
+    Application->ProcessMessages();
+  }
+};
+
+TEST_F(LinkFollowTest, ASecondPressOnALinkLeadsToTheNoteItBegins) {
+  StartWithLink();
+  MainForm->memo1->SetFocus();
+  Application->ProcessMessages();
+  PressAt(5);
+  EXPECT_EQ(MainForm->Edit1->Text(), "source") << "a single press follows nothing";
+  PressAt(5);
+  EXPECT_EQ(MainForm->NoteTable->RecNo(), 3);
+  EXPECT_EQ(MainForm->Edit1->Text(), "Target note");
+  EXPECT_EQ(MainForm->memo1->Text(), "the target");
+  EXPECT_EQ(MainForm->NoteTable->TagName(1), "TIT1");
+  ASSERT_FALSE(MainForm->VisitHistory.empty());
+  EXPECT_EQ(MainForm->VisitHistory.back(), 3);
+  EXPECT_TRUE(dialogs.Opened.empty());
+  EXPECT_EQ(MainForm->memo1->SelStart(), 0);
+}
+
+TEST_F(LinkFollowTest, ALinkWithoutItsNoteOpensAsAFileAndTheEditsAreSavedFirst) {
+  StartWithLink();
+  TRichEdit* m = MainForm->memo1;
+  // An unknown word: the note is edited first, then the link is followed.
+  m->SetSelStart(4);
+  m->SetSelLength(6);
+  m->SetSelText("Nope");
+  m->SetSelStart(4);
+  m->SetSelLength(4);
+  MainForm->MarkLinkClick(MainForm);
+  m->SetFocus();
+  Application->ProcessMessages();
+  PressAt(5);
+  PressAt(5);
+  EXPECT_EQ(MainForm->NoteTable->RecNo(), 2) << "back on the note the link is in";
+  EXPECT_EQ(MainForm->Edit1->Text(), "source");
+  ASSERT_EQ(dialogs.Opened.size(), 1u);
+  EXPECT_EQ(dialogs.Opened[0], fs::weakly_canonical(fs::path(data.Path()) / "Nope").string());
+  auto t = OpenTable(data.Path(), "t.dbf");
+  t->SetRecNo(2);
+  EXPECT_NE(t->FieldByName("mmm")->AsString().find("Nope"), std::string::npos);
+  t->Close();
+  TXbEnv env;
+  env.SetDeleted(true);
+}
+
+TEST_F(LinkFollowTest, OutsideLinksGoToTheShellAndFilesStayInTheLinkFolder) {
+  StartWithLink();
+  fs::create_directories(fs::path(data.Path()) / "pics");
+  std::ofstream(fs::path(data.Path()) / "pics" / "a.jpg") << "x";
+  std::ofstream(fs::path(data.Path()) / "run.sh") << "#!/bin/sh\n";
+  const std::string dir = fs::canonical(data.Path()).string();
+  struct Case {
+    const char* text;
+    std::string opened;  // empty: nothing opened, a message instead
+  };
+  const std::vector<Case> cases = {
+      {"  me@example.org ", "mailto:me@example.org"},
+      {"www.example.org", "www.example.org"},
+      {"HTTP://example.org/x.html", "HTTP://example.org/x.html"},
+      {"/pics/a.jpg", dir + "/pics/a.jpg"},
+      {"\\pics\\a.jpg", dir + "/pics/a.jpg"},
+      {"me@host", dir + "/me@host"},
+      {"/../../../etc/passwd", ""},
+      {"../www.example.org", ""},
+      {"run.sh", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    dialogs.Opened.clear();
+    fake.Boxes.clear();
+    MainForm->LinkFile(c.text);
+    if (c.opened.empty()) {
+      EXPECT_TRUE(dialogs.Opened.empty());
+      EXPECT_EQ(fake.Boxes.size(), 1u);
+    } else {
+      EXPECT_EQ(dialogs.Opened, std::vector<std::string>{c.opened});
+      EXPECT_TRUE(fake.Boxes.empty());
+    }
+  }
+  // A double click in a title opens the word at the caret; titles never seek notes.
+  dialogs.Opened.clear();
+  MainForm->Edit2->SetText("mail me@example.org now");
+  MainForm->Edit2->SetSelStart(8);
+  MainForm->Edit2->SetSelLength(0);
+  MainForm->LinkDblClick(MainForm->Edit2);
+  EXPECT_EQ(dialogs.Opened, std::vector<std::string>{"mailto:me@example.org"});
+}
+
+TEST_F(LinkFollowTest, AChosenFileBecomesLinkTextBelowTheLinkFolder) {
+  StartWithLink();
+  fs::create_directories(fs::path(data.Path()) / "Sub");
+  MainForm->Edit3->SetFocus();
+  Application->ProcessMessages();
+  ASSERT_EQ(MainForm->ActiveEdit, MainForm->Edit3);
+  std::string upper = data.Path();
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  dialogs.Files.push_back(upper + "/Sub/pic.jpg");
+  MainForm->InsertFileLinkClick(MainForm);
+  EXPECT_EQ(MainForm->Edit3->Text(), "/Sub/pic.jpg") << "letter case of the folder does not matter";
+  EXPECT_TRUE(MainForm->Edit3->Modified());
+  ASSERT_EQ(dialogs.FileRequests.size(), 1u);
+  EXPECT_EQ(dialogs.FileRequests[0].InitialDir, LinkDir);
+
+  MainForm->memo1->SetFocus();
+  Application->ProcessMessages();
+  MainForm->memo1->SetSelStart(0);
+  dialogs.Files.push_back(data.Path() + "/direct.hwp");
+  MainForm->InsertFileLinkClick(MainForm);
+  EXPECT_EQ(MainForm->memo1->Text().substr(0, 10), "direct.hwp");
+
+  dialogs.Files.push_back("/elsewhere/x.jpg");
+  MainForm->InsertFileLinkClick(MainForm);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, LinkDir + K(" 하위폴더에 있는 파일만 지정가능합니다."));
+}
+
+}  // namespace
+}  // namespace nbtest

@@ -1,0 +1,429 @@
+// Showing, editing and saving notes in the main window, typed and clicked for real, with the
+// note file read back from disk: the save and its limits, new notes, the Esc prompt, selection
+// to title, a lock held by another process, rich text across a reopen, text import and export.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <QTextEdit>
+
+#include <fstream>
+#include <iterator>
+
+#include "NoteBookFixture.h"
+#include "platform/core/Cp949.h"
+#include "platform/core/TextCodec.h"
+
+using cp949::K;
+
+namespace nbtest {
+namespace {
+
+class NoteEditTest : public NoteBookTest {
+ protected:
+  void StartOn(const std::vector<TNote>& notes, const std::string& lock = " ") {
+    MakeNoteFile(data.Path(), "t.dbf", 60, "Title1  Title2  Title3  Title4  ", "Test", "", lock, notes);
+    PlaceShippedFiles(data.Path());
+    WriteFields(data.Path(), "condb20.dbf", 1, {{"fname", "t.dbf"}});
+    Start();
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+  }
+  // A field of record rec as stored (the header is record 1).
+  std::string Stored(int rec, const std::string& field) {
+    auto t = OpenTable(data.Path(), "t.dbf");
+    t->SetRecNo(rec);
+    std::string v = field == "mmm" ? t->FieldByName("mmm")->AsString() : t->GetString(field);
+    t->Close();
+    // The engine's deleted-record switch is shared with the running window: hide them again.
+    TXbEnv env;
+    env.SetDeleted(true);
+    return v;
+  }
+  void Type(TControl* c, const std::string& cp949Text) {
+    QWidget* w = Target(c);
+    for (QChar ch : QString::fromStdString(cp949::ToUtf8(cp949Text))) {
+      if (ch.unicode() < 0x80) {
+        QTest::keyClick(w, static_cast<char>(ch.unicode()));
+      } else {
+        // Hangul arrives as committed text, as from the input method.
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+        QApplication::sendEvent(w, &release);
+      }
+    }
+  }
+  QWidget* Target(TControl* c) {
+    if (c == MainForm->memo1) return MainForm->memo1->TextEdit();
+    return c->Widget();
+  }
+  void Focus(TWinControl* c) {
+    c->SetFocus();
+    Application->ProcessMessages();
+  }
+  std::string MessageTexts() {
+    std::string all;
+    for (const TMessageBoxCall& b : fake.Boxes) all += b.Text + "|";
+    return all;
+  }
+};
+
+TEST_F(NoteEditTest, TypedNoteIsSavedWhenTheBodyIsLeft) {
+  StartOn({{"first", "", "", "", "one"}});
+  MainForm->SpeedButton2->Click();
+  EXPECT_EQ(MainForm->Label77->Caption(), "..");
+  Type(MainForm->Edit1, K("새 메모"));
+  Type(MainForm->Edit2, "two");
+  Type(MainForm->Edit3, "three");
+  Type(MainForm->Edit4, "four");
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "body text");
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_Return);
+  Type(MainForm->memo1, K("둘째 줄"));
+  Focus(MainForm->DBGrid1);
+  EXPECT_FALSE(MainForm->NoteDirty());
+  EXPECT_EQ(MainForm->Label77->Caption(), "2/2");
+  EXPECT_EQ(Trim(Stored(3, "tit1")), K("새 메모"));
+  EXPECT_EQ(Trim(Stored(3, "tit2")), "two");
+  EXPECT_EQ(Trim(Stored(3, "tit3")), "three");
+  EXPECT_EQ(Trim(Stored(3, "tit4")), "four");
+  EXPECT_EQ(Stored(3, "type"), " ");
+  EXPECT_EQ(Stored(3, "mmm"), "body text\r\n" + K("둘째 줄"));
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "first") << "the note before is untouched";
+  EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+}
+
+TEST_F(NoteEditTest, OnlyATitleChangedLeavesBodyAndTypeAlone) {
+  // A rich note whose stored body is not rich-text source: any body write would change it.
+  StartOn({{"a", "b", "c", "d", "stored\nbody"}});
+  WriteFields(data.Path(), "t.dbf", 2, {{"type", "R"}});
+  DestroyProgramForms();
+  Start();
+  Focus(MainForm->Edit2);
+  MainForm->Edit2->SelectAll();
+  Type(MainForm->Edit2, "B2");
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "a");
+  EXPECT_EQ(Trim(Stored(2, "tit2")), "B2");
+  EXPECT_EQ(Trim(Stored(2, "tit4")), "d");
+  EXPECT_EQ(Stored(2, "type"), "R");
+  EXPECT_EQ(Stored(2, "mmm"), "stored\nbody");
+}
+
+TEST_F(NoteEditTest, RichBodiesUpTo10000BytesAreStoredAndLongerOnesRefused) {
+  StartOn({{"rich", "", "", "", "old"}});
+  const std::string syllables = [] {
+    std::string s;
+    for (int i = 0; i < 5000; ++i) s += K("가");
+    return s;
+  }();
+  struct Case {
+    const char* what;
+    std::string text;
+    bool stored;
+    int length;
+  };
+  const std::vector<Case> cases = {
+      {"10000 letters", std::string(10000, 'x'), true, 10000},
+      {"10001 letters", std::string(10001, 'y'), false, 10001},
+      {"5000 syllables", syllables, true, 10000},
+      {"5000 syllables and a line break", syllables + "\r\n", false, 10002},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string before = Stored(2, "mmm");
+    fake.Boxes.clear();
+    MainForm->memo1->SetPlainText(false);
+    MainForm->memo1->SetText(c.text);
+    MainForm->memo1->SetModified(true);
+    ASSERT_EQ(MainForm->memo1->GetTextLen(), c.length);
+    EXPECT_EQ(MainForm->SaveNote(), c.stored);
+    if (c.stored) {
+      EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+      EXPECT_EQ(Stored(2, "type"), "R");
+      EXPECT_NE(Stored(2, "mmm"), before);
+      EXPECT_FALSE(MainForm->memo1->Modified());
+    } else {
+      ASSERT_EQ(fake.Boxes.size(), 1u);
+      EXPECT_EQ(fake.Boxes[0].Text, "(" + std::to_string(c.length) +
+                                        K("Byte) 10000 Byte 이상은 RTF형식으로 저장할수 없습니다."));
+      EXPECT_EQ(Stored(2, "mmm"), before);
+      EXPECT_TRUE(MainForm->memo1->Modified()) << "the body stays to be saved";
+    }
+  }
+  // Plain bodies have no such limit.
+  const std::string plain(50000, 'p');
+  MainForm->memo1->SetPlainText(true);
+  MainForm->memo1->SetText(plain);
+  MainForm->memo1->SetModified(true);
+  EXPECT_TRUE(MainForm->SaveNote());
+  EXPECT_EQ(Stored(2, "mmm"), plain);
+  EXPECT_EQ(Stored(2, "type"), " ");
+}
+
+TEST_F(NoteEditTest, EscAsksAndNoBringsBackTheStoredBody) {
+  StartOn({{"esc", "", "", "", "kept"}});
+  Focus(MainForm->memo1);
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_Escape);
+  EXPECT_TRUE(fake.Boxes.empty()) << "an unchanged body only moves on to the list";
+  EXPECT_TRUE(MainForm->DBGrid1->Focused());
+
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "changed ");
+  fake.Answers.push_back(IDNO);
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_Escape);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, K("본문이 변경되었습니다 저장할까요?"));
+  EXPECT_EQ(MainForm->memo1->Text(), "kept");
+  EXPECT_TRUE(MainForm->DBGrid1->Focused());
+  EXPECT_EQ(Stored(2, "mmm"), "kept");
+
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "new ");
+  fake.Answers.push_back(IDYES);
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_Escape);
+  EXPECT_EQ(Stored(2, "mmm"), "new kept");
+}
+
+TEST_F(NoteEditTest, SelectionToTitleByKeyAndByMenu) {
+  StartOn({{"one", "", "", "", " spaced word"}, {"two", "", "", "", "plain"}});
+  MainForm->NoteTable->GoTop();
+  ASSERT_EQ(MainForm->Edit1->Text(), "one");
+  // Alt+1: the selection is the title and the next save stores it.
+  Focus(MainForm->memo1);
+  MainForm->memo1->SetSelStart(1);
+  MainForm->memo1->SetSelLength(6);
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_1, Qt::AltModifier);
+  EXPECT_EQ(MainForm->Edit1->Text(), "spaced");
+  EXPECT_TRUE(MainForm->Edit1->Modified());
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "spaced");
+
+  // The menu command trims; a trim that removed blanks leaves the title unsaved.
+  MainForm->memo1->SetSelStart(0);
+  MainForm->memo1->SetSelLength(7);
+  dynamic_cast<TMenuItem*>(MainForm->FindComponent("BodyPasteTit2"))->Click();
+  EXPECT_EQ(MainForm->Edit2->Text(), "spaced");
+  EXPECT_FALSE(MainForm->Edit2->Modified());
+  MainForm->NoteTable->Next();
+  EXPECT_EQ(Trim(Stored(2, "tit2")), "");
+
+  // Without blanks around it the menu's title is stored like Alt+1's.
+  MainForm->memo1->SetSelStart(0);
+  MainForm->memo1->SetSelLength(5);
+  dynamic_cast<TMenuItem*>(MainForm->FindComponent("BodyPasteTit3"))->Click();
+  EXPECT_TRUE(MainForm->Edit3->Modified());
+  MainForm->DBMemo1Save();
+  EXPECT_EQ(Trim(Stored(3, "tit3")), "plain");
+}
+
+TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
+  StartOn({{"locked", "", "", "", "body"}});
+  TXbEnv quick;
+  quick.SetLockTimeOut(0);
+  int up[2], down[2];
+  ASSERT_EQ(pipe(up), 0);
+  ASSERT_EQ(pipe(down), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    auto other = OpenTable(data.Path(), "t.dbf");
+    other->SetRecNo(2);
+    const char granted = other->Rlock(2) ? 'L' : '-';
+    (void)!write(up[1], &granted, 1);
+    char c;
+    (void)!read(down[0], &c, 1);
+    _exit(0);
+  }
+  char granted = 0;
+  ASSERT_EQ(read(up[0], &granted, 1), 1);
+  ASSERT_EQ(granted, 'L');
+
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "mine");
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "more ");
+  Focus(MainForm->DBGrid1);
+  ASSERT_GE(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, kRecordLockFailed);
+  EXPECT_TRUE(MainForm->Edit1->Modified());
+  EXPECT_TRUE(MainForm->memo1->Modified());
+  EXPECT_EQ(MainForm->memo1->Text(), "more body");
+  EXPECT_EQ(MainForm->Edit1->Text(), "mine");
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "locked");
+
+  // Closing asks before dropping what cannot be saved; No keeps the window.
+  fake.Boxes.clear();
+  fake.Answers = {IDOK, IDNO};
+  bool canClose = true;
+  MainForm->FormCloseQuery(MainForm, canClose);
+  EXPECT_FALSE(canClose);
+  EXPECT_TRUE(MainForm->NoteTable->Active());
+  EXPECT_EQ(fake.Boxes.back().Text, K("저장하지 못한 내용이 있습니다. 저장하지 않고 끝낼까요?"));
+
+  (void)!write(down[1], "x", 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
+  quick.SetLockTimeOut(1);
+  EXPECT_TRUE(MainForm->SaveNote()) << "the next save, once the lock is free, stores it";
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "mine");
+  EXPECT_EQ(Stored(2, "mmm"), "more body");
+}
+
+TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
+  StartOn({{"rich", "", "", "", ""}});
+  TRichEdit* m = MainForm->memo1;
+  MainForm->ARBtn->Click();
+  ASSERT_FALSE(m->PlainText());
+  m->SetText("bold red link");
+  m->SetSelStart(0);
+  m->SetSelLength(4);
+  m->SelAttributes().SetStyle(TFontStyles{fsBold});
+  m->SetSelStart(5);
+  m->SetSelLength(3);
+  m->SelAttributes().SetColor(clRed);
+  m->SetSelStart(9);
+  m->SetSelLength(4);
+  MainForm->MarkLinkClick(MainForm);
+  ASSERT_TRUE(MainForm->SaveNote());
+  EXPECT_EQ(Stored(2, "type"), "R");
+  const std::string source = Stored(2, "mmm");
+  EXPECT_EQ(source.rfind("{\\rtf", 0), 0u);
+
+  DestroyProgramForms();
+  Start();
+  m = MainForm->memo1;
+  EXPECT_FALSE(m->PlainText());
+  EXPECT_EQ(MainForm->ARBtn->NumGlyphs(), 2);
+  EXPECT_EQ(m->Text(), "bold red link");
+  auto at = [m](int start, int length) -> TTextAttributes& {
+    m->SetSelStart(start);
+    m->SetSelLength(length);
+    return m->SelAttributes();
+  };
+  EXPECT_TRUE(at(0, 4).Style().Contains(fsBold));
+  EXPECT_FALSE(at(5, 3).Style().Contains(fsBold));
+  EXPECT_EQ(ColorToRGB(at(5, 3).Color()), ColorToRGB(clRed));
+  EXPECT_TRUE(at(9, 4).Style().Contains(fsUnderline));
+  EXPECT_EQ(ColorToRGB(at(9, 4).Color()), ColorToRGB(clGreen));
+  EXPECT_FALSE(m->Modified());
+
+  const std::string out = data.Path() + "/rich.txt";
+  dialogs.Files.push_back(out);
+  MainForm->SaveFileBtn->Click();
+  std::ifstream in(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), source) << "the rich-text source as stored";
+}
+
+TEST_F(NoteEditTest, TextImportAndExportKeepTheBytes) {
+  StartOn({{"before", "", "", "", "mine"}});
+  const std::string text = K("첫째 줄 가나다\r\n") + "second line\r\n" + K("셋째 줄 한글\r\n");
+  // A long path: the title field keeps what fits, never half a character.
+  const std::string folder = data.Path() + "/" + K("아주긴폴더이름입니다");
+  fs::create_directories(folder);
+  const std::string in = folder + "/" + K("가져올글.TXT");
+  std::ofstream(in, std::ios::binary) << text;
+
+  // The note being edited is stored first.
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "edited ");
+  dialogs.Files.push_back(in);
+  MainForm->ReadFileBtn->Click();
+  EXPECT_EQ(Stored(2, "mmm"), "edited mine");
+  ASSERT_EQ(MainForm->NoteTable->RecCount(), 3);
+  const std::string tit1 = Stored(3, "tit1");
+  EXPECT_EQ(Trim(tit1), cp949::Cut(in, 60));
+  EXPECT_TRUE(cp949::IsCharBoundary(tit1, tit1.size()));
+  EXPECT_EQ(Stored(3, "mmm") + "\r\n", text);
+  EXPECT_FALSE(MainForm->NoteDirty());
+
+  const std::string out = data.Path() + "/out.txt";
+  dialogs.Files.push_back(out);
+  MainForm->SaveFileBtn->Click();
+  std::ifstream back(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), text);
+}
+
+TEST_F(NoteEditTest, WriteProtectedFileRefusesNewNotesDeletesAndImports) {
+  StartOn({{"guarded", "", "", "", "body"}}, "1");
+  MainForm->SpeedButton2Click(MainForm);
+  MainForm->DeleteClick(MainForm);
+  MainForm->ReadFileBtnClick(MainForm);
+  ASSERT_EQ(fake.Boxes.size(), 3u);
+  EXPECT_EQ(fake.Boxes[0].Text, K("  \"쓰기방지\" 되어 있습니다..."));
+  EXPECT_EQ(fake.Boxes[1].Text, K("  쓰기,삭제 방지 되어 있습니다. "));
+  EXPECT_EQ(fake.Boxes[2].Text, K("  \"쓰기방지\" 되어 있습니다..."));
+  EXPECT_TRUE(dialogs.FileRequests.empty());
+  EXPECT_EQ(MainForm->NoteTable->RecCount(), 2);
+}
+
+TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
+  StartOn({{"n1", "", "", "", "l1\r\nl2\r\nl3"}, {"n2", "", "", "", "x"}, {"n3", "", "", "", "y"}});
+  MainForm->NoteTable->GoTop();
+  // V mark by button, then Space in the list toggles it back and moves on.
+  MainForm->ChkBtn->Click();
+  EXPECT_EQ(Stored(2, "chk"), "v");
+  EXPECT_EQ(MainForm->ChkBtn->NumGlyphs(), 2);
+  Focus(MainForm->DBGrid1);
+  QTest::keyClick(MainForm->DBGrid1->Widget(), Qt::Key_Space);
+  EXPECT_EQ(Stored(2, "chk"), " ");
+  EXPECT_TRUE(MainForm->NoteTableCHK->Visible);
+  EXPECT_EQ(MainForm->NoteTable->RecNo(), 3);
+
+  // Ctrl+Y deletes the caret's line and only marks the body: the table stays browsing.
+  MainForm->NoteTable->GoTop();
+  Focus(MainForm->memo1);
+  MainForm->memo1->SetSelStart(5);
+  QTest::keyClick(MainForm->memo1->TextEdit(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(MainForm->memo1->Text(), "l1\r\nl3");
+  EXPECT_TRUE(MainForm->memo1->Modified());
+  EXPECT_EQ(MainForm->NoteTable->State(), dsBrowse);
+  QTest::keyRelease(MainForm->memo1->TextEdit(), Qt::Key_Right);
+  EXPECT_EQ(MainForm->SBar->Panels()[0].Text(), "2,1");
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Stored(2, "mmm"), "l1\r\nl3");
+
+  // Delete asks; typed text of the deleted note never reaches the next one.
+  Focus(MainForm->Edit1);
+  Type(MainForm->Edit1, "zz");
+  fake.Answers.push_back(IDYES);
+  QTest::keyClick(MainForm->DBGrid1->Widget(), Qt::Key_Delete);
+  EXPECT_EQ(fake.Boxes.back().Text, K(" 삭제 할까요?"));
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Trim(Stored(3, "tit1")), "n2");
+  EXPECT_EQ(Trim(Stored(4, "tit1")), "n3");
+}
+
+TEST_F(NoteEditTest, BodyMenuOpensOnlyAfterAFreshRightPress) {
+  StartOn({{"menu", "", "", "", "some text"}});
+  TPopupMenu* menu = MainForm->PopupMenu1;
+  EXPECT_FALSE(menu->AutoPopup());
+  MainForm->memo1MouseDown(MainForm->memo1, mbRight, 0, 5, 5);
+  EXPECT_TRUE(menu->AutoPopup());
+  MainForm->memo1->SetSelStart(0);
+  MainForm->memo1->SetSelLength(0);
+  MainForm->memo1->SetPlainText(true);
+  menu->OnPopup(menu);
+  EXPECT_FALSE(menu->AutoPopup()) << "the next opening needs another right press";
+  auto item = [](const char* n) { return dynamic_cast<TMenuItem*>(MainForm->FindComponent(n)); };
+  EXPECT_FALSE(item("BodyCut")->Enabled());
+  EXPECT_FALSE(item("BodyFont")->Enabled());
+  EXPECT_FALSE(item("BodyLink")->Enabled());
+  MainForm->memo1->SetPlainText(false);
+  MainForm->memo1->SetSelLength(4);
+  menu->OnPopup(menu);
+  EXPECT_TRUE(item("BodyCut")->Enabled());
+  EXPECT_TRUE(item("BodyCopy")->Enabled());
+  EXPECT_TRUE(item("BodyFont")->Enabled());
+  EXPECT_TRUE(item("BodyLink")->Enabled());
+  // A left or middle press does not allow it.
+  MainForm->memo1MouseDown(MainForm->memo1, mbMiddle, 0, 5, 5);
+  MainForm->memo1MouseDown(MainForm->memo1, mbLeft, 0, 5, 5);
+  EXPECT_FALSE(menu->AutoPopup());
+}
+
+}  // namespace
+}  // namespace nbtest
