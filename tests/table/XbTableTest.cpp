@@ -424,6 +424,35 @@ TEST_F(XbTableTest, Bookmarks) {
   EXPECT_EQ(t.CompareBookmarks(m1, m3), -1);  // equal keys stay in record order
 }
 
+// Defaults of a new table component, and the settings that depend on the table type.
+TEST(XbTableRoutines, DefaultsAndTypeSettings) {
+  TFakeServices services;
+  TXbTable t;
+  EXPECT_EQ(t.TableType(), ttXBFOX);
+  EXPECT_EQ(t.AccessMethod, amLocal);
+  EXPECT_EQ(t.EOFAction, eaMoveLast);
+  EXPECT_EQ(t.SequencedCount, scRawCount);
+  EXPECT_EQ(t.FetchCount(), 50);
+  EXPECT_EQ(t.FetchBlockCount, -1);
+  EXPECT_EQ(t.CachedRecCount, -1);
+  EXPECT_EQ(t.OrderPosition, -1);
+  EXPECT_EQ(t.ErrorFunc, -1);
+  EXPECT_EQ(t.WorkArea, 0);
+  EXPECT_TRUE(t.Sequenced());
+  EXPECT_EQ(t.DefaultIndexExtension(), ".CDX");
+  t.SetTableType(ttXBNTX);
+  EXPECT_FALSE(t.Sequenced());
+  EXPECT_EQ(t.DefaultIndexExtension(), ".NTX");
+  t.SetTableType(ttXBNSX_DBT);
+  EXPECT_TRUE(t.Sequenced());
+  EXPECT_EQ(t.DefaultIndexExtension(), ".NSX");
+  struct Code {
+    TXbTableType type;
+    XbShort code;
+  } codes[] = {{ttXBNTX, 1}, {ttXBFOX, 2}, {ttXBNSX, 3}, {ttXBNSX_DBT, 4}, {ttXBNONE, 2}};
+  for (const Code& c : codes) EXPECT_EQ(EngineTableCode(c.type), c.code);
+}
+
 TEST(XbTableRoutines, JulianDays) {
   struct Case {
     double julian;
