@@ -4,10 +4,14 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "NoteBookFixture.h"
@@ -22,7 +26,7 @@ class LinkFollowTest : public NoteBookTest {
  protected:
   // Note 1 holds "see Target here" with "Target" marked as a link; note 2 is titled "Target note".
   void StartWithLink() {
-    MakeNoteFile(data.Path(), "t.dbf", 60, "", "Links", "", " ",
+    MakeNoteFile(data.Path(), "t.dbf", 60, K("제목    분류    날짜    메모    "), "Links", "", " ",
                  {{"source", "", "", "", ""}, {"Target note", "", "", "", "the target"},
                   {"Zulu", "", "", "", "last"}});
     PlaceShippedFiles(data.Path());
@@ -162,6 +166,58 @@ TEST_F(LinkFollowTest, AChosenFileBecomesLinkTextBelowTheLinkFolder) {
   MainForm->InsertFileLinkClick(MainForm);
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, LinkDir + K(" 하위폴더에 있는 파일만 지정가능합니다."));
+}
+
+}  // namespace
+}  // namespace nbtest
+
+namespace nbtest {
+namespace {
+
+// With ORV_RICH_SCREENSHOT=<file.png> (under Xvfb, QT_QPA_PLATFORM=xcb) a rich note with a
+// link is grabbed from the screen into that file; without it the note is only built and shown.
+TEST_F(LinkFollowTest, RichNoteWithALinkOptionallyGrabbed) {
+  StartWithLink();
+  TRichEdit* m = MainForm->memo1;
+  m->SetText(K("오늘 회의 요약\r\n") + K("굵은 글씨와 빨간 글씨, 그리고 링크: ") + "Target" + K(" 를 눌러 보세요.\r\n") +
+             K("메일: ") + "me@example.org");
+  auto select = [m](const std::string& what) {
+    const std::string text = m->Text();
+    m->SetSelStart(static_cast<int>(text.find(what)));
+    m->SetSelLength(static_cast<int>(what.size()));
+  };
+  select(K("오늘 회의 요약"));
+  m->SelAttributes().SetStyle(TFontStyles{fsBold});
+  m->SelAttributes().SetSize(14);
+  select(K("빨간 글씨"));
+  m->SelAttributes().SetColor(clRed);
+  select(K("굵은 글씨"));
+  m->SelAttributes().SetStyle(TFontStyles{fsBold});
+  select("Target");
+  MainForm->MarkLinkClick(MainForm);
+  select("me@example.org");
+  MainForm->MarkLinkClick(MainForm);
+  m->SetSelStart(0);
+  m->SetSelLength(0);
+  ASSERT_TRUE(MainForm->SaveNote());
+  MainForm->Edit1->SetText(K("링크가 있는 노트"));
+  MainForm->Edit1->SetModified(true);
+  EXPECT_TRUE(MainForm->SaveNote());
+  const char* out = std::getenv("ORV_RICH_SCREENSHOT");
+  if (!out) return;
+  MainForm->SetBounds(0, 0, 960, 680);
+  for (int i = 0; i < 30; ++i) {
+    Application->ProcessMessages();
+    fake.Timers.Advance(100);
+    ::usleep(20000);
+  }
+  QWidget* w = MainForm->Widget();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QRect r = w->frameGeometry();
+  QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
+  EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
 }
 
 }  // namespace

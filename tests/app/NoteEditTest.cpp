@@ -288,6 +288,15 @@ TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
   m->SetSelStart(9);
   m->SetSelLength(4);
   MainForm->MarkLinkClick(MainForm);
+  // Alt+L: the font dialog starts from the selection's font and gives the selection its own.
+  m->SetFocus();
+  m->SetSelStart(0);
+  m->SetSelLength(4);
+  const std::string face = m->SelAttributes().Name();
+  dialogs.Fonts.push_back(TFontChoice{face, 16, TFontStyles{fsBold, fsItalic}, clNavy});
+  QTest::keyClick(m->TextEdit(), Qt::Key_L, Qt::AltModifier);
+  ASSERT_EQ(dialogs.FontRequests, std::vector<std::string>{face});
+  EXPECT_EQ(m->Text(), "bold red link") << "the key types nothing";
   ASSERT_TRUE(MainForm->SaveNote());
   EXPECT_EQ(Stored(2, "type"), "R");
   const std::string source = Stored(2, "mmm");
@@ -305,6 +314,9 @@ TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
     return m->SelAttributes();
   };
   EXPECT_TRUE(at(0, 4).Style().Contains(fsBold));
+  EXPECT_TRUE(at(0, 4).Style().Contains(fsItalic));
+  EXPECT_EQ(at(0, 4).Size(), 16);
+  EXPECT_EQ(ColorToRGB(at(0, 4).Color()), ColorToRGB(clNavy));
   EXPECT_FALSE(at(5, 3).Style().Contains(fsBold));
   EXPECT_EQ(ColorToRGB(at(5, 3).Color()), ColorToRGB(clRed));
   EXPECT_TRUE(at(9, 4).Style().Contains(fsUnderline));
