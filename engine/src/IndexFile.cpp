@@ -119,6 +119,7 @@ bool IndexFile::ReadHeader(bool full) {
   stamp_.recSize = Get32(&h[56]);
   stamp_.fieldsHash = Get32(&h[60]);
   stamp_.collationHash = Get32(&h[64]);
+  announced_ = Get32(&h[68]);
   int64_t size = file_->Size();
   if (tagCount > kMaxTags || pageCount_ < 1 || size < static_cast<int64_t>(pageCount_) * kPageSize) {
     damaged_ = true;
@@ -165,6 +166,7 @@ bool IndexFile::WriteHeader(bool dirtyFlag) {
   Put32(&h[56], stamp_.recSize);
   Put32(&h[60], stamp_.fieldsHash);
   Put32(&h[64], stamp_.collationHash);
+  Put32(&h[68], announced_);
   for (std::size_t i = 0; i < tags_.size(); ++i) {
     char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
     const TagSlot& t = tags_[i];
@@ -537,8 +539,25 @@ bool IndexFile::Begin() {
   return true;
 }
 
-bool IndexFile::End(const IndexStamp* stamp) {
+bool IndexFile::Announce() {
+  if (!writable_ || inTxn_) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return false;
+  char h[40];
+  if (file_->ReadAt(0, h, sizeof h) == static_cast<ssize_t>(sizeof h) && Get64(h + 24) != counter_) {
+    DropCache();
+    ReadHeader(true);
+  }
+  // The other header fields are as this writer last knew them; the pages are not touched, so
+  // the change counter stays and no reader drops its cache.
+  ++announced_;
+  bool ok = !damaged_ && WriteHeader(false);
+  file_->Unlock(kLockOffset, 1);
+  return ok;
+}
+
+bool IndexFile::End(const IndexStamp* stamp, bool retire) {
   if (!inTxn_) return false;
+  if (retire && announced_ > 0) --announced_;
   bool ok = true;
   std::vector<uint32_t> pages(dirtyPages_.begin(), dirtyPages_.end());
   std::sort(pages.begin(), pages.end());
@@ -857,6 +876,7 @@ bool IndexFile::Reset(const IndexStamp& stamp) {
   DropCache();
   pageCount_ = 1;
   freeHead_ = 0;
+  announced_ = 0;
   damaged_ = false;
   return End(&stamp);
 }

@@ -82,7 +82,13 @@ class IndexFile {
   bool Begin();
   bool Insert(int slot, const char* key, int32_t recNo);  // no-op when present
   bool Remove(int slot, const char* key, int32_t recNo);  // no-op when absent
-  bool End(const IndexStamp* stamp);  // writes the pages, counts the change, unlocks
+  // Writes the pages, counts the change, unlocks; `retire` takes back one announcement.
+  bool End(const IndexStamp* stamp, bool retire = false);
+  // A table write is about to happen: counted in the header until the transaction that
+  // brings the keys along retires it. A count left standing means a writer died between
+  // the two (or its table write failed), so the tags may miss a record.
+  bool Announce();
+  bool Announced() const { return announced_ > 0; }
   // Empties the file: every tag gone (for a rebuild from scratch).
   bool Reset(const IndexStamp& stamp);
 
@@ -147,6 +153,7 @@ class IndexFile {
   uint64_t counter_ = 0;
   uint32_t pageCount_ = 1;
   uint32_t freeHead_ = 0;
+  uint32_t announced_ = 0;
   IndexStamp stamp_;
   std::vector<TagSlot> tags_;
   const unsigned char* coll_ = nullptr;

@@ -117,7 +117,7 @@ bool Orders::OpenFile(const std::string& path, bool create) {
   files_.push_back(std::move(oi));
   int idx = static_cast<int>(files_.size()) - 1;
   IndexFile& file = *files_.back().file;
-  if (!create && (file.Damaged() || !StampFits(file.Stamp()))) {
+  if (!create && (file.Damaged() || file.Announced() || !StampFits(file.Stamp()))) {
     // Stale, foreign or half written: rebuilt from the tag definitions, or not used at all.
     if (!(writable_ && file.Writable() && RebuildFile(idx))) {
       files_.pop_back();
@@ -169,17 +169,7 @@ void Orders::RebuildOrderList() {
   cursorOrder_ = 0;
 }
 
-void Orders::FinishPending() {
-  for (OpenIndex& oi : files_)
-    if (oi.pending) {
-      oi.file->End(nullptr);
-      oi.pending = false;
-      oi.seenCounter = oi.file->ChangeCounter();
-    }
-}
-
 void Orders::Sync() {
-  FinishPending();
   bool changed = false;
   for (OpenIndex& oi : files_) {
     oi.file->Sync();
@@ -368,7 +358,6 @@ int Orders::IndexOpen(const std::string& fileName) {
 }
 
 void Orders::IndexClose(int order) {
-  FinishPending();
   if (order == 0) order = active_;
   if (order < 1 || order > OrderCount()) return;
   int file = orders_[static_cast<std::size_t>(order - 1)].file;
@@ -377,7 +366,6 @@ void Orders::IndexClose(int order) {
 }
 
 void Orders::CloseIndexes() {
-  FinishPending();
   files_.clear();
   SwitchScope("", "", false);
   savedScopes_.clear();
@@ -595,8 +583,9 @@ void Orders::AdoptProductionIndex() {
 
 void Orders::RecordWillChange(int32_t) {
   AdoptProductionIndex();
-  FinishPending();
-  for (OpenIndex& oi : files_) oi.pending = oi.file->Begin();
+  // One standing announcement per file is enough: a write that failed keeps its own.
+  for (OpenIndex& oi : files_)
+    if (!oi.announced) oi.announced = oi.file->Announce();
 }
 
 void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) {
@@ -610,8 +599,7 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
   std::string k1, k2;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
-    if (!files_[fi].pending && !f.Begin()) continue;
-    files_[fi].pending = false;
+    if (!f.Begin()) continue;
     for (Order& o : orders_) {
       if (o.file != static_cast<int>(fi)) continue;
       bool wasIn = KeyOf(o, oldImage, recNo, k1);
@@ -620,7 +608,8 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
       if (wasIn) f.Remove(o.slot, k1.data(), recNo);
       if (isIn) f.Insert(o.slot, k2.data(), recNo);
     }
-    f.End(&stamp);
+    f.End(&stamp, files_[fi].announced);
+    files_[fi].announced = false;
     files_[fi].seenCounter = f.ChangeCounter();
   }
   cursorOrder_ = 0;
@@ -634,11 +623,11 @@ void Orders::RecordAppended(int32_t recNo, const char* image) {
   std::string k;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
-    if (!files_[fi].pending && !f.Begin()) continue;
-    files_[fi].pending = false;
+    if (!f.Begin()) continue;
     for (Order& o : orders_)
       if (o.file == static_cast<int>(fi) && KeyOf(o, image, recNo, k)) f.Insert(o.slot, k.data(), recNo);
-    f.End(&stamp);
+    f.End(&stamp, files_[fi].announced);
+    files_[fi].announced = false;
     files_[fi].seenCounter = f.ChangeCounter();
   }
   cursorOrder_ = 0;
@@ -649,7 +638,6 @@ void Orders::TableRewritten() {
   queryActive_ = false;
   bits_.clear();
   queryText_.clear();
-  FinishPending();
   // Storage has not loaded a record of the new file yet: read everything from disk.
   scanTrustsCurrent_ = false;
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
@@ -657,7 +645,7 @@ void Orders::TableRewritten() {
   cursorOrder_ = 0;
 }
 
-void Orders::Closing() { FinishPending(); }
+void Orders::Closing() {}
 
 // ---- seek, scope, positions ---------------------------------------------------------------
 

@@ -100,7 +100,7 @@ class Orders : public OrderHooks {
     std::string path;
     uint64_t seenCounter = 0;
     std::string tagSignature;
-    bool pending = false;  // a transaction begun before storage's write, ended after it
+    bool announced = false;  // a table write announced in the file, not yet retired
   };
   struct Order {
     int file = 0;
@@ -130,7 +130,6 @@ class Orders : public OrderHooks {
   int SeekOnce(const std::string& text, bool binary, const uint64_t* generation);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
-  void FinishPending();  // ends transactions whose write never came (a failed write)
   bool ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add);
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
