@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "NoteFileFixture.h"
+#include "support/ForkedLockHolder.h"
 #include "platform/core/Fields.h"
 
 using namespace notefile;
@@ -101,36 +102,13 @@ TEST_F(XbTableEditTest, PostAndCancelKeepABulkFileLock) {
 TEST_F(XbTableEditTest, EditOfARecordLockedElsewhereIsRefused) {
   const std::string file = CreateNoteFile("other", 40, {{"a", ""}});
   TTestTable& t = OpenNote(file);
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(file, "HOLDER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    d.SelectWorkArea();
-    const char ok = (d.WorkArea > 0 && d.xb_Rlock(2) != 0) ? 'y' : 'n';
-    (void)!write(ready[1], &ok, 1);
-    char c = 0;
-    (void)!read(done[0], &c, 1);
-    _exit(0);
-  }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
-  EXPECT_EQ(ok, 'y');
+  TForkedLockHolder holder(file, 2);
+  ASSERT_TRUE(holder.Holding());
   EXPECT_EQ(XbMessage([&] { t.Edit(); }),
             "Record Lock Failure. May be locked by another user or task.");
   EXPECT_EQ(t.State(), dsBrowse);
   EXPECT_FALSE(ReplaceLocked(t, "chk", "v"));
-  const char c = 'x';
-  (void)!write(done[1], &c, 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  close(ready[0]);
-  close(ready[1]);
-  close(done[0]);
-  close(done[1]);
+  holder.Release();
   EXPECT_EQ(Raw(t, "CHK"), " ");
   EXPECT_TRUE(ReplaceLocked(t, "chk", "v"));
   EXPECT_EQ(Raw(t, "CHK"), "v");

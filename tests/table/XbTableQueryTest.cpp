@@ -8,6 +8,7 @@
 
 #include "FakeConnection.h"
 #include "KeyTableFixture.h"
+#include "support/ForkedLockHolder.h"
 #include "table/XbEnv.h"
 
 namespace keytable {
@@ -224,41 +225,15 @@ TEST_F(XbTableQueryTest, ReadOnlyRefusals) {
 TEST_F(XbTableQueryTest, RecordLocksAgainstAnotherProcess) {
   const std::string file = CreateTable("orvel", kFields, kRows, true);
   TXbTable& t = OpenTable(file);
-  int toChild[2], toParent[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(toParent), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(file, "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    d.SelectWorkArea();
-    char ok = d.WorkArea > 0 && d.xb_Rlock(3) == -1 ? 'L' : 'x';
-    (void)!write(toParent[1], &ok, 1);
-    char go = 0;
-    (void)!read(toChild[0], &go, 1);
-    d.xb_Unlock(0);
-    d.xb_Close();
-    ok = 'U';
-    (void)!write(toParent[1], &ok, 1);
-    _exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(read(toParent[0], &state, 1), 1);
-  ASSERT_EQ(state, 'L');
+  TForkedLockHolder holder(file, 3);
+  ASSERT_TRUE(holder.Holding());
   EXPECT_EQ(t.Rlock(3), 0);
   EXPECT_EQ(t.Rlock(2), -1);
   EXPECT_EQ(t.Flock(), 0) << "a file lock waits for no other user's record lock";
   t.Unlock(0);
-  const char go = 'g';
-  ASSERT_EQ(write(toChild[1], &go, 1), 1);
-  ASSERT_EQ(read(toParent[0], &state, 1), 1);
-  EXPECT_EQ(state, 'U');
-  int status = 0;
-  waitpid(pid, &status, 0);
+  holder.Release();
   EXPECT_EQ(t.Rlock(3), -1);
   t.Unlock(3);
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
 
 TEST_F(XbTableQueryTest, SettersThatAnOpenTableRefuses) {
