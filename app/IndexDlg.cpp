@@ -18,13 +18,12 @@ using cp949::K;
 TIndexDlg* IndexDlg = nullptr;
 
 const char* const kPackCopyFile = "sort.dbf";
-const char* const kPackNotesFile = "sortnote.dbf";
+const char* const kPackOrderFile = "sortord.nsx";
 const char* const kPackBackupData = "indexbak.db";
 const char* const kPackBackupMemo = "indexbak.sm";
 
 namespace {
 
-constexpr XbShort kReplaceMemo = 3072;
 // A key code with any of these bits set is a progress report, not a key.
 constexpr uint16_t kGaugeBits = 0x7000;
 
@@ -268,84 +267,62 @@ bool TIndexDlg::MakeIndex(TXbTable& Table, const std::string& TagName, const std
 
 // ---- NotePack ---------------------------------------------------------------------------
 
-bool TIndexDlg::AssemblePackCopy(const std::string& Folder) {
+bool TIndexDlg::WritePackCopy(const std::string& Folder) {
   TXbTable& notes = *MainForm->NoteTable;
+  TXbEnv& env = *MainForm->XbEnv1;
   const std::string dir = IncludeTrailingPathDelimiter(Folder);
-
-  // The header as it stands, every field of it.
-  struct TValue {
-    std::string Name;
-    std::string Text;
-    bool Memo;
-  };
-  std::vector<TValue> header;
+  // The order in force: the key of the active tag, or the record number.
+  const std::string key = notes.IndexName.empty() ? std::string("str(recno(),10)") : notes.IndexKey();
+  std::string header;
   {
-    THeaderRecord at(*MainForm->XbEnv1, notes);
-    for (const TFieldInfo& f : notes.FieldInfos) {
-      const bool memo = f.TypeLetter == 'M';
-      if (memo) {
-        TField* field = notes.FindField(f.Name);
-        header.push_back({f.Name, field ? field->AsString() : std::string(), true});
-      } else {
-        header.push_back({f.Name, notes.GetString(f.Name), false});
-      }
-    }
+    THeaderRecord at(env, notes);
+    header = notes.GetString("tit1") + notes.GetString("tit2");
     at.Leave();
   }
 
-  // The notes alone, in the order in force (deleted records, the header too, are hidden).
+  // A tag of its own, in an index file of its own, puts the header first and then the notes
+  // that are not deleted in the order in force; the copy follows it record by record, the
+  // header with its deletion mark and every field as it is.
+  bool ok = RemoveAllCases(Folder, kPackOrderFile);
   GaugeOn(notes);
-  const bool copied = notes.CopyFile(dir + kPackNotesFile) != 0;
-  GaugeOff(notes);
-  if (!copied) {
-    ShowMessage("Copy File Error..");
-    return false;
-  }
-
-  // The packed copy: an empty table of the same layout, the header as record 1, then the
-  // notes appended in their copied order.
-  bool ok = RemoveAllCases(Folder, kPackCopyFile) && RemoveAllCases(Folder, CompanionName(kPackCopyFile, "smt")) &&
-            RemoveAllCases(Folder, CompanionName(kPackCopyFile, "nsx"));
   try {
-    Note3Table->Close();
-    ok = ok && Note3Table->CreateNew(dir + kPackCopyFile, kNoteTableTypeCode,
-                                     static_cast<XbShort>(notes.FieldInfos.size()));
-    if (ok) {
-      for (const TFieldInfo& f : notes.FieldInfos)
-        Note3Table->CreateField(f.Name, std::string(1, f.TypeLetter), static_cast<XbShort>(f.Width),
-                                static_cast<XbShort>(f.Decimals));
-      ok = Note3Table->CreateExec() != 0;
-    }
-    if (ok) {
-      Note3Table->SetDatabaseName(Folder);
-      Note3Table->SetTableName(kPackCopyFile);
-      Note3Table->SetExclusive(true);
-      Note3Table->Open();
-      Note3Table->AppendBlank();
-      Note3Table->Edit();
-      for (const TValue& v : header) {
-        if (!v.Memo)
-          ReplaceField(*Note3Table, v.Name, v.Text);
-        else if (!v.Text.empty())
-          Note3Table->Replace(v.Name, kReplaceMemo, v.Text.c_str());
-      }
-      Note3Table->Post();
-      Note3Table->Delete();
-      GaugeOn(*Note3Table);
-      ok = Note3Table->AppendFrom(dir + kPackNotesFile, kNoteTableTypeCode, std::string()) != 0;
-      GaugeOff(*Note3Table);
-      Note3Table->Commit();
-    }
+    env.SetDeleted(false);
+    ok = ok && notes.IndexTag(dir + kPackOrderFile, "PACK", "iif(recno()=1,\"0\",\"1\")+" + key, 0, false,
+                              "recno()=1 .or. .not. deleted()") != 0;
+    ok = ok && notes.CopyFile(dir + kPackCopyFile) != 0;
   } catch (const std::exception& e) {
-    Gauge1->SetVisible(false);
     ShowException(e);
     ok = false;
   }
-  Note3Table->Close();
-  Note3Table->SetExclusive(false);
-  RemoveAllCases(Folder, kPackNotesFile);
-  RemoveAllCases(Folder, CompanionName(kPackNotesFile, "smt"));
-  if (!ok) ShowMessage("Copy File Error..");
+  env.SetDeleted(true);
+  GaugeOff(notes);
+  notes.Close();
+  notes.SetIndexName(std::string());
+  RemoveAllCases(Folder, kPackOrderFile);
+
+  // The copy must begin with the header, or it does not take the note file's place.
+  if (ok) {
+    try {
+      Note3Table->Close();
+      Note3Table->SetDatabaseName(Folder);
+      Note3Table->SetTableName(kPackCopyFile);
+      Note3Table->Open();
+      THeaderRecord at(env, *Note3Table);
+      Note3Table->SelectWorkArea();
+      ok = Note3Table->RecNo() == 1 && Note3Table->GetString("tit1") + Note3Table->GetString("tit2") == header;
+      // A header that had lost its deletion mark would show as a note: it gets it back.
+      if (ok && Note3Table->xb_Deleted() == 0) Note3Table->Delete();
+      at.Leave();
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    Note3Table->Close();
+  }
+  if (!ok) {
+    RemoveAllCases(Folder, kPackCopyFile);
+    RemoveAllCases(Folder, CompanionName(kPackCopyFile, "smt"));
+    ShowMessage("Copy File Error..");
+  }
   return ok;
 }
 
@@ -366,13 +343,11 @@ bool TIndexDlg::NotePack() {
   if (!ReopenExclusive(notes)) return false;
 
   bool packed = false;
-  if (AssemblePackCopy(folder)) {
+  if (WritePackCopy(folder)) {
     const std::string dataPath = PathOf(folder, dataName);
     const std::string memoPath = PathOf(folder, memoName);
     const std::string dir = IncludeTrailingPathDelimiter(folder);
-    notes.Close();
     // The index describes the old record order; it is rebuilt on demand.
-    notes.SetIndexName(std::string());
     TRenames renames;
     std::string failed;
     if (!RemoveAllCases(folder, kPackBackupData) || !RemoveAllCases(folder, kPackBackupMemo)) failed = kPackBackupData;
@@ -386,11 +361,14 @@ bool TIndexDlg::NotePack() {
       packed = true;
     } else {
       renames.Undo();
+      RemoveAllCases(folder, kPackCopyFile);
+      RemoveAllCases(folder, CompanionName(kPackCopyFile, "smt"));
       ShowMessage(K("  파일 이름을 바꿀 수 없습니다: ") + failed);
     }
   }
 
   notes.Close();
+  notes.SetIndexName(std::string());
   notes.SetExclusive(false);
   notes.Open();
   notes.Unlock(0);

@@ -7,9 +7,9 @@
 // saves the note being edited, and afterwards re-applies an active search and redisplays the
 // current note, since the reopen drops both.
 //
-// NotePack puts a packed copy of the note file in its place: the notes that are not deleted,
-// physically in the order in force, behind the header record, which is written field by field
-// as record 1 and kept deleted. It holds the file lock and the table open exclusively while
+// NotePack puts a packed copy of the note file in its place: the header record first, copied
+// as it is (every field, still deleted), then the notes that are not deleted, physically in
+// the order in force. The header's own fields are never touched. It holds the file lock and the table open exclusively while
 // it works, since it renames files that other running copies would have open. The file as it
 // was stays as "indexbak.db" / "indexbak.sm"; the stale index file is removed. Any failure
 // before the last rename leaves the note file exactly as it was.
@@ -26,7 +26,7 @@
 
 // Work files of the pack, in the data folder.
 extern const char* const kPackCopyFile;     // "sort.dbf", the packed copy (memo "sort.smt")
-extern const char* const kPackNotesFile;    // the notes alone, in order, before the header joins
+extern const char* const kPackOrderFile;    // the index file of the copy's order, removed after
 extern const char* const kPackBackupData;   // "indexbak.db"
 extern const char* const kPackBackupMemo;   // "indexbak.sm"
 
@@ -69,8 +69,8 @@ class TIndexDlg : public TForm {
   void ReopenShared(TXbTable& Table);
   void GaugeOn(TXbTable& Table);
   void GaugeOff(TXbTable& Table);
-  // Writes header and the notes copy into the packed copy; false when that failed.
-  bool AssemblePackCopy(const std::string& Folder);
+  // Writes the packed copy and closes the note table; false (no copy left) when that failed.
+  bool WritePackCopy(const std::string& Folder);
   std::string FFolder;
 };
 

@@ -99,7 +99,7 @@ TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) 
   EXPECT_TRUE(data.Has("indexbak.sm"));
   EXPECT_FALSE(data.Has("notes.nsx")) << "the stale index goes";
   EXPECT_FALSE(data.Has("sort.dbf"));
-  EXPECT_FALSE(data.Has("sortnote.dbf"));
+  EXPECT_FALSE(data.Has("sortord.nsx"));
   EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "indexbak.db"), sizeBefore) << "the file as it was";
   const auto sizeAfter = fs::file_size(fs::path(data.Path()) / "notes.dbf");
   EXPECT_LT(sizeAfter, sizeBefore);
@@ -163,6 +163,31 @@ TEST_F(SortPackTest, PackAndTagBuildAreRefusedWhileAnotherProcessHoldsALock) {
   EXPECT_TRUE(IndexDlg->MakeIndex(*MainForm->NoteTable, "TIT1", "tit1"));
   EXPECT_TRUE(MainForm->IsTag("TIT1"));
   EXPECT_TRUE(fake.Boxes.empty());
+}
+
+TEST_F(SortPackTest, PackThatCannotPutItsCopyInPlaceLeavesTheFileAsItWas) {
+  Prepare();
+  // A backup name taken by a folder: the old backup cannot be removed.
+  fs::create_directories(fs::path(data.Path()) / "indexbak.db" / "x");
+  Start();
+  ASSERT_TRUE(IndexDlg->MakeIndex(*MainForm->NoteTable, "TIT2", "tit2"));
+  const std::vector<TRecord> before = ReadAll(data.Path(), "notes.dbf");
+  fake.Boxes.clear();
+  EXPECT_FALSE(IndexDlg->NotePack());
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text.rfind(K("  파일 이름을 바꿀 수 없습니다: "), 0), 0u) << fake.Boxes[0].Text;
+  const std::vector<TRecord> after = ReadAll(data.Path(), "notes.dbf");
+  ASSERT_EQ(after.size(), before.size());
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].tit2, before[i].tit2);
+    EXPECT_EQ(after[i].body, before[i].body);
+    EXPECT_EQ(after[i].deleted, before[i].deleted);
+  }
+  EXPECT_TRUE(data.Has("notes.nsx"));
+  EXPECT_FALSE(data.Has("sort.dbf"));
+  EXPECT_FALSE(data.Has("sort.smt"));
+  ASSERT_TRUE(MainForm->NoteTable->Active());
+  EXPECT_EQ(MainForm->NoteTable->RecCount(), 6);
 }
 
 TEST_F(SortPackTest, GaugeTakesProgressCodesAndLetsKeysPass) {
