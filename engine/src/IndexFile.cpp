@@ -550,7 +550,9 @@ bool IndexFile::Announce() {
   // The other header fields are as this writer last knew them; the pages are not touched, so
   // the change counter stays and no reader drops its cache.
   ++announced_;
-  bool ok = !damaged_ && WriteHeader(false);
+  char count[4];
+  Put32(count, announced_);
+  bool ok = !damaged_ && file_->WriteAt(68, count, 4);
   file_->Unlock(kLockOffset, 1);
   return ok;
 }
