@@ -250,6 +250,13 @@ void TMainForm::DeleteClick(TObject*) {
   // What was typed belonged to the deleted note; it must not reach the note shown next.
   for (TCustomEdit* e : std::initializer_list<TCustomEdit*>{memo1, Edit1, Edit2, Edit3, Edit4})
     e->SetModified(false);
+  // A new note that was never saved is not in the file: dropping it is its deletion.
+  if (NoteTable->State() == dsInsert) {
+    NoteTable->Cancel();
+    Label77->SetCaption("..");
+    NoteDataSourceDataChange(NoteDataSource, nullptr);
+    return;
+  }
   NoteTable->Delete();
 }
 

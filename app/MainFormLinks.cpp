@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <csetjmp>
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -125,7 +126,7 @@ QImage PreviewImage(const std::string& fileName) {
 // the Qt dialogs answer (tests answer through their own dialog service).
 bool ChoosePictureFile(TOpenPictureDialog& d) {
   if (!dynamic_cast<TQtDialogService*>(&DialogService())) return d.Execute();
-  QFileDialog dlg(nullptr);
+  QFileDialog dlg(QApplication::activeWindow());
   dlg.setOption(QFileDialog::DontUseNativeDialog, true);
   dlg.setFileMode(QFileDialog::ExistingFile);
   QStringList filters;
@@ -144,9 +145,13 @@ bool ChoosePictureFile(TOpenPictureDialog& d) {
     return r;
   }();
   for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-    QString patterns = TextToQ(parts[i + 1]);
-    patterns.replace(';', ' ');
-    filters << TextToQ(parts[i]) + " (" + patterns + ")";
+    // Names here tell letter cases apart; a pattern takes both.
+    QStringList patterns;
+    for (const QString& p : TextToQ(parts[i + 1]).split(';', Qt::SkipEmptyParts)) {
+      patterns << p;
+      if (p.toUpper() != p) patterns << p.toUpper();
+    }
+    filters << TextToQ(parts[i]) + " (" + patterns.join(' ') + ")";
   }
   dlg.setNameFilters(filters);
   if (!filters.isEmpty()) dlg.selectNameFilter(filters[std::clamp(d.FilterIndex, 1, static_cast<int>(filters.size())) - 1]);
@@ -250,6 +255,7 @@ void TMainForm::FollowLink(const std::string& Link) {
   if (order > 0) {
     XbEnv1->SetSoftSeek(true);
     NoteTable->SetOrder(order);
+    NoteTable->Tag = 1;
     NoteTable->Seek(Link);
     XbEnv1->SetSoftSeek(false);
     found = !NoteTable->Eof() && NoteTable->GetString("tit1").compare(0, Link.size(), Link) == 0;

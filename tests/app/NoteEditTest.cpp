@@ -407,6 +407,20 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   Focus(MainForm->DBGrid1);
   EXPECT_EQ(Trim(Stored(3, "tit1")), "n2");
   EXPECT_EQ(Trim(Stored(4, "tit1")), "n3");
+
+  // A new note never saved is dropped by the delete, and Enter in a title moves on.
+  MainForm->SpeedButton2->Click();
+  ASSERT_TRUE(MainForm->Edit1->Focused());
+  Type(MainForm->Edit1, "never kept");
+  QTest::keyClick(MainForm->Edit1->Widget(), Qt::Key_Return);
+  EXPECT_TRUE(MainForm->Edit2->Focused());
+  fake.Answers.push_back(IDYES);
+  MainForm->DeleteClick(MainForm);
+  EXPECT_EQ(MainForm->NoteTable->State(), dsBrowse);
+  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
+  EXPECT_EQ(MainForm->Edit1->Text(), "n3");
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
 }
 
 TEST_F(NoteEditTest, BodyMenuOpensOnlyAfterAFreshRightPress) {
