@@ -135,10 +135,11 @@ bool Orders::RebuildFile(int file) {
   std::vector<TagInfo> defs;
   for (int i = 0; i < f.TagCount(); ++i) defs.push_back(f.Tag(i));
   if (!f.Reset(CurrentStamp())) return false;
-  bool ok = true;
-  for (TagInfo& d : defs) ok = BuildOne(file, d) >= 0 && ok;
+  // A tag whose expression does not fit this table (another table took the name) is dropped;
+  // the others are whole again.
+  for (TagInfo& d : defs) BuildOne(file, d);
   RebuildOrderList();
-  return ok;
+  return !f.Damaged();
 }
 
 void Orders::RebuildOrderList() {

@@ -248,6 +248,30 @@ TEST_F(OrderTest, AWorkAreaOpenedBeforeTheIndexKeepsItCurrent) {
   EXPECT_EQ(Walk(), (V{4, 3, 5, 2}));
 }
 
+// The file store deletes a note file's .dbf and .smt but leaves its .nsx; a new table of
+// the same name then finds an index that is not its own: rebuilt, keeping only the tags
+// that fit it.
+TEST_F(OrderTest, AnIndexLeftByAnotherTableOfTheSameNameIsRebuiltForTheNewOne) {
+  ASSERT_GT(Open(), 0);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "MARK", "chk", 0, 0, nullptr), 2);
+  xb_Close();
+  std::filesystem::remove(Path("notes.dbf"));
+  std::filesystem::remove(Path("notes.smt"));
+  ASSERT_GT(xb_CreateNew(Path("notes.dbf").c_str(), "", XB_TT_NSX, 1), 0);
+  xb_CreateField("TIT1", "C", 10, 0);
+  ASSERT_NE(xb_CreateExec(), 0);
+  ASSERT_GT(xb_UseEx(Path("notes.dbf").c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  EXPECT_EQ(xb_TagCount(), 1);
+  for (const char* t : {"q", "p"}) {
+    xb_AppendBlank();
+    xb_PutString("TIT1", t);
+    xb_Commit();
+  }
+  xb_SetOrder(xb_TagArea("TIT1"));
+  EXPECT_EQ(Walk(), (V{2, 1}));
+}
+
 TEST_F(OrderTest, NtxTablesKeepOneTagPerFile) {
   std::string path = Path("plain.dbf");
   ASSERT_GT(xb_CreateNew(path.c_str(), "", XB_TT_NTX, 1), 0);
