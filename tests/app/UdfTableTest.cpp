@@ -3,10 +3,9 @@
 // file look-up and note-file creation.
 #include "NoteBookFixture.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/Udf.h"
+#include "support/ForkedLockHolder.h"
 #include "platform/core/Cp949.h"
 #include "table/XbEngine.h"
 
@@ -71,31 +70,14 @@ TEST_F(UdfTableTest, ARefusedLockShowsTheMessageAndWritesNothing) {
   auto t = OpenTable(data.Path(), "condb20.dbf");
   TXbEnv quick;  // refusals at once, not after the usual wait
   quick.SetLockTimeOut(0);
-  int up[2], down[2];
-  ASSERT_EQ(pipe(up), 0);
-  ASSERT_EQ(pipe(down), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Another copy of the program holds the settings record. Nothing inherited is closed.
-    auto other = OpenTable(data.Path(), "condb20.dbf");
-    other->SetRecNo(1);
-    const char granted = other->Rlock(1) ? 'L' : '-';
-    (void)!write(up[1], &granted, 1);
-    char c;
-    (void)!read(down[0], &c, 1);
-    _exit(0);
-  }
-  char granted = 0;
-  ASSERT_EQ(read(up[0], &granted, 1), 1);
-  ASSERT_EQ(granted, 'L');
+  // Another copy of the program holds the settings record.
+  TForkedLockHolder other(data.Path() + "/condb20.dbf", 1);
+  ASSERT_TRUE(other.Holding());
   const std::string before = t->GetString("fname");
   EXPECT_FALSE(ReplaceLocked(*t, "fname", "other.dbf"));
   EXPECT_FALSE(ReplacePosted(*t, "fname", "other.dbf"));
   EXPECT_FALSE(ReplaceLockedInt(*t, "utab1", "5"));
-  (void)!write(down[1], "x", 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
+  other.Release();
   ASSERT_EQ(fake.Boxes.size(), 3u);
   for (const TMessageBoxCall& b : fake.Boxes) EXPECT_EQ(b.Text, kRecordLockFailed);
   t->Close();
