@@ -3,6 +3,7 @@
 
 #include <exception>
 
+#include "app/IndexDlg.h"
 #include "app/MainForm.h"
 #include "app/SearchExpr.h"
 #include "platform/core/Services.h"
@@ -22,15 +23,6 @@ T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int t
   c->SetBounds(left, top, width, height);
   return c;
 }
-
-struct THourGlass {
-  THourGlass() {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~THourGlass() {
-    if (Screen) Screen->SetCursor(crDefault);
-  }
-};
 
 }  // namespace
 

@@ -27,15 +27,6 @@ namespace {
 // A key code with any of these bits set is a progress report, not a key.
 constexpr uint16_t kGaugeBits = 0x7000;
 
-struct THourGlass {
-  THourGlass() {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~THourGlass() {
-    if (Screen) Screen->SetCursor(crDefault);
-  }
-};
-
 // A file's name with its last three characters replaced by ext ("orvel.dbf" -> "orvel.smt").
 std::string CompanionName(const std::string& dataName, const char* ext) {
   return dataName.substr(0, dataName.size() >= 3 ? dataName.size() - 3 : 0) + ext;

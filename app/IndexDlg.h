@@ -30,6 +30,18 @@ extern const char* const kPackOrderFile;    // the index file of the copy's orde
 extern const char* const kPackBackupData;   // "indexbak.db"
 extern const char* const kPackBackupMemo;   // "indexbak.sm"
 
+// The hourglass cursor while an engine operation runs (the sort, the pack, a search).
+struct THourGlass {
+  THourGlass() {
+    if (Screen) Screen->SetCursor(crHourGlass);
+  }
+  ~THourGlass() {
+    if (Screen) Screen->SetCursor(crDefault);
+  }
+  THourGlass(const THourGlass&) = delete;
+  THourGlass& operator=(const THourGlass&) = delete;
+};
+
 class TIndexDlg : public TForm {
  public:
   explicit TIndexDlg(TComponent* AOwner);

@@ -18,15 +18,6 @@ constexpr int kPanel4SeekHeight = 159;
 constexpr int kPanel2SeekMinimum = 194;
 constexpr int kRecEdTop = 98;
 
-struct THourGlass {
-  THourGlass() {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~THourGlass() {
-    if (Screen) Screen->SetCursor(crDefault);
-  }
-};
-
 void FocusIfPossible(TWinControl* c) {
   if (c->CanFocus()) c->SetFocus();
 }
