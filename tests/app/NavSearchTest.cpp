@@ -72,6 +72,21 @@ TEST_F(NoteBookTest, SortButtonSavesTheTypedNoteBeforeTheTagIsBuilt) {
   EXPECT_TRUE(fake.Boxes.empty());
 }
 
+TEST_F(NoteBookTest, SortKeepsTheSearchInForceAcrossTheTagBuild) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  TXbTable& t = *MainForm->NoteTable;
+  MainForm->SeekComboBox->SetItemIndex(0);
+  MainForm->SeekEd->SetText("a");
+  MainForm->OkSeekBtnClick(nullptr);
+  ASSERT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
+  MainForm->Sort3Btn->Click();  // no TIT3 yet: the table is reopened for the tag
+  EXPECT_TRUE(MainForm->IsTag("TIT3"));
+  EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
+  EXPECT_EQ(t.DBFilter(), MainForm->QueryText) << "the label tells of the query the table has";
+  EXPECT_EQ(t.QueryRecCount(), 3);
+}
+
 TEST_F(NoteBookTest, QuickMoveLandsOnTheFirstTitleNotBelowTheInput) {
   UseNoteFile(data.Path(), kFruit, " ");
   Start();
@@ -335,6 +350,38 @@ TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
   EXPECT_EQ(fake.Boxes[0].Text, K(" 조건을 만족하는 문서가 없습니다."));
   EXPECT_EQ(MainForm->Label6->Caption(), "");
   EXPECT_EQ(t.DBFilter(), "");
+
+  // Refusals keep the dialog open and change nothing: a text with all three delimiters, and
+  // an And that would pass the length limit.
+  search([] { FindForm->Edit1->SetText("e"); });
+  ASSERT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
+  const std::string inForce = MainForm->QueryText;
+  struct Refusal {
+    const char* text;
+    bool andMode;
+    const char* message;
+  };
+  const std::string longText(240, 'e');  // alone within the limit, combined beyond it
+  const Refusal refusals[] = {{"a\"b'c]", false, "  한 검색어에 \" ' ] 세 가지를 함께 쓸 수 없습니다: "},
+                              {longText.c_str(), true, "   검색 조건이 너무 길어요...  "}};
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.message);
+    fake.Boxes.clear();
+    TModalResult result = mrNone;
+    act = [&] {
+      FindForm->Edit1->SetText(r.text);
+      if (r.andMode) FindForm->AndRbtn->SetChecked(true);
+      FindForm->Button2Click(FindForm->Button2);
+      result = FindForm->ModalResult();
+    };
+    MainForm->FindDlgShow();
+    ASSERT_EQ(fake.Boxes.size(), 1u);
+    EXPECT_EQ(fake.Boxes[0].Text.rfind(K(r.message), 0), 0u) << fake.Boxes[0].Text;
+    EXPECT_EQ(result, mrNone) << "the dialog stays open";
+    EXPECT_EQ(MainForm->QueryText, inForce);
+    EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
+  }
+  FindForm->Edit1->SetText(std::string());
 
   // Clearing empties the result label even with no query in force, QueryText stays.
   MainForm->QueryText = "kept";
