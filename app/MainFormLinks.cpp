@@ -173,6 +173,14 @@ bool ChoosePictureFile(TOpenPictureDialog& d) {
 
 }  // namespace
 
+bool TMainForm::PreviewPicture(const std::string& FileName, int& Width, int& Height) {
+  const QImage image = PreviewImage(FileName);
+  if (image.isNull()) return false;
+  Width = image.width();
+  Height = image.height();
+  return true;
+}
+
 // ---- marking and inserting --------------------------------------------------------------
 
 void TMainForm::MarkLinkClick(TObject*) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
@@ -166,6 +167,41 @@ TEST_F(LinkFollowTest, AChosenFileBecomesLinkTextBelowTheLinkFolder) {
   MainForm->InsertFileLinkClick(MainForm);
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, LinkDir + K(" 하위폴더에 있는 파일만 지정가능합니다."));
+}
+
+TEST(PicturePreview, JpegAndBmpPicturesOnly) {
+  const fs::path dir = fs::temp_directory_path() / ("orv_preview_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  auto name = [&](const char* n) { return (dir / n).string(); };
+  QImage small(40, 30, QImage::Format_RGB32);
+  small.fill(Qt::green);
+  ASSERT_TRUE(small.save(QString::fromStdString(name("small.jpg")), "JPEG"));
+  ASSERT_TRUE(small.save(QString::fromStdString(name("upper.JPEG")), "JPEG"));
+  ASSERT_TRUE(small.save(QString::fromStdString(name("pic.bmp")), "BMP"));
+  std::ofstream(name("pic.gif"), std::ios::binary) << "GIF89a";
+  QImage large(2000, 1000, QImage::Format_RGB32);
+  large.fill(Qt::blue);
+  ASSERT_TRUE(large.save(QString::fromStdString(name("large.jpg")), "JPEG"));
+  std::ofstream(name("broken.jpg"), std::ios::binary) << "\xFF\xD8 not a picture at all";
+  struct Case {
+    const char* file;
+    bool shown;
+    int width, height;
+  };
+  const Case cases[] = {
+      {"small.jpg", true, 40, 30}, {"upper.JPEG", true, 40, 30}, {"pic.bmp", true, 40, 30},
+      {"large.jpg", true, 250, 125}, {"pic.gif", false, 0, 0},   {"broken.jpg", false, 0, 0},
+      {"missing.jpg", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    int w = 0, h = 0;
+    EXPECT_EQ(TMainForm::PreviewPicture(name(c.file), w, h), c.shown) << c.file;
+    if (c.shown) {
+      EXPECT_EQ(w, c.width) << c.file;
+      EXPECT_EQ(h, c.height) << c.file;
+    }
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace
