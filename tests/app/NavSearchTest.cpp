@@ -85,6 +85,12 @@ TEST_F(NoteBookTest, SortKeepsTheSearchInForceAcrossTheTagBuild) {
   EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
   EXPECT_EQ(t.DBFilter(), MainForm->QueryText) << "the label tells of the query the table has";
   EXPECT_EQ(t.QueryRecCount(), 3);
+
+  // Esc in the note list drops it.
+  MainForm->DBGrid1->SetFocus();
+  Press(MainForm->DBGrid1, Qt::Key_Escape);
+  EXPECT_EQ(MainForm->Label6->Caption(), "");
+  EXPECT_EQ(t.DBFilter(), "");
 }
 
 TEST_F(NoteBookTest, QuickMoveLandsOnTheFirstTitleNotBelowTheInput) {
