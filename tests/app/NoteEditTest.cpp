@@ -423,6 +423,25 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
 }
 
+TEST_F(NoteEditTest, AChangeThatDoesNotMoveKeepsWhatIsTyped) {
+  StartOn({{"stay", "", "", "", "body"}});
+  Focus(MainForm->Edit3);
+  Type(MainForm->Edit3, "typed");
+  MainForm->memo1->SetSelStart(0);
+  Focus(MainForm->memo1);
+  Type(MainForm->memo1, "new ");
+  // The V mark writes the record, which reports a change of the same note.
+  MainForm->ChkBtn->Click();
+  EXPECT_EQ(Stored(2, "chk"), "v");
+  EXPECT_EQ(MainForm->Edit3->Text(), "typed");
+  EXPECT_EQ(MainForm->memo1->Text(), "new body");
+  EXPECT_TRUE(MainForm->NoteDirty());
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Trim(Stored(2, "tit3")), "typed");
+  EXPECT_EQ(Stored(2, "mmm"), "new body");
+  EXPECT_EQ(Stored(2, "chk"), "v");
+}
+
 TEST_F(NoteEditTest, BodyMenuOpensOnlyAfterAFreshRightPress) {
   StartOn({{"menu", "", "", "", "some text"}});
   TPopupMenu* menu = MainForm->PopupMenu1;
