@@ -79,7 +79,9 @@ TLinkKind ClassifyLink(const std::string& Text) {
   if (t.empty()) return lkNone;
   if (Contains(t, ".") && Contains(t, "@")) return lkMail;
   const std::string lower = cp949::Lower(t);
-  if (Contains(t, ".") && (Contains(lower, "http:") || Contains(lower, "www."))) return lkWeb;
+  // Secure pages are web pages too, not file names.
+  if (Contains(t, ".") && (Contains(lower, "http:") || Contains(lower, "https:") || Contains(lower, "www.")))
+    return lkWeb;
   return lkFile;
 }
 

@@ -46,7 +46,7 @@ TLinkScan ScanLink(ILinkBody& Body, int P);
 enum TLinkKind { lkNone, lkMail, lkWeb, lkFile };
 
 // What a link text names: empty after trimming nothing; "." and "@" a mail address; else "."
-// and "http:" or "www." (any case) a web page; else a file below the link folder.
+// and "http:", "https:" or "www." (any case) a web page; else a file below the link folder.
 TLinkKind ClassifyLink(const std::string& Text);
 
 // A web link is handed to the browser only when it starts as a web address does ("http:",

@@ -121,6 +121,7 @@ TEST(LinkScan, LinkKinds) {
       {"me@example.org", lkMail},
       {"  www.example.org ", lkWeb},
       {"HTTP://example.org", lkWeb},
+      {"https://example.org/a", lkWeb},
       {"Www.Example.Org", lkWeb},
       {"me@host", lkFile},
       {"http-notes", lkFile},
