@@ -1,0 +1,373 @@
+// Playback of a report stream: reading, the page walk and the printing run.
+#include "report/FilePrinter.h"
+
+#include <cmath>
+#include <exception>
+
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Forms.h"
+#include "report/ReportPrinter.h"
+
+namespace {
+
+template <class E>
+E Clamped(uint8_t v, E max, E fallback) {
+  return v <= static_cast<uint8_t>(max) ? static_cast<E>(v) : fallback;
+}
+
+struct CursorGuard {
+  CursorGuard() {
+    if (Screen) Screen->SetCursor(crHourGlass);
+  }
+  ~CursorGuard() {
+    if (Screen) Screen->SetCursor(crDefault);
+  }
+};
+
+}  // namespace
+
+TFilePrinter::TFilePrinter(TComponent* AOwner) : TCanvasReport(AOwner) {
+  SetUnitsFactor(1);
+  SetUnits(unInch);
+}
+
+TFilePrinter::~TFilePrinter() = default;
+
+void TFilePrinter::CloseInputStream() {
+  FReader.reset();
+  FOwnedIn.reset();
+  FIn = nullptr;
+}
+
+bool TFilePrinter::OpenInputStream() {
+  try {
+    switch (StreamMode) {
+      case smMemory: {
+        auto m = std::make_unique<TMemoryStream>();
+        m->LoadFromFile(FileName);
+        FOwnedIn = std::move(m);
+        break;
+      }
+      case smFile: FOwnedIn = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite); break;
+      case smUser:
+        if (!Stream) throw EStreamError("No stream");
+        Stream->SetPosition(0);
+        break;
+    }
+  } catch (const EStreamError&) {
+    FOwnedIn.reset();
+    MessageDlg("Error initializing input stream \"" + FileName + "\"", mtError, {mbOK}, 0);
+    return false;
+  }
+  FIn = StreamMode == smUser ? Stream : FOwnedIn.get();
+  FReader = std::make_unique<TReportReader>(*FIn);
+  return true;
+}
+
+void TFilePrinter::ExpectCode(uint8_t Code) {
+  if (FReader->Byte() != Code) {
+    if (Printing()) AbortReport();
+    throw EReportKit(kUnexpectedCode);
+  }
+}
+
+void TFilePrinter::ReadReportHeader() {
+  ExpectCode(rcReportHeader);
+  TReportHeader h = FReader->ReportHeader();
+  // A page of no size or of absurd size is damage, not something to allocate for.
+  auto sane = [](double v) { return std::isfinite(v) && v > 0 && v <= 200; };
+  if (h.PageCount < 0 || !sane(h.PageWidth) || !sane(h.PageHeight)) {
+    if (Printing()) AbortReport();
+    throw EReportKit(kUnexpectedCode);
+  }
+  FPageCount = h.PageCount;
+  FirstPage = h.FirstPage;
+  LastPage = h.LastPage;
+  FPageWidth = h.PageWidth;
+  FPageHeight = h.PageHeight;
+  if (h.Orientation <= poDefault) SetOrientation(static_cast<TOrientation>(h.Orientation));
+  if (!NoPrintersInstalled() && h.Copies > 0) ReportPrinter().Setup().Copies = static_cast<int16_t>(std::min(h.Copies, 32767));
+  if (!h.OutputPort.empty()) SetOutputPort(h.OutputPort);
+}
+
+void TFilePrinter::ReadPageHeader() {
+  FCurrentHeaderPos = FReader->Position();
+  ExpectCode(rcPageHeader);
+  TPageHeader h = FReader->PageHeader();
+  FPrevLink = h.PrevLink;
+  FNextLink = h.NextLink;
+  PageNumber = h.PageNumber;
+}
+
+void TFilePrinter::StartWalk() {
+  PageNumber = 0;
+  FPrevLink = 0;
+  FCurrentHeaderPos = 0;
+  FNextLink = FReader->Position();
+}
+
+void TFilePrinter::GotoPage(unsigned N) {
+  const int64_t n = static_cast<uint16_t>(N);
+  // The recorder links pages forwards and backwards; a link that does not move that way is
+  // damage, and following it could walk in circles.
+  auto follow = [&](int64_t link, bool forward) {
+    if (forward ? link <= FCurrentHeaderPos && FCurrentHeaderPos > 0 : link >= FCurrentHeaderPos) {
+      if (Printing()) AbortReport();
+      throw EReportKit(kUnexpectedCode);
+    }
+    FReader->Seek(link);
+    ReadPageHeader();
+  };
+  if (n != static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
+    bool stuck = false;
+    while (n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
+      if (FPrevLink <= 0) {
+        stuck = true;
+        break;
+      }
+      follow(FPrevLink, false);
+    }
+    if (!stuck) {
+      while (static_cast<int64_t>(static_cast<uint32_t>(PageNumber)) < n) {
+        if (FNextLink <= 0) {
+          stuck = true;
+          break;
+        }
+        follow(FNextLink, true);
+      }
+      if (!stuck) return;
+    }
+  }
+  FReader->Seek(FCurrentHeaderPos);
+  ReadPageHeader();
+}
+
+void TFilePrinter::PlayPage(unsigned N) {
+  GotoPage(N);
+  PlayRecords();
+}
+
+void TFilePrinter::PlayRecords() {
+  TReportReader& r = *FReader;
+  auto pt = [&] {
+    TStreamPoint p = r.Point();
+    return p;
+  };
+  auto devRect = [&](const TStreamRect& s) {
+    return Rect(InchesToDeviceX(s.TopLeft.X), InchesToDeviceY(s.TopLeft.Y), InchesToDeviceX(s.BottomRight.X),
+                InchesToDeviceY(s.BottomRight.Y));
+  };
+  // A graphic of a kind this system has no class for is read past and not drawn.
+  auto graphic = [&]() -> std::unique_ptr<TBitmap> {
+    uint8_t kind;
+    std::string bytes;
+    r.Graphic(kind, bytes);
+    if (kind != gkBitmap) return nullptr;
+    auto b = std::make_unique<TBitmap>();
+    b->LoadFromMemory(bytes.data(), bytes.size());
+    return b;
+  };
+  auto asBitmap = [](const std::unique_ptr<TBitmap>& g) -> const TBitmap& {
+    if (!g) throw EInvalidCast("Invalid class typecast");
+    return *g;
+  };
+  for (;;) {
+    uint8_t code = r.Byte();
+    switch (code) {
+      case rcArc: case rcChord: case rcPie: {
+        TStreamPoint p[4] = {pt(), pt(), pt(), pt()};
+        if (code == rcArc) Arc(p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y, p[3].X, p[3].Y);
+        else if (code == rcChord) Chord(p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y, p[3].X, p[3].Y);
+        else Pie(p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y, p[3].X, p[3].Y);
+        break;
+      }
+      case rcBrushCopy: {
+        auto g = graphic();
+        TRect d = devRect(r.Rect()), s = devRect(r.Rect());
+        TColor c = static_cast<TColor>(r.Int32());
+        BrushCopy(d, asBitmap(g), s, c);
+        break;
+      }
+      case rcCopyRect:  // no recorder writes it and a stream cannot carry a canvas: read past
+        r.Rect();
+        r.Int32();
+        r.Rect();
+        break;
+      case rcDraw: {
+        auto g = graphic();
+        TStreamPoint p = pt();
+        if (g) Draw(p.X, p.Y, *g);
+        break;
+      }
+      case rcDrawFocusRect: DrawFocusRect(devRect(r.Rect())); break;
+      case rcFillRect: FillRect(devRect(r.Rect())); break;
+      case rcFrameRect: FrameRect(devRect(r.Rect())); break;
+      case rcEllipse: case rcRectangle: case rcTabRectangle: {
+        TStreamPoint a = pt(), b = pt();
+        if (code == rcEllipse) Ellipse(a.X, a.Y, b.X, b.Y);
+        else if (code == rcRectangle) Rectangle(a.X, a.Y, b.X, b.Y);
+        else DrawTabRectangle(a.X, a.Y, b.X, b.Y);
+        break;
+      }
+      case rcFloodFill: {
+        TStreamPoint p = pt();
+        TColor c = static_cast<TColor>(r.Int32());
+        int style = r.Int32();
+        FloodFill(p.X, p.Y, c, style);
+        break;
+      }
+      case rcLineTo: { TStreamPoint p = pt(); LineTo(p.X, p.Y); break; }
+      case rcMoveTo: { TStreamPoint p = pt(); MoveTo(p.X, p.Y); break; }
+      case rcPolygon: case rcPolyline: {
+        std::vector<TStreamPoint> sp = r.Points();
+        std::vector<TPoint> pts;
+        pts.reserve(sp.size());
+        for (const TStreamPoint& p : sp) pts.push_back(TPoint{InchesToDeviceX(p.X), InchesToDeviceY(p.Y)});
+        if (code == rcPolygon) Polygon(pts); else Polyline(pts);
+        break;
+      }
+      case rcBitmapScaled: {
+        auto g = graphic();
+        TStreamPoint p = pt();
+        double sx = r.Number(), sy = r.Number();
+        DrawBitmapScaled(asBitmap(g), p.X, p.Y, sx, sy);
+        break;
+      }
+      case rcBitmapRect: {
+        auto g = graphic();
+        TStreamPoint a = pt(), b = pt();
+        DrawBitmapRect(asBitmap(g), a.X, a.Y, b.X, b.Y);
+        break;
+      }
+      case rcRoundRect: {
+        TStreamPoint a = pt(), b = pt();
+        double cw = r.Number(), ch = r.Number();
+        RoundRect(a.X, a.Y, b.X, b.Y, cw, ch);
+        break;
+      }
+      case rcStretchDraw: {
+        auto g = graphic();
+        TRect d = devRect(r.Rect());
+        if (g) StretchDraw(d, *g);
+        break;
+      }
+      case rcTextRect: {
+        TRect d = devRect(r.Rect());
+        TStreamPoint p = pt();
+        std::string t = r.Text();
+        TextRect(d, p.X, p.Y, t);
+        break;
+      }
+      case rcTextCenter: case rcTextLeft: case rcTextRight: {
+        CursorY = r.Number();
+        std::string t = r.Text();
+        double x = r.Number();
+        if (code == rcTextCenter) PrintTextCenter(t, x);
+        else if (code == rcTextLeft) PrintTextLeft(t, x);
+        else PrintTextRight(t, x);
+        break;
+      }
+      case rcTextBKMode: SetTextBKMode(Clamped(r.Byte(), bkOpaque, bkTransparent)); break;
+      case rcBackColor: SetBackColor(static_cast<TColor>(r.Int32())); break;
+      case rcScaleX: SetScaleX(r.Number()); break;
+      case rcScaleY: SetScaleY(r.Number()); break;
+      case rcPrinterData: SendPrinterData(r.Text()); break;
+      case rcBrush: case rcBrushColor: case rcBrushStyle: case rcBrushBitmap: {
+        TReportBrush& b = GetCanvas().Brush();
+        if (code == rcBrush || code == rcBrushColor) b.SetColor(static_cast<TColor>(r.Int32()));
+        if (code == rcBrush || code == rcBrushStyle) b.SetStyle(Clamped(r.Byte(), bsDiagCross, bsSolid));
+        if (code == rcBrush || code == rcBrushBitmap) {
+          uint8_t flag = r.Byte();
+          if (flag != 0) {
+            auto g = graphic();
+            if (g) b.SetBitmap(g.get());
+          } else if (code == rcBrushBitmap) {
+            b.SetBitmap(nullptr);
+          }
+        }
+        break;
+      }
+      case rcFont: case rcFontName: case rcFontColor: case rcFontPitch: case rcFontSize: {
+        TReportFont& f = GetCanvas().Font();
+        if (code == rcFont || code == rcFontName) f.SetName(r.Text());
+        if (code == rcFont || code == rcFontColor) f.SetColor(static_cast<TColor>(r.Int32()));
+        if (code == rcFont || code == rcFontPitch) f.SetPitch(Clamped(r.Byte(), fpFixed, fpDefault));
+        if (code == rcFont) {
+          f.SetHeight(RoundEven(YDPI * r.Number() * ZoomFactor() / 100));
+          SetFontBold(r.Byte() != 0);
+          SetFontItalic(r.Byte() != 0);
+          SetFontUnderline(r.Byte() != 0);
+          SetFontStrikeOut(r.Byte() != 0);
+        }
+        if (code == rcFontSize) f.SetHeight(-RoundEven(YDPI * r.Number() * ZoomFactor() / 100));
+        break;
+      }
+      case rcFontBold: SetFontBold(r.Byte() != 0); break;
+      case rcFontUnderline: SetFontUnderline(r.Byte() != 0); break;
+      case rcFontItalic: SetFontItalic(r.Byte() != 0); break;
+      case rcFontStrikeOut: SetFontStrikeOut(r.Byte() != 0); break;
+      case rcPen: case rcPenColor: case rcPenMode: case rcPenStyle: case rcPenWidth: {
+        TReportPen& p = GetCanvas().Pen();
+        if (code == rcPen || code == rcPenColor) p.SetColor(static_cast<TColor>(r.Int32()));
+        if (code == rcPen || code == rcPenMode)
+          p.SetMode(Clamped(r.Byte(), TReportPenMode::pmNotXor, TReportPenMode::pmCopy));
+        if (code == rcPen || code == rcPenStyle) p.SetStyle(Clamped(r.Byte(), psInsideFrame, psSolid));
+        if (code == rcPen || code == rcPenWidth)
+          p.SetWidth(RoundEven(XDPI * r.Number() * ScaleX() * ZoomFactor() / 10000));
+        break;
+      }
+      case rcEndPage: return;
+      default:
+        AbortReport();
+        throw EReportKit(kUnexpectedCode);
+    }
+  }
+}
+
+void TFilePrinter::NewPage() {
+  TBaseReport::NewPage();
+  ReportPrinter().NewPage();
+}
+
+void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
+  if (NoPrintersInstalled()) {
+    MessageDlg("No printers are defined, aborting print job.", mtError, {mbOK}, 0);
+    return;
+  }
+  CheckNotPrinting();
+  CursorGuard cursor;
+  UpdatePrinterMetrics();  // the printer may have changed since this component was made
+  if (!OpenInputStream()) return;
+  struct RunGuard {
+    TFilePrinter* f;
+    int unwinding = std::uncaught_exceptions();
+    ~RunGuard() {
+      TReportPrinter& p = ReportPrinter();
+      // Any failure, not only an abort, discards the document: no partial page is printed.
+      bool failed = f->Aborted() || std::uncaught_exceptions() > unwinding;
+      if (failed && p.Printing()) p.Abort();
+      if (p.Printing()) p.EndDoc();
+      f->SetPrinting(false);
+      f->CloseInputStream();
+    }
+  };
+  RunGuard guard{this};
+  ReadReportHeader();
+  if (ACopies > 0) SetCopies(ACopies);
+  StartWalk();
+  TReportPrinter& printer = ReportPrinter();
+  SetPrinting(true);
+  SetAborted(false);
+  // A run starts with its first page output, whatever an earlier aborted run left behind.
+  PageOutputOff = false;
+  printer.BeginDoc(Title);
+  GetCanvas().Font().PixelsPerInch = YDPI;
+  ResetPageState();
+  if (AFirstPage == 0) AFirstPage = 1;
+  if (ALastPage <= 0 || ALastPage >= FPageCount) ALastPage = FPageCount;
+  for (int p = AFirstPage; p <= ALastPage; ++p) {
+    PlayPage(static_cast<unsigned>(p));
+    if (p < ALastPage) NewPage();
+    PageNumber = p;
+  }
+}

@@ -1,0 +1,57 @@
+// TFilePrinter: plays a recorded report stream onto the printer, page by page, for a range of
+// pages and a number of copies. The stream holds inches and relative sizes, so one recording
+// prints at the printer's own resolution. The player always works in inches (UnitsFactor 1).
+//
+// A damaged stream is refused: a code out of place or unknown ends the run with EReportKit
+// "Unexpected code found in report file.", short data with EReadError, links that do not move
+// through the stream with EReportKit; the printer document is then aborted, so no partial page
+// is printed.
+#pragma once
+
+#include <memory>
+
+#include "report/CanvasReport.h"
+
+class TFilePrinter : public TCanvasReport {
+ public:
+  explicit TFilePrinter(TComponent* AOwner = nullptr);
+  ~TFilePrinter() override;
+
+  std::string FileName;
+  TStreamMode StreamMode = smMemory;
+  TStream* Stream = nullptr;  // smUser: the caller's stream
+
+  // From the report header.
+  int PageCount() const { return FPageCount; }
+  double PageWidthInches() const { return FPageWidth; }
+  double PageHeightInches() const { return FPageHeight; }
+  // The page walk.
+  int64_t CurrentPageHeaderPos() const { return FCurrentHeaderPos; }
+  int64_t PrevLink() const { return FPrevLink; }
+  int64_t NextLink() const { return FNextLink; }
+
+  bool OpenInputStream();
+  void ReadReportHeader();
+  void ReadPageHeader();
+  void ExpectCode(uint8_t Code);
+  virtual void GotoPage(unsigned N);
+  virtual void PlayPage(unsigned N);
+  void PrintRange(int AFirstPage, int ALastPage, int ACopies);
+  void Execute() override { PrintRange(0, 0, 0); }
+  void NewPage() override;
+
+ protected:
+  // Performs the records of the current page up to its end.
+  void PlayRecords();
+  void CloseInputStream();
+  void StartWalk();
+  TReportReader& In() { return *FReader; }
+
+ private:
+  std::unique_ptr<TStream> FOwnedIn;
+  TStream* FIn = nullptr;
+  std::unique_ptr<TReportReader> FReader;
+  int FPageCount = 0;
+  double FPageWidth = 8.5, FPageHeight = 11.0;
+  int64_t FCurrentHeaderPos = 0, FPrevLink = 0, FNextLink = 0;
+};

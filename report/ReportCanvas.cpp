@@ -1,0 +1,376 @@
+// The report canvas over QPainter.
+#include "report/ReportCanvas.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/gfx/QtGraphics.h"
+#include "platform/ui/QtText.h"
+
+// ---- Pen, brush, font -----------------------------------------------------------------------
+
+void TReportPen::Changed() {
+  if (OnChange) OnChange();
+}
+void TReportPen::SetColor(TColor v) {
+  if (v == FColor) return;
+  FColor = v;
+  Changed();
+}
+void TReportPen::SetStyle(TPenStyle v) {
+  if (v == FStyle) return;
+  FStyle = v;
+  Changed();
+}
+void TReportPen::SetWidth(int v) {
+  if (v == FWidth) return;
+  FWidth = v;
+  Changed();
+}
+void TReportPen::SetMode(TReportPenMode v) {
+  if (v == FMode) return;
+  FMode = v;
+  Changed();
+}
+void TReportPen::Assign(const TReportPen& o) {
+  if (FColor == o.FColor && FStyle == o.FStyle && FWidth == o.FWidth && FMode == o.FMode) return;
+  FColor = o.FColor;
+  FStyle = o.FStyle;
+  FWidth = o.FWidth;
+  FMode = o.FMode;
+  Changed();
+}
+
+TReportBrush::TReportBrush() = default;
+TReportBrush::~TReportBrush() = default;
+void TReportBrush::Changed() {
+  if (OnChange) OnChange();
+}
+void TReportBrush::SetColor(TColor v) {
+  if (v == FColor) return;
+  FColor = v;
+  Changed();
+}
+void TReportBrush::SetStyle(TBrushStyle v) {
+  if (v == FStyle) return;
+  FStyle = v;
+  Changed();
+}
+void TReportBrush::SetBitmap(const TBitmap* v) {
+  if (!v && !FBitmap) return;
+  if (v) {
+    auto b = std::make_unique<TBitmap>();
+    b->SetImage(v->Image());
+    FBitmap = std::move(b);
+  } else {
+    FBitmap.reset();
+  }
+  Changed();
+}
+void TReportBrush::Assign(const TReportBrush& o) {
+  FColor = o.FColor;
+  FStyle = o.FStyle;
+  if (o.FBitmap) {
+    FBitmap = std::make_unique<TBitmap>();
+    FBitmap->SetImage(o.FBitmap->Image());
+  } else {
+    FBitmap.reset();
+  }
+  Changed();
+}
+
+void TReportFont::Changed() {
+  if (OnChange) OnChange();
+}
+void TReportFont::SetName(const std::string& v) {
+  if (v == FName || v.empty()) return;
+  FName = v;
+  Changed();
+}
+void TReportFont::SetHeight(int v) {
+  if (v == FHeight) return;
+  FHeight = v;
+  Changed();
+}
+int TReportFont::Size() const {
+  int ppi = PixelsPerInch > 0 ? PixelsPerInch : ScreenPixelsPerInch;
+  return static_cast<int>(std::lround(-static_cast<double>(FHeight) * 72.0 / ppi));
+}
+void TReportFont::SetSize(int Points) {
+  int ppi = PixelsPerInch > 0 ? PixelsPerInch : ScreenPixelsPerInch;
+  SetHeight(-static_cast<int>(std::lround(static_cast<double>(Points) * ppi / 72.0)));
+}
+void TReportFont::SetColor(TColor v) {
+  if (v == FColor) return;
+  FColor = v;
+  Changed();
+}
+void TReportFont::SetPitch(TFontPitch v) {
+  if (v == FPitch) return;
+  FPitch = v;
+  Changed();
+}
+void TReportFont::SetStyle(TFontStyles v) {
+  if (v == FStyle) return;
+  FStyle = v;
+  Changed();
+}
+void TReportFont::SetStyleBit(TFontStyle s, bool On) {
+  TFontStyles n = FStyle;
+  if (On) n.Include(s); else n.Exclude(s);
+  SetStyle(n);
+}
+
+// ---- Canvas ---------------------------------------------------------------------------------
+
+namespace {
+
+// The painter's composition for a raster mode; devices without raster operations (PDF, a
+// printer) get the nearest blend, so a masked shade still lets earlier text show through.
+void ApplyMode(QPainter& p, TReportPenMode m) {
+  using M = TReportPenMode;
+  bool raster = p.paintEngine() && p.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+  QPainter::CompositionMode c = QPainter::CompositionMode_SourceOver;
+  switch (m) {
+    case M::pmNot: c = QPainter::RasterOp_NotDestination; break;
+    case M::pmNotCopy: c = QPainter::RasterOp_NotSource; break;
+    case M::pmMergePenNot: c = QPainter::RasterOp_SourceOrNotDestination; break;
+    case M::pmMaskPenNot: c = QPainter::RasterOp_SourceAndNotDestination; break;
+    case M::pmMergeNotPen: c = QPainter::RasterOp_NotSourceOrDestination; break;
+    case M::pmMaskNotPen: c = QPainter::RasterOp_NotSourceAndDestination; break;
+    case M::pmMerge: c = QPainter::RasterOp_SourceOrDestination; break;
+    case M::pmNotMerge: c = QPainter::RasterOp_NotSourceAndNotDestination; break;
+    case M::pmMask: c = QPainter::RasterOp_SourceAndDestination; break;
+    case M::pmNotMask: c = QPainter::RasterOp_NotSourceOrNotDestination; break;
+    case M::pmXor: c = QPainter::RasterOp_SourceXorDestination; break;
+    case M::pmNotXor: c = QPainter::RasterOp_NotSourceXorDestination; break;
+    default: break;
+  }
+  if (c != QPainter::CompositionMode_SourceOver && !raster) {
+    bool blend = p.paintEngine() && p.paintEngine()->hasFeature(QPaintEngine::BlendModes);
+    c = (m == M::pmMask && blend) ? QPainter::CompositionMode_Multiply : QPainter::CompositionMode_SourceOver;
+  }
+  p.setCompositionMode(c);
+}
+
+}  // namespace
+
+TReportCanvas::TReportCanvas() {
+  auto img = std::make_unique<QImage>(1, 1, QImage::Format_RGB32);
+  FDefaultMeasure = std::move(img);
+}
+
+TReportCanvas::~TReportCanvas() = default;
+
+void TReportCanvas::SetPainter(QPainter* P) {
+  FPainter = P;
+  FShapes.SetPainter(P);
+}
+
+QPaintDevice* TReportCanvas::MeasureOn() const {
+  if (FPainter && FPainter->device()) return FPainter->device();
+  if (FMeasure) return FMeasure;
+  return FDefaultMeasure.get();
+}
+
+TBKMode TReportCanvas::SetBkMode(TBKMode v) {
+  TBKMode old = FBkMode;
+  FBkMode = v;
+  return old;
+}
+
+void TReportCanvas::SetTextAlign(TReportTextAlign A, bool Baseline) {
+  FAlign = A;
+  FBaseline = Baseline;
+}
+
+QFont TReportCanvas::QtFont() const {
+  QFont q(orv::MapFontFamily(FFont.Name()));
+  int h = FFont.Height();
+  int px;
+  if (h < 0) {
+    px = -h;
+  } else if (h > 0) {
+    // A cell height: scale the character height so ascent plus descent fill the cell.
+    QFont probe(q);
+    probe.setPixelSize(100);
+    QFontMetrics m(probe, MeasureOn());
+    int cell = std::max(1, m.ascent() + m.descent());
+    px = static_cast<int>(std::lround(h * 100.0 / cell));
+  } else {
+    px = static_cast<int>(std::lround(10.0 * FFont.PixelsPerInch / 72.0));
+  }
+  q.setPixelSize(std::max(1, px));
+  q.setBold(FFont.Has(fsBold));
+  q.setItalic(FFont.Has(fsItalic));
+  q.setUnderline(FFont.Has(fsUnderline));
+  q.setStrikeOut(FFont.Has(fsStrikeOut));
+  if (FFont.Pitch() == fpFixed) q.setFixedPitch(true);
+  return q;
+}
+
+int TReportCanvas::TextWidth(const std::string& Text) {
+  return QFontMetrics(QtFont(), MeasureOn()).horizontalAdvance(orv::ToQ(Text));
+}
+int TReportCanvas::Ascent() { return QFontMetrics(QtFont(), MeasureOn()).ascent(); }
+int TReportCanvas::Descent() { return QFontMetrics(QtFont(), MeasureOn()).descent(); }
+
+void TReportCanvas::TextOut(int X, int Y, const std::string& Text) {
+  QFont f = QtFont();
+  QFontMetrics m(f, MeasureOn());
+  QString s = orv::ToQ(Text);
+  int w = m.horizontalAdvance(s);
+  int left = FAlign == rtaCenter ? X - w / 2 : FAlign == rtaRight ? X - w : X;
+  int base = FBaseline ? Y : Y + m.ascent();
+  if (FPainter) {
+    FPainter->save();
+    if (FBkMode == bkOpaque)
+      FPainter->fillRect(QRect(left, base - m.ascent(), w, m.ascent() + m.descent()), orv::ToQColor(FBkColor));
+    FPainter->setFont(f);
+    FPainter->setPen(orv::ToQColor(FFont.Color()));
+    FPainter->drawText(left, base, s);
+    FPainter->restore();
+  }
+  FPenPos = {FAlign == rtaLeft ? left + w : X, Y};
+}
+
+void TReportCanvas::TextRect(const TRect& R, int X, int Y, const std::string& Text) {
+  if (!FPainter) return;
+  QFont f = QtFont();
+  QFontMetrics m(f, MeasureOn());
+  QString s = orv::ToQ(Text);
+  int w = m.horizontalAdvance(s);
+  int left = FAlign == rtaCenter ? X - w / 2 : FAlign == rtaRight ? X - w : X;
+  int base = FBaseline ? Y : Y + m.ascent();
+  QRect clip(R.Left, R.Top, R.Width(), R.Height());
+  FPainter->save();
+  if (FBkMode == bkOpaque) FPainter->fillRect(clip, orv::ToQColor(FBkColor));
+  FPainter->setClipRect(clip);
+  FPainter->setFont(f);
+  FPainter->setPen(orv::ToQColor(FFont.Color()));
+  FPainter->drawText(left, base, s);
+  FPainter->restore();
+}
+
+void TReportCanvas::SyncShapeCanvas() {
+  TPen& p = FShapes.Pen();
+  p.Color = FPen.Color();
+  p.Width = FPen.Width();
+  p.Style = FPen.Style();
+  p.Mode = pmCopy;  // the raster mode is set on the painter
+  if (FPen.Mode() == TReportPenMode::pmBlack) p.Color = clBlack;
+  if (FPen.Mode() == TReportPenMode::pmWhite) p.Color = clWhite;
+  TBrush& b = FShapes.Brush();
+  b.Color = FBrush.Color();
+  b.Style = FBrush.Style();
+  FShapes.SetPenPos(FPenPos);
+}
+
+void TReportCanvas::Shape(const std::function<void(TCanvas&)>& Op) {
+  if (!FPainter || FPen.Mode() == TReportPenMode::pmNop) return;
+  SyncShapeCanvas();
+  FPainter->save();
+  ApplyMode(*FPainter, FPen.Mode());
+  Op(FShapes);
+  FPainter->restore();
+}
+
+void TReportCanvas::MoveTo(int X, int Y) { FPenPos = {X, Y}; }
+
+void TReportCanvas::LineTo(int X, int Y) {
+  Shape([&](TCanvas& c) { c.LineTo(X, Y); });
+  FPenPos = {X, Y};
+}
+
+void TReportCanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
+  Shape([&](TCanvas& c) { c.Rectangle(X1, Y1, X2, Y2); });
+}
+void TReportCanvas::Ellipse(int X1, int Y1, int X2, int Y2) {
+  Shape([&](TCanvas& c) { c.Ellipse(X1, Y1, X2, Y2); });
+}
+void TReportCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
+  Shape([&](TCanvas& c) { c.RoundRect(X1, Y1, X2, Y2, X3, Y3); });
+}
+void TReportCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  Shape([&](TCanvas& c) { c.Arc(X1, Y1, X2, Y2, X3, Y3, X4, Y4); });
+}
+void TReportCanvas::Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  Shape([&](TCanvas& c) { c.Chord(X1, Y1, X2, Y2, X3, Y3, X4, Y4); });
+}
+void TReportCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  Shape([&](TCanvas& c) { c.Pie(X1, Y1, X2, Y2, X3, Y3, X4, Y4); });
+}
+void TReportCanvas::Polygon(const TPoint* Points, int Count) {
+  Shape([&](TCanvas& c) { c.Polygon(Points, Count); });
+}
+void TReportCanvas::Polyline(const TPoint* Points, int Count) {
+  Shape([&](TCanvas& c) { c.Polyline(Points, Count); });
+}
+void TReportCanvas::FillRect(const TRect& R) {
+  Shape([&](TCanvas& c) { c.FillRect(R); });
+}
+void TReportCanvas::FrameRect(const TRect& R) {
+  Shape([&](TCanvas& c) { c.FrameRect(R); });
+}
+void TReportCanvas::DrawFocusRect(const TRect& R) {
+  Shape([&](TCanvas& c) { c.DrawFocusRect(R); });
+}
+void TReportCanvas::Draw(int X, int Y, const TBitmap& Bitmap) {
+  Shape([&](TCanvas& c) { c.Draw(X, Y, Bitmap); });
+}
+void TReportCanvas::StretchDraw(const TRect& R, const TBitmap& Bitmap) {
+  Shape([&](TCanvas& c) { c.StretchDraw(R, Bitmap); });
+}
+
+void TReportCanvas::BrushCopy(const TRect& Dest, const TBitmap& Bitmap, const TRect& Source, TColor Color) {
+  if (!FPainter || Bitmap.Empty()) return;
+  QImage img = Bitmap.Image().copy(Source.Left, Source.Top, Source.Width(), Source.Height())
+                   .convertToFormat(QImage::Format_RGB32);
+  QRgb from = orv::ToQColor(Color).rgb() | 0xFF000000u;
+  QRgb to = orv::ToQColor(FBrush.Color()).rgb() | 0xFF000000u;
+  for (int y = 0; y < img.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x)
+      if ((line[x] | 0xFF000000u) == from) line[x] = to;
+  }
+  FPainter->drawImage(QRect(Dest.Left, Dest.Top, Dest.Width(), Dest.Height()), img);
+}
+
+void TReportCanvas::FloodFill(int X, int Y, TColor Color, int FillStyle) {
+  if (!FPainter) return;
+  auto* img = dynamic_cast<QImage*>(FPainter->device());
+  if (!img || X < 0 || Y < 0 || X >= img->width() || Y >= img->height()) return;
+  // The image's own pixels, mapped through the painter's offset (none on a page bitmap).
+  const QRgb target = orv::ToQColor(ColorToRGB(Color)).rgb() & 0xFFFFFF;
+  auto inside = [&](int x, int y) {
+    QRgb c = img->pixel(x, y) & 0xFFFFFF;
+    return FillStyle == fsBorder ? c != target : c == target;
+  };
+  if (!inside(X, Y)) return;
+  const int w = img->width(), h = img->height();
+  std::vector<uint8_t> seen(static_cast<size_t>(w) * h, 0);
+  std::vector<QRect> spans;
+  std::vector<QPoint> todo{QPoint(X, Y)};
+  while (!todo.empty()) {
+    QPoint p = todo.back();
+    todo.pop_back();
+    int y = p.y();
+    if (seen[static_cast<size_t>(y) * w + p.x()] || !inside(p.x(), y)) continue;
+    int l = p.x(), r = p.x();
+    while (l > 0 && !seen[static_cast<size_t>(y) * w + l - 1] && inside(l - 1, y)) --l;
+    while (r + 1 < w && !seen[static_cast<size_t>(y) * w + r + 1] && inside(r + 1, y)) ++r;
+    for (int x = l; x <= r; ++x) {
+      seen[static_cast<size_t>(y) * w + x] = 1;
+      if (y > 0) todo.emplace_back(x, y - 1);
+      if (y + 1 < h) todo.emplace_back(x, y + 1);
+    }
+    spans.emplace_back(l, y, r - l + 1, 1);
+  }
+  QColor fill = orv::ToQColor(FBrush.Color());
+  for (const QRect& s : spans) FPainter->fillRect(s, fill);
+}

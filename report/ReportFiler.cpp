@@ -1,0 +1,574 @@
+// The report recorder: runs the report's events and writes the report stream.
+#include "report/ReportFiler.h"
+
+#include <cmath>
+#include <exception>
+
+#include "platform/core/Cp949.h"
+#include "platform/core/Services.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Forms.h"
+#include "report/ReportPrinter.h"
+
+TReportFiler::TReportFiler(TComponent* AOwner) : TBaseReport(AOwner) {
+  UpdatePrinterMetrics();
+  FCanvas.Brush().OnChange = [this] { BrushChanged(); };
+  FCanvas.Font().OnChange = [this] { FontChanged(); };
+  FCanvas.Pen().OnChange = [this] { PenChanged(); };
+}
+
+TReportFiler::~TReportFiler() {
+  FCanvas.Brush().OnChange = nullptr;
+  FCanvas.Font().OnChange = nullptr;
+  FCanvas.Pen().OnChange = nullptr;
+}
+
+// ---- Positions ------------------------------------------------------------------------------
+
+TStreamPoint TReportFiler::UnitsPoint(double X, double Y) const {
+  return TStreamPoint{X / UnitsFactor() + OriginX, Y / UnitsFactor() + OriginY};
+}
+
+TStreamPoint TReportFiler::DevicePoint(int X, int Y) const {
+  double x = ((X - DeviceOriginX) / static_cast<double>(XDPI) + PrinterOffsetLeft) * 10000 / (ScaleX() * ZoomFactor());
+  double y = ((Y - DeviceOriginY) / static_cast<double>(YDPI) + PrinterOffsetTop) * 10000 / (ScaleY() * ZoomFactor());
+  return TStreamPoint{x, y};
+}
+
+TStreamRect TReportFiler::DeviceRect(const TRect& R) const {
+  return TStreamRect{DevicePoint(R.Left, R.Top), DevicePoint(R.Right, R.Bottom)};
+}
+
+void TReportFiler::WritePoint(const TStreamPoint& P) { FWriter->Point(P.X, P.Y); }
+
+void TReportFiler::WriteBitmap(const TBitmap& B) {
+  TMemoryStream m;
+  B.SaveToStream(m);
+  std::string bytes(static_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
+  FWriter->Graphic(gkBitmap, bytes);
+}
+
+bool TReportFiler::Drawing() {
+  CheckPrinting();
+  return !PageOutputOff && FWriter;
+}
+
+void TReportFiler::Done() { ProcessMessages(); }
+
+// ---- State records --------------------------------------------------------------------------
+
+void TReportFiler::BrushChanged() {
+  if (!Recording() || !FWriter) return;
+  TReportBrush& b = FCanvas.Brush();
+  if (FForce || b.Color() != FLast.BrushColor) {
+    FWriter->Byte(rcBrushColor);
+    FWriter->Int32(static_cast<int32_t>(b.Color()));
+    FLast.BrushColor = b.Color();
+  }
+  if (FForce || b.Style() != FLast.BrushStyle) {
+    FWriter->Byte(rcBrushStyle);
+    FWriter->Byte(static_cast<uint8_t>(b.Style()));
+    FLast.BrushStyle = b.Style();
+  }
+  if (b.Bitmap() && !b.Bitmap()->Empty()) {
+    FWriter->Byte(rcBrushBitmap);
+    FWriter->Byte(1);
+    WriteBitmap(*b.Bitmap());
+    FLast.BrushBitmap = true;
+  } else if (FLast.BrushBitmap || FForce) {
+    FWriter->Byte(rcBrushBitmap);
+    FWriter->Byte(0);
+    FLast.BrushBitmap = false;
+  }
+}
+
+void TReportFiler::FontChanged() {
+  if (!Recording() || !FWriter) return;
+  TReportFont& f = FCanvas.Font();
+  if (FForce || f.Name() != FLast.FontName) {
+    FWriter->Byte(rcFontName);
+    FWriter->Text(f.Name());
+    FLast.FontName = f.Name();
+  }
+  if (FForce || f.Color() != FLast.FontColor) {
+    FWriter->Byte(rcFontColor);
+    FWriter->Int32(static_cast<int32_t>(f.Color()));
+    FLast.FontColor = f.Color();
+  }
+  if (FForce || f.Pitch() != FLast.FontPitch) {
+    FWriter->Byte(rcFontPitch);
+    FWriter->Byte(static_cast<uint8_t>(f.Pitch()));
+    FLast.FontPitch = f.Pitch();
+  }
+  double size = std::abs(f.Height()) / static_cast<double>(YDPI);
+  if (FForce || size != FLast.FontSize) {
+    FWriter->Byte(rcFontSize);
+    FWriter->Number(size);
+    FLast.FontSize = size;
+  }
+  auto flag = [&](uint8_t code, bool v, bool& last) {
+    if (FForce || v != last) {
+      FWriter->Byte(code);
+      FWriter->Byte(v ? 1 : 0);
+      last = v;
+    }
+  };
+  flag(rcFontBold, f.Has(fsBold), FLast.Bold);
+  flag(rcFontItalic, f.Has(fsItalic), FLast.Italic);
+  flag(rcFontUnderline, f.Has(fsUnderline), FLast.Underline);
+  flag(rcFontStrikeOut, f.Has(fsStrikeOut), FLast.StrikeOut);
+}
+
+void TReportFiler::PenChanged() {
+  if (!Recording() || !FWriter) return;
+  TReportPen& p = FCanvas.Pen();
+  if (FForce || p.Color() != FLast.PenColor) {
+    FWriter->Byte(rcPenColor);
+    FWriter->Int32(static_cast<int32_t>(p.Color()));
+    FLast.PenColor = p.Color();
+  }
+  if (FForce || p.Mode() != FLast.PenMode) {
+    FWriter->Byte(rcPenMode);
+    FWriter->Byte(static_cast<uint8_t>(p.Mode()));
+    FLast.PenMode = p.Mode();
+  }
+  if (FForce || p.Style() != FLast.PenStyle) {
+    FWriter->Byte(rcPenStyle);
+    FWriter->Byte(static_cast<uint8_t>(p.Style()));
+    FLast.PenStyle = p.Style();
+  }
+  double w = p.Width() / static_cast<double>(XDPI);
+  if (FForce || w != FLast.PenWidth) {
+    FWriter->Byte(rcPenWidth);
+    FWriter->Number(w);
+    FLast.PenWidth = w;
+  }
+}
+
+// ---- Pages ----------------------------------------------------------------------------------
+
+void TReportFiler::WritePageHeader() {
+  if (PageOutputOff || FPaused || !FWriter) return;
+  TPageHeader h;
+  h.PrevLink = static_cast<int32_t>(FLastHeaderPos);
+  h.NextLink = 0;
+  h.PageNumber = PageNumber;
+  h.Orientation = static_cast<uint8_t>(Orientation());
+  FPrevOfCurrent = FLastHeaderPos;
+  FPageHeaderPos = FWriter->PageHeader(h);
+  FLastHeaderPos = FPageHeaderPos;
+  FNextPos = FPageHeaderPos + TPageHeader::NextLinkOffset;
+  FForce = true;
+  BrushChanged();
+  FontChanged();
+  PenChanged();
+  FForce = false;
+  FWriter->Byte(rcScaleX);
+  FWriter->Number(ScaleX());
+  FWriter->Byte(rcScaleY);
+  FWriter->Number(ScaleY());
+  FWriter->Byte(rcTextBKMode);
+  FWriter->Byte(static_cast<uint8_t>(TextBKMode()));
+  FWriter->Byte(rcBackColor);
+  FWriter->Int32(static_cast<int32_t>(FCanvas.BkColor()));
+}
+
+void TReportFiler::EndPage(bool Last) {
+  if (!FWriter) return;
+  if (!PageOutputOff) FWriter->Byte(rcEndPage);
+  // No page header written yet: there is no link to fill in.
+  if (FNextPos > 0) FWriter->PatchInt32(FNextPos, Last ? 0 : static_cast<int32_t>(FWriter->Position()));
+}
+
+void TReportFiler::StartPage() {
+  if (!PageOutputOff) ++FPagesWritten;
+  WritePageHeader();
+  if (OnNewPage) OnNewPage(this);
+  if (OnPrintHeader) OnPrintHeader(this);
+}
+
+void TReportFiler::NewPage() {
+  CheckPrinting();
+  if (OnPrintFooter) OnPrintFooter(this);
+  EndPage(false);
+  TBaseReport::NewPage();
+  StartPage();
+}
+
+void TReportFiler::AbortPage() {
+  CheckPrinting();
+  if (PageOutputOff || !FWriter) return;
+  TBaseReport::AbortPage();
+  // The discarded page leaves nothing: the stream ends where its header began, and the links
+  // go back to the last page kept.
+  int64_t pos = FPageHeaderPos;
+  FOut->SetSize(pos);
+  FOut->SetPosition(pos);
+  --FPagesWritten;
+  FLastHeaderPos = FPrevOfCurrent;
+  FPageHeaderPos = FPrevOfCurrent;
+  FNextPos = FPrevOfCurrent > 0 ? FPrevOfCurrent + TPageHeader::NextLinkOffset : 0;
+  if (FNextPos > 0) FWriter->PatchInt32(FNextPos, 0);
+}
+
+// ---- Execute --------------------------------------------------------------------------------
+
+void TReportFiler::Execute() {
+  CheckNotPrinting();
+  PageNumber = 0;
+  FPageHeaderPos = FLastHeaderPos = FPrevOfCurrent = FNextPos = 0;
+  FPagesWritten = 0;
+  if (OnBeforePrint) OnBeforePrint(this);
+  struct AfterGuard {
+    TReportFiler* f;
+    int unwinding = std::uncaught_exceptions();
+    ~AfterGuard() noexcept(false) {
+      if (!f->OnAfterPrint) return;
+      if (std::uncaught_exceptions() > unwinding) {
+        // Already leaving with the drawing code's exception: that one is what the caller sees.
+        try {
+          f->OnAfterPrint(f);
+        } catch (...) {
+        }
+      } else {
+        f->OnAfterPrint(f);
+      }
+    }
+  };
+  AfterGuard after{this};
+  if (!OnPrint && !OnPrintPage) return;
+
+  // Step 4: the stream.
+  try {
+    switch (StreamMode) {
+      case smMemory: FOwned = std::make_unique<TMemoryStream>(); break;
+      case smFile: FOwned = std::make_unique<TFileStream>(FileName, fmCreate); break;
+      case smUser:
+        if (!Stream) throw EStreamError("No stream");
+        Stream->SetPosition(0);
+        break;
+    }
+  } catch (const EStreamError&) {
+    FOwned.reset();
+    MessageDlg("Error initializing stream \"" + FileName + "\"", mtError, {mbOK}, 0);
+    return;
+  }
+  FOut = StreamMode == smUser ? Stream : FOwned.get();
+  FWriter = std::make_unique<TReportWriter>(*FOut);
+
+  SetPrinting(true);
+  SetAborted(false);
+  struct RunGuard {
+    TReportFiler* f;
+    ~RunGuard() {
+      f->FWriter.reset();
+      f->FOwned.reset();
+      f->FOut = nullptr;
+      f->FCanvas.SetMeasureDevice(nullptr);
+      f->SetPrinting(false);
+    }
+  };
+  RunGuard run{this};
+
+  // Step 6: the header, with its page count filled in at the end.
+  TReportHeader h;
+  h.PageCount = 0;
+  h.FirstPage = FirstPage;
+  h.LastPage = LastPage;
+  h.PageWidth = GetPageWidth() / UnitsFactor();
+  h.PageHeight = GetPageHeight() / UnitsFactor();
+  h.OffsetLeft = PrinterOffsetLeft;
+  h.OffsetRight = PrinterOffsetRight;
+  h.OffsetTop = PrinterOffsetTop;
+  h.OffsetBottom = PrinterOffsetBottom;
+  h.Orientation = static_cast<uint8_t>(Orientation());
+  if (NoPrintersInstalled()) {
+    h.Copies = 1;
+  } else {
+    const TPrinterSetup& s = ReportPrinter().Setup();
+    h.Copies = s.Copies;
+    h.PaperSize = s.PaperSize;
+    h.PaperWidth = s.PaperWidth;
+    h.PaperLength = s.PaperLength;
+  }
+  h.OutputPort = OutputPort;
+  int64_t start = FOut->Position();
+  FWriter->ReportHeader(h);
+  FPaused = true;
+
+  // Step 7: the measuring device.
+  if (NoPrintersInstalled()) {
+    if (!dynamic_cast<TCustomForm*>(Owner()))
+      throw EReportKit("TReportFiler.Owner must be a TForm if no printers are defined.");
+    XDPI = YDPI = ScreenPixelsPerInch;
+    Device = "Preview Only";
+    Driver = "Preview Only";
+    Port = "Preview";
+    FCanvas.SetMeasureDevice(nullptr);
+  } else {
+    FCanvas.SetMeasureDevice(ReportPrinter().MeasureDevice());
+  }
+  FCanvas.Font().PixelsPerInch = YDPI;
+  ResetPageState();
+
+  // Step 9: the first page.
+  PageNumber = 1;
+  PageOutputOff = PageNumber < FirstPage || PageNumber > LastPage;
+  if (!PageOutputOff) ++FPagesWritten;
+  UpdateStatus();
+  FPaused = false;
+  WritePageHeader();
+  if (OnNewPage) OnNewPage(this);
+  if (OnPrintHeader) OnPrintHeader(this);
+
+  // Step 10: the pages.
+  if (OnPrint) {
+    OnPrint(this);
+  } else {
+    for (;;) {
+      int n = PageNumber;
+      if (!OnPrintPage(this, n) || Aborted()) break;
+      NewPage();
+    }
+  }
+
+  // Step 11: the last page and the page count.
+  if (OnPrintFooter) OnPrintFooter(this);
+  EndPage(true);
+  FWriter->PatchInt32(start + TReportHeader::PageCountOffset, FPagesWritten);
+  if (StreamMode == smUser) {
+    // The caller's stream holds exactly this report.
+    int64_t end = FOut->Position();
+    if (FOut->Size() > end) FOut->SetSize(end);
+  }
+
+  // Step 12.
+  if (StreamMode == smMemory) static_cast<TMemoryStream*>(FOut)->SaveToFile(FileName);
+}
+
+// ---- Text -----------------------------------------------------------------------------------
+
+void TReportFiler::WriteText(uint8_t Code, const std::string& Text, double X) {
+  FWriter->Byte(Code);
+  FWriter->Number(CursorY + OriginY);
+  FWriter->Text(Text);
+  FWriter->Number(X + OriginX);
+}
+
+void TReportFiler::PrintTextAs(uint8_t Code, const std::string& Text, double X) {
+  if (!Drawing()) return;
+  int w = FCanvas.TextWidth(Text);
+  double k = 10000.0 / (XDPI * ScaleX() * ZoomFactor());
+  if (AccuracyMethod == amAppearance) {
+    WriteText(Code, Text, X);
+    if (Code == rcTextCenter) CursorX = X + ((w + 1) / 2) * k;
+    else if (Code == rcTextLeft) CursorX = X + w * k;
+    else CursorX = X;
+  } else {
+    CursorX = Code == rcTextLeft ? X : Code == rcTextCenter ? X - (w / 2) * k : X - w * k;
+    // One record per character: a two-byte character is never split into two records.
+    for (size_t i = 0; i < Text.size();) {
+      size_t n = cp949::CharLength(Text, i);
+      if (n == 0) n = 1;
+      std::string ch = Text.substr(i, n);
+      WriteText(rcTextLeft, ch, CursorX);
+      CursorX += FCanvas.TextWidth(ch) * k;
+      i += n;
+    }
+  }
+  Done();
+}
+
+void TReportFiler::PrintTextCenter(const std::string& Text, double X) { PrintTextAs(rcTextCenter, Text, X); }
+void TReportFiler::PrintTextLeft(const std::string& Text, double X) { PrintTextAs(rcTextLeft, Text, X); }
+void TReportFiler::PrintTextRight(const std::string& Text, double X) { PrintTextAs(rcTextRight, Text, X); }
+
+// ---- Drawing records ------------------------------------------------------------------------
+
+void TReportFiler::Arc4(uint8_t Code, double X1, double Y1, double X2, double Y2, double X3, double Y3, double X4,
+                        double Y4) {
+  if (!Drawing()) return;
+  FWriter->Byte(Code);
+  WritePoint(UnitsPoint(X1, Y1));
+  WritePoint(UnitsPoint(X2, Y2));
+  WritePoint(UnitsPoint(X3, Y3));
+  WritePoint(UnitsPoint(X4, Y4));
+  Done();
+}
+
+void TReportFiler::TwoPoints(uint8_t Code, double X1, double Y1, double X2, double Y2) {
+  if (!Drawing()) return;
+  FWriter->Byte(Code);
+  WritePoint(UnitsPoint(X1, Y1));
+  WritePoint(UnitsPoint(X2, Y2));
+  Done();
+}
+
+void TReportFiler::OneRect(uint8_t Code, const TRect& R) {
+  if (!Drawing()) return;
+  FWriter->Byte(Code);
+  FWriter->Rect(DeviceRect(R));
+  Done();
+}
+
+void TReportFiler::PointList(uint8_t Code, std::span<const TPoint> Points) {
+  if (!Drawing() || Points.empty()) return;  // no points: nothing to draw, and no count of -1
+  FWriter->Byte(Code);
+  FWriter->Int32(static_cast<int32_t>(Points.size()) - 1);
+  for (const TPoint& p : Points) WritePoint(DevicePoint(p.X, p.Y));
+  Done();
+}
+
+void TReportFiler::Arc(double X1, double Y1, double X2, double Y2, double X3, double Y3, double X4, double Y4) {
+  Arc4(rcArc, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+void TReportFiler::Chord(double X1, double Y1, double X2, double Y2, double X3, double Y3, double X4, double Y4) {
+  Arc4(rcChord, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+void TReportFiler::Pie(double X1, double Y1, double X2, double Y2, double X3, double Y3, double X4, double Y4) {
+  Arc4(rcPie, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+
+void TReportFiler::BrushCopy(const TRect& Dest, const TBitmap& Bitmap, const TRect& Source, TColor Color) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcBrushCopy);
+  WriteBitmap(Bitmap);
+  FWriter->Rect(DeviceRect(Dest));
+  FWriter->Rect(DeviceRect(Source));
+  FWriter->Int32(static_cast<int32_t>(Color));
+  Done();
+}
+
+void TReportFiler::CopyRect(const TRect&, TCanvas&, const TRect&) {
+  throw EReportKit("CopyRect() not supported in file mode.");
+}
+
+void TReportFiler::Draw(double X, double Y, const TBitmap& Graphic) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcDraw);
+  WriteBitmap(Graphic);
+  WritePoint(UnitsPoint(X, Y));
+  Done();
+}
+
+void TReportFiler::DrawFocusRect(const TRect& R) { OneRect(rcDrawFocusRect, R); }
+void TReportFiler::FillRect(const TRect& R) { OneRect(rcFillRect, R); }
+void TReportFiler::FrameRect(const TRect& R) { OneRect(rcFrameRect, R); }
+void TReportFiler::Ellipse(double X1, double Y1, double X2, double Y2) { TwoPoints(rcEllipse, X1, Y1, X2, Y2); }
+void TReportFiler::Rectangle(double X1, double Y1, double X2, double Y2) { TwoPoints(rcRectangle, X1, Y1, X2, Y2); }
+void TReportFiler::DrawTabRectangle(double X1, double Y1, double X2, double Y2) {
+  TwoPoints(rcTabRectangle, X1, Y1, X2, Y2);
+}
+
+void TReportFiler::FloodFill(double X, double Y, TColor Color, int FillStyle) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcFloodFill);
+  WritePoint(UnitsPoint(X, Y));
+  FWriter->Int32(static_cast<int32_t>(Color));
+  FWriter->Int32(FillStyle);
+  Done();
+}
+
+void TReportFiler::LineTo(double X, double Y) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcLineTo);
+  WritePoint(UnitsPoint(X, Y));
+  Done();
+}
+
+void TReportFiler::MoveTo(double X, double Y) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcMoveTo);
+  WritePoint(UnitsPoint(X, Y));
+  Done();
+}
+
+void TReportFiler::Polygon(std::span<const TPoint> Points) { PointList(rcPolygon, Points); }
+void TReportFiler::Polyline(std::span<const TPoint> Points) { PointList(rcPolyline, Points); }
+
+void TReportFiler::DrawBitmapScaled(const TBitmap& Bitmap, double X, double Y, double SX, double SY) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcBitmapScaled);
+  WriteBitmap(Bitmap);
+  WritePoint(UnitsPoint(X, Y));
+  FWriter->Number(SX);
+  FWriter->Number(SY);
+  Done();
+}
+
+void TReportFiler::DrawBitmapRect(const TBitmap& Bitmap, double X1, double Y1, double X2, double Y2) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcBitmapRect);
+  WriteBitmap(Bitmap);
+  WritePoint(UnitsPoint(X1, Y1));
+  WritePoint(UnitsPoint(X2, Y2));
+  Done();
+}
+
+void TReportFiler::RoundRect(double X1, double Y1, double X2, double Y2, double X3, double Y3) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcRoundRect);
+  WritePoint(UnitsPoint(X1, Y1));
+  WritePoint(UnitsPoint(X2, Y2));
+  FWriter->Number(X3 / UnitsFactor());
+  FWriter->Number(Y3 / UnitsFactor());
+  Done();
+}
+
+void TReportFiler::StretchDraw(const TRect& R, const TBitmap& Graphic) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcStretchDraw);
+  WriteBitmap(Graphic);
+  FWriter->Rect(DeviceRect(R));
+  Done();
+}
+
+void TReportFiler::TextRect(const TRect& R, double X, double Y, const std::string& Text) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcTextRect);
+  FWriter->Rect(DeviceRect(R));
+  WritePoint(UnitsPoint(X, Y));
+  FWriter->Text(Text);
+  Done();
+}
+
+void TReportFiler::SendPrinterData(const std::string& Text) {
+  if (!Drawing()) return;
+  FWriter->Byte(rcPrinterData);
+  FWriter->Text(Text);
+  Done();
+}
+
+// ---- Recorded settings ----------------------------------------------------------------------
+
+void TReportFiler::SetBackColor(TColor c) {
+  TBaseReport::SetBackColor(c);
+  if (Printing() && !PageOutputOff && FWriter) {
+    FWriter->Byte(rcBackColor);
+    FWriter->Int32(static_cast<int32_t>(FCanvas.BkColor()));
+  }
+}
+
+void TReportFiler::SetScaleX(double v) {
+  TBaseReport::SetScaleX(v);
+  if (Printing() && !PageOutputOff && FWriter) {
+    FWriter->Byte(rcScaleX);
+    FWriter->Number(v);
+  }
+}
+
+void TReportFiler::SetScaleY(double v) {
+  TBaseReport::SetScaleY(v);
+  if (Printing() && !PageOutputOff && FWriter) {
+    FWriter->Byte(rcScaleY);
+    FWriter->Number(v);
+  }
+}
+
+void TReportFiler::SetTextBKMode(TBKMode v) {
+  TBaseReport::SetTextBKMode(v);
+  if (Printing() && !PageOutputOff && FWriter) {
+    FWriter->Byte(rcTextBKMode);
+    FWriter->Byte(static_cast<uint8_t>(v));
+  }
+}
