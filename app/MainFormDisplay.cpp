@@ -1,5 +1,5 @@
-// TMainForm: showing the current note when the note table moves, and saving the note being
-// edited (DBMemo1Save) (MainForm.h).
+// TMainForm: showing the current note when the note table moves (MainForm.h). The save of
+// the note being edited, DBMemo1Save, is in MainFormEdit.cpp.
 #include "app/MainForm.h"
 #include "app/UdfTable.h"
 #include "platform/core/Services.h"
@@ -38,5 +38,3 @@ void TMainForm::NoteDataSourceDataChange(TObject*, TField*) {
   memo1->SetFont(TempEd->Font());
   memo1->ScrollToTop();
 }
-
-// DBMemo1Save, the save of the note being edited, is in MainFormEdit.cpp.
