@@ -207,8 +207,10 @@ TEST_F(NoteEditTest, SelectionToTitleByKeyAndByMenu) {
   dynamic_cast<TMenuItem*>(MainForm->FindComponent("BodyPasteTit2"))->Click();
   EXPECT_EQ(MainForm->Edit2->Text(), "spaced");
   EXPECT_FALSE(MainForm->Edit2->Modified());
-  MainForm->NoteTable->Next();
+  MainForm->DBMemo1Save();
   EXPECT_EQ(Trim(Stored(2, "tit2")), "");
+  MainForm->NoteTable->Next();
+  EXPECT_EQ(MainForm->Edit2->Text(), "") << "another note shows its own stored title";
 
   // Without blanks around it the menu's title is stored like Alt+1's.
   MainForm->memo1->SetSelStart(0);
@@ -328,6 +330,14 @@ TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
   MainForm->SaveFileBtn->Click();
   std::ifstream in(out, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), source) << "the rich-text source as stored";
+
+  // Switched to plain, the body is stored as its text.
+  MainForm->ARBtn->Click();
+  EXPECT_EQ(MainForm->ARBtn->NumGlyphs(), 1);
+  EXPECT_TRUE(m->Modified());
+  ASSERT_TRUE(MainForm->SaveNote());
+  EXPECT_EQ(Stored(2, "type"), " ");
+  EXPECT_EQ(Stored(2, "mmm"), "bold red link");
 }
 
 TEST_F(NoteEditTest, TextImportAndExportKeepTheBytes) {
@@ -464,6 +474,17 @@ TEST_F(NoteEditTest, BodyMenuOpensOnlyAfterAFreshRightPress) {
   EXPECT_TRUE(item("BodyCopy")->Enabled());
   EXPECT_TRUE(item("BodyFont")->Enabled());
   EXPECT_TRUE(item("BodyLink")->Enabled());
+  // The title menu's Cut and Copy follow the selection of the title last entered.
+  Focus(MainForm->Edit4);
+  MainForm->Edit4->SetText("abc");
+  MainForm->Edit4->SetSelStart(0);
+  MainForm->Edit4->SetSelLength(0);
+  MainForm->PopupMenu2->OnPopup(MainForm->PopupMenu2);
+  EXPECT_FALSE(item("TitleCopy")->Enabled());
+  MainForm->Edit4->SetSelLength(2);
+  MainForm->PopupMenu2->OnPopup(MainForm->PopupMenu2);
+  EXPECT_TRUE(item("TitleCut")->Enabled());
+  EXPECT_TRUE(item("TitleCopy")->Enabled());
   // A left or middle press does not allow it.
   MainForm->memo1MouseDown(MainForm->memo1, mbMiddle, 0, 5, 5);
   MainForm->memo1MouseDown(MainForm->memo1, mbLeft, 0, 5, 5);
