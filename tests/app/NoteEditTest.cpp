@@ -1,9 +1,6 @@
 // Showing, editing and saving notes in the main window, typed and clicked for real, with the
 // note file read back from disk: the save and its limits, new notes, the Esc prompt, selection
 // to title, a lock held by another process, rich text across a reopen, text import and export.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
@@ -15,6 +12,7 @@
 #include "NoteBookFixture.h"
 #include "platform/core/Cp949.h"
 #include "platform/core/TextCodec.h"
+#include "support/ForkedLockHolder.h"
 
 using cp949::K;
 
@@ -225,22 +223,9 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
   StartOn({{"locked", "", "", "", "body"}});
   TXbEnv quick;
   quick.SetLockTimeOut(0);
-  int up[2], down[2];
-  ASSERT_EQ(pipe(up), 0);
-  ASSERT_EQ(pipe(down), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    auto other = OpenTable(data.Path(), "t.dbf");
-    other->SetRecNo(2);
-    const char granted = other->Rlock(2) ? 'L' : '-';
-    (void)!write(up[1], &granted, 1);
-    char c;
-    (void)!read(down[0], &c, 1);
-    _exit(0);
-  }
-  char granted = 0;
-  ASSERT_EQ(read(up[0], &granted, 1), 1);
-  ASSERT_EQ(granted, 'L');
+  // Another running copy holds the note.
+  TForkedLockHolder other(data.Path() + "/t.dbf", 2);
+  ASSERT_TRUE(other.Holding());
 
   Focus(MainForm->Edit1);
   MainForm->Edit1->SelectAll();
@@ -265,10 +250,7 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
   EXPECT_TRUE(MainForm->NoteTable->Active());
   EXPECT_EQ(fake.Boxes.back().Text, K("저장하지 못한 내용이 있습니다. 저장하지 않고 끝낼까요?"));
 
-  (void)!write(down[1], "x", 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
+  other.Release();
   quick.SetLockTimeOut(1);
   EXPECT_TRUE(MainForm->SaveNote()) << "the next save, once the lock is free, stores it";
   EXPECT_EQ(Trim(Stored(2, "tit1")), "mine");
