@@ -1,0 +1,57 @@
+// Shared pieces of the report tests: a fixture with recording services, a page-picture
+// printer installed as the report printer and a temporary folder; recording a report into
+// bytes; and a plain parse of a stream into its records, so tests can state what was written.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/core/FakeServices.h"
+#include "report/ReportFiler.h"
+#include "report/ReportPrinter.h"
+
+namespace rtest {
+
+struct Rec {
+  uint8_t Code = 0;
+  int64_t Pos = 0;
+  std::vector<double> Nums;  // numbers, ints and points in stored order
+  std::string Text;
+  size_t GraphicSize = 0;
+};
+
+// Every record of a well-formed stream, the report header first.
+std::vector<Rec> Parse(const std::string& Bytes);
+// The codes of Records.
+std::vector<int> Codes(const std::vector<Rec>& Records);
+// The records of a stream that are not page structure or page-start state: what the drawing
+// code wrote.
+std::vector<Rec> Drawn(const std::vector<Rec>& Records);
+
+std::string StreamBytes(TMemoryStream& m);
+std::string ReadFile(const std::string& Name);
+void WriteFile(const std::string& Name, const std::string& Bytes);
+
+class ReportTest : public ::testing::Test {
+ protected:
+  ReportTest();
+  ~ReportTest() override;
+
+  std::string Path(const std::string& Name) const { return (Dir / Name).string(); }
+  // Records a report whose OnPrint is Draw into bytes; Setup adjusts the recorder first.
+  std::string Record(const std::function<void(TBaseReport&)>& Draw,
+                     const std::function<void(TReportFiler&)>& Setup = nullptr);
+  // Records into a file (memory mode, saved to FileName).
+  void RecordFile(const std::string& FileName, const std::function<void(TBaseReport&)>& Draw);
+
+  TFakeServices Fake;
+  TImagePagePrinter Pages{100, 100};
+  TReportPrinter* OldPrinter;
+  std::filesystem::path Dir;
+};
+
+}  // namespace rtest
