@@ -239,21 +239,9 @@ TEST_F(LinkFollowTest, RichNoteWithALinkOptionallyGrabbed) {
   MainForm->Edit1->SetText(K("링크가 있는 노트"));
   MainForm->Edit1->SetModified(true);
   EXPECT_TRUE(MainForm->SaveNote());
-  const char* out = std::getenv("ORV_RICH_SCREENSHOT");
-  if (!out) return;
+  if (!std::getenv("ORV_RICH_SCREENSHOT")) return;
   MainForm->SetBounds(0, 0, 960, 680);
-  for (int i = 0; i < 30; ++i) {
-    Application->ProcessMessages();
-    fake.Timers.Advance(100);
-    ::usleep(20000);
-  }
-  QWidget* w = MainForm->Widget();
-  QScreen* screen = QGuiApplication::primaryScreen();
-  ASSERT_NE(screen, nullptr);
-  const QRect r = w->frameGeometry();
-  QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
-  if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
-  EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
+  GrabMainWindowIfAsked("ORV_RICH_SCREENSHOT");
 }
 
 }  // namespace

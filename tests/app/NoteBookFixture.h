@@ -8,6 +8,11 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -160,6 +165,25 @@ class NoteBookTest : public ::testing::Test {
     MainForm->Close();
     Application->ProcessMessages();
     DestroyProgramForms();
+  }
+
+  // With the environment variable `envName` naming a PNG file (under Xvfb, QT_QPA_PLATFORM=xcb)
+  // the main window is grabbed from the screen into it, after the pending timers have run.
+  void GrabMainWindowIfAsked(const char* envName) {
+    const char* out = std::getenv(envName);
+    if (!out) return;
+    for (int i = 0; i < 30; ++i) {
+      Application->ProcessMessages();
+      fake.Timers.Advance(100);
+      ::usleep(20000);
+    }
+    QWidget* w = MainForm->Widget();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect r = w->frameGeometry();
+    QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+    if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
   }
 
   std::string Settings(const std::string& field) {

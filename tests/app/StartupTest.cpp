@@ -5,8 +5,6 @@
 #include "NoteBookFixture.h"
 
 #include <QGuiApplication>
-#include <QPixmap>
-#include <QScreen>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -273,20 +271,7 @@ TEST_F(NoteBookTest, ExitAsksFirstAndTheStartSoundPlaysWhenPresent) {
 TEST_F(NoteBookTest, MainWindowOptionallyGrabbed) {
   Start();
   EXPECT_TRUE(MainForm->Visible());
-  const char* out = std::getenv("ORV_APP_SCREENSHOT");
-  if (!out) return;
-  for (int i = 0; i < 30; ++i) {
-    Application->ProcessMessages();
-    fake.Timers.Advance(100);
-    ::usleep(20000);
-  }
-  QWidget* w = MainForm->Widget();
-  QScreen* screen = QGuiApplication::primaryScreen();
-  ASSERT_NE(screen, nullptr);
-  const QRect r = w->frameGeometry();
-  QPixmap shot = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
-  if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = w->grab();
-  EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
+  GrabMainWindowIfAsked("ORV_APP_SCREENSHOT");
 }
 
 }  // namespace
