@@ -1,0 +1,283 @@
+// Playback to the printer: a recorded stream printed onto the page-picture printer (pages and
+// pixels), page ranges and copies, a damaged or cut stream refused with the document
+// aborted, resolution independence, and a real PDF through the class library's printer.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <regex>
+
+#include "ReportTestKit.h"
+#include "platform/gfx/Printers.h"
+#include "report/FilePrinter.h"
+
+using namespace rtest;
+
+namespace {
+
+// A report of Pages pages; page p holds a black square of half an inch at (p, 1) inches.
+void Squares(TBaseReport& r, int Pages) {
+  for (int p = 1; p <= Pages; ++p) {
+    r.SetBrush(clBlack, bsSolid, nullptr);
+    r.Rectangle(p, 1, p + 0.5, 1.5);
+    r.PrintTextLeft("page", 1.0);
+    if (p < Pages) r.NewPage();
+  }
+}
+
+bool Black(const QImage& img, double xIn, double yIn, int dpi = 100) {
+  QRgb c = img.pixel(static_cast<int>(xIn * dpi), static_cast<int>(yIn * dpi));
+  return qRed(c) < 64 && qGreen(c) < 64 && qBlue(c) < 64;
+}
+
+// Which page's square a printed page shows.
+int SquareOn(const QImage& img) {
+  for (int p = 1; p <= 6; ++p)
+    if (Black(img, p + 0.25, 1.25)) return p;
+  return 0;
+}
+
+class PlaybackTest : public ReportTest {
+ protected:
+  std::string File() { return Path("xx.$$$"); }
+  void RecordSquares(int n) {
+    RecordFile(File(), [n](TBaseReport& r) { Squares(r, n); });
+  }
+};
+
+TEST_F(PlaybackTest, ExecutePrintsEveryPageWithItsDrawing) {
+  RecordSquares(3);
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Pages.Pages().size(), 3u);
+  EXPECT_EQ(Pages.Documents, 1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(SquareOn(Pages.Pages()[static_cast<size_t>(i)]), i + 1);
+    EXPECT_FALSE(Black(Pages.Pages()[static_cast<size_t>(i)], 0.2, 0.2));
+  }
+  EXPECT_EQ(Pages.Title, "ReportKit Report");
+  EXPECT_FALSE(p.Printing());
+}
+
+TEST_F(PlaybackTest, RangesAndCopies) {
+  RecordSquares(3);
+  struct Case {
+    int first, last, copies;
+    std::vector<int> squares;
+    int copiesAtBegin;
+  } cases[] = {
+      {2, 2, 0, {2}, 1}, {0, 99, 0, {1, 2, 3}, 1}, {2, 0, 0, {2, 3}, 1}, {1, 1, 3, {1}, 3},
+  };
+  for (const Case& c : cases) {
+    Pages.Setup().Copies = 1;
+    TFilePrinter p;
+    p.FileName = File();
+    p.PrintRange(c.first, c.last, c.copies);
+    std::vector<int> got;
+    for (const QImage& img : Pages.Pages()) got.push_back(SquareOn(img));
+    EXPECT_EQ(got, c.squares) << c.first << "-" << c.last;
+    EXPECT_EQ(Pages.CopiesAtBegin, c.copiesAtBegin);
+  }
+}
+
+TEST_F(PlaybackTest, DamagedOrCutStreamsAbortTheDocument) {
+  RecordSquares(3);
+  std::string good = ReadFile(File());
+  auto recs = Parse(good);
+  std::vector<Rec> pages;
+  for (auto& r : recs)
+    if (r.Code == rcPageHeader) pages.push_back(r);
+  ASSERT_EQ(pages.size(), 3u);
+  // The first drawing record of page 2 (after its state) turned into code 31.
+  size_t firstDrawn = 0;
+  for (size_t i = 0; i < recs.size(); ++i)
+    if (recs[i].Pos > pages[1].Pos && recs[i].Code == rcRectangle) {
+      firstDrawn = static_cast<size_t>(recs[i].Pos);
+      break;
+    }
+  ASSERT_GT(firstDrawn, 0u);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool readError;  // else "Unexpected code"
+  };
+  std::string code31 = good;
+  code31[firstDrawn] = 31;
+  std::string badHeader = good;
+  badHeader[0] = 80;
+  std::string cycle = good;  // page 2's next link points back at page 1
+  {
+    int32_t back = static_cast<int32_t>(pages[0].Pos);
+    std::memcpy(&cycle[static_cast<size_t>(pages[1].Pos) + 5], &back, 4);
+  }
+  std::string farLink = good;
+  {
+    int32_t far = 0x7FFFFFF0;
+    std::memcpy(&farLink[static_cast<size_t>(pages[0].Pos) + 5], &far, 4);
+  }
+  Case cases[] = {
+      {"code 31 on page 2", code31, false},
+      {"a page header where the report header belongs", badHeader, false},
+      {"a link back to an earlier page", cycle, false},
+      {"a link past the end", farLink, true},
+      {"cut inside page 3", good.substr(0, good.size() - 8), true},
+      {"cut inside the report header", good.substr(0, 20), true},
+  };
+  for (const Case& c : cases) {
+    WriteFile(File(), c.bytes);
+    int aborted = Pages.AbortedDocs;
+    TFilePrinter p;
+    p.FileName = File();
+    try {
+      p.Execute();
+      ADD_FAILURE() << c.name << ": printed";
+    } catch (const EReadError&) {
+      EXPECT_TRUE(c.readError) << c.name;
+    } catch (const EReportKit& e) {
+      EXPECT_FALSE(c.readError) << c.name;
+      EXPECT_STREQ(e.what(), "Unexpected code found in report file.") << c.name;
+    }
+    EXPECT_FALSE(p.Printing()) << c.name;
+    EXPECT_FALSE(Pages.Printing()) << c.name;
+    if (c.name != std::string("a page header where the report header belongs") &&
+        c.name != std::string("cut inside the report header")) {
+      EXPECT_EQ(Pages.AbortedDocs, aborted + 1) << c.name;  // no partial page printed
+    }
+    EXPECT_TRUE(Pages.Pages().empty()) << c.name;
+  }
+  // A good stream prints again afterwards with the same component kind.
+  WriteFile(File(), good);
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  EXPECT_EQ(Pages.Pages().size(), 3u);
+}
+
+TEST_F(PlaybackTest, MissingStreamOrPrinterShowsAMessageAndPrintsNothing) {
+  TFilePrinter p;
+  p.FileName = Path("none.$$$");
+  p.Execute();
+  ASSERT_EQ(Fake.Boxes.size(), 1u);
+  EXPECT_EQ(Fake.Boxes[0].Text, "Error initializing input stream \"" + p.FileName + "\"");
+  RecordSquares(1);
+  Pages.SetInstalled(false);
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Fake.Boxes.size(), 2u);
+  EXPECT_EQ(Fake.Boxes[1].Text, "No printers are defined, aborting print job.");
+  EXPECT_EQ(Pages.Documents, 0);
+}
+
+// Captures the font height while the page plays.
+class FontProbe : public TFilePrinter {
+ public:
+  void PlayPage(unsigned N) override {
+    TFilePrinter::PlayPage(N);
+    Heights.push_back(GetCanvas().Font().Height());
+  }
+  std::vector<int> Heights;
+};
+
+TEST_F(PlaybackTest, AStreamPlaysAtThePrintersOwnResolution) {
+  TImagePagePrinter fine(600, 600);
+  SetReportPrinter(&fine);
+  RecordFile(File(), [](TBaseReport& r) {
+    r.SetFont("Arial", 10);
+    r.SetBrush(clBlack, bsSolid, nullptr);
+    r.Rectangle(1, 1, 2, 2);
+  });
+  TImagePagePrinter coarse(300, 300);
+  SetReportPrinter(&coarse);
+  FontProbe p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(p.Heights.size(), 1u);
+  EXPECT_EQ(p.Heights[0], -42);  // 83 px at 600 dpi is about 42 at 300
+  ASSERT_EQ(coarse.Pages().size(), 1u);
+  const QImage& img = coarse.Pages()[0];
+  EXPECT_EQ(img.width(), 2550);
+  EXPECT_TRUE(Black(img, 1.5, 1.5, 300));
+  EXPECT_FALSE(Black(img, 2.1, 1.5, 300));
+  SetReportPrinter(&Pages);
+}
+
+TEST_F(PlaybackTest, EveryRecordKindPlays) {
+  TBitmap bmp;
+  bmp.SetSize(8, 8);
+  for (int i = 0; i < 8; ++i) bmp.SetPixel(i, i, clBlack);
+  TPoint pts[] = {{100, 600}, {200, 600}, {150, 700}};
+  RecordFile(File(), [&](TBaseReport& r) {
+    r.SetFont("Arial", 12);
+    r.SetFontBold(true);
+    r.SetFontItalic(true);
+    r.SetFontUnderline(true);
+    r.SetFontStrikeOut(true);
+    r.SetPen(clRed, psDash, -2, TReportPenMode::pmCopy);
+    r.SetBrush(clBlue, bsSolid, nullptr);
+    r.SetBrush(clBlue, bsSolid, &bmp);
+    r.SetBrush(clGreen, bsSolid, nullptr);
+    r.SetTextBKMode(bkOpaque);
+    r.SetBackColor(clYellow);
+    r.SetScaleX(100);
+    r.SetScaleY(100);
+    r.Arc(1, 1, 2, 2, 1, 1, 2, 2);
+    r.Chord(2, 1, 3, 2, 2, 1, 3, 2);
+    r.Pie(3, 1, 4, 2, 3, 1, 4, 2);
+    r.BrushCopy(Rect(400, 300, 480, 380), bmp, Rect(0, 0, 8, 8), clBlack);
+    r.Draw(5, 3, bmp);
+    r.DrawFocusRect(Rect(10, 10, 50, 50));
+    r.Ellipse(1, 3, 2, 4);
+    r.FillRect(Rect(300, 500, 350, 550));
+    r.FloodFill(7.5, 7.5, clBlack, fsBorder);
+    r.FrameRect(Rect(600, 500, 650, 550));
+    r.MoveTo(1, 9);
+    r.LineTo(7, 9);
+    r.Polygon(pts);
+    r.Polyline(pts);
+    r.DrawBitmapScaled(bmp, 6, 6, 2, 2);
+    r.DrawBitmapRect(bmp, 6, 7, 6.5, 7.5);
+    r.Rectangle(2, 5, 3, 6);
+    r.DrawTabRectangle(3, 5, 4, 6);
+    r.RoundRect(4, 5, 5, 6, 0.2, 0.2);
+    r.StretchDraw(Rect(700, 100, 800, 200), bmp);
+    r.TextRect(Rect(100, 950, 300, 1000), 1, 9.8, "clipped");
+    r.PrintTextCenter("centre", 4.25);
+    r.PrintTextLeft("left", 1);
+    r.PrintTextRight("right", 7.5);
+    r.SendPrinterData("RAW");
+  });
+  auto codes = Codes(Parse(ReadFile(File())));
+  for (int c : {1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
+                30, 41, 42, 43, 51, 52, 53, 54, 55, 56, 57, 58, 71, 72, 73, 74})
+    EXPECT_NE(std::find(codes.begin(), codes.end(), c), codes.end()) << c;
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Pages.Pages().size(), 1u);
+  const QImage& img = Pages.Pages()[0];
+  EXPECT_TRUE(Black(img, 6.01, 6.01));  // the scaled bitmap's diagonal
+  QRgb frame = img.pixel(200, 500);     // the rectangle's dashed red edge, or its green inside
+  EXPECT_TRUE(qGreen(frame) > 100 || qRed(frame) > 200);
+  EXPECT_EQ(Pages.PassedThrough, (std::vector<std::string>{"RAW"}));
+}
+
+TEST_F(PlaybackTest, TheClassLibrarysPrinterWritesAPdfOfThePages) {
+  SetReportPrinter(nullptr);
+  std::string pdf = Path("print.pdf");
+  Printer().OutputFileName = pdf;
+  RecordFile(File(), [](TBaseReport& r) { Squares(r, 2); });
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  Printer().OutputFileName.clear();
+  SetReportPrinter(&Pages);
+  std::string bytes = ReadFile(pdf);
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+  std::regex page("/Type\\s*/Page[^s]");
+  auto n = std::distance(std::sregex_iterator(bytes.begin(), bytes.end(), page), std::sregex_iterator());
+  EXPECT_EQ(n, 2);
+}
+
+}  // namespace
