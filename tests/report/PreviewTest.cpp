@@ -1,0 +1,193 @@
+// The preview: page size by resolution and zoom, the zoom's limits, the margin, paging with
+// the scroll position kept, the run's refusals, and a damaged page.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "ReportTestKit.h"
+#include "platform/ui/ExtCtrls.h"
+#include "platform/ui/Forms.h"
+#include "report/FilePreview.h"
+
+using namespace rtest;
+
+namespace {
+
+class PreviewTest : public ReportTest {
+ protected:
+  PreviewTest() {
+    Form.SetBounds(0, 0, 400, 300);
+    Box->SetParent(&Form);
+    Box->SetBounds(0, 0, 300, 200);
+    Preview->SetScrollBox(Box);
+    Preview->FileName = Path("xx.$$$");
+  }
+  // Page p holds a black square of half an inch at (p, 1) inches.
+  void RecordPages(int n) {
+    RecordFile(Preview->FileName, [n](TBaseReport& r) {
+      for (int p = 1; p <= n; ++p) {
+        r.SetBrush(clBlack, bsSolid, nullptr);
+        r.Rectangle(p, 1, p + 0.5, 1.5);
+        if (p < n) r.NewPage();
+      }
+    });
+  }
+  int ShownSquare() {
+    const QImage& img = Preview->Image()->Picture().Image();
+    double zoom = Preview->ZoomFactor() / 100;
+    for (int p = 1; p <= 6; ++p) {
+      QRgb c = img.pixel(static_cast<int>((p + 0.25) * 96 * zoom), static_cast<int>(1.25 * 96 * zoom));
+      if (qRed(c) < 64) return p;
+    }
+    return 0;
+  }
+  QScrollBar* VBar() { return Box->Area()->verticalScrollBar(); }
+
+  TForm Form{nullptr};
+  TScrollBox* Box = new TScrollBox(&Form);
+  TFilePreview* Preview = new TFilePreview(&Form);
+};
+
+TEST_F(PreviewTest, APageIsAFramedSheetSizedByTheScreenAndTheZoom) {
+  RecordPages(1);
+  int zoomChanges = 0;
+  Preview->StartPreview();
+  ASSERT_TRUE(Preview->Printing());
+  TImage* image = Preview->Image();
+  ASSERT_NE(image, nullptr);
+  const QImage& shown = image->Picture().Image();
+  EXPECT_EQ(shown.width(), 816);
+  EXPECT_EQ(shown.height(), 1056);
+  EXPECT_EQ(qRed(shown.pixel(0, 0)), 0);        // the frame
+  EXPECT_EQ(qRed(shown.pixel(815, 1055)), 0);
+  EXPECT_EQ(qRed(shown.pixel(5, 5)), 255);      // the sheet
+  EXPECT_EQ(ShownSquare(), 1);
+
+  Preview->SetZoomFactor(50);  // redraws at once
+  EXPECT_EQ(image->Picture().Image().width(), 408);
+  EXPECT_EQ(image->Picture().Image().height(), 528);
+  EXPECT_EQ(ShownSquare(), 1);
+
+  struct Case {
+    double in, out;
+  } cases[] = {{5, 10}, {250, 200}, {std::nan(""), 10}, {75, 75}};
+  for (const Case& c : cases) {
+    Preview->SetZoomFactor(c.in);
+    EXPECT_EQ(Preview->ZoomFactor(), c.out) << c.in;
+  }
+  // With OnZoomChange the caller redraws.
+  Preview->OnZoomChange = [&](TObject*) { ++zoomChanges; };
+  int width = image->Picture().Image().width();
+  Preview->SetZoomFactor(100);
+  EXPECT_EQ(zoomChanges, 1);
+  EXPECT_EQ(image->Picture().Image().width(), width);
+  Preview->FinishPreview();
+  EXPECT_FALSE(Preview->Printing());
+  EXPECT_EQ(Preview->Image(), image);  // the last page stays shown
+}
+
+TEST_F(PreviewTest, TheMarginIsFixedOrFollowsTheZoom) {
+  RecordPages(1);
+  struct Case {
+    TMarginMethod method;
+    double zoom;
+    int margin;
+  } cases[] = {{mmFixed, 100, 41}, {mmFixed, 50, 41}, {mmScaled, 50, 20}, {mmScaled, 100, 41}};
+  for (const Case& c : cases) {
+    Preview->MarginMethod = c.method;
+    Preview->MarginPercent = 5;
+    Preview->SetZoomFactor(c.zoom);
+    Preview->StartPreview();
+    EXPECT_EQ(Preview->Margin(), c.margin);
+    EXPECT_EQ(Preview->Image()->Left(), c.margin);
+    EXPECT_EQ(Preview->Image()->Top(), c.margin);
+    EXPECT_EQ(Box->Area()->widget()->width(), Preview->Image()->Width() + 2 * c.margin);
+    Preview->FinishPreview();
+  }
+}
+
+TEST_F(PreviewTest, PagingStepsThroughThePagesAndKeepsTheScrollPosition) {
+  RecordPages(3);
+  std::vector<int> changes;
+  Preview->OnPageChange = [&](TObject*) { changes.push_back(Preview->PageNumber); };
+  Form.Show();  // a scroll box has its ranges while it is shown
+  Preview->StartPreview();
+  EXPECT_EQ(ShownSquare(), 1);
+  Preview->PreviousPage();  // nothing before the first
+  EXPECT_EQ(Preview->PageNumber, 1);
+  ASSERT_GT(VBar()->maximum(), 400);
+  VBar()->setValue(VBar()->maximum() / 2);
+  int half = VBar()->value();
+  Preview->NextPage();
+  EXPECT_EQ(Preview->PageNumber, 2);
+  EXPECT_EQ(ShownSquare(), 2);
+  EXPECT_EQ(VBar()->value(), half);
+  Preview->NextPage();
+  Preview->NextPage();  // nothing after the last
+  EXPECT_EQ(Preview->PageNumber, 3);
+  EXPECT_EQ(ShownSquare(), 3);
+  Preview->PreviousPage();
+  EXPECT_EQ(ShownSquare(), 2);
+  Preview->RedrawPage();
+  EXPECT_EQ(ShownSquare(), 2);
+  EXPECT_EQ(changes.front(), 1);
+  EXPECT_EQ(changes.size(), 5u);  // start, next, next, previous, redraw
+}
+
+TEST_F(PreviewTest, RefusalsOfARunAndADamagedPage) {
+  try {
+    Preview->FinishPreview();
+    FAIL();
+  } catch (const EReportKit& e) {
+    EXPECT_STREQ(e.what(), "Invalid method call.  ReportKit is not printing.");
+  }
+  TFilePreview loose;
+  try {
+    loose.StartPreview();
+    FAIL();
+  } catch (const EReportKit& e) {
+    EXPECT_STREQ(e.what(), "ScrollBox must be assigned for FilePreview component");
+  }
+  // No stream: the message, and the preview stays inactive.
+  Preview->StartPreview();
+  EXPECT_FALSE(Preview->Printing());
+  ASSERT_EQ(Fake.Boxes.size(), 1u);
+
+  RecordPages(3);
+  Preview->StartPreview();
+  try {
+    Preview->StartPreview();
+    FAIL();
+  } catch (const EReportKit& e) {
+    EXPECT_STREQ(e.what(), "Invalid method call.  ReportKit already printing.");
+  }
+  Preview->FinishPreview();
+
+  // Page 2's first drawing record damaged: that page is refused, the preview is left aborted
+  // until it is finished, and a new start shows the pages again.
+  std::string bytes = ReadFile(Preview->FileName);
+  auto recs = Parse(bytes);
+  int seen = 0;
+  for (const Rec& r : recs)
+    if (r.Code == rcRectangle && ++seen == 2) bytes[static_cast<size_t>(r.Pos)] = 31;
+  WriteFile(Preview->FileName, bytes);
+  Preview->StartPreview();
+  EXPECT_THROW(Preview->NextPage(), EReportKit);
+  EXPECT_TRUE(Preview->Aborted());
+  EXPECT_THROW(Preview->PreviousPage(), EAbort);
+  Preview->FinishPreview();
+  Preview->StartPreview();
+  EXPECT_FALSE(Preview->Aborted());
+  EXPECT_EQ(ShownSquare(), 1);
+  Preview->FinishPreview();
+}
+
+TEST_F(PreviewTest, RemovedScrollBoxIsForgotten) {
+  delete Box;
+  EXPECT_EQ(Preview->ScrollBox(), nullptr);
+  Box = nullptr;
+}
+
+}  // namespace
