@@ -84,14 +84,7 @@ void TFilePreview::StartPreview() {
 
 void TFilePreview::ShowPage(unsigned N) {
   if (!Printing()) return;
-  struct CursorGuard {
-    CursorGuard() {
-      if (Screen) Screen->SetCursor(crHourGlass);
-    }
-    ~CursorGuard() {
-      if (Screen) Screen->SetCursor(crDefault);
-    }
-  } cursor;
+  BusyCursor cursor;
   GotoPage(N);
   if (OnPageChange) OnPageChange(this);
 

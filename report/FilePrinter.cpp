@@ -15,16 +15,14 @@ E Clamped(uint8_t v, E max, E fallback) {
   return v <= static_cast<uint8_t>(max) ? static_cast<E>(v) : fallback;
 }
 
-struct CursorGuard {
-  CursorGuard() {
-    if (Screen) Screen->SetCursor(crHourGlass);
-  }
-  ~CursorGuard() {
-    if (Screen) Screen->SetCursor(crDefault);
-  }
-};
-
 }  // namespace
+
+TFilePrinter::BusyCursor::BusyCursor() {
+  if (Screen) Screen->SetCursor(crHourGlass);
+}
+TFilePrinter::BusyCursor::~BusyCursor() {
+  if (Screen) Screen->SetCursor(crDefault);
+}
 
 TFilePrinter::TFilePrinter(TComponent* AOwner) : TCanvasReport(AOwner) {
   SetUnitsFactor(1);
@@ -335,7 +333,7 @@ void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
     return;
   }
   CheckNotPrinting();
-  CursorGuard cursor;
+  BusyCursor cursor;
   UpdatePrinterMetrics();  // the printer may have changed since this component was made
   if (!OpenInputStream()) return;
   struct RunGuard {

@@ -41,6 +41,11 @@ class TFilePrinter : public TCanvasReport {
   void NewPage() override;
 
  protected:
+  // The hourglass for the length of a scope.
+  struct BusyCursor {
+    BusyCursor();
+    ~BusyCursor();
+  };
   // Performs the records of the current page up to its end.
   void PlayRecords();
   void CloseInputStream();

@@ -85,9 +85,7 @@ TEST_F(PlaybackTest, DamagedOrCutStreamsAbortTheDocument) {
   RecordSquares(3);
   std::string good = ReadFile(File());
   auto recs = Parse(good);
-  std::vector<Rec> pages;
-  for (auto& r : recs)
-    if (r.Code == rcPageHeader) pages.push_back(r);
+  std::vector<Rec> pages = PageHeaders(recs);
   ASSERT_EQ(pages.size(), 3u);
   // The first drawing record of page 2 (after its state) turned into code 31.
   size_t firstDrawn = 0;

@@ -42,9 +42,7 @@ TEST_F(RecorderTest, TwoPagesGiveTheHeaderEachPageWithItsFullStateAndTheLinks) {
   EXPECT_EQ(Codes(recs), expect);
   EXPECT_EQ(recs[0].Nums[0], 2);  // page count
   EXPECT_EQ(recs[0].Nums[3], 8.5);
-  std::vector<Rec> pages;
-  for (auto& r : recs)
-    if (r.Code == rcPageHeader) pages.push_back(r);
+  std::vector<Rec> pages = PageHeaders(recs);
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_EQ(pages[0].Nums, (std::vector<double>{0, double(pages[1].Pos), 1, 0}));
   EXPECT_EQ(pages[1].Nums, (std::vector<double>{double(pages[0].Pos), 0, 2, 0}));
@@ -156,9 +154,7 @@ TEST_F(RecorderTest, ThePrintRangeKeepsOnlyItsPagesRenumberedLinks) {
   EXPECT_EQ(drawnFor, (std::vector<int>{1, 2, 3, 4, 5}));  // the drawing code runs for every page
   auto recs = Parse(bytes);
   EXPECT_EQ(recs[0].Nums[0], 2);
-  std::vector<Rec> pages;
-  for (auto& r : recs)
-    if (r.Code == rcPageHeader) pages.push_back(r);
+  std::vector<Rec> pages = PageHeaders(recs);
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_EQ(pages[0].Nums[0], 0);
   EXPECT_EQ(pages[0].Nums[1], pages[1].Pos);
@@ -187,9 +183,7 @@ TEST_F(RecorderTest, ADiscardedPageLeavesNothingBehind) {
   });
   auto recs = Parse(bytes);
   EXPECT_EQ(recs[0].Nums[0], 2);
-  std::vector<Rec> pages;
-  for (auto& r : recs)
-    if (r.Code == rcPageHeader) pages.push_back(r);
+  std::vector<Rec> pages = PageHeaders(recs);
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_EQ(pages[0].Nums[1], pages[1].Pos);
   EXPECT_EQ(pages[1].Nums[0], pages[0].Pos);

@@ -115,6 +115,13 @@ std::vector<Rec> Drawn(const std::vector<Rec>& Records) {
   return out;
 }
 
+std::vector<Rec> PageHeaders(const std::vector<Rec>& Records) {
+  std::vector<Rec> out;
+  for (const Rec& r : Records)
+    if (r.Code == rcPageHeader) out.push_back(r);
+  return out;
+}
+
 std::string StreamBytes(TMemoryStream& m) {
   return std::string(static_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
 }

@@ -31,6 +31,8 @@ std::vector<int> Codes(const std::vector<Rec>& Records);
 // The records of a stream that are not page structure or page-start state: what the drawing
 // code wrote.
 std::vector<Rec> Drawn(const std::vector<Rec>& Records);
+// The page headers among Records.
+std::vector<Rec> PageHeaders(const std::vector<Rec>& Records);
 
 std::string StreamBytes(TMemoryStream& m);
 std::string ReadFile(const std::string& Name);
