@@ -11,7 +11,6 @@
 #include "report/ReportPrinter.h"
 
 TReportFiler::TReportFiler(TComponent* AOwner) : TBaseReport(AOwner) {
-  UpdatePrinterMetrics();
   FCanvas.Brush().OnChange = [this] { BrushChanged(); };
   FCanvas.Font().OnChange = [this] { FontChanged(); };
   FCanvas.Pen().OnChange = [this] { PenChanged(); };

@@ -286,4 +286,39 @@ TEST_F(PageModelTest, CellShadesAndBoxLines) {
   EXPECT_EQ(lines(shadeOf(0, 0, 0, 15)), 0);
 }
 
+TEST_F(PageModelTest, PrinterSettingsGoToTheSetupAndAreRefusedWhilePrinting) {
+  TReportFiler f;
+  f.SetCopies(4);
+  EXPECT_EQ(Pages.Setup().Copies, 4);
+  f.SetCopies(0);  // kept, but not a number of copies for the printer
+  EXPECT_EQ(f.Copies(), 0);
+  EXPECT_EQ(Pages.Setup().Copies, 4);
+  f.SetOrientation(poLandscape);
+  EXPECT_NEAR(f.GetPageWidth(), 11.0, 1e-9);
+  EXPECT_NEAR(f.GetPageHeight(), 8.5, 1e-9);
+  f.SetMarginRight(0.5);
+  EXPECT_NEAR(f.SectionRight, 10.5, 1e-9);
+  f.FileName = Path("o.$$$");
+  std::vector<std::string> refused;
+  f.OnPrint = [&](TObject*) {
+    for (auto op : std::initializer_list<std::function<void()>>{
+             [&] { f.SetCopies(2); }, [&] { f.SetOrientation(poPortrait); }, [&] { f.SetOutputPort("LPT2:"); },
+             [&] { f.Execute(); }}) {
+      try {
+        op();
+      } catch (const EReportKit& e) {
+        refused.push_back(e.what());
+      }
+    }
+  };
+  f.Execute();
+  ASSERT_EQ(refused.size(), 4u);
+  for (const std::string& m : refused) EXPECT_EQ(m, "Invalid method call.  ReportKit already printing.");
+  auto recs = Parse(ReadFile(Path("o.$$$")));
+  EXPECT_EQ(recs[0].Nums[3], 11.0);  // page width of the run
+  EXPECT_EQ(recs[0].Nums[9], 1);     // landscape
+  EXPECT_EQ(recs[0].Nums[10], 4);    // copies of the setup
+  f.SetOrientation(poPortrait);
+}
+
 }  // namespace
