@@ -3,10 +3,13 @@
 #include "report/ReportPrinter.h"
 
 #include <QImage>
+#include <QPageLayout>
 #include <QPainter>
+#include <QPrinter>
 #include <cmath>
 
 #include "platform/gfx/Printers.h"
+#include "platform/ui/QtText.h"
 
 TReportPrinter::~TReportPrinter() = default;
 
@@ -21,7 +24,10 @@ std::unique_ptr<QImage> MeasureImage(int xdpi, int ydpi) {
 }
 
 // The class library's printer. It always has somewhere to print: without an installed printer
-// its documents become a PDF file, so the report components count it as installed.
+// its documents become a PDF file, so the report components count it as installed. Its page
+// geometry comes from a probe set up as the printer sets up each document (the same printer or
+// PDF output, resolution and orientation), since the page model needs the sheet and the
+// unprintable border as well as the printable page.
 class TSystemReportPrinter : public TReportPrinter {
  public:
   bool Installed() const override { return true; }
@@ -37,15 +43,16 @@ class TSystemReportPrinter : public TReportPrinter {
   TPrinterSetup& Setup() override { return FSetup; }
   void ApplyOrientation() override {
     Printer().Orientation = FSetup.Orientation == 2 ? TPrinterOrientation::Landscape : TPrinterOrientation::Portrait;
+    FProbe.reset();
   }
-  int XDPI() const override { return Printer().XDPI(); }
-  int YDPI() const override { return Printer().YDPI(); }
-  int PageWidth() const override { return Printer().PageWidth(); }
-  int PageHeight() const override { return Printer().PageHeight(); }
-  int PhysicalWidth() const override { return PageWidth(); }
-  int PhysicalHeight() const override { return PageHeight(); }
-  int PhysicalOffsetX() const override { return 0; }
-  int PhysicalOffsetY() const override { return 0; }
+  int XDPI() const override { return Probe().resolution(); }
+  int YDPI() const override { return Probe().resolution(); }
+  int PageWidth() const override { return Paint().width(); }
+  int PageHeight() const override { return Paint().height(); }
+  int PhysicalWidth() const override { return Full().width(); }
+  int PhysicalHeight() const override { return Full().height(); }
+  int PhysicalOffsetX() const override { return Paint().left() - Full().left(); }
+  int PhysicalOffsetY() const override { return Paint().top() - Full().top(); }
   QPaintDevice* MeasureDevice() override {
     if (!FMeasure || FMeasureDpi != XDPI()) {
       FMeasure = MeasureImage(XDPI(), YDPI());
@@ -66,8 +73,32 @@ class TSystemReportPrinter : public TReportPrinter {
   QPainter* Painter() override { return Printer().Canvas().Painter(); }
 
  private:
+  QPrinter& Probe() const {
+    // Set up again whenever the printer's choice of output changes.
+    std::string key = Printer().OutputFileName + "|" + std::to_string(Printer().PrinterIndex) + "|" +
+                      std::to_string(static_cast<int>(Printer().Orientation));
+    if (key != FProbeKey) FProbe.reset();
+    if (!FProbe) {
+      FProbeKey = key;
+      FProbe = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      std::vector<std::string> names = Printer().Printers();
+      int i = Printer().PrinterIndex;
+      if (!Printer().OutputFileName.empty() || names.empty())
+        FProbe->setOutputFormat(QPrinter::PdfFormat);
+      else if (i >= 0 && i < static_cast<int>(names.size()))
+        FProbe->setPrinterName(orv::ToQ(names[static_cast<size_t>(i)]));
+      FProbe->setPageOrientation(Printer().Orientation == TPrinterOrientation::Landscape ? QPageLayout::Landscape
+                                                                                        : QPageLayout::Portrait);
+    }
+    return *FProbe;
+  }
+  QRect Paint() const { return Probe().pageLayout().paintRectPixels(Probe().resolution()); }
+  QRect Full() const { return Probe().pageLayout().fullRectPixels(Probe().resolution()); }
+
   std::string FPort;
   TPrinterSetup FSetup;
+  mutable std::unique_ptr<QPrinter> FProbe;
+  mutable std::string FProbeKey;
   std::unique_ptr<QImage> FMeasure;
   int FMeasureDpi = 0;
 };

@@ -265,9 +265,15 @@ TEST_F(PlaybackTest, TheClassLibrarysPrinterWritesAPdfOfThePages) {
   std::string pdf = Path("print.pdf");
   Printer().OutputFileName = pdf;
   RecordFile(File(), [](TBaseReport& r) { Squares(r, 2); });
+  // The page model sees the whole sheet (Letter or A4), its printable part beginning at the
+  // printer's border.
+  auto header = Parse(ReadFile(File()))[0];
+  double width = header.Nums[3];
+  EXPECT_TRUE(std::abs(width - 8.5) < 0.01 || std::abs(width - 210 / 25.4) < 0.01) << width;
   TFilePrinter p;
   p.FileName = File();
   p.Execute();
+  EXPECT_NEAR(p.PrinterOffsetLeft + p.PrinterOffsetRight + ReportPrinter().PageWidth() / double(p.XDPI), width, 0.01);
   Printer().OutputFileName.clear();
   SetReportPrinter(&Pages);
   std::string bytes = ReadFile(pdf);
