@@ -645,7 +645,9 @@ void TGifImageCore::WriteGif(TStream& Stream, bool WithLength) {
   int globalBits = 0;
   if (g.ColorTable.Count > 0) {
     globalBits = ColorCountToBits(g.ColorTable.Count);
-    packed = static_cast<uint8_t>(0x80 + (globalBits - 1) * 16 + ((g.ColorBits - 1) & 7));
+    // The size field tells readers how many entries follow, so it comes from the table
+    // itself (ColorBits agrees with it unless it was left out of step).
+    packed = static_cast<uint8_t>(0x80 + (globalBits - 1) * 16 + (globalBits - 1));
     if (BackColor != NoColor) background = static_cast<uint8_t>(std::max(0, FindTableIndex(g.ColorTable, BackColor)));
   }
   WriteByte(s, packed);

@@ -23,14 +23,13 @@
 #include "platform/core/Classes.h"
 #include "platform/core/Streams.h"
 
-#pragma pack(push, 1)
 // A colour table: Count (0..256) entries of red, green, blue.
 struct GifColorTable {
   int32_t Count = 0;
   uint8_t Entries[256][3] = {};
   void Clear() { *this = GifColorTable{}; }
 };
-#pragma pack(pop)
+// 772 bytes without padding, as the file model counts it.
 static_assert(sizeof(GifColorTable) == 772);
 
 enum ExtensionKind : uint8_t {

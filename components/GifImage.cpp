@@ -10,9 +10,10 @@ namespace {
 TClipboardFormat gGifFormat = 0;
 bool gRegistered = false;
 
-// Start-up registration of the format, as the unit's initialisation would do it.
+// Registration at start-up and its removal at shut-down.
 struct GifFormatRegistration {
   GifFormatRegistration() { RegisterGifFormat(); }
+  ~GifFormatRegistration() { UnregisterGifFormat(); }
 } gStartup;
 
 }  // namespace
