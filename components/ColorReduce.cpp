@@ -42,6 +42,21 @@ const IndexTable Index8 = BuildIndex(Levels8);
 inline int64_t Row24(int w) { return RowBytes(static_cast<int64_t>(w) * 24); }
 inline int64_t Row8(int w) { return RowBytes(static_cast<int64_t>(w) * 8); }
 
+// The first of the first N palette entries nearest to (r, g, b) by squared distance.
+int NearestEntry(const uint8_t* pal, int n, int r, int g, int b) {
+  int best = 0;
+  long bestDist = -1;
+  for (int i = 0; i < n; ++i) {
+    long db = b - pal[4 * i], dg = g - pal[4 * i + 1], dr = r - pal[4 * i + 2];
+    long d = db * db + dg * dg + dr * dr;
+    if (bestDist < 0 || d < bestDist) {
+      bestDist = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
 inline void SetEntry(uint8_t* pal, int i, int r, int g, int b) {
   pal[4 * i] = static_cast<uint8_t>(b);
   pal[4 * i + 1] = static_cast<uint8_t>(g);
@@ -163,17 +178,7 @@ HistogramMasks HistogramReduce(int Width, int Height, const uint8_t* Pixels24, u
   for (int e = 0; e < hist->Count; ++e) {
     HistEntry& h = hist->Entries[e];
     if (h.Count == 0) continue;
-    int best = 0;
-    long bestDist = -1;
-    for (int i = 0; i < Wanted; ++i) {
-      long db = h.B - Palette[4 * i], dg = h.G - Palette[4 * i + 1], dr = h.R - Palette[4 * i + 2];
-      long d = db * db + dg * dg + dr * dr;
-      if (bestDist < 0 || d < bestDist) {
-        bestDist = d;
-        best = i;
-      }
-    }
-    h.Index = static_cast<uint8_t>(best);
+    h.Index = static_cast<uint8_t>(NearestEntry(Palette, Wanted, h.R, h.G, h.B));
   }
   const Histogram& hc = *hist;
   MapPixels(Width, Height, Pixels24, Out8, [&](uint8_t r, uint8_t g, uint8_t b, int, int) {
@@ -446,16 +451,7 @@ std::string ToFixedPalette(const DibView& src, int bits) {
     for (int x = 0; x < src.Width; ++x) {
       uint32_t c = src.PixelColor(x, y);
       int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
-      int best = 0;
-      long bestDist = -1;
-      for (int i = 0; i < n; ++i) {
-        long db = b - pal[4 * i], dg = g - pal[4 * i + 1], dr = r - pal[4 * i + 2];
-        long dist = db * db + dg * dg + dr * dr;
-        if (bestDist < 0 || dist < bestDist) {
-          bestDist = dist;
-          best = i;
-        }
-      }
+      int best = NearestEntry(pal, n, r, g, b);
       if (bits == 1)
         d[x >> 3] |= static_cast<uint8_t>(best << (7 - (x & 7)));
       else

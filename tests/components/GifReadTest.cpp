@@ -11,12 +11,7 @@ using namespace giftest;
 namespace {
 
 std::unique_ptr<TGifImageCore> Load(const std::string& bytes, bool decodeFirst = true) {
-  auto img = std::make_unique<TGifImageCore>();
-  TMemoryStream s;
-  s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-  s.SetPosition(0);
-  img->LoadGifData(s.Size(), s, decodeFirst);
-  return img;
+  return LoadCore(bytes, decodeFirst);
 }
 
 void ExpectPicture(const Picture& want, const std::string& dib) {

@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "components/BitmapUtilCore.h"
+#include "components/GifFile.h"
 
 namespace giftest {
 
@@ -264,6 +266,16 @@ std::string Make24Dib(int w, int h, F color) {
       p[2] = static_cast<uint8_t>(c);
     }
   return f;
+}
+
+// A picture read from the bytes through the format code (the first frame decoded).
+inline std::unique_ptr<TGifImageCore> LoadCore(const std::string& bytes, bool decodeFirst = true) {
+  auto img = std::make_unique<TGifImageCore>();
+  TMemoryStream s;
+  s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  s.SetPosition(0);
+  img->LoadGifData(s.Size(), s, decodeFirst);
+  return img;
 }
 
 }  // namespace giftest

@@ -14,14 +14,7 @@ std::string Write(TGifImageCore& img, bool withLength = false) {
   return std::string(static_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
 }
 
-std::unique_ptr<TGifImageCore> Read(const std::string& bytes) {
-  auto img = std::make_unique<TGifImageCore>();
-  TMemoryStream s;
-  s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-  s.SetPosition(0);
-  img->LoadGifData(s.Size(), s, true);
-  return img;
-}
+std::unique_ptr<TGifImageCore> Read(const std::string& bytes) { return LoadCore(bytes); }
 
 // A picture of one frame holding the bitmap file.
 std::unique_ptr<TGifImageCore> FromDib(const std::string& dib) {
