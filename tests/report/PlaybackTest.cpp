@@ -200,6 +200,63 @@ TEST_F(PlaybackTest, AStreamPlaysAtThePrintersOwnResolution) {
   SetReportPrinter(&Pages);
 }
 
+TEST_F(PlaybackTest, ATabRectangleCoversOnePixelMoreOnEverySide) {
+  RecordFile(File(), [](TBaseReport& r) {
+    r.SetPen(clBlack, psClear, 1, TReportPenMode::pmCopy);
+    r.SetBrush(clBlack, bsSolid, nullptr);
+    r.Rectangle(1, 1, 2, 2);
+    r.DrawTabRectangle(3, 1, 4, 2);
+  });
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Pages.Pages().size(), 1u);
+  const QImage& img = Pages.Pages()[0];
+  auto extent = [&](int from, int to, int y) {
+    int first = -1, last = -1;
+    for (int x = from; x < to; ++x)
+      if (qRed(img.pixel(x, y)) < 64) {
+        if (first < 0) first = x;
+        last = x;
+      }
+    return std::pair{first, last};
+  };
+  EXPECT_EQ(extent(50, 250, 150), (std::pair{100, 199}));
+  EXPECT_EQ(extent(250, 450, 150), (std::pair{299, 400}));
+}
+
+TEST_F(PlaybackTest, AMaskedShadeLetsEarlierTextShowThrough) {
+  RecordFile(File(), [](TBaseReport& r) {
+    r.SetFont("Arial", 9);
+    r.GotoLine(3);
+    r.PrintTextLeft("MMMM", 1.1);
+    r.SetTabShade(50);
+    r.AddTabStop(1.0, 1, 3.0, 0, 0, 0);
+    r.TabAdvance(kTabDefault, kTabDefault, kTabDefault, kTabDefault, kTabDefault);
+  });
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Pages.Pages().size(), 1u);
+  const QImage& img = Pages.Pages()[0];
+  // Within the rows of the shaded cell, the text's pixels stay black.
+  int shadedRows = 0, blackInShade = 0;
+  for (int y = 0; y < img.height(); ++y) {
+    int grey = 0, black = 0;
+    for (int x = 100; x < 400; ++x) {
+      int v = qRed(img.pixel(x, y));
+      if (v > 100 && v < 160) ++grey;
+      if (v < 40) ++black;
+    }
+    if (grey > 100) {
+      ++shadedRows;
+      blackInShade += black;
+    }
+  }
+  EXPECT_GT(shadedRows, 5);
+  EXPECT_GT(blackInShade, 20);
+}
+
 TEST_F(PlaybackTest, EveryRecordKindPlays) {
   TBitmap bmp;
   bmp.SetSize(8, 8);
