@@ -136,17 +136,21 @@ void TGIFFrame::Assign(TPersistent* Source) {
     } else {
       ResetItem();
       FDecodedBitmap = std::make_unique<TBitmap>();
+      // The key of a transparent picture: the bitmap's brush colour, as it was before the
+      // picture drew itself (its drawing may change the brush).
+      TColor key = FDecodedBitmap->Canvas().Brush().Color;
       try {
         FDecodedBitmap->Assign(g);
       } catch (const Exception&) {
         // Pictures a bitmap cannot take (icons) are drawn into one instead.
         TBitmap& bm = *FDecodedBitmap;
-        bm.Canvas().Brush().Color = 0xFF00FF;
+        key = 0xFF00FF;
+        bm.Canvas().Brush().Color = key;
         bm.SetSize(g->Width(), g->Height());
         bm.Canvas().FillRect(TRect{0, 0, bm.Width(), bm.Height()});
         g->Draw(bm.Canvas(), TRect{0, 0, bm.Width(), bm.Height()});
       }
-      if (g->Transparent()) TransparentColor = ColorToRGB(FDecodedBitmap->Canvas().Brush().Color);
+      if (g->Transparent()) TransparentColor = ColorToRGB(key);
     }
   } else {
     TPersistent::Assign(Source);

@@ -274,3 +274,64 @@ TEST(ColorReduceBitmap, BitmapsReduceTo8Bits) {
   TBitmap empty;
   EXPECT_THROW(ReduceBitmapToStream(empty, pf8bit, crHistogram), EInvalidGraphic);
 }
+
+namespace {
+
+// A picture that a bitmap cannot take directly, as an icon: it only draws itself.
+class TDrawOnlyPicture : public TGraphic {
+ public:
+  void Draw(TCanvas& C, const TRect& R) override {
+    C.Brush().Color = 0x0000FF;
+    C.FillRect(TRect{R.Left + 1, R.Top + 1, R.Left + 2, R.Top + 2});
+  }
+  bool Empty() override { return false; }
+  int Width() override { return 3; }
+  int Height() override { return 2; }
+  void SetWidth(int) override {}
+  void SetHeight(int) override {}
+  void LoadFromStream(TStream&) override {}
+  void SaveToStream(TStream&) override {}
+  void LoadFromClipboardFormat(TClipboardFormat, const std::string&, uintptr_t) override {}
+  void SaveToClipboardFormat(TClipboardFormat&, std::string&, uintptr_t&) override {}
+  void ReadData(TStream&) override {}
+  void WriteData(TStream&) override {}
+};
+
+}  // namespace
+
+TEST(GifImage, PicturesABitmapCannotTakeAreDrawnIntoTheFrame) {
+  TDrawOnlyPicture icon;
+  icon.SetTransparent(true);
+  TGIFImage gif;
+  gif.AppendFrame(&icon);
+  TBitmap& b = gif.ActiveBitmap();
+  EXPECT_EQ(b.Width(), 3);
+  EXPECT_EQ(b.Height(), 2);
+  EXPECT_EQ(b.Pixel(0, 0), 0xFF00FFu);
+  EXPECT_EQ(b.Pixel(1, 1), 0x0000FFu);
+  EXPECT_EQ(gif.FrameAt(0)->TransparentColor, 0xFF00FFu);
+  // Written and read back, the key colour stays transparent.
+  auto back = Load(Save(gif));
+  EXPECT_EQ(back->FrameAt(0)->TransparentColor, 0xFF00FFu);
+  TBitmap canvas;
+  Fill(canvas, 3, 2, 0x00FF00);
+  back->Draw(canvas.Canvas(), TRect{0, 0, 3, 2});
+  EXPECT_EQ(canvas.Pixel(0, 0), 0x00FF00u);
+  EXPECT_EQ(canvas.Pixel(1, 1), 0x0000FFu);
+}
+
+TEST(GifImage, AbortWhileEncodingLeavesTheFrameFresh) {
+  TBitmap bm;
+  Fill(bm, 8, 8, 0x102030);
+  TGIFImage gif;
+  gif.Assign(&bm);
+  gif.FrameAt(0)->DelayMs = 70;
+  gif.OnProgress = [](TObject*, int stage, int, bool, const TRect&, const std::string&) {
+    if (stage == 1) Abort();
+  };
+  TMemoryStream s;
+  EXPECT_THROW(gif.SaveToStream(s), EAbort);
+  EXPECT_EQ(gif.FrameAt(0)->SharedItem->RasterData, nullptr);
+  EXPECT_EQ(gif.FrameAt(0)->DelayMs, 0);
+  EXPECT_EQ(s.Size(), 0);
+}
