@@ -1,6 +1,7 @@
 // Playback of a report stream: reading, the page walk and the printing run.
 #include "report/FilePrinter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -146,6 +147,10 @@ void TFilePrinter::PlayPage(unsigned N) {
 }
 
 void TFilePrinter::PlayRecords() {
+  // Sizes from a damaged stream are kept within a sheet, so one record cannot ask the device
+  // for a glyph or a pen of kilometres.
+  constexpr int kMaxInches = 20;
+  auto FontPixels = [&](int h) { return std::clamp(h, -YDPI * kMaxInches, YDPI * kMaxInches); };
   TReportReader& r = *FReader;
   auto pt = [&] {
     TStreamPoint p = r.Point();
@@ -291,13 +296,13 @@ void TFilePrinter::PlayRecords() {
         if (code == rcFont || code == rcFontColor) f.SetColor(static_cast<TColor>(r.Int32()));
         if (code == rcFont || code == rcFontPitch) f.SetPitch(Clamped(r.Byte(), fpFixed, fpDefault));
         if (code == rcFont) {
-          f.SetHeight(RoundEven(YDPI * r.Number() * ZoomFactor() / 100));
+          f.SetHeight(FontPixels(RoundEven(YDPI * r.Number() * ZoomFactor() / 100)));
           SetFontBold(r.Byte() != 0);
           SetFontItalic(r.Byte() != 0);
           SetFontUnderline(r.Byte() != 0);
           SetFontStrikeOut(r.Byte() != 0);
         }
-        if (code == rcFontSize) f.SetHeight(-RoundEven(YDPI * r.Number() * ZoomFactor() / 100));
+        if (code == rcFontSize) f.SetHeight(FontPixels(-RoundEven(YDPI * r.Number() * ZoomFactor() / 100)));
         break;
       }
       case rcFontBold: SetFontBold(r.Byte() != 0); break;
@@ -311,7 +316,7 @@ void TFilePrinter::PlayRecords() {
           p.SetMode(Clamped(r.Byte(), TReportPenMode::pmNotXor, TReportPenMode::pmCopy));
         if (code == rcPen || code == rcPenStyle) p.SetStyle(Clamped(r.Byte(), psInsideFrame, psSolid));
         if (code == rcPen || code == rcPenWidth)
-          p.SetWidth(RoundEven(XDPI * r.Number() * ScaleX() * ZoomFactor() / 10000));
+          p.SetWidth(std::clamp(RoundEven(XDPI * r.Number() * ScaleX() * ZoomFactor() / 10000), 0, XDPI * kMaxInches));
         break;
       }
       case rcEndPage: return;

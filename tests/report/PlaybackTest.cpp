@@ -317,6 +317,49 @@ TEST_F(PlaybackTest, EveryRecordKindPlays) {
   EXPECT_EQ(Pages.PassedThrough, (std::vector<std::string>{"RAW"}));
 }
 
+TEST_F(PlaybackTest, RandomDamageIsRefusedOrPlayedNeverACrash) {
+  TImagePagePrinter small(20, 20);
+  SetReportPrinter(&small);
+  TBitmap bmp;
+  bmp.SetSize(4, 4);
+  TPoint pts[] = {{1, 1}, {10, 5}, {5, 10}};
+  RecordFile(File(), [&](TBaseReport& r) {
+    for (int p = 1; p <= 3; ++p) {
+      r.SetFont("Arial", 10 + p);
+      r.SetPen(clRed, psSolid, -2, TReportPenMode::pmCopy);
+      r.PrintTextLeft("text", 1);
+      r.Rectangle(1, 1, 2, 2);
+      r.Polygon(pts);
+      r.Draw(3, 3, bmp);
+      r.FloodFill(5, 5, clBlack, fsBorder);
+      if (p < 3) r.NewPage();
+    }
+  });
+  const std::string good = ReadFile(File());
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  int refused = 0, played = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string bad = good;
+    int flips = 1 + static_cast<int>(next() % 4);
+    for (int i = 0; i < flips; ++i) bad[next() % bad.size()] = static_cast<char>(next() >> 8);
+    if (round % 5 == 0) bad.resize(next() % bad.size());
+    WriteFile(File(), bad);
+    TFilePrinter p;
+    p.FileName = File();
+    try {
+      p.Execute();
+      ++played;
+    } catch (const Exception&) {
+      ++refused;
+    }
+    ASSERT_FALSE(small.Printing()) << round;
+    ASSERT_FALSE(p.Printing()) << round;
+  }
+  EXPECT_GT(refused, 0);
+  SetReportPrinter(&Pages);
+}
+
 TEST_F(PlaybackTest, TheClassLibrarysPrinterWritesAPdfOfThePages) {
   SetReportPrinter(nullptr);
   std::string pdf = Path("print.pdf");

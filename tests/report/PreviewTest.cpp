@@ -184,6 +184,30 @@ TEST_F(PreviewTest, RefusalsOfARunAndADamagedPage) {
   Preview->FinishPreview();
 }
 
+TEST_F(PreviewTest, RandomDamageIsRefusedOrShownNeverACrash) {
+  RecordPages(3);
+  const std::string good = ReadFile(Preview->FileName);
+  uint32_t seed = 777;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int round = 0; round < 100; ++round) {
+    std::string bad = good;
+    for (int i = 0; i < 3; ++i) bad[next() % bad.size()] = static_cast<char>(next() >> 8);
+    WriteFile(Preview->FileName, bad);
+    try {
+      Preview->StartPreview();
+      Preview->NextPage();
+      Preview->NextPage();
+      Preview->PreviousPage();
+    } catch (const Exception&) {
+    }
+    if (Preview->Printing()) Preview->FinishPreview();
+  }
+  WriteFile(Preview->FileName, good);
+  Preview->StartPreview();
+  EXPECT_EQ(ShownSquare(), 1);
+  Preview->FinishPreview();
+}
+
 TEST_F(PreviewTest, RemovedScrollBoxIsForgotten) {
   delete Box;
   EXPECT_EQ(Preview->ScrollBox(), nullptr);
