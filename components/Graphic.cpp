@@ -2,6 +2,7 @@
 #include "components/Graphic.h"
 
 #include "components/BitmapUtilCore.h"
+#include "components/GifImage.h"
 #include "platform/core/Streams.h"
 
 namespace {
@@ -15,6 +16,10 @@ struct ClipFormat {
   std::string ClassName;
   TGraphicFactory Factory;
 };
+
+// The formats of this library register themselves at start-up; asking for them here as well
+// keeps them known to every program that uses the container, whatever the linker keeps.
+void EnsureBuiltInFormats() { RegisterGifFormat(); }
 
 std::vector<FileFormat>& FileFormats() {
   static std::vector<FileFormat> list;
@@ -79,6 +84,7 @@ void TPicture::SetGraphic(std::unique_ptr<TGraphic> Graphic) {
 }
 
 void TPicture::LoadFromFile(const std::string& FileName) {
+  EnsureBuiltInFormats();
   std::string ext = ExtensionOf(FileName);
   for (const FileFormat& f : FileFormats())
     if (f.Extension == ext) {
@@ -96,6 +102,7 @@ void TPicture::SaveToFile(const std::string& FileName) {
 
 void TPicture::LoadFromClipboardFormat(TClipboardFormat Format, const std::string& Data,
                                        uintptr_t Palette) {
+  EnsureBuiltInFormats();
   for (const ClipFormat& c : ClipFormats())
     if (c.Format == Format) {
       std::unique_ptr<TGraphic> g = c.Factory();
@@ -107,6 +114,7 @@ void TPicture::LoadFromClipboardFormat(TClipboardFormat Format, const std::strin
 }
 
 bool TPicture::SupportsClipboardFormat(TClipboardFormat Format) {
+  EnsureBuiltInFormats();
   for (const ClipFormat& c : ClipFormats())
     if (c.Format == Format) return true;
   return false;
@@ -134,6 +142,7 @@ void TPicture::UnregisterGraphicClass(const std::string& ClassName) {
 }
 
 std::string TPicture::FileFormatDescription(const std::string& Extension) {
+  EnsureBuiltInFormats();
   std::string ext = LowerAscii(Extension);
   for (const FileFormat& f : FileFormats())
     if (f.Extension == ext) return f.Description;

@@ -4,7 +4,8 @@
 // it. Drawing goes through the platform canvas; formats keep their data as they like.
 //
 // Registration is process-wide and happens at start-up (RegisterFileFormat,
-// RegisterClipboardFormat). GUI thread only.
+// RegisterClipboardFormat); the container also makes sure this library's own formats (GIF)
+// are registered before it looks one up. GUI thread only.
 #pragma once
 
 #include <cstdint>
