@@ -86,6 +86,19 @@ TEST_F(PreviewTest, APageIsAFramedSheetSizedByTheScreenAndTheZoom) {
   Preview->FinishPreview();
   EXPECT_FALSE(Preview->Printing());
   EXPECT_EQ(Preview->Image(), image);  // the last page stays shown
+
+  Preview->OnZoomChange = nullptr;
+  Preview->Monochrome = true;
+  Preview->StartPreview();
+  EXPECT_EQ(Preview->Image()->Picture().Image().width(), 816);
+  EXPECT_EQ(ShownSquare(), 1);
+  QImage page = Preview->Image()->Picture().Image();
+  for (int y = 0; y < page.height(); y += 37)
+    for (int x = 0; x < page.width(); x += 41) {
+      QRgb c = page.pixel(x, y);
+      ASSERT_TRUE(c == qRgb(0, 0, 0) || c == qRgb(255, 255, 255)) << x << "," << y;
+    }
+  Preview->FinishPreview();
 }
 
 TEST_F(PreviewTest, TheMarginIsFixedOrFollowsTheZoom) {
