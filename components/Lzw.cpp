@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint16_t EndOfData = 0xFFFF;
 constexpr int MaxCodes = 4096;
-constexpr int StackSize = 4097;
+// The walk stops once more than MaxCodes entries are held; the entry pushed at that point
+// and the final character still need room.
+constexpr int StackSize = MaxCodes + 4;
 
 // Reads codes of the current width from the data sub-blocks through a 260-byte buffer: at
 // most two bytes of a code wait in it when the next sub-block (255 bytes at most) comes in.

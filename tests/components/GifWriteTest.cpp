@@ -94,6 +94,13 @@ TEST(GifWrite, FileOfOneBitmapFrame) {
   std::string withLen = Write(*img, true);
   EXPECT_EQ(GetLE32(reinterpret_cast<const uint8_t*>(withLen.data())), bytes.size());
   EXPECT_EQ(withLen.substr(4), bytes);
+  // Only 1, 4 and 8 bits are encoded.
+  try {
+    img->CoreFrameAt(0)->EncodeBitmapFile(Make24Dib(2, 2, [](int, int) { return 0u; }));
+    ADD_FAILURE();
+  } catch (const EInvalidGraphicOperation& e) {
+    EXPECT_EQ(e.Message, "GIF image encoding error");
+  }
   // Nothing to write.
   TGifImageCore none;
   TMemoryStream s;
