@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPolygon>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -271,11 +272,20 @@ void TReportCanvas::SyncShapeCanvas() {
   FShapes.SetPenPos(FPenPos);
 }
 
-void TReportCanvas::Shape(const std::function<void(TCanvas&)>& Op) {
+void TReportCanvas::Shape(const std::function<void(TCanvas&)>& Op,
+                          const std::function<void(QPainter&, const QBrush&)>& Fill) {
   if (!FPainter || FPen.Mode() == TReportPenMode::pmNop) return;
   SyncShapeCanvas();
   FPainter->save();
   ApplyMode(*FPainter, FPen.Mode());
+  const TBitmap* pattern = FBrush.Bitmap();
+  if (Fill && pattern && !pattern->Empty() && FBrush.Style() != bsClear) {
+    FPainter->save();
+    FPainter->setPen(Qt::NoPen);
+    Fill(*FPainter, QBrush(pattern->Image()));
+    FPainter->restore();
+    FShapes.Brush().Style = bsClear;
+  }
   Op(FShapes);
   FPainter->restore();
 }
@@ -288,13 +298,22 @@ void TReportCanvas::LineTo(int X, int Y) {
 }
 
 void TReportCanvas::Rectangle(int X1, int Y1, int X2, int Y2) {
-  Shape([&](TCanvas& c) { c.Rectangle(X1, Y1, X2, Y2); });
+  Shape([&](TCanvas& c) { c.Rectangle(X1, Y1, X2, Y2); },
+        [&](QPainter& p, const QBrush& b) { p.fillRect(QRect(X1, Y1, X2 - X1, Y2 - Y1), b); });
 }
 void TReportCanvas::Ellipse(int X1, int Y1, int X2, int Y2) {
-  Shape([&](TCanvas& c) { c.Ellipse(X1, Y1, X2, Y2); });
+  Shape([&](TCanvas& c) { c.Ellipse(X1, Y1, X2, Y2); },
+        [&](QPainter& p, const QBrush& b) {
+          p.setBrush(b);
+          p.drawEllipse(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1));
+        });
 }
 void TReportCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
-  Shape([&](TCanvas& c) { c.RoundRect(X1, Y1, X2, Y2, X3, Y3); });
+  Shape([&](TCanvas& c) { c.RoundRect(X1, Y1, X2, Y2, X3, Y3); },
+        [&](QPainter& p, const QBrush& b) {
+          p.setBrush(b);
+          p.drawRoundedRect(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1), X3 / 2.0, Y3 / 2.0);
+        });
 }
 void TReportCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
   Shape([&](TCanvas& c) { c.Arc(X1, Y1, X2, Y2, X3, Y3, X4, Y4); });
@@ -306,13 +325,20 @@ void TReportCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, 
   Shape([&](TCanvas& c) { c.Pie(X1, Y1, X2, Y2, X3, Y3, X4, Y4); });
 }
 void TReportCanvas::Polygon(const TPoint* Points, int Count) {
-  Shape([&](TCanvas& c) { c.Polygon(Points, Count); });
+  Shape([&](TCanvas& c) { c.Polygon(Points, Count); },
+        [&](QPainter& p, const QBrush& b) {
+          QPolygon poly;
+          for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
+          p.setBrush(b);
+          p.drawPolygon(poly);
+        });
 }
 void TReportCanvas::Polyline(const TPoint* Points, int Count) {
   Shape([&](TCanvas& c) { c.Polyline(Points, Count); });
 }
 void TReportCanvas::FillRect(const TRect& R) {
-  Shape([&](TCanvas& c) { c.FillRect(R); });
+  Shape([&](TCanvas& c) { c.FillRect(R); },
+        [&](QPainter& p, const QBrush& b) { p.fillRect(QRect(R.Left, R.Top, R.Width(), R.Height()), b); });
 }
 void TReportCanvas::FrameRect(const TRect& R) {
   Shape([&](TCanvas& c) { c.FrameRect(R); });

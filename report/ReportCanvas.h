@@ -21,6 +21,7 @@
 class QPainter;
 class QPaintDevice;
 class QFont;
+class QBrush;
 
 // Raster modes of a pen, in the class library's order.
 enum class TReportPenMode : uint8_t {
@@ -165,7 +166,9 @@ class TReportCanvas {
 
  private:
   void SyncShapeCanvas();
-  void Shape(const std::function<void(TCanvas&)>& Op);
+  // Op draws on the class library's canvas; Fill, when given, is the area a pattern brush
+  // (a brush bitmap) fills first, the canvas then drawing only the outline.
+  void Shape(const std::function<void(TCanvas&)>& Op, const std::function<void(QPainter&, const QBrush&)>& Fill = nullptr);
   QPaintDevice* MeasureOn() const;
 
   TReportPen FPen;

@@ -225,6 +225,33 @@ TEST_F(PlaybackTest, ATabRectangleCoversOnePixelMoreOnEverySide) {
   EXPECT_EQ(extent(250, 450, 150), (std::pair{299, 400}));
 }
 
+TEST_F(PlaybackTest, ABrushBitmapFillsWithItsPattern) {
+  TBitmap checker;
+  checker.SetSize(2, 2);
+  checker.SetPixel(0, 0, clBlack);
+  checker.SetPixel(1, 1, clBlack);
+  RecordFile(File(), [&](TBaseReport& r) {
+    r.SetPen(clBlack, psClear, 1, TReportPenMode::pmCopy);
+    r.SetBrush(clWhite, bsSolid, &checker);
+    r.Rectangle(1, 1, 2, 2);
+    r.GetCanvas().Brush().SetBitmap(nullptr);
+    r.SetBrush(clBlack, bsSolid, nullptr);
+    r.Rectangle(3, 1, 4, 2);
+  });
+  auto codes = Codes(Parse(ReadFile(File())));
+  EXPECT_NE(std::find(codes.begin(), codes.end(), int(rcBrushBitmap)), codes.end());
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  ASSERT_EQ(Pages.Pages().size(), 1u);
+  const QImage& img = Pages.Pages()[0];
+  EXPECT_EQ(qRed(img.pixel(120, 120)), 0);
+  EXPECT_EQ(qRed(img.pixel(121, 120)), 255);
+  EXPECT_EQ(qRed(img.pixel(121, 121)), 0);
+  EXPECT_EQ(qRed(img.pixel(320, 120)), 0);  // a plain brush again after the bitmap is gone
+  EXPECT_EQ(qRed(img.pixel(321, 120)), 0);
+}
+
 TEST_F(PlaybackTest, AMaskedShadeLetsEarlierTextShowThrough) {
   RecordFile(File(), [](TBaseReport& r) {
     r.SetFont("Arial", 9);
