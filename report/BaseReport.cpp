@@ -31,7 +31,7 @@ TBaseReport::~TBaseReport() {
   ClearTabStops();
   if (FStatusLabel) FStatusLabel->RemoveFreeNotification(this);
   // A job this component left open goes with it; another component's job is not touched.
-  if (FPrinting && !NoPrintersInstalled() && ReportPrinter().Printing() && GetOutputKind() == okPrinter)
+  if (FPrinting && !NoPrintersInstalled() && ReportPrinter().Printing())
     ReportPrinter().Abort();
 }
 
