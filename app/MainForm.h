@@ -230,9 +230,8 @@ class TMainForm : public TForm {
   void InsertFileLinkClick(TObject* Sender);  // "파일찾아넣기"
   // Seeks the note whose title 1 begins with Link, else opens Link outside.
   void FollowLink(const std::string& Link);
-  // The file-link dialog's picture preview: the size shown for a JPEG or BMP picture (large
-  // JPEG pictures are decoded at an eighth); false for damaged pictures and other files
-  // (GIF pictures have no preview yet).
+  // The file-link dialog's picture preview: the size shown for a JPEG, GIF or BMP picture
+  // (large JPEG pictures are decoded at an eighth); false for damaged pictures and other files.
   static bool PreviewPicture(const std::string& FileName, int& Width, int& Height);
   // ---- end note display, editing, links ----
 

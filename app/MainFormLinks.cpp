@@ -18,6 +18,7 @@
 #include "app/LinkScan.h"
 #include "app/MainForm.h"
 #include "app/Udf.h"
+#include "components/GifImage.h"
 #include "platform/core/Cp949.h"
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
@@ -114,10 +115,22 @@ QImage DecodeJpeg(const std::string& fileName) {
   return result;
 }
 
-// The preview of a chosen file: JPEG and BMP pictures; nothing for other files.
+// The first frame of a GIF picture; a null image when it is damaged or holds none.
+QImage DecodeGif(const std::string& fileName) {
+  try {
+    TBitmap bitmap;
+    LoadGifBitmap(fileName, bitmap);
+    return bitmap.Image();
+  } catch (const std::exception&) {
+    return QImage();
+  }
+}
+
+// The preview of a chosen file: JPEG, GIF and BMP pictures; nothing for other files.
 QImage PreviewImage(const std::string& fileName) {
   const std::string ext = cp949::Lower(ExtractFileExt(fileName));
   if (ext == ".jpg" || ext == ".jpeg") return DecodeJpeg(fileName);
+  if (ext == ".gif") return DecodeGif(fileName);
   if (ext == ".bmp") return QImage(NameToQ(fileName));
   return QImage();
 }

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "NoteBookFixture.h"
+#include "components/GifImage.h"
 #include "platform/core/TextCodec.h"
 
 using cp949::K;
@@ -169,7 +170,7 @@ TEST_F(LinkFollowTest, AChosenFileBecomesLinkTextBelowTheLinkFolder) {
   EXPECT_EQ(fake.Boxes[0].Text, LinkDir + K(" 하위폴더에 있는 파일만 지정가능합니다."));
 }
 
-TEST(PicturePreview, JpegAndBmpPicturesOnly) {
+TEST(PicturePreview, JpegGifAndBmpPicturesOnly) {
   const fs::path dir = fs::temp_directory_path() / ("orv_preview_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   auto name = [&](const char* n) { return (dir / n).string(); };
@@ -178,7 +179,14 @@ TEST(PicturePreview, JpegAndBmpPicturesOnly) {
   ASSERT_TRUE(small.save(QString::fromStdString(name("small.jpg")), "JPEG"));
   ASSERT_TRUE(small.save(QString::fromStdString(name("upper.JPEG")), "JPEG"));
   ASSERT_TRUE(small.save(QString::fromStdString(name("pic.bmp")), "BMP"));
-  std::ofstream(name("pic.gif"), std::ios::binary) << "GIF89a";
+  std::ofstream(name("cut.gif"), std::ios::binary) << "GIF89a";
+  {
+    TBitmap bm;
+    bm.SetSize(24, 16);
+    TGIFImage gif;
+    gif.Assign(&bm);
+    gif.SaveToFile(name("pic.gif"));
+  }
   QImage large(2000, 1000, QImage::Format_RGB32);
   large.fill(Qt::blue);
   ASSERT_TRUE(large.save(QString::fromStdString(name("large.jpg")), "JPEG"));
@@ -190,7 +198,8 @@ TEST(PicturePreview, JpegAndBmpPicturesOnly) {
   };
   const Case cases[] = {
       {"small.jpg", true, 40, 30}, {"upper.JPEG", true, 40, 30}, {"pic.bmp", true, 40, 30},
-      {"large.jpg", true, 250, 125}, {"pic.gif", false, 0, 0},   {"broken.jpg", false, 0, 0},
+      {"large.jpg", true, 250, 125}, {"pic.gif", true, 24, 16},
+      {"cut.gif", false, 0, 0},   {"broken.jpg", false, 0, 0},
       {"missing.jpg", false, 0, 0},
   };
   for (const Case& c : cases) {
