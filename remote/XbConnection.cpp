@@ -1,105 +1,387 @@
-// TXbConnection without its transport: the connection is never active, so every operation
-// gives the failure result that a failed request gives.
+// TXbConnection: framing, connection, login and notices (see XbConnection.h). The command
+// set lives in XbCommands.cpp.
 #include "remote/XbConnection.h"
 
-TXbConnection::TXbConnection(TComponent* AOwner) : TComponent(AOwner) {}
-TXbConnection::~TXbConnection() = default;
+#include <sys/statvfs.h>
 
-bool TXbConnection::Active() const { return false; }
+#include <algorithm>
+#include <cstring>
 
-std::string TXbConnection::Alias(XbShort) { return {}; }
-XbLong TXbConnection::AppendBlank() { return 0; }
-XbShort TXbConnection::AppendFrom(const std::string&, XbShort, const std::string&) { return 0; }
-XbShort TXbConnection::Bof() { return 0; }
-void TXbConnection::Close() {}
-void TXbConnection::CloseIndexes() {}
-void TXbConnection::Commit() {}
-XbShort TXbConnection::CopyFile(const std::string&) { return 0; }
-XbLong TXbConnection::Count() { return 0; }
-XbShort TXbConnection::CreateExec() { return 0; }
-void TXbConnection::CreateField(const std::string&, const std::string&, XbShort, XbShort) {}
-XbShort TXbConnection::CreateNew(const std::string&, const std::string&, XbShort, XbShort) {
-  return 0;
-}
-std::string TXbConnection::DBFilter() { return {}; }
-void TXbConnection::Delete() {}
-XbShort TXbConnection::Deleted() { return 0; }
-XbShort TXbConnection::Eof() { return 0; }
-XbShort TXbConnection::EvalLogical(const std::string&) { return 0; }
-double TXbConnection::EvalNumeric(const std::string&) { return 0.0; }
-std::string TXbConnection::EvalString(const std::string&) { return {}; }
-XbShort TXbConnection::EvalTest(const std::string&) { return 0; }
-XbShort TXbConnection::FieldDecimals(const std::string&) { return 0; }
-std::string TXbConnection::FieldName(XbShort) { return {}; }
-XbShort TXbConnection::FieldOffset(const std::string&) { return 0; }
-std::string TXbConnection::FieldType(const std::string&) { return {}; }
-XbShort TXbConnection::FieldWidth(const std::string&) { return 0; }
-bool TXbConnection::FileExists(const std::string&, const std::string&) { return false; }
-XbShort TXbConnection::Flock() { return 0; }
-XbShort TXbConnection::Found() { return 0; }
-XbLong TXbConnection::GetBlob(const std::string&, void*, XbLong) { return 0; }
-XbLong TXbConnection::GetBlobLength(const std::string&) { return 0; }
-std::string TXbConnection::GetDateString(const std::string&) { return {}; }
-double TXbConnection::GetDouble(const std::string&) { return 0.0; }
-XbShort TXbConnection::GetInteger(const std::string&) { return 0; }
-XbLong TXbConnection::GetLong(const std::string&) { return 0; }
-std::string TXbConnection::GetMemo(const std::string&, XbShort) { return {}; }
-void TXbConnection::GetRecord(void*, XbLong) {}
-std::string TXbConnection::GetScope(XbShort) { return {}; }
-std::string TXbConnection::GetString(const std::string&) { return {}; }
-std::string TXbConnection::GetTrimString(const std::string&) { return {}; }
-XbLong TXbConnection::Go(XbLong) { return 0; }
-void TXbConnection::GoBottom() {}
-void TXbConnection::GoTop() {}
-std::string TXbConnection::IndexCondition() { return {}; }
-std::string TXbConnection::IndexKey() { return {}; }
-std::string TXbConnection::IndexKeyField() { return {}; }
-std::string TXbConnection::IndexName(XbShort) { return {}; }
-XbShort TXbConnection::IndexOpen(const std::string&) { return 0; }
-XbShort TXbConnection::IndexOrd() { return 0; }
-XbShort TXbConnection::IndexTag(const std::string&, const std::string&, const std::string&, XbShort,
-                                XbLong, const std::string&) {
-  return 0;
-}
-XbShort TXbConnection::IndexType() { return 0; }
-XbShort TXbConnection::IsEncrypted(XbShort) { return 0; }
-void TXbConnection::OrderPosSet(double) {}
-XbLong TXbConnection::PutBlob(const std::string&, const void*, XbLong) { return 0; }
-void TXbConnection::PutRecord(const void*, XbLong) {}
-XbLong TXbConnection::QueryRowCount(const std::string&, XbLong&) { return 0; }
-XbLong TXbConnection::QueryRecCount() { return 0; }
-XbShort TXbConnection::QueryTest(const std::string&) { return 0; }
-void TXbConnection::Recall() {}
-XbLong TXbConnection::RecCount() { return 0; }
-XbLong TXbConnection::RecNo() { return 0; }
-void TXbConnection::Replace(const std::string&, XbShort, const void*) {}
-XbShort TXbConnection::Rlock(XbLong) { return 0; }
-XbShort TXbConnection::Seek(const std::string&) { return 0; }
-XbShort TXbConnection::Select(XbShort WorkArea) {
-  // The area already selected needs no request and answers itself.
-  return WorkArea == CurrentWorkArea ? CurrentWorkArea : 0;
-}
-XbShort TXbConnection::SetOrder(XbShort) { return 0; }
-void TXbConnection::SetPassword(const std::string&) {}
-XbShort TXbConnection::SetScope(const std::string&, const std::string&) { return 0; }
-void TXbConnection::SetTranslate(XbShort) {}
-void TXbConnection::SetTurboRead(XbShort) {}
-void TXbConnection::Skip(XbLong) {}
-XbLong TXbConnection::SysProp(XbShort, XbPtr) { return 0; }
-XbShort TXbConnection::TagArea(const std::string&) { return 0; }
-std::string TXbConnection::TagName(XbShort) { return {}; }
-void TXbConnection::Unlock(XbLong) {}
-XbShort TXbConnection::UseEx(const std::string&, const std::string&, XbShort, XbShort, XbLong) {
-  return 0;
-}
-std::string TXbConnection::EngineVersion() { return {}; }
-XbShort TXbConnection::WorkArea(const std::string&) { return 0; }
+#include "remote/XbCommon.h"
 
-void TXbConnection::SetCentury(XbShort) {}
-void TXbConnection::SetDateFormat(XbShort) {}
-void TXbConnection::SetDeleted(XbShort) {}
-XbLong TXbConnection::SetEpoch(XbShort) { return 0; }
-void TXbConnection::SetExact(XbShort) {}
-void TXbConnection::SetSoftSeek(XbShort) {}
-void TXbConnection::SetLockTimeOut(XbLong) {}
-XbLong TXbConnection::SetMemoBlockSize(XbShort) { return 0; }
+IXbTableServer::~IXbTableServer() = default;
+
+TXbStreamCodec& XbStreamCodec() {
+  static TXbStreamCodec codec;
+  return codec;
+}
+
+TCloseLinkedTables& XbCloseLinkedTablesHook() {
+  static TCloseLinkedTables hook;
+  return hook;
+}
+
+namespace {
+
+// The largest payload a header may announce; a longer one is a damaged header.
+constexpr int64_t kMaxPayload = 0x7FFFFFF0;
+
+std::string Header(int64_t Length, bool Compressed, const std::string& Tag,
+                   const std::string& Code) {
+  return HexField(Length, 8) + (Compressed ? "0001" : "0000") + FixedField(Tag, 4) +
+         FixedField(Code, 4);
+}
+
+std::string StreamText(TMemoryStream& S) {
+  return std::string(static_cast<const char*>(S.Memory()), static_cast<size_t>(S.Size()));
+}
+
+}  // namespace
+
+TXbConnection::TXbConnection(TComponent* AOwner) : TXbNetClient(AOwner) {
+  Host = "127.0.0.1";
+  Port = 8121;
+  FPollTimer = new TTimer(this);
+  FPollTimer->SetInterval(1000);
+  FPollTimer->SetOnTimer([this](TObject*) { PollServer(); });
+  FPollTimer->SetEnabled(true);
+}
+
+TXbConnection::~TXbConnection() {
+  // Tables bound here close while the socket still carries their close.
+  if (XbCloseLinkedTablesHook()) {
+    try {
+      XbCloseLinkedTablesHook()(this);
+    } catch (...) {
+    }
+  }
+  try {
+    SetActive(false);
+  } catch (...) {
+  }
+  FPollTimer->SetEnabled(false);
+}
+
+bool TXbConnection::Active() const { return GetActive(); }
+
+void TXbConnection::SetPollTimer(bool On) {
+  FPollTimer->SetEnabled(On && FPollSwitch && GetActive() && !HasState(csDesigning) &&
+                         !HasState(csLoading));
+}
+
+void TXbConnection::ReportError(const std::string& Command, const std::string& Msg) {
+  if (OnError) {
+    OnError(this, Command, Msg);
+    return;
+  }
+  throw Exception("[" + Command + "]" + Msg);
+}
+
+void TXbConnection::SetActive(bool Value) {
+  if (Value == GetActive()) return;
+  if (!Value) {
+    FPollTimer->SetEnabled(false);
+    if (FLoggedIn) {
+      // Closing always closes: a logout that fails on a broken link is not the caller's.
+      try {
+        Logout();
+      } catch (...) {
+      }
+    }
+    Disconnect();
+    return;
+  }
+  const bool designing = HasState(csDesigning) || HasState(csLoading);
+  try {
+    Connect();
+    if (!User().empty() && !Login()) {
+      Disconnect();
+      ReportError("XbConnection.SetActive",
+                  designing ? "Login not accepted"
+                            : "Login not accepted. Maximum user count may have been exceeded");
+    }
+  } catch (...) {
+    ReportError("XbConnection.SetActive", "No Xb Database Server found at " + Host);
+  }
+  if (!designing) SetPollTimer(true);
+}
+
+// ---- login --------------------------------------------------------------------------------
+
+std::string TXbConnection::ScrambleLoginText(const std::string& Text) {
+  std::string r = Text;
+  for (char& ch : r) {
+    const int b = static_cast<unsigned char>(ch);
+    int d = 0;
+    if (b >= 30 && b <= 39) d = -25;
+    else if (b >= 40 && b <= 49) d = -15;
+    else if (b >= 50 && b <= 59) d = -35;
+    else if (b >= 60 && b <= 69) d = 5;
+    else if (b >= 70 && b <= 79) d = 25;
+    else if (b >= 80 && b <= 89) d = 45;
+    else if (b >= 90 && b <= 99) d = 65;
+    else if (b >= 100 && b <= 109) d = 85;
+    else if (b >= 110 && b <= 119) d = 105;
+    else if (b >= 120 && b <= 129) d = 125;
+    ch = static_cast<char>(b + d);
+  }
+  return r;
+}
+
+std::string TXbConnection::GetClientVolumeId() {
+  // This system has no drive letters: the file system that holds the root stands for the
+  // first fixed disk, and its identifier for the volume serial number.
+  uint32_t serial = 0;
+  struct statvfs v {};
+  if (::statvfs("/", &v) == 0) serial = static_cast<uint32_t>(v.f_fsid);
+  return PadRight(std::to_string(serial), 255);
+}
+
+std::string TXbConnection::LoginRecordText() const {
+  return PadRight(Password, 255) + PadRight(User(), 255) + GetClientVolumeId() +
+         PadRight(FLoginEmpty, 255) + PadRight(FLoginDefault, 255) + std::to_string(FLoginSix) +
+         (FCompression ? "Y" : "N") + std::to_string(FLoginZero) + PadRight(ServerName, 255) +
+         PadRight(GroupName, 255);
+}
+
+bool TXbConnection::Login() {
+  FLoggedIn = false;
+  if (!GetActive()) return false;
+  const std::string reply = ClientXmit("0464", ScrambleLoginText(LoginRecordText()), true);
+  if (!reply.empty() && reply[0] == 'Y') {
+    FLoggedIn = true;
+    if (OnLogin) OnLogin(this, true, std::string());
+  } else {
+    Logout();
+    const std::string msg = reply.empty() ? std::string() : Trim(reply.substr(1));
+    if (OnLogin) OnLogin(this, false, msg);
+  }
+  return FLoggedIn;
+}
+
+void TXbConnection::Logout() {
+  // Cleared first: a logout that times out makes the connection inactive, which must not
+  // log out again.
+  FLoggedIn = false;
+  if (GetActive()) ClientXmit("0465", PadRight(User(), 10), true);
+  if (OnLogout) OnLogout(this);
+}
+
+// ---- transport ----------------------------------------------------------------------------
+
+const char* TXbConnection::ReplyToPChar() {
+  FReplyStream.SetPosition(0);
+  const int64_t n = std::min<int64_t>(FReplyStream.Size(), kReplyTextCapacity);
+  if (n > 0) std::memcpy(FReplyText.data(), FReplyStream.Memory(), static_cast<size_t>(n));
+  FReplyText[static_cast<size_t>(n)] = '\0';
+  FReplyStream.SetPosition(0);
+  return FReplyText.data();
+}
+
+void TXbConnection::SendHeaderAndStream(const std::string& Code, TMemoryStream& Payload,
+                                        int& Sent, int& PayloadSize) {
+  if (FCompression && Payload.Size() > 0) {
+    TXbStreamCodec& codec = XbStreamCodec();
+    if (codec.Load) codec.Load();
+    if (!codec.CompressStream) throw Exception("No stream compression available");
+    TMemoryStream packed;
+    Payload.SetPosition(0);
+    codec.CompressStream(Payload, packed);
+    PayloadSize = static_cast<int>(packed.Size());
+    Sent = SendStream(Header(packed.Size(), true, FTag, Code), packed);
+    return;
+  }
+  PayloadSize = static_cast<int>(Payload.Size());
+  Sent = SendStream(Header(Payload.Size(), false, FTag, Code), Payload);
+}
+
+const char* TXbConnection::ClientXmit(const std::string& Code, const std::string& Payload,
+                                      bool WaitForReply) {
+  FPollTimer->SetEnabled(false);
+  FReplyText[0] = '\0';
+  const char* result = FReplyText.data();
+  if (!GetActive()) {
+    ReportError("XbConection.ClientXmit(" + Code + ")", "Not connected");
+    SetPollTimer(true);
+    return result;
+  }
+  try {
+    if (FCompression && !Payload.empty()) {
+      TMemoryStream plain;
+      plain.WriteBuffer(Payload.data(), static_cast<int64_t>(Payload.size()));
+      int sent = 0, size = 0;
+      SendHeaderAndStream(Code, plain, sent, size);
+    } else {
+      WriteText(Header(static_cast<int64_t>(Payload.size()), false, FTag, Code) + Payload);
+    }
+  } catch (...) {
+    SetActive(false);
+    ReportError("XbConnection.ClientXmit", "Connection lost");
+    FReplyText[0] = '\0';
+    return result;
+  }
+  if (WaitForReply && FillReadStream(false) > 0) {
+    try {
+      result = ReplyToPChar();
+    } catch (...) {
+      ReportError("XbConection.ClientXmit", "Connection lost");
+    }
+  }
+  SetPollTimer(true);
+  return result;
+}
+
+TMemoryStream* TXbConnection::ClientStreamReceive(const std::string& Code,
+                                                  const std::string& Payload) {
+  FPollTimer->SetEnabled(false);
+  FReplyStream.Clear();
+  if (!GetActive()) {
+    SetPollTimer(true);
+    return nullptr;
+  }
+  try {
+    if (FCompression && !Payload.empty()) {
+      TMemoryStream plain;
+      plain.WriteBuffer(Payload.data(), static_cast<int64_t>(Payload.size()));
+      int sent = 0, size = 0;
+      SendHeaderAndStream(Code, plain, sent, size);
+    } else {
+      WriteText(Header(static_cast<int64_t>(Payload.size()), false, FTag, Code) + Payload);
+    }
+  } catch (...) {
+    SetActive(false);
+    ReportError("XbConnection.ClientStreamReceive", "Connection lost");
+    return nullptr;
+  }
+  TMemoryStream* result = nullptr;
+  if (FillReadStream(false) > 0) {
+    FReplyStream.SetPosition(0);
+    result = &FReplyStream;
+  }
+  SetPollTimer(true);
+  return result;
+}
+
+TMemoryStream* TXbConnection::ClientStreamSendReceive(const std::string& Code) {
+  FPollTimer->SetEnabled(false);
+  TMemoryStream* result = nullptr;
+  if (GetActive() && FRequestStream.Size() > 0) {
+    try {
+      int sent = 0, size = 0;
+      SendHeaderAndStream(Code, FRequestStream, sent, size);
+      if (GetActive() && sent == size) {
+        FReplyStream.Clear();
+        if (FillReadStream(false) > 0) {
+          FReplyStream.SetPosition(0);
+          result = &FReplyStream;
+        }
+      }
+    } catch (...) {
+      SetPollTimer(true);
+      ReportError("XbConnection.ClientStreamSendReceive", "Connection lost");
+      return nullptr;
+    }
+  }
+  SetPollTimer(true);
+  return result;
+}
+
+int TXbConnection::FillReadStream(bool PollOnly) {
+  FPollTimer->SetEnabled(false);
+  int length = 0;
+  if (!GetActive()) {
+    SetPollTimer(true);
+    return 0;
+  }
+  if (PollOnly && !WaitForData(1)) {
+    SetPollTimer(true);
+    return 0;
+  }
+  // Once a header has begun, the rest of the message must come within the time-out too.
+  const int savedLimit = ReceiveTimeOutMs;
+  ReceiveTimeOutMs = TimeOut > 0 ? TimeOut : 0;
+  struct TRestore {
+    int& limit;
+    int saved;
+    ~TRestore() { limit = saved; }
+  } restore{ReceiveTimeOutMs, savedLimit};
+  try {
+    for (;;) {
+      FReplyStream.Clear();
+      length = 0;
+      if (TimeOut != 0 && !WaitForData(TimeOut)) {
+        ReportError("XbConnection.FillReadStream", "Time out");
+        SetActive(false);
+        return 0;
+      }
+      std::string header;
+      ReadExact(20, header);
+      int64_t announced = 0;
+      if (!TryHexToInt(header.substr(0, 8), announced)) announced = 0;
+      if (announced > kMaxPayload) throw Exception("Damaged message header");
+      length = static_cast<int>(announced);
+      if (length > 0) {
+        if (FCompression) {
+          TMemoryStream packed;
+          ReadStream(packed, length);
+          TXbStreamCodec& codec = XbStreamCodec();
+          if (codec.Load) codec.Load();
+          if (!codec.UnCompressStream) throw Exception("No stream compression available");
+          codec.UnCompressStream(packed, FReplyStream);
+          FReplyStream.SetPosition(0);
+          length = static_cast<int>(FReplyStream.Size());
+        } else {
+          ReadStream(FReplyStream, length);
+        }
+      }
+      const std::string code = header.substr(16, 4);
+      if (code == "0302") {
+        Sleep(5000);
+        Disconnect();
+        FLoggedIn = false;
+        if (OnServerMessage) OnServerMessage(this, "Server shutdown");
+        return -1;
+      }
+      if (code == "0303") {
+        if (length > 0 && OnServerStream) OnServerStream(this, &FReplyStream);
+      } else if (code == "0301") {
+        if (length > 0 && OnServerMessage) OnServerMessage(this, StreamText(FReplyStream));
+      } else if (code == "0300") {
+        if (length > 0) {
+          // Three 8-digit numbers; only the bytes that came are read, a missing one is 0.
+          const std::string text = StreamText(FReplyStream).substr(0, 24);
+          int64_t v[3] = {0, 0, 0};
+          for (size_t i = 0; i < 3; ++i) {
+            if (text.size() < i * 8 + 1) break;
+            if (!TryHexToInt(text.substr(i * 8, 8), v[i])) v[i] = 0;
+          }
+          if (OnServerProgress)
+            OnServerProgress(this, psProgress, static_cast<int>(v[0]), static_cast<int>(v[1]),
+                             static_cast<int>(v[2]));
+        }
+      } else {
+        break;  // the reply
+      }
+      if (PollOnly) break;
+    }
+  } catch (...) {
+    SetActive(false);
+    ReportError("XbConnection.FillReadStream", "Connection lost");
+    return 0;
+  }
+  SetPollTimer(true);
+  return length;
+}
+
+void TXbConnection::PollServer() {
+  if (!GetActive()) {
+    FPollTimer->SetEnabled(false);
+    return;
+  }
+  FillReadStream(true);
+}
+
+std::string TXbConnection::ResolveDataPath(const std::string& Name) const {
+  if (!Name.empty()) return Name;
+  return !SqlPath.empty() ? SqlPath : DataPath;
+}

@@ -1,42 +1,194 @@
-// TXbConnection: the client of a remote table server. A table whose AccessMethod is amServer
-// sends each of its engine operations here instead of to the engine library, and an
-// environment whose ApplyTo holds atServer sends its settings here.
+// TXbConnection: the client of a remote table server. It holds one blocking TCP connection
+// (a TXbNetClient), frames every request and reply with a 20-character header, logs in,
+// polls once a second for the notices the server sends on its own, and carries every table
+// operation of a table whose AccessMethod is amServer, and every setting of an environment
+// whose ApplyTo holds atServer, as one request with its own four-digit command code.
+//
+// Frame: 8 hex digits payload length, 4 compression flag ("0000" plain), 4 tag ("0000"),
+// 4 command or reply code ("0300".."0303" are notices), then exactly that many payload bytes.
 //
 // Contract:
 // - One member per engine operation, named after the entry point without "xb_", taking the
 //   arguments in the engine's order and answering with the same kind of result: 16-bit flags
 //   are -1 or 0, numbers as the engine gives them, texts as owned strings.
-// - Every operation answers its failure result (0, 0.0, false, "" or nothing done) when the
-//   request cannot be carried out; nothing here raises for a failed request.
+// - Every failure goes through ReportError: with an OnError handler it is called and the
+//   operation returns its failure result (0, 0.0, false, "" or nothing done); without one an
+//   Exception "[<command>]<message>" is raised. Operations marked quiet or silent in the .cpp
+//   never raise.
+// - Every wait for a reply is bounded by TimeOut (0: no limit), the whole reply included, so a
+//   server that stops in the middle of a reply cannot hang the caller.
 // - The operations are virtual so that the table layer's tests can put a recording connection
-//   in its place. The socket transport and the command encoding of each member are not in
-//   this build yet: until they are, the connection is never active and every operation gives
-//   its failure result without sending anything.
+//   in its place.
 // - SetGaugeHook, SetStringType and MemDealloc have no server counterpart and do nothing.
 //
+// Ownership: the connection owns its poll timer and its request and reply streams.
 // Not thread-safe: a connection lives on the GUI thread, and every call blocks it.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/include/xbeng61.h"
 #include "platform/core/Classes.h"
+#include "platform/core/Fields.h"
+#include "platform/core/Streams.h"
+#include "platform/core/Timers.h"
+#include "remote/XbNet.h"
 
-class TXbConnection : public TComponent {
+class TXbConnection;
+
+// ---- what the table layer hands over for the server's table open and block fetch ----------
+
+// One record of a server fetch block.
+struct TFetchSlot {
+  uint8_t Status = 0;        // the get result of the record (grOK, grBOF, grEOF)
+  XbLong RecNo = 0;
+  XbLong OrderPosition = 0;
+  std::vector<char> Image;   // RecordSize bytes; empty for a slot made before the open
+};
+
+// What the server's table open is given and fills in.
+struct TXbUseRequest {
+  std::string DatabaseName;
+  std::string FileName;  // without folder
+  XbShort TableTypeCode = 2;
+  XbShort OpenMode = 0;
+  XbLong CommitLevel = 0;
+  std::string Password;
+  std::string IndexName;
+  bool TurboRead = false;
+  bool OEMTranslate = false;
+  // The environment snapshot, applied by the server when EnvApplies.
+  bool EnvApplies = false;
+  int Epoch = 1980;
+  bool Century = true;
+  bool Exact = false;
+  bool SoftSeek = false;
+  XbShort DateFormatCode = 99;  // the engine's code of the date format
+  uint16_t MemoBlockSize = 64;
+  bool Deleted = false;
+  std::string IndexConditionText;
+};
+struct TXbUseReply {
+  XbShort WorkArea = 0;
+  XbLong CurrentOrder = 0;
+  XbShort TableEncrypted = 0;
+  XbLong RecordSize = 0;
+  int EngineFieldCount = 0;
+  XbLong RecCount = 0;
+  std::string IndexConditionText;  // the condition of the current order
+  XbLong ErrorNumber = 0;          // the server's; 0 = opened
+  std::string ErrorText;           // non-empty: the server refused; raised unchanged
+};
+
+// The three server operations that belong to the table rather than to the engine calls:
+// the table open, the structure text and the block fetch. The table finds them on its
+// connection with dynamic_cast; a connection without them cannot open server tables.
+class IXbTableServer {
+ public:
+  virtual ~IXbTableServer();
+  // Opens the table; fills Reply and the table's IndexDefs.
+  virtual void Use(const TXbUseRequest& Request, TXbUseReply& Reply, TIndexDefs& IndexDefs) = 0;
+  // Five lines per field: name, type letter, width, decimals, 1-based offset (the three
+  // numbers in hexadecimal), separated by CR LF.
+  virtual std::string GetStructure() = 0;
+  // Reads up to FetchCount consecutive records in the direction of GetMode, moving from
+  // CurrentRecNo as the local read would (the pending flags and the end-of-file action say
+  // how); fills FetchBlockCount and slots 0 .. FetchBlockCount-1. Returns the last status.
+  virtual XbShort TraverseTable(XbLong& FetchBlockCount, XbShort BofPending, XbShort EofPending,
+                                XbShort EOFAction, XbShort GetMode, XbShort LastGetMode,
+                                std::vector<char>& RecordImage, XbLong RecordSize,
+                                XbLong FetchCount, XbLong CurrentRecNo,
+                                std::vector<TFetchSlot>& FetchSlots) = 0;
+};
+
+using TSocketConnectionLoginEvent =
+    std::function<void(TObject* Sender, bool LoginAccepted, const std::string& Msg)>;
+using TSocketConnectionLogoutEvent = std::function<void(TObject* Sender)>;
+using TSocketConnectionErrorEvent =
+    std::function<void(TObject* Sender, const std::string& Command, const std::string& Msg)>;
+using TSocketConnectionServerMsgEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
+using TSocketConnectionServerStreamEvent =
+    std::function<void(TObject* Sender, TMemoryStream* Stream)>;
+
+// The stream codec of compressed payloads (the compression add-on). The connection never
+// switches compression on by itself; the codec is needed only when it is.
+struct TXbStreamCodec {
+  std::function<void()> Load;  // loads the add-on on first need
+  std::function<void(TStream& Source, TStream& Dest)> CompressStream;
+  std::function<void(TStream& Source, TStream& Dest)> UnCompressStream;
+};
+TXbStreamCodec& XbStreamCodec();
+
+// Closes every open table bound to a connection that is being destroyed, while its socket is
+// still open; the table layer installs it.
+using TCloseLinkedTables = std::function<void(TXbConnection* Connection)>;
+TCloseLinkedTables& XbCloseLinkedTablesHook();
+
+class TXbConnection : public TXbNetClient, public IXbTableServer {
  public:
   explicit TXbConnection(TComponent* AOwner = nullptr);
   ~TXbConnection() override;
 
-  // True while the socket to the server is open.
+  // ---- published properties
+  // Read: the socket is open. Write: connects and logs in, or logs out and disconnects.
   virtual bool Active() const;
+  virtual void SetActive(bool Value);
+  std::string ServerName;
+  std::string GroupName;
+  // Longest wait for each reply, in milliseconds; 0 waits without limit.
+  int TimeOut = 120000;
+  std::string Version() const { return "XbConnection 6.1.0.8"; }
+  void SetVersion(const std::string&) {}
+  TSocketConnectionLoginEvent OnLogin;
+  TSocketConnectionLogoutEvent OnLogout;
+  TSocketConnectionErrorEvent OnError;
+  TSocketConnectionServerMsgEvent OnServerMessage;
+  TSocketConnectionServerStreamEvent OnServerStream;
 
   // The DatabaseName of the table that assigned it last; the server resolves index files
   // and relative names against it.
   std::string DataPath;
+  // Written by the SQL dataset's prepare; the other start of ResolveDataPath.
+  std::string SqlPath;
 
   // The work area selected last on this connection; Select skips a request for it.
   XbShort CurrentWorkArea = 0;
+
+  bool LoggedIn() const { return FLoggedIn; }
+  TTimer& PollTimer() { return *FPollTimer; }
+
+  // ---- transport
+  // Sends one request; with WaitForReply returns the reply as zero-terminated text (valid
+  // until the next call), otherwise "" without reading. "" on every failure.
+  const char* ClientXmit(const std::string& Code, const std::string& Payload, bool WaitForReply);
+  // The reply stream positioned at 0, or nullptr when the reply is empty or on failure.
+  TMemoryStream* ClientStreamReceive(const std::string& Code, const std::string& Payload);
+  // Sends the whole RequestStream as the payload; the reply stream or nullptr.
+  TMemoryStream* ClientStreamSendReceive(const std::string& Code);
+  // Reads the next reply, handling the notices before it. The payload length (> 0), 0 for
+  // none, -1 after a shutdown notice.
+  int FillReadStream(bool PollOnly);
+  const char* ReplyToPChar();
+  void ReportError(const std::string& Command, const std::string& Msg);
+  bool Login();
+  void Logout();
+  void PollServer();
+  TMemoryStream& RequestStream() { return FRequestStream; }
+  TMemoryStream& ReplyStream() { return FReplyStream; }
+
+  // The login payload before scrambling, and the scrambling itself.
+  std::string LoginRecordText() const;
+  static std::string ScrambleLoginText(const std::string& Text);
+  // The client identifier of the login: a volume serial number as decimal text, blank-padded
+  // to 255.
+  static std::string GetClientVolumeId();
+  // A blank or relative DatabaseName resolved against the data path texts.
+  std::string ResolveDataPath(const std::string& Name) const;
 
   // ---- table operations, in the table layer's call order
   virtual std::string Alias(XbShort WorkArea);
@@ -144,4 +296,51 @@ class TXbConnection : public TComponent {
   virtual void SetSoftSeek(XbShort On);
   virtual void SetLockTimeOut(XbLong Seconds);
   virtual XbLong SetMemoBlockSize(XbShort Size);
+
+  // ---- the table's open, structure and block fetch
+  void Use(const TXbUseRequest& Request, TXbUseReply& Reply, TIndexDefs& IndexDefs) override;
+  std::string GetStructure() override;
+  XbShort TraverseTable(XbLong& FetchBlockCount, XbShort BofPending, XbShort EofPending,
+                        XbShort EOFAction, XbShort GetMode, XbShort LastGetMode,
+                        std::vector<char>& RecordImage, XbLong RecordSize, XbLong FetchCount,
+                        XbLong CurrentRecNo, std::vector<TFetchSlot>& FetchSlots) override;
+
+  // ---- server procedures: the parameter list of ProcName, and the call of RequestStream
+  virtual TMemoryStream* SetDLLProcName(const std::string& DatabaseName,
+                                        const std::string& ProcName);
+  virtual TMemoryStream* ExecProc();
+
+  // The reply text buffer holds at most this many bytes of a text reply.
+  static constexpr int kReplyTextCapacity = 65539;
+
+ protected:
+  enum TReport { rpReport, rpSilent, rpQuiet };
+  // Runs one operation under its guard: a failure is reported as (Label, Msg) (or not at
+  // all, or without letting the report raise) and gives Fail.
+  template <class R, class F>
+  R Guarded(const std::string& Label, const std::string& Msg, TReport Mode, R Fail, F&& Body);
+  template <class R, class F>
+  R Op(const char* Name, R Fail, F&& Body, TReport Mode = rpReport) {
+    return Guarded<R>(std::string("XbConnection.") + Name, Name, Mode, Fail,
+                      std::forward<F>(Body));
+  }
+  // The reply of a request as text.
+  std::string Xmit(const char* Code, const std::string& Payload);
+  void SetPollTimer(bool On);
+  void SendHeaderAndStream(const std::string& Code, TMemoryStream& Payload, int& Sent,
+                           int& PayloadSize);
+
+ private:
+  bool FCompression = false;
+  std::string FTag = "0000";
+  const std::string FLoginEmpty;
+  const std::string FLoginDefault = "Default";
+  const int FLoginSix = 6;
+  const int FLoginZero = 0;
+  bool FLoggedIn = false;
+  bool FPollSwitch = true;
+  TTimer* FPollTimer = nullptr;
+  TMemoryStream FReplyStream;
+  TMemoryStream FRequestStream;
+  std::array<char, kReplyTextCapacity + 1> FReplyText{};
 };

@@ -9,6 +9,7 @@
 #include "platform/core/SysUtils.h"
 #include "remote/XbConnection.h"
 #include "table/XbEngine.h"
+#include "table/XbSearch.h"
 
 namespace {
 
@@ -45,7 +46,15 @@ TFieldType FieldTypeOfLetter(char Letter, int Width, int Decimals) {
 
 }  // namespace
 
-IXbTableServer::~IXbTableServer() = default;
+// A connection that goes away first closes the open tables bound to it.
+[[maybe_unused]] static const bool gCloseLinkedTablesInstalled = [] {
+  XbCloseLinkedTablesHook() = [](TXbConnection* Connection) {
+    TXbSearchObject search;
+    for (TXbTable* t = search.FindFirst<TXbTable>(); t != nullptr; t = search.FindNext<TXbTable>())
+      if (t->XbConnection == Connection && t->Active()) t->Close();
+  };
+  return true;
+}();
 
 XbShort EngineTableCode(TXbTableType Type) {
   switch (Type) {
@@ -222,6 +231,7 @@ void TXbTable::OpenEngineTable() {
       request.OpenMode = openMode;
       request.CommitLevel = FCommitLevel;
       request.IndexName = IndexName;
+      request.Password = FPassword;
       request.TurboRead = FTurboRead;
       request.OEMTranslate = FOEMTranslate;
       request.EnvApplies = EnvApplies;
@@ -242,6 +252,7 @@ void TXbTable::OpenEngineTable() {
       RecordSize = reply.RecordSize;
       EngineFieldCount = reply.EngineFieldCount;
       CachedRecCount = reply.RecCount;
+      IndexConditionText = reply.IndexConditionText;
     }
     if (WorkArea > 0) {
       if (FTableType == ttXBNTX && !IndexName.empty()) {

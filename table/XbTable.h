@@ -41,6 +41,7 @@
 #include "platform/core/DataSet.h"
 #include "platform/core/DataSource.h"
 #include "platform/core/Streams.h"
+#include "remote/XbConnection.h"
 #include "table/XbDispatch.h"
 #include "table/XbEnv.h"
 #include "table/XbError.h"
@@ -79,15 +80,6 @@ struct TBlobSlot {
   uint8_t Loaded = 0;       // 255 once Data holds the engine's content for the record
 };
 
-// One record of a server fetch block.
-struct TFetchSlot {
-  uint8_t Status = 0;        // the get result of the record (grOK, grBOF, grEOF)
-  XbLong RecNo = 0;
-  XbLong OrderPosition = 0;
-  std::vector<char> Image;   // RecordSize bytes; empty for a slot made before the open
-};
-
-// The environment values a table copies at every open.
 struct TXbEnvSnapshot {
   int Epoch = 1980;
   bool Century = true;
@@ -101,60 +93,8 @@ struct TXbEnvSnapshot {
   XbLong ErrorFunc = -1;
 };
 
-// What the server's table open is given and fills in.
-// (The fetch slot, these two records and IXbTableServer use only engine and platform
-// types, so the connection's side can take them over as they are.)
-struct TXbUseRequest {
-  std::string DatabaseName;
-  std::string FileName;  // without folder
-  XbShort TableTypeCode = 2;
-  XbShort OpenMode = 0;
-  XbLong CommitLevel = 0;
-  std::string IndexName;
-  bool TurboRead = false;
-  bool OEMTranslate = false;
-  // The environment snapshot, sent when EnvApplies.
-  bool EnvApplies = false;
-  int Epoch = 1980;
-  bool Century = true;
-  bool Exact = false;
-  bool SoftSeek = false;
-  XbShort DateFormatCode = 99;  // the engine's code of the date format
-  uint16_t MemoBlockSize = 64;
-  bool Deleted = false;
-  std::string IndexConditionText;
-};
-struct TXbUseReply {
-  XbShort WorkArea = 0;
-  XbLong CurrentOrder = 0;
-  XbShort TableEncrypted = 0;
-  XbLong RecordSize = 0;
-  int EngineFieldCount = 0;
-  XbLong RecCount = 0;
-  std::string ErrorText;  // non-empty: the server refused; raised unchanged
-};
-
-// The three server operations that belong to the table rather than to the engine calls:
-// the table open, the structure text and the block fetch. A connection that offers them
-// implements this interface next to TXbConnection (the table finds it with dynamic_cast);
-// a connection without it cannot open server tables.
-class IXbTableServer {
- public:
-  virtual ~IXbTableServer();
-  // Opens the table; fills Reply and the table's IndexDefs.
-  virtual void Use(const TXbUseRequest& Request, TXbUseReply& Reply, TIndexDefs& IndexDefs) = 0;
-  // Five lines per field: name, type letter, width, decimals, 1-based offset (the three
-  // numbers in hexadecimal), separated by CR LF.
-  virtual std::string GetStructure() = 0;
-  // Reads up to FetchCount consecutive records in the direction of GetMode, moving from
-  // CurrentRecNo as the local read would (the pending flags and the end-of-file action say
-  // how); fills FetchBlockCount and slots 0 .. FetchBlockCount-1. Returns the last status.
-  virtual XbShort TraverseTable(XbLong& FetchBlockCount, XbShort BofPending, XbShort EofPending,
-                                XbShort EOFAction, XbShort GetMode, XbShort LastGetMode,
-                                std::vector<char>& RecordImage, XbLong RecordSize,
-                                XbLong FetchCount, XbLong CurrentRecNo,
-                                std::vector<TFetchSlot>& FetchSlots) = 0;
-};
+// The server's table open, structure and block fetch (TXbUseRequest, TXbUseReply,
+// TFetchSlot, IXbTableServer) are declared with the connection.
 
 // The stream of one memo or blob field (CreateBlobStream). Reading fetches the content from
 // the engine once per buffer fill; writing keeps it in the buffer's slot until the post.

@@ -166,7 +166,7 @@ namespace {
 
 // A table server with Total records of one 10-character field "RECnnnnn": the table open,
 // the structure and the block reads are answered here; every block read is counted.
-class TFetchServer : public TRecordingConnection, public IXbTableServer {
+class TFetchServer : public TRecordingConnection {
  public:
   XbLong Total = 200;
   int Traversals = 0;
