@@ -1,0 +1,227 @@
+// The list print dialog on note files of the test's own: the page header, the rows of all
+// notes or of a range in two columns, the page count, an active query limiting the list, a
+// range that is no number, and the main window keeping its note (and unsaved typing) across
+// the walk.
+#include "NoteBookFixture.h"
+
+#include <algorithm>
+
+#include "app/PrnList.h"
+#include "app/Udf.h"
+#include "report/ReportPrinter.h"
+#include "report/stream/ReportStream.h"
+
+using cp949::K;
+
+namespace nbtest {
+
+void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
+
+struct TDrawn {
+  int page = 0;
+  uint8_t code = 0;
+  double x = 0, y = 0;
+  std::string text;
+};
+std::vector<TDrawn> RecordedStream(int* pages);
+
+namespace {
+
+// A row of the list: note number, the column it stands in (1 or 2), its baseline.
+struct TRow {
+  int page, column, number;
+  double y;
+  std::string title;
+};
+
+class ListPrintTest : public NoteBookTest {
+ protected:
+  void SetUp() override {
+    NoteBookTest::SetUp();
+    oldPrinter = SetReportPrinter(&pages);
+  }
+  void TearDown() override {
+    NoteBookTest::TearDown();
+    SetReportPrinter(oldPrinter);
+  }
+  // Notes "note 1" .. "note n" (tit1), the program started on them.
+  void Prepare(int n) {
+    std::vector<TNote> notes;
+    for (int i = 1; i <= n; ++i) notes.push_back({"note " + std::to_string(i), "", "", "", "body " + std::to_string(i)});
+    UseNoteFile(data.Path(), notes, " ");
+    Start();
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+  }
+  void ShowDialog(std::function<void()> act) {
+    answer = [act](TCustomForm& f) {
+      if (&f == PrnList) {
+        PrnList->FormActivate(PrnList);
+        act();
+      }
+      return mrCancel;
+    };
+    MainForm->PrnListBtn->Click();
+  }
+  // Previews the range first..last (both 0: all notes).
+  void Preview(int first = 0, int last = 0) {
+    ShowDialog([&] {
+      if (first > 0) {
+        PrnList->booPri->SetChecked(true);
+        EXPECT_TRUE(PrnList->Edit1->Visible());
+        PrnList->Edit1->SetText(std::to_string(first));
+        PrnList->Edit2->SetText(std::to_string(last));
+      }
+      PrnList->SpeedButton1->Click();
+      EXPECT_TRUE(PrnList->PreviewActive());
+    });
+    EXPECT_TRUE(fake.Boxes.empty()) << (fake.Boxes.empty() ? "" : fake.Boxes[0].Text);
+  }
+  // The rows of the recorded list: number texts in the No columns, then their titles.
+  std::vector<TRow> Rows(int* pageCount) {
+    std::vector<TRow> rows;
+    for (const TDrawn& d : RecordedStream(pageCount)) {
+      if (d.code != rcTextLeft || d.text.empty()) continue;
+      const int column = std::abs(d.x - 0.62) < 1e-4 ? 1 : std::abs(d.x - 4.02) < 1e-4 ? 2 : 0;
+      if (column && d.text != "No") {
+        rows.push_back({d.page, column, StrToInt(d.text), d.y, ""});
+      } else if (!rows.empty() && std::abs(d.y - rows.back().y) < 1e-6 &&
+                 std::abs(d.x - (rows.back().column == 1 ? 1.02 : 4.42)) < 1e-4) {
+        rows.back().title = Trim(d.text);
+      }
+    }
+    return rows;
+  }
+
+  TImagePagePrinter pages{100, 100};
+  TReportPrinter* oldPrinter = nullptr;
+};
+
+TEST_F(ListPrintTest, AllNotesUnderTheHeaderWithAClosingRule) {
+  Prepare(5);
+  Preview();
+  int pageCount = 0;
+  const std::vector<TRow> rows = Rows(&pageCount);
+  EXPECT_EQ(pageCount, 1);
+  ASSERT_EQ(rows.size(), 5u);
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i].number, i + 1);
+    EXPECT_EQ(rows[i].column, 1);
+    EXPECT_EQ(rows[i].title, "note " + std::to_string(i + 1));
+    if (i) {
+      EXPECT_NEAR(rows[i].y - rows[i - 1].y, 1.0 / 6, 1e-4);
+    }
+  }
+  const std::vector<TDrawn> all = RecordedStream(nullptr);
+  // The header: the file description centred over the list, the column heads.
+  auto desc = std::find_if(all.begin(), all.end(), [](const TDrawn& d) { return d.text == "desc"; });
+  ASSERT_NE(desc, all.end());
+  EXPECT_EQ(desc->code, rcTextCenter);
+  EXPECT_NEAR(desc->x, 0.6 + 6.8 / 2, 1e-4);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const TDrawn& d) { return d.text == "No"; }), 2);
+  // Rules from 0.6 to 7.6: under the description, under the heads, and one just under row 5.
+  std::vector<double> rules;
+  for (size_t i = 0; i + 1 < all.size(); ++i)
+    if (all[i].code == rcMoveTo && all[i + 1].code == rcLineTo && std::abs(all[i].x - 0.6) < 1e-4 &&
+        std::abs(all[i + 1].x - 7.6) < 1e-4)
+      rules.push_back(all[i].y);
+  ASSERT_EQ(rules.size(), 3u);
+  EXPECT_LT(rules[1], rows[0].y);
+  EXPECT_GT(rules[2], rows[4].y);
+  EXPECT_LT(rules[2], rows[4].y + 1.0 / 6);
+  EXPECT_EQ(MainForm->NoteTable->IndexOrd(), 0) << "the main window's list stays in natural order";
+}
+
+TEST_F(ListPrintTest, TwoColumnsPerPageAndTheRangeDecidesThePages) {
+  Prepare(130);
+  Preview();
+  int pageCount = 0;
+  std::vector<TRow> rows = Rows(&pageCount);
+  ASSERT_EQ(rows.size(), 130u);
+  int perColumn = 0;
+  while (rows[perColumn].column == 1) ++perColumn;
+  ASSERT_GT(perColumn, 20);
+  const int perPage = 2 * perColumn;
+  EXPECT_EQ(pageCount, (130 + perPage - 1) / perPage);
+  EXPECT_EQ(PrnList->PageCount(), pageCount);
+  for (int i = 0; i < 130; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i].number, i + 1);
+    EXPECT_EQ(rows[i].page, i / perPage + 1);
+    EXPECT_EQ(rows[i].column, i % perPage < perColumn ? 1 : 2);
+    EXPECT_LT(rows[i].y, 9.7 + 1e-4);
+    // The right column fills the left column's rows from the top.
+    if (rows[i].column == 2) {
+      EXPECT_NEAR(rows[i].y, rows[i - perColumn].y, 1e-6);
+    }
+  }
+
+  // A range that exactly fills one page prints that page only; one note more needs a second.
+  struct Case {
+    int first, last, pages;
+  } cases[] = {{1, perPage, 1}, {1, perPage + 1, 2}, {3, 4, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.last);
+    Preview(c.first, c.last);
+    rows = Rows(&pageCount);
+    EXPECT_EQ(pageCount, c.pages);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(c.last - c.first + 1));
+    EXPECT_EQ(rows.front().number, c.first);
+    EXPECT_EQ(rows.back().number, c.last);
+  }
+}
+
+TEST_F(ListPrintTest, AnActiveQueryLimitsTheList) {
+  Prepare(12);
+  ASSERT_TRUE(MainForm->ApplySearch("at(\"1\", tit1) > 0"));  // notes 1, 10, 11, 12
+  Preview();
+  int pageCount = 0;
+  std::vector<TRow> rows = Rows(&pageCount);
+  std::vector<int> numbers;
+  for (const TRow& r : rows) numbers.push_back(r.number);
+  EXPECT_EQ(numbers, (std::vector<int>{1, 10, 11, 12}));
+
+  Preview(2, 11);
+  numbers.clear();
+  for (const TRow& r : Rows(&pageCount)) numbers.push_back(r.number);
+  EXPECT_EQ(numbers, (std::vector<int>{10, 11})) << "a range keeps to the notes in view";
+}
+
+TEST_F(ListPrintTest, RangeEntriesAndTheMainWindowsNote) {
+  Prepare(6);
+  TXbTable& t = *MainForm->NoteTable;
+  const XbLong here = t.RecNo();
+  MainForm->memo1->SetSelStart(0);
+  MainForm->memo1->SetSelText("typed ");
+  const std::string typed = MainForm->memo1->Text();
+
+  ShowDialog([&] {
+    PrnList->booPri->SetChecked(true);
+    EXPECT_EQ(PrnList->Edit1->Text(), "1");
+    EXPECT_EQ(PrnList->Edit2->Text(), "6");
+    PrnList->Edit1->SetText("7");
+    PrnList->Edit1Exit(PrnList->Edit1);
+    EXPECT_EQ(PrnList->Edit1->Text(), "1") << "past the last note: back to 1";
+    PrnList->Edit1->SetText("x");
+    EXPECT_THROW(PrnList->Edit1Exit(PrnList->Edit1), EConvertError);
+    PrnList->Edit1->SetText("2");
+    PrnList->Edit2->SetText("y");
+    EXPECT_THROW(PrnList->SpeedButton1Click(nullptr), EConvertError);
+    EXPECT_FALSE(PrnList->PreviewActive());
+    EXPECT_TRUE(MainForm->NoteDataSource->Enabled());
+    PrnList->Edit2->SetText("3");
+    PrnList->SpeedButton2Click(nullptr);
+    PrnList->SpeedButton3Click(nullptr);
+  });
+  ASSERT_EQ(pages.Pages().size(), 1u) << "the print records the range in force, then plays it";
+  int pageCount = 0;
+  std::vector<int> numbers;
+  for (const TRow& r : Rows(&pageCount)) numbers.push_back(r.number);
+  EXPECT_EQ(numbers, (std::vector<int>{2, 3}));
+  EXPECT_TRUE(MainForm->NoteDataSource->Enabled());
+  EXPECT_EQ(t.RecNo(), here) << "the walk ends on the note the main window shows";
+  EXPECT_EQ(MainForm->memo1->Text(), typed) << "unsaved typing survives";
+}
+
+}  // namespace
+}  // namespace nbtest
