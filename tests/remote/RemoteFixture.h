@@ -41,10 +41,10 @@ class RemoteFixture : public testing::Test {
     Conn->SetActive(true);
     ASSERT_TRUE(Conn->Active());
   }
-  // Answers for a code: each request takes the next; the last one stays.
+  // The answer to every request of a code from now on.
   void On(const std::string& Code, std::vector<TWireMessage> Messages) {
     std::lock_guard<std::mutex> lock(FMutex);
-    FAnswers[Code].push_back(std::move(Messages));
+    FAnswers[Code] = {std::move(Messages)};
   }
   void On(const std::string& Code, const std::string& Payload) { On(Code, Reply(Payload)); }
   // The last request received.
@@ -62,7 +62,11 @@ class RemoteFixture : public testing::Test {
   std::vector<TWireMessage> Answer(const TWireMessage& m) {
     std::lock_guard<std::mutex> lock(FMutex);
     auto it = FAnswers.find(m.Code);
-    if (it == FAnswers.end() || it->second.empty()) return Reply("");
+    if (it == FAnswers.end() || it->second.empty()) {
+      // The server answers every request but the three that expect no reply.
+      if (m.Code == "0566" || m.Code == "0577" || m.Code == "0587") return {};
+      return Reply("");
+    }
     std::vector<TWireMessage> out = it->second.front();
     if (it->second.size() > 1) it->second.pop_front();
     return out;
