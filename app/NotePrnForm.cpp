@@ -25,15 +25,6 @@ const char* const kReportStreamFile = "xx.$$$";
 
 namespace {
 
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
 // The line spacing choices; item i stands for 8 - i lines per inch.
 const char* const kSpacings[8] = {
     "(3.2 mm , 1/8 Inch)", "(3.6 mm , 1/7 Inch)", "(4.2 mm , 1/6 Inch)", "(5.1 mm , 1/5 Inch)",
@@ -92,16 +83,10 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
 }
 
 void TPrintDialog::BuildReportComponents() {
-  ScrollBox1 = Put<TScrollBox>(this, this, "ScrollBox1", 0, 0, 100, 100);
+  ScrollBox1 = Put<TScrollBox>(this, "ScrollBox1", 0, 0, 100, 100);
   ScrollBox1->SetAlign(alClient);
   ScrollBox1->SetVisible(false);
   FilePreview1->SetScrollBox(ScrollBox1);
-}
-
-void TPrintDialog::ResetPreview() {
-  // A preview left running by an earlier showing would refuse the next start.
-  FinishPreview();
-  FPreviewActive = false;
 }
 
 void TPrintDialog::FinishPreview() {
@@ -142,9 +127,9 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
   SetWindowState(wsMaximized);
   SetBounds(0, 0, 640, 480);
 
-  TPanel* left = Put<TPanel>(this, this, "Panel1", 0, 0, 250, 480);
+  TPanel* left = Put<TPanel>(this, "Panel1", 0, 0, 250, 480);
   left->SetAlign(alLeft);
-  TabbedNotebook1 = Put<TPageControl>(this, left, "TabbedNotebook1", 4, 4, 242, 420);
+  TabbedNotebook1 = Put<TPageControl>(left, "TabbedNotebook1", 4, 4, 242, 420);
   PrintPage = new TTabSheet(this);
   PrintPage->SetName("PrintPage");
   PrintPage->SetPageControl(TabbedNotebook1);
@@ -154,38 +139,38 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
   SettingsPage->SetPageControl(TabbedNotebook1);
   SettingsPage->SetText(K("설정"));
 
-  SpeedButton1 = Put<TSpeedButton>(this, PrintPage, "SpeedButton1", 16, 16, 200, 36);
+  SpeedButton1 = Put<TSpeedButton>(PrintPage, "SpeedButton1", 16, 16, 200, 36);
   SpeedButton1->SetText(K("   화면으로"));
-  SpeedButton2 = Put<TSpeedButton>(this, PrintPage, "SpeedButton2", 16, 60, 200, 36);
+  SpeedButton2 = Put<TSpeedButton>(PrintPage, "SpeedButton2", 16, 60, 200, 36);
   SpeedButton2->SetText(K("   인쇄하기"));
-  PrevButton = Put<TSpeedButton>(this, PrintPage, "PrevButton", 16, 112, 96, 30);
+  PrevButton = Put<TSpeedButton>(PrintPage, "PrevButton", 16, 112, 96, 30);
   PrevButton->SetText("<<");
-  NextButton = Put<TSpeedButton>(this, PrintPage, "NextButton", 120, 112, 96, 30);
+  NextButton = Put<TSpeedButton>(PrintPage, "NextButton", 120, 112, 96, 30);
   NextButton->SetText(">>");
 
-  GroupBox1 = Put<TGroupBox>(this, SettingsPage, "GroupBox1", 6, 6, 224, 82);
+  GroupBox1 = Put<TGroupBox>(SettingsPage, "GroupBox1", 6, 6, 224, 82);
   GroupBox1->SetText(K("표제 줄간격"));
-  TitleList = Put<TComboBox>(this, GroupBox1, "TitleList", 8, 20, 208, 24);
-  Button6 = Put<TButton>(this, GroupBox1, "Button6", 8, 50, 56, 24);
+  TitleList = Put<TComboBox>(GroupBox1, "TitleList", 8, 20, 208, 24);
+  Button6 = Put<TButton>(GroupBox1, "Button6", 8, 50, 56, 24);
   Button6->SetText(K("글꼴"));
-  Fedit1 = Put<TEdit>(this, GroupBox1, "Fedit1", 70, 50, 146, 24);
+  Fedit1 = Put<TEdit>(GroupBox1, "Fedit1", 70, 50, 146, 24);
   Fedit1->SetReadOnly(true);
 
-  GroupBox2 = Put<TGroupBox>(this, SettingsPage, "GroupBox2", 6, 94, 224, 190);
+  GroupBox2 = Put<TGroupBox>(SettingsPage, "GroupBox2", 6, 94, 224, 190);
   GroupBox2->SetText(K("표제인쇄"));
   TCheckBox** boxes[6] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4, &CheckBox5, &CheckBox6};
   for (int i = 0; i < 6; ++i)
-    *boxes[i] = Put<TCheckBox>(this, GroupBox2, ("CheckBox" + std::to_string(i + 1)).c_str(), 10,
+    *boxes[i] = Put<TCheckBox>(GroupBox2, ("CheckBox" + std::to_string(i + 1)).c_str(), 10,
                                20 + i * 27, 200, 22);
   CheckBox5->SetText(K("구분명표시"));
   CheckBox6->SetText(K("첫장만 표제인쇄"));
 
-  GroupBox3 = Put<TGroupBox>(this, SettingsPage, "GroupBox3", 6, 290, 224, 82);
+  GroupBox3 = Put<TGroupBox>(SettingsPage, "GroupBox3", 6, 290, 224, 82);
   GroupBox3->SetText(K("본문 줄간격"));
-  MainList = Put<TComboBox>(this, GroupBox3, "MainList", 8, 20, 208, 24);
-  Button7 = Put<TButton>(this, GroupBox3, "Button7", 8, 50, 56, 24);
+  MainList = Put<TComboBox>(GroupBox3, "MainList", 8, 20, 208, 24);
+  Button7 = Put<TButton>(GroupBox3, "Button7", 8, 50, 56, 24);
   Button7->SetText(K("글꼴"));
-  Fedit2 = Put<TEdit>(this, GroupBox3, "Fedit2", 70, 50, 146, 24);
+  Fedit2 = Put<TEdit>(GroupBox3, "Fedit2", 70, 50, 146, 24);
   Fedit2->SetReadOnly(true);
 
   for (TComboBox* list : {TitleList, MainList}) {
@@ -193,7 +178,7 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
     for (const char* s : kSpacings) list->Items().Add(s);
   }
 
-  Button3 = Put<TButton>(this, left, "Button3", 60, 436, 130, 32);
+  Button3 = Put<TButton>(left, "Button3", 60, 436, 130, 32);
   Button3->SetText(K("닫   기"));
 
   BuildReportComponents();
@@ -220,7 +205,7 @@ TNotePrnForm::~TNotePrnForm() {
 }
 
 void TNotePrnForm::FormActivate(TObject*) {
-  ResetPreview();
+  FinishPreview();  // every showing starts without preview
   TLabel* labels[4] = {MainForm->Label1, MainForm->Label2, MainForm->Label3, MainForm->Label4};
   TCheckBox* boxes[4] = {CheckBox1, CheckBox2, CheckBox3, CheckBox4};
   for (int i = 0; i < 4; ++i) boxes[i]->SetText(labels[i]->Caption());

@@ -64,10 +64,17 @@ class TPrintDialog : public TForm {
   void FinishPreview();
 
  protected:
-  // Puts the buttons and the scroll box on Parent / the form; called by the derived builder.
+  // A control of this form, named and placed on Parent.
+  template <class T>
+  T* Put(TWinControl* Parent, const char* Name, int Left, int Top, int Width, int Height) {
+    T* c = new T(this);
+    c->SetName(Name);
+    c->SetParent(Parent);
+    c->SetBounds(Left, Top, Width, Height);
+    return c;
+  }
+  // The scroll box the preview shows its page in, filling the form beside the controls.
   void BuildReportComponents();
-  // Every showing starts without preview.
-  void ResetPreview();
   bool FPreviewActive = false;
 };
 

@@ -12,15 +12,6 @@ TPrnList* PrnList = nullptr;
 
 namespace {
 
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
 // Page geometry in inches: the rules run from kLeft to kRight; a column ends at kListEnd.
 constexpr double kLeft = 0.6;
 constexpr double kRight = 7.6;
@@ -40,30 +31,30 @@ TPrnList::TPrnList(TComponent* AOwner) : TPrintDialog(AOwner) {
   SetWindowState(wsMaximized);
   SetBounds(0, 0, 640, 480);
 
-  TPanel* left = Put<TPanel>(this, this, "Panel1", 0, 0, 180, 480);
+  TPanel* left = Put<TPanel>(this, "Panel1", 0, 0, 180, 480);
   left->SetAlign(alLeft);
-  SpeedButton1 = Put<TSpeedButton>(this, left, "SpeedButton1", 10, 12, 160, 34);
+  SpeedButton1 = Put<TSpeedButton>(left, "SpeedButton1", 10, 12, 160, 34);
   SpeedButton1->SetText(K("화면으로"));
-  SpeedButton2 = Put<TSpeedButton>(this, left, "SpeedButton2", 10, 52, 160, 34);
+  SpeedButton2 = Put<TSpeedButton>(left, "SpeedButton2", 10, 52, 160, 34);
   SpeedButton2->SetText(K("인쇄하기"));
-  PrevButton = Put<TSpeedButton>(this, left, "PrevButton", 10, 96, 76, 28);
+  PrevButton = Put<TSpeedButton>(left, "PrevButton", 10, 96, 76, 28);
   PrevButton->SetText("<<");
-  NextButton = Put<TSpeedButton>(this, left, "NextButton", 94, 96, 76, 28);
+  NextButton = Put<TSpeedButton>(left, "NextButton", 94, 96, 76, 28);
   NextButton->SetText(">>");
 
-  GroupBox1 = Put<TGroupBox>(this, left, "GroupBox1", 6, 136, 168, 110);
+  GroupBox1 = Put<TGroupBox>(left, "GroupBox1", 6, 136, 168, 110);
   GroupBox1->SetText(K("인쇄범위 지정"));
-  AllPri = Put<TRadioButton>(this, GroupBox1, "AllPri", 10, 20, 150, 22);
+  AllPri = Put<TRadioButton>(GroupBox1, "AllPri", 10, 20, 150, 22);
   AllPri->SetText(K("몽땅인쇄"));
-  booPri = Put<TRadioButton>(this, GroupBox1, "booPri", 10, 46, 150, 22);
+  booPri = Put<TRadioButton>(GroupBox1, "booPri", 10, 46, 150, 22);
   booPri->SetText(K("부분인쇄"));
-  Edit1 = Put<TEdit>(this, GroupBox1, "Edit1", 10, 76, 62, 24);
-  Label1 = Put<TLabel>(this, GroupBox1, "Label1", 78, 80, 12, 18);
+  Edit1 = Put<TEdit>(GroupBox1, "Edit1", 10, 76, 62, 24);
+  Label1 = Put<TLabel>(GroupBox1, "Label1", 78, 80, 12, 18);
   Label1->SetCaption("-");
-  Edit2 = Put<TEdit>(this, GroupBox1, "Edit2", 94, 76, 62, 24);
+  Edit2 = Put<TEdit>(GroupBox1, "Edit2", 94, 76, 62, 24);
   for (TEdit* e : {Edit1, Edit2}) e->SetMaxLength(5);
 
-  SpeedButton3 = Put<TSpeedButton>(this, left, "SpeedButton3", 10, 260, 160, 34);
+  SpeedButton3 = Put<TSpeedButton>(left, "SpeedButton3", 10, 260, 160, 34);
   SpeedButton3->SetText("  EXIT  ");
 
   BuildReportComponents();
@@ -88,7 +79,7 @@ int TPrnList::NoteCount() const {
 }
 
 void TPrnList::FormActivate(TObject*) {
-  ResetPreview();
+  FinishPreview();  // every showing starts without preview
   booPri->SetChecked(false);
   AllPri->SetChecked(true);
   AllPriClick(AllPri);
