@@ -363,6 +363,8 @@ TEST_F(FileStoreTest, RenameMovesBothFilesWritesTheDescriptionAndFollowsWithFnam
 TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
   Prepare();
   std::ofstream(data.Path() + "/orph.smt") << "bodies of a lost data file";
+  // The memo file cannot take this name once the data file has moved: the move is undone.
+  fs::create_directories(fs::path(data.Path()) / "dir.smt");
   Start();
   struct Case {
     const char* name;
@@ -372,6 +374,7 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
       {"a", "a.dbf파일이 있습니다!"},
       {"A", "a.dbf파일이 있습니다!"},
       {"orph", "orph.smt파일이 있습니다!"},
+      {"dir", "dir.smt파일이 있습니다!"},
       {"../b", "파일 이름으로 쓸 수 없습니다: ../b"},
       {"", "파일 이름으로 쓸 수 없습니다: "},
   };
@@ -387,6 +390,8 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
       EXPECT_EQ(BoxText(), K(c.box));
       EXPECT_TRUE(data.Has("b.dbf"));
       EXPECT_TRUE(data.Has("b.smt")) << "a refused rename moves neither file";
+      EXPECT_FALSE(data.Has("dir.dbf"));
+      EXPECT_EQ(Trim(Settings("fname")), "b.dbf");
     }
     if (FileForm->Edit1->Visible()) FileForm->Button1->Click();
 
