@@ -529,6 +529,33 @@ TEST_F(FileStoreTest, MergeRefusesItselfAProtectedTargetAndAnswersNo) {
   EXPECT_EQ(ReadAll(data.Path(), "prot.dbf").size(), 2u);
 }
 
+TEST_F(FileStoreTest, AFolderWithoutMemoFilesListsNothingAndOffersOnlyANewFile) {
+  Prepare();
+  Start();
+  MainForm->NoteTable->Close();
+  const fs::path aside = fs::path(data.Path()) / "aside";
+  fs::create_directories(aside);
+  for (const auto& e : fs::directory_iterator(data.Path()))
+    if (e.path().extension() == ".smt") fs::rename(e.path(), aside / e.path().filename());
+  FileForm->FormActivate(FileForm);
+  EXPECT_EQ(FileForm->ListBox1->Items().Count(), 0);
+  EXPECT_EQ(FileForm->Label1->Caption(), "");
+  fake.Answers = {IDYES, IDYES, IDYES};
+  for (TButton* b : {FileForm->Button2, FileForm->Button1, FileForm->Button8, FileForm->Button3, FileForm->Button9})
+    b->Click();
+  EXPECT_TRUE(fake.Boxes.empty()) << BoxText();
+  EXPECT_FALSE(FileForm->Edit1->Visible()) << "no file to rename";
+  EXPECT_EQ(Trim(Settings("fname")), "a.dbf");
+  EXPECT_TRUE(data.Has("a.dbf"));
+
+  FileForm->Button5->Click();
+  FileForm->Edit1->SetText("first");
+  FileForm->Button7->Click();
+  ASSERT_EQ(FileForm->ListBox1->Items().Count(), 1);
+  EXPECT_EQ(FileForm->ListBox1->ItemIndex(), 0);
+  EXPECT_EQ(Trim(Settings("fname")), "first.dbf");
+}
+
 TEST_F(FileStoreTest, GaugeTakesProgressCodesAndLetsKeysPass) {
   Start();
   struct Case {
