@@ -1,14 +1,632 @@
-// TConvForm: the dialog's form (ConvForm.h).
+// TConvForm: the batch-edit dialog (ConvForm.h).
 #include "app/ConvForm.h"
 
+#include <exception>
+
+#include "app/IndexDlg.h"
+#include "app/MainForm.h"
+#include "app/Udf.h"
+#include "app/UdfTable.h"
+#include "platform/core/Cp949.h"
+#include "platform/core/Services.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/Dialogs.h"
+#include "table/XbEnv.h"
+#include "table/XbTable.h"
+
+using cp949::K;
 
 TConvForm* ConvForm = nullptr;
 
+namespace {
+
+const char* const kTitleFields[4] = {"tit1", "tit2", "tit3", "tit4"};
+const char* const kMarked = "v";
+const char* const kUnmarked = " ";
+constexpr XbShort kReplaceMemo = 3072;
+
+// The maintenance codes of Edit2.
+const char* const kCodeKeywords = "5820417736";
+const char* const kCodeBodies = "9615";
+const char* const kCodeTit3 = "5820417913";
+
+// Keyword tagging: the dictionary key after a word's first two bytes is the last Hangul
+// syllable (0xC8 0xFE), so the seek lands behind every entry that begins with those bytes.
+const char* const kLastSyllable = "\xC8\xFE";
+// Title 4 grows by keywords only while it stays within this many bytes.
+constexpr std::size_t kKeywordsLimit = 80;
+// The value no title has, so the first note of the same-title walk is never marked.
+const char* const kNoTitle = "23425sfgdfdf";
+
+template <class T>
+T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
+  T* c = new T(owner);
+  c->SetName(name);
+  c->SetParent(parent);
+  c->SetBounds(left, top, width, height);
+  return c;
+}
+
+// The note under the cursor is a real note: neither the header record nor a deleted note.
+bool AtNote(TXbTable& t) {
+  if (t.RecNo() < 2) return false;
+  t.SelectWorkArea();
+  return t.xb_Deleted() == 0;
+}
+
+// One edit of the current note: Writes puts the values, then the record is posted. A failure
+// on the way cancels the edit, so no note is left half-written.
+template <class F>
+void EditAndPost(TXbTable& t, F&& Writes) {
+  t.Edit();
+  try {
+    Writes();
+    t.Post();
+  } catch (...) {
+    if (t.State() == dsEdit) t.Cancel();
+    throw;
+  }
+}
+
+// Puts text fields of the current note in one edit; each value is cut to its field's width
+// on a character boundary. Values already stored are not written again.
+void PutFields(TXbTable& t, const std::vector<std::pair<std::string, std::string>>& values) {
+  std::vector<std::pair<std::string, std::string>> changed;
+  for (const auto& [field, value] : values) {
+    const int width = t.FieldWidth(field);
+    const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
+    if (StrPadR(fitted, width) != t.GetString(field)) changed.emplace_back(field, fitted);
+  }
+  if (changed.empty()) return;
+  EditAndPost(t, [&] {
+    for (const auto& [field, value] : changed) ReplaceField(t, field, value);
+  });
+}
+
+void PutField(TXbTable& t, const std::string& field, const std::string& value) { PutFields(t, {{field, value}}); }
+
+// The frame of one run over the main window's notes. Start saves the note being edited
+// (what is typed belongs to that note, and the walk would otherwise show another note over
+// it), switches the main window's display off when asked and takes the file lock, which
+// covers every write of the walk. The end releases every lock and shows the main window's
+// current note afresh, whatever happened in between.
+class TNoteRun {
+ public:
+  explicit TNoteRun(bool DisplayOff) : FNotes(*MainForm->NoteTable), FDisplayOff(DisplayOff) {}
+  TNoteRun(const TNoteRun&) = delete;
+  TNoteRun& operator=(const TNoteRun&) = delete;
+
+  // False when the note being edited could not be saved or the file lock was refused; the
+  // reason has been shown and nothing was changed.
+  bool Start() {
+    if (!MainForm->SaveNote()) return false;
+    // A new note nothing was typed into is not in the file: there is nothing to keep.
+    if (FNotes.State() == dsInsert) FNotes.Cancel();
+    FSaved = true;
+    if (FDisplayOff) MainForm->NoteDataSource->SetEnabled(false);
+    if (FNotes.Flock() == 0) {
+      ShowMessage(kRecordLockFailed);
+      return false;
+    }
+    FLocked = true;
+    return true;
+  }
+
+  ~TNoteRun() {
+    try {
+      if (FNotes.State() == dsEdit) FNotes.Cancel();
+      if (FLocked && FNotes.Active()) FNotes.Unlock(0);
+    } catch (...) {
+      // A table that an error closed holds no locks any more.
+    }
+    if (!FSaved) return;
+    // The position text marks what the main window shows: a new one makes it show the
+    // current note again, with the values the walk stored.
+    MainForm->Label77->SetCaption("..");
+    try {
+      if (FDisplayOff)
+        MainForm->NoteDataSource->SetEnabled(true);
+      else
+        MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
+    } catch (...) {
+      // The display catches up at the next move.
+    }
+  }
+
+ private:
+  TXbTable& FNotes;
+  bool FDisplayOff;
+  bool FSaved = false;
+  bool FLocked = false;
+};
+
+// Sets an environment switch for a scope and puts it back.
+class TEnvSwitch {
+ public:
+  using TSetter = void (TXbEnv::*)(bool);
+  TEnvSwitch(TXbEnv& env, TSetter set, bool during, bool after) : FEnv(env), FSet(set), FAfter(after) {
+    (FEnv.*FSet)(during);
+  }
+  ~TEnvSwitch() {
+    try {
+      (FEnv.*FSet)(FAfter);
+    } catch (...) {
+    }
+  }
+  TEnvSwitch(const TEnvSwitch&) = delete;
+  TEnvSwitch& operator=(const TEnvSwitch&) = delete;
+
+ private:
+  TXbEnv& FEnv;
+  TSetter FSet;
+  bool FAfter;
+};
+
+// Visits the notes in view from the cursor on; Each runs on every real note.
+template <class F>
+void WalkFromHere(TXbTable& t, F&& Each) {
+  while (!t.Eof()) {
+    if (AtNote(t)) Each();
+    t.Skip(1);
+  }
+}
+
+template <class F>
+void WalkAll(TXbTable& t, F&& Each) {
+  t.GoTop();
+  WalkFromHere(t, std::forward<F>(Each));
+}
+
+// The words of one body line: the line trimmed plus one blank, cut after each blank (a word
+// keeps its blank; a run of blanks gives words of one blank).
+std::vector<std::string> LineWords(const std::string& line) {
+  const std::string text = Trim(line) + " ";
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != ' ') continue;
+    words.push_back(text.substr(start, i - start + 1));
+    start = i + 1;
+  }
+  return words;
+}
+
+// Adds to Keys the longest dictionary entry that Word begins with, among the entries that
+// share Word's first two bytes, unless Keys has it already or would grow too long.
+void AddKeyword(TXbTable& dict, const std::string& word, std::string& keys) {
+  const std::string head = word.substr(0, 2);
+  const std::string key = head + kLastSyllable;
+  dict.Seek(key);
+  // The soft seek lands on the first entry not below the key; past the last entry it stays
+  // on the last one, which is then itself the first entry below the key.
+  if (dict.Eof()) dict.GoBottom();
+  if (dict.GetString("ff").compare(0, key.size(), key) >= 0) dict.Skip(-1);
+  while (!dict.Bof()) {
+    const std::string entry = dict.GetString("ff");
+    if (entry.compare(0, 2, head) != 0) return;
+    const std::string keyword = Trim(entry);
+    if (keyword.empty() || word.compare(0, keyword.size(), keyword) != 0) {
+      dict.Skip(-1);
+      continue;
+    }
+    if (cp949::Find(keys, keyword) == std::string::npos && Trim(keys + keyword).size() <= kKeywordsLimit)
+      keys += keyword + " ";
+    return;
+  }
+}
+
+}  // namespace
+
 TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
   SetName("ConvForm");
-  SetCaption(cp949::K("일괄작업"));
+  SetCaption(K("일괄작업"));
   SetPosition(poScreenCenter);
+  SetBorderStyle(bsDialog);
   SetKeyPreview(true);
-  SetBounds(0, 0, 480, 400);
+  SetBounds(0, 0, 470, 380);
+
+  PageControl1 = Put<TPageControl>(this, this, "PageControl1", 8, 8, 448, 290);
+  TabSheet1 = new TTabSheet(this);
+  TabSheet1->SetName("TabSheet1");
+  TabSheet1->SetPageControl(PageControl1);
+  TabSheet1->SetText(K("일괄입력"));
+  TabSheet2 = new TTabSheet(this);
+  TabSheet2->SetName("TabSheet2");
+  TabSheet2->SetPageControl(PageControl1);
+  TabSheet2->SetText(K("일괄V표"));
+
+  // ---- page 1
+  GroupBox1 = Put<TGroupBox>(this, TabSheet1, "GroupBox1", 8, 6, 206, 120);
+  GroupBox1->SetText(K("구 분 선 택"));
+  GroupBox2 = Put<TGroupBox>(this, TabSheet1, "GroupBox2", 222, 6, 206, 120);
+  GroupBox2->SetText(K("자리바꿈"));
+  TRadioButton** radios[4] = {&RBtn1, &RBtn2, &RBtn3, &RBtn4};
+  TCheckBox** boxes[4] = {&CBox1, &CBox2, &CBox3, &CBox4};
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    *radios[i] = Put<TRadioButton>(this, GroupBox1, ("RBtn" + n).c_str(), 12, 20 + i * 24, 180, 22);
+    *boxes[i] = Put<TCheckBox>(this, GroupBox2, ("CBox" + n).c_str(), 12, 20 + i * 24, 180, 22);
+  }
+  w1Btn = Put<TRadioButton>(this, TabSheet1, "w1Btn", 12, 134, 100, 22);
+  w1Btn->SetText(K("단어변경"));
+  w2Btn = Put<TRadioButton>(this, TabSheet1, "w2Btn", 124, 134, 100, 22);
+  w2Btn->SetText(K("일괄입력"));
+  w3Btn = Put<TRadioButton>(this, TabSheet1, "w3Btn", 236, 134, 100, 22);
+  w3Btn->SetText(K("자리바꿈"));
+  w1Btn->SetChecked(true);
+  Edit1 = Put<TEdit>(this, TabSheet1, "Edit1", 12, 164, 416, 24);
+  Edit2 = Put<TEdit>(this, TabSheet1, "Edit2", 12, 194, 416, 24);
+  for (TEdit* e : {Edit1, Edit2}) e->ImeName = K("한국어(한글)");
+  Vchk = Put<TCheckBox>(this, TabSheet1, "Vchk", 12, 228, 120, 22);
+  Vchk->SetText(K("V 표시만"));
+  OKBtn = Put<TBitBtn>(this, TabSheet1, "OKBtn", 318, 224, 110, 30);
+  OKBtn->SetText(K("작업시작"));
+  HDBGrid1 = Put<TDBGrid>(this, TabSheet1, "HDBGrid1", 140, 226, 40, 20);
+  HDBGrid1->SetVisible(false);
+
+  // ---- page 2
+  Rc1 = Put<TRadioButton>(this, TabSheet2, "Rc1", 16, 12, 300, 22);
+  Rc1->SetText(K("처음부터 끝까지 V표시"));
+  Rc2 = Put<TRadioButton>(this, TabSheet2, "Rc2", 16, 42, 300, 22);
+  Rc2->SetText(K("현재레코드부터       개만  V표시"));
+  // The count stands in the gap of Rc2's caption.
+  CouEd = Put<TMaskEdit>(this, TabSheet2, "CouEd", 140, 41, 48, 24);
+  CouEd->SetEditMask("99999;0; ");
+  CouEd->SetMaxLength(5);
+  CouEd->SetText("0");
+  Rc3 = Put<TRadioButton>(this, TabSheet2, "Rc3", 16, 72, 300, 22);
+  Rc3->SetText(K("반대로 V표하기 "));
+  Rc4 = Put<TRadioButton>(this, TabSheet2, "Rc4", 16, 102, 300, 22);
+  Rc4->SetText(K("처음부터 끝까지 V표시 지움"));
+  RBtnDel = Put<TRadioButton>(this, TabSheet2, "RBtnDel", 16, 132, 300, 22);
+  RBtnDel->SetText(K("V표시된 자료 삭제하기 "));
+  Rc5 = Put<TRadioButton>(this, TabSheet2, "Rc5", 16, 162, 300, 22);
+  Rc5->SetText(K("같은제목만  'V'표시 "));
+  Rc1->SetChecked(true);
+  BitBtn1 = Put<TBitBtn>(this, TabSheet2, "BitBtn1", 318, 224, 110, 30);
+  BitBtn1->SetText(K("작업시작"));
+
+  // ---- below the pages
+  Tit = Put<TLabel>(this, this, "Tit", 14, 314, 220, 20);
+  CancelBtn = Put<TBitBtn>(this, this, "CancelBtn", 346, 306, 110, 30);
+  CancelBtn->SetKind(bkCancel);
+  CancelBtn->SetText(K("닫   기"));
+
+  OnCreate = [this](TObject* s) { FormCreate(s); };
+  OnActivate = [this](TObject* s) { FormActivate(s); };
+  OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
+  w1Btn->OnClick = [this](TObject* s) { w1BtnClick(s); };
+  w2Btn->OnClick = [this](TObject* s) { w2BtnClick(s); };
+  w3Btn->OnClick = [this](TObject* s) { w3BtnClick(s); };
+  CouEd->OnEnter = [this](TObject* s) { CouEdEnter(s); };
+  Rc1->OnClick = [this](TObject* s) { Rc1Click(s); };
+  OKBtn->OnClick = [this](TObject* s) { Button2Click(s); };
+  BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
+  Edit2->OnExit = [this](TObject* s) { Edit2Exit(s); };
+  CancelBtn->OnClick = [this](TObject* s) { CancelBtnClick(s); };
+}
+
+void TConvForm::FormCreate(TObject*) {
+  RBtn1->SetChecked(true);
+  if (MainForm) HDBGrid1->SetDataSource(MainForm->FFdbDataSource);
+}
+
+void TConvForm::FormActivate(TObject*) {
+  if (!MainForm) return;
+  TLabel* labels[4] = {MainForm->Label1, MainForm->Label2, MainForm->Label3, MainForm->Label4};
+  TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
+  TCheckBox* boxes[4] = {CBox1, CBox2, CBox3, CBox4};
+  for (int i = 0; i < 4; ++i) {
+    radios[i]->SetText(labels[i]->Caption());
+    boxes[i]->SetText(labels[i]->Caption());
+  }
+  TXbTable& notes = *MainForm->NoteTable;
+  const bool all = !notes.Active() || notes.QueryRecCount() == notes.RecCount();
+  Tit->SetCaption(all ? std::string() : K("검색내용중 변환작업"));
+  const bool writable = !Protected();
+  OKBtn->SetEnabled(writable);
+  RBtnDel->SetEnabled(writable);
+}
+
+void TConvForm::FormKeyPress(TObject*, char& Key) {
+  if (Key != '\r') return;
+  SelectNext(ActiveControl(), true, true);
+  Key = 0;
+}
+
+void TConvForm::w1BtnClick(TObject*) {
+  for (TEdit* e : {Edit1, Edit2}) {
+    e->SetEnabled(true);
+    e->SetColor(clWindow);
+  }
+  GroupBox1->SetVisible(true);
+}
+
+void TConvForm::w2BtnClick(TObject*) {
+  Edit1->SetText(std::string());
+  Edit1->SetEnabled(false);
+  Edit1->SetColor(clBtnFace);
+  Edit2->SetEnabled(true);
+  Edit2->SetColor(clWindow);
+  GroupBox1->SetVisible(true);
+}
+
+void TConvForm::w3BtnClick(TObject*) {
+  for (TEdit* e : {Edit1, Edit2}) {
+    e->SetText(std::string());
+    e->SetEnabled(false);
+    e->SetColor(clBtnFace);
+  }
+  GroupBox1->SetVisible(false);
+}
+
+void TConvForm::CouEdEnter(TObject*) { Rc2->SetChecked(true); }
+
+void TConvForm::Rc1Click(TObject*) { CouEd->SetText("0"); }
+
+void TConvForm::CancelBtnClick(TObject*) { Close(); }
+
+int TConvForm::ChosenField() const {
+  const TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
+  for (int i = 0; i < 4; ++i)
+    if (radios[i]->Checked()) return i + 1;
+  return 1;
+}
+
+bool TConvForm::Protected() const { return MainForm && MainForm->memo1->ReadOnly(); }
+
+// ---- page 1 -----------------------------------------------------------------------------
+
+void TConvForm::WalkTitles(const std::function<TTitleWrites(TXbTable&)>& Edit) {
+  TXbTable& notes = *MainForm->NoteTable;
+  const bool onlyMarked = Vchk->Checked();
+  {
+    TNoteRun run(true);
+    if (run.Start()) {
+      THourGlass wait;
+      WalkAll(notes, [&] {
+        if (onlyMarked && Trim(notes.GetString("chk")).empty()) return;
+        const TTitleWrites writes = Edit(notes);
+        if (!writes.empty()) PutFields(notes, writes);
+      });
+      notes.Commit();
+      notes.GoTop();
+    }
+  }
+  Close();
+}
+
+void TConvForm::Button2Click(TObject*) {
+  if (!MainForm || !MainForm->NoteTable->Active() || Protected()) return;
+  const std::string search = StrRTrim(Edit1->Text());
+  const std::string replacement = StrRTrim(Edit2->Text());
+  if (!search.empty() && search[0] == '#') {
+    TrimDelete();
+    return;
+  }
+  if (w3Btn->Checked()) {
+    Change();
+    return;
+  }
+  const std::string field = kTitleFields[ChosenField() - 1];
+  if (w2Btn->Checked()) {
+    WalkTitles([&](TXbTable& t) -> TTitleWrites { return {{field, StrRTrim(t.GetString(field)) + replacement}}; });
+    return;
+  }
+  WalkTitles([&](TXbTable& t) -> TTitleWrites {
+    const std::string value = t.GetString(field);
+    const std::size_t at = search.empty() ? std::string::npos : cp949::Find(value, search);
+    if (at == std::string::npos) return {};
+    return {{field, value.substr(0, at) + replacement + value.substr(at + search.size())}};
+  });
+}
+
+void TConvForm::TrimDelete() {
+  const std::string command = Trim(Edit1->Text());
+  const std::string digits = Trim(Edit2->Text());
+  const char digit = digits.empty() ? '\0' : digits[0];
+  const std::string field = digit >= '1' && digit <= '4' ? kTitleFields[digit - '1'] : "";
+  const bool erase = command == "#delete";
+  const bool trim = command == "#trim";
+  WalkTitles([&](TXbTable& t) -> TTitleWrites {
+    if (field.empty() || (!erase && !trim)) return {};
+    return {{field, erase ? std::string() : Trim(t.GetString(field))}};
+  });
+}
+
+void TConvForm::Change() {
+  TCheckBox* boxes[4] = {CBox1, CBox2, CBox3, CBox4};
+  int checked = 0;
+  for (TCheckBox* b : boxes) checked += b->Checked() ? 1 : 0;
+  if (checked != 2) {
+    ShowMessage(K("  2개의 항목을 선택해야 합니다..."));
+    return;
+  }
+  int a = 0, b = 0;
+  for (int i = 0; i < 4 && a == 0; ++i)
+    for (int j = i + 1; j < 4 && a == 0; ++j)
+      if (boxes[i]->Checked() && boxes[j]->Checked()) {
+        a = i + 1;
+        b = j + 1;
+      }
+  const std::string first = kTitleFields[a - 1];
+  const std::string second = kTitleFields[b - 1];
+  // Both fields change in one edit, so a note is never left with one title doubled.
+  WalkTitles([&](TXbTable& t) -> TTitleWrites {
+    return {{first, t.GetString(second)}, {second, t.GetString(first)}};
+  });
+}
+
+// ---- page 2 -----------------------------------------------------------------------------
+
+void TConvForm::BitBtn1Click(TObject*) {
+  if (!MainForm || !MainForm->NoteTable->Active()) return;
+  TXbTable& notes = *MainForm->NoteTable;
+  if (RBtnDel->Checked() && Protected()) {
+    // The choice may stand from a showing before the file was protected.
+    MessageBox(K("  쓰기,삭제 방지 되어 있습니다. "), ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  const int count = StrToIntZero(CouEd->Text());
+  // Building the tag reopens the table, which would drop the file lock of the walk.
+  if (Rc5->Checked() && !MainForm->IsTag("TIT1")) {
+    THourGlass wait;
+    if (!IndexDlg->MakeIndex(notes, "TIT1", "tit1")) {
+      Close();
+      return;
+    }
+  }
+  bool done = false;
+  {
+    TNoteRun run(true);
+    if (run.Start()) {
+      THourGlass wait;
+      auto mark = [&](const char* value) { PutField(notes, "chk", value); };
+      if (Rc1->Checked() || Rc4->Checked()) {
+        const char* value = Rc1->Checked() ? kMarked : kUnmarked;
+        WalkAll(notes, [&] { mark(value); });
+      } else if (Rc3->Checked()) {
+        WalkAll(notes, [&] { mark(notes.GetString("chk") == kUnmarked ? kMarked : kUnmarked); });
+      } else if (Rc2->Checked()) {
+        // The count starts at the current note; the notes before it and after the counted
+        // ones lose their marks.
+        const XbLong current = notes.RecNo();
+        int counter = 0;
+        bool counting = false;
+        WalkAll(notes, [&] {
+          if (notes.RecNo() == current) counting = true;
+          if (!counting) {
+            mark(kUnmarked);
+            return;
+          }
+          if (counter < count) mark(kMarked);
+          ++counter;
+          if (counter == count) counting = false;
+        });
+        notes.SetRecNo(static_cast<int>(current));
+      } else if (Rc5->Checked()) {
+        notes.SetOrder(notes.TagArea("TIT1"));
+        notes.Tag = 1;
+        std::string previous = kNoTitle;
+        WalkAll(notes, [&] {
+          const std::string title = notes.GetString("tit1");
+          mark(title == previous ? kMarked : kUnmarked);
+          previous = title;
+        });
+      } else if (RBtnDel->Checked()) {
+        if (MessageDlg(K(" V표시된 자료를 정말 삭제 할까요?"), mtCustom, {mbYes, mbNo}, 0) == mrYes) {
+          {
+            // Deleted notes stay in view while the walk deletes, so it moves on from each one.
+            TEnvSwitch visible(*MainForm->XbEnv1, &TXbEnv::SetDeleted, false, true);
+            WalkAll(notes, [&] {
+              if (notes.GetString("chk") == kMarked) notes.Delete();
+            });
+          }
+          notes.GoTop();
+        }
+      }
+      notes.Commit();
+      done = true;
+    }
+  }
+  if (done) MessageDlg(K("  작업완료..  "), mtCustom, {mbOK}, 0);
+  Close();
+}
+
+// ---- maintenance codes ------------------------------------------------------------------
+
+void TConvForm::Edit2Exit(TObject*) {
+  const std::string code = Edit2->Text();
+  if (code != kCodeKeywords && code != kCodeBodies && code != kCodeTit3) return;
+  if (!MainForm || !MainForm->NoteTable->Active()) return;
+  if (Protected()) {
+    MessageBox(K("  쓰기,삭제 방지 되어 있습니다. "), ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (code == kCodeKeywords)
+    getFF();
+  else if (code == kCodeBodies)
+    NewSave();
+  else
+    CutTit3();
+}
+
+void TConvForm::getFF() {
+  TXbTable& dict = *MainForm->FFdbTable;
+  try {
+    if (!dict.Active()) dict.Open();
+  } catch (const std::exception& e) {
+    // The dictionary comes with the installation; without it there is nothing to tag with.
+    ShowException(e);
+    return;
+  }
+  {
+    THourGlass wait;
+    if (!IndexDlg->MakeIndex(dict, "FF", "ff")) return;
+  }
+  dict.SetOrder(dict.TagArea("FF"));
+  MainForm->HDBGrid1->SetVisible(false);
+
+  TXbTable& notes = *MainForm->NoteTable;
+  TRichEdit& body = *MainForm->memo1;
+  bool done = false;
+  {
+    TNoteRun run(false);
+    if (!run.Start()) return;
+    THourGlass wait;
+    TEnvSwitch soft(*MainForm->XbEnv1, &TXbEnv::SetSoftSeek, true, false);
+    WalkFromHere(notes, [&] {
+      // The body editor follows the walk; the words are those it shows.
+      MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
+      std::string keys = notes.GetTrimString("tit4");
+      if (!keys.empty()) keys += " ";
+      const TStrings& lines = body.Lines();
+      for (int i = 0; i < lines.Count(); ++i)
+        for (const std::string& word : LineWords(lines.Get(i))) AddKeyword(dict, word, keys);
+      PutField(notes, "tit4", keys);
+    });
+    notes.Commit();
+    notes.GoTop();
+    done = true;
+  }
+  // The tagging ends the program, through the main window's usual closing steps.
+  if (done) {
+    Close();
+    MainForm->Close();
+  }
+}
+
+void TConvForm::NewSave() {
+  TXbTable& notes = *MainForm->NoteTable;
+  TRichEdit& body = *MainForm->memo1;
+  TNoteRun run(false);
+  if (!run.Start()) return;
+  THourGlass wait;
+  WalkFromHere(notes, [&] {
+    MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
+    if (!body.PlainText()) return;
+    const std::string text = body.Text();
+    EditAndPost(notes, [&] { notes.Replace("mmm", kReplaceMemo, text.c_str()); });
+  });
+  notes.Commit();
+}
+
+void TConvForm::CutTit3() {
+  TXbTable& notes = *MainForm->NoteTable;
+  TNoteRun run(false);
+  if (!run.Start()) return;
+  THourGlass wait;
+  constexpr std::size_t kFull = 40, kLongest = 39, kShortest = 20;
+  WalkAll(notes, [&] {
+    const std::string title = notes.GetString("tit3");
+    if (title.size() < kFull || title[kFull - 1] == ' ') return;
+    for (std::size_t p = kLongest; p >= kShortest; --p)
+      if (title[p - 1] == ' ') {
+        PutField(notes, "tit3", title.substr(0, p));
+        return;
+      }
+  });
+  notes.Commit();
+  notes.GoTop();
 }
