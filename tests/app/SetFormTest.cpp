@@ -2,6 +2,8 @@
 // with the header record and the settings record read back from disk afterwards: labels cut
 // on character boundaries, protection, link folder (typed and chosen in the folder panel),
 // body font and colour; cancel; a lock held by another process; the note file reopened.
+#include <QTest>
+
 #include <filesystem>
 
 #include "NoteBookFixture.h"
@@ -151,6 +153,9 @@ TEST_F(SetFormTest, CancelWritesNothing) {
 TEST_F(SetFormTest, ARefusedLockLeavesThatRecordAndTheOtherWritesGoOn) {
   StartOn(" ");
   const std::string tit1 = Header("tit1"), lock = Header("lock"), font3 = Setting("font3");
+  // A refusal is what matters here, not how long the engine waits for the lock.
+  TXbEnv quick;
+  quick.SetLockTimeOut(0);
   {
     // Another copy holds the header: its three fields stay, the settings are written.
     TForkedLockHolder other(data.Path() + "/notes.dbf", 1);
@@ -186,6 +191,47 @@ TEST_F(SetFormTest, ARefusedLockLeavesThatRecordAndTheOtherWritesGoOn) {
   EXPECT_EQ(Header("tit1").substr(0, 8), "L1      ");
   EXPECT_EQ(Setting("font3"), font3);
   EXPECT_EQ(Trim(MainForm->NoteTable->GetString("tit1")), "n2") << "back on the last note";
+  quick.SetLockTimeOut(1);
+}
+
+TEST_F(SetFormTest, TypedLabelsAndEnterMovingOn) {
+  StartOn(" ");
+  ShowDialog([] {
+    SetForm->Edit1->SetFocus();
+    SetForm->Edit1->SelectAll();
+    QTest::keyClicks(SetForm->Edit1->Widget(), "ABCDEFGHIJ");
+    EXPECT_EQ(SetForm->Edit1->Text(), "ABCDEFGH") << "the first label takes 8 bytes";
+    QTest::keyClick(SetForm->Edit1->Widget(), Qt::Key_Return);
+    EXPECT_EQ(SetForm->ActiveControl(), SetForm->Edit2) << "Enter moves on and closes nothing";
+    EXPECT_EQ(SetForm->ModalResult(), mrNone);
+    SetForm->Edit2->SelectAll();
+    QTest::keyClicks(SetForm->Edit2->Widget(), "second");
+    SetForm->Ok->Click();
+  });
+  EXPECT_EQ(Header("tit1").substr(0, 16), "ABCDEFGHsecond  ");
+  EXPECT_EQ(MainForm->Label2->Caption(), "second  ");
+}
+
+TEST_F(SetFormTest, WithASearchInForceTheHeaderIsStillTheOneWritten) {
+  StartOn(" ");
+  ASSERT_TRUE(MainForm->ApplySearch("'n2' $ tit1"));
+  ShowDialog([] {
+    SetForm->Edit3->SetText("third");
+    SetForm->LinkPathEd->SetText("./q");
+    SetForm->Ok->Click();
+  });
+  EXPECT_EQ(Header("tit1").substr(16, 8), "third   ");
+  EXPECT_EQ(Trim(Header("tit3")), "./q");
+  EXPECT_EQ(Trim(Field("notes.dbf", "tit1")), Trim(Header("tit1"))) << "record 1, the header";
+  auto t = OpenTable(data.Path(), "notes.dbf");
+  t->SetRecNo(3);
+  EXPECT_EQ(Trim(t->GetString("tit3")), "") << "no note took the link folder";
+  t->SetRecNo(2);
+  EXPECT_EQ(Trim(t->GetString("tit3")), "");
+  t->Close();
+  TXbEnv env;
+  env.SetDeleted(true);
+  EXPECT_EQ(Trim(MainForm->NoteTable->GetString("tit1")), "n2");
 }
 
 TEST_F(SetFormTest, Folder) {
