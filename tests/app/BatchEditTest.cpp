@@ -434,12 +434,19 @@ TEST_F(BatchEditTest, DeletingTheMarkedNotesAsksFirst) {
     const std::vector<TRecord> before = ReadAll(data.Path());
     Start();
     fake.Answers.push_back(answerNo);
+    bool displayDuringWalk = true;
+    fake.OnMessageBox = [&](const TMessageBoxCall&) {
+      if (fake.Boxes.size() == 1) displayDuringWalk = MainForm->NoteDataSource->Enabled();
+    };
     ShowDialog([] {
       ConvForm->RBtnDel->SetChecked(true);
       ConvForm->BitBtn1->Click();
     });
     ASSERT_EQ(BoxTexts(), (std::vector<std::string>{K(" V표시된 자료를 정말 삭제 할까요?"), K("  작업완료..  ")}));
     EXPECT_EQ(fake.Boxes[0].Flags & MB_TYPEMASK, static_cast<unsigned>(MB_YESNO));
+    EXPECT_FALSE(displayDuringWalk) << "the main window does not follow the walk";
+    EXPECT_TRUE(MainForm->NoteDataSource->Enabled());
+    fake.OnMessageBox = nullptr;
     EXPECT_TRUE(MainForm->XbEnv1->Deleted()) << "deleted notes hidden again";
     EXPECT_EQ(MainForm->NoteTable->RecNo(), answerNo == IDYES ? 4 : 6) << "the first note left, or where it was";
     Close();
@@ -632,6 +639,19 @@ TEST_F(BatchEditTest, KeywordTaggingAddsDictionaryWordsToTit4AndEndsTheProgram) 
   EXPECT_EQ(after[4], before[4]) << "the deleted note";
   EXPECT_EQ(after[5].tit[3], "");
   EXPECT_EQ(after[0], before[0]);
+}
+
+TEST_F(BatchEditTest, KeywordTaggingWithoutTheDictionaryTellsWhyAndChangesNothing) {
+  Prepare({{"one", "", "", "", " ", false, K("메모")}});
+  for (const auto& e : fs::directory_iterator(data.Path()))
+    if (cp949::Upper(e.path().filename().string()).rfind("FFDB.", 0) == 0) fs::remove(e.path());
+  const std::vector<TRecord> before = ReadAll(data.Path());
+  Start();
+  ShowDialog([] { EnterCode("5820417736"); });
+  EXPECT_EQ(fake.Boxes.size(), 1u) << "the failed open is shown";
+  EXPECT_FALSE(Application->Terminated());
+  Close();
+  EXPECT_EQ(ReadAll(data.Path()), before);
 }
 
 }  // namespace
