@@ -6,6 +6,9 @@
 
 #include <algorithm>
 
+#include <QApplication>
+#include <QTest>
+
 #include "app/PrnList.h"
 #include "app/Udf.h"
 #include "report/ReportPrinter.h"
@@ -196,9 +199,15 @@ TEST_F(ListPrintTest, RangeEntriesAndTheMainWindowsNote) {
   const std::string typed = MainForm->memo1->Text();
 
   ShowDialog([&] {
+    PrnList->SetFocus();
     PrnList->booPri->SetChecked(true);
     EXPECT_EQ(PrnList->Edit1->Text(), "1");
     EXPECT_EQ(PrnList->Edit2->Text(), "6");
+    Application->ProcessMessages();
+    ASSERT_TRUE(PrnList->Edit1->Focused()) << "the range starts at its first number";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Application->ProcessMessages();
+    EXPECT_TRUE(PrnList->Edit2->Focused()) << "Enter moves to the next control";
     PrnList->Edit1->SetText("7");
     PrnList->Edit1Exit(PrnList->Edit1);
     EXPECT_EQ(PrnList->Edit1->Text(), "1") << "past the last note: back to 1";

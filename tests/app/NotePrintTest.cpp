@@ -202,6 +202,20 @@ TEST_F(NotePrintTest, EmptyBodyIsOnePageWithTheFootAlone) {
   EXPECT_EQ(texts[0].text, "- 0 -");
 }
 
+TEST_F(NotePrintTest, SpacingOutsideTheListPrintsAtSixLinesPerInch) {
+  Prepare("one\r\ntwo", {{"font4", "1     "}, {"utab1", "0"}, {"utab2", "12"}});
+  ShowDialog([] { NotePrnForm->SpeedButton1->Click(); });
+  const std::vector<TDrawn> texts = Texts();
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[1].text, "one");
+  EXPECT_NEAR(texts[2].y - texts[1].y, 1.0 / 6, 1e-4);
+  for (const TDrawn& d : RecordedStream(nullptr)) {
+    if (d.code == rcMoveTo) {
+      EXPECT_NEAR(d.y, 1.0 + 1.0 / 6 - 1.0 / 12, 1e-4) << "the rule half a line of 6 per inch up";
+    }
+  }
+}
+
 TEST_F(NotePrintTest, SettingsPageShowsAndStoresTheSettings) {
   Prepare("x", {{"font4", "11111 "}, {"utab1", "6"}, {"utab2", "0"}, {"font1", K("바탕")}, {"fsize1", "12"},
                 {"FType1", "1 "}, {"font2", "Serif"}, {"fsize2", "10"}, {"FType2", "  "}});
