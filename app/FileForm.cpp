@@ -8,6 +8,7 @@
 #include "app/NoteFile.h"
 #include "app/Udf.h"
 #include "app/UdfTable.h"
+#include "components/IMEControl.h"
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
@@ -298,10 +299,14 @@ void TFileForm::ListBox1KeyPress(TObject*, char& Key) {
   SetModalResult(mrOk);
 }
 
-// The name is typed in English mode and everything else in Hangul mode: the mode switches
-// on entering the name and back on leaving it.
-void TFileForm::Edit1Enter(TObject*) { Edit1->ImeMode = imAlpha; }
-void TFileForm::Edit1Exit(TObject*) { Edit1->ImeMode = imHanguel; }
+// File names are typed in Latin letters, everything else in Hangul.
+void TFileForm::Edit1Enter(TObject*) {
+  if (MainForm && MainForm->IMEControl1) MainForm->IMEControl1->SetIMEMode(isEnglish);
+}
+
+void TFileForm::Edit1Exit(TObject*) {
+  if (MainForm && MainForm->IMEControl1) MainForm->IMEControl1->SetIMEMode(isHanguel);
+}
 
 void TFileForm::Edit2KeyPress(TObject* Sender, char& Key) {
   if (Key != '\r') return;

@@ -1,6 +1,7 @@
 // TMainForm: the main window's components and their layout (MainForm.h).
 #include "app/MainForm.h"
 
+#include "components/IMEControl.h"
 #include "platform/core/TextCodec.h"
 
 using cp949::K;
@@ -66,6 +67,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   BuildMenus();
   BuildEditing();
   BuildNavigation();
+  (IMEControl1 = new TIMEControl(this))->SetIMEMode(isHanguel);
 
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnActivate = [this](TObject* s) { FormActivate(s); };

@@ -261,6 +261,12 @@ class TMainForm : public TForm {
   std::vector<XbLong> VisitHistory;  // record numbers of the visited notes
   // ---- end navigation, sorting, seek panel, history ----
 
+  // ---- file store ----
+  // The input-method switch, in Hangul mode from the start; the file store turns it to Latin
+  // input while a file name is typed.
+  class TIMEControl* IMEControl1 = nullptr;
+  // ---- end file store ----
+
  private:
   void BuildTables();
   void BuildTopPanel();

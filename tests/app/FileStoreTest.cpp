@@ -14,6 +14,7 @@
 
 #include "app/FileForm.h"
 #include "app/Udf.h"
+#include "components/IMEControl.h"
 #include "platform/ui/ProcessStart.h"
 
 using cp949::K;
@@ -246,9 +247,14 @@ TEST_F(FileStoreTest, NewFileGetsTheCurrentLabelsItsDescriptionAHiddenHeaderAndO
                        FileForm->Button6, FileForm->Button8, FileForm->Button9})
       EXPECT_FALSE(b->Enabled()) << b->Name();
     // Description first; Enter moves on to the name.
+    EXPECT_EQ(MainForm->IMEControl1->IMEMode(), isHanguel);
     TypeInto(FileForm->Edit2, "새 설명");
     QTest::keyClick(FileForm->Edit2->Widget(), Qt::Key_Return);
     EXPECT_EQ(FileForm->ActiveControl(), FileForm->Edit1);
+    // The name is typed in Latin input, the rest in Hangul input.
+    EXPECT_EQ(MainForm->IMEControl1->IMEMode(), isEnglish);
+    FileForm->Edit2->SetFocus();
+    EXPECT_EQ(MainForm->IMEControl1->IMEMode(), isHanguel);
     TypeInto(FileForm->Edit1, "NewOne");
     FileForm->Button7->Click();
     EXPECT_FALSE(FileForm->Edit1->Visible());
