@@ -70,7 +70,9 @@ void TScrollForm::FormActivate(TObject*) {
   ScrollPace = kept > 0 && kept < kScrollPaused ? kept : kOpeningPace;
   if (static_cast<int>(Timer1->Interval()) != ScrollPace) Timer1->SetInterval(static_cast<unsigned>(ScrollPace));
 
+  FLines.Clear();
   if (MainForm) {
+    FLines.SetText(MainForm->memo1->Text());
     SetBounds(MainForm->Left(), MainForm->Top(), MainForm->Width(), MainForm->Height());
     SetCaption(MainForm->Edit1->Text());
     const TFont& body = MainForm->memo1->Font();
@@ -102,8 +104,7 @@ void TScrollForm::AllDisp() {
   c.Brush().Style = bsSolid;
   c.Brush().Color = clBlue;
 
-  TStrings* lines = MainForm ? &MainForm->memo1->Lines() : nullptr;
-  const int n = lines ? lines->Count() : 0;
+  const int n = FLines.Count();
   const int H = Height();
   const int W = LineWidth();
   const int L = LineHeight();
@@ -114,7 +115,7 @@ void TScrollForm::AllDisp() {
     const int y = i * L - ScrollOffset;
     if (y > H) break;
     if (y >= -kTopSlack && y < H) {
-      const std::string text = i < n ? lines->Get(i) : std::string();
+      const std::string text = i < n ? FLines.Get(i) : std::string();
       // The band of the line is cleared first: a font lower than the line leaves rows the
       // text itself does not cover, which would keep the previous position's pixels.
       c.FillRect(Rect(0, y, ClientWidth(), y + L));

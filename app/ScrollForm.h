@@ -14,6 +14,7 @@
 // character boundaries. GUI thread only.
 #pragma once
 
+#include "platform/core/Classes.h"
 #include "platform/core/Timers.h"
 #include "platform/ui/Forms.h"
 
@@ -45,6 +46,9 @@ class TScrollForm : public TForm {
 
  private:
   void FillBlue();
+  // The body's lines, taken at opening: the editor cannot change while the reader is up, and
+  // asking it for each line on every tick would cost the whole text each time.
+  TStringList FLines;
 };
 
 extern TScrollForm* ScrollForm;
