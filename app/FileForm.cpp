@@ -104,8 +104,9 @@ TFileForm::TFileForm(TComponent* AOwner) : TForm(AOwner) {
   SetKeyPreview(true);
   SetBounds(0, 0, 700, 420);
 
+  // The columns of a line line up only in a fixed-pitch face with double-width Hangul.
   TFont fixed;
-  fixed.SetName("Monospace");
+  fixed.SetName(K("굴림체"));
   fixed.SetPitch(fpFixed);
   fixed.SetSize(10);
 
