@@ -1,0 +1,394 @@
+// The zip component's directory listing over archives built here: entries and their fields,
+// directory entries, comments up to 65535 bytes, trailing bytes, self-extractor stubs,
+// spanned sets on a fixed drive, disk labels on removable drives, and damaged archives that
+// are reported and never raised. Also the settings with rules and the message texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "components/ZipArchiver.h"
+#include "platform/core/FakeServices.h"
+
+namespace {
+
+void Put16(std::string& s, uint16_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+struct Entry {
+  Entry(std::string name, std::string extra = "", std::string comment = "", uint16_t flag = 0,
+        uint8_t host = 0)
+      : Name(std::move(name)), Extra(std::move(extra)), Comment(std::move(comment)), Flag(flag), Host(host) {}
+  std::string Name;
+  std::string Extra;
+  std::string Comment;
+  uint16_t Flag;
+  uint8_t Host;
+};
+
+// A stored-only archive: optional prefix, local headers with the names as data, the central
+// directory, the end record with its comment.
+struct ArchiveParts {
+  std::string Local;
+  std::string Central;
+  uint16_t Count = 0;
+};
+
+ArchiveParts BuildParts(const std::vector<Entry>& entries, size_t base) {
+  ArchiveParts p;
+  for (const Entry& e : entries) {
+    uint32_t offset = static_cast<uint32_t>(base + p.Local.size());
+    Put32(p.Local, 0x04034B50);
+    Put16(p.Local, 20); Put16(p.Local, e.Flag); Put16(p.Local, 0);
+    Put16(p.Local, 0); Put16(p.Local, 0); Put32(p.Local, 0);
+    Put32(p.Local, 0); Put32(p.Local, 0);
+    Put16(p.Local, static_cast<uint16_t>(e.Name.size())); Put16(p.Local, 0);
+    p.Local += e.Name;
+    Put32(p.Central, 0x02014B50);
+    p.Central += static_cast<char>(20);
+    p.Central += static_cast<char>(e.Host);
+    Put16(p.Central, 20); Put16(p.Central, e.Flag); Put16(p.Central, 0);
+    Put16(p.Central, 0x6000); Put16(p.Central, 0x5A21); Put32(p.Central, 0xDEADBEEF);
+    Put32(p.Central, 7); Put32(p.Central, 9);
+    Put16(p.Central, static_cast<uint16_t>(e.Name.size()));
+    Put16(p.Central, static_cast<uint16_t>(e.Extra.size()));
+    Put16(p.Central, static_cast<uint16_t>(e.Comment.size()));
+    Put16(p.Central, 0); Put16(p.Central, 1); Put32(p.Central, 0x20);
+    Put32(p.Central, offset);
+    p.Central += e.Name + e.Extra + e.Comment;
+    ++p.Count;
+  }
+  return p;
+}
+
+std::string EndRecord(uint16_t disk, uint16_t cdDisk, uint16_t count, uint32_t cdSize,
+                      uint32_t cdOffset, const std::string& comment) {
+  std::string s;
+  Put32(s, 0x06054B50);
+  Put16(s, disk); Put16(s, cdDisk); Put16(s, count); Put16(s, count);
+  Put32(s, cdSize); Put32(s, cdOffset);
+  Put16(s, static_cast<uint16_t>(comment.size()));
+  return s + comment;
+}
+
+std::string BuildArchive(const std::vector<Entry>& entries, const std::string& comment = "",
+                         const std::string& prefix = "") {
+  ArchiveParts p = BuildParts(entries, prefix.size());
+  return prefix + p.Local + p.Central +
+         EndRecord(0, 0, p.Count, static_cast<uint32_t>(p.Central.size()),
+                   static_cast<uint32_t>(prefix.size() + p.Local.size()), comment);
+}
+
+class TDesignZip : public TZipArchiver {
+ public:
+  using TZipArchiver::TZipArchiver;
+  void Design() { IncludeState(csDesigning); }
+};
+
+// Removable drive "A:" with a label the test chooses.
+class TFakeVolumes : public IZipVolumes {
+ public:
+  bool DriveExists(char Letter) override { return Letter == 'A'; }
+  int DriveType(const std::string& Root) override { return Root == "\\" ? Type : DRIVE_REMOVABLE; }
+  bool VolumeInformation(const std::string&, std::string& Name, uint32_t& Serial, int& Error) override {
+    Name = Label;
+    Serial = 0x1234;
+    Error = 0;
+    return true;
+  }
+  bool DiskFreeSpace(const std::string&, int64_t& Free, int64_t& Total) override {
+    Free = 1000;
+    Total = 1457664;
+    return true;
+  }
+  std::string Label;
+  int Type = DRIVE_REMOVABLE;
+};
+
+struct ZipFixture : ::testing::Test {
+  ZipFixture() {
+    dir = std::filesystem::temp_directory_path() /
+          ("orv_zip_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir);
+    zip.Unattended = true;
+    zip.OnMessage = [this](TObject*, int, const std::string& m) { messages.push_back(m); };
+    zip.OnDirUpdate = [this](TObject*) { ++updates; };
+  }
+  ~ZipFixture() override { std::filesystem::remove_all(dir); }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::string path = (dir / name).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+  }
+  std::filesystem::path dir;
+  TFakeServices fake;
+  TZipArchiver zip{nullptr};
+  std::vector<std::string> messages;
+  int updates = 0;
+};
+
+TEST_F(ZipFixture, ListsEntriesWithTheirFields) {
+  std::vector<Entry> entries = {
+      {"docs/readme.txt", std::string("XY\x02\x00ab", 6), "first file", 1, 0},
+      {"docs/", "", "", 0, 0},
+      {"a.bin", "", "", 0, 3},
+  };
+  std::vector<int> seq;
+  zip.OnNewName = [&](TObject*, int n, const ZipDirEntry& e) { seq.push_back(n); EXPECT_FALSE(e.FileName.empty()); };
+  zip.SetZipFileName(Write("a.zip", BuildArchive(entries, "archive note")));
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.DirOnlyCount(), 1);
+  EXPECT_EQ(seq, (std::vector<int>{1, 2}));
+  EXPECT_EQ(updates, 1);
+  const ZipDirEntry& e = zip.DirEntry(0);
+  EXPECT_EQ(e.FileName, "docs\\readme.txt");
+  EXPECT_EQ(e.FileComment, "first file");
+  EXPECT_TRUE(e.Encrypted);
+  EXPECT_EQ(std::string(e.ExtraData.begin(), e.ExtraData.end()), std::string("XY\x02\x00ab", 6));
+  EXPECT_EQ(e.CRC32, 0xDEADBEEFu);
+  EXPECT_EQ(e.CompressedSize, 7u);
+  EXPECT_EQ(e.UncompressedSize, 9u);
+  EXPECT_EQ(e.DateTime_Date, 0x5A21);
+  EXPECT_EQ(e.ExtFileAttrib, 0x20u);
+  EXPECT_EQ(zip.DirEntry(1).HostVersionNo, 3);
+  EXPECT_EQ(zip.ZipComment(), "archive note");
+  EXPECT_EQ(zip.SFXOffset(), 0);
+  EXPECT_FALSE(zip.IsSpanned());
+  EXPECT_FALSE(zip.WrongZipStruct());
+
+  zip.UseDirOnlyEntries = true;
+  zip.List();
+  EXPECT_EQ(zip.Count(), 3);
+  EXPECT_EQ(zip.DirOnlyCount(), 0);
+  EXPECT_EQ(zip.DirEntry(1).FileName, "docs\\");
+}
+
+TEST_F(ZipFixture, LongestCommentEmptyArchiveAndStub) {
+  std::string comment(65535, 'c');
+  comment[0] = 'P';  // a comment is searched past, not into
+  zip.SetZipFileName(Write("c.zip", BuildArchive({{"x.txt"}}, comment)));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(zip.Count(), 1);
+  EXPECT_EQ(zip.ZipComment().size(), 65535u);
+
+  zip.SetZipFileName(Write("e.zip", BuildArchive({})));
+  EXPECT_EQ(zip.Count(), 0);
+  EXPECT_EQ(zip.ZipFileSize(), 22);
+  EXPECT_EQ(zip.SFXOffset(), 0);
+
+  std::string stub(300, 'M');
+  zip.SetZipFileName(Write("s.zip", BuildArchive({{"b.txt"}, {"a.txt"}}, "", stub)));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.SFXOffset(), 300);
+}
+
+TEST_F(ZipFixture, ZeroPaddingToASectorIsToleratedOtherTrailingBytesReported) {
+  std::string a = BuildArchive({{"x.txt"}}, "note");
+  std::string padded = a + std::string(512 - a.size() % 512, '\0');
+  zip.SetZipFileName(Write("p.zip", padded));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(zip.Count(), 1);
+  EXPECT_EQ(zip.ZipFileSize(), static_cast<int64_t>(a.size()));
+  EXPECT_EQ(zip.RealFileSize(), static_cast<int64_t>(padded.size()));
+
+  padded[padded.size() - 3] = 1;
+  zip.SetZipFileName(Write("q.zip", padded));
+  ASSERT_EQ(zip.ErrCode(), 10204);
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(zip.Count(), 1);  // listed all the same
+
+  messages.clear();
+  zip.SetZipFileName(Write("r.zip", a + "tail"));
+  EXPECT_EQ(zip.ErrCode(), 10204);
+  EXPECT_EQ(zip.Count(), 1);
+}
+
+TEST_F(ZipFixture, DamagedArchivesAreReportedNotRaised) {
+  std::string good = BuildArchive({{"name.txt", "", "comment"}});
+  ArchiveParts p = BuildParts({{"name.txt", "", "comment"}}, 0);
+  size_t cd = p.Local.size();
+  auto withEnd = [&](const std::string& central, uint16_t count, uint32_t size, uint32_t offset) {
+    return p.Local + central + EndRecord(0, 0, count, size, offset, "");
+  };
+  std::string badSig = good;
+  badSig[cd] = 'X';
+  // Lengths in the directory header that reach past the end of the file.
+  auto withLength = [&](size_t field) {
+    std::string central = p.Central;
+    central[field] = '\xFF';
+    central[field + 1] = '\xFF';
+    return withEnd(central, 1, static_cast<uint32_t>(central.size()), static_cast<uint32_t>(cd));
+  };
+  struct Case { const char* what; std::string bytes; int code; int listed; } cases[] = {
+      {"not a zip", std::string(100, 'z'), 11045, 0},
+      {"short file", "PK", 11045, 0},
+      {"bad central signature", badSig, 11015, 0},
+      {"name past the end", withLength(28), 11017, 0},
+      {"extra field past the end", withLength(30), 10201, 0},
+      {"comment past the end", withLength(32), 11022, 0},
+      {"more entries than the directory", withEnd(p.Central, 2, static_cast<uint32_t>(p.Central.size()),
+                                                  static_cast<uint32_t>(cd)), 11013, 1},
+      {"directory larger than the file", withEnd(p.Central, 1, 0x7FFFFFFF, 0), 10201, 0},
+  };
+  for (const Case& c : cases) {
+    messages.clear();
+    zip.SetZipFileName(Write("d.zip", c.bytes));
+    EXPECT_EQ(zip.ErrCode(), c.code) << c.what;
+    EXPECT_EQ(zip.Count(), c.listed) << c.what;
+    EXPECT_FALSE(messages.empty()) << c.what;
+  }
+  // A directory offset that disagrees with where the directory lies is reported, and the
+  // listing goes on from where it lies.
+  messages.clear();
+  zip.SetZipFileName(Write("o.zip", withEnd(p.Central, 1, static_cast<uint32_t>(p.Central.size()), 5)));
+  EXPECT_TRUE(zip.WrongZipStruct());
+  EXPECT_EQ(zip.ErrCode(), 10203);
+  EXPECT_EQ(zip.Count(), 1);
+}
+
+TEST_F(ZipFixture, MessageBoxesOnlyWhenAttended) {
+  zip.Unattended = false;
+  zip.SetZipFileName(Write("n.zip", std::string(40, 'n')));
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, ZipMessageText(11045));
+  EXPECT_NE(fake.Boxes[0].Text.find("Missing String ID is: 11045"), std::string::npos);
+  zip.Unattended = true;
+  zip.List();
+  EXPECT_EQ(fake.Boxes.size(), 1u);
+  // A missing file is no error: the listing is just empty.
+  messages.clear();
+  zip.SetZipFileName((dir / "none.zip").string());
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST_F(ZipFixture, SpannedSetOnAFixedDriveReadsTheDirectoryFromItsDisk) {
+  // Disk 1 holds the spanning marker, the files and the directory; disk 2 the end record.
+  std::string marker;
+  Put32(marker, 0x08074B50);
+  ArchiveParts p = BuildParts({{"one.txt"}, {"two.txt"}}, marker.size());
+  Write("set001.zip", marker + p.Local + p.Central);
+  std::string last = Write("set002.zip",
+                           EndRecord(1, 0, p.Count, static_cast<uint32_t>(p.Central.size()),
+                                     static_cast<uint32_t>(marker.size() + p.Local.size()), ""));
+  zip.SetZipFileName(last);
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.DirEntry(1).FileName, "two.txt");
+  EXPECT_TRUE(zip.IsSpanned());
+  EXPECT_EQ(zip.TotalDisks(), 1);
+
+  // Without its first disk the set reports the open failure.
+  std::filesystem::remove(dir / "set001.zip");
+  zip.List();
+  EXPECT_EQ(zip.ErrCode(), 11001);
+  EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST_F(ZipFixture, RemovableDisksAreAskedForAndLabelsNumberThem) {
+  TFakeVolumes volumes;
+  IZipVolumes* old = SetZipVolumes(&volumes);
+  volumes.Label = "PKBACK# 002";
+  zip.SetZipFileName(Write("x.zip", std::string(64, 'x')));
+  EXPECT_EQ(zip.ErrCode(), 11038);
+  EXPECT_EQ(zip.VolumeName(), "PKBACK# 002");
+  EXPECT_EQ(zip.SizeOfDisk(), 1457664);
+
+  // The directory on another disk of a removable drive: unattended, the disk cannot be asked
+  // for; attended, the handler may abort.
+  std::string end = EndRecord(1, 0, 1, 46, 0, "");
+  volumes.Label = "";
+  zip.SetZipFileName(Write("y.zip", end));
+  EXPECT_EQ(zip.ErrCode(), 11025);
+  zip.Unattended = false;
+  int asked = 0;
+  zip.OnGetNextDisk = [&](TObject*, int seq, int total, const std::string&, bool& abort) {
+    ++asked;
+    EXPECT_EQ(seq, 1);
+    EXPECT_EQ(total, 2);
+    abort = true;
+  };
+  zip.List();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(zip.ErrCode(), 11007);
+  EXPECT_TRUE(fake.Boxes.empty());  // cancelling the disk request shows nothing
+  SetZipVolumes(old);
+}
+
+TEST_F(ZipFixture, SettingsAndTheirRules) {
+  EXPECT_EQ(zip.AddCompLevel, 9);
+  EXPECT_EQ(zip.AddStoreSuffixes & Bit(assEXE), 0u);
+  EXPECT_NE(zip.AddStoreSuffixes & Bit(assGIF), 0u);
+  EXPECT_NE(zip.AddStoreSuffixes & Bit(assJAR), 0u);
+  EXPECT_EQ(zip.SFXOptions, Bit(SFXCheckSize));
+  EXPECT_EQ(zip.SFXCaption, "Self-extracting Archive");
+  EXPECT_EQ(zip.HowToDelete, htdAllowUndo);
+  EXPECT_EQ(zip.MinFreeVolumeSize, 65536);
+  zip.SetPasswordReqCount(40);
+  EXPECT_EQ(zip.PasswordReqCount(), 15u);
+  zip.SetPasswordReqCount(3);
+  EXPECT_EQ(zip.PasswordReqCount(), 3u);
+  zip.SetMinZipDllVers(150);
+  zip.SetMinUnzDllVers(180);
+  EXPECT_EQ(zip.MinZipDllVers(), 170);
+  EXPECT_EQ(zip.MinUnzDllVers(), 180);
+  zip.SetVersionInfo("9.99");
+  EXPECT_EQ(zip.VersionInfo(), "1.70");
+  zip.SetDLLDirectory("C:\\zip\\\\");
+  EXPECT_EQ(zip.DLLDirectory(), "C:\\zip\\");
+  TStringList specs;
+  specs.Add("*.txt");
+  zip.SetFSpecArgs(specs);
+  specs.Clear();
+  EXPECT_EQ(zip.FSpecArgs().Count(), 1);
+  EXPECT_EQ(zip.ZipDllHandle(), nullptr);
+
+  // While designing, naming an archive does not touch it.
+  TDesignZip design(nullptr);
+  design.Design();
+  int dirUpdates = 0;
+  design.OnDirUpdate = [&](TObject*) { ++dirUpdates; };
+  design.SetZipFileName(Write("z.zip", BuildArchive({{"x"}})));
+  EXPECT_EQ(design.Count(), 0);
+  EXPECT_EQ(dirUpdates, 0);
+}
+
+TEST(ZipMessages, FallbackTextsAndTheStringTable) {
+  EXPECT_EQ(ZipMessageText(10605), "Old Dll from ");
+  EXPECT_EQ(ZipMessageText(10804), "SFX not supported");
+  EXPECT_EQ(ZipMessageText(11048), "Span not supported");
+  EXPECT_EQ(ZipMessageText(10201),
+            "ZipMsgXX.res is probably not linked to the executable\nMissing String ID is: 10201");
+  SetZipString(11038, "Disk %d of the set is needed");
+  EXPECT_EQ(EZipArchiver(11038, 3).Message, "Disk 3 of the set is needed");
+  EXPECT_TRUE(EZipArchiver(11038, 3).DisplayMsg);
+  EXPECT_FALSE(EZipArchiver(11007, false).DisplayMsg);
+  SetZipString(11038, "%s %s %d");  // more places than arguments: left empty
+  EXPECT_EQ(EZipArchiver(11038, std::string("A:\\")).Message, "A:\\  ");
+  SetZipString(11038, "");
+  EXPECT_EQ(LoadZipStr(11038, "default"), "default");
+}
+
+TEST(ZipStreamTest, ReadsABlockOwnedElsewhere) {
+  char block[] = "zip bytes";
+  TZipStream s;
+  s.SetPointer(block, 9);
+  char out[4] = {};
+  EXPECT_EQ(s.Read(out, 3), 3);
+  EXPECT_EQ(std::string(out), "zip");
+  EXPECT_EQ(s.Size(), 9);
+}
+
+}  // namespace
