@@ -50,8 +50,10 @@ T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int t
 
 // The note under the cursor is a real note: neither the header record nor a deleted note.
 bool AtNote(TXbTable& t) {
-  if (t.RecNo() < 2) return false;
+  const XbLong recNo = t.RecNo();
+  if (recNo < 2) return false;
   t.SelectWorkArea();
+  if (t.xb_RecNo() != recNo) t.xb_Go(recNo);
   return t.xb_Deleted() == 0;
 }
 
@@ -163,12 +165,34 @@ class TEnvSwitch {
   bool FAfter;
 };
 
-// Visits the notes in view from the cursor on; Each runs on every real note.
+// The record numbers of the notes in view in the order in force, from the cursor on. The
+// main window does not follow this read.
+std::vector<XbLong> NotesFromHere(TXbTable& t) {
+  TDataSource& shown = *MainForm->NoteDataSource;
+  struct TQuiet {
+    TDataSource& source;
+    bool was;
+    ~TQuiet() {
+      if (was) source.SetEnabled(true);
+    }
+  } quiet{shown, shown.Enabled()};
+  shown.SetEnabled(false);
+  std::vector<XbLong> notes;
+  while (!t.Eof()) {
+    if (AtNote(t)) notes.push_back(t.RecNo());
+    t.Skip(1);
+  }
+  return notes;
+}
+
+// Runs Each on the notes in view from the cursor on, one by one by record number: a write that
+// moves a note in the order in force neither hides the notes behind it nor brings it round
+// again.
 template <class F>
 void WalkFromHere(TXbTable& t, F&& Each) {
-  while (!t.Eof()) {
-    if (AtNote(t)) Each();
-    t.Skip(1);
+  for (const XbLong recNo : NotesFromHere(t)) {
+    t.SetRecNo(static_cast<int>(recNo));
+    if (t.RecNo() == recNo && AtNote(t)) Each();
   }
 }
 

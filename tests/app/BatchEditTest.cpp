@@ -331,6 +331,31 @@ TEST_F(BatchEditTest, ATypedNoteIsSavedBeforeTheWalkAndTheWindowShowsTheResult) 
   EXPECT_EQ(after[1].tit[2], "");
 }
 
+TEST_F(BatchEditTest, EditingTheTitleOfTheOrderInForceVisitsEachNoteOnce) {
+  Prepare({{"xb"}, {"xa"}, {"xd"}, {"xc"}});
+  Start();
+  MainForm->SortBtnClick(1);
+  ASSERT_EQ(MainForm->NoteTable->TagName(static_cast<XbShort>(MainForm->NoteTable->IndexOrd())), "TIT1");
+  ShowDialog([] {
+    // Each new title sorts behind all the old ones, where a walk in that order would go on
+    // from it and miss the rest.
+    ConvForm->Edit1->SetText("x");
+    ConvForm->Edit2->SetText("z");
+    ConvForm->OKBtn->Click();
+  });
+  ShowDialog([] {
+    // Each new title sorts before all the others, where the walk would meet them again.
+    ConvForm->Edit1->SetText("z");
+    ConvForm->Edit2->SetText("");
+    ConvForm->OKBtn->Click();
+  });
+  EXPECT_EQ(MainForm->NoteTable->TagName(static_cast<XbShort>(MainForm->NoteTable->IndexOrd())), "TIT1");
+  Close();
+  const std::vector<TRecord> after = ReadAll(data.Path());
+  const char* tit1[4] = {"b", "a", "d", "c"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i + 1].tit[0], tit1[i]);
+}
+
 // ---- page 2 -------------------------------------------------------------------------------
 
 std::vector<TTestNote> MarkNotes(const std::vector<std::string>& chks) {
