@@ -6,8 +6,6 @@
 #include <QPrinter>
 #include <QRect>
 
-#include <algorithm>
-
 #include "app/MainForm.h"
 #include "app/Udf.h"
 #include "app/UdfTable.h"
