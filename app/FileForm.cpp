@@ -255,6 +255,20 @@ bool TFileForm::IsProtected(const std::string& DataName) {
   return locked;
 }
 
+bool TFileForm::OpenElsewhere(const std::string& DataName) {
+  bool open = false;
+  Note2Table->Close();
+  Note2Table->SetExclusive(true);
+  try {
+    OpenNote2(DataName);
+  } catch (const std::exception&) {
+    open = true;
+  }
+  Note2Table->Close();
+  Note2Table->SetExclusive(false);
+  return open;
+}
+
 void TFileForm::ShowEntry(TButton* Apply, bool Show) {
   Edit1->SetVisible(Show);
   Edit2->SetVisible(Show);
@@ -540,7 +554,12 @@ void TFileForm::Button8Click(TObject*) {
     return;
   }
   if (MessageBox(data + K(" 삭제 할까요?"), ApplicationTitle(), MB_YESNO | MB_ICONWARNING) != IDYES) return;
-  Note2Table->Close();
+  // A running copy that has the file open would go on writing notes into a file that no
+  // longer has a name.
+  if (OpenElsewhere(data)) {
+    ShowMessage(data + K(" 파일을 다른 곳에서 쓰고 있어 지울 수 없습니다."));
+    return;
+  }
   const std::string cannot = K(" 파일을 지울 수 없습니다.");
   // The memo first: without its data file the pair is gone from the list either way, and a
   // data file whose memo could not be removed is kept whole.

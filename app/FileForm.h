@@ -14,7 +14,8 @@
 //
 // No note is lost by the dialog: a name already taken is never overwritten, a typed name
 // must be a plain file name of the data folder (no folder parts), a write-protected file is
-// neither renamed, deleted nor merged into, and a rename whose second step fails is undone.
+// neither renamed, deleted nor merged into, a file another running copy has open is not
+// deleted, and a rename whose second step fails is undone.
 #pragma once
 
 #include <cstdint>
@@ -124,6 +125,8 @@ class TFileForm : public TForm {
   // True when the file's header carries the write and delete protection; the table is left
   // closed.
   bool IsProtected(const std::string& DataName);
+  // True when the file cannot be opened exclusively: another program has it open.
+  bool OpenElsewhere(const std::string& DataName);
   // Shows the name and description entry for a rename (Apply = Button4) or a new file
   // (Button7), or hides it.
   void ShowEntry(TButton* Apply, bool Show);

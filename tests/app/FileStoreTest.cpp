@@ -16,6 +16,7 @@
 #include "app/Udf.h"
 #include "components/IMEControl.h"
 #include "platform/ui/ProcessStart.h"
+#include "support/ForkedLockHolder.h"
 
 using cp949::K;
 
@@ -560,6 +561,36 @@ TEST_F(FileStoreTest, AFolderWithoutMemoFilesListsNothingAndOffersOnlyANewFile) 
   ASSERT_EQ(FileForm->ListBox1->Items().Count(), 1);
   EXPECT_EQ(FileForm->ListBox1->ItemIndex(), 0);
   EXPECT_EQ(Trim(Settings("fname")), "first.dbf");
+}
+
+TEST_F(FileStoreTest, AnotherRunningCopyKeepsItsOpenFileAndItsSettingsRecord) {
+  Prepare();
+  Start();
+  InFileStore([&] {
+    {
+      TForkedLockHolder other(data.Path() + "/b.dbf", 2);
+      ASSERT_TRUE(other.Holding());
+      fake.Answers = {IDYES};
+      Choose("b.smt");
+      FileForm->Button8->Click();
+      ASSERT_EQ(fake.Boxes.size(), 2u);
+      EXPECT_EQ(BoxText(1), K("b.dbf 파일을 다른 곳에서 쓰고 있어 지울 수 없습니다."));
+      EXPECT_TRUE(data.Has("b.dbf"));
+      EXPECT_TRUE(data.Has("b.smt"));
+    }
+    // With the settings record locked elsewhere the choice cannot be stored: the rename does
+    // not start on a file other than the one shown.
+    fake.Boxes.clear();
+    TForkedLockHolder settings(data.Path() + "/condb20.dbf", 1);
+    ASSERT_TRUE(settings.Holding());
+    Choose("b.smt");
+    FileForm->Button1->Click();
+    ASSERT_EQ(fake.Boxes.size(), 1u);
+    EXPECT_EQ(BoxText(), kRecordLockFailed);
+    EXPECT_FALSE(FileForm->Edit1->Visible());
+  });
+  EXPECT_EQ(Trim(Settings("fname")), "a.dbf");
+  EXPECT_EQ(MainForm->NoteTable->TableName(), "a.dbf");
 }
 
 TEST_F(FileStoreTest, GaugeTakesProgressCodesAndLetsKeysPass) {
