@@ -49,25 +49,6 @@ std::string Name10(const std::string& s) { return FixedField(s, 10); }
 
 }  // namespace
 
-template <class R, class F>
-R TXbConnection::Guarded(const std::string& Label, const std::string& Msg, TReport Mode, R Fail,
-                         F&& Body) {
-  try {
-    return Body();
-  } catch (...) {
-    if (Mode == rpSilent) return Fail;
-    if (Mode == rpQuiet) {
-      try {
-        ReportError(Label, Msg);
-      } catch (...) {
-      }
-      return Fail;
-    }
-    ReportError(Label, Msg);
-    return Fail;
-  }
-}
-
 std::string TXbConnection::Xmit(const char* Code, const std::string& Payload) {
   return std::string(ClientXmit(Code, Payload, true));
 }

@@ -381,7 +381,11 @@ void TXbConnection::PollServer() {
   FillReadStream(true);
 }
 
-std::string TXbConnection::ResolveDataPath(const std::string& Name) const {
-  if (!Name.empty()) return Name;
-  return !SqlPath.empty() ? SqlPath : DataPath;
+std::string TXbConnection::ResolveDataPath() const {
+  auto names = [](const std::string& s) {
+    return s.find_first_of("\\/:.") != std::string::npos;
+  };
+  std::string path = names(DataPath) ? DataPath : (!SqlPath.empty() ? SqlPath : GetCurrentDir());
+  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+  return path;
 }

@@ -40,6 +40,7 @@
 #include "remote/XbNet.h"
 
 class TXbConnection;
+class TXbTables;
 
 // ---- what the table layer hands over for the server's table open and block fetch ----------
 
@@ -187,8 +188,10 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   // The client identifier of the login: a volume serial number as decimal text, blank-padded
   // to 255.
   static std::string GetClientVolumeId();
-  // A blank or relative DatabaseName resolved against the data path texts.
-  std::string ResolveDataPath(const std::string& Name) const;
+  // The folder SQL statements resolve against: the data path when it names a folder or a
+  // file (it holds a delimiter, ":" or "."), else the SQL path, else the current folder;
+  // always with a trailing delimiter.
+  std::string ResolveDataPath() const;
 
   // ---- table operations, in the table layer's call order
   virtual std::string Alias(XbShort WorkArea);
@@ -310,6 +313,23 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
                                         const std::string& ProcName);
   virtual TMemoryStream* ExecProc();
 
+  // ---- SQL statements. AccessMethod 1 sends to the server; any other value takes the local
+  // route, which needs the SQL add-on.
+  int32_t sql_Prepare(int AccessMethod, const std::string& DatabaseName,
+                      const TXbTables& TableNames, bool Century, const std::string& DateFormat,
+                      bool SetDeleted, int MemoBlockSize, const TParams* Params, bool ReadOnly,
+                      int TableType, const std::string& Password, bool OEMTranslate,
+                      int CommitLevel, int& ErrorNo, std::string& Msg);
+  void sql_OpenSQL(int AccessMethod, int32_t Handle, const std::string& SQLText,
+                   std::string& Msg, int& ErrorNo, int& RowSize, int& FieldCount, int& RowCount);
+  TMemoryStream* sql_GetStructure(int AccessMethod, int32_t Handle);
+  // Asks for FetchCount rows from FirstRow (fewer at the end of TotalRows).
+  TMemoryStream* sql_GetRecord(int AccessMethod, int32_t Handle, int TotalRows, int FetchCount,
+                               int FirstRow);
+  TMemoryStream* sql_ReadBlobData(int AccessMethod, int32_t Handle, int FieldIndex, int Row);
+  void sql_CloseSQL(int AccessMethod, int32_t Handle);
+  void sql_UnPrepare(int AccessMethod, int32_t Handle);
+
   // The reply text buffer holds at most this many bytes of a text reply.
   static constexpr int kReplyTextCapacity = 65539;
 
@@ -344,3 +364,22 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   TMemoryStream FRequestStream;
   std::array<char, kReplyTextCapacity + 1> FReplyText{};
 };
+
+template <class R, class F>
+R TXbConnection::Guarded(const std::string& Label, const std::string& Msg, TReport Mode, R Fail,
+                         F&& Body) {
+  try {
+    return Body();
+  } catch (...) {
+    if (Mode == rpSilent) return Fail;
+    if (Mode == rpQuiet) {
+      try {
+        ReportError(Label, Msg);
+      } catch (...) {
+      }
+      return Fail;
+    }
+    ReportError(Label, Msg);
+    return Fail;
+  }
+}

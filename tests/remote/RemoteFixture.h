@@ -47,6 +47,11 @@ class RemoteFixture : public testing::Test {
     FAnswers[Code] = {std::move(Messages)};
   }
   void On(const std::string& Code, const std::string& Payload) { On(Code, Reply(Payload)); }
+  // An answer made from each request of a code.
+  void OnRequest(const std::string& Code, TProtocolServer::TAnswer Make) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FMakers[Code] = std::move(Make);
+  }
   // The last request received.
   TWireMessage Last() {
     auto r = Server->Requests();
@@ -61,6 +66,7 @@ class RemoteFixture : public testing::Test {
  private:
   std::vector<TWireMessage> Answer(const TWireMessage& m) {
     std::lock_guard<std::mutex> lock(FMutex);
+    if (auto make = FMakers.find(m.Code); make != FMakers.end()) return make->second(m);
     auto it = FAnswers.find(m.Code);
     if (it == FAnswers.end() || it->second.empty()) {
       // The server answers every request but the three that expect no reply.
@@ -73,6 +79,7 @@ class RemoteFixture : public testing::Test {
   }
   std::mutex FMutex;
   std::map<std::string, std::deque<std::vector<TWireMessage>>> FAnswers;
+  std::map<std::string, TProtocolServer::TAnswer> FMakers;
   ITimerService* FOldTimers = nullptr;
 };
 

@@ -1,0 +1,201 @@
+// The SQL query dataset over the server route.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "remote/RemoteFixture.h"
+#include "remote/XbCommon.h"
+#include "remote/XbQuery.h"
+
+namespace {
+
+// A result of Rows rows of two fields: NAME (string, 10) at 0 and N (integer) at 10.
+class XbQueryTest : public RemoteFixture {
+ protected:
+  void SetUp() override {
+    Handled();
+    Open();
+    On("0800", "00000007" "00000000");
+    On("0802", HexField(Rows, 8) + "00000002" "0000000E" "00000000");
+    On("0806", "NAME\r\n1\r\nA\r\n0\r\n-\r\nN\r\n3\r\n4\r\nA\r\n-\r\n");
+    OnRequest("0807", [this](const TWireMessage& m) {
+      const int first = static_cast<int>(std::stoul(m.Payload.substr(8, 8), nullptr, 16));
+      const int count = static_cast<int>(std::stoul(m.Payload.substr(16, 8), nullptr, 16));
+      std::string r = HexField(count, 8);
+      for (int row = first; row < first + count; ++row) {
+        char name[16] = {};
+        std::snprintf(name, sizeof name, "ROW%03d", row);
+        const int32_t n = row;
+        r += HexField(row, 8) + std::string(name, 10) + std::string(reinterpret_cast<const char*>(&n), 4);
+      }
+      return Reply(r);
+    });
+    Q.SetAccessMethod(qamServer);
+    Q.XbConnection = Conn.get();
+    Q.SetDatabaseName("NOTES");
+    Q.SetSQL("SELECT * FROM CUSTOMER");
+  }
+  std::vector<std::string> Fetches() {
+    std::vector<std::string> f;
+    for (const TWireMessage& m : Server->Requests())
+      if (m.Code == "0807") f.push_back(m.Payload.substr(8));
+    return f;
+  }
+  int Rows = 250;
+  TXbQuery Q;
+};
+
+}  // namespace
+
+TEST_F(XbQueryTest, OpensAndFetchesRowsInBlocksWhenReached) {
+  Q.Open();
+  EXPECT_EQ(Q.RecordCount(), 250);
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "ROW001");
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 1);
+  Q.Next();
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 2);
+  EXPECT_EQ(Fetches(), std::vector<std::string>{"00000001" "00000064"});
+  Q.SetRecNo(201);
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "ROW201");
+  EXPECT_EQ(Q.RecNo(), 201);
+  EXPECT_EQ(Fetches().back(), "000000C9" "00000032");  // 250 - 201 + 1 rows
+  Q.Last();
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 250);
+  Q.Close();
+  const std::vector<std::string> codes = Server->Codes();
+  ASSERT_GE(codes.size(), 2u);
+  EXPECT_EQ(codes[codes.size() - 2], "0804");
+  EXPECT_EQ(codes.back(), "0801");
+  EXPECT_EQ(Last().Payload, "00000007");
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(XbQueryTest, PrepareRequestCarriesTheSettingsTablesAndParameters) {
+  Q.TableNames().Add()->SetTableName("CUSTOMER.DBF");
+  Q.TableNames().Add();  // no table name: left out
+  Q.Params().CreateParam(ftInteger, "P", ptInput)->SetAsInteger(5);
+  EXPECT_EQ(Q.TableNames().Items(0)->Alias, "CUSTOMER");
+  EXPECT_EQ(Q.TableNames().Items(0)->DisplayName(), "CUSTOMER.DBF (CUSTOMER)");
+  EXPECT_EQ(Q.TableNames().Items(1)->DisplayName(), "Undefined");
+  Q.Open();
+  const TWireMessage prepare = Server->Requests().front();
+  ASSERT_EQ(prepare.Code, "0800");
+  const std::string table = PadRight("CUSTOMER.DBF", 64) + PadRight("CUSTOMER", 64) + "1" +
+                            PadRight("", 8) + "N" + "00000000" + "0";
+  const std::string want = PadRight("NOTES", 255) + "N" + PadRight("m/d/yyyy", 10) + "Y" + "N" +
+                           "00000040" + "1" + PadRight("", 255) + "N" + "00000001" + "0" +
+                           HexField(static_cast<int64_t>(table.size()), 8) + table +
+                           "00000004" "03" "01" + PadRight("P", 20) + std::string("\x05\0\0\0", 4);
+  EXPECT_EQ(prepare.Payload, want);
+  const TWireMessage open = Server->Requests()[1];
+  EXPECT_EQ(open.Code, "0802");
+  EXPECT_EQ(open.Payload, "00000007SELECT * FROM CUSTOMER");
+}
+
+TEST_F(XbQueryTest, RefusalsAndServerErrors) {
+  try {
+    On("0802", "00000000" "00000000" "00000000" "00000003");
+    Q.Open();
+    FAIL() << "opened";
+  } catch (const EXbQueryError& e) {
+    EXPECT_EQ(e.Message, "Unable to execute SQL statement:\r\rSELECT * FROM CUSTOMER\r\n");
+  }
+  EXPECT_FALSE(Q.Active());
+  On("0800", "00000000" "00000009" "no such alias");
+  try {
+    Q.Open();
+    FAIL() << "opened";
+  } catch (const EXbQueryError& e) {
+    EXPECT_EQ(e.Message, "no such alias");
+    EXPECT_EQ(Q.LastMessage(), "no such alias");
+  }
+  struct {
+    std::function<void(TXbQuery&)> Setup;
+    std::string Message;
+  } cases[] = {
+      {[](TXbQuery& q) { q.SetDatabaseName(""); }, "Missing DatabaseName property"},
+      {[](TXbQuery& q) { q.SetSQL(""); }, "No SQL statement available"},
+      {[](TXbQuery& q) { q.XbConnection = nullptr; }, "No XbConnection specified"},
+      {[this](TXbQuery&) { Conn->Disconnect(); }, "Not connected"},
+  };
+  for (auto& c : cases) {
+    TXbQuery q;
+    q.SetAccessMethod(qamServer);
+    q.XbConnection = Conn.get();
+    q.SetDatabaseName("NOTES");
+    q.SetSQL("SELECT 1");
+    c.Setup(q);
+    try {
+      q.Open();
+      FAIL() << c.Message;
+    } catch (const EXbQueryError& e) {
+      EXPECT_EQ(e.Message, c.Message);
+    }
+  }
+}
+
+TEST_F(XbQueryTest, DamagedStructureAndFetchRepliesAreRefused) {
+  On("0806", "NAME\r\n1\r\n20\r\n0\r\n-\r\nN\r\n3\r\n4\r\nA\r\n-\r\n");  // 32 bytes in a 14-byte row
+  EXPECT_THROW(Q.Open(), EXbQueryError);
+  EXPECT_FALSE(Q.Active());
+  On("0806", "NAME\r\n1\r\nA\r\n0\r\n-\r\nN\r\n3\r\n4\r\nA\r\n-\r\n");
+  Rows = 3;
+  On("0802", "00000003" "00000002" "0000000E" "00000000");
+  OnRequest("0807", [](const TWireMessage&) { return Reply("00000002" "00000001" "ROW"); });
+  EXPECT_THROW(Q.Open(), EXbQueryError);  // a row cut short
+}
+
+TEST_F(XbQueryTest, InMemoryEditsAndLocate) {
+  On("0802", "00000005" "00000002" "0000000E" "00000000");
+  Q.SetFetchCount(0);
+  EXPECT_EQ(Q.FetchCount(), 1);
+  Q.Open();
+  Q.Delete();
+  EXPECT_EQ(Q.RecordCount(), 4);
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "ROW002");
+  Q.Next();
+  Q.Next();
+  EXPECT_FALSE(Q.Locate("NAME", Variant("NOPE"), 0));
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "ROW004");
+  EXPECT_TRUE(Q.Locate("NAME", Variant("row00"), loPartialKey | loCaseInsensitive));
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "ROW002");
+  EXPECT_TRUE(Q.Locate("N", Variant(5), 0));
+  EXPECT_EQ(Q.RecNo(), 4);
+  Q.Edit();
+  Q.FieldByName("NAME")->SetAsString("CHANGED");
+  Q.Post();
+  Q.First();
+  Q.Last();
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "CHANGED");
+  Q.Append();
+  Q.FieldByName("NAME")->SetAsString("NEW");
+  Q.Post();
+  EXPECT_EQ(Q.RecordCount(), 5);
+  Q.Last();
+  EXPECT_EQ(Q.FieldByName("NAME")->AsString(), "NEW");
+  EXPECT_THROW(Q.SetAccessMethod(qamLocal), EXbQueryError);
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST(XbQueryLocal, AMissingFolderIsNamed) {
+  TXbQuery q;
+  q.SetDatabaseName("/no/such/folder.d");
+  q.SetSQL("SELECT 1");
+  try {
+    q.Open();
+    FAIL() << "opened";
+  } catch (const EXbQueryError& e) {
+    EXPECT_EQ(e.Message, "No such DataBaseName: /no/such/folder.d/");
+  }
+}
+
+TEST_F(XbQueryTest, MemoColumnsAreReadOnDemand) {
+  On("0802", "00000002" "00000003" "0000000E" "00000000");
+  On("0806", "NAME\r\n1\r\nA\r\n0\r\n-\r\nN\r\n3\r\n4\r\nA\r\n-\r\nBODY\r\n10\r\n0\r\n0\r\n-\r\n");
+  On("0808", "the body text");
+  Q.Open();
+  Q.Next();
+  EXPECT_EQ(Q.FieldByName("BODY")->AsString(), "the body text");
+  EXPECT_EQ(Last().Code, "0808");
+  EXPECT_EQ(Last().Payload, "00000007" "00000002" "00000002");  // handle, row 2, field 3
+}
