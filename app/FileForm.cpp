@@ -239,6 +239,18 @@ void TFileForm::OpenNote2(const std::string& DataName) {
   Note2Table->Open();
 }
 
+bool TFileForm::RefuseProtected(const std::string& DataName) {
+  if (!IsProtected(DataName)) return false;
+  ShowMessage(DataName + K(" 파일은 쓰기,삭제방지 파일입니다."));
+  return true;
+}
+
+bool TFileForm::RefuseName(const std::string& BaseName) {
+  if (PlainNoteName(BaseName)) return false;
+  ShowMessage(K("파일 이름으로 쓸 수 없습니다: ") + BaseName);
+  return true;
+}
+
 bool TFileForm::IsProtected(const std::string& DataName) {
   bool locked = false;
   try {
@@ -415,10 +427,7 @@ void TFileForm::Button1Click(TObject*) {
   if (!SelectFile()) return;
   // An old-format file went to the converter and the dialog is closing.
   if (IsOldFormatLine(line)) return;
-  if (IsProtected(CurrentFileName())) {
-    ShowMessage(CurrentFileName() + K(" 파일은 쓰기,삭제방지 파일입니다."));
-    return;
-  }
+  if (RefuseProtected(CurrentFileName())) return;
   ShowEntry(Button4, true);
   Edit1->SetText(FirstName(CurrentFileName()));
   Edit2->SetText(StrRTrim(StrLeft(line, kDescriptionWidth)));
@@ -429,12 +438,8 @@ void TFileForm::Button4Click(TObject*) {
   if (!MainForm) return;
   const std::string oldData = CurrentFileName();
   const std::string typed = Trim(Edit1->Text());
-  if (!PlainNoteName(typed)) {
-    ShowMessage(K("파일 이름으로 쓸 수 없습니다: ") + typed);
-    return;
-  }
-  if (IsProtected(oldData)) {
-    ShowMessage(oldData + K(" 파일은 쓰기,삭제방지 파일입니다."));
+  if (RefuseName(typed)) return;
+  if (RefuseProtected(oldData)) {
     ShowEntry(nullptr, false);
     return;
   }
@@ -511,10 +516,7 @@ void TFileForm::Button7Click(TObject*) {
   if (!MainForm) return;
   const std::string typed = Trim(Edit1->Text());
   if (typed.empty()) return;
-  if (!PlainNoteName(typed)) {
-    ShowMessage(K("파일 이름으로 쓸 수 없습니다: ") + typed);
-    return;
-  }
+  if (RefuseName(typed)) return;
   const std::string folder = Folder();
   const std::string data = NoteDataFileName(typed);
   const std::string memo = SmtName(data);
@@ -549,10 +551,7 @@ void TFileForm::Button8Click(TObject*) {
   const std::string dir = IncludeTrailingPathDelimiter(folder);
   const std::string memo = LineMemoName(line);
   const std::string data = LineDataName(line);
-  if (IsProtected(data)) {
-    ShowMessage(data + K(" 파일은 쓰기,삭제방지 파일입니다."));
-    return;
-  }
+  if (RefuseProtected(data)) return;
   if (MessageBox(data + K(" 삭제 할까요?"), ApplicationTitle(), MB_YESNO | MB_ICONWARNING) != IDYES) return;
   // A running copy that has the file open would go on writing notes into a file that no
   // longer has a name.
@@ -584,10 +583,7 @@ void TFileForm::HabFile(const std::string& Condition) {
     ShowMessage(K(" 합칠파일을 먼저 선택하고 하세요.."));
     return;
   }
-  if (IsProtected(target)) {
-    ShowMessage(target + K(" 파일은 쓰기,삭제방지 파일입니다."));
-    return;
-  }
+  if (RefuseProtected(target)) return;
   const std::string question =
       "\"" + shown + K(Condition.empty() ? "\" 을 아래 바탕파일로 합칠까요?" : "\" V표만 아래 바탕파일로 합칠까요?");
   if (MessageBox(question, ApplicationTitle(), MB_YESNO | MB_ICONQUESTION) != IDYES) return;

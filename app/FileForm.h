@@ -125,6 +125,9 @@ class TFileForm : public TForm {
   // True when the file's header carries the write and delete protection; the table is left
   // closed.
   bool IsProtected(const std::string& DataName);
+  // True, with the reason shown, when the file is protected / the typed name is not plain.
+  bool RefuseProtected(const std::string& DataName);
+  bool RefuseName(const std::string& BaseName);
   // True when the file cannot be opened exclusively: another program has it open.
   bool OpenElsewhere(const std::string& DataName);
   // Shows the name and description entry for a rename (Apply = Button4) or a new file
