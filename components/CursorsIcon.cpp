@@ -6,6 +6,7 @@
 
 #include "components/BitmapUtilCore.h"
 #include "platform/core/Streams.h"
+#include "platform/gfx/Canvas.h"
 
 namespace {
 
@@ -50,13 +51,13 @@ int TIcon::ImageCount() const {
   return FData.size() >= kHead ? U16(reinterpret_cast<const uint8_t*>(FData.data()) + 4) : 0;
 }
 
-int TIcon::Width() const {
+int TIcon::IconWidth() const {
   if (FData.size() < kHead + kEntry) return 0;
   uint8_t w = static_cast<uint8_t>(FData[kHead]);
   return w ? w : 256;
 }
 
-int TIcon::Height() const {
+int TIcon::IconHeight() const {
   if (FData.size() < kHead + kEntry) return 0;
   uint8_t h = static_cast<uint8_t>(FData[kHead + 1]);
   return h ? h : 256;
@@ -93,7 +94,7 @@ void TIcon::LoadFromStream(TStream& Stream) {
   LoadFromMemory(bytes.data(), bytes.size());
 }
 
-void TIcon::SaveToStream(TStream& Stream) const {
+void TIcon::SaveToStream(TStream& Stream) {
   if (!FData.empty()) Stream.WriteBuffer(FData.data(), static_cast<int64_t>(FData.size()));
 }
 
@@ -114,9 +115,87 @@ void TIcon::Assign(TPersistent* Source) {
     Changed();
     return;
   }
-  TPersistent::Assign(Source);
+  TGraphic::Assign(Source);
 }
 
-void TIcon::Changed() {
-  if (OnChange) OnChange(this);
+bool TIcon::Decode(int& W, int& H, std::vector<TColor>& Pixels, std::vector<bool>& Opaque) const {
+  if (FData.size() < kHead + kEntry) return false;
+  const uint8_t* d = reinterpret_cast<const uint8_t*>(FData.data());
+  const uint8_t* e = d + kHead;
+  uint64_t size = U32(e + 8), offset = U32(e + 12);
+  if (offset + size > FData.size() || size < kInfoHeader) return false;
+  const uint8_t* img = d + offset;
+  uint32_t headerSize = U32(img);
+  int32_t w = static_cast<int32_t>(U32(img + 4));
+  int32_t h2 = static_cast<int32_t>(U32(img + 8));
+  int bits = U16(img + 14);
+  uint32_t used = U32(img + 32);
+  // The height counts the colour rows and the mask rows.
+  if (headerSize < kInfoHeader || headerSize > size || w <= 0 || w > 256 || h2 <= 0 || h2 > 512)
+    return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
+  int h = h2 / 2;
+  if (h <= 0) return false;
+  uint64_t colors = bits <= 8 ? (used && used < (1u << bits) ? used : (1u << bits)) : 0;
+  uint64_t xorStride = ((static_cast<uint64_t>(w) * bits + 31) / 32) * 4;
+  uint64_t andStride = ((static_cast<uint64_t>(w) + 31) / 32) * 4;
+  uint64_t palette = headerSize, xorBits = palette + colors * 4, andBits = xorBits + xorStride * h;
+  if (andBits + andStride * h > size) return false;
+  W = w;
+  H = h;
+  Pixels.assign(static_cast<size_t>(w) * h, 0);
+  Opaque.assign(static_cast<size_t>(w) * h, false);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = img + xorBits + xorStride * static_cast<uint64_t>(h - 1 - y);
+    const uint8_t* mask = img + andBits + andStride * static_cast<uint64_t>(h - 1 - y);
+    for (int x = 0; x < w; ++x) {
+      uint32_t b = 0, g = 0, r = 0;
+      if (bits <= 8) {
+        unsigned index = 0;
+        if (bits == 8) index = row[x];
+        else if (bits == 4) index = (row[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F;
+        else index = (row[x / 8] >> (7 - (x & 7))) & 1;
+        if (index < colors) {
+          const uint8_t* q = img + palette + index * 4;
+          b = q[0]; g = q[1]; r = q[2];
+        }
+      } else {
+        const uint8_t* q = row + static_cast<size_t>(x) * (bits / 8);
+        b = q[0]; g = q[1]; r = q[2];
+      }
+      size_t i = static_cast<size_t>(y) * w + x;
+      Pixels[i] = static_cast<TColor>(r | (g << 8) | (b << 16));
+      Opaque[i] = ((mask[x / 8] >> (7 - (x & 7))) & 1) == 0;
+    }
+  }
+  return true;
+}
+
+void TIcon::Draw(TCanvas& ACanvas, const TRect& Rect) {
+  int w = 0, h = 0;
+  std::vector<TColor> px;
+  std::vector<bool> opaque;
+  if (!Decode(w, h, px, opaque)) return;
+  // Drawn at its own size at the rectangle's corner, as icons are.
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      size_t i = static_cast<size_t>(y) * w + x;
+      if (opaque[i]) ACanvas.SetPixel(Rect.Left + x, Rect.Top + y, px[i]);
+    }
+}
+
+TClipboardFormat IconClipboardFormat() {
+  static TClipboardFormat f = RegisterClipboardFormat("Orvelane Icon");
+  return f;
+}
+
+void TIcon::LoadFromClipboardFormat(TClipboardFormat Format, const std::string& Data, uintptr_t) {
+  if (Format != IconClipboardFormat()) throw EInvalidGraphic("Unsupported clipboard format");
+  LoadFromMemory(Data.data(), Data.size());
+}
+
+void TIcon::SaveToClipboardFormat(TClipboardFormat& Format, std::string& Data, uintptr_t& Palette) {
+  Format = IconClipboardFormat();
+  Data = FData;
+  Palette = 0;
 }

@@ -5,45 +5,63 @@
 // Loading checks the directory against the bytes: every image must lie inside the data, and
 // its header must be a bitmap information header. Loading reads exactly the icon's bytes
 // from the stream (the directory says how many), so icons can follow each other in a stream.
-// No Qt; not thread-safe.
+// Drawing shows the first image through its mask. No Qt; not thread-safe.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "platform/core/Classes.h"
+#include "components/Graphic.h"
 
 class TStream;
 
-class TIcon : public TPersistent {
+class TIcon : public TGraphic {
  public:
   TIcon() = default;
   ~TIcon() override;
 
-  bool Empty() const { return FData.empty(); }
+  bool Empty() override { return FData.empty(); }
+  bool IsEmpty() const { return FData.empty(); }
   // Of the first image (0 when empty); a directory width or height of 0 stands for 256.
-  int Width() const;
-  int Height() const;
+  int Width() override { return IconWidth(); }
+  int Height() override { return IconHeight(); }
+  int IconWidth() const;
+  int IconHeight() const;
+  // An icon's size is its image's.
+  void SetWidth(int) override {}
+  void SetHeight(int) override {}
+  void Draw(TCanvas& ACanvas, const TRect& Rect) override;
+  // The first image's pixels (0x00BBGGRR) and which of them are drawn; false when it cannot
+  // be decoded.
+  bool Decode(int& W, int& H, std::vector<TColor>& Pixels, std::vector<bool>& Opaque) const;
   // 1 icon, 2 cursor (0 when empty).
   int ResourceType() const;
   int ImageCount() const;
 
   // The icon file's bytes; a damaged icon raises EInvalidGraphic "Icon image is not valid".
-  void LoadFromStream(TStream& Stream);
+  void LoadFromStream(TStream& Stream) override;
   void LoadFromMemory(const void* Data, size_t Size);
-  void SaveToStream(TStream& Stream) const;
+  void SaveToStream(TStream& Stream) override;
+  void LoadFromClipboardFormat(TClipboardFormat Format, const std::string& Data,
+                               uintptr_t Palette) override;
+  void SaveToClipboardFormat(TClipboardFormat& Format, std::string& Data,
+                             uintptr_t& Palette) override;
+  void ReadData(TStream& Stream) override { LoadFromStream(Stream); }
+  void WriteData(TStream& Stream) override { SaveToStream(Stream); }
   const std::string& Data() const { return FData; }
   void Clear();
 
   void Assign(TPersistent* Source) override;
-  TNotifyEvent OnChange;
 
   // The bytes an icon file at Data takes (its furthest image end), or 0 when the directory
   // is not a valid icon or cursor directory within Size bytes.
   static size_t IconExtent(const uint8_t* Data, size_t Size);
 
  private:
-  void Changed();
   std::string FData;
 };
+
+// The clipboard format of icons (registered at start-up).
+TClipboardFormat IconClipboardFormat();

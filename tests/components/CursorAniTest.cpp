@@ -1,0 +1,322 @@
+// Animated cursors, icons, icon lists and the start-up cursors, over icon and RIFF files
+// built here: frames with hot spots and rates, sequence positions, refusals of bad files,
+// damaged files that end quietly, the hand-over to icons, bitmaps and icon lists, and the
+// icon list's stream form.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "components/BitmapUtilCore.h"
+#include "components/Cursors.h"
+#include "components/CursorsAni.h"
+#include "components/CursorsIconList.h"
+#include "platform/core/FakeServices.h"
+#include "platform/core/Streams.h"
+#include "platform/gfx/Bitmap.h"
+
+namespace {
+
+void Put16(std::string& s, uint16_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A one-image icon (type 1) or cursor (type 2) file of w x w pixels with 4 bits per pixel,
+// the left half in palette entry 1 (colour rgb), the right half in entry 0 (black), and the
+// left column masked out.
+std::string IconFile(uint16_t type, int w, uint32_t rgb, uint16_t hotX = 0, uint16_t hotY = 0) {
+  int xorStride = ((w * 4 + 31) / 32) * 4, andStride = ((w + 31) / 32) * 4;
+  std::string img;
+  Put32(img, 40); Put32(img, static_cast<uint32_t>(w)); Put32(img, static_cast<uint32_t>(2 * w));
+  Put16(img, 1); Put16(img, 4);
+  for (int i = 0; i < 6; ++i) Put32(img, 0);
+  for (int i = 0; i < 16; ++i) Put32(img, i == 1 ? (((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF)) : 0);
+  for (int y = 0; y < w; ++y)
+    for (int b = 0; b < xorStride; ++b) img += static_cast<char>(b < w / 4 ? 0x11 : 0);
+  for (int y = 0; y < w; ++y)
+    for (int b = 0; b < andStride; ++b) img += static_cast<char>(b == 0 ? 0x80 : 0);
+  std::string f;
+  Put16(f, 0); Put16(f, type); Put16(f, 1);
+  f += static_cast<char>(w); f += static_cast<char>(w); f += static_cast<char>(16); f += '\0';
+  Put16(f, type == 2 ? hotX : 1); Put16(f, type == 2 ? hotY : 4);
+  Put32(f, static_cast<uint32_t>(img.size())); Put32(f, 22);
+  return f + img;
+}
+
+std::string Chunk(const char* id, const std::string& data) {
+  std::string s(id, 4);
+  Put32(s, static_cast<uint32_t>(data.size()));
+  s += data;
+  if (data.size() & 1) s += '\0';
+  return s;
+}
+
+std::string Anih(uint32_t frames, uint32_t steps, uint32_t rate, uint32_t flags = 1) {
+  std::string d;
+  for (uint32_t v : {36u, frames, steps, 0u, 0u, 0u, 0u, rate, flags}) Put32(d, v);
+  return Chunk("anih", d);
+}
+
+std::string U32s(std::initializer_list<uint32_t> vs) {
+  std::string d;
+  for (uint32_t v : vs) Put32(d, v);
+  return d;
+}
+
+std::string Riff(const std::string& chunks, const char* form = "ACON") {
+  std::string s = "RIFF";
+  Put32(s, static_cast<uint32_t>(chunks.size() + 4));
+  return s + form + chunks;
+}
+
+std::string Fram(std::initializer_list<std::string> icons) {
+  std::string d = "fram";
+  for (const std::string& i : icons) d += Chunk("icon", i);
+  return Chunk("LIST", d);
+}
+
+std::string Info(const std::string& title, const std::string& artist) {
+  return Chunk("LIST", "INFO" + Chunk("INAM", title) + Chunk("IART", artist));
+}
+
+TEST(AnimatedCursor, FramesHotSpotsRatesAndInfo) {
+  std::string file = Riff(Anih(2, 2, 10) + Info("Busy", "Orvelane") +
+                          Chunk("rate", U32s({7, 8})) + Chunk("rate", U32s({9})) +
+                          Fram({IconFile(2, 16, 0x0000FF, 3, 5), IconFile(1, 16, 0x00FF00)}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(file.data(), file.size());
+  ASSERT_EQ(ani.FrameCount(), 2);
+  EXPECT_EQ(ani.Title(), "Busy");
+  EXPECT_EQ(ani.Creator(), "Orvelane");
+  EXPECT_EQ(ani.FrameColors(), 16);
+  EXPECT_EQ(ani.Header().Steps, 2u);
+  // One value is read from each rate chunk: the second chunk sets the second frame.
+  EXPECT_EQ(ani.Frames(0)->Rate, 7);
+  EXPECT_EQ(ani.Frames(1)->Rate, 9);
+  // A cursor keeps its hot spot; an icon gets its centre.
+  EXPECT_FALSE(ani.Frames(0)->IsIcon);
+  EXPECT_EQ(ani.Frames(0)->HotSpot.X, 3);
+  EXPECT_EQ(ani.Frames(0)->HotSpot.Y, 5);
+  EXPECT_TRUE(ani.Frames(1)->IsIcon);
+  EXPECT_EQ(ani.Frames(1)->HotSpot.X, 8);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ani.Frames(0)->ChunkHeader), 4), "icon");
+  // The cursor frame's picture loads as an icon.
+  EXPECT_EQ(ani.Frames(0)->Icon()->ResourceType(), 1);
+  EXPECT_NE(ani.Frames(0)->Icon(), ani.Frames(1)->Icon());
+}
+
+TEST(AnimatedCursor, SequenceAndExtraIcons) {
+  // Three steps over one picture shown twice: frames 0 and 2 show icon 0, each its own copy.
+  std::string seq = Riff(Anih(3, 3, 4) + Chunk("seq ", U32s({0})) + Chunk("seq ", U32s({1})) +
+                         Chunk("seq ", U32s({0})) + Fram({IconFile(1, 16, 0xFF0000), IconFile(1, 16, 0x00FF00)}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(seq.data(), seq.size());
+  ASSERT_EQ(ani.FrameCount(), 3);
+  EXPECT_NE(ani.Frames(0)->Icon(), ani.Frames(2)->Icon());
+  EXPECT_EQ(ani.Frames(0)->Icon()->Data(), ani.Frames(2)->Icon()->Data());
+
+  // More icons than the header's frames: appended with no sequence position.
+  std::string extra = Riff(Anih(1, 1, 6) + Fram({IconFile(1, 16, 1), IconFile(1, 16, 2), IconFile(1, 16, 3)}));
+  ani.LoadFromMemory(extra.data(), extra.size());
+  ASSERT_EQ(ani.FrameCount(), 3);
+  EXPECT_EQ(ani.Frames(0)->SequenceIndex, 0);
+  EXPECT_EQ(ani.Frames(1)->SequenceIndex, -1);
+  EXPECT_EQ(ani.Frames(2)->SequenceIndex, -1);
+  EXPECT_EQ(ani.Frames(2)->Rate, 6);
+}
+
+TEST(AnimatedCursor, RefusalsAndDamage) {
+  std::string icon = IconFile(1, 16, 5);
+  std::string good = Riff(Anih(1, 1, 6) + Fram({icon}));
+  std::string badIcon = icon;
+  badIcon[2] = 3;  // neither icon nor cursor
+  struct Case { const char* what; std::string bytes; } refused[] = {
+      {"not RIFF", "RIFX" + good.substr(4)},
+      {"other form", Riff(Anih(1, 1, 6) + Fram({icon}), "AVI ")},
+      {"no icon flag", Riff(Anih(1, 1, 6, 0) + Fram({icon}))},
+      {"no steps", Riff(Anih(1, 0, 6) + Fram({icon}))},
+      {"no pictures", Riff(Anih(1, 1, 6))},
+      {"bad icon", Riff(Anih(1, 1, 6) + Fram({badIcon}))},
+      {"huge frame count", Riff(Anih(0xFFFFFFFF, 1, 6))},
+      {"too short", "RIFF"},
+  };
+  for (const Case& c : refused) {
+    TAnimatedCursorImage ani;
+    EXPECT_THROW(ani.LoadFromMemory(c.bytes.data(), c.bytes.size()), EReadError) << c.what;
+  }
+  // A chunk whose size runs past the end of the data is read no further; what came before
+  // it stands.
+  std::string runaway = good + "junk";
+  Put32(runaway, 0x7FFFFFF0);
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(runaway.data(), runaway.size());
+  EXPECT_EQ(ani.FrameCount(), 1);
+  // Every cut of a good file is either read or refused, never more.
+  std::string two = Riff(Anih(2, 2, 6) + Info("t", "a") + Fram({icon, IconFile(2, 16, 9, 1, 1)}));
+  for (size_t n = 0; n < two.size(); ++n) {
+    try {
+      ani.LoadFromMemory(two.data(), n);
+      EXPECT_LE(ani.FrameCount(), 2);
+    } catch (const EReadError&) {
+    }
+  }
+}
+
+TEST(AnimatedCursor, HandsFramesToIconsBitmapsAndIconLists) {
+  std::string file = Riff(Anih(2, 2, 6) + Fram({IconFile(1, 16, 0x0000FF), IconFile(1, 16, 0x00FF00)}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(file.data(), file.size());
+
+  TIcon icon;
+  icon.Assign(&ani);
+  EXPECT_EQ(icon.Data(), ani.Frames(0)->Icon()->Data());
+
+  TBitmap strip;
+  strip.Canvas().Brush().Color = clWhite;
+  strip.Assign(&ani);
+  ASSERT_EQ(strip.Width(), 32);
+  ASSERT_EQ(strip.Height(), 16);
+  EXPECT_EQ(strip.Pixel(0, 3), clWhite);      // masked column: the back colour
+  EXPECT_EQ(strip.Pixel(2, 3), TColor(0x0000FF));
+  EXPECT_EQ(strip.Pixel(18, 3), TColor(0x00FF00));
+
+  TIconList list;
+  list.Assign(&ani);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Icons(1)->Data(), ani.Frames(1)->Icon()->Data());
+
+  TAnimatedCursorImage copy;
+  copy.Assign(&ani);
+  ASSERT_EQ(copy.FrameCount(), 2);
+  EXPECT_NE(copy.Frames(0)->Icon(), ani.Frames(0)->Icon());
+
+  TAnimatedCursorImage empty;
+  strip.Assign(&empty);
+  EXPECT_TRUE(strip.Empty());
+  // Saving is not offered: a box, then the silent abort.
+  TFakeServices fake;
+  TMemoryStream out;
+  EXPECT_THROW(ani.SaveToStream(out), EAbort);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, "Function not yet implemented");
+}
+
+TEST(IconListTest, StreamsKeepEmptyEntriesInPlace) {
+  std::string a = IconFile(1, 16, 1), b = IconFile(2, 16, 2, 4, 4);
+  TIconList list;
+  int changes = 0;
+  list.OnChange = [&](TObject*) { ++changes; };
+  TIcon ia, ib;
+  ia.LoadFromMemory(a.data(), a.size());
+  ib.LoadFromMemory(b.data(), b.size());
+  list.Add(&ia);
+  list.AddIcon(nullptr);
+  list.Add(&ib);
+  EXPECT_EQ(changes, 3);
+  TMemoryStream s;
+  list.SaveToStream(s);
+  s.SetPosition(0);
+  TIconList back;
+  back.LoadFromStream(s);
+  ASSERT_EQ(back.Count(), 3);
+  EXPECT_EQ(back.Icons(0)->Data(), a);
+  EXPECT_EQ(back.Icons(1), nullptr);
+  EXPECT_EQ(back.Icons(2)->Data(), b);
+
+  // Changing an icon of the list is a change of the list; updates hold the notices back.
+  changes = 0;
+  list.Icons(0)->Assign(&ib);
+  EXPECT_EQ(changes, 1);
+  list.BeginUpdate();
+  list.PutIcon(1, &ia);
+  list.PutIcon(3, &ia);  // at Count: appended
+  list.Exchange(0, 3);
+  list.EndUpdate();
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.IndexOf(list.Icons(2)), 2);
+  EXPECT_EQ(list.IndexOf(&ia), -1);
+  list.Move(0, 2);
+  list.Delete(1);
+  EXPECT_EQ(list.Count(), 3);
+  EXPECT_THROW(list.Icons(3), EListError);
+  EXPECT_TRUE(list.StoresIcons(nullptr));
+  EXPECT_FALSE(list.StoresIcons(&list));
+  EXPECT_TRUE(list.StoresIcons(&back));
+
+  // A size that runs past the stream, or an entry that is no icon, is refused.
+  std::string bad;
+  Put32(bad, 1);
+  Put32(bad, 1000);
+  bad += a;
+  TMemoryStream bs;
+  bs.WriteBuffer(bad.data(), static_cast<int64_t>(bad.size()));
+  bs.SetPosition(0);
+  EXPECT_THROW(back.LoadFromStream(bs), EReadError);
+  std::string junk;
+  Put32(junk, 1);
+  Put32(junk, 8);
+  junk += "notanico";
+  TMemoryStream js;
+  js.WriteBuffer(junk.data(), static_cast<int64_t>(junk.size()));
+  js.SetPosition(0);
+  EXPECT_THROW(back.LoadFromStream(js), EInvalidGraphic);
+  EXPECT_EQ(back.Count(), 0);
+}
+
+TEST(IconTest, ChecksItsDirectoryAndDrawsThroughItsMask) {
+  std::string a = IconFile(1, 16, 0x123456);
+  std::string cut = a.substr(0, a.size() - 1);
+  std::string farOffset = a;
+  farOffset[18] = '\x7F';
+  TIcon icon;
+  for (const std::string* bad : {&cut, &farOffset}) {
+    EXPECT_THROW(icon.LoadFromMemory(bad->data(), bad->size()), EInvalidGraphic);
+  }
+  icon.LoadFromMemory(a.data(), a.size());
+  EXPECT_EQ(icon.Width(), 16);
+  TBitmap b;
+  b.SetSize(16, 16);
+  b.Canvas().Brush().Color = clWhite;
+  b.Canvas().FillRect(TRect{0, 0, 16, 16});
+  icon.Draw(b.Canvas(), TRect{0, 0, 16, 16});
+  EXPECT_EQ(b.Pixel(0, 0), clWhite);
+  EXPECT_EQ(b.Pixel(1, 0), TColor(0x123456));
+  EXPECT_EQ(b.Pixel(15, 0), clBlack);  // palette entry 0
+
+  // The icon clipboard format gives icons.
+  ASSERT_TRUE(TPicture::SupportsClipboardFormat(IconClipboardFormat()));
+  TPicture picture;
+  picture.LoadFromClipboardFormat(IconClipboardFormat(), a, 0);
+  auto* pasted = dynamic_cast<TIcon*>(picture.Graphic());
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_EQ(pasted->Data(), a);
+  TClipboardFormat f = 0;
+  std::string data;
+  uintptr_t pal = 1;
+  pasted->SaveToClipboardFormat(f, data, pal);
+  EXPECT_EQ(f, IconClipboardFormat());
+  EXPECT_EQ(data, a);
+}
+
+TEST(ScreenCursors, HandAndDragCursorsAreRegistered) {
+  const TScreenCursor* hand = ScreenCursor(crHandCursor);
+  const TScreenCursor* drag = ScreenCursor(crDragCursor);
+  ASSERT_NE(hand, nullptr);
+  ASSERT_NE(drag, nullptr);
+  EXPECT_EQ(hand->ResourceName, "CX_HANDCUR");
+  EXPECT_EQ(hand->HotSpot.X, 6);
+  EXPECT_EQ(hand->HotSpot.Y, 16);
+  EXPECT_EQ(drag->HotSpot.X, 15);
+  EXPECT_EQ(drag->HotSpot.Y, 16);
+  EXPECT_EQ(hand->Picture.Width(), 32);
+  EXPECT_EQ(hand->Mask.Height(), 32);
+  EXPECT_EQ(hand->Mask.Pixel(hand->HotSpot.X, hand->HotSpot.Y), clBlack);  // the hot spot is on the cursor
+  EXPECT_FALSE(LoadScreenCursor(14002, "CX_NOSUCH"));
+  EXPECT_EQ(ScreenCursor(14002), nullptr);
+}
+
+}  // namespace
