@@ -195,6 +195,26 @@ void TXbConnection::SendHeaderAndStream(const std::string& Code, TMemoryStream& 
   Sent = SendStream(Header(Payload.Size(), false, FTag, Code), Payload);
 }
 
+bool TXbConnection::SendText(const std::string& Code, const std::string& Payload,
+                             const char* Label) {
+  try {
+    if (FCompression && !Payload.empty()) {
+      TMemoryStream plain;
+      plain.WriteBuffer(Payload.data(), static_cast<int64_t>(Payload.size()));
+      int sent = 0, size = 0;
+      SendHeaderAndStream(Code, plain, sent, size);
+    } else {
+      // Header and payload leave in one piece.
+      WriteText(Header(static_cast<int64_t>(Payload.size()), false, FTag, Code) + Payload);
+    }
+    return true;
+  } catch (...) {
+    SetActive(false);
+    ReportError(Label, "Connection lost");
+    return false;
+  }
+}
+
 const char* TXbConnection::ClientXmit(const std::string& Code, const std::string& Payload,
                                       bool WaitForReply) {
   FPollTimer->SetEnabled(false);
@@ -205,18 +225,7 @@ const char* TXbConnection::ClientXmit(const std::string& Code, const std::string
     SetPollTimer(true);
     return result;
   }
-  try {
-    if (FCompression && !Payload.empty()) {
-      TMemoryStream plain;
-      plain.WriteBuffer(Payload.data(), static_cast<int64_t>(Payload.size()));
-      int sent = 0, size = 0;
-      SendHeaderAndStream(Code, plain, sent, size);
-    } else {
-      WriteText(Header(static_cast<int64_t>(Payload.size()), false, FTag, Code) + Payload);
-    }
-  } catch (...) {
-    SetActive(false);
-    ReportError("XbConnection.ClientXmit", "Connection lost");
+  if (!SendText(Code, Payload, "XbConnection.ClientXmit")) {
     FReplyText[0] = '\0';
     return result;
   }
@@ -239,20 +248,7 @@ TMemoryStream* TXbConnection::ClientStreamReceive(const std::string& Code,
     SetPollTimer(true);
     return nullptr;
   }
-  try {
-    if (FCompression && !Payload.empty()) {
-      TMemoryStream plain;
-      plain.WriteBuffer(Payload.data(), static_cast<int64_t>(Payload.size()));
-      int sent = 0, size = 0;
-      SendHeaderAndStream(Code, plain, sent, size);
-    } else {
-      WriteText(Header(static_cast<int64_t>(Payload.size()), false, FTag, Code) + Payload);
-    }
-  } catch (...) {
-    SetActive(false);
-    ReportError("XbConnection.ClientStreamReceive", "Connection lost");
-    return nullptr;
-  }
+  if (!SendText(Code, Payload, "XbConnection.ClientStreamReceive")) return nullptr;
   TMemoryStream* result = nullptr;
   if (FillReadStream(false) > 0) {
     FReplyStream.SetPosition(0);

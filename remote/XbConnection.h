@@ -347,6 +347,9 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   // The reply of a request as text.
   std::string Xmit(const char* Code, const std::string& Payload);
   void SetPollTimer(bool On);
+  // Sends one request with a text payload; a failure makes the connection inactive, is
+  // reported under Label and gives false.
+  bool SendText(const std::string& Code, const std::string& Payload, const char* Label);
   void SendHeaderAndStream(const std::string& Code, TMemoryStream& Payload, int& Sent,
                            int& PayloadSize);
 

@@ -32,6 +32,16 @@ std::string WithDelimiter(std::string s) {
 
 }  // namespace
 
+TXbFindQueryEnvironment& XbQueryEnvironmentHook() {
+  static TXbFindQueryEnvironment hook;
+  return hook;
+}
+
+TXbResolveQueryFolder& XbQueryFolderHook() {
+  static TXbResolveQueryFolder hook;
+  return hook;
+}
+
 // ---- tables -------------------------------------------------------------------------------
 
 void TXbTableItem::SetTableName(const std::string& Value) {
@@ -124,7 +134,7 @@ void TXbQuery::SetDatabaseName(const std::string& Value) {
   TXbConnection* c = XbConnection ? XbConnection : FInternalConnection;
   if (c) c->DataPath = Value;
   if (FAccessMethod == qamLocal) {
-    FLocalPath = WithDelimiter(NamesFolder(Value) ? Value : GetCurrentDir());
+    FLocalPath = ResolveLocalPath();
     if (c) c->SqlPath = FLocalPath;
   }
 }
@@ -146,6 +156,11 @@ void TXbQuery::Notification(TComponent* AComponent, TOperation Operation) {
     XbConnection = nullptr;
 }
 
+std::string TXbQuery::ResolveLocalPath() const {
+  if (XbQueryFolderHook()) return XbQueryFolderHook()(FDatabaseName, HasState(csDesigning));
+  return WithDelimiter(NamesFolder(FDatabaseName) ? FDatabaseName : GetCurrentDir());
+}
+
 TXbConnection& TXbQuery::Route() {
   if (XbConnection) return *XbConnection;
   if (FAccessMethod == qamServer) Fail("No XbConnection specified");
@@ -163,8 +178,14 @@ void TXbQuery::PrepareAndOpen() {
   if (FAccessMethod == qamServer && FDatabaseName.empty()) Fail("Missing DatabaseName property");
   TXbConnection& c = Route();
   if (FAccessMethod == qamLocal) {
-    FLocalPath = WithDelimiter(NamesFolder(FDatabaseName) ? FDatabaseName : GetCurrentDir());
+    FLocalPath = ResolveLocalPath();
     c.SqlPath = FLocalPath;
+  }
+  TXbQueryEnvironment env{FCentury, SetDeleted, FMemoBlockSize};
+  if (XbQueryEnvironmentHook() && XbQueryEnvironmentHook()(env)) {
+    FCentury = env.Century;
+    SetDeleted = env.Deleted;
+    FMemoBlockSize = env.MemoBlockSize;
   }
   int errorNo = 0;
   std::string msg;

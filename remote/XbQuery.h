@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,21 @@
 class TXbConnection;
 
 ORV_DECLARE_EXCEPTION(EXbQueryError, EDatabaseError);
+
+// What a query takes from the program's table layer, which installs these: the settings of
+// its first environment (false when there is none), and the folder of a DatabaseName that
+// may be the alias of a database component. Without them a query keeps its own settings and
+// takes a name without delimiters as the current folder.
+struct TXbQueryEnvironment {
+  bool Century = false;
+  bool Deleted = true;
+  int MemoBlockSize = 64;
+};
+using TXbFindQueryEnvironment = std::function<bool(TXbQueryEnvironment& Settings)>;
+using TXbResolveQueryFolder =
+    std::function<std::string(const std::string& DatabaseName, bool Designing)>;
+TXbFindQueryEnvironment& XbQueryEnvironmentHook();
+TXbResolveQueryFolder& XbQueryFolderHook();
 
 // The route of a query: the same numbers as the table layer's access method.
 enum TQueryAccessMethod { qamLocal = 0, qamServer = 1 };
@@ -159,6 +175,7 @@ class TXbQuery : public TDataSet {
   [[noreturn]] void Fail(const std::string& Message);
   TXbConnection& Route();
   void PrepareAndOpen();
+  std::string ResolveLocalPath() const;
   bool NextRow();
   bool PriorRow();
   void FetchRow(int Row);

@@ -6,6 +6,8 @@
 #include "remote/RemoteFixture.h"
 #include "remote/XbCommon.h"
 #include "remote/XbQuery.h"
+#include "platform/core/Services.h"
+#include "table/XbEnv.h"
 
 namespace {
 
@@ -198,4 +200,19 @@ TEST_F(XbQueryTest, MemoColumnsAreReadOnDemand) {
   EXPECT_EQ(Q.FieldByName("BODY")->AsString(), "the body text");
   EXPECT_EQ(Last().Code, "0808");
   EXPECT_EQ(Last().Payload, "00000007" "00000002" "00000002");  // handle, row 2, field 3
+}
+
+TEST_F(XbQueryTest, ThePreparedSettingsComeFromTheFirstEnvironment) {
+  TComponent form;
+  RegisterForm(&form);
+  auto* env = new TXbEnv(&form);
+  env->SetCentury(true);
+  env->SetDeleted(false);
+  Q.Open();
+  const std::string prepare = Server->Requests().front().Payload;
+  EXPECT_EQ(prepare.substr(255, 1), "Y");   // century
+  EXPECT_EQ(prepare.substr(266, 1), "N");   // deleted records shown
+  EXPECT_FALSE(Q.SetDeleted);
+  Q.Close();
+  UnregisterForm(&form);
 }
