@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "components/BitmapUtilCore.h"
 #include "components/BitmapUtil.h"
 #include "components/ColorReduceBitmap.h"
 #include "components/CursorsIconList.h"
@@ -13,11 +14,6 @@
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 bool Is(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 [[noreturn]] void ReadError() { throw EReadError("Stream read error"); }
 uint64_t Padded(uint64_t n) { return n + (n & 1); }
@@ -89,22 +85,22 @@ std::unique_ptr<TIcon> TAnimatedCursorImage::LoadIconChunk(const uint8_t* Data, 
   std::string copy(reinterpret_cast<const char*>(Data), Size);
   HotSpot = TPoint{0, 0};
   if (Size < 6) return nullptr;
-  uint16_t type = U16(Data + 2);
+  uint16_t type = GetLE16(Data + 2);
   IsIcon = type == 1;
   if (type != 1 && type != 2) return nullptr;
   // A cursor directory loads as an icon; its planes and bit-count words are the hot spot.
   copy[2] = 1;
   copy[3] = 0;
-  uint16_t count = U16(Data + 4);
+  uint16_t count = GetLE16(Data + 4);
   for (size_t k = 0; k < count; ++k) {
     size_t e = 6 + 16 * k;
     if (e + 16 > Size) return nullptr;
-    uint32_t offset = U32(Data + e + 12);
+    uint32_t offset = GetLE32(Data + e + 12);
     if (uint64_t{offset} + 16 > Size) return nullptr;
-    int bits = U16(Data + offset + 14);
+    int bits = GetLE16(Data + offset + 14);
     int colors = (bits == 1 || bits == 4 || bits == 8) ? (1 << bits) : 0;
     FFrameColors = std::max(FFrameColors, colors);
-    HotSpot = TPoint{U16(Data + e + 4), U16(Data + e + 6)};
+    HotSpot = TPoint{GetLE16(Data + e + 4), GetLE16(Data + e + 6)};
   }
   auto icon = std::make_unique<TIcon>();
   try {
@@ -123,7 +119,7 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
   size_t pos = 12;
   while (pos + 8 <= Size) {
     const uint8_t* head = Data + pos;
-    uint64_t size = U32(head + 4);
+    uint64_t size = GetLE32(head + 4);
     pos += 8;
     size_t left = Size - pos;
     const uint8_t* body = Data + pos;
@@ -133,7 +129,7 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
       uint32_t* fields[] = {&FHeader.Size, &FHeader.Frames, &FHeader.Steps, &FHeader.Width,
                             &FHeader.Height, &FHeader.BitCount, &FHeader.Planes,
                             &FHeader.DisplayRate, &FHeader.Flags};
-      for (size_t k = 0; k < 9; ++k) *fields[k] = U32(rec + 4 * k);
+      for (size_t k = 0; k < 9; ++k) *fields[k] = GetLE32(rec + 4 * k);
       if (!(FHeader.Flags & 1) || FHeader.Steps == 0) ReadError();
       // No more frames than the data could bring pictures for (a chunk header each).
       uint64_t frames = std::min<uint64_t>(FHeader.Frames, Size / 8);
@@ -148,7 +144,7 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
       if (left < want) break;
       uint8_t v[4] = {};
       std::memcpy(v, body, want);
-      int value = static_cast<int>(U32(v));
+      int value = static_cast<int>(GetLE32(v));
       int& counter = Is(head, "rate") ? rates : seqs;
       if (counter < FrameCount()) {
         if (Is(head, "rate")) FFrames[static_cast<size_t>(counter)]->Rate = value;
@@ -164,7 +160,7 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
       if (Is(type, "fram")) {
         while (remaining >= 8 && p + 8 <= end) {
           const uint8_t* sub = Data + p;
-          uint64_t subSize = U32(sub + 4);
+          uint64_t subSize = GetLE32(sub + 4);
           p += 8;
           remaining -= 8;
           if (Is(sub, "icon")) {
@@ -202,7 +198,7 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
       } else if (Is(type, "INFO")) {
         while (remaining >= 8 && p + 8 <= end) {
           const uint8_t* sub = Data + p;
-          uint64_t subSize = U32(sub + 4);
+          uint64_t subSize = GetLE32(sub + 4);
           p += 8;
           remaining -= 8;
           if (Is(sub, "INAM") || Is(sub, "IART")) {

@@ -10,11 +10,6 @@
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 constexpr size_t kHead = 6;
 constexpr size_t kEntry = 16;
@@ -26,29 +21,29 @@ TIcon::~TIcon() = default;
 
 size_t TIcon::IconExtent(const uint8_t* Data, size_t Size) {
   if (!Data || Size < kHead) return 0;
-  uint16_t type = U16(Data + 2), count = U16(Data + 4);
-  if (U16(Data) != 0 || (type != 1 && type != 2) || count == 0) return 0;
+  uint16_t type = GetLE16(Data + 2), count = GetLE16(Data + 4);
+  if (GetLE16(Data) != 0 || (type != 1 && type != 2) || count == 0) return 0;
   size_t dirEnd = kHead + kEntry * count;
   if (dirEnd > Size) return 0;
   size_t extent = dirEnd;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = Data + kHead + kEntry * i;
-    uint64_t size = U32(e + 8), offset = U32(e + 12);
+    uint64_t size = GetLE32(e + 8), offset = GetLE32(e + 12);
     // Each image lies after the directory, inside the data, and starts with an information
     // header of at least the classic size.
     if (offset < dirEnd || size < kInfoHeader || offset + size > Size) return 0;
-    if (U32(Data + offset) < kInfoHeader) return 0;
+    if (GetLE32(Data + offset) < kInfoHeader) return 0;
     extent = std::max(extent, static_cast<size_t>(offset + size));
   }
   return extent;
 }
 
 int TIcon::ResourceType() const {
-  return FData.size() >= kHead ? U16(reinterpret_cast<const uint8_t*>(FData.data()) + 2) : 0;
+  return FData.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(FData.data()) + 2) : 0;
 }
 
 int TIcon::ImageCount() const {
-  return FData.size() >= kHead ? U16(reinterpret_cast<const uint8_t*>(FData.data()) + 4) : 0;
+  return FData.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(FData.data()) + 4) : 0;
 }
 
 int TIcon::IconWidth() const {
@@ -75,14 +70,14 @@ void TIcon::LoadFromStream(TStream& Stream) {
   std::string bytes(kHead, '\0');
   if (Stream.Read(bytes.data(), kHead) != static_cast<int64_t>(kHead))
     throw EInvalidGraphic("Icon image is not valid");
-  uint16_t count = U16(reinterpret_cast<const uint8_t*>(bytes.data()) + 4);
+  uint16_t count = GetLE16(reinterpret_cast<const uint8_t*>(bytes.data()) + 4);
   bytes.resize(kHead + kEntry * count);
   int64_t want = static_cast<int64_t>(kEntry) * count;
   if (Stream.Read(bytes.data() + kHead, want) != want) throw EInvalidGraphic("Icon image is not valid");
   size_t extent = bytes.size();
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = reinterpret_cast<const uint8_t*>(bytes.data()) + kHead + kEntry * i;
-    extent = std::max<size_t>(extent, static_cast<size_t>(uint64_t{U32(e + 12)} + U32(e + 8)));
+    extent = std::max<size_t>(extent, static_cast<size_t>(uint64_t{GetLE32(e + 12)} + GetLE32(e + 8)));
   }
   int64_t left = Stream.Size() - Stream.Position();
   size_t more = extent - bytes.size();
@@ -122,14 +117,14 @@ bool TIcon::Decode(int& W, int& H, std::vector<TColor>& Pixels, std::vector<bool
   if (FData.size() < kHead + kEntry) return false;
   const uint8_t* d = reinterpret_cast<const uint8_t*>(FData.data());
   const uint8_t* e = d + kHead;
-  uint64_t size = U32(e + 8), offset = U32(e + 12);
+  uint64_t size = GetLE32(e + 8), offset = GetLE32(e + 12);
   if (offset + size > FData.size() || size < kInfoHeader) return false;
   const uint8_t* img = d + offset;
-  uint32_t headerSize = U32(img);
-  int32_t w = static_cast<int32_t>(U32(img + 4));
-  int32_t h2 = static_cast<int32_t>(U32(img + 8));
-  int bits = U16(img + 14);
-  uint32_t used = U32(img + 32);
+  uint32_t headerSize = GetLE32(img);
+  int32_t w = static_cast<int32_t>(GetLE32(img + 4));
+  int32_t h2 = static_cast<int32_t>(GetLE32(img + 8));
+  int bits = GetLE16(img + 14);
+  uint32_t used = GetLE32(img + 32);
   // The height counts the colour rows and the mask rows.
   if (headerSize < kInfoHeader || headerSize > size || w <= 0 || w > 256 || h2 <= 0 || h2 > 512)
     return false;

@@ -10,6 +10,7 @@
 #include <map>
 #include <new>
 
+#include "components/BitmapUtilCore.h"
 #include "components/CursorsIcon.h"
 #include "platform/core/Services.h"
 #include "platform/ui/Forms.h"
@@ -24,11 +25,6 @@ constexpr int64_t kEndSize = 22;
 constexpr int64_t kCentralSize = 46;
 constexpr int64_t kMaxComment = 65535;
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 std::map<int, std::string>& StringTable() {
   static auto* t = new std::map<int, std::string>;
@@ -374,25 +370,25 @@ bool TZipArchiver::OpenEOC(bool Raise) {
     }
     bool firstDisk = false;
     uint8_t head[8];
-    if (ReadAt(head, 8) == 8 && U32(head) == kSpanSig && U32(head + 4) == kLocalSig) {
+    if (ReadAt(head, 8) == 8 && GetLE32(head) == kSpanSig && GetLE32(head + 4) == kLocalSig) {
       firstDisk = true;
       FIsSpanned = true;
     }
     FFileSize = FFile->Size();
     FRealFileSize = FFileSize;
     auto take = [&](const uint8_t* r) {
-      FEOC.ThisDisk = U16(r + 4);
-      FEOC.CentralDisk = U16(r + 6);
-      FEOC.EntriesThisDisk = U16(r + 8);
-      FEOC.TotalEntries = U16(r + 10);
-      FEOC.CentralSize = U32(r + 12);
-      FEOC.CentralOffset = U32(r + 16);
-      FEOC.CommentLen = U16(r + 20);
+      FEOC.ThisDisk = GetLE16(r + 4);
+      FEOC.CentralDisk = GetLE16(r + 6);
+      FEOC.EntriesThisDisk = GetLE16(r + 8);
+      FEOC.TotalEntries = GetLE16(r + 10);
+      FEOC.CentralSize = GetLE32(r + 12);
+      FEOC.CentralOffset = GetLE32(r + 16);
+      FEOC.CommentLen = GetLE16(r + 20);
     };
     if (FFileSize >= kEndSize) {
       uint8_t rec[kEndSize];
       FFile->Seek(FFileSize - kEndSize, soFromBeginning);
-      if (ReadAt(rec, kEndSize) == kEndSize && U32(rec) == kEndSig) {
+      if (ReadAt(rec, kEndSize) == kEndSize && GetLE32(rec) == kEndSig) {
         take(rec);
         FEOC.CommentLen = 0;  // a record that ends the file has no room for a comment
         FZipEOC = FFileSize - kEndSize;
@@ -493,25 +489,25 @@ void TZipArchiver::List() {
         GetNewDisk(FDiskNr + 1);
         if (ReadAt(h, kCentralSize) != kCentralSize) throw EZipArchiver(11013, true);
       }
-      if (U32(h) != kCentralSig) throw EZipArchiver(11015, true);
+      if (GetLE32(h) != kCentralSig) throw EZipArchiver(11015, true);
       auto e = std::make_unique<ZipDirEntry>();
       e->MadeByVersion = h[4];
       e->HostVersionNo = h[5];
-      e->Version = U16(h + 6);
-      e->Flag = U16(h + 8);
-      e->CompressionMethod = U16(h + 10);
-      e->DateTime_Time = U16(h + 12);
-      e->DateTime_Date = U16(h + 14);
-      e->CRC32 = U32(h + 16);
-      e->CompressedSize = U32(h + 20);
-      e->UncompressedSize = U32(h + 24);
-      e->FileNameLength = U16(h + 28);
-      e->ExtraFieldLength = U16(h + 30);
-      e->FileCommentLen = U16(h + 32);
-      e->StartOnDisk = U16(h + 34);
-      e->IntFileAttrib = U16(h + 36);
-      e->ExtFileAttrib = U32(h + 38);
-      e->RelOffLocalHdr = U32(h + 42);
+      e->Version = GetLE16(h + 6);
+      e->Flag = GetLE16(h + 8);
+      e->CompressionMethod = GetLE16(h + 10);
+      e->DateTime_Time = GetLE16(h + 12);
+      e->DateTime_Date = GetLE16(h + 14);
+      e->CRC32 = GetLE32(h + 16);
+      e->CompressedSize = GetLE32(h + 20);
+      e->UncompressedSize = GetLE32(h + 24);
+      e->FileNameLength = GetLE16(h + 28);
+      e->ExtraFieldLength = GetLE16(h + 30);
+      e->FileCommentLen = GetLE16(h + 32);
+      e->StartOnDisk = GetLE16(h + 34);
+      e->IntFileAttrib = GetLE16(h + 36);
+      e->ExtFileAttrib = GetLE32(h + 38);
+      e->RelOffLocalHdr = GetLE32(h + 42);
       e->Encrypted = (e->Flag & 1) != 0;
       std::string name(e->FileNameLength, '\0');
       if (ReadAt(name.data(), e->FileNameLength) != e->FileNameLength) throw EZipArchiver(11017, true);
