@@ -281,6 +281,24 @@ TEST_F(PickListFixture, KeysOpenMoveAcceptAndDiscard) {
   EXPECT_EQ(ed->Text(), "apple");
 }
 
+TEST_F(PickListFixture, MouseChoosesInTheListAndTheButtonOpensIt) {
+  QWidget* button = ed->Widget()->childAt(ed->Width() - 2, ed->Height() / 2);
+  ASSERT_NE(button, nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(ed->ListVisible());
+  QListWidget* list = ed->ActiveList()->List();
+  QRect item = list->visualItemRect(list->item(2));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+  EXPECT_FALSE(ed->ListVisible());
+  EXPECT_EQ(ed->Text(), "banana");
+  EXPECT_EQ(ds.State(), dsEdit);
+  // A second press on the button closes the list without a choice.
+  QTest::mouseClick(button, Qt::LeftButton);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_FALSE(ed->ListVisible());
+  EXPECT_EQ(ed->Text(), "banana");
+}
+
 TEST_F(PickListFixture, TypedLettersSearchWithinTwoSeconds) {
   uint64_t now = 100000;
   auto oldClock = THPopupListBox::TickCount;
