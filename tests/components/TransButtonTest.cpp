@@ -223,9 +223,15 @@ TEST_F(ButtonFixture, AcceleratorOfTheCaptionClicks) {
   button->SetCaption("Fish && &Chips");
   EXPECT_FALSE(button->DialogChar('&'));
   EXPECT_TRUE(button->DialogChar('C'));
+  // Alt and the accelerator, typed on the form, click the button.
+  form->Widget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+  QTest::keyClick(form->Widget(), Qt::Key_C, Qt::AltModifier);
+  EXPECT_EQ(clicks, 3);
   button->SetEnabled(false);
   EXPECT_FALSE(button->DialogChar('c'));
-  EXPECT_EQ(clicks, 2);
+  QTest::keyClick(form->Widget(), Qt::Key_C, Qt::AltModifier);
+  EXPECT_EQ(clicks, 3);
 }
 
 TEST_F(ButtonFixture, GlyphAndCaptionSitOnOppositeSides) {
