@@ -29,6 +29,9 @@ void MouseAt(QWidget* w, QEvent::Type t, int x, int y, Qt::MouseButtons held) {
   QPointF p(x, y);
   QMouseEvent e(t, p, w->mapToGlobal(p), t == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
                 held, Qt::NoModifier);
+  // Each event a time of its own: copies of one event (same time and point) count once.
+  static quint64 time = 1000000;
+  e.setTimestamp(++time);
   QCoreApplication::sendEvent(w, &e);
 }
 
