@@ -111,7 +111,7 @@ TXbQuery::~TXbQuery() {
   CloseForDestroy();
   for (TRecordBuffer& b : FRows) delete[] b;
   FRows.clear();
-  if (XbConnection) XbConnection->RemoveFreeNotification(this);
+  if (FXbConnection) FXbConnection->RemoveFreeNotification(this);
 }
 
 void TXbQuery::Fail(const std::string& Message) {
@@ -131,7 +131,7 @@ void TXbQuery::SetAccessMethod(TQueryAccessMethod Value) {
 
 void TXbQuery::SetDatabaseName(const std::string& Value) {
   FDatabaseName = Value;
-  TXbConnection* c = XbConnection ? XbConnection : FInternalConnection;
+  TXbConnection* c = FXbConnection ? FXbConnection : FInternalConnection;
   if (c) c->DataPath = Value;
   if (FAccessMethod == qamLocal) {
     FLocalPath = ResolveLocalPath();
@@ -144,16 +144,23 @@ void TXbQuery::SetSQL(const std::string& Text) {
   FSQL.SetText(Text);
 }
 
+void TXbQuery::SetXbConnection(TXbConnection* Value) {
+  if (Value == FXbConnection) return;
+  if (FXbConnection) FXbConnection->RemoveFreeNotification(this);
+  FXbConnection = Value;
+  if (FXbConnection) FXbConnection->FreeNotification(this);
+}
+
 void TXbQuery::Loaded() {
   TDataSet::Loaded();
-  if (XbConnection) XbConnection->DataPath = FDatabaseName;
+  if (FXbConnection) FXbConnection->DataPath = FDatabaseName;
 }
 
 void TXbQuery::Notification(TComponent* AComponent, TOperation Operation) {
   TDataSet::Notification(AComponent, Operation);
   if (Operation == opRemove && AComponent != nullptr &&
-      AComponent == static_cast<TComponent*>(XbConnection))
-    XbConnection = nullptr;
+      AComponent == static_cast<TComponent*>(FXbConnection))
+    FXbConnection = nullptr;
 }
 
 std::string TXbQuery::ResolveLocalPath() const {
@@ -162,7 +169,7 @@ std::string TXbQuery::ResolveLocalPath() const {
 }
 
 TXbConnection& TXbQuery::Route() {
-  if (XbConnection) return *XbConnection;
+  if (FXbConnection) return *FXbConnection;
   if (FAccessMethod == qamServer) Fail("No XbConnection specified");
   if (FInternalConnection == nullptr) {
     FInternalConnection = new TXbConnection(this);
@@ -294,10 +301,11 @@ void TXbQuery::InternalOpen() {
 }
 
 void TXbQuery::InternalClose() {
-  if (FHandle != 0) {
-    TXbConnection& c = Route();
-    c.sql_CloseSQL(FAccessMethod, FHandle);
-    c.sql_UnPrepare(FAccessMethod, FHandle);
+  // A connection that went away took the statement with it.
+  TXbConnection* c = FXbConnection ? FXbConnection : FInternalConnection;
+  if (FHandle != 0 && c != nullptr) {
+    c->sql_CloseSQL(FAccessMethod, FHandle);
+    c->sql_UnPrepare(FAccessMethod, FHandle);
   }
   FHandle = 0;
   for (TRecordBuffer& b : FRows) delete[] b;

@@ -103,7 +103,9 @@ class TXbQuery : public TDataSet {
   // ---- published properties
   TQueryAccessMethod AccessMethod() const { return FAccessMethod; }
   void SetAccessMethod(TQueryAccessMethod Value);
-  TXbConnection* XbConnection = nullptr;
+  // The connection of the server route; the query hears of its destruction.
+  TXbConnection* XbConnection() const { return FXbConnection; }
+  void SetXbConnection(TXbConnection* Value);
   const std::string& DatabaseName() const { return FDatabaseName; }
   void SetDatabaseName(const std::string& Value);
   TStringList& SQL() { return FSQL; }
@@ -186,6 +188,7 @@ class TXbQuery : public TDataSet {
   char* FieldPlace(TField* Field, TRecordBuffer Buffer);
 
   TQueryAccessMethod FAccessMethod = qamLocal;
+  TXbConnection* FXbConnection = nullptr;
   std::string FDatabaseName;
   TStringList FSQL;
   TParams FParams{this};

@@ -33,7 +33,7 @@ class XbQueryTest : public RemoteFixture {
       return Reply(r);
     });
     Q.SetAccessMethod(qamServer);
-    Q.XbConnection = Conn.get();
+    Q.SetXbConnection(Conn.get());
     Q.SetDatabaseName("NOTES");
     Q.SetSQL("SELECT * FROM CUSTOMER");
   }
@@ -117,13 +117,13 @@ TEST_F(XbQueryTest, RefusalsAndServerErrors) {
   } cases[] = {
       {[](TXbQuery& q) { q.SetDatabaseName(""); }, "Missing DatabaseName property"},
       {[](TXbQuery& q) { q.SetSQL(""); }, "No SQL statement available"},
-      {[](TXbQuery& q) { q.XbConnection = nullptr; }, "No XbConnection specified"},
+      {[](TXbQuery& q) { q.SetXbConnection(nullptr); }, "No XbConnection specified"},
       {[this](TXbQuery&) { Conn->Disconnect(); }, "Not connected"},
   };
   for (auto& c : cases) {
     TXbQuery q;
     q.SetAccessMethod(qamServer);
-    q.XbConnection = Conn.get();
+    q.SetXbConnection(Conn.get());
     q.SetDatabaseName("NOTES");
     q.SetSQL("SELECT 1");
     c.Setup(q);
@@ -215,4 +215,31 @@ TEST_F(XbQueryTest, ThePreparedSettingsComeFromTheFirstEnvironment) {
   EXPECT_FALSE(Q.SetDeleted);
   Q.Close();
   UnregisterForm(&form);
+}
+
+TEST_F(XbQueryTest, AFilterLimitsCountsNumbersAndFinds) {
+  On("0802", "00000006" "00000002" "0000000E" "00000000");
+  Q.OnFilterRecord = [](TDataSet* d, bool& Accept) {
+    Accept = d->FieldByName("N")->AsInteger() % 2 == 0;
+  };
+  Q.SetFiltered(true);
+  Q.Open();
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 2);
+  EXPECT_EQ(Q.RecordCount(), 3);
+  Q.Next();
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 4);
+  EXPECT_EQ(Q.RecNo(), 2);
+  EXPECT_TRUE(Q.FindLast());
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 6);
+  EXPECT_TRUE(Q.FindPrior());
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 4);
+  Q.SetRecNo(1);
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 2);
+}
+
+TEST_F(XbQueryTest, TheConnectionGoingAwayClearsTheReference) {
+  Q.Open();
+  Conn.reset();
+  EXPECT_EQ(Q.XbConnection(), nullptr);
+  Q.Close();
 }
