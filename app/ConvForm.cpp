@@ -39,15 +39,6 @@ constexpr std::size_t kKeywordsLimit = 80;
 // The value no title has, so the first note of the same-title walk is never marked.
 const char* const kNoTitle = "23425sfgdfdf";
 
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
 // The note under the cursor is a real note: neither the header record nor a deleted note.
 bool AtNote(TXbTable& t) {
   const XbLong recNo = t.RecNo();
@@ -250,7 +241,7 @@ TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
   SetKeyPreview(true);
   SetBounds(0, 0, 470, 380);
 
-  PageControl1 = Put<TPageControl>(this, this, "PageControl1", 8, 8, 448, 290);
+  PageControl1 = CreateControl<TPageControl>(this, this, "PageControl1", 8, 8, 448, 290);
   TabSheet1 = new TTabSheet(this);
   TabSheet1->SetName("TabSheet1");
   TabSheet1->SetPageControl(PageControl1);
@@ -261,59 +252,59 @@ TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
   TabSheet2->SetText(K("일괄V표"));
 
   // ---- page 1
-  GroupBox1 = Put<TGroupBox>(this, TabSheet1, "GroupBox1", 8, 6, 206, 120);
+  GroupBox1 = CreateControl<TGroupBox>(this, TabSheet1, "GroupBox1", 8, 6, 206, 120);
   GroupBox1->SetText(K("구 분 선 택"));
-  GroupBox2 = Put<TGroupBox>(this, TabSheet1, "GroupBox2", 222, 6, 206, 120);
+  GroupBox2 = CreateControl<TGroupBox>(this, TabSheet1, "GroupBox2", 222, 6, 206, 120);
   GroupBox2->SetText(K("자리바꿈"));
   TRadioButton** radios[4] = {&RBtn1, &RBtn2, &RBtn3, &RBtn4};
   TCheckBox** boxes[4] = {&CBox1, &CBox2, &CBox3, &CBox4};
   for (int i = 0; i < 4; ++i) {
     const std::string n = std::to_string(i + 1);
-    *radios[i] = Put<TRadioButton>(this, GroupBox1, ("RBtn" + n).c_str(), 12, 20 + i * 24, 180, 22);
-    *boxes[i] = Put<TCheckBox>(this, GroupBox2, ("CBox" + n).c_str(), 12, 20 + i * 24, 180, 22);
+    *radios[i] = CreateControl<TRadioButton>(this, GroupBox1, ("RBtn" + n).c_str(), 12, 20 + i * 24, 180, 22);
+    *boxes[i] = CreateControl<TCheckBox>(this, GroupBox2, ("CBox" + n).c_str(), 12, 20 + i * 24, 180, 22);
   }
-  w1Btn = Put<TRadioButton>(this, TabSheet1, "w1Btn", 12, 134, 100, 22);
+  w1Btn = CreateControl<TRadioButton>(this, TabSheet1, "w1Btn", 12, 134, 100, 22);
   w1Btn->SetText(K("단어변경"));
-  w2Btn = Put<TRadioButton>(this, TabSheet1, "w2Btn", 124, 134, 100, 22);
+  w2Btn = CreateControl<TRadioButton>(this, TabSheet1, "w2Btn", 124, 134, 100, 22);
   w2Btn->SetText(K("일괄입력"));
-  w3Btn = Put<TRadioButton>(this, TabSheet1, "w3Btn", 236, 134, 100, 22);
+  w3Btn = CreateControl<TRadioButton>(this, TabSheet1, "w3Btn", 236, 134, 100, 22);
   w3Btn->SetText(K("자리바꿈"));
   w1Btn->SetChecked(true);
-  Edit1 = Put<TEdit>(this, TabSheet1, "Edit1", 12, 164, 416, 24);
-  Edit2 = Put<TEdit>(this, TabSheet1, "Edit2", 12, 194, 416, 24);
+  Edit1 = CreateControl<TEdit>(this, TabSheet1, "Edit1", 12, 164, 416, 24);
+  Edit2 = CreateControl<TEdit>(this, TabSheet1, "Edit2", 12, 194, 416, 24);
   for (TEdit* e : {Edit1, Edit2}) e->ImeName = K("한국어(한글)");
-  Vchk = Put<TCheckBox>(this, TabSheet1, "Vchk", 12, 228, 120, 22);
+  Vchk = CreateControl<TCheckBox>(this, TabSheet1, "Vchk", 12, 228, 120, 22);
   Vchk->SetText(K("V 표시만"));
-  OKBtn = Put<TBitBtn>(this, TabSheet1, "OKBtn", 318, 224, 110, 30);
+  OKBtn = CreateControl<TBitBtn>(this, TabSheet1, "OKBtn", 318, 224, 110, 30);
   OKBtn->SetText(K("작업시작"));
-  HDBGrid1 = Put<TDBGrid>(this, TabSheet1, "HDBGrid1", 140, 226, 40, 20);
+  HDBGrid1 = CreateControl<TDBGrid>(this, TabSheet1, "HDBGrid1", 140, 226, 40, 20);
   HDBGrid1->SetVisible(false);
 
   // ---- page 2
-  Rc1 = Put<TRadioButton>(this, TabSheet2, "Rc1", 16, 12, 300, 22);
+  Rc1 = CreateControl<TRadioButton>(this, TabSheet2, "Rc1", 16, 12, 300, 22);
   Rc1->SetText(K("처음부터 끝까지 V표시"));
-  Rc2 = Put<TRadioButton>(this, TabSheet2, "Rc2", 16, 42, 300, 22);
+  Rc2 = CreateControl<TRadioButton>(this, TabSheet2, "Rc2", 16, 42, 300, 22);
   Rc2->SetText(K("현재레코드부터       개만  V표시"));
   // The count stands in the gap of Rc2's caption.
-  CouEd = Put<TMaskEdit>(this, TabSheet2, "CouEd", 140, 41, 48, 24);
+  CouEd = CreateControl<TMaskEdit>(this, TabSheet2, "CouEd", 140, 41, 48, 24);
   CouEd->SetEditMask("99999;0; ");
   CouEd->SetMaxLength(5);
   CouEd->SetText("0");
-  Rc3 = Put<TRadioButton>(this, TabSheet2, "Rc3", 16, 72, 300, 22);
+  Rc3 = CreateControl<TRadioButton>(this, TabSheet2, "Rc3", 16, 72, 300, 22);
   Rc3->SetText(K("반대로 V표하기 "));
-  Rc4 = Put<TRadioButton>(this, TabSheet2, "Rc4", 16, 102, 300, 22);
+  Rc4 = CreateControl<TRadioButton>(this, TabSheet2, "Rc4", 16, 102, 300, 22);
   Rc4->SetText(K("처음부터 끝까지 V표시 지움"));
-  RBtnDel = Put<TRadioButton>(this, TabSheet2, "RBtnDel", 16, 132, 300, 22);
+  RBtnDel = CreateControl<TRadioButton>(this, TabSheet2, "RBtnDel", 16, 132, 300, 22);
   RBtnDel->SetText(K("V표시된 자료 삭제하기 "));
-  Rc5 = Put<TRadioButton>(this, TabSheet2, "Rc5", 16, 162, 300, 22);
+  Rc5 = CreateControl<TRadioButton>(this, TabSheet2, "Rc5", 16, 162, 300, 22);
   Rc5->SetText(K("같은제목만  'V'표시 "));
   Rc1->SetChecked(true);
-  BitBtn1 = Put<TBitBtn>(this, TabSheet2, "BitBtn1", 318, 224, 110, 30);
+  BitBtn1 = CreateControl<TBitBtn>(this, TabSheet2, "BitBtn1", 318, 224, 110, 30);
   BitBtn1->SetText(K("작업시작"));
 
   // ---- below the pages
-  Tit = Put<TLabel>(this, this, "Tit", 14, 314, 220, 20);
-  CancelBtn = Put<TBitBtn>(this, this, "CancelBtn", 346, 306, 110, 30);
+  Tit = CreateControl<TLabel>(this, this, "Tit", 14, 314, 220, 20);
+  CancelBtn = CreateControl<TBitBtn>(this, this, "CancelBtn", 346, 306, 110, 30);
   CancelBtn->SetKind(bkCancel);
   CancelBtn->SetText(K("닫   기"));
 
@@ -354,9 +345,7 @@ void TConvForm::FormActivate(TObject*) {
 }
 
 void TConvForm::FormKeyPress(TObject*, char& Key) {
-  if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
-  Key = 0;
+  EnterMovesToNextControl(Key);
 }
 
 void TConvForm::w1BtnClick(TObject*) {

@@ -13,19 +13,6 @@ using cp949::K;
 
 TFindForm* FindForm = nullptr;
 
-namespace {
-
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
-}  // namespace
-
 TFindForm::TFindForm(TComponent* AOwner) : TForm(AOwner) {
   SetName("FindForm");
   SetCaption(K("표 제 검 색"));
@@ -34,37 +21,37 @@ TFindForm::TFindForm(TComponent* AOwner) : TForm(AOwner) {
   SetKeyPreview(true);
   SetBounds(0, 0, 420, 330);
 
-  RBtn1 = Put<TRadioButton>(this, this, "RBtn1", 12, 8, 120, 22);
+  RBtn1 = CreateControl<TRadioButton>(this, this, "RBtn1", 12, 8, 120, 22);
   RBtn1->SetText(K("전항목검색"));
-  RBun2 = Put<TRadioButton>(this, this, "RBun2", 140, 8, 120, 22);
+  RBun2 = CreateControl<TRadioButton>(this, this, "RBun2", 140, 8, 120, 22);
   RBun2->SetText(K("항목별검색"));
 
-  GBox1 = Put<TGroupBox>(this, this, "GBox1", 12, 34, 390, 52);
+  GBox1 = CreateControl<TGroupBox>(this, this, "GBox1", 12, 34, 390, 52);
   GBox1->SetText(K("전항목검색"));
-  Edit0 = Put<TEdit>(this, GBox1, "Edit0", 10, 20, 370, 24);
+  Edit0 = CreateControl<TEdit>(this, GBox1, "Edit0", 10, 20, 370, 24);
 
-  GBox2 = Put<TGroupBox>(this, this, "GBox2", 12, 92, 390, 130);
+  GBox2 = CreateControl<TGroupBox>(this, this, "GBox2", 12, 92, 390, 130);
   GBox2->SetText(K("항목별검색"));
   TLabel** labels[4] = {&Label1, &Label2, &Label3, &Label4};
   TEdit** edits[4] = {&Edit1, &Edit2, &Edit3, &Edit4};
   for (int i = 0; i < 4; ++i) {
     const std::string n = std::to_string(i + 1);
-    *labels[i] = Put<TLabel>(this, GBox2, ("Label" + n).c_str(), 10, 24 + i * 26, 70, 20);
-    *edits[i] = Put<TEdit>(this, GBox2, ("Edit" + n).c_str(), 84, 20 + i * 26, 296, 24);
+    *labels[i] = CreateControl<TLabel>(this, GBox2, ("Label" + n).c_str(), 10, 24 + i * 26, 70, 20);
+    *edits[i] = CreateControl<TEdit>(this, GBox2, ("Edit" + n).c_str(), 84, 20 + i * 26, 296, 24);
   }
   for (TEdit* e : {Edit0, Edit1, Edit2, Edit3, Edit4}) e->ImeName = K("한국어(한글)");
 
-  GBox3 = Put<TGroupBox>(this, this, "GBox3", 12, 228, 390, 44);
-  NewRbtn = Put<TRadioButton>(this, GBox3, "NewRbtn", 10, 16, 90, 22);
+  GBox3 = CreateControl<TGroupBox>(this, this, "GBox3", 12, 228, 390, 44);
+  NewRbtn = CreateControl<TRadioButton>(this, GBox3, "NewRbtn", 10, 16, 90, 22);
   NewRbtn->SetText(K("신규검색"));
-  AndRbtn = Put<TRadioButton>(this, GBox3, "AndRbtn", 110, 16, 130, 22);
+  AndRbtn = CreateControl<TRadioButton>(this, GBox3, "AndRbtn", 110, 16, 130, 22);
   AndRbtn->SetText(K("and추가검색"));
-  OrRbtn = Put<TRadioButton>(this, GBox3, "OrRbtn", 250, 16, 130, 22);
+  OrRbtn = CreateControl<TRadioButton>(this, GBox3, "OrRbtn", 250, 16, 130, 22);
   OrRbtn->SetText(K("or추가검색"));
 
-  Button2 = Put<TButton>(this, this, "Button2", 200, 280, 96, 30);
+  Button2 = CreateControl<TButton>(this, this, "Button2", 200, 280, 96, 30);
   Button2->SetText(K("검  색"));
-  Button3 = Put<TButton>(this, this, "Button3", 306, 280, 96, 30);
+  Button3 = CreateControl<TButton>(this, this, "Button3", 306, 280, 96, 30);
   Button3->SetText(K("해 제"));
 
   OnCreate = [this](TObject* s) { FormCreate(s); };
@@ -112,9 +99,7 @@ void TFindForm::RBun2Click(TObject*) {
 }
 
 void TFindForm::FormKeyPress(TObject*, char& Key) {
-  if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
-  Key = 0;
+  EnterMovesToNextControl(Key);
 }
 
 void TFindForm::Button2Click(TObject*) {

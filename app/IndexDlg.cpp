@@ -152,9 +152,7 @@ void TIndexDlg::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
 }
 
 void TIndexDlg::FormKeyPress(TObject*, char& Key) {
-  if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
-  Key = 0;
+  EnterMovesToNextControl(Key);
 }
 
 void TIndexDlg::Button1Click(TObject*) {

@@ -19,19 +19,9 @@ const char* const kSampleNoteFile = "orvel27c.dbf";
 
 namespace {
 
-template <class T>
-T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width,
-         int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
 TSpeedButton* Button(TComponent* owner, TWinControl* parent, const char* name, const char* caption,
                      int left, int top, int width, int height = 24) {
-  auto* b = Place<TSpeedButton>(owner, parent, name, left, top, width, height);
+  auto* b = CreateControl<TSpeedButton>(owner, parent, name, left, top, width, height);
   b->SetCaption(K(caption));
   return b;
 }
@@ -137,11 +127,11 @@ void TMainForm::BuildTables() {
 }
 
 void TMainForm::BuildTopPanel() {
-  Panel2 = Place<TPanel>(this, this, "Panel2", 0, 0, 960, 156);
+  Panel2 = CreateControl<TPanel>(this, this, "Panel2", 0, 0, 960, 156);
   Panel2->SetAlign(alTop);
   Panel2->SetBevelOuter(bvNone);
 
-  Panel1 = Place<TPanel>(this, Panel2, "Panel1", 0, 0, 960, 30);
+  Panel1 = CreateControl<TPanel>(this, Panel2, "Panel1", 0, 0, 960, 30);
   Panel1->SetAlign(alTop);
   FileBtn = Button(this, Panel1, "FileBtn", "화일창고 [Alt+O]", 2, 3, 118);
   IndexBtn = Button(this, Panel1, "IndexBtn", "자료정렬", 122, 3, 74);
@@ -153,7 +143,7 @@ void TMainForm::BuildTopPanel() {
   HomeBtn = Button(this, Panel1, "HomeBtn", "홈페이지", 600, 3, 74);
   ExitBtn = Button(this, Panel1, "ExitBtn", "끝내기", 676, 3, 74);
 
-  Panel4 = Place<TPanel>(this, Panel2, "Panel4", 0, 30, 960, 126);
+  Panel4 = CreateControl<TPanel>(this, Panel2, "Panel4", 0, 30, 960, 126);
   Panel4->SetAlign(alTop);
   SpeedButton2 = Button(this, Panel4, "SpeedButton2", "새로입력 [F2]", 4, 4, 104);
   QuickBtn = Button(this, Panel4, "QuickBtn", "빠른이동 [F3]", 110, 4, 104);
@@ -166,7 +156,7 @@ void TMainForm::BuildTopPanel() {
   NextBtn = Button(this, Panel4, "NextBtn", "▶", 666, 4, 28);
   PreBtn->SetEnabled(false);
   NextBtn->SetEnabled(false);
-  Label77 = Place<TLabel>(this, Panel4, "Label77", 702, 8, 120, 18);
+  Label77 = CreateControl<TLabel>(this, Panel4, "Label77", 702, 8, 120, 18);
 
   ChkBtn = Button(this, Panel4, "ChkBtn", "V", 4, 38, 26, 24);
   ARBtn = Button(this, Panel4, "ARBtn", "R", 4, 70, 26, 24);
@@ -188,8 +178,8 @@ void TMainForm::BuildTopPanel() {
   TSpeedButton* sorts[4];
   for (int i = 0; i < 4; ++i) {
     const Row& r = rows[i];
-    labels[i] = Place<TLabel>(this, Panel4, r.label, r.left, r.top + 4, 66, 18);
-    edits[i] = Place<TEdit>(this, Panel4, r.edit, r.left + 68, r.top, 330, 24);
+    labels[i] = CreateControl<TLabel>(this, Panel4, r.label, r.left, r.top + 4, 66, 18);
+    edits[i] = CreateControl<TEdit>(this, Panel4, r.edit, r.left + 68, r.top, 330, 24);
     edits[i]->SetMaxLength(r.maxLength);
     edits[i]->ImeName = K("한국어(한글)");
     sorts[i] = Button(this, Panel4, r.sort, "정렬", r.left + 400, r.top, 44);
@@ -198,47 +188,47 @@ void TMainForm::BuildTopPanel() {
   Edit1 = edits[0], Edit2 = edits[1], Edit3 = edits[2], Edit4 = edits[3];
   Sort1Btn = sorts[0], Sort2Btn = sorts[1], Sort3Btn = sorts[2], Sort4Btn = sorts[3];
 
-  RecEd = Place<TEdit>(this, Panel4, "RecEd", 36, 98, 80, 22);
+  RecEd = CreateControl<TEdit>(this, Panel4, "RecEd", 36, 98, 80, 22);
   RecEd->SetVisible(false);
 
   // Shown below the title rows when Panel4 grows for it.
-  SeekPan = Place<TPanel>(this, Panel4, "SeekPan", 0, 126, 960, 33);
+  SeekPan = CreateControl<TPanel>(this, Panel4, "SeekPan", 0, 126, 960, 33);
   SeekPan->SetBevelOuter(bvNone);
   SeekPan->SetVisible(false);
-  SeekComboBox = Place<TComboBox>(this, SeekPan, "SeekComboBox", 2, 4, 72, 24);
+  SeekComboBox = CreateControl<TComboBox>(this, SeekPan, "SeekComboBox", 2, 4, 72, 24);
   for (int i = 0; i < 4; ++i) SeekComboBox->Items().Add(std::string());
   SeekComboBox->Items().Add(K("몽땅찾기"));
   SeekComboBox->SetItemIndex(4);
-  SeekEd = Place<TEdit>(this, SeekPan, "SeekEd", 76, 4, 265, 24);
+  SeekEd = CreateControl<TEdit>(this, SeekPan, "SeekEd", 76, 4, 265, 24);
   SeekEd->ImeName = K("한국어(한글)");
-  Vchk = Place<TCheckBox>(this, SeekPan, "Vchk", 343, 6, 16, 20);
+  Vchk = CreateControl<TCheckBox>(this, SeekPan, "Vchk", 343, 6, 16, 20);
   Vchk->SetCaption(K("V표만"));
-  OkSeekBtn = Place<TButton>(this, SeekPan, "OkSeekBtn", 362, 4, 64, 24);
+  OkSeekBtn = CreateControl<TButton>(this, SeekPan, "OkSeekBtn", 362, 4, 64, 24);
   OkSeekBtn->SetCaption(K("검 색"));
-  Label6 = Place<TLabel>(this, SeekPan, "Label6", 432, 8, 120, 18);
+  Label6 = CreateControl<TLabel>(this, SeekPan, "Label6", 432, 8, 120, 18);
 }
 
 void TMainForm::BuildBody() {
-  SBar = Place<TStatusBar>(this, this, "SBar", 0, 660, 960, 20);
+  SBar = CreateControl<TStatusBar>(this, this, "SBar", 0, 660, 960, 20);
   SBar->SetAlign(alBottom);
   const int widths[3] = {80, 80, 400};
   for (int w : widths) SBar->Panels().Add()->SetWidth(w);
 
-  DBGrid1 = Place<TDBGrid>(this, this, "DBGrid1", 0, 440, 960, 220);
+  DBGrid1 = CreateControl<TDBGrid>(this, this, "DBGrid1", 0, 440, 960, 220);
   DBGrid1->SetAlign(alBottom);
   DBGrid1->SetDataSource(NoteDataSource);
 
-  memo1 = Place<TRichEdit>(this, this, "memo1", 0, 156, 960, 284);
+  memo1 = CreateControl<TRichEdit>(this, this, "memo1", 0, 156, 960, 284);
   memo1->SetAlign(alClient);
   memo1->SetMaxLength(60000);
   memo1->SetScrollBars(ssVertical);
   memo1->ImeName = K("한국어(한글)");
 
   // Holds the body font; never seen, never reached by Tab.
-  TempEd = Place<TEdit>(this, this, "TempEd", -400, -100, 100, 22);
+  TempEd = CreateControl<TEdit>(this, this, "TempEd", -400, -100, 100, 22);
   TempEd->SetTabStop(false);
 
-  HDBGrid1 = Place<TDBGrid>(this, this, "HDBGrid1", 0, 0, 200, 100);
+  HDBGrid1 = CreateControl<TDBGrid>(this, this, "HDBGrid1", 0, 0, 200, 100);
   HDBGrid1->SetVisible(false);
   HDBGrid1->SetDataSource(FFdbDataSource);
 

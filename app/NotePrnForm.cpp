@@ -111,9 +111,7 @@ void TPrintDialog::PrevButtonClick(TObject*) { FilePreview1->PreviousPage(); }
 void TPrintDialog::NextButtonClick(TObject*) { FilePreview1->NextPage(); }
 
 void TPrintDialog::FormKeyPress(TObject*, char& Key) {
-  if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
-  Key = 0;
+  EnterMovesToNextControl(Key);
 }
 
 // ---- TNotePrnForm ---------------------------------------------------------------------------

@@ -67,11 +67,7 @@ class TPrintDialog : public TForm {
   // A control of this form, named and placed on Parent.
   template <class T>
   T* Put(TWinControl* Parent, const char* Name, int Left, int Top, int Width, int Height) {
-    T* c = new T(this);
-    c->SetName(Name);
-    c->SetParent(Parent);
-    c->SetBounds(Left, Top, Width, Height);
-    return c;
+    return CreateControl<T>(this, Parent, Name, Left, Top, Width, Height);
   }
   // The scroll box the preview shows its page in, filling the form beside the controls.
   void BuildReportComponents();

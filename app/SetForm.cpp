@@ -19,15 +19,6 @@ TSetForm* SetForm = nullptr;
 
 namespace {
 
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  c->SetBounds(left, top, width, height);
-  return c;
-}
-
 // The screen body colour has its own settings field; a settings table of an older layout
 // keeps it in ftype2, where the first start reads it too.
 std::string ScreenColourField(TXbTable& settings) { return settings.FindField("scolor") ? "scolor" : "ftype2"; }
@@ -49,53 +40,53 @@ TSetForm::TSetForm(TComponent* AOwner) : TForm(AOwner) {
   SetKeyPreview(true);
   SetBounds(0, 0, 460, 380);
 
-  GroupBox1 = Put<TGroupBox>(this, this, "GroupBox1", 12, 8, 200, 150);
+  GroupBox1 = CreateControl<TGroupBox>(this, this, "GroupBox1", 12, 8, 200, 150);
   GroupBox1->SetText(K(" 구 분 명 "));
   TEdit** edits[4] = {&Edit1, &Edit2, &Edit3, &Edit4};
   for (int i = 0; i < 4; ++i) {
     const std::string n = std::to_string(i + 1);
-    *edits[i] = Put<TEdit>(this, GroupBox1, ("Edit" + n).c_str(), 14, 22 + i * 30, 172, 24);
+    *edits[i] = CreateControl<TEdit>(this, GroupBox1, ("Edit" + n).c_str(), 14, 22 + i * 30, 172, 24);
     (*edits[i])->ImeName = K("한국어(한글)");
   }
   Edit1->SetMaxLength(kLabelWidth);
 
-  GroupBox2 = Put<TGroupBox>(this, this, "GroupBox2", 12, 166, 200, 56);
+  GroupBox2 = CreateControl<TGroupBox>(this, this, "GroupBox2", 12, 166, 200, 56);
   GroupBox2->SetText(K(" 데이타보호 "));
-  ReadOnlyChk = Put<TCheckBox>(this, GroupBox2, "ReadOnlyChk", 14, 22, 172, 24);
+  ReadOnlyChk = CreateControl<TCheckBox>(this, GroupBox2, "ReadOnlyChk", 14, 22, 172, 24);
   ReadOnlyChk->SetText(K("쓰기,삭제방지"));
 
-  GroupBox3 = Put<TGroupBox>(this, this, "GroupBox3", 224, 8, 224, 150);
+  GroupBox3 = CreateControl<TGroupBox>(this, this, "GroupBox3", 224, 8, 224, 150);
   GroupBox3->SetText(K(" 폰트설정 "));
-  Memo1 = Put<TMemo>(this, GroupBox3, "Memo1", 12, 22, 200, 80);
+  Memo1 = CreateControl<TMemo>(this, GroupBox3, "Memo1", 12, 22, 200, 80);
   Memo1->SetReadOnly(true);
   Memo1->SetTabStop(false);
   Memo1->SetText(std::string("\r\n") + K("  본문 글자모양") + "\r\n");
-  Button3 = Put<TButton>(this, GroupBox3, "Button3", 112, 110, 100, 28);
+  Button3 = CreateControl<TButton>(this, GroupBox3, "Button3", 112, 110, 100, 28);
   Button3->SetText(K("폰트변경"));
   FontDialog1 = new TFontDialog(this);
   FontDialog1->SetName("FontDialog1");
 
-  GroupBox4 = Put<TGroupBox>(this, this, "GroupBox4", 12, 230, 436, 60);
+  GroupBox4 = CreateControl<TGroupBox>(this, this, "GroupBox4", 12, 230, 436, 60);
   GroupBox4->SetText(K("링크경로"));
-  LinkPathEd = Put<TEdit>(this, GroupBox4, "LinkPathEd", 14, 22, 330, 24);
-  Button1 = Put<TButton>(this, GroupBox4, "Button1", 352, 20, 70, 28);
+  LinkPathEd = CreateControl<TEdit>(this, GroupBox4, "LinkPathEd", 14, 22, 330, 24);
+  Button1 = CreateControl<TButton>(this, GroupBox4, "Button1", 352, 20, 70, 28);
   Button1->SetText(K("경로"));
 
-  Ok = Put<TButton>(this, this, "Ok", 348, 304, 100, 32);
+  Ok = CreateControl<TButton>(this, this, "Ok", 348, 304, 100, 32);
   Ok->SetText(K("확인"));
   Ok->SetDefault(true);
 
-  ImagePan = Put<TPanel>(this, this, "ImagePan", 90, 20, 300, 300);
+  ImagePan = CreateControl<TPanel>(this, this, "ImagePan", 90, 20, 300, 300);
   ImagePan->SetVisible(false);
-  TitleLA = Put<TLabel>(this, ImagePan, "TitleLA", 10, 8, 280, 20);
+  TitleLA = CreateControl<TLabel>(this, ImagePan, "TitleLA", 10, 8, 280, 20);
   TitleLA->SetCaption(K("사진파일경로지정"));
-  DirListBox = Put<TDirectoryListBox>(this, ImagePan, "DirListBox", 10, 30, 280, 190);
-  dirLA = Put<TLabel>(this, ImagePan, "dirLA", 10, 226, 280, 20);
+  DirListBox = CreateControl<TDirectoryListBox>(this, ImagePan, "DirListBox", 10, 30, 280, 190);
+  dirLA = CreateControl<TLabel>(this, ImagePan, "dirLA", 10, 226, 280, 20);
   DirListBox->DirLabel = dirLA;
   dirLA->SetCaption(DirListBox->Directory());
-  OKBtn = Put<TButton>(this, ImagePan, "OKBtn", 60, 254, 90, 30);
+  OKBtn = CreateControl<TButton>(this, ImagePan, "OKBtn", 60, 254, 90, 30);
   OKBtn->SetText(K("지   정"));
-  CancelBtn = Put<TBitBtn>(this, ImagePan, "CancelBtn", 160, 254, 90, 30);
+  CancelBtn = CreateControl<TBitBtn>(this, ImagePan, "CancelBtn", 160, 254, 90, 30);
   CancelBtn->SetKind(bkCancel);
   CancelBtn->SetText(K("취   소"));
 
@@ -125,9 +116,7 @@ void TSetForm::FormActivate(TObject*) {
 }
 
 void TSetForm::FormKeyPress(TObject*, char& Key) {
-  if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
-  Key = 0;
+  EnterMovesToNextControl(Key);
 }
 
 void TSetForm::FormClose(TObject*, TCloseAction&) {

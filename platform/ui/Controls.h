@@ -336,3 +336,15 @@ class TPaintBox : public TGraphicControl {
  protected:
   void Paint() override;
 };
+
+// Creates a control of type T owned by Owner on Parent, with its name and bounds: the one
+// way the forms lay out their controls in code.
+template <class T>
+T* CreateControl(TComponent* Owner, TWinControl* Parent, const char* Name, int Left, int Top, int Width,
+                 int Height) {
+  T* c = new T(Owner);
+  c->SetName(Name);
+  c->SetParent(Parent);
+  c->SetBounds(Left, Top, Width, Height);
+  return c;
+}

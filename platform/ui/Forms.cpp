@@ -378,6 +378,12 @@ void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool Check
   if (TWinControl* c = FindNextControl(CurControl, GoForward, CheckTabStop)) c->SetFocus();
 }
 
+void TCustomForm::EnterMovesToNextControl(char& Key) {
+  if (Key != '\r') return;
+  SelectNext(ActiveControl(), true, true);
+  Key = 0;
+}
+
 bool TCustomForm::DialogKey(uint16_t Key, TWinControl* Source) {
   if (Key == VK_RETURN) {
     if (auto* b = dynamic_cast<TButton*>(Source)) {

@@ -105,6 +105,9 @@ class TCustomForm : public TWinControl {
   void SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop);
   // The next focusable control after CurControl in tab order, or nullptr.
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop) const;
+  // The dialogs' Enter rule, for their OnKeyPress: Enter moves the focus to the next control
+  // and is swallowed; other keys pass.
+  void EnterMovesToNextControl(char& Key);
 
   // Drawing on the form at any time; OnPaint draws when it repaints (controls stay on top).
   TCanvas& Canvas();
