@@ -341,6 +341,7 @@ int32_t WorkArea::CountVisible() {
 bool WorkArea::Flush() {
   if (!dirty_) return true;
   dirty_ = false;
+  if (hooks_) hooks_->RecordWillChange(recNo_);
   if (!dbf_->WriteRecord(recNo_, image_.data())) {
     // The record stays as the disk has it; the entries written for it are let go.
     for (const MemoExtent& e : uncommitted_) memo_->Free(e);
@@ -394,6 +395,7 @@ bool WorkArea::AppendBlank() {
   Flush();
   if (!Writable()) return false;
   std::string blank(dbf_->RecSize(), ' ');
+  if (hooks_) hooks_->RecordWillChange(0);
   int32_t r = dbf_->Append(blank.data());
   if (r == 0) return false;
   dbfUnsynced_ = true;
