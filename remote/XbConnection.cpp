@@ -101,6 +101,9 @@ void TXbConnection::SetActive(bool Value) {
                             : "Login not accepted. Maximum user count may have been exceeded");
     }
   } catch (...) {
+    // Whatever failed, no half-open connection stays behind.
+    FLoggedIn = false;
+    if (GetActive()) Disconnect();
     ReportError("XbConnection.SetActive", "No Xb Database Server found at " + Host);
   }
   if (!designing) SetPollTimer(true);

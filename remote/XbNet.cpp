@@ -216,7 +216,7 @@ void TXbNetSocket::HandleSocketError(int Code) {
 }
 
 void TXbNetSocket::FillBuffer() {
-  if (!GetActive()) throw EXbNetClosedSocket("Socket is closed, cannot read");
+  if (!GetActive()) RaiseSocketError(10057);
   const int chunk = std::max(BufferChunk, 16);
   int capacity = static_cast<int>(FBuffer.size());
   // The buffer grows when less than half of what it holds is free, and gives back a chunk

@@ -247,3 +247,14 @@ TEST_F(XbConnectionTest, StreamRequestsSendTheRequestStream) {
   On("0515", "");
   EXPECT_EQ(Conn->ClientStreamReceive("0515", ""), nullptr);
 }
+
+TEST_F(XbConnectionTest, AFailingLoginHandlerLeavesNoHalfOpenConnection) {
+  Handled();
+  Conn->SetUser("abc");
+  Conn->OnLogin = [](TObject*, bool, const std::string&) { throw Exception("handler"); };
+  On("0464", "Y");
+  Conn->SetActive(true);
+  EXPECT_FALSE(Conn->Active());
+  EXPECT_FALSE(Conn->LoggedIn());
+  EXPECT_EQ(Errors, std::vector<std::string>{"XbConnection.SetActive|No Xb Database Server found at 127.0.0.1"});
+}
