@@ -224,6 +224,7 @@ const char* TXbConnection::ClientXmit(const std::string& Code, const std::string
   FReplyText[0] = '\0';
   const char* result = FReplyText.data();
   if (!GetActive()) {
+    // These two labels keep the spelling that error handlers match on.
     ReportError("XbConection.ClientXmit(" + Code + ")", "Not connected");
     SetPollTimer(true);
     return result;
