@@ -277,7 +277,7 @@ TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
   Vchk->SetText(K("V 표시만"));
   OKBtn = CreateControl<TBitBtn>(this, TabSheet1, "OKBtn", 318, 224, 110, 30);
   OKBtn->SetText(K("작업시작"));
-  HDBGrid1 = CreateControl<TDBGrid>(this, TabSheet1, "HDBGrid1", 140, 226, 40, 20);
+  HDBGrid1 = CreateControl<THDBGrid>(this, TabSheet1, "HDBGrid1", 140, 226, 40, 20);
   HDBGrid1->SetVisible(false);
 
   // ---- page 2

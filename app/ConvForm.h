@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "components/HDBGrid.h"
 #include "platform/ui/Buttons.h"
 #include "platform/ui/ComCtrls.h"
 #include "platform/ui/DBGrids.h"
@@ -56,7 +57,7 @@ class TConvForm : public TForm {
   TRadioButton* w3Btn;    // "자리바꿈"
   TCheckBox* Vchk;        // "V 표시만"
   TBitBtn* OKBtn;         // "작업시작"
-  TDBGrid* HDBGrid1;      // over the dictionary, never shown
+  THDBGrid* HDBGrid1;     // over the dictionary, never shown
   // ---- page 2 "일괄V표"
   TTabSheet* TabSheet2;
   TRadioButton* Rc1;

@@ -228,7 +228,7 @@ void TMainForm::BuildBody() {
   TempEd = CreateControl<TEdit>(this, this, "TempEd", -400, -100, 100, 22);
   TempEd->SetTabStop(false);
 
-  HDBGrid1 = CreateControl<TDBGrid>(this, this, "HDBGrid1", 0, 0, 200, 100);
+  HDBGrid1 = CreateControl<THDBGrid>(this, this, "HDBGrid1", 0, 0, 200, 100);
   HDBGrid1->SetVisible(false);
   HDBGrid1->SetDataSource(FFdbDataSource);
 

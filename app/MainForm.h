@@ -17,6 +17,7 @@
 
 #include <string>
 
+#include "components/HDBGrid.h"
 #include "platform/core/DataSource.h"
 #include "platform/core/Fields.h"
 #include "platform/core/Timers.h"
@@ -127,7 +128,7 @@ class TMainForm : public TForm {
   TDBGrid* DBGrid1;
   TStatusBar* SBar;            // 0 line and column, 1 write protection, 2 data path
   TEdit* TempEd;               // holds the body font; outside the visible area
-  TDBGrid* HDBGrid1;           // over the dictionary, never shown
+  THDBGrid* HDBGrid1;          // over the dictionary, never shown
 
   // ---- non-visual
   TTimer* Timer1;
