@@ -155,5 +155,23 @@ TEST_F(UdfTableTest, CreatingANoteFile) {
   EXPECT_EQ(fake.Boxes[0].Text, "diary.dbf" + K(" 파일이 이미 있습니다."));
 }
 
+// The header is reached by its record number whatever order is in force: a title order that
+// puts another note first must never make a header write land in a note.
+TEST_F(UdfTableTest, HeaderGuardReachesRecordOneInATitleOrder) {
+  auto t = OpenTable(data.Path(), "orvel27c.dbf");
+  TXbEnv env;
+  env.SetDeleted(true);
+  ASSERT_GT(t->IndexTag("", "TIT2", "tit2", 0, false, ""), 0);
+  t->GoTop();
+  ASSERT_NE(t->RecNo(), 2) << "the title order must put another note first for this test";
+  const std::string description = ReadField(data.Path(), "orvel27c.dbf", 1, "tit2");
+  {
+    THeaderRecord h(env, *t);
+    EXPECT_EQ(t->RecNo(), 1);
+    EXPECT_EQ(t->GetString("tit2"), description);
+  }
+  EXPECT_TRUE(env.Deleted());
+}
+
 }  // namespace
 }  // namespace nbtest
