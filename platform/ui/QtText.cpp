@@ -41,4 +41,18 @@ bool Convertible(const QString& text) {
 
 int ByteLength(const QString& text) { return static_cast<int>(FromQ(text).size()); }
 
+QString LfBreaks(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QChar('\r'), QChar('\n'));
+  return text;
+}
+
+QString FromCrLf(std::string_view cp949Text) { return LfBreaks(ToQ(cp949Text)); }
+
+std::string ToCrLf(const QString& text) {
+  QString q = text;
+  q.replace(QChar('\n'), QStringLiteral("\r\n"));
+  return FromQ(q);
+}
+
 }  // namespace orv

@@ -17,4 +17,10 @@ bool Convertible(const QString& text);
 // Number of code page 949 bytes of text (characters without a form count one byte).
 int ByteLength(const QString& text);
 
+// Line breaks: the controls hand out and take text with CR LF between lines, as the class
+// library's edits do; the Qt editors hold '\n'. LfBreaks makes CR LF and a lone CR '\n'.
+QString LfBreaks(QString text);
+QString FromCrLf(std::string_view cp949Text);
+std::string ToCrLf(const QString& text);
+
 }  // namespace orv

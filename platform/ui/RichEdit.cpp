@@ -32,7 +32,9 @@
 #include "platform/ui/RtfWriter.h"
 #include "platform/ui/UiInternal.h"
 
+using orv::FromCrLf;
 using orv::FromQ;
+using orv::ToCrLf;
 using orv::ToQ;
 
 namespace {
@@ -49,18 +51,6 @@ int UnitBytes(char16_t u) {
   uint8_t& k = known[u];
   if (!k) k = static_cast<uint8_t>(orv::ByteLength(QString(QChar(u))));
   return k;
-}
-
-QString FromCrLf(const std::string& s) {
-  QString q = ToQ(s);
-  q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  q.replace(QChar('\r'), QChar('\n'));
-  return q;
-}
-
-std::string ToCrLf(QString q) {
-  q.replace(QChar('\n'), QStringLiteral("\r\n"));
-  return FromQ(q);
 }
 
 // Bytes of a pasted or typed text in the body (line breaks as CR LF).
@@ -165,9 +155,7 @@ class RichEditWidget : public QTextEdit {
       }
     }
     // Plain text: what has no code page 949 form goes, and the rest is cut to what fits.
-    QString text = src->hasText() ? src->text() : rich ? rich->toPlainText() : QString();
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QChar('\r'), QChar('\n'));
+    QString text = orv::LfBreaks(src->hasText() ? src->text() : rich ? rich->toPlainText() : QString());
     std::string bytes;
     if (orv::Convertible(text)) {
       bytes = FromQ(text);
@@ -387,7 +375,7 @@ void TRichEdit::LoadSource(std::string_view source) {
     QTextCursor c(te->document());
     te->setTextCursor(c);
   } else {
-    te->setPlainText(FromCrLf(std::string(source)));
+    te->setPlainText(FromCrLf(source));
   }
 }
 
@@ -503,9 +491,7 @@ void TRichEdit::SetWordWrap(bool v) {
 
 void TRichEdit::SetScrollBars(TScrollStyle v) {
   FScrollBars = v;
-  auto pol = [](bool on) { return on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded; };
-  TextEdit()->setHorizontalScrollBarPolicy(pol(v == ssHorizontal || v == ssBoth));
-  TextEdit()->setVerticalScrollBarPolicy(pol(v == ssVertical || v == ssBoth));
+  orv::ApplyScrollBars(TextEdit(), v);
 }
 
 // ---- Printing

@@ -24,7 +24,9 @@
 #include "platform/ui/QtText.h"
 #include "platform/ui/UiInternal.h"
 
+using orv::FromCrLf;
 using orv::FromQ;
+using orv::ToCrLf;
 using orv::ToQ;
 
 namespace {
@@ -301,36 +303,6 @@ void TMaskEdit::KeyPress(char& Key) {
 }
 
 // ---- TMemo --------------------------------------------------------------------------------
-
-namespace {
-
-// Memo text as the class library gives it: CR LF between lines.
-std::string ToCrLf(const QString& plain) {
-  std::string s = FromQ(plain);
-  std::string out;
-  out.reserve(s.size() + s.size() / 16);
-  for (char c : s) {
-    if (c == '\n') out += "\r\n";
-    else out += c;
-  }
-  return out;
-}
-
-QString FromCrLf(const std::string& s) {
-  std::string t;
-  t.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      t += '\n';
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else {
-      t += s[i];
-    }
-  }
-  return ToQ(t);
-}
-
-}  // namespace
 
 TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner, new QPlainTextEdit) {
   QPlainTextEdit* te = TextEdit();
