@@ -56,7 +56,10 @@ Orders::Orders(RecordSource& table, std::string dbfPath, int tableType, bool wri
 
 Orders::~Orders() = default;
 
-std::string Orders::ProductionPath() const { return CompanionPath(dbfPath_, DefaultIndexExtension(tableType_)); }
+std::string Orders::ProductionPath() const {
+  if (prodPath_.empty()) prodPath_ = CompanionPath(dbfPath_, DefaultIndexExtension(tableType_));
+  return prodPath_;
+}
 
 std::string Orders::IndexPathFor(const std::string& fileName, const std::string& tagName) const {
   std::string name = fileName;

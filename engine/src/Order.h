@@ -136,6 +136,9 @@ class Orders : public OrderHooks {
 
   RecordSource& table_;
   std::string dbfPath_;
+  // The production index's path, found once: every write checks whether another work area
+  // has made the index since, and a folder scan per write would cost more than the write.
+  mutable std::string prodPath_;
   int tableType_;
   bool writable_;
   std::vector<OpenIndex> files_;
