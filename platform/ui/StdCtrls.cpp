@@ -186,6 +186,13 @@ void TCustomEdit::CutToClipboard() {
   ClearSelection();
 }
 
+bool TCustomEdit::PasteKey(QKeyEvent* e) {
+  // Paste is cut to the room left, as the system edit does, instead of being refused.
+  if (!e->matches(QKeySequence::Paste)) return false;
+  PasteFromClipboard();
+  return true;
+}
+
 void TCustomEdit::PasteFromClipboard() {
   if (FReadOnly) return;
   std::string s = Clipboard().AsText();
@@ -285,12 +292,7 @@ void TEdit::KeyPress(char& Key) {
   if (FCharCase == ecLowerCase && Key >= 'A' && Key <= 'Z') Key = static_cast<char>(Key + 32);
 }
 
-bool TEdit::DefaultKey(QKeyEvent* e) {
-  // Paste is cut to the room left, as the system edit does, instead of being refused.
-  if (!e->matches(QKeySequence::Paste)) return false;
-  PasteFromClipboard();
-  return true;
-}
+bool TEdit::DefaultKey(QKeyEvent* e) { return PasteKey(e); }
 
 void TMaskEdit::KeyPress(char& Key) {
   TEdit::KeyPress(Key);
@@ -419,11 +421,7 @@ void TMemo::KeyPress(char& Key) {
   if (Room() < need) Key = 0;
 }
 
-bool TMemo::DefaultKey(QKeyEvent* e) {
-  if (!e->matches(QKeySequence::Paste)) return false;
-  PasteFromClipboard();
-  return true;
-}
+bool TMemo::DefaultKey(QKeyEvent* e) { return PasteKey(e); }
 
 std::vector<std::string> TMemoStrings::Split() const {
   std::vector<std::string> lines;

@@ -120,6 +120,8 @@ class TCustomEdit : public TWinControl {
   // Bytes the current text may still grow by (INT_MAX without limit), given that the
   // selection is replaced.
   int Room() const;
+  // The paste key goes through PasteFromClipboard; true when e was that key.
+  bool PasteKey(QKeyEvent* e);
 
   bool FModified = false;
   bool FProgramChange = false;
