@@ -85,6 +85,13 @@ void TPrintDialog::BuildReportComponents() {
   ScrollBox1->SetAlign(alClient);
   ScrollBox1->SetVisible(false);
   FilePreview1->SetScrollBox(ScrollBox1);
+
+  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+  OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
+  SpeedButton1->OnClick = [this](TObject* s) { SpeedButton1Click(s); };
+  SpeedButton2->OnClick = [this](TObject* s) { SpeedButton2Click(s); };
+  PrevButton->OnClick = [this](TObject* s) { PrevButtonClick(s); };
+  NextButton->OnClick = [this](TObject* s) { NextButtonClick(s); };
 }
 
 void TPrintDialog::FinishPreview() {
@@ -113,6 +120,8 @@ void TPrintDialog::NextButtonClick(TObject*) { FilePreview1->NextPage(); }
 void TPrintDialog::FormKeyPress(TObject*, char& Key) {
   EnterMovesToNextControl(Key);
 }
+
+void TPrintDialog::FormClose(TObject*, TCloseAction&) { FinishPreview(); }
 
 // ---- TNotePrnForm ---------------------------------------------------------------------------
 
@@ -180,16 +189,10 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
   BuildReportComponents();
 
   OnActivate = [this](TObject* s) { FormActivate(s); };
-  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
-  OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
   TabbedNotebook1->OnChange = [this](TObject* s) {
     bool allow = true;
     TabbedNotebook1Change(s, TabbedNotebook1->ActivePageIndex(), allow);
   };
-  SpeedButton1->OnClick = [this](TObject* s) { SpeedButton1Click(s); };
-  SpeedButton2->OnClick = [this](TObject* s) { SpeedButton2Click(s); };
-  PrevButton->OnClick = [this](TObject* s) { PrevButtonClick(s); };
-  NextButton->OnClick = [this](TObject* s) { NextButtonClick(s); };
   Button6->OnClick = [this](TObject* s) { Button6Click(s); };
   Button7->OnClick = [this](TObject* s) { Button7Click(s); };
   Button3->OnClick = [this](TObject* s) { Button3Click(s); };
@@ -209,8 +212,6 @@ void TNotePrnForm::FormActivate(TObject*) {
   PrevButton->SetEnabled(true);
   NextButton->SetEnabled(true);
 }
-
-void TNotePrnForm::FormClose(TObject*, TCloseAction&) { FinishPreview(); }
 
 void TNotePrnForm::TabbedNotebook1Change(TObject*, int NewTab, bool&) {
   TXbTable& con = *MainForm->ConTable;

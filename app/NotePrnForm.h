@@ -58,6 +58,8 @@ class TPrintDialog : public TForm {
   void NextButtonClick(TObject* Sender);
   // Enter moves the focus to the next control.
   void FormKeyPress(TObject* Sender, char& Key);
+  // Closing, however it is done, finishes the preview.
+  void FormClose(TObject* Sender, TCloseAction& Action);
 
   bool PreviewActive() const { return FPreviewActive; }
   // Ends a running preview; nothing when none runs.
@@ -69,7 +71,9 @@ class TPrintDialog : public TForm {
   T* Put(TWinControl* Parent, const char* Name, int Left, int Top, int Width, int Height) {
     return CreateControl<T>(this, Parent, Name, Left, Top, Width, Height);
   }
-  // The scroll box the preview shows its page in, filling the form beside the controls.
+  // The scroll box the preview shows its page in, filling the form beside the controls, and
+  // the handlers both dialogs share: closing, the Enter rule and the preview, print and page
+  // buttons (which must exist by then).
   void BuildReportComponents();
   bool FPreviewActive = false;
 };
@@ -100,7 +104,6 @@ class TNotePrnForm : public TPrintDialog {
   TButton* Button3;         // close
 
   void FormActivate(TObject* Sender);
-  void FormClose(TObject* Sender, TCloseAction& Action);
   // NewTab: the page about to be shown (0 print, 1 settings).
   void TabbedNotebook1Change(TObject* Sender, int NewTab, bool& AllowChange);
   void Button6Click(TObject* Sender);

@@ -60,13 +60,7 @@ TPrnList::TPrnList(TComponent* AOwner) : TPrintDialog(AOwner) {
   BuildReportComponents();
 
   OnActivate = [this](TObject* s) { FormActivate(s); };
-  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
-  OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
-  SpeedButton1->OnClick = [this](TObject* s) { SpeedButton1Click(s); };
-  SpeedButton2->OnClick = [this](TObject* s) { SpeedButton2Click(s); };
   SpeedButton3->OnClick = [this](TObject* s) { SpeedButton3Click(s); };
-  PrevButton->OnClick = [this](TObject* s) { PrevButtonClick(s); };
-  NextButton->OnClick = [this](TObject* s) { NextButtonClick(s); };
   AllPri->OnClick = [this](TObject* s) { AllPriClick(s); };
   booPri->OnClick = [this](TObject* s) { booPriClick(s); };
   Edit1->OnExit = [this](TObject* s) { Edit1Exit(s); };
@@ -85,8 +79,6 @@ void TPrnList::FormActivate(TObject*) {
   AllPriClick(AllPri);
   if (MainForm->NoteTable->Active()) MainForm->NoteTable->SetOrder(0);
 }
-
-void TPrnList::FormClose(TObject*, TCloseAction&) { FinishPreview(); }
 
 void TPrnList::booPriClick(TObject*) {
   if (!booPri->Checked()) return;

@@ -29,7 +29,6 @@ class TPrnList : public TPrintDialog {
   TEdit* Edit2;                // last note number
 
   void FormActivate(TObject* Sender);
-  void FormClose(TObject* Sender, TCloseAction& Action);
   void booPriClick(TObject* Sender);
   void AllPriClick(TObject* Sender);
   void Edit1Exit(TObject* Sender);
