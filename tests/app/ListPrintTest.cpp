@@ -2,7 +2,7 @@
 // notes or of a range in two columns, the page count, an active query limiting the list, a
 // range that is no number, and the main window keeping its note (and unsaved typing) across
 // the walk.
-#include "NoteBookFixture.h"
+#include "PrintDialogFixture.h"
 
 #include <algorithm>
 
@@ -11,7 +11,6 @@
 
 #include "app/PrnList.h"
 #include "app/Udf.h"
-#include "report/ReportPrinter.h"
 #include "report/stream/ReportStream.h"
 
 using cp949::K;
@@ -19,14 +18,6 @@ using cp949::K;
 namespace nbtest {
 
 void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
-
-struct TDrawn {
-  int page = 0;
-  uint8_t code = 0;
-  double x = 0, y = 0;
-  std::string text;
-};
-std::vector<TDrawn> RecordedStream(int* pages);
 
 namespace {
 
@@ -37,16 +28,8 @@ struct TRow {
   std::string title;
 };
 
-class ListPrintTest : public NoteBookTest {
+class ListPrintTest : public PrintDialogTest {
  protected:
-  void SetUp() override {
-    NoteBookTest::SetUp();
-    oldPrinter = SetReportPrinter(&pages);
-  }
-  void TearDown() override {
-    NoteBookTest::TearDown();
-    SetReportPrinter(oldPrinter);
-  }
   // Notes "note 1" .. "note n" (tit1), the program started on them.
   void Prepare(int n) {
     std::vector<TNote> notes;
@@ -55,16 +38,7 @@ class ListPrintTest : public NoteBookTest {
     Start();
     ASSERT_TRUE(MainForm->NoteTable->Active());
   }
-  void ShowDialog(std::function<void()> act) {
-    answer = [act](TCustomForm& f) {
-      if (&f == PrnList) {
-        PrnList->FormActivate(PrnList);
-        act();
-      }
-      return mrCancel;
-    };
-    MainForm->PrnListBtn->Click();
-  }
+  void ShowDialog(std::function<void()> act) { ShowPrintDialog(PrnList, MainForm->PrnListBtn, std::move(act)); }
   // Previews the range first..last (both 0: all notes).
   void Preview(int first = 0, int last = 0) {
     ShowDialog([&] {
@@ -94,9 +68,6 @@ class ListPrintTest : public NoteBookTest {
     }
     return rows;
   }
-
-  TImagePagePrinter pages{100, 100};
-  TReportPrinter* oldPrinter = nullptr;
 };
 
 TEST_F(ListPrintTest, AllNotesUnderTheHeaderWithAClosingRule) {

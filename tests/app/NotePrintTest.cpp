@@ -3,7 +3,7 @@
 // settings, page feet and page breaks, as recorded in "xx.$$$" and shown by the preview; the
 // print page's settings written back through the locked writes; a rich body printed by the
 // body editor.
-#include "NoteBookFixture.h"
+#include "PrintDialogFixture.h"
 
 #include <fstream>
 #include <regex>
@@ -15,9 +15,7 @@
 #include "app/NotePrnForm.h"
 #include "app/Udf.h"
 #include "platform/gfx/Printers.h"
-#include "report/ReportPrinter.h"
-// The stream parse of the report tests serves these tests too (one copy of the record layout).
-#include "report/ReportTestKit.cpp"  // NOLINT(bugprone-suspicious-include)
+#include "support/ReportTestKit.h"
 
 using cp949::K;
 
@@ -25,15 +23,6 @@ namespace nbtest {
 
 void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
 
-// A text or a line end of a recorded report, with its page (from 1).
-struct TDrawn {
-  int page = 0;
-  uint8_t code = 0;
-  double x = 0, y = 0;
-  std::string text;
-};
-
-// The texts and the MoveTo / LineTo points of the stream file in the current folder.
 std::vector<TDrawn> RecordedStream(int* pages) {
   std::vector<TDrawn> out;
   int page = 0;
@@ -49,16 +38,8 @@ std::vector<TDrawn> RecordedStream(int* pages) {
 
 namespace {
 
-class NotePrintTest : public NoteBookTest {
+class NotePrintTest : public PrintDialogTest {
  protected:
-  void SetUp() override {
-    NoteBookTest::SetUp();
-    oldPrinter = SetReportPrinter(&pages);
-  }
-  void TearDown() override {
-    NoteBookTest::TearDown();
-    SetReportPrinter(oldPrinter);
-  }
   // One note with these titles and body, the settings given, the program started on it.
   void Prepare(const std::string& body, const std::map<std::string, std::string>& settings) {
     UseNoteFile(data.Path(), {{"alpha", "bravo", "charlie", "delta", body}}, " ");
@@ -67,16 +48,7 @@ class NotePrintTest : public NoteBookTest {
     ASSERT_TRUE(MainForm->NoteTable->Active());
   }
   // Shows the print dialog from the main window; act runs while it is shown.
-  void ShowDialog(std::function<void()> act) {
-    answer = [act](TCustomForm& f) {
-      if (&f == NotePrnForm) {
-        NotePrnForm->FormActivate(NotePrnForm);
-        act();
-      }
-      return mrCancel;
-    };
-    MainForm->PrintBtn->Click();
-  }
+  void ShowDialog(std::function<void()> act) { ShowPrintDialog(NotePrnForm, MainForm->PrintBtn, std::move(act)); }
   // The texts of the stream (no empty ones), in order.
   std::vector<TDrawn> Texts(int* pageCount = nullptr) {
     std::vector<TDrawn> out;
@@ -84,9 +56,6 @@ class NotePrintTest : public NoteBookTest {
       if (d.code != rcMoveTo && d.code != rcLineTo && !d.text.empty()) out.push_back(d);
     return out;
   }
-
-  TImagePagePrinter pages{100, 100};
-  TReportPrinter* oldPrinter = nullptr;
 };
 
 // A title as the note file stores it: tit1 and tit4 are 60 wide here, tit2 and tit3 40.
