@@ -7,7 +7,7 @@
 #include <cmath>
 #include <regex>
 
-#include "ReportTestKit.h"
+#include "support/ReportTestKit.h"
 #include "platform/gfx/Printers.h"
 #include "report/FilePrinter.h"
 

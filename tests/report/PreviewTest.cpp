@@ -6,7 +6,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-#include "ReportTestKit.h"
+#include "support/ReportTestKit.h"
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
 #include "report/FilePreview.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "ReportTestKit.h"
+#include "support/ReportTestKit.h"
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
 

@@ -1,5 +1,5 @@
 // The report tests' fixture and stream parse.
-#include "ReportTestKit.h"
+#include "support/ReportTestKit.h"
 
 #include <fstream>
 #include <sstream>
