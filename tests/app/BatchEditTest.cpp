@@ -20,40 +20,8 @@ namespace {
 
 const char* const kFile = "notes.dbf";
 
-struct TRecord {
-  bool deleted = false;
-  std::string chk;
-  std::string tit[4];  // without trailing blanks
-  std::string type;
-  std::string body;
-  bool operator==(const TRecord& o) const {
-    return deleted == o.deleted && chk == o.chk && tit[0] == o.tit[0] && tit[1] == o.tit[1] &&
-           tit[2] == o.tit[2] && tit[3] == o.tit[3] && type == o.type && body == o.body;
-  }
-};
-
-std::ostream& operator<<(std::ostream& os, const TRecord& r) {
-  return os << (r.deleted ? "[deleted] " : "") << "chk '" << r.chk << "' | " << r.tit[0] << " | " << r.tit[1]
-            << " | " << r.tit[2] << " | " << r.tit[3] << " | " << r.type << " | " << r.body;
-}
-
 // Every record of the note file as it lies on disk, record 1 (the header) first.
-std::vector<TRecord> ReadAll(const std::string& folder) {
-  auto t = OpenTable(folder, kFile);
-  std::vector<TRecord> out;
-  for (XbLong r = 1; r <= t->RecCount(); ++r) {
-    t->SetRecNo(static_cast<int>(r));
-    t->SelectWorkArea();
-    TRecord rec;
-    rec.deleted = t->xb_Deleted() != 0;
-    rec.chk = t->GetString("chk");
-    for (int i = 0; i < 4; ++i) rec.tit[i] = StrRTrim(t->GetString("tit" + std::to_string(i + 1)));
-    rec.type = t->GetString("type");
-    rec.body = t->FieldByName("MMM")->AsString();
-    out.push_back(rec);
-  }
-  return out;
-}
+std::vector<TNoteRecord> ReadAll(const std::string& folder) { return ReadRecords(folder, kFile); }
 
 // A note of the test files: its titles, mark and body; Deleted notes are deleted after writing.
 struct TTestNote {
@@ -239,7 +207,7 @@ TEST_F(BatchEditTest, TitleCommandsChangeEveryNoteInViewAndNothingElse) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Prepare(TitleNotes());
-    const std::vector<TRecord> before = ReadAll(data.Path());
+    const std::vector<TNoteRecord> before = ReadAll(data.Path());
     Start();
     bool closed = false;
     ShowDialog([&] {
@@ -252,7 +220,7 @@ TEST_F(BatchEditTest, TitleCommandsChangeEveryNoteInViewAndNothingElse) {
     EXPECT_TRUE(MainForm->NoteDataSource->Enabled());
     Close();
 
-    const std::vector<TRecord> after = ReadAll(data.Path());
+    const std::vector<TNoteRecord> after = ReadAll(data.Path());
     ASSERT_EQ(after.size(), 5u);
     EXPECT_EQ(after[0], before[0]) << "the header record";
     EXPECT_EQ(after[3], before[3]) << "the deleted note";
@@ -270,7 +238,7 @@ TEST_F(BatchEditTest, TitleCommandsChangeEveryNoteInViewAndNothingElse) {
 
 TEST_F(BatchEditTest, SwapWithoutExactlyTwoFieldsIsRefusedAndTheDialogStays) {
   Prepare(TitleNotes());
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   for (int boxes : {1, 3}) {
     SCOPED_TRACE(boxes);
@@ -307,7 +275,7 @@ TEST_F(BatchEditTest, UnderAQueryOnlyTheMatchingNotesChange) {
   });
   EXPECT_EQ(label, K("검색내용중 변환작업"));
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   const char* tit2[4] = {"a+", "b", "c", "d+"};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i + 1].tit[1], tit2[i]) << after[i + 1].tit[0];
 }
@@ -324,7 +292,7 @@ TEST_F(BatchEditTest, ATypedNoteIsSavedBeforeTheWalkAndTheWindowShowsTheResult) 
   });
   EXPECT_EQ(Trim(MainForm->Edit1->Text()), "one+") << "the first note, shown afresh";
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   EXPECT_EQ(after[1].tit[0], "one+");
   EXPECT_EQ(after[2].tit[0], "two+");
   EXPECT_EQ(after[2].tit[2], "typed") << "what was typed stays with its note";
@@ -351,7 +319,7 @@ TEST_F(BatchEditTest, EditingTheTitleOfTheOrderInForceVisitsEachNoteOnce) {
   });
   EXPECT_EQ(MainForm->NoteTable->TagName(static_cast<XbShort>(MainForm->NoteTable->IndexOrd())), "TIT1");
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   const char* tit1[4] = {"b", "a", "d", "c"};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i + 1].tit[0], tit1[i]);
 }
@@ -402,7 +370,7 @@ TEST_F(BatchEditTest, MarkCommandsSetTheMarksOfTheNotesInView) {
     // A deleted note among them keeps its mark whatever the command.
     notes.push_back({"gone", "", "", "", " ", true});
     Prepare(notes);
-    const std::vector<TRecord> before = ReadAll(data.Path());
+    const std::vector<TNoteRecord> before = ReadAll(data.Path());
     Start();
     if (c.current > 0) {
       ASSERT_TRUE(MainForm->GoToNote(c.current + 1));
@@ -421,7 +389,7 @@ TEST_F(BatchEditTest, MarkCommandsSetTheMarksOfTheNotesInView) {
     }
     EXPECT_TRUE(MainForm->NoteDataSource->Enabled());
     Close();
-    const std::vector<TRecord> after = ReadAll(data.Path());
+    const std::vector<TNoteRecord> after = ReadAll(data.Path());
     ASSERT_EQ(after.size(), c.before.size() + 2);
     EXPECT_EQ(after[0], before[0]) << "the header record";
     EXPECT_EQ(after.back(), before.back()) << "the deleted note";
@@ -444,7 +412,7 @@ TEST_F(BatchEditTest, SameTitleMarksEveryRepeatAndKeepsTheTitleOrder) {
   EXPECT_TRUE(MainForm->IsTag("TIT1"));
   EXPECT_EQ(MainForm->NoteTable->TagName(static_cast<XbShort>(MainForm->NoteTable->IndexOrd())), "TIT1");
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   // In title order: A (rec 3), A (rec 6), B (rec 2), B (rec 5), B (rec 7), C (rec 4).
   std::string marks;
   for (std::size_t i = 1; i < after.size(); ++i) marks += after[i].chk;
@@ -456,7 +424,7 @@ TEST_F(BatchEditTest, DeletingTheMarkedNotesAsksFirst) {
   for (int answerNo : {IDNO, IDYES}) {
     SCOPED_TRACE(answerNo == IDYES ? "yes" : "no");
     Prepare({{"a", "", "", "", "v"}, {"b", "", "", "", "v"}, {"c"}, {"d", "", "", "", "v", true}, {"e", "", "", "", "v"}});
-    const std::vector<TRecord> before = ReadAll(data.Path());
+    const std::vector<TNoteRecord> before = ReadAll(data.Path());
     Start();
     fake.Answers.push_back(answerNo);
     bool displayDuringWalk = true;
@@ -475,7 +443,7 @@ TEST_F(BatchEditTest, DeletingTheMarkedNotesAsksFirst) {
     EXPECT_TRUE(MainForm->XbEnv1->Deleted()) << "deleted notes hidden again";
     EXPECT_EQ(MainForm->NoteTable->RecNo(), answerNo == IDYES ? 4 : 6) << "the first note left, or where it was";
     Close();
-    const std::vector<TRecord> after = ReadAll(data.Path());
+    const std::vector<TNoteRecord> after = ReadAll(data.Path());
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after[0], before[0]) << "the header, marked itself, is never deleted again";
     EXPECT_EQ(after[4], before[4]) << "the note deleted before";
@@ -493,7 +461,7 @@ TEST_F(BatchEditTest, DeletingTheMarkedNotesAsksFirst) {
 
 TEST_F(BatchEditTest, AProtectedFileKeepsItsTitlesAndNotesButTakesMarks) {
   Prepare({{"a", "", "", "", "v"}, {"b", "", Repeat('c', 24) + " " + Repeat('d', 15)}}, "1");
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   ShowDialog([] {
     EXPECT_FALSE(ConvForm->OKBtn->Enabled());
@@ -514,7 +482,7 @@ TEST_F(BatchEditTest, AProtectedFileKeepsItsTitlesAndNotesButTakesMarks) {
     ConvForm->BitBtn1->Click();
   });
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   EXPECT_EQ(after[0], before[0]);
   EXPECT_FALSE(after[1].deleted);
   EXPECT_EQ(after[1].chk + after[2].chk, "vv");
@@ -522,7 +490,7 @@ TEST_F(BatchEditTest, AProtectedFileKeepsItsTitlesAndNotesButTakesMarks) {
 
 TEST_F(BatchEditTest, MarksOnAViewWithoutNotesChangeNothing) {
   Prepare({{"gone", "", "", "", "v", true}});
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   for (TRadioButton* TConvForm::*choice : {&TConvForm::Rc1, &TConvForm::Rc4}) {
     ShowDialog([choice] {
@@ -538,7 +506,7 @@ TEST_F(BatchEditTest, MarksOnAViewWithoutNotesChangeNothing) {
 
 TEST_F(BatchEditTest, ARefusedFileLockLeavesEveryNoteAsItWas) {
   Prepare({{"one", "a", "", "", "v"}, {"two", "b"}, {"three", "c"}});
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   TForkedLockHolder other(data.Path() + "/" + kFile, 3);
   ASSERT_TRUE(other.Holding());
@@ -607,7 +575,7 @@ TEST_F(BatchEditTest, CutOverLongTit3AfterItsLastBlankFromTheTop) {
   for (const auto& r : rows) notes.push_back({"t", "", r.before});
   notes.push_back({"gone", "", Repeat('g', 24) + " " + Repeat('h', 15), "", " ", true});
   Prepare(notes);
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   bool open = false;
   ShowDialog([&] {
@@ -620,7 +588,7 @@ TEST_F(BatchEditTest, CutOverLongTit3AfterItsLastBlankFromTheTop) {
   EXPECT_TRUE(open) << "the dialog stays";
   EXPECT_TRUE(fake.Boxes.empty());
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(after[i + 1].tit[2], rows[i].after) << i;
   EXPECT_EQ(after[0], before[0]);
   EXPECT_EQ(after.back(), before.back());
@@ -637,7 +605,7 @@ TEST_F(BatchEditTest, RestoringBodiesRewritesPlainBodiesFromTheCurrentNoteOn) {
   ASSERT_TRUE(MainForm->GoToNote(3));
   ShowDialog([] { EnterCode("9615"); });
   Close();
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   EXPECT_EQ(after[1].body, "a\nb") << "before the current note";
   EXPECT_EQ(after[2].body, "l1\r\nl2") << "as the body editor gives it";
   EXPECT_EQ(after[3].body, rtf) << "rich bodies are left alone";
@@ -651,13 +619,13 @@ TEST_F(BatchEditTest, KeywordTaggingAddsDictionaryWordsToTit4AndEndsTheProgram) 
            {"known", "", "", K("메모"), " ", false, K("메모리 웹")},
            {"gone", "", "", "", " ", true, K("메모")},
            {"none", "", "", "", " ", false, "nothing here"}});
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   ASSERT_TRUE(MainForm->GoToNote(3));
   ShowDialog([] { EnterCode("5820417736"); });
   EXPECT_TRUE(Application->Terminated()) << "the main window closed";
   EXPECT_TRUE(fake.Boxes.empty()) << BoxTexts()[0];
-  const std::vector<TRecord> after = ReadAll(data.Path());
+  const std::vector<TNoteRecord> after = ReadAll(data.Path());
   EXPECT_EQ(after[1].tit[3], "") << "before the current note";
   EXPECT_EQ(after[2].tit[3], "x " + K("인력거 고전 환영 메모"));
   EXPECT_EQ(after[3].tit[3], K("메모 웹"));
@@ -670,7 +638,7 @@ TEST_F(BatchEditTest, KeywordTaggingWithoutTheDictionaryTellsWhyAndChangesNothin
   Prepare({{"one", "", "", "", " ", false, K("메모")}});
   for (const auto& e : fs::directory_iterator(data.Path()))
     if (cp949::Upper(e.path().filename().string()).rfind("FFDB.", 0) == 0) fs::remove(e.path());
-  const std::vector<TRecord> before = ReadAll(data.Path());
+  const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   ShowDialog([] { EnterCode("5820417736"); });
   EXPECT_EQ(fake.Boxes.size(), 1u) << "the failed open is shown";

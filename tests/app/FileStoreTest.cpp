@@ -50,23 +50,6 @@ void DeleteRecord(const std::string& folder, const std::string& name, int recNo)
   t->Delete();
 }
 
-struct TRecord {
-  bool deleted;
-  std::string chk, tit1, tit2, body;
-};
-
-std::vector<TRecord> ReadAll(const std::string& folder, const std::string& name) {
-  auto t = OpenTable(folder, name);
-  std::vector<TRecord> out;
-  for (XbLong r = 1; r <= t->RecCount(); ++r) {
-    t->SetRecNo(static_cast<int>(r));
-    t->SelectWorkArea();
-    out.push_back({t->xb_Deleted() != 0, t->GetString("chk"), Trim(t->GetString("tit1")), Trim(t->GetString("tit2")),
-                   t->FieldByName("MMM")->AsString()});
-  }
-  return out;
-}
-
 // Letters as key clicks, Hangul as committed text, as from the input method.
 void TypeInto(TWinControl* c, const std::string& utf8) {
   c->SetFocus();
@@ -268,13 +251,13 @@ TEST_F(FileStoreTest, NewFileGetsTheCurrentLabelsItsDescriptionAHiddenHeaderAndO
   EXPECT_TRUE(fake.Boxes.empty()) << BoxText();
   ASSERT_TRUE(data.Has("newone.dbf")) << "a new name is made in lower case";
   EXPECT_TRUE(data.Has("newone.smt"));
-  const std::vector<TRecord> all = ReadAll(data.Path(), "newone.dbf");
+  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "newone.dbf");
   ASSERT_EQ(all.size(), 2u);
   EXPECT_TRUE(all[0].deleted);
-  EXPECT_EQ(all[0].tit1, Trim(kLabels)) << "the labels of the file current when the list was built";
-  EXPECT_EQ(all[0].tit2, K("새 설명"));
+  EXPECT_EQ(all[0].tit[0], Trim(kLabels)) << "the labels of the file current when the list was built";
+  EXPECT_EQ(all[0].tit[1], K("새 설명"));
   EXPECT_FALSE(all[1].deleted);
-  EXPECT_EQ(all[1].tit1, "");
+  EXPECT_EQ(all[1].tit[0], "");
   EXPECT_EQ(Trim(Settings("fname")), "newone.dbf");
   EXPECT_EQ(MainForm->NoteTable->TableName(), "newone.dbf");
   EXPECT_EQ(MainForm->Label1->Caption(), "Lab1    ");
@@ -325,7 +308,7 @@ TEST_F(FileStoreTest, NewFileRefusesTakenAndUnsafeNamesAndNeverOverwrites) {
     FileForm->Edit1->SetText("stale");
     FileForm->Button7->Click();
   });
-  EXPECT_EQ(ReadAll(data.Path(), "b.dbf").size(), 4u) << "b untouched";
+  EXPECT_EQ(ReadRecords(data.Path(), "b.dbf").size(), 4u) << "b untouched";
   EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "orph.smt"), 26u) << "the orphan memo untouched";
   EXPECT_FALSE(fs::exists(fs::path(data.Path()).parent_path() / "up.dbf"));
   EXPECT_FALSE(data.Has("x"));
@@ -359,9 +342,9 @@ TEST_F(FileStoreTest, RenameMovesBothFilesWritesTheDescriptionAndFollowsWithFnam
   EXPECT_TRUE(fake.Boxes.empty()) << BoxText();
   EXPECT_FALSE(data.Has("b.dbf"));
   EXPECT_FALSE(data.Has("b.smt"));
-  const std::vector<TRecord> all = ReadAll(data.Path(), "c.dbf");
+  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "c.dbf");
   ASSERT_EQ(all.size(), 4u);
-  EXPECT_EQ(all[0].tit2, K("베타"));
+  EXPECT_EQ(all[0].tit[1], K("베타"));
   EXPECT_EQ(all[1].body, "body b1") << "the bodies moved with their memo file";
   EXPECT_EQ(Trim(Settings("fname")), "c.dbf");
   EXPECT_EQ(MainForm->NoteTable->TableName(), "c.dbf");
@@ -410,7 +393,7 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
     ASSERT_EQ(fake.Boxes.size(), 1u);
     EXPECT_EQ(BoxText(), K("prot.dbf 파일은 쓰기,삭제방지 파일입니다."));
   });
-  EXPECT_EQ(ReadAll(data.Path(), "a.dbf").size(), 2u) << "a untouched";
+  EXPECT_EQ(ReadRecords(data.Path(), "a.dbf").size(), 2u) << "a untouched";
   EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "orph.smt"), 26u);
   EXPECT_FALSE(fs::exists(fs::path(data.Path()).parent_path() / "b.dbf"));
   EXPECT_EQ(Trim(ReadField(data.Path(), "prot.dbf", 1, "tit2")), "Protected");
@@ -484,13 +467,13 @@ TEST_F(FileStoreTest, MergeOfMarkedNotesAppendsOnlyThemWithTheirBodies) {
   for (const TPostedKey& k : fake.PostedKeys) progress = progress || k.Window == FileForm->Handle();
   EXPECT_TRUE(progress) << "the engine reported to the dialog's gauge";
 
-  std::vector<TRecord> all = ReadAll(f, "a.dbf");
+  std::vector<TNoteRecord> all = ReadRecords(f, "a.dbf");
   ASSERT_EQ(all.size(), 3u);
-  EXPECT_EQ(all[2].tit1, "b1");
+  EXPECT_EQ(all[2].tit[0], "b1");
   EXPECT_EQ(all[2].chk, "v");
   EXPECT_EQ(all[2].body, "body b1");
   EXPECT_FALSE(all[2].deleted);
-  EXPECT_EQ(ReadAll(f, "b.dbf").size(), 4u) << "the source stays as it was";
+  EXPECT_EQ(ReadRecords(f, "b.dbf").size(), 4u) << "the source stays as it was";
 
   // Merging everything takes the notes that are not deleted, with their bodies; the reads
   // above left deleted records visible, which the merge must not follow.
@@ -499,10 +482,10 @@ TEST_F(FileStoreTest, MergeOfMarkedNotesAppendsOnlyThemWithTheirBodies) {
     fake.Answers = {IDYES};
     FileForm->Button3->Click();
   });
-  all = ReadAll(f, "a.dbf");
+  all = ReadRecords(f, "a.dbf");
   ASSERT_EQ(all.size(), 5u);
-  EXPECT_EQ(all[3].tit1, "b1");
-  EXPECT_EQ(all[4].tit1, "b2");
+  EXPECT_EQ(all[3].tit[0], "b1");
+  EXPECT_EQ(all[4].tit[0], "b2");
   EXPECT_EQ(all[4].body, "body b2");
   EXPECT_EQ(MainForm->NoteTable->RecCount(), 5);
 }
@@ -532,8 +515,8 @@ TEST_F(FileStoreTest, MergeRefusesItselfAProtectedTargetAndAnswersNo) {
     ASSERT_EQ(fake.Boxes.size(), 1u);
     EXPECT_EQ(BoxText(), K("prot.dbf 파일은 쓰기,삭제방지 파일입니다."));
   });
-  EXPECT_EQ(ReadAll(data.Path(), "a.dbf").size(), 2u);
-  EXPECT_EQ(ReadAll(data.Path(), "prot.dbf").size(), 2u);
+  EXPECT_EQ(ReadRecords(data.Path(), "a.dbf").size(), 2u);
+  EXPECT_EQ(ReadRecords(data.Path(), "prot.dbf").size(), 2u);
 }
 
 TEST_F(FileStoreTest, AFolderWithoutMemoFilesListsNothingAndOffersOnlyANewFile) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "app/ModalRunner.h"
 #include "app/NoteFile.h"
 #include "app/Program.h"
+#include "app/Udf.h"
 #include "app/UdfTable.h"
 #include "platform/core/FakeServices.h"
 #include "platform/core/SysUtils.h"
@@ -65,6 +67,43 @@ inline std::string ReadField(const std::string& folder, const std::string& name,
   auto t = OpenTable(folder, name);
   t->SetRecNo(recNo);
   return t->GetString(field);
+}
+
+// A record of a note file as it lies on disk: the deletion mark, the mark fields as stored,
+// the titles without trailing blanks, the body.
+struct TNoteRecord {
+  bool deleted = false;
+  std::string chk;
+  std::string tit[4];
+  std::string type;
+  std::string lock;
+  std::string body;
+  bool operator==(const TNoteRecord& o) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TNoteRecord& r) {
+  return os << (r.deleted ? "[deleted] " : "") << "chk '" << r.chk << "' | " << r.tit[0] << " | " << r.tit[1]
+            << " | " << r.tit[2] << " | " << r.tit[3] << " | " << r.type << " | lock '" << r.lock << "' | "
+            << r.body;
+}
+
+// Every record of a note file, in physical order: record 1 (the header) first.
+inline std::vector<TNoteRecord> ReadRecords(const std::string& folder, const std::string& name) {
+  auto t = OpenTable(folder, name);
+  std::vector<TNoteRecord> out;
+  for (XbLong r = 1; r <= t->RecCount(); ++r) {
+    t->SetRecNo(static_cast<int>(r));
+    t->SelectWorkArea();
+    TNoteRecord rec;
+    rec.deleted = t->xb_Deleted() != 0;
+    rec.chk = t->GetString("chk");
+    for (int i = 0; i < 4; ++i) rec.tit[i] = StrRTrim(t->GetString("tit" + std::to_string(i + 1)));
+    rec.type = t->GetString("type");
+    rec.lock = t->GetString("lock");
+    rec.body = t->FieldByName("MMM")->AsString();
+    out.push_back(rec);
+  }
+  return out;
 }
 
 // A note of a test file; what a test leaves out is empty.

@@ -24,24 +24,6 @@ const std::vector<TNote> kNotes = {
     {"n5", "charlie", "", "", ""},
 };
 
-struct TRecord {
-  bool deleted;
-  std::string tit1, tit2, tit3, lock, body;
-};
-
-// Every record of a note file as it lies on disk, in physical order.
-std::vector<TRecord> ReadAll(const std::string& folder, const std::string& name) {
-  auto t = OpenTable(folder, name);
-  std::vector<TRecord> out;
-  for (XbLong r = 1; r <= t->RecCount(); ++r) {
-    t->SetRecNo(static_cast<int>(r));
-    t->SelectWorkArea();
-    out.push_back({t->xb_Deleted() != 0, Trim(t->GetString("tit1")), Trim(t->GetString("tit2")),
-                   Trim(t->GetString("tit3")), t->GetString("lock"), t->FieldByName("MMM")->AsString()});
-  }
-  return out;
-}
-
 class SortPackTest : public NoteBookTest {
  protected:
   // The notes, with note n3 ("echo", record 4) deleted and a link folder in the header.
@@ -80,19 +62,19 @@ TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) 
   });
   EXPECT_TRUE(fake.Boxes.empty()) << (fake.Boxes.empty() ? "" : fake.Boxes[0].Text);
 
-  const std::vector<TRecord> all = ReadAll(data.Path(), "notes.dbf");
+  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "notes.dbf");
   ASSERT_EQ(all.size(), 5u) << "the header and the four notes left";
   EXPECT_TRUE(all[0].deleted);
-  EXPECT_EQ(all[0].tit1, Trim(labels));
-  EXPECT_EQ(all[0].tit2, "desc");
-  EXPECT_EQ(all[0].tit3, "./links") << "the link folder survives the pack";
+  EXPECT_EQ(all[0].tit[0], Trim(labels));
+  EXPECT_EQ(all[0].tit[1], "desc");
+  EXPECT_EQ(all[0].tit[2], "./links") << "the link folder survives the pack";
   const char* order[4][3] = {{"n4", "alpha", "body four"}, {"n2", "bravo", "body two"},
                              {"n5", "charlie", ""}, {"n1", "delta", "body one"}};
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(order[i][1]);
     EXPECT_FALSE(all[i + 1].deleted);
-    EXPECT_EQ(all[i + 1].tit1, order[i][0]);
-    EXPECT_EQ(all[i + 1].tit2, order[i][1]);
+    EXPECT_EQ(all[i + 1].tit[0], order[i][0]);
+    EXPECT_EQ(all[i + 1].tit[1], order[i][1]);
     EXPECT_EQ(all[i + 1].body, order[i][2]) << "bodies go with their notes";
   }
   EXPECT_TRUE(data.Has("indexbak.db"));
@@ -113,9 +95,9 @@ TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) 
     IndexDlg->Button1->Click();
     IndexDlg->Button2->Click();
   });
-  const std::vector<TRecord> again = ReadAll(data.Path(), "notes.dbf");
+  const std::vector<TNoteRecord> again = ReadRecords(data.Path(), "notes.dbf");
   ASSERT_EQ(again.size(), 5u);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(again[i + 1].tit2, order[i][1]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(again[i + 1].tit[1], order[i][1]);
   EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "indexbak.db"), sizeAfter);
 }
 
@@ -150,7 +132,7 @@ TEST_F(SortPackTest, PackAndTagBuildAreRefusedWhileAnotherProcessHoldsALock) {
   EXPECT_FALSE(data.Has("indexbak.db"));
   EXPECT_FALSE(data.Has("sort.dbf"));
   EXPECT_FALSE(MainForm->IsTag("TIT1"));
-  EXPECT_EQ(ReadAll(data.Path(), "notes.dbf").size(), 6u);
+  EXPECT_EQ(ReadRecords(data.Path(), "notes.dbf").size(), 6u);
   ASSERT_TRUE(MainForm->NoteTable->Active());
 
   const char go = 'g';
@@ -171,15 +153,15 @@ TEST_F(SortPackTest, PackThatCannotPutItsCopyInPlaceLeavesTheFileAsItWas) {
   fs::create_directories(fs::path(data.Path()) / "indexbak.db" / "x");
   Start();
   ASSERT_TRUE(IndexDlg->MakeIndex(*MainForm->NoteTable, "TIT2", "tit2"));
-  const std::vector<TRecord> before = ReadAll(data.Path(), "notes.dbf");
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "notes.dbf");
   fake.Boxes.clear();
   EXPECT_FALSE(IndexDlg->NotePack());
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text.rfind(K("  파일 이름을 바꿀 수 없습니다: "), 0), 0u) << fake.Boxes[0].Text;
-  const std::vector<TRecord> after = ReadAll(data.Path(), "notes.dbf");
+  const std::vector<TNoteRecord> after = ReadRecords(data.Path(), "notes.dbf");
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {
-    EXPECT_EQ(after[i].tit2, before[i].tit2);
+    EXPECT_EQ(after[i].tit[1], before[i].tit[1]);
     EXPECT_EQ(after[i].body, before[i].body);
     EXPECT_EQ(after[i].deleted, before[i].deleted);
   }
