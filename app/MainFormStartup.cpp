@@ -27,13 +27,6 @@ namespace {
 constexpr int kOldFormatFieldCount = 8;
 constexpr int kMinimumWidth = 300;
 
-// The screen body colour: its own settings field; a settings table of an older layout keeps
-// it in ftype2.
-std::string ScreenColourCode(TXbTable& settings) {
-  if (settings.FindField("scolor")) return settings.GetString("scolor");
-  return settings.GetString("ftype2");
-}
-
 }  // namespace
 
 // ---- creation ---------------------------------------------------------------------------
@@ -108,7 +101,7 @@ void TMainForm::FormActivate(TObject*) {
     f.SetName(face);
     f.SetSize(StrToIntZero(Trim(ConTable->GetString("fsize3"))));
     f.SetStyle(Trim(ConTable->GetString("ftype3")) == "1" ? TFontStyles{fsBold} : TFontStyles{});
-    f.SetColor(CodeToColor(ScreenColourCode(*ConTable)));
+    f.SetColor(CodeToColor(ConTable->GetString(ScreenColourField(*ConTable))));
     TempEd->SetFont(f);
   }
   Timer1->SetEnabled(true);

@@ -107,6 +107,10 @@ void PlaceShippedFiles(const std::string& folder) {
   }
 }
 
+std::string ScreenColourField(TXbTable& settings) {
+  return settings.FindField("scolor") ? "scolor" : "ftype2";
+}
+
 std::string NoteDataFileName(std::string_view baseName) {
   return LowerCase(Trim(baseName)) + ".dbf";
 }

@@ -48,6 +48,10 @@ bool FileExistsNoCase(const std::string& folder, const std::string& name);
 // orvel058.dbf/.smt. A missing shipped file or a failed rename is skipped.
 void PlaceShippedFiles(const std::string& folder);
 
+// The settings field that holds the screen body colour: its own "scolor", or ftype2 in a
+// settings table of an older layout (the first start reads it there too).
+std::string ScreenColourField(TXbTable& settings);
+
 // The data file name for a typed base name: trimmed, lower case, with ".dbf".
 std::string NoteDataFileName(std::string_view baseName);
 

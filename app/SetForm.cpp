@@ -19,10 +19,6 @@ TSetForm* SetForm = nullptr;
 
 namespace {
 
-// The screen body colour has its own settings field; a settings table of an older layout
-// keeps it in ftype2, where the first start reads it too.
-std::string ScreenColourField(TXbTable& settings) { return settings.FindField("scolor") ? "scolor" : "ftype2"; }
-
 // The text cut to what the field holds, never inside a character: the engine would cut it at
 // the byte and leave half a Hangul syllable behind.
 std::string FitField(TXbTable& table, const std::string& field, const std::string& text) {
