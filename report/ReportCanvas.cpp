@@ -15,28 +15,32 @@
 
 // ---- Pen, brush, font -----------------------------------------------------------------------
 
+namespace {
+
+// Puts v into field; true when that changed it, so the setter announces only real changes.
+template <class T>
+bool Store(T& field, const T& v) {
+  if (field == v) return false;
+  field = v;
+  return true;
+}
+
+}  // namespace
+
 void TReportPen::Changed() {
   if (OnChange) OnChange();
 }
 void TReportPen::SetColor(TColor v) {
-  if (v == FColor) return;
-  FColor = v;
-  Changed();
+  if (Store(FColor, v)) Changed();
 }
 void TReportPen::SetStyle(TPenStyle v) {
-  if (v == FStyle) return;
-  FStyle = v;
-  Changed();
+  if (Store(FStyle, v)) Changed();
 }
 void TReportPen::SetWidth(int v) {
-  if (v == FWidth) return;
-  FWidth = v;
-  Changed();
+  if (Store(FWidth, v)) Changed();
 }
 void TReportPen::SetMode(TReportPenMode v) {
-  if (v == FMode) return;
-  FMode = v;
-  Changed();
+  if (Store(FMode, v)) Changed();
 }
 void TReportPen::Assign(const TReportPen& o) {
   if (FColor == o.FColor && FStyle == o.FStyle && FWidth == o.FWidth && FMode == o.FMode) return;
@@ -53,14 +57,10 @@ void TReportBrush::Changed() {
   if (OnChange) OnChange();
 }
 void TReportBrush::SetColor(TColor v) {
-  if (v == FColor) return;
-  FColor = v;
-  Changed();
+  if (Store(FColor, v)) Changed();
 }
 void TReportBrush::SetStyle(TBrushStyle v) {
-  if (v == FStyle) return;
-  FStyle = v;
-  Changed();
+  if (Store(FStyle, v)) Changed();
 }
 void TReportBrush::SetBitmap(const TBitmap* v) {
   if (!v && !FBitmap) return;
@@ -89,14 +89,10 @@ void TReportFont::Changed() {
   if (OnChange) OnChange();
 }
 void TReportFont::SetName(const std::string& v) {
-  if (v == FName || v.empty()) return;
-  FName = v;
-  Changed();
+  if (!v.empty() && Store(FName, v)) Changed();
 }
 void TReportFont::SetHeight(int v) {
-  if (v == FHeight) return;
-  FHeight = v;
-  Changed();
+  if (Store(FHeight, v)) Changed();
 }
 int TReportFont::Size() const {
   int ppi = PixelsPerInch > 0 ? PixelsPerInch : ScreenPixelsPerInch;
@@ -107,19 +103,13 @@ void TReportFont::SetSize(int Points) {
   SetHeight(-static_cast<int>(std::lround(static_cast<double>(Points) * ppi / 72.0)));
 }
 void TReportFont::SetColor(TColor v) {
-  if (v == FColor) return;
-  FColor = v;
-  Changed();
+  if (Store(FColor, v)) Changed();
 }
 void TReportFont::SetPitch(TFontPitch v) {
-  if (v == FPitch) return;
-  FPitch = v;
-  Changed();
+  if (Store(FPitch, v)) Changed();
 }
 void TReportFont::SetStyle(TFontStyles v) {
-  if (v == FStyle) return;
-  FStyle = v;
-  Changed();
+  if (Store(FStyle, v)) Changed();
 }
 void TReportFont::SetStyleBit(TFontStyle s, bool On) {
   TFontStyles n = FStyle;
