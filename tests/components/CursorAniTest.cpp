@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "LittleEndian.h"
 #include "components/BitmapUtilCore.h"
 #include "components/Cursors.h"
 #include "components/CursorsAni.h"
@@ -15,14 +16,6 @@
 #include "platform/gfx/Bitmap.h"
 
 namespace {
-
-void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // A one-image icon (type 1) or cursor (type 2) file of w x w pixels with 4 bits per pixel,
 // the left half in palette entry 1 (colour rgb), the right half in entry 0 (black), and the

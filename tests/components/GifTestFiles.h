@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "LittleEndian.h"
+
 #include "components/BitmapUtilCore.h"
 #include "components/GifFile.h"
 
@@ -122,10 +124,6 @@ inline std::string EncodeRaster(const Picture& p, int minSize, bool interlaced, 
   return out;
 }
 
-inline void Le16(std::string& s, int v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
 
 // Colour i of a test table: distinct for every index.
 inline void TableColor(int i, uint8_t rgb[3]) {
@@ -154,8 +152,8 @@ class Builder {
  public:
   explicit Builder(int w, int h, int globalBits = 0, const char* sig = "GIF89a", int background = 0) {
     F = sig;
-    Le16(F, w);
-    Le16(F, h);
+    Put16(F, w);
+    Put16(F, h);
     F.push_back(static_cast<char>(globalBits ? 0x80 | ((globalBits - 1) << 4) | (globalBits - 1) : 0));
     F.push_back(static_cast<char>(background));
     F.push_back('\0');
@@ -164,7 +162,7 @@ class Builder {
   Builder& Control(int delay, int disposal, int transparent) {
     F += "\x21\xF9\x04";
     F.push_back(static_cast<char>((disposal << 2) | (transparent >= 0 ? 1 : 0)));
-    Le16(F, delay);
+    Put16(F, delay);
     F.push_back(static_cast<char>(transparent >= 0 ? transparent : 0));
     F.push_back('\0');
     return *this;
@@ -186,7 +184,7 @@ class Builder {
   }
   Builder& Loop(int count) {
     F += "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
-    Le16(F, count);
+    Put16(F, count);
     F.push_back('\0');
     return *this;
   }
@@ -194,10 +192,10 @@ class Builder {
                  int left = 0, int top = 0, int minSize = -1, bool endCode = true,
                  int descW = -1, int descH = -1) {
     F.push_back(',');
-    Le16(F, left);
-    Le16(F, top);
-    Le16(F, descW >= 0 ? descW : p.Width);
-    Le16(F, descH >= 0 ? descH : p.Height);
+    Put16(F, left);
+    Put16(F, top);
+    Put16(F, descW >= 0 ? descW : p.Width);
+    Put16(F, descH >= 0 ? descH : p.Height);
     uint8_t packed = interlaced ? 0x40 : 0;
     if (localBits) packed |= static_cast<uint8_t>(0x80 | (localBits - 1));
     F.push_back(static_cast<char>(packed));

@@ -9,18 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "LittleEndian.h"
 #include "components/ZipArchiver.h"
 #include "platform/core/FakeServices.h"
 
 namespace {
-
-void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 struct Entry {
   Entry(std::string name, std::string extra = "", std::string comment = "", uint16_t flag = 0,
