@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Controls.h"
@@ -36,9 +37,7 @@ void SendComposition(intptr_t Window, const std::string& Composition) {
 }  // namespace
 
 IInputMethodManager* SetInputMethodManager(IInputMethodManager* Manager) {
-  IInputMethodManager* old = gManager;
-  gManager = Manager;
-  return old;
+  return std::exchange(gManager, Manager);
 }
 
 TInputMethodRecorder& DefaultInputMethodRecorder() {

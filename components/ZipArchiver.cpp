@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <utility>
 
 #include "components/BitmapUtilCore.h"
 #include "components/CursorsIcon.h"
@@ -108,9 +109,7 @@ bool TZipVolumes::DiskFreeSpace(const std::string& Root, int64_t& Free, int64_t&
 }
 
 IZipVolumes* SetZipVolumes(IZipVolumes* Volumes) {
-  IZipVolumes* old = gVolumes;
-  gVolumes = Volumes;
-  return old;
+  return std::exchange(gVolumes, Volumes);
 }
 
 IZipVolumes& ZipVolumes() {

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <cmath>
+#include <utility>
 
 #include "platform/gfx/Printers.h"
 #include "platform/ui/QtText.h"
@@ -114,9 +115,7 @@ TReportPrinter& ReportPrinter() {
 }
 
 TReportPrinter* SetReportPrinter(TReportPrinter* Printer) {
-  TReportPrinter* old = gInstalled;
-  gInstalled = Printer;
-  return old;
+  return std::exchange(gInstalled, Printer);
 }
 
 // ---- Page pictures --------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <typeinfo>
 #include <vector>
+#include <utility>
 
 #include "platform/core/Classes.h"
 #include "platform/core/Cp949.h"
@@ -100,13 +101,6 @@ Registry& R() {
   return *r;
 }
 
-template <class T>
-T* Swap(T*& slot, T* value) {
-  T* old = slot;
-  slot = value;
-  return old;
-}
-
 }  // namespace
 
 // ---- Loader ---------------------------------------------------------------------------------
@@ -178,12 +172,12 @@ void TDlLibraryLoader::Close(TLibHandle Handle) {
 // ---- Registry -------------------------------------------------------------------------------
 
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* Service) {
-  return Swap(R().boxes, Service);
+  return std::exchange(R().boxes, Service);
 }
 IMessageLoopService* SetMessageLoopService(IMessageLoopService* Service) {
-  return Swap(R().loop, Service);
+  return std::exchange(R().loop, Service);
 }
-ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader) { return Swap(R().loader, Loader); }
+ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader) { return std::exchange(R().loader, Loader); }
 
 IMessageBoxService& MessageBoxService() {
   return R().boxes ? *R().boxes : R().defaultBoxes;

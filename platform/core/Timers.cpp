@@ -2,6 +2,7 @@
 #include "platform/core/Timers.h"
 
 #include <memory>
+#include <utility>
 
 ITimerService::~ITimerService() = default;
 
@@ -48,9 +49,7 @@ TManualTimerService& BuiltIn() {
 }  // namespace
 
 ITimerService* SetTimerService(ITimerService* Service) {
-  ITimerService* old = gService;
-  gService = Service;
-  return old;
+  return std::exchange(gService, Service);
 }
 
 ITimerService& TimerService() { return gService ? *gService : BuiltIn(); }

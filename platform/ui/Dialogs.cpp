@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
@@ -83,9 +84,7 @@ QStringList QtFilters(const std::string& filter) {
 }  // namespace
 
 IDialogService* SetDialogService(IDialogService* Service) {
-  IDialogService* old = g_dialogs;
-  g_dialogs = Service;
-  return old;
+  return std::exchange(g_dialogs, Service);
 }
 
 IDialogService& DialogService() { return g_dialogs ? *g_dialogs : QtDialogs(); }

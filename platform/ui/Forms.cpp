@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 #include "platform/core/Services.h"
 #include "platform/ui/ControlCanvas.h"
@@ -24,9 +25,7 @@ TModalHook g_modalHook;
 }
 
 TModalHook SetModalHook(TModalHook Hook) {
-  TModalHook old = std::move(g_modalHook);
-  g_modalHook = std::move(Hook);
-  return old;
+  return std::exchange(g_modalHook, std::move(Hook));
 }
 
 // The top-level widget of a form: turns the window system's close and activation into the

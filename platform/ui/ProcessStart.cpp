@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/core/SysUtils.h"
 
@@ -23,9 +24,7 @@ TSpawnProcessStart& BuiltInProcessStart() {
 }  // namespace
 
 IProcessStartService* SetProcessStartService(IProcessStartService* Service) {
-  IProcessStartService* old = g_processStart;
-  g_processStart = Service;
-  return old;
+  return std::exchange(g_processStart, Service);
 }
 
 IProcessStartService& ProcessStartService() { return g_processStart ? *g_processStart : BuiltInProcessStart(); }

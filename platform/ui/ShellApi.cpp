@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
@@ -55,9 +56,9 @@ bool SpawnXdgOpen(const std::string& target) {
 }
 }  // namespace
 
-IShellService* SetShellService(IShellService* s) { auto* o = g_shell; g_shell = s; return o; }
-ISoundService* SetSoundService(ISoundService* s) { auto* o = g_sound; g_sound = s; return o; }
-IHelpService* SetHelpService(IHelpService* s) { auto* o = g_help; g_help = s; return o; }
+IShellService* SetShellService(IShellService* s) { return std::exchange(g_shell, s); }
+ISoundService* SetSoundService(ISoundService* s) { return std::exchange(g_sound, s); }
+IHelpService* SetHelpService(IHelpService* s) { return std::exchange(g_help, s); }
 IShellService& ShellService() { return g_shell ? *g_shell : BuiltInShell(); }
 ISoundService& SoundService() { return g_sound ? *g_sound : BuiltInSound(); }
 IHelpService& HelpService() { return g_help ? *g_help : BuiltInHelp(); }
