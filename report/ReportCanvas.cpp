@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QPolygon>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -317,10 +316,8 @@ void TReportCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, 
 void TReportCanvas::Polygon(const TPoint* Points, int Count) {
   Shape([&](TCanvas& c) { c.Polygon(Points, Count); },
         [&](QPainter& p, const QBrush& b) {
-          QPolygon poly;
-          for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
           p.setBrush(b);
-          p.drawPolygon(poly);
+          p.drawPolygon(orv::ToQPolygon(Points, Count));
         });
 }
 void TReportCanvas::Polyline(const TPoint* Points, int Count) {

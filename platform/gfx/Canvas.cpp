@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QPolygon>
 #include <cmath>
 #include <optional>
 
@@ -159,11 +158,9 @@ void TCanvas::Polygon(const TPoint* Points, int Count) {
   {
     CanvasPainter d(*this, FPen.Mode);
     if (!d.ok()) return;
-    QPolygon poly;
-    for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
     d.p->setPen(ToQPen(FPen));
     d.p->setBrush(ToQBrush(FBrush));
-    d.p->drawPolygon(poly);
+    d.p->drawPolygon(orv::ToQPolygon(Points, Count));
   }
   Changed();
 }
@@ -173,10 +170,8 @@ void TCanvas::Polyline(const TPoint* Points, int Count) {
   {
     CanvasPainter d(*this, FPen.Mode);
     if (!d.ok()) return;
-    QPolygon poly;
-    for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
     d.p->setPen(ToQPen(FPen));
-    d.p->drawPolyline(poly);
+    d.p->drawPolyline(orv::ToQPolygon(Points, Count));
   }
   Changed();
 }

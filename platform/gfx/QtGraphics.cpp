@@ -5,9 +5,16 @@
 #include <QHash>
 
 #include "platform/core/SysUtils.h"
+#include "platform/gfx/Canvas.h"
 #include "platform/ui/QtText.h"
 
 namespace orv {
+
+QPolygon ToQPolygon(const TPoint* Points, int Count) {
+  QPolygon poly;
+  for (int i = 0; i < Count; ++i) poly << QPoint(Points[i].X, Points[i].Y);
+  return poly;
+}
 
 QColor ToQColor(TColor c) {
   TColor rgb = ColorToRGB(c);

@@ -1,14 +1,18 @@
-// The Qt side of colours and fonts: TColor <-> QColor, TFont <-> QFont, and the mapping of
+// The Qt side of colours, fonts and points: TColor <-> QColor, TFont <-> QFont, point lists as
+// QPolygon, and the mapping of
 // the program's face names to the families installed here (the Nanum faces stand in for the
 // Korean Windows faces).
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QPolygon>
 #include <QString>
 #include <string>
 
 #include "platform/gfx/Graphics.h"
+
+struct TPoint;
 
 namespace orv {
 
@@ -24,5 +28,8 @@ QFont ToQFont(const TFont& f);
 // Size, style and colour from Qt; the name becomes the family as Qt reports it, unless it is
 // the family that the font's current name maps to (so "굴림" stays "굴림").
 void AssignQFont(TFont& f, const QFont& q, const QColor& color);
+
+// The first Count points as a Qt polygon (none for Count <= 0).
+QPolygon ToQPolygon(const TPoint* Points, int Count);
 
 }  // namespace orv
