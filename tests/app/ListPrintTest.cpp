@@ -17,8 +17,6 @@ using cp949::K;
 
 namespace nbtest {
 
-void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
-
 namespace {
 
 // A row of the list: note number, the column it stands in (1 or 2), its baseline.

@@ -152,6 +152,14 @@ inline void MakeNoteFile(const std::string& folder, const std::string& name, int
   t.Close();
 }
 
+// Makes "notes.dbf" (labels T1..T4, tit1 and tit4 60 wide) the current note file of the data
+// folder; the notes become records 2, 3, ...
+inline void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock) {
+  PlaceShippedFiles(folder);
+  MakeNoteFile(folder, "notes.dbf", 60, JoinLabels({"T1", "T2", "T3", "T4"}), "desc", "", lock, notes);
+  WriteFields(folder, "condb20.dbf", 1, {{"d2", "0270"}, {"fname", "notes.dbf"}});
+}
+
 // A data folder with the shipped files under their shipped names; the current folder while
 // it lives.
 class TDataFolder {

@@ -21,8 +21,6 @@ using cp949::K;
 
 namespace nbtest {
 
-void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
-
 std::vector<TDrawn> RecordedStream(int* pages) {
   std::vector<TDrawn> out;
   int page = 0;

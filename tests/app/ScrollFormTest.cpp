@@ -9,8 +9,6 @@
 
 namespace nbtest {
 
-void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
-
 namespace {
 
 std::string Lines(int n) {

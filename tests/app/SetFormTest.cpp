@@ -16,8 +16,6 @@ using cp949::K;
 
 namespace nbtest {
 
-void UseNoteFile(const std::string& folder, const std::vector<TNote>& notes, const std::string& lock);
-
 namespace {
 
 const std::vector<TNote> kNotes = {{"n1", "a", "", "", "body one"}, {"n2", "b", "", "", "body two"}};
