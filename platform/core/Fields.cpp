@@ -861,6 +861,37 @@ TField* TFieldDef::CreateField(TComponent* Owner) {
   return f;
 }
 
+// ---- Definition lists ---------------------------------------------------------------------
+
+template <class TDef>
+void TDefinitions<TDef>::Clear() {
+  FItems.clear();
+  Updated = false;
+}
+
+template <class TDef>
+TDef* TDefinitions<TDef>::Items(int Index) const {
+  if (Index < 0 || Index >= Count()) DatabaseError(SFieldIndexError, FDataSet);
+  return FItems[static_cast<size_t>(Index)].get();
+}
+
+template <class TDef>
+int TDefinitions<TDef>::IndexOf(std::string_view Name) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (SameText(FItems[i]->Name, Name)) return static_cast<int>(i);
+  return -1;
+}
+
+template <class TDef>
+TDef* TDefinitions<TDef>::FindOrRaise(std::string_view Name, const char* NotFound) const {
+  int i = IndexOf(Name);
+  if (i < 0) DatabaseError(::Format(NotFound, std::string(Name).c_str()), FDataSet);
+  return FItems[static_cast<size_t>(i)].get();
+}
+
+template class TDefinitions<TFieldDef>;
+template class TDefinitions<TIndexDef>;
+
 TFieldDef* TFieldDefs::Add(const std::string& Name, TFieldType DataType, int Size,
                            bool Required) {
   if (Name.empty()) DatabaseError(SFieldNameMissing, FDataSet);
@@ -876,27 +907,7 @@ TFieldDef* TFieldDefs::Add(const std::string& Name, TFieldType DataType, int Siz
   return FItems.back().get();
 }
 
-void TFieldDefs::Clear() {
-  FItems.clear();
-  Updated = false;
-}
-
-TFieldDef* TFieldDefs::Items(int Index) const {
-  if (Index < 0 || Index >= Count()) DatabaseError(SFieldIndexError, FDataSet);
-  return FItems[static_cast<size_t>(Index)].get();
-}
-
-int TFieldDefs::IndexOf(std::string_view Name) const {
-  for (size_t i = 0; i < FItems.size(); ++i)
-    if (SameText(FItems[i]->Name, Name)) return static_cast<int>(i);
-  return -1;
-}
-
-TFieldDef* TFieldDefs::Find(std::string_view Name) const {
-  int i = IndexOf(Name);
-  if (i < 0) DatabaseError(::Format(SFieldNotFound, std::string(Name).c_str()), FDataSet);
-  return FItems[static_cast<size_t>(i)].get();
-}
+TFieldDef* TFieldDefs::Find(std::string_view Name) const { return FindOrRaise(Name, SFieldNotFound); }
 
 void TFieldDefs::Update() {
   if (!Updated && FDataSet) FDataSet->InitFieldDefs();
@@ -916,27 +927,7 @@ TIndexDef* TIndexDefs::Add(const std::string& Name, const std::string& Fields,
   return FItems.back().get();
 }
 
-void TIndexDefs::Clear() {
-  FItems.clear();
-  Updated = false;
-}
-
-TIndexDef* TIndexDefs::Items(int Index) const {
-  if (Index < 0 || Index >= Count()) DatabaseError(SFieldIndexError, FDataSet);
-  return FItems[static_cast<size_t>(Index)].get();
-}
-
-int TIndexDefs::IndexOf(std::string_view Name) const {
-  for (size_t i = 0; i < FItems.size(); ++i)
-    if (SameText(FItems[i]->Name, Name)) return static_cast<int>(i);
-  return -1;
-}
-
-TIndexDef* TIndexDefs::Find(std::string_view Name) const {
-  int i = IndexOf(Name);
-  if (i < 0) DatabaseError(::Format(SIndexNotFound, std::string(Name).c_str()), FDataSet);
-  return FItems[static_cast<size_t>(i)].get();
-}
+TIndexDef* TIndexDefs::Find(std::string_view Name) const { return FindOrRaise(Name, SIndexNotFound); }
 
 std::vector<std::string> SplitFieldNames(const std::string& FieldNames) {
   std::vector<std::string> out;

@@ -467,6 +467,32 @@ class TFields {
 
 class TFieldDefs;
 
+// What the field and the index definition lists share: the definitions, owned and in order,
+// found by name without regard to case, and the flag that says they are up to date.
+template <class TDef>
+class TDefinitions {
+ public:
+  TDefinitions(const TDefinitions&) = delete;
+  TDefinitions& operator=(const TDefinitions&) = delete;
+
+  TDataSet* DataSet() const { return FDataSet; }
+  void Clear();
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TDef* Items(int Index) const;  // raises "Field index out of range"
+  TDef* operator[](int Index) const { return Items(Index); }
+  int IndexOf(std::string_view Name) const;
+
+  bool Updated = false;
+
+ protected:
+  explicit TDefinitions(TDataSet* ADataSet) : FDataSet(ADataSet) {}
+  // The definition of that name; raises NotFound (a format taking the name) when none.
+  TDef* FindOrRaise(std::string_view Name, const char* NotFound) const;
+
+  TDataSet* FDataSet;
+  std::vector<std::unique_ptr<TDef>> FItems;
+};
+
 class TFieldDef {
  public:
   std::string Name;
@@ -487,32 +513,19 @@ class TFieldDef {
   TFieldDefs* FCollection = nullptr;
 };
 
-class TFieldDefs {
+class TFieldDefs : public TDefinitions<TFieldDef> {
  public:
-  explicit TFieldDefs(TDataSet* ADataSet) : FDataSet(ADataSet) {}
-  TFieldDefs(const TFieldDefs&) = delete;
-  TFieldDefs& operator=(const TFieldDefs&) = delete;
+  explicit TFieldDefs(TDataSet* ADataSet) : TDefinitions(ADataSet) {}
 
-  TDataSet* DataSet() const { return FDataSet; }
   // Appends a definition; a name already present (without regard to case) raises "Duplicate
   // field name '<name>'", an empty one "Field name missing".
   TFieldDef* Add(const std::string& Name, TFieldType DataType, int Size = 0,
                  bool Required = false);
-  void Clear();
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TFieldDef* Items(int Index) const;  // raises "Field index out of range"
-  TFieldDef* operator[](int Index) const { return Items(Index); }
-  int IndexOf(std::string_view Name) const;
   TFieldDef* Find(std::string_view Name) const;  // raises "Field '<name>' not found"
 
-  // True while the definitions reflect the dataset's structure; Clear resets it. Update asks
-  // the dataset for its definitions when they are not up to date.
-  bool Updated = false;
+  // Updated: true while the definitions reflect the dataset's structure; Clear resets it.
+  // Update asks the dataset for its definitions when they are not up to date.
   void Update();
-
- private:
-  TDataSet* FDataSet;
-  std::vector<std::unique_ptr<TFieldDef>> FItems;
 };
 
 // ---- Index definitions ------------------------------------------------------------------
@@ -543,33 +556,21 @@ class TIndexDef {
   TIndexDefs* FCollection = nullptr;
 };
 
-class TIndexDefs {
+class TIndexDefs : public TDefinitions<TIndexDef> {
  public:
-  explicit TIndexDefs(TDataSet* ADataSet) : FDataSet(ADataSet) {}
-  TIndexDefs(const TIndexDefs&) = delete;
-  TIndexDefs& operator=(const TIndexDefs&) = delete;
+  explicit TIndexDefs(TDataSet* ADataSet) : TDefinitions(ADataSet) {}
 
-  TDataSet* DataSet() const { return FDataSet; }
   // Appends a definition; with ixExpression, Fields is taken as the expression. A name
   // already present raises "Duplicate index name '<name>'".
   TIndexDef* Add(const std::string& Name, const std::string& Fields, TIndexOptions Options);
-  void Clear();
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TIndexDef* Items(int Index) const;
-  TIndexDef* operator[](int Index) const { return Items(Index); }
-  int IndexOf(std::string_view Name) const;
   TIndexDef* Find(std::string_view Name) const;  // raises "Index '<name>' not found"
   // The first index whose key fields begin with Fields (field names compared without regard
   // to case); with CaseInsensitive only ixCaseInsensitive indexes count. nullptr when none.
   TIndexDef* GetIndexForFields(const std::string& Fields, bool CaseInsensitive) const;
 
-  // False when the definitions must be rebuilt; Update asks the dataset (UpdateIndexDefs).
-  bool Updated = false;
+  // Updated: false when the definitions must be rebuilt; Update asks the dataset
+  // (UpdateIndexDefs).
   void Update();
-
- private:
-  TDataSet* FDataSet;
-  std::vector<std::unique_ptr<TIndexDef>> FItems;
 };
 
 // ---- Parameters ---------------------------------------------------------------------------
