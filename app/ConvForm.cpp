@@ -234,12 +234,7 @@ void AddKeyword(TXbTable& dict, const std::string& word, std::string& keys) {
 }  // namespace
 
 TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
-  SetName("ConvForm");
-  SetCaption(K("일괄작업"));
-  SetPosition(poScreenCenter);
-  SetBorderStyle(bsDialog);
-  SetKeyPreview(true);
-  SetBounds(0, 0, 470, 380);
+  SetUpDialog("ConvForm", K("일괄작업"), 470, 380);
 
   PageControl1 = CreateControl<TPageControl>(this, this, "PageControl1", 8, 8, 448, 290);
   TabSheet1 = new TTabSheet(this);

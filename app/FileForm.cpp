@@ -97,12 +97,7 @@ bool PlainNoteName(const std::string& BaseName) {
 // ---- the form ---------------------------------------------------------------------------
 
 TFileForm::TFileForm(TComponent* AOwner) : TForm(AOwner) {
-  SetName("FileForm");
-  SetCaption(K("파 일 창 고"));
-  SetPosition(poScreenCenter);
-  SetBorderStyle(bsDialog);
-  SetKeyPreview(true);
-  SetBounds(0, 0, 700, 420);
+  SetUpDialog("FileForm", K("파 일 창 고"), 700, 420);
 
   // The columns of a line line up only in a fixed-pitch face with double-width Hangul.
   TFont fixed;

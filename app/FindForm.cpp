@@ -14,12 +14,7 @@ using cp949::K;
 TFindForm* FindForm = nullptr;
 
 TFindForm::TFindForm(TComponent* AOwner) : TForm(AOwner) {
-  SetName("FindForm");
-  SetCaption(K("표 제 검 색"));
-  SetPosition(poScreenCenter);
-  SetBorderStyle(bsDialog);
-  SetKeyPreview(true);
-  SetBounds(0, 0, 420, 330);
+  SetUpDialog("FindForm", K("표 제 검 색"), 420, 330);
 
   RBtn1 = CreateControl<TRadioButton>(this, this, "RBtn1", 12, 8, 120, 22);
   RBtn1->SetText(K("전항목검색"));

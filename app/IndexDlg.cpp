@@ -64,12 +64,7 @@ class TRenames {
 }  // namespace
 
 TIndexDlg::TIndexDlg(TComponent* AOwner) : TForm(AOwner) {
-  SetName("IndexDlg");
-  SetCaption(K("자 료 정 렬"));
-  SetPosition(poScreenCenter);
-  SetBorderStyle(bsDialog);
-  SetKeyPreview(true);
-  SetBounds(0, 0, 360, 300);
+  SetUpDialog("IndexDlg", K("자 료 정 렬"), 360, 300);
 
   GroupBox1 = new TGroupBox(this);
   GroupBox1->SetName("GroupBox1");

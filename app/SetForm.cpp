@@ -29,12 +29,7 @@ std::string FitField(TXbTable& table, const std::string& field, const std::strin
 }  // namespace
 
 TSetForm::TSetForm(TComponent* AOwner) : TForm(AOwner) {
-  SetName("SetForm");
-  SetCaption(K("환 경 설 정"));
-  SetPosition(poScreenCenter);
-  SetBorderStyle(bsDialog);
-  SetKeyPreview(true);
-  SetBounds(0, 0, 460, 380);
+  SetUpDialog("SetForm", K("환 경 설 정"), 460, 380);
 
   GroupBox1 = CreateControl<TGroupBox>(this, this, "GroupBox1", 12, 8, 200, 150);
   GroupBox1->SetText(K(" 구 분 명 "));

@@ -383,6 +383,16 @@ void TCustomForm::EnterMovesToNextControl(char& Key) {
   Key = 0;
 }
 
+void TCustomForm::SetUpDialog(const std::string& Name, const std::string& Caption, int Width,
+                              int Height) {
+  SetName(Name);
+  SetCaption(Caption);
+  SetPosition(poScreenCenter);
+  SetBorderStyle(bsDialog);
+  SetKeyPreview(true);
+  SetBounds(0, 0, Width, Height);
+}
+
 bool TCustomForm::DialogKey(uint16_t Key, TWinControl* Source) {
   if (Key == VK_RETURN) {
     if (auto* b = dynamic_cast<TButton*>(Source)) {

@@ -108,6 +108,9 @@ class TCustomForm : public TWinControl {
   // The dialogs' Enter rule, for their OnKeyPress: Enter moves the focus to the next control
   // and is swallowed; other keys pass.
   void EnterMovesToNextControl(char& Key);
+  // The frame of a fixed dialog: named and captioned, centred on the screen, with a dialog
+  // border, keys seen by the form first, Width x Height.
+  void SetUpDialog(const std::string& Name, const std::string& Caption, int Width, int Height);
 
   // Drawing on the form at any time; OnPaint draws when it repaints (controls stay on top).
   TCanvas& Canvas();
