@@ -56,27 +56,40 @@ void TReportFiler::Done() { ProcessMessages(); }
 
 // ---- State records --------------------------------------------------------------------------
 
+namespace {
+
+// Records code and the new value when it differs from what the stream last carried, or always
+// when forced; put writes the value.
+template <class T, class Put>
+void RecordChange(TReportWriter& w, bool force, uint8_t code, const T& value, T& last, Put put) {
+  if (!force && value == last) return;
+  w.Byte(code);
+  put(w, value);
+  last = value;
+}
+
+void PutColor(TReportWriter& w, TColor c) { w.Int32(static_cast<int32_t>(c)); }
+template <class T>
+void PutByte(TReportWriter& w, T v) { w.Byte(static_cast<uint8_t>(v)); }
+void PutNumber(TReportWriter& w, double v) { w.Number(v); }
+void PutText(TReportWriter& w, const std::string& v) { w.Text(v); }
+
+}  // namespace
+
 void TReportFiler::BrushChanged() {
   if (!Recording() || !FWriter) return;
   TReportBrush& b = FCanvas.Brush();
-  if (FForce || b.Color() != FLast.BrushColor) {
-    FWriter->Byte(rcBrushColor);
-    FWriter->Int32(static_cast<int32_t>(b.Color()));
-    FLast.BrushColor = b.Color();
-  }
-  if (FForce || b.Style() != FLast.BrushStyle) {
-    FWriter->Byte(rcBrushStyle);
-    FWriter->Byte(static_cast<uint8_t>(b.Style()));
-    FLast.BrushStyle = b.Style();
-  }
+  TReportWriter& w = *FWriter;
+  RecordChange(w, FForce, rcBrushColor, b.Color(), FLast.BrushColor, PutColor);
+  RecordChange(w, FForce, rcBrushStyle, b.Style(), FLast.BrushStyle, PutByte<TBrushStyle>);
   if (b.Bitmap() && !b.Bitmap()->Empty()) {
-    FWriter->Byte(rcBrushBitmap);
-    FWriter->Byte(1);
+    w.Byte(rcBrushBitmap);
+    w.Byte(1);
     WriteBitmap(*b.Bitmap());
     FLast.BrushBitmap = true;
   } else if (FLast.BrushBitmap || FForce) {
-    FWriter->Byte(rcBrushBitmap);
-    FWriter->Byte(0);
+    w.Byte(rcBrushBitmap);
+    w.Byte(0);
     FLast.BrushBitmap = false;
   }
 }
@@ -84,64 +97,25 @@ void TReportFiler::BrushChanged() {
 void TReportFiler::FontChanged() {
   if (!Recording() || !FWriter) return;
   TReportFont& f = FCanvas.Font();
-  if (FForce || f.Name() != FLast.FontName) {
-    FWriter->Byte(rcFontName);
-    FWriter->Text(f.Name());
-    FLast.FontName = f.Name();
-  }
-  if (FForce || f.Color() != FLast.FontColor) {
-    FWriter->Byte(rcFontColor);
-    FWriter->Int32(static_cast<int32_t>(f.Color()));
-    FLast.FontColor = f.Color();
-  }
-  if (FForce || f.Pitch() != FLast.FontPitch) {
-    FWriter->Byte(rcFontPitch);
-    FWriter->Byte(static_cast<uint8_t>(f.Pitch()));
-    FLast.FontPitch = f.Pitch();
-  }
-  double size = std::abs(f.Height()) / static_cast<double>(YDPI);
-  if (FForce || size != FLast.FontSize) {
-    FWriter->Byte(rcFontSize);
-    FWriter->Number(size);
-    FLast.FontSize = size;
-  }
-  auto flag = [&](uint8_t code, bool v, bool& last) {
-    if (FForce || v != last) {
-      FWriter->Byte(code);
-      FWriter->Byte(v ? 1 : 0);
-      last = v;
-    }
-  };
-  flag(rcFontBold, f.Has(fsBold), FLast.Bold);
-  flag(rcFontItalic, f.Has(fsItalic), FLast.Italic);
-  flag(rcFontUnderline, f.Has(fsUnderline), FLast.Underline);
-  flag(rcFontStrikeOut, f.Has(fsStrikeOut), FLast.StrikeOut);
+  TReportWriter& w = *FWriter;
+  RecordChange(w, FForce, rcFontName, f.Name(), FLast.FontName, PutText);
+  RecordChange(w, FForce, rcFontColor, f.Color(), FLast.FontColor, PutColor);
+  RecordChange(w, FForce, rcFontPitch, f.Pitch(), FLast.FontPitch, PutByte<TFontPitch>);
+  RecordChange(w, FForce, rcFontSize, std::abs(f.Height()) / static_cast<double>(YDPI), FLast.FontSize, PutNumber);
+  RecordChange(w, FForce, rcFontBold, f.Has(fsBold), FLast.Bold, PutByte<bool>);
+  RecordChange(w, FForce, rcFontItalic, f.Has(fsItalic), FLast.Italic, PutByte<bool>);
+  RecordChange(w, FForce, rcFontUnderline, f.Has(fsUnderline), FLast.Underline, PutByte<bool>);
+  RecordChange(w, FForce, rcFontStrikeOut, f.Has(fsStrikeOut), FLast.StrikeOut, PutByte<bool>);
 }
 
 void TReportFiler::PenChanged() {
   if (!Recording() || !FWriter) return;
   TReportPen& p = FCanvas.Pen();
-  if (FForce || p.Color() != FLast.PenColor) {
-    FWriter->Byte(rcPenColor);
-    FWriter->Int32(static_cast<int32_t>(p.Color()));
-    FLast.PenColor = p.Color();
-  }
-  if (FForce || p.Mode() != FLast.PenMode) {
-    FWriter->Byte(rcPenMode);
-    FWriter->Byte(static_cast<uint8_t>(p.Mode()));
-    FLast.PenMode = p.Mode();
-  }
-  if (FForce || p.Style() != FLast.PenStyle) {
-    FWriter->Byte(rcPenStyle);
-    FWriter->Byte(static_cast<uint8_t>(p.Style()));
-    FLast.PenStyle = p.Style();
-  }
-  double w = p.Width() / static_cast<double>(XDPI);
-  if (FForce || w != FLast.PenWidth) {
-    FWriter->Byte(rcPenWidth);
-    FWriter->Number(w);
-    FLast.PenWidth = w;
-  }
+  TReportWriter& w = *FWriter;
+  RecordChange(w, FForce, rcPenColor, p.Color(), FLast.PenColor, PutColor);
+  RecordChange(w, FForce, rcPenMode, p.Mode(), FLast.PenMode, PutByte<TReportPenMode>);
+  RecordChange(w, FForce, rcPenStyle, p.Style(), FLast.PenStyle, PutByte<TPenStyle>);
+  RecordChange(w, FForce, rcPenWidth, p.Width() / static_cast<double>(XDPI), FLast.PenWidth, PutNumber);
 }
 
 // ---- Pages ----------------------------------------------------------------------------------
