@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <cctype>
 
+#include "platform/core/Classes.h"
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/QtGraphics.h"
 
@@ -115,15 +116,11 @@ TTransparentButton::~TTransparentButton() {
 // ---- Properties ---------------------------------------------------------------------------
 
 void TTransparentButton::SetAutoGray(bool v) {
-  if (v == FAutoGray) return;
-  FAutoGray = v;
-  Invalidate();
+  if (StoreChanged(FAutoGray, v)) Invalidate();
 }
 
 void TTransparentButton::SetBorderWidth(unsigned v) {
-  if (v == FBorderWidth) return;
-  FBorderWidth = v;
-  Invalidate();
+  if (StoreChanged(FBorderWidth, v)) Invalidate();
 }
 
 void TTransparentButton::SetText(const std::string& v) {
@@ -141,9 +138,7 @@ void TTransparentButton::SetDown(bool v) {
 }
 
 void TTransparentButton::SetFrameStyle(TFrameStyle v) {
-  if (v == FFrameStyle) return;
-  FFrameStyle = v;
-  Invalidate();
+  if (StoreChanged(FFrameStyle, v)) Invalidate();
 }
 
 void TTransparentButton::SetGlyph(TBitmap* v) {
@@ -163,33 +158,23 @@ void TTransparentButton::SetNumGlyphs(TNumGlyphs v) {
 }
 
 void TTransparentButton::SetSpacing(int v) {
-  if (v == FSpacing) return;
-  FSpacing = v;
-  Invalidate();
+  if (StoreChanged(FSpacing, v)) Invalidate();
 }
 
 void TTransparentButton::SetTextAlign(TTextAlign v) {
-  if (v == FTextAlign) return;
-  FTextAlign = v;
-  Invalidate();
+  if (StoreChanged(FTextAlign, v)) Invalidate();
 }
 
 void TTransparentButton::SetTransparent(bool v) {
-  if (v == FTransparent) return;
-  FTransparent = v;
-  Invalidate();
+  if (StoreChanged(FTransparent, v)) Invalidate();
 }
 
 void TTransparentButton::SetShowPressed(bool v) {
-  if (v == FShowPressed) return;
-  FShowPressed = v;
-  Invalidate();
+  if (StoreChanged(FShowPressed, v)) Invalidate();
 }
 
 void TTransparentButton::SetWordWrap(bool v) {
-  if (v == FWordWrap) return;
-  FWordWrap = v;
-  Invalidate();
+  if (StoreChanged(FWordWrap, v)) Invalidate();
 }
 
 void TTransparentButton::SetPopUpMenu(TPopupMenu* v) {

@@ -9,37 +9,26 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/core/Classes.h"
 #include "platform/gfx/QtGraphics.h"
 #include "platform/ui/QtText.h"
 
 // ---- Pen, brush, font -----------------------------------------------------------------------
 
-namespace {
-
-// Puts v into field; true when that changed it, so the setter announces only real changes.
-template <class T>
-bool Store(T& field, const T& v) {
-  if (field == v) return false;
-  field = v;
-  return true;
-}
-
-}  // namespace
-
 void TReportPen::Changed() {
   if (OnChange) OnChange();
 }
 void TReportPen::SetColor(TColor v) {
-  if (Store(FColor, v)) Changed();
+  if (StoreChanged(FColor, v)) Changed();
 }
 void TReportPen::SetStyle(TPenStyle v) {
-  if (Store(FStyle, v)) Changed();
+  if (StoreChanged(FStyle, v)) Changed();
 }
 void TReportPen::SetWidth(int v) {
-  if (Store(FWidth, v)) Changed();
+  if (StoreChanged(FWidth, v)) Changed();
 }
 void TReportPen::SetMode(TReportPenMode v) {
-  if (Store(FMode, v)) Changed();
+  if (StoreChanged(FMode, v)) Changed();
 }
 void TReportPen::Assign(const TReportPen& o) {
   if (FColor == o.FColor && FStyle == o.FStyle && FWidth == o.FWidth && FMode == o.FMode) return;
@@ -56,10 +45,10 @@ void TReportBrush::Changed() {
   if (OnChange) OnChange();
 }
 void TReportBrush::SetColor(TColor v) {
-  if (Store(FColor, v)) Changed();
+  if (StoreChanged(FColor, v)) Changed();
 }
 void TReportBrush::SetStyle(TBrushStyle v) {
-  if (Store(FStyle, v)) Changed();
+  if (StoreChanged(FStyle, v)) Changed();
 }
 void TReportBrush::SetBitmap(const TBitmap* v) {
   if (!v && !FBitmap) return;
@@ -88,10 +77,10 @@ void TReportFont::Changed() {
   if (OnChange) OnChange();
 }
 void TReportFont::SetName(const std::string& v) {
-  if (!v.empty() && Store(FName, v)) Changed();
+  if (!v.empty() && StoreChanged(FName, v)) Changed();
 }
 void TReportFont::SetHeight(int v) {
-  if (Store(FHeight, v)) Changed();
+  if (StoreChanged(FHeight, v)) Changed();
 }
 int TReportFont::Size() const {
   int ppi = PixelsPerInch > 0 ? PixelsPerInch : ScreenPixelsPerInch;
@@ -102,13 +91,13 @@ void TReportFont::SetSize(int Points) {
   SetHeight(-static_cast<int>(std::lround(static_cast<double>(Points) * ppi / 72.0)));
 }
 void TReportFont::SetColor(TColor v) {
-  if (Store(FColor, v)) Changed();
+  if (StoreChanged(FColor, v)) Changed();
 }
 void TReportFont::SetPitch(TFontPitch v) {
-  if (Store(FPitch, v)) Changed();
+  if (StoreChanged(FPitch, v)) Changed();
 }
 void TReportFont::SetStyle(TFontStyles v) {
-  if (Store(FStyle, v)) Changed();
+  if (StoreChanged(FStyle, v)) Changed();
 }
 void TReportFont::SetStyleBit(TFontStyle s, bool On) {
   TFontStyles n = FStyle;

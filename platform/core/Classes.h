@@ -30,6 +30,15 @@
 
 #include "platform/core/SysUtils.h"
 
+// Puts v into a property's field; true when that changed it, so the setter announces (repaints,
+// notifies) only real changes.
+template <class T>
+bool StoreChanged(T& field, const T& v) {
+  if (field == v) return false;
+  field = v;
+  return true;
+}
+
 class TObject {
  public:
   TObject() = default;

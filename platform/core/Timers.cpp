@@ -62,15 +62,11 @@ TTimer::~TTimer() {
 }
 
 void TTimer::SetEnabled(bool Value) {
-  if (Value == FEnabled) return;
-  FEnabled = Value;
-  UpdateTimer();
+  if (StoreChanged(FEnabled, Value)) UpdateTimer();
 }
 
 void TTimer::SetInterval(unsigned Value) {
-  if (Value == FInterval) return;
-  FInterval = Value;
-  UpdateTimer();
+  if (StoreChanged(FInterval, Value)) UpdateTimer();
 }
 
 void TTimer::SetOnTimer(TNotifyEvent Value) {

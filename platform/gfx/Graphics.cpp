@@ -2,6 +2,7 @@
 // fonts and colours as values.
 #include "platform/gfx/Graphics.h"
 
+#include "platform/core/Classes.h"
 #include "platform/core/TextCodec.h"
 
 namespace {
@@ -66,9 +67,7 @@ void TFont::SetName(const std::string& v) {
 }
 
 void TFont::SetSize(int v) {
-  if (v == FSize) return;
-  FSize = v;
-  Changed();
+  if (StoreChanged(FSize, v)) Changed();
 }
 
 int TFont::Height() const { return -(FSize * ScreenPixelsPerInch + 36) / 72; }
@@ -79,21 +78,15 @@ void TFont::SetHeight(int v) {
 }
 
 void TFont::SetStyle(TFontStyles v) {
-  if (v == FStyle) return;
-  FStyle = v;
-  Changed();
+  if (StoreChanged(FStyle, v)) Changed();
 }
 
 void TFont::SetColor(TColor v) {
-  if (v == FColor) return;
-  FColor = v;
-  Changed();
+  if (StoreChanged(FColor, v)) Changed();
 }
 
 void TFont::SetPitch(TFontPitch v) {
-  if (v == FPitch) return;
-  FPitch = v;
-  Changed();
+  if (StoreChanged(FPitch, v)) Changed();
 }
 
 bool TFont::SameAs(const TFont& o) const {
