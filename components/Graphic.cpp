@@ -49,9 +49,7 @@ TGraphic::TGraphic() = default;
 TGraphic::~TGraphic() = default;
 
 void TGraphic::SetTransparent(bool Value) {
-  if (Value == FTransparent) return;
-  FTransparent = Value;
-  Changed();
+  if (StoreChanged(FTransparent, Value)) Changed();
 }
 
 bool TGraphic::Equals(TGraphic* Graphic) { return false; }

@@ -155,9 +155,7 @@ void TDataLink::SetDataSource(TDataSource* ADataSource) {
 }
 
 void TDataLink::SetReadOnly(bool Value) {
-  if (Value == FReadOnly) return;
-  FReadOnly = Value;
-  UpdateState();
+  if (StoreChanged(FReadOnly, Value)) UpdateState();
 }
 
 void TDataLink::UpdateState() {
@@ -275,9 +273,7 @@ TMasterDataLink::~TMasterDataLink() {
 }
 
 void TMasterDataLink::SetFieldNames(const std::string& Value) {
-  if (Value == FFieldNames) return;
-  FFieldNames = Value;
-  ActiveChanged();
+  if (StoreChanged(FFieldNames, Value)) ActiveChanged();
 }
 
 void TMasterDataLink::ActiveChanged() {

@@ -430,9 +430,7 @@ void TControl::FontChanged() {
 }
 
 void TControl::SetColor(TColor v) {
-  if (v == FColor) return;
-  FColor = v;
-  ColorChanged();
+  if (StoreChanged(FColor, v)) ColorChanged();
 }
 
 void TControl::ColorChanged() {

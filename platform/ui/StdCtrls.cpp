@@ -102,9 +102,7 @@ TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner, new QLabel) {
 QLabel* TLabel::Label() const { return static_cast<QLabel*>(Widget()); }
 
 void TLabel::SetText(const std::string& v) {
-  if (v == FCaption) return;
-  FCaption = v;
-  Apply();
+  if (StoreChanged(FCaption, v)) Apply();
 }
 
 void TLabel::SetAutoSize(bool v) { FAutoSize = v; Apply(); }
