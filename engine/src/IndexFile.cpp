@@ -391,12 +391,15 @@ IndexFile::Pos IndexFile::LowerBound(int slot, const char* prefix, int n, uint32
   char* pg = Page(p.page);
   if (p.slot < PCount(pg)) return p;
   // Past the end of this leaf: the next non-empty leaf's first entry.
-  uint32_t guard = pageCount_;
-  for (uint32_t next = PNext(pg); next != 0 && guard-- > 0;) {
-    char* q = Page(next);
-    if (!q || PType(q) != kLeaf) return {};
-    if (PCount(q) > 0) return {next, 0};
-    next = PNext(q);
+  return FirstEntryFrom(PNext(pg));
+}
+
+IndexFile::Pos IndexFile::FirstEntryFrom(uint32_t page) {
+  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
+    char* p = Page(page);
+    if (!p || PType(p) != kLeaf) return {};
+    if (PCount(p) > 0) return {page, 0};
+    page = PNext(p);
   }
   return {};
 }
@@ -410,13 +413,7 @@ IndexFile::Pos IndexFile::First(int slot) {
     if (!p || PType(p) != kBranch || PCount(p) < 1) return {};
     page = Get32(p + kPageHeader + t.info.keyLen + 4);
   }
-  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
-    char* p = Page(page);
-    if (!p || PType(p) != kLeaf) return {};
-    if (PCount(p) > 0) return {page, 0};
-    page = PNext(p);
-  }
-  return {};
+  return FirstEntryFrom(page);
 }
 
 IndexFile::Pos IndexFile::Last(int slot) {

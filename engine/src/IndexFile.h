@@ -113,6 +113,8 @@ class IndexFile {
   uint32_t Entries(int slot) const { return Tag(slot).entries; }
 
  private:
+  // The first entry at or after leaf `page`, skipping empty leaves; none on a broken chain.
+  Pos FirstEntryFrom(uint32_t page);
   struct TagSlot {
     TagInfo info;
     uint32_t root = 0;
