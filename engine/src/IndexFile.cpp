@@ -337,6 +337,22 @@ uint32_t IndexFile::PageTotal(const TagSlot& t, uint32_t page) {
   return sum;
 }
 
+int IndexFile::LeafLowerBound(const TagSlot& t, const char* leaf, int count, const char* key, int n,
+                              uint32_t recNo) const {
+  const int kl = t.info.keyLen;
+  const int esz = kl + 4;
+  int lo = 0, hi = count;
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    const char* e = leaf + kPageHeader + mid * esz;
+    if (Compare(t, e, GetRec(e + kl), key, n, recNo) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
 // Walks from the root to the leaf where (key, recNo) belongs. path[i].index is the child
 // taken in a branch, and for the leaf the first slot not below the target.
 bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path) {
@@ -348,18 +364,8 @@ bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t rec
     if (!p) return false;
     int cnt = PCount(p);
     if (PType(p) == kLeaf) {
-      int esz = kl + 4;
       if (cnt > LeafCap(t)) return false;
-      int lo = 0, hi = cnt;
-      while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        const char* e = p + kPageHeader + mid * esz;
-        if (Compare(t, e, GetRec(e + kl), key, n, recNo) < 0)
-          lo = mid + 1;
-        else
-          hi = mid;
-      }
-      path.push_back({page, lo});
+      path.push_back({page, LeafLowerBound(t, p, cnt, key, n, recNo)});
       return level + 1 == t.height;
     }
     if (PType(p) != kBranch || cnt < 1 || cnt > BranchCap(t)) return false;
@@ -703,15 +709,7 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
   if (!lp || PType(lp) != kLeaf) return false;
   int esz = kl + 4;
   int cnt = PCount(lp);
-  int lo = 0, hi = cnt;
-  while (lo < hi) {
-    int mid = (lo + hi) / 2;
-    const char* e = lp + kPageHeader + mid * esz;
-    if (Compare(t, e, GetRec(e + kl), key, kl, rec) < 0)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
+  int lo = LeafLowerBound(t, lp, cnt, key, kl, rec);
   char* at = lp + kPageHeader + lo * esz;
   std::memmove(at + esz, at, static_cast<std::size_t>((cnt - lo) * esz));
   std::memcpy(at, key, static_cast<std::size_t>(kl));

@@ -137,6 +137,9 @@ class IndexFile {
   void FreeTree(const TagSlot& t);
   void DropCache();
   int Compare(const TagSlot& t, const char* a, uint32_t ra, const char* b, int n, uint32_t rb) const;
+  // The first of a leaf's `count` entries not below (key, recNo).
+  int LeafLowerBound(const TagSlot& t, const char* leaf, int count, const char* key, int n,
+                     uint32_t recNo) const;
   int LeafCap(const TagSlot& t) const;
   int BranchCap(const TagSlot& t) const;
   uint32_t PageTotal(const TagSlot& t, uint32_t page);
