@@ -16,15 +16,17 @@ TXbStreamCodec& XbStreamCodec() {
   return codec;
 }
 
+TXbLoadSqlAddOn& XbSqlAddOnHook() {
+  static TXbLoadSqlAddOn hook;
+  return hook;
+}
+
 TCloseLinkedTables& XbCloseLinkedTablesHook() {
   static TCloseLinkedTables hook;
   return hook;
 }
 
 namespace {
-
-// The largest payload a header may announce; a longer one is a damaged header.
-constexpr int64_t kMaxPayload = 0x7FFFFFF0;
 
 std::string Header(int64_t Length, bool Compressed, const std::string& Tag,
                    const std::string& Code) {

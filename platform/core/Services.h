@@ -116,6 +116,18 @@ class TDlLibraryLoader : public ILibraryLoader {
   std::string FLastError;
 };
 
+// ---- Screen cursor ------------------------------------------------------------------------
+
+// The cursor shown over the whole application, in the class library's cursor numbers (0: each
+// control shows its own). The UI layer installs the one that changes the real screen; until
+// then the number is only kept, so the layers without Qt can switch it all the same.
+class IScreenCursorService {
+ public:
+  virtual ~IScreenCursorService();
+  virtual int Cursor() const = 0;
+  virtual void SetCursor(int Cursor) = 0;
+};
+
 // ---- Registry -----------------------------------------------------------------------------
 // Each setter installs an implementation (nullptr restores the default) and returns the one
 // it replaced, so a test can put it back. The registry never owns what is installed.
@@ -123,6 +135,7 @@ class TDlLibraryLoader : public ILibraryLoader {
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* Service);
 IMessageLoopService* SetMessageLoopService(IMessageLoopService* Service);
 ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader);
+IScreenCursorService* SetScreenCursorService(IScreenCursorService* Service);
 
 IMessageBoxService& MessageBoxService();
 IMessageLoopService& MessageLoopService();
@@ -134,6 +147,8 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 void ShowMessage(const std::string& Text);
 void ProcessMessages();
 void PostKeyDown(intptr_t Window, uint16_t Key);
+int ScreenCursor();
+void SetScreenCursor(int Cursor);
 
 // Termination: RequestTerminate sets the flag and tells the loop; the flag stays set until
 // ResetTerminate (for tests).

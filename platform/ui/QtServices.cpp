@@ -11,6 +11,7 @@
 
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/QtText.h"
 
 namespace orv {
@@ -150,6 +151,24 @@ void QtTimerService::StopTimer(TTimerId Id) {
   FTimers.erase(it);
 }
 
+namespace {
+
+// The screen's cursor, for the layers that switch it without knowing Qt.
+class QtScreenCursor : public IScreenCursorService {
+ public:
+  int Cursor() const override { return Screen ? Screen->Cursor() : 0; }
+  void SetCursor(int Cursor) override {
+    if (Screen) Screen->SetCursor(static_cast<TCursor>(Cursor));
+  }
+};
+
+QtScreenCursor& QtCursor() {
+  static QtScreenCursor* s = new QtScreenCursor;
+  return *s;
+}
+
+}  // namespace
+
 QtTimerService& QtTimers() {
   static QtTimerService* s = new QtTimerService;  // outlives the components that use it
   return *s;
@@ -159,12 +178,15 @@ void InstallQtServices() {
   SetMessageBoxService(&QtMessageBoxes());
   SetMessageLoopService(&QtMessageLoop());
   SetTimerService(&QtTimers());
+  SetScreenCursorService(&QtCursor());
 }
 
 void RemoveQtServices() {
   if (&MessageBoxService() == &QtMessageBoxes()) SetMessageBoxService(nullptr);
   if (&MessageLoopService() == &QtMessageLoop()) SetMessageLoopService(nullptr);
   if (&TimerService() == &QtTimers()) SetTimerService(nullptr);
+  IScreenCursorService* cursor = SetScreenCursorService(nullptr);
+  if (cursor != &QtCursor()) SetScreenCursorService(cursor);  // someone else's: it stays
 }
 
 }  // namespace orv

@@ -42,8 +42,8 @@ class QtTimerService : public ITimerService {
   TTimerId FNext = 1;
 };
 
-// Installs all three (and keeps them for the process); RemoveQtServices restores the defaults
-// where they are still installed.
+// Installs these and the screen cursor (and keeps them for the process); RemoveQtServices
+// restores the defaults where they are still installed.
 void InstallQtServices();
 void RemoveQtServices();
 QtMessageBoxService& QtMessageBoxes();
