@@ -29,6 +29,17 @@ void Press(TWinControl* c, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModif
   Application->ProcessMessages();
 }
 
+// The modal answer that runs Act in the title search dialog once it is activated.
+std::function<TModalResult(TCustomForm&)> InFindForm(std::function<void()>& Act) {
+  return [&Act](TCustomForm& f) {
+    if (&f == FindForm) {
+      FindForm->FormActivate(FindForm);
+      Act();
+    }
+    return mrOk;
+  };
+}
+
 const std::vector<TNote> kFruit = {
     {"date", "d2", "", "", "body of date"},    {"apple", "a2", "", "", "body of apple"},
     {"cherry", "c2", "", "", "body of cherry"}, {"banana", "b2", "", "", "body of banana"},
@@ -285,13 +296,7 @@ TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
   Start();
   TXbTable& t = *MainForm->NoteTable;
   std::function<void()> act;
-  answer = [&](TCustomForm& f) {
-    if (&f == FindForm) {
-      FindForm->FormActivate(FindForm);
-      act();
-    }
-    return mrOk;
-  };
+  answer = InFindForm(act);
   auto search = [&](std::function<void()> fill) {
     act = [&, fill] {
       fill();
@@ -384,13 +389,7 @@ TEST_F(NoteBookTest, TitleSearchTakesLongExpressions) {
   UseNoteFile(data.Path(), {{"short", "x"}, {t1, t2, t3, t4}}, " ");
   Start();
   std::function<void()> act;
-  answer = [&](TCustomForm& f) {
-    if (&f == FindForm) {
-      FindForm->FormActivate(FindForm);
-      act();
-    }
-    return mrOk;
-  };
+  answer = InFindForm(act);
   const auto run = [] {
     FindForm->Button2->SetFocus();
     QTest::keyClick(FindForm->Button2->Widget(), Qt::Key_Space);
