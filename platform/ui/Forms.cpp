@@ -12,6 +12,7 @@
 
 #include "platform/core/Services.h"
 #include "platform/ui/ControlCanvas.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/StdCtrls.h"
@@ -480,7 +481,10 @@ void TApplication::Run() {
 
 void TApplication::ProcessMessages() {
   try {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (TLongOperation::InProgress())
+      TLongOperation::Pump();
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
   } catch (...) {
     ::HandleException();
   }

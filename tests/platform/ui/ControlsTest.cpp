@@ -12,6 +12,7 @@
 #include "platform/core/FakeServices.h"
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/StdCtrls.h"
 
 using cp949::K;
@@ -235,22 +236,23 @@ TEST(TApplicationTest, ExceptionInTheLoopIsShownAndTheLoopGoesOn) {
   EXPECT_EQ(fake.Boxes[0].Flags & MB_ICONMASK, unsigned(MB_ICONERROR));
 }
 
-TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
+TEST(TApplicationTest, SentKeyDownReachesTheWindowAtOnceInsideALongOperation) {
   SmallForm f;
   std::vector<uint16_t> keys;
+  bool busy = false;
   f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
     keys.push_back(key);
+    busy = TLongOperation::InProgress();
     key = 0;
   };
-  PostKeyDown(f.form->Handle(), 0xFFCE);
-  EXPECT_TRUE(keys.empty());  // not inside the call that posts it
-  Application->ProcessMessages();
-  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE});
+  SendKeyDown(f.form->Handle(), 0xFFCE);
+  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE}) << "inside the call that sends it";
+  EXPECT_TRUE(busy) << "the handler's ProcessMessages must not let the user in";
+  EXPECT_FALSE(TLongOperation::InProgress());
   // A window that is gone gets nothing.
   intptr_t h = f.edits[0]->Handle();
   delete f.edits[0];
-  PostKeyDown(h, 0xFFCE);
-  Application->ProcessMessages();
+  SendKeyDown(h, 0xFFCE);
   EXPECT_EQ(keys.size(), 1u);
 }
 
