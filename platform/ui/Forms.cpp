@@ -380,7 +380,11 @@ void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool Check
 
 void TCustomForm::EnterMovesToNextControl(char& Key) {
   if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
+  // Only typing controls move on: a focused button takes its Enter (a click), and on other
+  // controls Enter goes to the form's default button, as on the desktop.
+  TWinControl* c = ActiveControl();
+  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c)) return;
+  SelectNext(c, true, true);
   Key = 0;
 }
 

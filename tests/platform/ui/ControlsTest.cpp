@@ -177,6 +177,34 @@ TEST(TFormTest, EnterMovesToNextControlAndFocusEventsFire) {
   EXPECT_EQ(events, want);
 }
 
+// The dialogs' Enter rule under real keys: Enter in an edit moves on; a focused button takes
+// Enter and Space as a click; on a check box Enter reaches the Default button.
+TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter) {
+  SmallForm f;
+  auto* check = CreateControl<TCheckBox>(f.form, f.form, "Check1", 150, 10, 100, 22);
+  auto* ok = CreateControl<TButton>(f.form, f.form, "Ok", 150, 110, 75, 25);
+  ok->SetDefault(true);
+  int clicks = 0, oks = 0;
+  f.button->OnClick = [&](TObject*) { ++clicks; };
+  ok->OnClick = [&](TObject*) { ++oks; };
+  f.form->SetKeyPreview(true);
+  f.form->OnKeyPress = [&](TObject*, char& key) { f.form->EnterMovesToNextControl(key); };
+  f.form->Show();
+  f.edits[2]->SetFocus();
+  QTest::keyClick(f.edits[2]->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.button) << "Enter in an edit moves to the next control";
+  EXPECT_EQ(clicks + oks, 0);
+  QTest::keyClick(f.button->Widget(), Qt::Key_Return);
+  EXPECT_EQ(clicks, 1) << "Enter on a focused button clicks it";
+  QTest::keyClick(f.button->Widget(), Qt::Key_Space);
+  EXPECT_EQ(clicks, 2) << "so does Space";
+  EXPECT_EQ(f.form->ActiveControl(), f.button);
+  check->SetFocus();
+  QTest::keyClick(check->Widget(), Qt::Key_Return);
+  EXPECT_EQ(oks, 1) << "Enter elsewhere goes to the Default button";
+  EXPECT_EQ(clicks, 2);
+}
+
 TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
   TFakeServices fake;
   TForm* dlg = new TForm(nullptr);
