@@ -225,6 +225,20 @@ TEST_F(XbConnectionTest, ATricklingReplyEndsWithinTheTimeOutOfTheWholeReply) {
   EXPECT_EQ(Errors.front(), "XbConnection.FillReadStream|Connection lost");
 }
 
+TEST_F(XbConnectionTest, AnAnnouncedPayloadPastTheLimitIsRefusedBeforeItIsRead) {
+  Handled();
+  Conn->TimeOut = 2000;
+  Open();
+  TWireMessage huge;
+  huge.Raw = "10000001000000000001" + std::string(100, 'x');  // 256 MB and one byte
+  On("0530", {huge});
+  TTickClock clock;
+  EXPECT_EQ(Conn->Alias(1), "");
+  EXPECT_LT(clock.ElapsedMs(), 1000) << "nothing is waited for";
+  EXPECT_FALSE(Conn->Active());
+  EXPECT_EQ(Errors, std::vector<std::string>{"XbConnection.FillReadStream|Connection lost"});
+}
+
 TEST_F(XbConnectionTest, AHeaderWithoutANumberCarriesNoPayload) {
   Handled();
   Open();
