@@ -344,8 +344,10 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
 
   // The reply text buffer holds at most this many bytes of a text reply.
   static constexpr int kReplyTextCapacity = 65539;
-  // The largest payload a message may carry, plain or expanded.
-  static constexpr int64_t kMaxPayload = 0x7FFFFFF0;
+  // The largest payload a message may carry, plain or expanded (a reply text holds 64 KB, a
+  // record 64 KB, and a blob or a block of rows is fetched in parts); a header announcing more
+  // is damaged and refused before any of it is read.
+  static constexpr int64_t kMaxPayload = 256 * 1024 * 1024;
 
  protected:
   enum TReport { rpReport, rpSilent, rpQuiet };
