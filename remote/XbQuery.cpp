@@ -310,8 +310,9 @@ void TXbQuery::InternalOpen() {
     if (no < 1 || no > FFieldCount) continue;
     const int offset = FFieldOffsets[static_cast<size_t>(no)];
     if (offset < 0 || offset + RowBytes(f) > FRowSize) {
+      const std::string name = f->FieldName();  // closing frees the field
       InternalClose();
-      Fail("Field '" + f->FieldName() + "' lies outside the result row");
+      Fail("Field '" + name + "' lies outside the result row");
     }
   }
   FOpen = true;
@@ -368,8 +369,15 @@ void TXbQuery::FreeRecordBuffer(TRecordBuffer& Buffer) {
   Buffer = nullptr;
 }
 
-int32_t& TXbQuery::RowNumberOf(TRecordBuffer Buffer) const {
-  return *reinterpret_cast<int32_t*>(Buffer + FRowSize + 4);
+// The row information lies at any byte after the row image: read and written byte-wise.
+int32_t TXbQuery::RowNumberOf(TRecordBuffer Buffer) const {
+  int32_t row;
+  std::memcpy(&row, Buffer + FRowSize + 4, 4);
+  return row;
+}
+
+void TXbQuery::SetRowNumber(TRecordBuffer Buffer, int32_t Row) const {
+  std::memcpy(Buffer + FRowSize + 4, &Row, 4);
 }
 
 void TXbQuery::GetBookmarkData(TRecordBuffer Buffer, void* Data) {
@@ -390,7 +398,7 @@ void TXbQuery::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
 
 void TXbQuery::InternalInitRecord(TRecordBuffer Buffer) {
   std::memset(Buffer, 0, static_cast<size_t>(BufferSize()));
-  RowNumberOf(Buffer) = FCursor;
+  SetRowNumber(Buffer, FCursor);
 }
 
 void TXbQuery::ClearCalcFields(TRecordBuffer Buffer) {
@@ -472,7 +480,7 @@ TGetResult TXbQuery::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCh
     std::memcpy(Buffer, HeldRow(static_cast<size_t>(FCursor - 1)), static_cast<size_t>(BufferSize()));
     const int32_t row = FCursor;
     std::memcpy(Buffer + FRowSize, &row, 4);
-    RowNumberOf(Buffer) = row;
+    SetRowNumber(Buffer, row);
     SetBookmarkFlag(Buffer, bfCurrent);
     GetCalcFields(Buffer);
     if (!(Filtered() && OnFilterRecord) || DoFilterRecord(Buffer)) return grOK;
@@ -713,8 +721,8 @@ void TXbQuery::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
     FSource.insert(FSource.begin() + (at - 1), 0);
   }
   for (int i = at; i < static_cast<int>(FRows.size()); ++i)
-    if (FRows[static_cast<size_t>(i)] != nullptr) RowNumberOf(FRows[static_cast<size_t>(i)]) = i + 1;
-  RowNumberOf(FRows[static_cast<size_t>(at - 1)]) = at;
+    if (FRows[static_cast<size_t>(i)] != nullptr) SetRowNumber(FRows[static_cast<size_t>(i)], i + 1);
+  SetRowNumber(FRows[static_cast<size_t>(at - 1)], at);
   FRowCount = static_cast<int>(FRows.size());
   FCursor = at;
 }
@@ -727,7 +735,7 @@ void TXbQuery::InternalDelete() {
   FFetched.erase(FFetched.begin() + static_cast<std::ptrdiff_t>(index));
   FSource.erase(FSource.begin() + static_cast<std::ptrdiff_t>(index));
   for (size_t i = index; i < FRows.size(); ++i)
-    if (FRows[i] != nullptr) RowNumberOf(FRows[i]) = static_cast<int32_t>(i + 1);
+    if (FRows[i] != nullptr) SetRowNumber(FRows[i], static_cast<int32_t>(i + 1));
   FRowCount = static_cast<int>(FRows.size());
   if (FCursor > FRowCount) FCursor = FRowCount;
 }

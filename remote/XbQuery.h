@@ -189,7 +189,8 @@ class TXbQuery : public TDataSet {
   bool PriorRow();
   void FetchRow(int Row);
   int BufferSize() const { return FRowSize + 12 + CalcFieldsSize(); }
-  int32_t& RowNumberOf(TRecordBuffer Buffer) const;
+  int32_t RowNumberOf(TRecordBuffer Buffer) const;
+  void SetRowNumber(TRecordBuffer Buffer, int32_t Row) const;
   TRecordBuffer NewRow();
   // The buffer of held row Index (0-based), made zero-filled when the row has none yet.
   TRecordBuffer HeldRow(size_t Index);
