@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "remote/XbCommon.h"
 #include "platform/core/Services.h"
+#include "remote/XbCommon.h"
 #include "remote/XbConnection.h"
 
 namespace {
@@ -258,12 +258,12 @@ void TXbQuery::InternalInitFieldDefs() {
         !TryHexToInt(lines[at + 3], offset))
       Fail("Error while reading stream");
     const std::string name = Trim(lines[at]);
-    // Only types the dataset has fields for, and sizes and places within the row.
-    TField* probe = type >= 0 && type <= ftFMTBcd ? CreateFieldOfType(static_cast<TFieldType>(type), nullptr)
-                                                 : nullptr;
-    delete probe;
+    // Only types the dataset has fields for, and sizes and places within the row (a blob's
+    // value lies outside it).
+    const std::unique_ptr<TField> probe(
+        type >= 0 && type <= ftFMTBcd ? CreateFieldOfType(static_cast<TFieldType>(type), nullptr) : nullptr);
     if (probe == nullptr) Fail("Field '" + name + "' has a type the query cannot show: " + lines[at + 1]);
-    if (size < 0 || size > FRowSize || offset < 0 || offset > FRowSize)
+    if (size < 0 || size > (probe->IsBlob() ? kMaxRowSize : FRowSize) || offset < 0 || offset > FRowSize)
       Fail("Field '" + name + "' lies outside the result row");
     try {
       FieldDefs().Add(name, static_cast<TFieldType>(type), static_cast<int>(size), false);
