@@ -384,6 +384,7 @@ uint32_t IndexFile::AllocPageNumber() {
     }
     freeHead_ = 0;  // a broken free list is dropped, not followed
   }
+  while (kept_.count(pageCount_)) ++pageCount_;
   if (pageCount_ >= kMaxPages) return 0;
   return pageCount_++;
 }
@@ -555,15 +556,43 @@ IndexFile::Pos IndexFile::LowerBound(int slot, const char* prefix, int n, uint32
   if (!pg) return {};
   if (p.slot < PCount(pg)) return p;
   // Past the end of this leaf: the next non-empty leaf's first entry.
-  return FirstEntryFrom(*t, PNext(pg));
+  return Step(*t, p.page, true);
 }
 
-IndexFile::Pos IndexFile::FirstEntryFrom(const TagSlot& t, uint32_t page) {
-  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
-    char* p = Leaf(t, page);
-    if (!p) return {};
-    if (PCount(p) > 0) return {page, 0};
-    page = PNext(p);
+// The first entry of the next non-empty leaf after `from` (or the last of the one before).
+// The chain is checked as it is followed: each leaf must point back at the one it was
+// reached from, and the entries must go on rising across the step, so a damaged chain
+// ends the walk as a fault instead of looping.
+IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
+  const int esz = t.info.keyLen + 4;
+  std::string edge;  // the entry the step leaves from, kept by value: pages may move
+  if (char* p = Leaf(t, from)) {
+    if (PCount(p) > 0) edge.assign(p + kPageHeader + (forward ? (PCount(p) - 1) * esz : 0), static_cast<std::size_t>(esz));
+  } else {
+    return {};
+  }
+  uint32_t guard = pageCount_;
+  for (uint32_t n = forward ? PNext(Page(from)) : PPrev(Page(from)); n != 0 && guard-- > 0;) {
+    char* q = Leaf(t, n);
+    if (!q) return {};
+    if ((forward ? PPrev(q) : PNext(q)) != from) {
+      fault_ = true;
+      return {};
+    }
+    int cnt = PCount(q);
+    if (cnt > 0) {
+      const char* e = q + kPageHeader + (forward ? 0 : (cnt - 1) * esz);
+      if (!edge.empty()) {
+        int d = Compare(t, e, GetRec(e + t.info.keyLen), edge.data(), t.info.keyLen, GetRec(edge.data() + t.info.keyLen));
+        if (forward ? d <= 0 : d >= 0) {
+          fault_ = true;
+          return {};
+        }
+      }
+      return {n, forward ? 0 : cnt - 1};
+    }
+    from = n;
+    n = forward ? PNext(q) : PPrev(q);
   }
   return {};
 }
@@ -577,7 +606,9 @@ IndexFile::Pos IndexFile::First(int slot) {
     if (!p) return {};
     page = Get32(p + kPageHeader + t->info.keyLen + 4);
   }
-  return FirstEntryFrom(*t, page);
+  char* p = Leaf(*t, page);
+  if (!p) return {};
+  return PCount(p) > 0 ? Pos{page, 0} : Step(*t, page, true);
 }
 
 IndexFile::Pos IndexFile::Last(int slot) {
@@ -590,13 +621,9 @@ IndexFile::Pos IndexFile::Last(int slot) {
     if (!p) return {};
     page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t->info.keyLen + 4);
   }
-  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
-    char* p = Leaf(*t, page);
-    if (!p) return {};
-    if (PCount(p) > 0) return {page, PCount(p) - 1};
-    page = PPrev(p);
-  }
-  return {};
+  char* p = Leaf(*t, page);
+  if (!p) return {};
+  return PCount(p) > 0 ? Pos{page, PCount(p) - 1} : Step(*t, page, false);
 }
 
 IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
@@ -605,14 +632,7 @@ IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
   char* p = Leaf(*t, pos.page);
   if (!p) return {};
   if (pos.slot + 1 < PCount(p)) return {pos.page, pos.slot + 1};
-  uint32_t guard = pageCount_;  // a damaged chain may loop
-  for (uint32_t n = PNext(p); n != 0 && guard-- > 0;) {
-    char* q = Leaf(*t, n);
-    if (!q) return {};
-    if (PCount(q) > 0) return {n, 0};
-    n = PNext(q);
-  }
-  return {};
+  return Step(*t, pos.page, true);
 }
 
 IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
@@ -621,14 +641,7 @@ IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
   char* p = Leaf(*t, pos.page);
   if (!p) return {};
   if (pos.slot > 0) return {pos.page, std::min(pos.slot, PCount(p)) - 1};
-  uint32_t guard = pageCount_;
-  for (uint32_t n = PPrev(p); n != 0 && guard-- > 0;) {
-    char* q = Leaf(*t, n);
-    if (!q) return {};
-    if (PCount(q) > 0) return {n, PCount(q) - 1};
-    n = PPrev(q);
-  }
-  return {};
+  return Step(*t, pos.page, false);
 }
 
 const char* IndexFile::KeyAt(int slot, Pos pos) {
@@ -718,6 +731,7 @@ bool IndexFile::End(const IndexStamp* stamp, bool retire) {
   if (txnDepth_ == 0) return false;
   if (stamp) stamp_ = *stamp;
   if (--txnDepth_ > 0) return !damaged_;
+  kept_.clear();
   if (retire && announced_ > 0) --announced_;
   bool ok = true;
   std::vector<uint32_t> pages(dirtyPages_.begin(), dirtyPages_.end());
@@ -1042,6 +1056,10 @@ bool IndexFile::DeleteTag(int slot) {
   FreeTree(tags_[static_cast<std::size_t>(slot)]);
   tags_.erase(tags_.begin() + slot);
   return End(nullptr);
+}
+
+void IndexFile::KeepDefinitions() {
+  for (const TagSlot& t : tags_) kept_.insert(t.defPage);
 }
 
 bool IndexFile::Reset(const IndexStamp& stamp) {

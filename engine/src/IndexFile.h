@@ -130,6 +130,10 @@ class IndexFile {
   bool DeleteTag(int slot);
   // Empties the file: every tag gone (for a rebuild from scratch); clears the damage marks.
   bool Reset(const IndexStamp& stamp);
+  // Keeps the pages that hold the tag definitions out of reach of new pages until the
+  // transaction ends: a rebuild killed half-way leaves the definitions it started from,
+  // which the header on disk still names, for the next rebuild.
+  void KeepDefinitions();
 
   // ---- reads ----
   struct Pos {
@@ -198,8 +202,9 @@ class IndexFile {
   bool DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path);
   bool SplitChild(TagSlot& t, uint32_t parent, int child);
   bool LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec);
-  // The first entry at or after leaf `page`, skipping empty leaves; none on a broken chain.
-  Pos FirstEntryFrom(const TagSlot& t, uint32_t page);
+  // The nearest entry in the leaves after (forward) or before leaf `from`, skipping empty
+  // leaves; none at the end or on a broken chain (a fault).
+  Pos Step(const TagSlot& t, uint32_t from, bool forward);
   bool WriteRun(uint32_t first, const std::string& pages);
   bool LoadTagDef(TagSlot& t);
   bool StoreTagDef(TagSlot& t);
@@ -213,7 +218,6 @@ class IndexFile {
   bool damaged_ = false;
   bool staleWrite_ = false;
   bool fault_ = false;
-  bool txnOk_ = true;
   int txnDepth_ = 0;
   LockState lock_ = LockState::kNone;
   int readLocks_ = 0;
@@ -233,6 +237,7 @@ class IndexFile {
     return cache_[n];
   }
   std::unordered_set<uint32_t> dirtyPages_;
+  std::unordered_set<uint32_t> kept_;  // see KeepDefinitions
 };
 
 }  // namespace xbe

@@ -182,6 +182,7 @@ bool Orders::RebuildInTransaction(int file) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   std::vector<TagInfo> defs;
   for (int i = 0; i < f.TagCount(); ++i) defs.push_back(f.Tag(i));
+  f.KeepDefinitions();
   if (!f.Reset(CurrentStamp())) return false;
   // A tag whose expression does not fit this table (another table took the name) is dropped;
   // the others are whole again.

@@ -404,4 +404,36 @@ TEST_F(EngineTest, AWriterDeadBetweenItsRecordAndItsKeysIsNeverTrusted) {
   }
 }
 
+// A rebuild killed half-way through leaves the tag definitions it started from: the next
+// opener finds every tag and rebuilds them exactly.
+TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
+  const std::string path = Path("rebuild.dbf");
+  MakeSharedFile(path);
+  // Many appends after the tags were made: the trees' pages now lie between the definitions.
+  ASSERT_GT(xb_UseEx(path.c_str(), "FILL", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int i = 0; i < 600; ++i) {
+    xb_AppendBlank();
+    xb_PutString("tit1", ("fill" + std::to_string(i * 7919 % 600)).c_str());
+    xb_PutString("tit2", ("b" + std::to_string(i)).c_str());
+    xb_Commit();
+  }
+  xb_Close();
+  for (int writes : {2, 3, 5}) {
+    SCOPED_TRACE(writes);
+    pid_t pid = fork();
+    if (pid == 0) {
+      xb_CloseAll();
+      static DieAfterWrite die(".nsx", writes);
+      xbe::SetFileSystem(&die);
+      if (xb_UseEx(path.c_str(), "R", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+      xb_Reindex();
+      _exit(4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the rebuild did not die half-way";
+    ExpectTagsExact(path);
+  }
+}
+
 }  // namespace
