@@ -244,8 +244,11 @@ bool IndexFile::Sync() {
   bool changed = false;
   if (h.counter != counter_ || h.dirty) {
     // Still set once the lock was free: the writer died, and ReadHeader marks the damage.
+    bool pages = pageDamage_ && h.counter == counter_;
     DropCache();
     if (!ReadHeader()) damaged_ = true;
+    pageDamage_ = pages;
+    damaged_ = damaged_ || pages;
     changed = true;
   }
   CheckStanding(h.announced);
@@ -308,8 +311,11 @@ void IndexFile::RefreshUnderWriteLock() {
     return;
   }
   if (h.counter != counter_ || h.dirty || damaged_) {
+    bool pages = pageDamage_ && h.counter == counter_;
     DropCache();
     ReadHeader();  // a set flag here was left by a dead writer: ReadHeader marks the damage
+    pageDamage_ = pages;
+    damaged_ = damaged_ || pages;
   }
   // From the file, never from memory: another writer may have counted since.
   announced_ = h.announced;
@@ -1070,6 +1076,7 @@ bool IndexFile::Reset(const IndexStamp& stamp) {
   freeHead_ = 0;
   announced_ = 0;
   damaged_ = false;
+  pageDamage_ = false;
   staleWrite_ = false;
   return End(&stamp);
 }

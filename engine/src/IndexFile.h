@@ -83,7 +83,9 @@ class IndexFile {
   // that Validate confirmed means damage; in a stale view it means a changed file.
   bool Faulted() const { return fault_; }
   void ClearFault() { fault_ = false; }
-  void MarkDamaged() { damaged_ = true; }
+  // A page fault confirmed in a consistent view: damaged until a rebuild, or until another
+  // process changes the file (and so may have rebuilt it).
+  void MarkDamaged() { damaged_ = pageDamage_ = true; }
   // Whole and not waiting for a dead writer's keys (the table stamp is the caller's check).
   bool Trusted() const { return !damaged_ && !staleWrite_ && announced_ == 0; }
   const IndexStamp& Stamp() const { return stamp_; }
@@ -218,6 +220,7 @@ class IndexFile {
   bool damaged_ = false;
   bool staleWrite_ = false;
   bool fault_ = false;
+  bool pageDamage_ = false;
   int txnDepth_ = 0;
   LockState lock_ = LockState::kNone;
   int readLocks_ = 0;

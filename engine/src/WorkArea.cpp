@@ -197,7 +197,12 @@ int32_t WorkArea::NextVisible(int32_t from) {
   int32_t r = from;
   for (;;) {
     if (ordered) {
-      r = hooks_->Next(r);
+      int32_t next = hooks_->Next(r);
+      if (next <= 0 && !hooks_->HasActiveOrder()) {
+        ordered = false;  // the order was given up (a damaged index): natural order from here
+        continue;
+      }
+      r = next;
       if (r <= 0) return 0;
       if (!Load(r, 0)) return 0;
     } else {
@@ -214,7 +219,12 @@ int32_t WorkArea::PriorVisible(int32_t from) {
   int32_t r = from;
   for (;;) {
     if (ordered) {
-      r = hooks_->Prior(r);
+      int32_t prior = hooks_->Prior(r);
+      if (prior <= 0 && !hooks_->HasActiveOrder()) {
+        ordered = false;
+        continue;
+      }
+      r = prior;
       if (r <= 0) return 0;
       if (!Load(r, 0)) return 0;
     } else {
@@ -231,6 +241,8 @@ int32_t WorkArea::FirstVisible() {
   windowCount_ = 0;
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->First();
+    // An order given up while it was read (a damaged index) leaves natural order.
+    if (r <= 0 && !hooks_->HasActiveOrder()) return NextVisible(0);
     if (r <= 0 || !Load(r, 0)) return 0;
     return Visible(r, image_.data()) ? r : NextVisible(r);
   }
@@ -242,6 +254,7 @@ int32_t WorkArea::LastVisible() {
   windowCount_ = 0;
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->Last();
+    if (r <= 0 && !hooks_->HasActiveOrder()) return PriorVisible(count + 1);
     if (r <= 0 || !Load(r, 0)) return 0;
     return Visible(r, image_.data()) ? r : PriorVisible(r);
   }

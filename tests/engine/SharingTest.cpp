@@ -436,4 +436,43 @@ TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
   }
 }
 
+// A damaged page found while reading: a read-only open stops using the index and reads the
+// table in natural order (and says so: the tags are gone from its list); a shared open
+// rebuilds it and finds what it sought.
+TEST_F(EngineTest, ADamagedPageIsRepairedOrTheIndexNotUsed) {
+  const std::string path = Path("damaged.dbf");
+  const std::string nsx = Path("damaged.nsx");
+  MakeSharedFile(path);
+  {
+    auto f = xbe::IndexFile::Open(nsx, false);
+    ASSERT_TRUE(f);
+    auto first = f->First(f->FindTag("TIT1"));
+    ASSERT_TRUE(first.Valid());
+    std::string bytes = ReadFile(nsx);
+    bytes[first.page * xbe::IndexFile::kPageSize + 2] = '\xFF';  // entry count past the page
+    bytes[first.page * xbe::IndexFile::kPageSize + 3] = '\x7F';
+    WriteFile(nsx, bytes);
+  }
+  const std::string damaged = ReadFile(nsx);
+
+  ASSERT_GT(xb_UseEx(path.c_str(), "RO", XB_OPEN_READONLY, XB_TT_NSX, 0), 0);
+  xb_SetOrder(xb_TagArea("TIT1"));
+  std::vector<XbLong> seen = xbtest::Walk();
+  EXPECT_EQ(xb_TagCount(), 0);
+  EXPECT_EQ(xb_IndexOrd(), 0);
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(xb_RecCount()));
+  for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], static_cast<XbLong>(i + 1));
+  xb_Close();
+  EXPECT_TRUE(ReadFile(nsx) == damaged) << "a read-only open wrote the index";
+
+  ASSERT_GT(xb_UseEx(path.c_str(), "RW", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_SetOrder(xb_TagArea("TIT1"));
+  EXPECT_TRUE(xb_Seek(AnchorKey(7, 'a').c_str()));
+  EXPECT_EQ(xb_RecNo(), 9);
+  EXPECT_EQ(xb_TagCount(), 4);
+  xb_Close();
+  ExpectTagsExact(path);
+  ExpectIndexTrusted(nsx);
+}
+
 }  // namespace
