@@ -4,6 +4,7 @@
 #include "NoteBookFixture.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include "app/FindForm.h"
@@ -278,6 +279,28 @@ TEST_F(NoteBookTest, SeekPanelSearchesShowsTheCountAndEscClearsIt) {
   EXPECT_EQ(MainForm->Panel2->Height(), panel2);
   EXPECT_EQ(MainForm->Label6->Caption(), "");
   EXPECT_EQ(t.DBFilter(), "") << "the query is gone";
+}
+
+// Typed as a user does: the text, Tab to the first mode button, Tab to the search button,
+// Return on it. The dialog's Enter rule must leave the focused button its Return.
+TEST_F(NoteBookTest, TitleSearchRunsFromReturnOnTheFocusedSearchButton) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  answer = [&](TCustomForm& f) -> TModalResult {
+    if (&f != FindForm) return mrCancel;
+    FindForm->FormActivate(FindForm);
+    FindForm->Edit0->SetFocus();
+    QTest::keyClicks(FindForm->Edit0->LineEdit(), "e");
+    auto focused = [] { return FindForm->ActiveControl()->Widget(); };
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->NewRbtn);
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->Button2);
+    QTest::keyClick(focused(), Qt::Key_Return);
+    return FindForm->ModalResult();
+  };
+  MainForm->FindDlgShow();
+  EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
 }
 
 TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
