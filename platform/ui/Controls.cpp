@@ -423,9 +423,13 @@ void TControl::FontChanged() {
   FWidget->setFont(orv::ToQFont(FFont));
   QPalette pal = FWidget->palette();
   QColor fc = orv::ToQColor(FFont.Color());
-  pal.setColor(QPalette::WindowText, fc);
-  pal.setColor(QPalette::Text, fc);
-  pal.setColor(QPalette::ButtonText, fc);
+  // The font colour is the text of the enabled control only: a disabled one keeps the
+  // system's grey text, as the desktop draws it.
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(g, QPalette::WindowText, fc);
+    pal.setColor(g, QPalette::Text, fc);
+    pal.setColor(g, QPalette::ButtonText, fc);
+  }
   FWidget->setPalette(pal);
 }
 
