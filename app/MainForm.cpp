@@ -158,8 +158,11 @@ void TMainForm::BuildTopPanel() {
   NextBtn->SetEnabled(false);
   Label77 = CreateControl<TLabel>(this, Panel4, "Label77", 702, 8, 120, 18);
 
-  ChkBtn = Button(this, Panel4, "ChkBtn", "V", 4, 38, 26, 24);
-  ARBtn = Button(this, Panel4, "ARBtn", "R", 4, 70, 26, 24);
+  // Their pictures show the state (ShowButtonState); a caption would not fit beside them.
+  ChkBtn = Button(this, Panel4, "ChkBtn", "", 4, 38, 26, 24);
+  ARBtn = Button(this, Panel4, "ARBtn", "", 4, 70, 26, 24);
+  ShowButtonState(ChkBtn, false);
+  ShowButtonState(ARBtn, false);
 
   struct Row {
     const char* label;
