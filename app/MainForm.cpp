@@ -226,6 +226,8 @@ void TMainForm::BuildBody() {
   memo1->SetMaxLength(60000);
   memo1->SetScrollBars(ssVertical);
   memo1->ImeName = K("한국어(한글)");
+  // Tab and Enter from the last title go on to the body, then to the list.
+  memo1->SetTabOrder(DBGrid1->TabOrder());
 
   // Holds the body font; never seen, never reached by Tab.
   TempEd = CreateControl<TEdit>(this, this, "TempEd", -400, -100, 100, 22);

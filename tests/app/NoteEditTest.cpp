@@ -3,6 +3,7 @@
 // to title, a lock held by another process, rich text across a reopen, text import and export.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -406,6 +407,27 @@ TEST_F(NoteEditTest, PlainBodyAfterARichOneShowsInTheBodyFontOnly) {
   QTest::keyClicks(m->TextEdit(), "typed");
   EXPECT_EQ(m->Text(), "typed");
   ExpectNoCharFormat(m, "new note");
+}
+
+// Enter walks the titles and goes from title 4 to the body, and so does Tab: what is typed
+// next lands in the body, not in the note list.
+TEST_F(NoteEditTest, EnterAndTabFromTheLastTitleGoToTheBody) {
+  StartOn({{"n1", "", "", "", "x"}, {"n2", "", "", "", "y"}});
+  const XbLong rec = MainForm->NoteTable->RecNo();
+  Focus(MainForm->Edit1);
+  TEdit* titles[4] = {MainForm->Edit1, MainForm->Edit2, MainForm->Edit3, MainForm->Edit4};
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(titles[i]->LineEdit(), Qt::Key_Return);
+    EXPECT_EQ(MainForm->ActiveControl(), titles[i + 1]);
+  }
+  QTest::keyClick(MainForm->Edit4->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(MainForm->ActiveControl(), MainForm->memo1);
+  Focus(MainForm->Edit4);
+  QTest::keyClick(MainForm->Edit4->LineEdit(), Qt::Key_Tab);
+  EXPECT_EQ(MainForm->ActiveControl(), MainForm->memo1);
+  QTest::keyClicks(MainForm->memo1->TextEdit(), " z");
+  EXPECT_EQ(MainForm->memo1->Text(), " zy");
+  EXPECT_EQ(MainForm->NoteTable->RecNo(), rec) << "no key reached the list";
 }
 
 // The V and R buttons show their state in their pictures.

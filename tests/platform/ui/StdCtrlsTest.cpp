@@ -3,6 +3,7 @@
 // cursor and the screen's list of forms.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
@@ -228,6 +229,15 @@ TEST(MenusTest, PopupOpensOnRightClickOnlyWhileAutoPopupAndItemsClick) {
   cut->SetEnabled(false);
   cut->Click();
   EXPECT_EQ(cuts, 1);
+  // A "-" item is a plain separator line: no text drawn on it.
+  auto* line = new TMenuItem(&form);
+  line->SetCaption("-");
+  menu.Items()->Add(line);
+  EXPECT_TRUE(line->Action()->isSeparator());
+  EXPECT_TRUE(line->Action()->text().isEmpty());
+  line->SetCaption("x");
+  EXPECT_FALSE(line->Action()->isSeparator());
+  EXPECT_EQ(line->Action()->text(), "x");
 }
 
 TEST(TimersTest, TimersTickFromTheQtLoopAndStopThemselves) {
