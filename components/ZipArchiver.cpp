@@ -496,7 +496,7 @@ bool TZipArchiver::OpenEOC(bool Raise) {
     std::optional<EndRecord> ends, fits, last;
     for (int64_t i = n - kEndSize; i >= 0 && !ends; --i) {
       const uint8_t* r = buf.data() + i;
-      if (r[0] != 'P' || r[1] != 'K' || r[2] != 5 || r[3] != 6) continue;
+      if (GetLE32(r) != kEndSig) continue;
       EndRecord e = ReadEndRecord(r, base + i, n - i - kEndSize);
       if (!last) last = e;
       if (!DirectoryFits(e)) continue;
