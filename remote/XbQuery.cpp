@@ -87,8 +87,8 @@ std::string TXbTables::TablesBlock(int& TableCount) const {
   for (const auto& item : FItems) {
     if (Trim(item->TableName()).empty()) continue;
     const std::string extra = Trim(item->ExtraIndexes().Text());
-    block += PadRight(Trim(item->TableName()), 64) + PadRight(Trim(item->Alias), 64) +
-             HexField(item->TableType, 1) + PadRight(Trim(item->Password), 8) +
+    block += FixedField(Trim(item->TableName()), 64) + FixedField(Trim(item->Alias), 64) +
+             HexField(item->TableType, 1) + FixedField(Trim(item->Password), 8) +
              YN(item->OEMTranslate) + HexField(static_cast<int64_t>(extra.size()), 8) + extra +
              HexField(item->CommitLevel, 1);
     ++TableCount;

@@ -46,7 +46,6 @@ class TStderrMessageBoxes : public IMessageBoxService {
 class TIdleLoop : public IMessageLoopService {
  public:
   void ProcessMessages() override {}
-  void PostKeyDown(intptr_t, uint16_t) override {}
   void Terminate() override {}
 };
 
@@ -191,7 +190,23 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 
 void ShowMessage(const std::string& Text) { MessageBox(Text, ApplicationTitle(), MB_OK); }
 void ProcessMessages() { MessageLoopService().ProcessMessages(); }
-void PostKeyDown(intptr_t Window, uint16_t Key) { MessageLoopService().PostKeyDown(Window, Key); }
+
+namespace {
+TKeyDownReceiver& KeyDownReceiver() {
+  static TKeyDownReceiver r;
+  return r;
+}
+}  // namespace
+
+TKeyDownReceiver SetKeyDownReceiver(TKeyDownReceiver Receiver) {
+  return std::exchange(KeyDownReceiver(), std::move(Receiver));
+}
+
+void SendKeyDown(intptr_t Window, uint16_t Key) {
+  // A copy: the window's handlers may install another receiver meanwhile.
+  TKeyDownReceiver r = KeyDownReceiver();
+  if (r) r(Window, Key);
+}
 
 void RequestTerminate() {
   R().terminate = true;

@@ -226,8 +226,8 @@ class TWinControl : public TControl {
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool v) { FTabStop = v; }
 
-  // The window handle of this control for posted messages (PostKeyDown); stays unique while
-  // the control exists, and a message for a destroyed control is dropped.
+  // The window handle of this control for key-downs sent by handle (SendKeyDown); stays unique
+  // while the control exists, and a key for a destroyed control is dropped.
   intptr_t Handle() const { return reinterpret_cast<intptr_t>(this); }
   static TWinControl* FromHandle(intptr_t h);
 
@@ -238,7 +238,7 @@ class TWinControl : public TControl {
   virtual bool CanFocus() const;
 
   // Delivers a key-down as if typed: the form's preview, then OnKeyDown; returns the key
-  // as the handlers left it (0 when swallowed). Used for posted keys too.
+  // as the handlers left it (0 when swallowed). Used for keys sent by handle too.
   uint16_t PerformKeyDown(uint16_t Key, TShiftState Shift);
 
   // Re-lays out the aligned children (alTop ... alClient) in the client area.

@@ -12,6 +12,7 @@
 #include "platform/core/FakeServices.h"
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/StdCtrls.h"
 
 using cp949::K;
@@ -176,6 +177,34 @@ TEST(TFormTest, EnterMovesToNextControlAndFocusEventsFire) {
   EXPECT_EQ(events, want);
 }
 
+// The dialogs' Enter rule under real keys: Enter in an edit moves on; a focused button takes
+// Enter and Space as a click; on a check box Enter reaches the Default button.
+TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter) {
+  SmallForm f;
+  auto* check = CreateControl<TCheckBox>(f.form, f.form, "Check1", 150, 10, 100, 22);
+  auto* ok = CreateControl<TButton>(f.form, f.form, "Ok", 150, 110, 75, 25);
+  ok->SetDefault(true);
+  int clicks = 0, oks = 0;
+  f.button->OnClick = [&](TObject*) { ++clicks; };
+  ok->OnClick = [&](TObject*) { ++oks; };
+  f.form->SetKeyPreview(true);
+  f.form->OnKeyPress = [&](TObject*, char& key) { f.form->EnterMovesToNextControl(key); };
+  f.form->Show();
+  f.edits[2]->SetFocus();
+  QTest::keyClick(f.edits[2]->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.button) << "Enter in an edit moves to the next control";
+  EXPECT_EQ(clicks + oks, 0);
+  QTest::keyClick(f.button->Widget(), Qt::Key_Return);
+  EXPECT_EQ(clicks, 1) << "Enter on a focused button clicks it";
+  QTest::keyClick(f.button->Widget(), Qt::Key_Space);
+  EXPECT_EQ(clicks, 2) << "so does Space";
+  EXPECT_EQ(f.form->ActiveControl(), f.button);
+  check->SetFocus();
+  QTest::keyClick(check->Widget(), Qt::Key_Return);
+  EXPECT_EQ(oks, 1) << "Enter elsewhere goes to the Default button";
+  EXPECT_EQ(clicks, 2);
+}
+
 TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
   TFakeServices fake;
   TForm* dlg = new TForm(nullptr);
@@ -235,22 +264,23 @@ TEST(TApplicationTest, ExceptionInTheLoopIsShownAndTheLoopGoesOn) {
   EXPECT_EQ(fake.Boxes[0].Flags & MB_ICONMASK, unsigned(MB_ICONERROR));
 }
 
-TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
+TEST(TApplicationTest, SentKeyDownReachesTheWindowAtOnceInsideALongOperation) {
   SmallForm f;
   std::vector<uint16_t> keys;
+  bool busy = false;
   f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
     keys.push_back(key);
+    busy = TLongOperation::InProgress();
     key = 0;
   };
-  PostKeyDown(f.form->Handle(), 0xFFCE);
-  EXPECT_TRUE(keys.empty());  // not inside the call that posts it
-  Application->ProcessMessages();
-  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE});
+  SendKeyDown(f.form->Handle(), 0xFFCE);
+  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE}) << "inside the call that sends it";
+  EXPECT_TRUE(busy) << "the handler's ProcessMessages must not let the user in";
+  EXPECT_FALSE(TLongOperation::InProgress());
   // A window that is gone gets nothing.
   intptr_t h = f.edits[0]->Handle();
   delete f.edits[0];
-  PostKeyDown(h, 0xFFCE);
-  Application->ProcessMessages();
+  SendKeyDown(h, 0xFFCE);
   EXPECT_EQ(keys.size(), 1u);
 }
 
