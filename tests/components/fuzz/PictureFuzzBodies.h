@@ -25,6 +25,15 @@
 
 namespace picfuzz {
 
+// Runs one step of a body: the library's own errors are an answer, anything else escapes.
+template <typename F>
+void Step(F&& Work) {
+  try {
+    Work();
+  } catch (const Exception&) {
+  }
+}
+
 inline void Fill(TMemoryStream& s, const uint8_t* data, size_t size) {
   if (size) s.WriteBuffer(data, static_cast<int64_t>(size));
   s.SetPosition(0);
@@ -38,13 +47,8 @@ inline TBitmap& Canvas() {
 
 // What a program does with a picture it has read; WriteBack also writes it and reads that.
 inline void UseGif(TGIFImage& gif, bool WriteBack = true) {
-  for (int i = 0; i < gif.FrameCount(); ++i) {
-    try {
-      gif.FrameAt(i)->FrameBitmap();
-    } catch (const Exception&) {
-    }
-  }
-  try {
+  for (int i = 0; i < gif.FrameCount(); ++i) Step([&] { gif.FrameAt(i)->FrameBitmap(); });
+  Step([&] {
     gif.RecomputeLogicalSize();
     (void)gif.Width();
     (void)gif.Empty();
@@ -56,89 +60,69 @@ inline void UseGif(TGIFImage& gif, bool WriteBack = true) {
       TGIFImage back;
       back.LoadFromStream(out);
     }
-  } catch (const Exception&) {
-  }
+  });
 }
 
 inline void RunGif(const uint8_t* data, size_t size) {
   TGIFImage gif;
   TMemoryStream s;
   Fill(s, data, size);
-  try {
-    gif.LoadFromStream(s);
-  } catch (const Exception&) {
-  }
+  Step([&] { gif.LoadFromStream(s); });
   UseGif(gif);
 }
 
 // The input is what follows a GIF's place in a component stream or on the clipboard: a
-// 32-bit length, then the data it counts.
+// 32-bit length, then the data it counts. (The GIF harness writes pictures back.)
 inline void RunGifWithLength(const uint8_t* data, size_t size) {
   {
     TGIFImage gif;
     TMemoryStream s;
     Fill(s, data, size);
-    try {
-      gif.ReadData(s);
-    } catch (const Exception&) {
-    }
-    UseGif(gif, false);  // the GIF harness writes pictures back
+    Step([&] { gif.ReadData(s); });
+    UseGif(gif, false);
   }
-  TClipboard& clip = Clipboard();
-  clip.SetData(GifClipboardFormat(), std::string(reinterpret_cast<const char*>(data), size));
+  Clipboard().SetData(GifClipboardFormat(), std::string(reinterpret_cast<const char*>(data), size));
   TGIFImage gif;
-  try {
-    gif.LoadFromClipboardFormat(GifClipboardFormat(), "", 0);
-  } catch (const Exception&) {
-  }
+  Step([&] { gif.LoadFromClipboardFormat(GifClipboardFormat(), "", 0); });
   UseGif(gif, false);
 }
 
 inline void RunAni(const uint8_t* data, size_t size) {
   TAnimatedCursorImage ani;
-  try {
-    ani.LoadFromMemory(data, size);
-  } catch (const Exception&) {
-  }
-  try {
+  Step([&] { ani.LoadFromMemory(data, size); });
+  Step([&] {
     TBitmap strip;
     strip.Assign(&ani);
-  } catch (const Exception&) {
-  }
-  try {
+  });
+  Step([&] {
     TGIFImage gif;
     gif.Assign(&ani);
     UseGif(gif);
-  } catch (const Exception&) {
-  }
-  try {
+  });
+  Step([&] {
     TIconList list;
     list.Assign(&ani);
     TIcon first;
     first.Assign(&ani);
-  } catch (const Exception&) {
-  }
+  });
 }
 
 // The input read as one icon file and as an icon list's stream form.
 inline void RunIcon(const uint8_t* data, size_t size) {
-  {
+  Step([&] {
     TIcon icon;
     TMemoryStream s;
     Fill(s, data, size);
-    try {
-      icon.LoadFromStream(s);
-      icon.Draw(Canvas().Canvas(), TRect{0, 0, 24, 24});
-      TGIFImage gif;
-      gif.AppendFrame(&icon);
-      UseGif(gif);
-    } catch (const Exception&) {
-    }
-  }
-  TIconList list;
-  TMemoryStream s;
-  Fill(s, data, size);
-  try {
+    icon.LoadFromStream(s);
+    icon.Draw(Canvas().Canvas(), TRect{0, 0, 24, 24});
+    TGIFImage gif;
+    gif.AppendFrame(&icon);
+    UseGif(gif);
+  });
+  Step([&] {
+    TIconList list;
+    TMemoryStream s;
+    Fill(s, data, size);
     list.LoadFromStream(s);
     TMemoryStream out;
     list.SaveToStream(out);
@@ -147,8 +131,7 @@ inline void RunIcon(const uint8_t* data, size_t size) {
     back.LoadFromStream(out);
     for (int i = 0; i < back.Count(); ++i)
       if (back.Icons(i)) back.Icons(i)->Draw(Canvas().Canvas(), TRect{0, 0, 24, 24});
-  } catch (const Exception&) {
-  }
+  });
 }
 
 // The zip component lists an archive named by file: the input is written to a file of this
