@@ -48,10 +48,11 @@ endfunction()
 
 # orv_fuzz_harness(NAME SOURCES ... [DEPS ...]): a libFuzzer program (clang, ORV_FUZZ); its
 # sources, the code under test among them, get the fuzzer's coverage and the address and
-# undefined-behaviour checks. `make fuzz` builds every harness (target fuzz_all).
+# undefined-behaviour checks (undefined behaviour stops the run like a crash, so it leaves an
+# input behind). `make fuzz` builds every harness (target fuzz_all).
 function(orv_fuzz_harness name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
-  set(flags -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
+  set(flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})

@@ -2,6 +2,8 @@
 // harmless: Run gets each file of tests/<Folder> in turn; the number of files is returned.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +16,7 @@ inline int ReplayCorpus(const std::string& Folder, const std::function<void(cons
   const std::filesystem::path dir = std::filesystem::path(ORV_SOURCE_DIR) / "tests" / Folder;
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().string());
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Run(reinterpret_cast<const uint8_t*>(data.data()), data.size());
