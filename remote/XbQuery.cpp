@@ -258,6 +258,8 @@ void TXbQuery::InternalInitFieldDefs() {
         !TryHexToInt(lines[at + 3], offset))
       Fail("Error while reading stream");
     const std::string name = Trim(lines[at]);
+    // A name the dataset's field lists would split cannot be addressed.
+    if (name.empty() || name.find(';') != std::string::npos) Fail("A field of the result has no usable name: '" + name + "'");
     // Only types the dataset has fields for, and sizes and places within the row (a blob's
     // value lies outside it).
     const std::unique_ptr<TField> probe(

@@ -255,9 +255,10 @@ void ResultSet::NameColumns() {
   std::unordered_map<std::string, int> next;  // the next suffix to try for a repeated name
   for (size_t i = 0; i < FColumns.size(); ++i) {
     std::string name = FColumns[i].Name;
-    // One line per name in the structure text.
+    // One line per name in the structure text, and no ";", which separates names in the
+    // dataset's field lists.
     for (char& ch : name)
-      if (static_cast<unsigned char>(ch) < 0x20) ch = '_';
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == ';') ch = '_';
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) name = "COLUMN" + std::to_string(i + 1);
     std::string unique = name;

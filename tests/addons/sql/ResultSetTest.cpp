@@ -80,3 +80,12 @@ TEST(ResultSetTest, AStatementThatFailsWhileRunningGivesItsMessage) {
   EXPECT_EQ(h.Error, "integer overflow");
   EXPECT_GT(h.ErrorNo, 0);
 }
+
+TEST(ResultSetTest, NamesStayOneLineAndAddressable) {
+  Held h("select 1 as \"a;b\", 2 as \"c\nd\", 3 as \"\", 4 as A, 5 as a");
+  ASSERT_TRUE(h.Ok) << h.Error;
+  const std::vector<std::string> lines = h.Lines();
+  ASSERT_EQ(lines.size(), 25u);
+  EXPECT_EQ((std::vector<std::string>{lines[0], lines[5], lines[10], lines[15], lines[20]}),
+            (std::vector<std::string>{"a_b", "c_d", "COLUMN3", "A", "a_2"}));
+}
