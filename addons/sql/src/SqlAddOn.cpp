@@ -21,7 +21,14 @@ struct Registry {
 };
 
 Registry& R() {
-  static Registry r;
+  // The engine's binding is made before the registry, so it is released after it: statements
+  // left open when the add-on is unloaded still close their tables through the engine.
+  static Registry& r = []() -> Registry& {
+    std::string ignored;
+    xbsql::Engine(ignored);
+    static Registry registry;
+    return registry;
+  }();
   return r;
 }
 
