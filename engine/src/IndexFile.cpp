@@ -603,15 +603,26 @@ IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
   return {};
 }
 
+// The leaf reached from the root taking, in each branch, the child `pick` chooses from the
+// branch page and its entry count (-1: none); 0 on a damaged path.
+template <class Pick>
+uint32_t IndexFile::LeafBelow(const TagSlot& t, Pick pick) {
+  uint32_t page = t.root;
+  const int esz = t.info.keyLen + 12;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Branch(t, page);
+    if (!p) return 0;
+    int c = pick(p, PCount(p));
+    if (c < 0) return 0;
+    page = Get32(p + kPageHeader + c * esz + t.info.keyLen + 4);
+  }
+  return page;
+}
+
 IndexFile::Pos IndexFile::First(int slot) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    page = Get32(p + kPageHeader + t->info.keyLen + 4);
-  }
+  uint32_t page = LeafBelow(*t, [](const char*, int) { return 0; });
   char* p = Leaf(*t, page);
   if (!p) return {};
   return PCount(p) > 0 ? Pos{page, 0} : Step(*t, page, true);
@@ -620,13 +631,7 @@ IndexFile::Pos IndexFile::First(int slot) {
 IndexFile::Pos IndexFile::Last(int slot) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  int esz = t->info.keyLen + 12;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t->info.keyLen + 4);
-  }
+  uint32_t page = LeafBelow(*t, [](const char*, int count) { return count - 1; });
   char* p = Leaf(*t, page);
   if (!p) return {};
   return PCount(p) > 0 ? Pos{page, PCount(p) - 1} : Step(*t, page, false);
@@ -684,21 +689,16 @@ uint32_t IndexFile::Ordinal(int slot, Pos pos) {
 IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  int esz = t->info.keyLen + 12;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    int cnt = PCount(p);
-    int c = 0;
-    for (; c < cnt; ++c) {
+  const int esz = t->info.keyLen + 12;
+  // Each branch entry counts the leaf entries below its child.
+  uint32_t page = LeafBelow(*t, [&](const char* p, int count) {
+    for (int c = 0; c < count; ++c) {
       uint32_t n = Get32(p + kPageHeader + c * esz + t->info.keyLen + 8);
-      if (ordinal < n) break;
+      if (ordinal < n) return c;
       ordinal -= n;
     }
-    if (c == cnt) return {};
-    page = Get32(p + kPageHeader + c * esz + t->info.keyLen + 4);
-  }
+    return -1;
+  });
   char* p = Leaf(*t, page);
   if (!p || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
   return {page, static_cast<int>(ordinal)};

@@ -22,6 +22,7 @@
 #include "engine/src/FileIo.h"
 #include "engine/src/IndexFile.h"
 #include "tests/engine/OrderTestNotes.h"
+#include "tests/engine/helpers/WriteHookFs.h"
 
 namespace {
 
@@ -293,45 +294,6 @@ TEST_F(EngineTest, AWriterKilledBetweenItsWritesWhileAnotherGoesOn) {
   std::printf("  %d rounds, 2 writers each, %ld writes of the survivors\n", kRounds, survivorWrites);
 }
 
-// A file system that ends the process right after the n-th write to a file whose name
-// ends in `suffix`: a writer killed between its record and its keys, exactly.
-class DieAfterWrite : public xbe::FileSystem {
- public:
-  DieAfterWrite(std::string suffix, int n) : suffix_(std::move(suffix)), left_(n) {}
-  class F : public xbe::File {
-   public:
-    F(std::unique_ptr<xbe::File> f, DieAfterWrite* owner) : f_(std::move(f)), owner_(owner) {}
-    ssize_t ReadAt(int64_t o, void* b, size_t n) override { return f_->ReadAt(o, b, n); }
-    bool WriteAt(int64_t o, const void* b, size_t n) override {
-      bool ok = f_->WriteAt(o, b, n);
-      if (owner_ && --owner_->left_ == 0) _exit(0);
-      return ok;
-    }
-    int64_t Size() override { return f_->Size(); }
-    bool Sync() override { return f_->Sync(); }
-    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override { return f_->Lock(o, l, k, w); }
-    void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
-    std::unique_ptr<xbe::File> f_;
-    DieAfterWrite* owner_;
-  };
-  std::unique_ptr<xbe::File> Open(const std::string& p, bool w, bool c, bool e) override {
-    auto f = base().Open(p, w, c, e);
-    if (!f) return f;
-    bool watched = p.size() >= suffix_.size() && p.compare(p.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
-    return std::make_unique<F>(std::move(f), watched ? this : nullptr);
-  }
-  bool Exists(const std::string& p) override { return base().Exists(p); }
-  bool Rename(const std::string& a, const std::string& b) override { return base().Rename(a, b); }
-  bool Remove(const std::string& p) override { return base().Remove(p); }
-  void SyncFolder(const std::string& p) override { base().SyncFolder(p); }
-  std::string FindNoCase(const std::string& f, const std::string& n) override { return base().FindNoCase(f, n); }
-
- private:
-  static xbe::FileSystem& base() { return xbe::PosixFileSystem(); }
-  std::string suffix_;
-  int left_;
-};
-
 // Writer A dies after writing record 5's new title and before its keys; then (a) a reader
 // that had the index open seeks the new title, (b) writer B writes another record, and
 // (c) a new opener looks: each finds the record under its new key, none trusts the tags
@@ -352,7 +314,7 @@ TEST_F(EngineTest, AWriterDeadBetweenItsRecordAndItsKeysIsNeverTrusted) {
     pid_t a = fork();
     if (a == 0) {
       xb_CloseAll();
-      static DieAfterWrite die(".dbf", 1);
+      static xbtest::WriteHookFs die(".dbf", xbtest::DieAfterWrite(1));
       xbe::SetFileSystem(&die);
       if (xb_UseEx(path.c_str(), "A", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
       xb_Go(5);
@@ -423,7 +385,7 @@ TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
     pid_t pid = fork();
     if (pid == 0) {
       xb_CloseAll();
-      static DieAfterWrite die(".nsx", writes);
+      static xbtest::WriteHookFs die(".nsx", xbtest::DieAfterWrite(writes));
       xbe::SetFileSystem(&die);
       if (xb_UseEx(path.c_str(), "R", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
       xb_Reindex();
