@@ -18,6 +18,10 @@ constexpr int kPageHeader = 16;
 constexpr uint8_t kLeaf = 1, kBranch = 2, kFree = 3, kDef = 4;
 // The write lock lives far past any data, so it never overlaps what readers read.
 constexpr int64_t kLockOffset = int64_t(1) << 40;
+// Write locks this process holds on index files. While one is held (a transaction reporting
+// progress may let the windows run, and an event may read an index), no other lock is waited
+// for: the holder is this very thread, and waiting would never end.
+int g_writeLocksHeld = 0;
 
 uint16_t Get16(const char* p) {
   return static_cast<uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
@@ -69,6 +73,7 @@ IndexFile::~IndexFile() {
     txnDepth_ = 1;
     End(nullptr);
   }
+  if (lock_ == LockState::kWrite) --g_writeLocksHeld;
   if (lock_ != LockState::kNone) file_->Unlock(kLockOffset, 1);
 }
 
@@ -231,14 +236,14 @@ bool IndexFile::Sync() {
     return !was;
   }
   if (h.dirty && lock_ == LockState::kNone) {
-    // A writer is at work, or died at work: wait for its lock, then look again.
-    if (LockRead()) {
-      bool ok = ReadPrefix(h);
-      UnlockRead();
-      if (!ok) {
-        damaged_ = true;
-        return true;
-      }
+    // A writer is at work, or died at work: wait for its lock, then look again. When the
+    // lock cannot be waited for (this process writes), the view stays as it was.
+    if (!LockRead()) return false;
+    bool ok = ReadPrefix(h);
+    UnlockRead();
+    if (!ok) {
+      damaged_ = true;
+      return true;
     }
   }
   bool changed = false;
@@ -269,7 +274,7 @@ bool IndexFile::LockRead() {
     ++readLocks_;
     return true;
   }
-  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, true)) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, g_writeLocksHeld == 0)) return false;
   lock_ = LockState::kRead;
   readLocks_ = 1;
   return true;
@@ -286,14 +291,16 @@ bool IndexFile::LockWrite(bool wait) {
   if (lock_ == LockState::kWrite) return true;
   if (!writable_) return false;
   // A read lock held here is converted in place (and given back as a read lock).
-  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait)) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait && g_writeLocksHeld == 0)) return false;
   lock_ = LockState::kWrite;
+  ++g_writeLocksHeld;
   RefreshUnderWriteLock();
   return true;
 }
 
 void IndexFile::UnlockWrite() {
   if (lock_ != LockState::kWrite || txnDepth_ > 0) return;
+  --g_writeLocksHeld;
   if (readLocks_ > 0 && file_->Lock(kLockOffset, 1, LockKind::Shared, false)) {
     lock_ = LockState::kRead;
     return;
