@@ -1,6 +1,8 @@
 // Keyed drawing and bitmap <-> bitmap-file conversion over the platform's QImage pictures.
 #include "components/BitmapUtil.h"
 
+#include <algorithm>
+
 #include <QImage>
 #include <QPainter>
 
@@ -17,21 +19,24 @@ void MaskedStretchBlt(TCanvas& Dest, int DestX, int DestY, int DestWidth, int De
       SourceHeight <= 0)
     return;
   // The source rectangle with its key colour (and whatever lies outside the source) made
-  // see-through; the destination's painter stretches it, so a screen picture, a printer page
-  // and a PDF get the same pixels, and a page keeps the picture at its own resolution.
-  if (int64_t{SourceWidth} * SourceHeight > MaxFramePixels) RaiseOutOfMemory();
+  // see-through, at the smaller of the two sizes per direction (nearest pixel); the
+  // destination's painter stretches it the rest of the way. So a screen picture, a printer
+  // page and a PDF get the same pixels, a page keeps the picture at its own resolution, and a
+  // large picture drawn small costs only the small size.
+  const int kw = std::min(SourceWidth, DestWidth), kh = std::min(SourceHeight, DestHeight);
+  if (int64_t{kw} * kh > MaxFramePixels) RaiseOutOfMemory();
   const QRgb key = ColorToRGB(TransparentColor & ~0x02000000u) & 0xFFFFFF;
-  QImage keyed(SourceWidth, SourceHeight, QImage::Format_ARGB32);
+  QImage keyed(kw, kh, QImage::Format_ARGB32);
   if (keyed.isNull()) RaiseOutOfMemory();
   keyed.fill(Qt::transparent);
   const QImage rgb = src->convertToFormat(QImage::Format_RGB32);
-  for (int j = 0; j < SourceHeight; ++j) {
-    const int sy = SourceY + j;
+  for (int j = 0; j < kh; ++j) {
+    const int sy = SourceY + static_cast<int>(int64_t{j} * SourceHeight / kh);
     if (sy < 0 || sy >= rgb.height()) continue;
     const QRgb* srow = reinterpret_cast<const QRgb*>(rgb.constScanLine(sy));
     QRgb* krow = reinterpret_cast<QRgb*>(keyed.scanLine(j));
-    for (int i = 0; i < SourceWidth; ++i) {
-      const int sx = SourceX + i;
+    for (int i = 0; i < kw; ++i) {
+      const int sx = SourceX + static_cast<int>(int64_t{i} * SourceWidth / kw);
       if (sx < 0 || sx >= rgb.width()) continue;
       const QRgb p = srow[sx];
       if (static_cast<QRgb>(qRed(p) | (qGreen(p) << 8) | (qBlue(p) << 16)) != key) krow[i] = p | 0xFF000000u;
@@ -126,8 +131,10 @@ void LoadBitmapFromDib(TBitmap& Bitmap, const std::string& File) {
     const uint8_t* s = v.RowAddress(y);
     if (v.BitCount == 8) {
       for (int x = 0; x < v.Width; ++x) d[x] = table[s[x]];
-    } else if (v.BitCount <= 4) {
-      for (int x = 0; x < v.Width; ++x) d[x] = table[v.PixelIndex(x, y)];
+    } else if (v.BitCount == 4) {
+      for (int x = 0; x < v.Width; ++x) d[x] = table[(s[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+    } else if (v.BitCount == 1) {
+      for (int x = 0; x < v.Width; ++x) d[x] = table[(s[x >> 3] >> (7 - (x & 7))) & 1];
     } else {
       for (int x = 0; x < v.Width; ++x) {
         uint32_t c = v.PixelColor(x, y);

@@ -123,6 +123,24 @@ std::unique_ptr<TIcon> TAnimatedCursorImage::LoadIconChunk(const uint8_t* Data, 
 void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
   if (Size < 12 || !Is(Data, "RIFF") || !Is(Data + 8, "ACON")) ReadError();
   Clear();
+  try {
+    ParseChunks(Data, Size);
+  } catch (...) {
+    // What was read stays; frames that never got a picture are no part of it.
+    DropFramesWithoutIcon();
+    throw;
+  }
+  DropFramesWithoutIcon();
+  FHeader.Steps = static_cast<uint32_t>(FFrames.size());
+  if (FFrames.empty()) ReadError();
+}
+
+void TAnimatedCursorImage::DropFramesWithoutIcon() {
+  for (size_t k = FFrames.size(); k-- > 0;)
+    if (!FFrames[k]->Icon()) FFrames.erase(FFrames.begin() + static_cast<std::ptrdiff_t>(k));
+}
+
+void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
   int iconsRead = 0, rates = 0, seqs = 0;
   int64_t held = 0;  // against kFrameBudget
   size_t pos = 12;
@@ -235,10 +253,6 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
     if (Padded(size) > left) break;
     pos += static_cast<size_t>(Padded(size));
   }
-  for (size_t k = FFrames.size(); k-- > 0;)
-    if (!FFrames[k]->Icon()) FFrames.erase(FFrames.begin() + static_cast<std::ptrdiff_t>(k));
-  FHeader.Steps = static_cast<uint32_t>(FFrames.size());
-  if (FFrames.empty()) ReadError();
 }
 
 void TAnimatedCursorImage::DrawFrames(TBitmap& Dest, TColor BackColor, bool Vertical, bool ReduceColors) {

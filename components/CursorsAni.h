@@ -81,6 +81,8 @@ class TAnimatedCursorImage : public TPersistent {
 
  private:
   void Parse(const uint8_t* Data, size_t Size);
+  void ParseChunks(const uint8_t* Data, size_t Size);
+  void DropFramesWithoutIcon();
   std::unique_ptr<TIcon> LoadIconChunk(const uint8_t* Data, size_t Size, bool& IsIcon, TPoint& HotSpot);
   TAniHeader FHeader;
   char FTitle[256] = {};

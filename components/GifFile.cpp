@@ -533,7 +533,14 @@ void TGifImageCore::RecomputeLogicalSize() {
   int lw = 0, lh = 0;
   for (auto& f : FrameList) {
     int w = 0, h = 0;
-    if (f->HasDecoded() || f->SharedItem->RasterData) f->DecodedSize(w, h);
+    // A raster not decoded yet has the size of its descriptor: asking for every frame's size
+    // must not decode (and hold) every frame of a long animation.
+    if (f->HasDecoded())
+      f->DecodedSize(w, h);
+    else if (f->SharedItem->RasterData) {
+      w = f->SharedItem->FrameWidth;
+      h = f->SharedItem->FrameHeight;
+    }
     lw = std::max(lw, w + f->Origin.Left);
     lh = std::max(lh, h + f->Origin.Top);
   }

@@ -5,7 +5,6 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
-#include <climits>
 #include <optional>
 #include <cctype>
 #include <cstring>
@@ -34,6 +33,10 @@ constexpr int64_t kZip64EndSize = 56;
 constexpr int64_t kZip64LocatorSize = 20;
 
 uint64_t GetLE64(const uint8_t* p) { return GetLE32(p) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32); }
+
+// A disk number of a zip64 record (32 bits) as the component counts disks: the classic
+// record's 16 bits hold every set that can be named, and the count stays clear of overflow.
+int DiskNumber(uint32_t Disk) { return static_cast<int>(std::min<uint32_t>(Disk, 0xFFFF)); }
 
 
 std::map<int, std::string>& StringTable() {
@@ -496,7 +499,7 @@ bool TZipArchiver::OpenEOC(bool Raise) {
     std::optional<EndRecord> ends, fits, last;
     for (int64_t i = n - kEndSize; i >= 0 && !ends; --i) {
       const uint8_t* r = buf.data() + i;
-      if (r[0] != 'P' || r[1] != 'K' || r[2] != 5 || r[3] != 6) continue;
+      if (GetLE32(r) != kEndSig) continue;
       EndRecord e = ReadEndRecord(r, base + i, n - i - kEndSize);
       if (!last) last = e;
       if (!DirectoryFits(e)) continue;
@@ -516,7 +519,7 @@ bool TZipArchiver::OpenEOC(bool Raise) {
       }
       if (FEOC.CommentLen > 0)
         FZipComment.assign(reinterpret_cast<const char*>(buf.data() + (FZipEOC - base) + kEndSize), FEOC.CommentLen);
-      if (!fromLabel) FDiskNr = static_cast<int>(std::min<uint32_t>(FEOC.ThisDisk, INT_MAX));
+      if (!fromLabel) FDiskNr = DiskNumber(FEOC.ThisDisk);
       return true;
     }
     if (!Raise) return false;
@@ -579,7 +582,7 @@ void TZipArchiver::List() {
     FDrive = ExtractFileDrive(FZipFileName) + "\\";
     if (!IsDiskPresent()) throw EZipArchiver(11004, FDrive);
     OpenEOC(true);
-    FTotalDisks = static_cast<int>(std::min<uint32_t>(FEOC.ThisDisk, INT_MAX));
+    FTotalDisks = DiskNumber(FEOC.ThisDisk);
     if (FEOC.ThisDisk != 0) FIsSpanned = true;
     // Offsets past 2^63 are none that a file can have.
     const int64_t centralSize = static_cast<int64_t>(std::min<uint64_t>(FEOC.CentralSize, INT64_MAX));
@@ -587,7 +590,7 @@ void TZipArchiver::List() {
     if (FEOC.ThisDisk == FEOC.CentralDisk) {
       FCentralDir = FEOC.DirEnd - centralSize;
     } else {
-      GetNewDisk(static_cast<int>(std::min<uint32_t>(FEOC.CentralDisk, INT_MAX)));
+      GetNewDisk(DiskNumber(FEOC.CentralDisk));
       FFileSize = FFile->Size();
       FCentralDir = centralOffset;
     }

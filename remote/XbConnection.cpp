@@ -16,17 +16,17 @@ TXbStreamCodec& XbStreamCodec() {
   return codec;
 }
 
+TXbLoadSqlAddOn& XbSqlAddOnHook() {
+  static TXbLoadSqlAddOn hook;
+  return hook;
+}
+
 TCloseLinkedTables& XbCloseLinkedTablesHook() {
   static TCloseLinkedTables hook;
   return hook;
 }
 
 namespace {
-
-// The largest payload a header may announce (a reply text holds 64 KB, a record 64 KB, and a
-// blob or a block of rows is fetched in parts); a longer one is a damaged header, refused
-// before any of it is read.
-constexpr int64_t kMaxPayload = 256 * 1024 * 1024;
 
 std::string Header(int64_t Length, bool Compressed, const std::string& Tag,
                    const std::string& Code) {

@@ -142,6 +142,11 @@ void TFilePrinter::GotoPage(unsigned N) {
     FReader->Seek(link);
     ReadPageHeader();
   };
+  // A print run only goes forwards; a page number past 65535 would send it back to the start.
+  if (FWalkMustMove && n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
+    if (Printing()) AbortReport();
+    throw EReportKit(kUnexpectedCode);
+  }
   if (n != static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
     bool stuck = false;
     while (n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {

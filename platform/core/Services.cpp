@@ -19,6 +19,7 @@
 IMessageBoxService::~IMessageBoxService() = default;
 IMessageLoopService::~IMessageLoopService() = default;
 ILibraryLoader::~ILibraryLoader() = default;
+IScreenCursorService::~IScreenCursorService() = default;
 
 int CautiousAnswer(unsigned Flags) {
   switch (Flags & MB_TYPEMASK) {
@@ -81,10 +82,21 @@ class TComponentLists : public TComponent {
   }
 };
 
+class TKeptScreenCursor : public IScreenCursorService {
+ public:
+  int Cursor() const override { return FCursor; }
+  void SetCursor(int Cursor) override { FCursor = Cursor; }
+
+ private:
+  int FCursor = 0;
+};
+
 struct Registry {
   TStderrMessageBoxes defaultBoxes;
   TIdleLoop defaultLoop;
   TDlLibraryLoader defaultLoader;
+  TKeptScreenCursor defaultCursor;
+  IScreenCursorService* cursor = nullptr;
   IMessageBoxService* boxes = nullptr;
   IMessageLoopService* loop = nullptr;
   ILibraryLoader* loader = nullptr;
@@ -183,6 +195,11 @@ IMessageBoxService& MessageBoxService() {
 }
 IMessageLoopService& MessageLoopService() { return R().loop ? *R().loop : R().defaultLoop; }
 ILibraryLoader& LibraryLoader() { return R().loader ? *R().loader : R().defaultLoader; }
+IScreenCursorService* SetScreenCursorService(IScreenCursorService* Service) {
+  return std::exchange(R().cursor, Service);
+}
+int ScreenCursor() { return (R().cursor ? *R().cursor : R().defaultCursor).Cursor(); }
+void SetScreenCursor(int Cursor) { (R().cursor ? *R().cursor : R().defaultCursor).SetCursor(Cursor); }
 
 int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
   return MessageBoxService().MessageBox(Text, Caption, Flags);

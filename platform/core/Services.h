@@ -114,6 +114,18 @@ class TDlLibraryLoader : public ILibraryLoader {
   std::string FLastError;
 };
 
+// ---- Screen cursor ------------------------------------------------------------------------
+
+// The cursor shown over the whole application, in the class library's cursor numbers (0: each
+// control shows its own). The UI layer installs the one that changes the real screen; until
+// then the number is only kept, so the layers without Qt can switch it all the same.
+class IScreenCursorService {
+ public:
+  virtual ~IScreenCursorService();
+  virtual int Cursor() const = 0;
+  virtual void SetCursor(int Cursor) = 0;
+};
+
 // ---- Registry -----------------------------------------------------------------------------
 // Each setter installs an implementation (nullptr restores the default) and returns the one
 // it replaced, so a test can put it back. The registry never owns what is installed.
@@ -121,6 +133,7 @@ class TDlLibraryLoader : public ILibraryLoader {
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* Service);
 IMessageLoopService* SetMessageLoopService(IMessageLoopService* Service);
 ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader);
+IScreenCursorService* SetScreenCursorService(IScreenCursorService* Service);
 
 IMessageBoxService& MessageBoxService();
 IMessageLoopService& MessageLoopService();
@@ -131,6 +144,8 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 // An OK box under the application title.
 void ShowMessage(const std::string& Text);
 void ProcessMessages();
+int ScreenCursor();
+void SetScreenCursor(int Cursor);
 
 // ---- Key-downs sent to a window -----------------------------------------------------------
 // The engine reports the progress of a long operation as key-downs for the window it was

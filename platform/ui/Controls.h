@@ -41,6 +41,8 @@ class QObject;
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
+class TBitmap;
+struct TPoint;
 
 // Modal results (the message-box answers share the values).
 enum : int {
@@ -61,6 +63,12 @@ enum : int {
   crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
   crSizeAll = -22,
 };
+
+// The screen's table of the program's own cursors (numbers above 0): a picture, black where
+// Picture is black and white elsewhere, drawn where Mask is black, with its hot spot. A control
+// or the screen whose Cursor is such a number shows it; registering a number again replaces
+// its picture. May be called before the application object exists (start-up registrations).
+void SetScreenCursor(TCursor Cursor, const TBitmap& Picture, const TBitmap& Mask, const TPoint& HotSpot);
 
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;

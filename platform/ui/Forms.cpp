@@ -521,7 +521,7 @@ void TScreen::SetCursor(TCursor v) {
     FOverriding = false;
     return;
   }
-  QCursor c(orv::CursorShape(v));
+  QCursor c = orv::CursorOf(v);
   if (FOverriding && QApplication::overrideCursor())
     QApplication::changeOverrideCursor(c);
   else

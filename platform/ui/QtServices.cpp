@@ -11,6 +11,7 @@
 
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/LongOperation.h"
 #include "platform/ui/QtText.h"
 
@@ -138,6 +139,24 @@ void QtTimerService::StopTimer(TTimerId Id) {
   FTimers.erase(it);
 }
 
+namespace {
+
+// The screen's cursor, for the layers that switch it without knowing Qt.
+class QtScreenCursor : public IScreenCursorService {
+ public:
+  int Cursor() const override { return Screen ? Screen->Cursor() : 0; }
+  void SetCursor(int Cursor) override {
+    if (Screen) Screen->SetCursor(static_cast<TCursor>(Cursor));
+  }
+};
+
+QtScreenCursor& QtCursor() {
+  static QtScreenCursor* s = new QtScreenCursor;
+  return *s;
+}
+
+}  // namespace
+
 QtTimerService& QtTimers() {
   static QtTimerService* s = new QtTimerService;  // outlives the components that use it
   return *s;
@@ -147,6 +166,7 @@ void InstallQtServices() {
   SetMessageBoxService(&QtMessageBoxes());
   SetMessageLoopService(&QtMessageLoop());
   SetTimerService(&QtTimers());
+  SetScreenCursorService(&QtCursor());
   SetKeyDownReceiver(&DeliverKeyDown);
 }
 
@@ -154,6 +174,8 @@ void RemoveQtServices() {
   if (&MessageBoxService() == &QtMessageBoxes()) SetMessageBoxService(nullptr);
   if (&MessageLoopService() == &QtMessageLoop()) SetMessageLoopService(nullptr);
   if (&TimerService() == &QtTimers()) SetTimerService(nullptr);
+  IScreenCursorService* cursor = SetScreenCursorService(nullptr);
+  if (cursor != &QtCursor()) SetScreenCursorService(cursor);  // someone else's: it stays
   SetKeyDownReceiver(nullptr);
 }
 

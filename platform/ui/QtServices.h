@@ -40,9 +40,9 @@ class QtTimerService : public ITimerService {
   TTimerId FNext = 1;
 };
 
-// Installs all three and the key-down receiver (a sent key reaches the control whose Handle()
-// is Window through its form's preview and its OnKeyDown; a destroyed window gets nothing).
-// RemoveQtServices restores the defaults where they are still installed.
+// Installs all three, the screen cursor and the key-down receiver (a sent key reaches the
+// control whose Handle() is Window through its form's preview and its OnKeyDown; a destroyed
+// window gets nothing). RemoveQtServices restores the defaults where they are still installed.
 void InstallQtServices();
 void RemoveQtServices();
 QtMessageBoxService& QtMessageBoxes();

@@ -3,7 +3,11 @@
 // the visit history, the seek panel and the title search dialog.
 #include "NoteBookFixture.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
+#include <QLineEdit>
 #include <QTest>
 
 #include "app/FindForm.h"
@@ -289,6 +293,58 @@ TEST_F(NoteBookTest, SeekPanelSearchesShowsTheCountAndEscClearsIt) {
   EXPECT_EQ(MainForm->Panel2->Height(), panel2);
   EXPECT_EQ(MainForm->Label6->Caption(), "");
   EXPECT_EQ(t.DBFilter(), "") << "the query is gone";
+}
+
+// Typed as a user does: the text, Tab to the first mode button, Tab to the search button,
+// Return on it. The dialog's Enter rule must leave the focused button its Return.
+// A search without hits leaves the whole list on the screen, not just the current row; the
+// list's title columns are headed by the file's labels, each head readable whole.
+TEST_F(NoteBookTest, ListAfterASearchWithoutHitsShowsEveryNoteUnderTheFileLabels) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  TDBGrid* grid = MainForm->DBGrid1;
+  QAbstractItemModel* rows = grid->View()->model();
+  const int before = rows->rowCount();
+  ASSERT_EQ(before, 5);
+  MainForm->SeekBtn->Click();
+  MainForm->SeekEd->SetText("nothing-like-this");
+  Press(MainForm->SeekEd, Qt::Key_Return);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(MainForm->Label6->Caption(), "");
+  EXPECT_EQ(rows->rowCount(), before) << "every note is listed again";
+  EXPECT_EQ(rows->data(rows->index(grid->Row(), 0)).toString().toStdString(), MainForm->Edit1->Text());
+
+  MainForm->NoteTableCHK->Visible = true;  // as the first mark by Space shows it
+  grid->LayoutChanged();
+  ASSERT_EQ(grid->FieldCount(), 5);
+  const QFontMetrics fm = grid->View()->horizontalHeader()->fontMetrics();
+  for (int i = 0; i < grid->FieldCount(); ++i) {
+    const QString head = rows->headerData(i, Qt::Horizontal).toString();
+    const std::string field = grid->Fields(i)->FieldName();
+    SCOPED_TRACE(field);
+    if (field.rfind("TIT", 0) == 0) EXPECT_EQ(head.toStdString(), "T" + field.substr(3)) << "the file's label";
+    EXPECT_GE(grid->ColumnWidth(i), fm.horizontalAdvance(head)) << "the head fits its column";
+  }
+}
+
+TEST_F(NoteBookTest, TitleSearchRunsFromReturnOnTheFocusedSearchButton) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  answer = [&](TCustomForm& f) -> TModalResult {
+    if (&f != FindForm) return mrCancel;
+    FindForm->FormActivate(FindForm);
+    FindForm->Edit0->SetFocus();
+    QTest::keyClicks(FindForm->Edit0->LineEdit(), "e");
+    auto focused = [] { return FindForm->ActiveControl()->Widget(); };
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->NewRbtn);
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->Button2);
+    QTest::keyClick(focused(), Qt::Key_Return);
+    return FindForm->ModalResult();
+  };
+  MainForm->FindDlgShow();
+  EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
 }
 
 TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {

@@ -437,3 +437,31 @@ TEST(AnimatedCursor, HostileCountsAreRefused) {
     }
   }
 }
+
+// An error after frames were made leaves what was read, and no frame without a picture
+// (which drawing would stumble over).
+TEST(AnimatedCursor, AnErrorLeavesOnlyFramesWithPictures) {
+  std::string icon = IconFile(1, 16, 0x0000FF);
+  std::string shortHeader = Chunk("anih", U32s({0, 1, 2, 1}));  // flags cut off: no icon flag
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int left;
+  } cases[] = {
+      {"a bad second header before any picture", Riff(Anih(3, 4, 6) + shortHeader + Fram({icon})), 0},
+      {"a bad second header after a picture", Riff(Anih(3, 4, 6) + Fram({icon}) + shortHeader), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TAnimatedCursorImage ani;
+    EXPECT_THROW(ani.LoadFromMemory(c.bytes.data(), c.bytes.size()), EReadError);
+    ASSERT_EQ(ani.FrameCount(), c.left);
+    for (int k = 0; k < ani.FrameCount(); ++k) EXPECT_NE(ani.Frames(k)->Icon(), nullptr);
+    TBitmap strip;
+    strip.Assign(&ani);
+    EXPECT_EQ(strip.Width(), 16 * c.left);
+    TGIFImage gif;
+    gif.Assign(&ani);
+    EXPECT_EQ(gif.FrameCount(), c.left);
+  }
+}

@@ -423,11 +423,18 @@ TEST_F(ZipFixture, Zip64EndRecordsAndEndSignaturesInTheComment) {
     EXPECT_FALSE(zip.WrongZipStruct());
   }
   // A zip64 count far beyond the directory ends where the directory does, after what is
-  // there.
+  // there; disk numbers of 32 bits ask for a disk that is not there.
   messages.clear();
   zip.SetZipFileName(Write("many.zip", BuildZip64(two, true, uint64_t{1} << 62)));
   EXPECT_EQ(zip.ErrCode(), 11015);
   EXPECT_EQ(zip.Count(), 2);
+  std::string farDisk = BuildZip64(two, true);
+  size_t z64 = farDisk.find(std::string("PK\x06\x06", 4));
+  for (size_t k = 16; k < 20; ++k) farDisk[z64 + k] = '\xFF';  // this disk: 2^32 - 1
+  zip.SetZipFileName(Write("disk.zip", farDisk));
+  EXPECT_EQ(zip.ErrCode(), 11001);
+  EXPECT_TRUE(zip.IsSpanned());
+  EXPECT_EQ(zip.Count(), 0);
 }
 
 // Names and comments flagged UTF-8 (bit 11) become program text; others stay as stored.

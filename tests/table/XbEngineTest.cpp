@@ -159,7 +159,7 @@ TEST_F(EngineTest, AddOnLoaders) {
   LoadCryptEngine();
   LoadCryptEngine();
   EXPECT_TRUE(XbCryptAddOn().Loaded);
-  EXPECT_EQ(XbCryptAddOn().SetCompressionLevel, &dummy);
+  EXPECT_EQ(reinterpret_cast<void*>(XbCryptAddOn().SetCompressionLevel), static_cast<void*>(&dummy));
   UnloadCryptEngine();
   EXPECT_FALSE(XbCryptAddOn().Loaded);
   EXPECT_EQ(services.Loader.OpenHandles(), 0);

@@ -5,12 +5,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "platform/core/FakeServices.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/LongOperation.h"
 #include "platform/ui/StdCtrls.h"
@@ -287,6 +290,44 @@ TEST(TApplicationTest, SentKeyDownReachesTheWindowAtOnceInsideALongOperation) {
 }  // namespace
 
 namespace {
+
+// The real input box (the quick move's) and the font box show Korean buttons, as the message
+// boxes do; OK in the input box gives the typed text.
+TEST(TApplicationTest, InputAndFontBoxesHaveKoreanButtons) {
+  auto buttonTexts = [](QWidget* box) {
+    QStringList texts;
+    for (QPushButton* b : box->findChildren<QPushButton*>())
+      if (b->isVisible()) texts << b->text();
+    texts.sort();
+    return texts;
+  };
+  const QStringList want = {QString::fromUtf8("취소"), QString::fromUtf8("확인")};
+  QStringList seen;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    seen = buttonTexts(box);
+    QTest::keyClicks(box->findChild<QLineEdit*>(), "abc");
+    for (QPushButton* b : box->findChildren<QPushButton*>())
+      if (b->text() == QString::fromUtf8("확인")) b->click();
+  });
+  TQtDialogService service;
+  std::string value;
+  EXPECT_TRUE(service.InputQuery(K("빠른이동"), K("이동할 첫단어를 입력하세요."), value));
+  EXPECT_EQ(value, "abc");
+  EXPECT_EQ(seen, want);
+
+  seen.clear();
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    seen = buttonTexts(box);
+    static_cast<QDialog*>(box)->reject();
+  });
+  TFont font;
+  EXPECT_FALSE(service.ChooseFont(font));
+  EXPECT_EQ(seen, want);
+}
 
 TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
   TForm reader(nullptr);
