@@ -1,5 +1,5 @@
-// Replays the .nsx fuzz harness's saved corpus (valid index files, damaged ones and what the
-// fuzzer kept).
+// Replays the .nsx harness's saved corpus: valid index files, damaged ones, and what the
+// fuzzer kept.
 #include <gtest/gtest.h>
 
 #include "support/FuzzCorpus.h"
