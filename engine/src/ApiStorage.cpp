@@ -14,6 +14,7 @@
 #include "engine/src/FieldCodec.h"
 #include "engine/src/WorkArea.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/NumberText.h"
 
 using xbe::Session;
 using xbe::WorkArea;
@@ -138,12 +139,8 @@ bool PutNumber(WorkArea* w, int f, double v) {
     case 'D':
       return w->SetRaw(f, xbe::DateOfJulian(static_cast<int32_t>(v)));
     default: {
-      char buf[64];
-      if (v == std::floor(v) && std::fabs(v) < 1e15)
-        std::snprintf(buf, sizeof buf, "%.0f", v);
-      else
-        std::snprintf(buf, sizeof buf, "%.*f", d.decimals > 0 ? d.decimals : 6, v);
-      return PutText(w, f, buf);
+      const bool whole = v == std::floor(v) && std::fabs(v) < 1e15;
+      return PutText(w, f, numtext::Fixed(v, whole ? 0 : (d.decimals > 0 ? d.decimals : 6)));
     }
   }
 }
