@@ -297,6 +297,10 @@ void TFileForm::FormActivate(TObject*) {
   SetCommandsEnabled(true);
   Note2Table->Close();
   MakeFileList();
+  // A note file whose name has no CP949 form cannot be listed under its name: say which.
+  std::string unnamed;
+  for (const std::string& m : FileListBox1->UnnamedFiles()) unnamed += (unnamed.empty() ? "" : "\n") + m;
+  if (!unnamed.empty()) ShowMessage(unnamed);
   if (ListBox1->CanFocus()) ListBox1->SetFocus();
   Button3->SetEnabled(true);
   Button9->SetEnabled(true);

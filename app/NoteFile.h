@@ -4,7 +4,8 @@
 //
 // File names: what the program creates is named in lower case; every look-up of a file in the
 // data folder goes through FindFileNoCase, so files copied from a system that ignores letter
-// case ("CONDB20.DBF", "Orvel.wav") are found all the same.
+// case ("CONDB20.DBF", "Orvel.wav") are found all the same. Names are program text (CP949);
+// they cross to the system's UTF-8 names in SysUtils' file routines.
 //
 // Text is code page 949 bytes; widths are byte counts and no cut splits a character.
 #pragma once

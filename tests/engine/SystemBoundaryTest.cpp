@@ -1,15 +1,73 @@
-// The engine at the edge of the system: numbers are written and read with '.' under a
-// comma-decimal process locale.
+// The engine at the edge of the system: Korean table names reach the disk as UTF-8 names (and
+// raw CP949 names of older copies still open), and numbers are written and read with '.'
+// under a comma-decimal process locale.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <stdio.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "helpers/NoteFixture.h"
+#include "platform/core/OsText.h"
+#include "platform/core/TextCodec.h"
 #include "support/CommaLocale.h"
 
 namespace {
 
 using xbtest::EngineTest;
+
+// Program text (CP949) of a UTF-8 literal.
+std::string Cp(const char* utf8) {
+  std::string out;
+  EXPECT_TRUE(cp949::TryFromUtf8(utf8, out)) << utf8;
+  return out;
+}
+
+std::vector<std::string> OnDisk(const std::string& folder) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d))
+    if (e->d_name[0] != '.') out.push_back(e->d_name);
+  ::closedir(d);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string Memo(const char* field) {
+  char* m = xb_GetMemo(field, 0);
+  std::string s = m ? m : "";
+  if (m && *m) xb_MemDealloc(m);
+  return s;
+}
+
+TEST_F(EngineTest, KoreanTableNamesAreTheSystemsUtf8NamesAndOldRawNamesStillOpen) {
+  if (ostext::SystemEncoding() != ostext::Encoding::Utf8) GTEST_SKIP() << "the locale does not name files in UTF-8";
+  const std::string table = Path(Cp("노트.dbf"));
+  ASSERT_TRUE(xbtest::CreateNoteFile(table));
+  ASSERT_GT(xb_UseEx(table.c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_AppendBlank();
+  xb_PutMemo("mmm", Cp("본문").c_str());
+  xb_Commit();
+  xb_Close();
+  EXPECT_EQ(OnDisk(dir_), (std::vector<std::string>{"노트.dbf", "노트.smt"}));
+  // Looked up without regard to the letter case of the extension, as a copied file may have it.
+  ASSERT_GT(xb_UseEx(Path(Cp("노트.DBF")).c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_Go(1);
+  EXPECT_EQ(Memo("mmm"), Cp("본문"));
+  xb_Close();
+
+  // The same pair as an older copy left it: CP949 bytes as names.
+  ASSERT_EQ(::rename(Path("노트.dbf").c_str(), Path(Cp("옛노트.dbf")).c_str()), 0);
+  ASSERT_EQ(::rename(Path("노트.smt").c_str(), Path(Cp("옛노트.smt")).c_str()), 0);
+  ASSERT_GT(xb_UseEx(Path(Cp("옛노트.dbf")).c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_Go(1);
+  EXPECT_EQ(Memo("mmm"), Cp("본문")) << "the memo file is found beside it";
+  xb_Close();
+}
 
 TEST_F(EngineTest, NumbersKeepTheirPointUnderACommaLocale) {
   commalocale::Scope german;
