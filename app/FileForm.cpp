@@ -442,7 +442,7 @@ void TFileForm::Button4Click(TObject*) {
     ShowEntry(nullptr, false);
     return;
   }
-  // The name as it stands keeps its letter case; a new name is made in lower case.
+  // The name as it stands keeps its letter case; a new name takes the case typed.
   const std::string newData = typed == FirstName(oldData) ? oldData : NoteDataFileName(typed);
 
   try {

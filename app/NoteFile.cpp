@@ -102,7 +102,7 @@ std::string ScreenColourField(TXbTable& settings) {
 }
 
 std::string NoteDataFileName(std::string_view baseName) {
-  return LowerCase(Trim(baseName)) + ".dbf";
+  return Trim(baseName) + ".dbf";
 }
 
 bool CreateNoteFile(TXbTable& table, TXbTable& settings, const std::string& folder,

@@ -244,23 +244,24 @@ TEST_F(FileStoreTest, NewFileGetsTheCurrentLabelsItsDescriptionAHiddenHeaderAndO
     FileForm->Button7->Click();
     EXPECT_FALSE(FileForm->Edit1->Visible());
     EXPECT_TRUE(FileForm->Button6->Enabled());
-    const int i = LineOf("newone.smt");
+    const int i = LineOf("NewOne.smt");
     ASSERT_GE(i, 0);
     EXPECT_EQ(FileForm->ListBox1->ItemIndex(), i) << "the new file is the current one";
     EXPECT_EQ(FileForm->ListBox1->Items()[i].substr(56), "         1");
   });
   EXPECT_TRUE(fake.Boxes.empty()) << BoxText();
-  ASSERT_TRUE(data.Has("newone.dbf")) << "a new name is made in lower case";
-  EXPECT_TRUE(data.Has("newone.smt"));
-  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "newone.dbf");
+  ASSERT_TRUE(data.Has("NewOne.dbf")) << "the name as typed";
+  EXPECT_TRUE(data.Has("NewOne.smt"));
+  EXPECT_FALSE(data.Has("newone.dbf"));
+  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "NewOne.dbf");
   ASSERT_EQ(all.size(), 2u);
   EXPECT_TRUE(all[0].deleted);
   EXPECT_EQ(all[0].tit[0], Trim(kLabels)) << "the labels of the file current when the list was built";
   EXPECT_EQ(all[0].tit[1], K("새 설명"));
   EXPECT_FALSE(all[1].deleted);
   EXPECT_EQ(all[1].tit[0], "");
-  EXPECT_EQ(Trim(Settings("fname")), "newone.dbf");
-  EXPECT_EQ(MainForm->NoteTable->TableName(), "newone.dbf");
+  EXPECT_EQ(Trim(Settings("fname")), "NewOne.dbf");
+  EXPECT_EQ(MainForm->NoteTable->TableName(), "NewOne.dbf");
   EXPECT_EQ(MainForm->Label1->Caption(), "Lab1    ");
 }
 
@@ -278,7 +279,7 @@ TEST_F(FileStoreTest, NewFileRefusesTakenAndUnsafeNamesAndNeverOverwrites) {
   const Case cases[] = {
       {"", "", true},  // nothing at all
       {"b", "b.dbf 파일이 이미 있습니다.", false},
-      {"B", "b.dbf 파일이 이미 있습니다.", false},
+      {"B", "B.dbf 파일이 이미 있습니다.", false},  // taken in another letter case
       {"orph", "orph.smt 파일이 이미 있습니다.", false},
       {"../up", "파일 이름으로 쓸 수 없습니다: ../up", true},
       {"x/y", "파일 이름으로 쓸 수 없습니다: x/y", true},
@@ -363,7 +364,7 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
   };
   const Case cases[] = {
       {"a", "a.dbf파일이 있습니다!"},
-      {"A", "a.dbf파일이 있습니다!"},
+      {"A", "A.dbf파일이 있습니다!"},  // taken in another letter case
       {"orph", "orph.smt파일이 있습니다!"},
       {"dir", "dir.smt파일이 있습니다!"},
       {"../b", "파일 이름으로 쓸 수 없습니다: ../b"},
