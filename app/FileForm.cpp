@@ -12,6 +12,7 @@
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/ProcessStart.h"
 #include "platform/ui/ShellApi.h"
 
@@ -30,8 +31,6 @@ namespace {
 
 // A note file of the old 1.5 format has exactly this many fields.
 constexpr int kOldFormatFieldCount = 8;
-// A key code with any of these bits set is a progress report, not a key.
-constexpr uint16_t kGaugeBits = 0x7000;
 // The converter's command line lives in an 80-byte buffer on the system it comes from.
 constexpr std::size_t kCommandLineLimit = 79;
 // Byte offset of the memo name in a line (characters 43 to 54).
@@ -306,12 +305,7 @@ void TFileForm::FormActivate(TObject*) {
   Button9->SetEnabled(true);
 }
 
-void TFileForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
-  if ((Key & kGaugeBits) == 0) return;
-  Gauge1->SetProgress(static_cast<uint16_t>(-Key));
-  ProcessMessages();
-  Key = 0;
-}
+void TFileForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState) { TakeProgressKey(*Gauge1, Key); }
 
 void TFileForm::ListBox1DblClick(TObject*) {
   SelectFile();
@@ -597,6 +591,7 @@ void TFileForm::HabFile(const std::string& Condition) {
     // The source's deleted records (its header among them) stay behind: deleted records are
     // hidden while the engine appends, whatever an earlier reader left.
     MainForm->XbEnv1->SetDeleted(true);
+    TLongOperation busy;
     merged = Note2Table->AppendFrom(IncludeTrailingPathDelimiter(Folder()) + source, kNoteTableTypeCode, Condition) != 0;
     if (merged) Note2Table->Commit();
   } catch (const std::exception& e) {

@@ -118,10 +118,6 @@ void TFindForm::Button2Click(TObject*) {
     return;
   }
   const TSearchResult query = CombineQuery(MainForm->QueryText, part.Expression, how);
-  if (query.Status == sbTooLong) {
-    ShowMessage(K("   검색 조건이 너무 길어요...  "));
-    return;
-  }
   try {
     MainForm->ApplySearch(query.Expression);
   } catch (const std::exception& e) {

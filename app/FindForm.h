@@ -3,8 +3,9 @@
 // combined with the query in force by .and. / .or.. A modal dialog of the main window, created
 // at start-up and living to exit; it reaches the main window through the global MainForm.
 //
-// The texts are quoted safely (SearchExpr.h); a text that cannot be quoted, or a query over
-// the length limit, is refused with a message and the dialog stays open with nothing changed.
+// The texts are quoted safely (SearchExpr.h); a text that cannot be quoted, or a query the
+// engine refuses, is reported and the dialog stays open with nothing changed. The query may be
+// of any length.
 // The main window's QueryText changes only once the engine has taken the new query.
 // GUI thread only.
 #pragma once

@@ -12,6 +12,7 @@
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/LongOperation.h"
 
 using cp949::K;
 
@@ -22,10 +23,17 @@ const char* const kPackOrderFile = "sortord.nsx";
 const char* const kPackBackupData = "indexbak.db";
 const char* const kPackBackupMemo = "indexbak.sm";
 
-namespace {
+bool TakeProgressKey(TGauge& Gauge, uint16_t& Key) {
+  // A key code with any of these bits set is a progress report, not a key.
+  constexpr uint16_t kGaugeBits = 0x7000;
+  if ((Key & kGaugeBits) == 0) return false;
+  Gauge.SetProgress(static_cast<uint16_t>(-Key));
+  ProcessMessages();
+  Key = 0;
+  return true;
+}
 
-// A key code with any of these bits set is a progress report, not a key.
-constexpr uint16_t kGaugeBits = 0x7000;
+namespace {
 
 // A file's name with its last three characters replaced by ext ("orvel.dbf" -> "orvel.smt").
 std::string CompanionName(const std::string& dataName, const char* ext) {
@@ -139,12 +147,7 @@ void TIndexDlg::FormActivate(TObject*) {
   for (int i = 0; i < 4; ++i) radios[i]->SetText(std::to_string(i + 1) + "." + labels[i]->Caption());
 }
 
-void TIndexDlg::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
-  if ((Key & kGaugeBits) == 0) return;
-  Gauge1->SetProgress(static_cast<uint16_t>(-Key));
-  ProcessMessages();
-  Key = 0;
-}
+void TIndexDlg::FormKeyDown(TObject*, uint16_t& Key, TShiftState) { TakeProgressKey(*Gauge1, Key); }
 
 void TIndexDlg::FormKeyPress(TObject*, char& Key) {
   EnterMovesToNextControl(Key);
@@ -228,6 +231,7 @@ bool TIndexDlg::MakeIndex(TXbTable& Table, const std::string& TagName, const std
   std::exception_ptr failure;
   GaugeOn(Table);
   try {
+    TLongOperation busy;
     made = Table.IndexTag(std::string(), TagName, Expression, 0, false, std::string());
   } catch (...) {
     failure = std::current_exception();
@@ -270,6 +274,7 @@ bool TIndexDlg::WritePackCopy(const std::string& Folder) {
   bool ok = RemoveAllCases(Folder, kPackOrderFile);
   GaugeOn(notes);
   try {
+    TLongOperation busy;
     env.SetDeleted(false);
     ok = ok && notes.IndexTag(dir + kPackOrderFile, "PACK", "iif(recno()=1,\"0\",\"1\")+" + key, 0, false,
                               "recno()=1 .or. .not. deleted()") != 0;

@@ -42,6 +42,12 @@ struct THourGlass {
   THourGlass& operator=(const THourGlass&) = delete;
 };
 
+// The engine's progress report, as the gauge windows (this dialog, the file store) take it in
+// their FormKeyDown: a key code with any bit of 0x7000 set is minus the percentage. Such a key
+// moves Gauge, lets the windows repaint (the user's input stays blocked while the engine
+// works) and is swallowed (Key := 0); true then. Other keys pass unchanged.
+bool TakeProgressKey(TGauge& Gauge, uint16_t& Key);
+
 class TIndexDlg : public TForm {
  public:
   explicit TIndexDlg(TComponent* AOwner);

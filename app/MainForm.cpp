@@ -158,8 +158,11 @@ void TMainForm::BuildTopPanel() {
   NextBtn->SetEnabled(false);
   Label77 = CreateControl<TLabel>(this, Panel4, "Label77", 702, 8, 120, 18);
 
-  ChkBtn = Button(this, Panel4, "ChkBtn", "V", 4, 38, 26, 24);
-  ARBtn = Button(this, Panel4, "ARBtn", "R", 4, 70, 26, 24);
+  // Their pictures show the state (ShowButtonState); a caption would not fit beside them.
+  ChkBtn = Button(this, Panel4, "ChkBtn", "", 4, 38, 26, 24);
+  ARBtn = Button(this, Panel4, "ARBtn", "", 4, 70, 26, 24);
+  ShowButtonState(ChkBtn, false);
+  ShowButtonState(ARBtn, false);
 
   struct Row {
     const char* label;
@@ -223,6 +226,8 @@ void TMainForm::BuildBody() {
   memo1->SetMaxLength(60000);
   memo1->SetScrollBars(ssVertical);
   memo1->ImeName = K("한국어(한글)");
+  // Tab and Enter from the last title go on to the body, then to the list.
+  memo1->SetTabOrder(DBGrid1->TabOrder());
 
   // Holds the body font; never seen, never reached by Tab.
   TempEd = CreateControl<TEdit>(this, this, "TempEd", -400, -100, 100, 22);

@@ -184,6 +184,9 @@ class TMainForm : public TForm {
 
   // ---- display and save (MainFormDisplay.cpp)
   void NoteDataSourceDataChange(TObject* Sender, TField* Field);
+  // Shows the state of the V (marked) or R (rich body) button: glyph count 2 when On, else 1,
+  // each with its own picture drawn in code.
+  void ShowButtonState(TSpeedButton* Button, bool On);
   void DBMemo1Save();
   // Attaches or detaches the display handler of NoteDataSource.
   void AttachDisplay(bool On);

@@ -207,11 +207,11 @@ bool TMainForm::ConfirmDropUnsaved() {
 // ---- note commands ----------------------------------------------------------------------
 
 void TMainForm::ShowBlankNote() {
-  ChkBtn->SetNumGlyphs(1);
+  ShowButtonState(ChkBtn, false);
   for (TEdit* e : {Edit1, Edit2, Edit3, Edit4}) e->Clear();
-  ARBtn->SetNumGlyphs(1);
+  ShowButtonState(ARBtn, false);
   memo1->SetPlainText(true);
-  memo1->SetText(std::string());
+  memo1->StreamIn(std::string());
   memo1->SetModified(false);
   memo1->SetFont(TempEd->Font());
 }
@@ -260,9 +260,9 @@ void TMainForm::ChkBtnClick(TObject*) {
   if (NoteTable->State() == dsInsert && !SaveNote()) return;
   if (NoteTable->State() == dsInsert) return;
   if (!Trim(NoteTable->GetString("chk")).empty()) {
-    if (ReplaceLocked(*NoteTable, "chk", " ")) ChkBtn->SetNumGlyphs(1);
+    if (ReplaceLocked(*NoteTable, "chk", " ")) ShowButtonState(ChkBtn, false);
   } else {
-    if (ReplaceLocked(*NoteTable, "chk", "v")) ChkBtn->SetNumGlyphs(2);
+    if (ReplaceLocked(*NoteTable, "chk", "v")) ShowButtonState(ChkBtn, true);
   }
 }
 
@@ -273,7 +273,7 @@ void TMainForm::ARBtnClick(TObject*) {
   memo1->SetModified(true);
   const bool rich = memo1->PlainText();
   memo1->SetPlainText(!rich);
-  ARBtn->SetNumGlyphs(rich ? 2 : 1);
+  ShowButtonState(ARBtn, rich);
 }
 
 void TMainForm::DeleteCaretLine() {

@@ -198,9 +198,12 @@ bool TMainForm::cmdChoDbfClick() {
 
     const std::array<std::string, 4> labels = HeaderLabels(NoteTable->GetString("tit1"));
     TLabel* captions[4] = {Label1, Label2, Label3, Label4};
+    TStringField* columns[4] = {NoteTableTIT1, NoteTableTIT2, NoteTableTIT3, NoteTableTIT4};
     for (int i = 0; i < 4; ++i) {
       captions[i]->SetCaption(labels[i]);
       SeekComboBox->Items().Put(i, labels[i]);
+      // The note list heads its title columns with the file's labels too.
+      columns[i]->SetDisplayLabel(Trim(labels[i]));
     }
     SetCaption(Trim(NoteTable->GetString("tit2")) + kCaptionSuffix[MakerVariant()]);
     header.Leave(readOnly ? heGoTop : heGoBottom);

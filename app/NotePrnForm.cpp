@@ -19,6 +19,7 @@ using cp949::K;
 TNotePrnForm* NotePrnForm = nullptr;
 
 const char* const kReportStreamFile = "xx.$$$";
+const char* const kPdfFallbackFile = "orvelane-print.pdf";
 
 namespace {
 
@@ -88,7 +89,7 @@ void TPrintDialog::BuildReportComponents() {
   OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
   OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
   SpeedButton1->OnClick = [this](TObject* s) { SpeedButton1Click(s); };
-  SpeedButton2->OnClick = [this](TObject* s) { SpeedButton2Click(s); };
+  SpeedButton2->OnClick = [this](TObject* s) { PrintClick(s); };
   PrevButton->OnClick = [this](TObject* s) { PrevButtonClick(s); };
   NextButton->OnClick = [this](TObject* s) { NextButtonClick(s); };
 }
@@ -111,6 +112,25 @@ void TPrintDialog::SpeedButton1Click(TObject*) {
 void TPrintDialog::SpeedButton2Click(TObject*) {
   ReportFiler1->Execute();
   FilePrinter1->Execute();
+}
+
+void TPrintDialog::PrintClick(TObject* Sender) {
+  // Without a printer, and when no PDF file is asked for, the pages go to a PDF file in the
+  // data folder, and the user is told where to find it.
+  TPrinter& sys = Printer();
+  const bool toPdf = TBaseReport::NoPrintersInstalled() && sys.OutputFileName.empty();
+  if (!toPdf) {
+    SpeedButton2Click(Sender);
+    return;
+  }
+  const std::string file = IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile;
+  sys.OutputFileName = file;
+  struct Restore {
+    TPrinter& p;
+    ~Restore() { p.OutputFileName.clear(); }
+  } restore{sys};
+  SpeedButton2Click(Sender);
+  if (FileExists(file)) MessageDlg(K("프린터가 없어 PDF 파일로 저장했습니다:\n") + file, mtInformation, {mbOK}, 0);
 }
 
 void TPrintDialog::PrevButtonClick(TObject*) { FilePreview1->PreviousPage(); }
@@ -356,7 +376,7 @@ void TNotePrnForm::RtfPrint() {
   const std::vector<std::string> names = sys.Printers();
   if (!sys.OutputFileName.empty() || names.empty()) {
     const std::string file = sys.OutputFileName.empty()
-                                 ? IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf"
+                                 ? IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile
                                  : sys.OutputFileName;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(orv::NameToQ(file));

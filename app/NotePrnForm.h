@@ -33,6 +33,8 @@
 
 // The stream file both print dialogs record into and play from.
 extern const char* const kReportStreamFile;
+// The PDF file printing goes to when there is no printer.
+extern const char* const kPdfFallbackFile;
 
 class TPrintDialog : public TForm {
  public:
@@ -54,6 +56,9 @@ class TPrintDialog : public TForm {
   virtual void SpeedButton1Click(TObject* Sender);
   // Records the report, then plays the recording to the printer.
   virtual void SpeedButton2Click(TObject* Sender);
+  // The print button: SpeedButton2Click, to a PDF file in the data folder when there is no
+  // printer (the user is told the file's path).
+  void PrintClick(TObject* Sender);
   void PrevButtonClick(TObject* Sender);
   void NextButtonClick(TObject* Sender);
   // Enter moves the focus to the next control.

@@ -24,12 +24,8 @@ TSearchResult Refused(std::string_view Word) {
   return r;
 }
 
-TSearchResult Checked(std::string Expression) {
+TSearchResult Built(std::string Expression) {
   TSearchResult r;
-  if (Expression.size() > kMaxSearchExpression) {
-    r.Status = sbTooLong;
-    return r;
-  }
   r.Expression = std::move(Expression);
   return r;
 }
@@ -81,14 +77,19 @@ TSearchResult BuildSeekExpression(std::string_view Text, int Field, bool MarkedO
   } else if (!e.empty()) {
     e.resize(e.size() - 6);  // the last ".and. ", leaving one blank
   }
-  return Checked(std::move(e));
+  if (e.size() > kMaxSeekExpression) {
+    TSearchResult r;
+    r.Status = sbTooLong;
+    return r;
+  }
+  return Built(std::move(e));
 }
 
 TSearchResult BuildAllTitlesExpression(std::string_view Text) {
-  if (StrAllTrim(Text).empty()) return Checked(std::string());
+  if (StrAllTrim(Text).empty()) return Built(std::string());
   std::string term;
   if (!AtTerm(Text, kAllTitles, term)) return Refused(Text);
-  return Checked(std::move(term));
+  return Built(std::move(term));
 }
 
 TSearchResult BuildPerTitleExpression(const std::string (&Texts)[4]) {
@@ -101,13 +102,13 @@ TSearchResult BuildPerTitleExpression(const std::string (&Texts)[4]) {
     e += kAnd;
   }
   if (!e.empty()) e.resize(e.size() - 6);
-  return Checked(std::move(e));
+  return Built(std::move(e));
 }
 
 TSearchResult CombineQuery(const std::string& Old, const std::string& Part, TQueryCombine How) {
   const bool noPart = StrAllTrim(Part).empty();
   const bool noOld = StrAllTrim(Old).empty();
-  if (How == qcNew || noOld) return Checked(Part);
-  if (noPart) return Checked(Old);
-  return Checked("(" + Old + (How == qcAnd ? ") .and. (" : ") .or. (") + Part + ")");
+  if (How == qcNew || noOld) return Built(Part);
+  if (noPart) return Built(Old);
+  return Built("(" + Old + (How == qcAnd ? ") .and. (" : ") .or. (") + Part + ")");
 }

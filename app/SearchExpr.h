@@ -7,8 +7,9 @@
 // bytes can be the second byte of a two-byte code page 949 character, so a Korean word never
 // hides one.
 //
-// Both searches hold the same length limit: an expression of more than kMaxSearchExpression
-// bytes is refused, so neither search builds a query text the other one would refuse.
+// Only the seek panel limits its length: an expression of more than kMaxSeekExpression bytes
+// is refused there. The title search builds what was typed however long; the engine's own
+// expression test is the last word on it.
 //
 // Pure functions over code page 949 bytes; thread-safe.
 #pragma once
@@ -18,11 +19,11 @@
 #include <string_view>
 #include <vector>
 
-constexpr std::size_t kMaxSearchExpression = 255;
+constexpr std::size_t kMaxSeekExpression = 255;
 
 enum TSearchBuild {
   sbOk,          // Expression holds the result (it may be empty: nothing to search for)
-  sbTooLong,     // the result would exceed kMaxSearchExpression
+  sbTooLong,     // the seek panel's result would exceed kMaxSeekExpression
   sbUnquotable,  // Word holds a text with ", ' and ]
 };
 
@@ -57,5 +58,5 @@ enum TQueryCombine { qcNew, qcAnd, qcOr };
 
 // The query text after a search with the new part Part: New replaces Old; And and Or wrap
 // both, "(" Old ") .and. (" Part ")". And or Or with an empty Part leaves Old unchanged, and
-// with an empty Old they take Part alone. Refused (sbTooLong) beyond the length limit.
+// with an empty Old they take Part alone.
 TSearchResult CombineQuery(const std::string& Old, const std::string& Part, TQueryCombine How);

@@ -59,7 +59,21 @@ std::string StrPadR(std::string_view text, int n) {
 int StrToIntZero(std::string_view text) { return StrToIntDef(text, 0); }
 
 std::string StrTran(std::string_view text, std::string_view search, std::string_view replacement) {
-  return StringReplace(text, search, replacement, true, false);
+  if (search.empty()) return std::string(text);
+  // A replacement that holds the search text would be found again after every round.
+  if (replacement.find(search) != std::string_view::npos)
+    return StringReplace(text, search, replacement, true, false);
+  std::string out(text);
+  // A replacement can still rebuild the search text with its neighbours round after round
+  // ("ab" by "bbaa" in "aab" grows for ever); the rounds are bounded for that case.
+  const std::size_t maxRounds = 4 * text.size() + 16;
+  for (std::size_t round = 0; round < maxRounds; ++round) {
+    // From the start again: a replacement may complete an occurrence that begins before it.
+    const std::size_t hit = cp949::Find(out, search);
+    if (hit == std::string::npos) break;
+    out.replace(hit, search.size(), replacement);
+  }
+  return out;
 }
 
 std::string ColorToCode(std::uint32_t colour) {

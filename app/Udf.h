@@ -34,9 +34,12 @@ std::string StrPadR(std::string_view text, int n);
 // The integer the class library's text-to-integer conversion reads; 0 when it fails.
 int StrToIntZero(std::string_view text);
 
-// Every occurrence of search replaced by replacement in one pass from left to right; text
-// produced by a replacement is never searched again, so any replacement is safe. An empty
-// search leaves the text as it is. Matches start and end on character boundaries.
+// Replaces the first occurrence of search by replacement, then searches again from the start,
+// until none is left ("aab", "ab", "b" gives "b"). A replacement that contains search would
+// never finish: then every occurrence of the given text is replaced once, left to right. A
+// replacement that keeps rebuilding search around itself stops after a bounded number of
+// rounds. An empty search leaves the text as it is. Matches start and end on character
+// boundaries.
 std::string StrTran(std::string_view text, std::string_view search, std::string_view replacement);
 
 // The one-character colour code "0".."F" of the 16 standard colours; "clBlack" for any other.

@@ -45,3 +45,20 @@ function(orv_test name dir)
                        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                        DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# orv_fuzz_harness(NAME SOURCES ... [DEPS ...]): a libFuzzer program (clang, ORV_FUZZ); its
+# sources, the code under test among them, get the fuzzer's coverage and the address and
+# undefined-behaviour checks. `make fuzz` builds every harness (target fuzz_all).
+function(orv_fuzz_harness name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  set(flags -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_compile_options(${name} PRIVATE ${flags})
+  target_link_options(${name} PRIVATE ${flags})
+  if(NOT TARGET fuzz_all)
+    add_custom_target(fuzz_all)
+  endif()
+  add_dependencies(fuzz_all ${name})
+endfunction()

@@ -1,7 +1,10 @@
 // Keyed drawing and bitmap <-> bitmap-file conversion over the platform's QImage pictures.
 #include "components/BitmapUtil.h"
 
+#include <algorithm>
+
 #include <QImage>
+#include <QPainter>
 
 #include "platform/ui/Controls.h"
 #include "platform/ui/Forms.h"
@@ -12,29 +15,47 @@ void MaskedStretchBlt(TCanvas& Dest, int DestX, int DestY, int DestWidth, int De
                       TCanvas& Source, int SourceX, int SourceY, int SourceWidth,
                       int SourceHeight, uintptr_t Palette, TColor TransparentColor) {
   const QImage* src = Source.Target();
-  const QImage* dst = Dest.Target();
-  if (!src || src->isNull() || !dst || DestWidth <= 0 || DestHeight <= 0 || SourceWidth <= 0 ||
+  if (!src || src->isNull() || DestWidth <= 0 || DestHeight <= 0 || SourceWidth <= 0 ||
       SourceHeight <= 0)
     return;
+  // The source rectangle with its key colour (and whatever lies outside the source) made
+  // see-through, at the smaller of the two sizes per direction (nearest pixel); the
+  // destination's painter stretches it the rest of the way. So a screen picture, a printer
+  // page and a PDF get the same pixels, a page keeps the picture at its own resolution, and a
+  // large picture drawn small costs only the small size.
+  const int kw = std::min(SourceWidth, DestWidth), kh = std::min(SourceHeight, DestHeight);
+  if (int64_t{kw} * kh > MaxFramePixels) RaiseOutOfMemory();
   const QRgb key = ColorToRGB(TransparentColor & ~0x02000000u) & 0xFFFFFF;
-  // The work picture starts as the destination's rectangle; opaque source pixels go over it.
-  QImage work = dst->copy(DestX, DestY, DestWidth, DestHeight).convertToFormat(QImage::Format_RGB32);
-  for (int j = 0; j < DestHeight; ++j) {
-    int sy = SourceY + static_cast<int>(static_cast<int64_t>(j) * SourceHeight / DestHeight);
-    if (sy < 0 || sy >= src->height()) continue;
-    const QRgb* srow = reinterpret_cast<const QRgb*>(src->constScanLine(sy));
-    QRgb* wrow = reinterpret_cast<QRgb*>(work.scanLine(j));
-    for (int i = 0; i < DestWidth; ++i) {
-      int sx = SourceX + static_cast<int>(static_cast<int64_t>(i) * SourceWidth / DestWidth);
-      if (sx < 0 || sx >= src->width()) continue;
-      QRgb p = srow[sx];
-      QRgb rgb = static_cast<QRgb>(qRed(p) | (qGreen(p) << 8) | (qBlue(p) << 16));
-      if (rgb != key) wrow[i] = p | 0xFF000000u;
+  QImage keyed(kw, kh, QImage::Format_ARGB32);
+  if (keyed.isNull()) RaiseOutOfMemory();
+  keyed.fill(Qt::transparent);
+  const QImage rgb = src->convertToFormat(QImage::Format_RGB32);
+  for (int j = 0; j < kh; ++j) {
+    const int sy = SourceY + static_cast<int>(int64_t{j} * SourceHeight / kh);
+    if (sy < 0 || sy >= rgb.height()) continue;
+    const QRgb* srow = reinterpret_cast<const QRgb*>(rgb.constScanLine(sy));
+    QRgb* krow = reinterpret_cast<QRgb*>(keyed.scanLine(j));
+    for (int i = 0; i < kw; ++i) {
+      const int sx = SourceX + static_cast<int>(int64_t{i} * SourceWidth / kw);
+      if (sx < 0 || sx >= rgb.width()) continue;
+      const QRgb p = srow[sx];
+      if (static_cast<QRgb>(qRed(p) | (qGreen(p) << 8) | (qBlue(p) << 16)) != key) krow[i] = p | 0xFF000000u;
     }
   }
-  TBitmap tmp;
-  tmp.SetImage(work);
-  Dest.Draw(DestX, DestY, tmp);
+  const QRect target(DestX, DestY, DestWidth, DestHeight);
+  if (QPainter* painter = Dest.Painter()) {
+    painter->save();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter->drawImage(target, keyed);
+    painter->restore();
+  } else if (QImage* dst = Dest.Target(); dst && !dst->isNull()) {
+    QPainter painter(dst);
+    painter.drawImage(target, keyed);
+  } else {
+    return;
+  }
+  if (Dest.OnChange) Dest.OnChange(&Dest);
 }
 
 void DrawBitmapKeyed(TCanvas& Canvas, TBitmap& Bitmap, TColor TransparentColor, int DestX,
@@ -91,7 +112,15 @@ std::string BitmapToDib24(const TBitmap& Bitmap) {
 
 void LoadBitmapFromDib(TBitmap& Bitmap, const std::string& File) {
   DibView v = CheckedDib(File.data(), File.size());
+  // A bitmap file may be small and still describe a huge picture (1 bit per pixel, or no
+  // rows at all for width 0); and a picture Qt cannot allocate comes back null.
+  if (static_cast<int64_t>(v.Width) * v.Height > MaxFramePixels) RaiseOutOfMemory();
+  if (v.Width == 0 || v.Height == 0) {
+    Bitmap.SetImage(QImage());
+    return;
+  }
   QImage img(v.Width, v.Height, QImage::Format_RGB32);
+  if (img.isNull()) RaiseOutOfMemory();
   QRgb table[256];
   for (int i = 0; i < 256; ++i) {
     const uint8_t* e = v.Palette && i < v.PaletteCount ? v.Palette + 4 * i : nullptr;
@@ -102,8 +131,10 @@ void LoadBitmapFromDib(TBitmap& Bitmap, const std::string& File) {
     const uint8_t* s = v.RowAddress(y);
     if (v.BitCount == 8) {
       for (int x = 0; x < v.Width; ++x) d[x] = table[s[x]];
-    } else if (v.BitCount <= 4) {
-      for (int x = 0; x < v.Width; ++x) d[x] = table[v.PixelIndex(x, y)];
+    } else if (v.BitCount == 4) {
+      for (int x = 0; x < v.Width; ++x) d[x] = table[(s[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+    } else if (v.BitCount == 1) {
+      for (int x = 0; x < v.Width; ++x) d[x] = table[(s[x >> 3] >> (7 - (x & 7))) & 1];
     } else {
       for (int x = 0; x < v.Width; ++x) {
         uint32_t c = v.PixelColor(x, y);

@@ -35,7 +35,8 @@ void DrawBitmapRectKeyed(TCanvas& Canvas, int DestX, int DestY, int DestWidth, i
 // A 24-bit bitmap file of the bitmap's pixels.
 std::string BitmapToDib24(const TBitmap& Bitmap);
 // Loads a bitmap file in memory (1, 4, 8, 16, 24 or 32 bits) into the bitmap; data that is
-// no valid bitmap file raises EInvalidGraphic "Bitmap image is not valid".
+// no valid bitmap file raises EInvalidGraphic "Bitmap image is not valid", a picture beyond
+// MaxFramePixels or one that cannot be allocated EOutOfMemory.
 void LoadBitmapFromDib(TBitmap& Bitmap, const std::string& File);
 
 // Gives the format code the platform's system colours and the screen-cursor reset of the

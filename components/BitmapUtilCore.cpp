@@ -25,10 +25,12 @@ TColorValue ResolveColor(TColorValue Color) {
   return Color & 0x00FFFFFF;
 }
 
+void RaiseOutOfMemory() { throw EOutOfMemory("Out of memory"); }
+
 void* GlobalBlockAlloc(int64_t Size) {
   if (Size <= 0) return nullptr;
   void* p = std::calloc(static_cast<size_t>(Size), 1);
-  if (!p) throw EOutOfMemory("Out of memory");
+  if (!p) RaiseOutOfMemory();
   return p;
 }
 
@@ -155,7 +157,7 @@ std::string MakeDibFile(int32_t Width, int32_t Height, int Bits, const uint8_t* 
   int64_t row = RowBytes(static_cast<int64_t>(Width) * Bits);
   int64_t image = row * Height;
   int64_t offset = BitmapFileHeaderSize + BitmapInfoHeaderSize + 4 * entries;
-  std::string f(static_cast<size_t>(offset + image), '\0');
+  std::string f = GuardAllocation([&] { return std::string(static_cast<size_t>(offset + image), '\0'); });
   auto* p = reinterpret_cast<uint8_t*>(f.data());
   p[0] = 'B';
   p[1] = 'M';

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "platform/core/SysUtils.h"
@@ -33,6 +34,25 @@ void SetColorResolver(TColorResolver Resolver);
 TColorValue ResolveColor(TColorValue Color);
 
 // ---- Memory blocks --------------------------------------------------------------------
+
+// The out-of-memory error of the picture code (EOutOfMemory "Out of memory"): raised for an
+// allocation the heap refuses and for a picture beyond the pixel budgets below, so hostile
+// sizes never surface as std::bad_alloc.
+[[noreturn]] void RaiseOutOfMemory();
+// Runs Work, turning a refused allocation inside it into RaiseOutOfMemory.
+template <typename F>
+decltype(auto) GuardAllocation(F&& Work) {
+  try {
+    return Work();
+  } catch (const std::bad_alloc&) {
+    RaiseOutOfMemory();
+  }
+}
+
+// Pixel budgets of decoded pictures: one frame, and all frames of one picture kept at once
+// (a few hundred bytes of GIF can otherwise ask for gigabytes of frames).
+constexpr int64_t MaxFramePixels = int64_t{1} << 26;
+constexpr int64_t MaxPicturePixels = int64_t{1} << 27;
 
 // A zero-filled block, or nullptr for a size of 0 or less. Raises EOutOfMemory when the heap
 // refuses it.

@@ -97,6 +97,8 @@ bool LoadScreenCursor(TCursor Cursor, const std::string& ResourceName) {
         c->Mask.SetPixel(x, y, ch == '#' || ch == '.' ? clBlack : clWhite);
       }
     }
+    // The controls and the screen show it from now on.
+    SetScreenCursor(Cursor, c->Picture, c->Mask, c->HotSpot);
     Table()[Cursor] = std::move(c);
     return true;
   }

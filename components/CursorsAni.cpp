@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "components/BitmapUtilCore.h"
 #include "components/BitmapUtil.h"
@@ -17,6 +18,13 @@ namespace {
 bool Is(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 [[noreturn]] void ReadError() { throw EReadError("Stream read error"); }
 uint64_t Padded(uint64_t n) { return n + (n & 1); }
+
+// What the frames of one cursor may hold together: their icons' bytes and the pixels they
+// become when drawn (4 bytes each). Sequences can hand one icon to many frames, each a copy.
+constexpr int64_t kFrameBudget = 4 * MaxPicturePixels;
+int64_t FrameCost(const TIcon& icon) {
+  return static_cast<int64_t>(icon.Data().size()) + 4 * int64_t{icon.IconWidth()} * icon.IconHeight();
+}
 
 }  // namespace
 
@@ -115,7 +123,26 @@ std::unique_ptr<TIcon> TAnimatedCursorImage::LoadIconChunk(const uint8_t* Data, 
 void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
   if (Size < 12 || !Is(Data, "RIFF") || !Is(Data + 8, "ACON")) ReadError();
   Clear();
+  try {
+    ParseChunks(Data, Size);
+  } catch (...) {
+    // What was read stays; frames that never got a picture are no part of it.
+    DropFramesWithoutIcon();
+    throw;
+  }
+  DropFramesWithoutIcon();
+  FHeader.Steps = static_cast<uint32_t>(FFrames.size());
+  if (FFrames.empty()) ReadError();
+}
+
+void TAnimatedCursorImage::DropFramesWithoutIcon() {
+  for (size_t k = FFrames.size(); k-- > 0;)
+    if (!FFrames[k]->Icon()) FFrames.erase(FFrames.begin() + static_cast<std::ptrdiff_t>(k));
+}
+
+void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
   int iconsRead = 0, rates = 0, seqs = 0;
+  int64_t held = 0;  // against kFrameBudget
   size_t pos = 12;
   while (pos + 8 <= Size) {
     const uint8_t* head = Data + pos;
@@ -140,17 +167,18 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
         FFrames.push_back(std::move(f));
       }
     } else if (Is(head, "rate") || Is(head, "seq ")) {
-      size_t want = static_cast<size_t>(std::min<uint64_t>(size, 4));
-      if (left < want) break;
-      uint8_t v[4] = {};
-      std::memcpy(v, body, want);
-      int value = static_cast<int>(GetLE32(v));
-      int& counter = Is(head, "rate") ? rates : seqs;
-      if (counter < FrameCount()) {
-        if (Is(head, "rate")) FFrames[static_cast<size_t>(counter)]->Rate = value;
+      // One value per step, each to the next frame; values beyond the frames are passed.
+      if (left < std::min<uint64_t>(size, 4)) break;
+      const bool rate = Is(head, "rate");
+      int& counter = rate ? rates : seqs;
+      const uint64_t values = std::max<uint64_t>(std::min<uint64_t>(size, left) / 4, 1);
+      for (uint64_t k = 0; k < values && counter < FrameCount(); ++k, ++counter) {
+        uint8_t v[4] = {};
+        std::memcpy(v, body + 4 * k, static_cast<size_t>(std::min<uint64_t>(size - 4 * k, 4)));
+        int value = static_cast<int>(GetLE32(v));
+        if (rate) FFrames[static_cast<size_t>(counter)]->Rate = value;
         else FFrames[static_cast<size_t>(counter)]->SequenceIndex = value;
       }
-      ++counter;
     } else if (Is(head, "LIST")) {
       if (left < 4) break;
       const uint8_t* type = body;
@@ -158,6 +186,9 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
       int64_t remaining = static_cast<int64_t>(Padded(size)) - 4;
       size_t p = pos + 4;
       if (Is(type, "fram")) {
+        // The frames by play position, so each icon finds its frames without a walk over all.
+        std::unordered_multimap<int, TIconFrame*> bySequence;
+        for (auto& f : FFrames) bySequence.emplace(f->SequenceIndex, f.get());
         while (remaining >= 8 && p + 8 <= end) {
           const uint8_t* sub = Data + p;
           uint64_t subSize = GetLE32(sub + 4);
@@ -171,6 +202,8 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
             if (!icon) break;
             bool matched = false;
             auto give = [&](TIconFrame& f) {
+              held += FrameCost(*icon) - (f.Icon() ? FrameCost(*f.Icon()) : 0);
+              if (held > kFrameBudget) RaiseOutOfMemory();
               auto own = std::make_unique<TIcon>();
               own->Assign(icon.get());
               f.SetIcon(std::move(own));
@@ -178,11 +211,11 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
               std::memcpy(f.ChunkHeader, sub, 8);
               f.HotSpot = hot;
             };
-            for (auto& f : FFrames)
-              if (f->SequenceIndex == iconsRead) {
-                give(*f);
-                matched = true;
-              }
+            auto [first, last] = bySequence.equal_range(iconsRead);
+            for (auto it = first; it != last; ++it) {
+              give(*it->second);
+              matched = true;
+            }
             if (!matched) {
               auto f = std::make_unique<TIconFrame>();
               f->SequenceIndex = -1;
@@ -220,10 +253,6 @@ void TAnimatedCursorImage::Parse(const uint8_t* Data, size_t Size) {
     if (Padded(size) > left) break;
     pos += static_cast<size_t>(Padded(size));
   }
-  for (size_t k = FFrames.size(); k-- > 0;)
-    if (!FFrames[k]->Icon()) FFrames.erase(FFrames.begin() + static_cast<std::ptrdiff_t>(k));
-  FHeader.Steps = static_cast<uint32_t>(FFrames.size());
-  if (FFrames.empty()) ReadError();
 }
 
 void TAnimatedCursorImage::DrawFrames(TBitmap& Dest, TColor BackColor, bool Vertical, bool ReduceColors) {
@@ -232,6 +261,7 @@ void TAnimatedCursorImage::DrawFrames(TBitmap& Dest, TColor BackColor, bool Vert
     TIcon* first = FFrames[0]->Icon();
     int w = first->IconWidth(), h = first->IconHeight();
     int n = FrameCount();
+    if (int64_t{w} * h * n > MaxFramePixels) RaiseOutOfMemory();
     work.SetSize(Vertical ? w : w * n, Vertical ? h * n : h);
     TCanvas& c = work.Canvas();
     c.Brush().Color = BackColor;

@@ -4,8 +4,10 @@
 //
 // Every chunk length is checked against the data: a chunk that claims more than the file
 // holds ends the reading where the data ends. A header that declares more frames than the
-// data could carry is cut to what it could. Writing animated cursors is not offered. No Qt in
-// the reader; not thread-safe.
+// data could carry is cut to what it could. The frames' icons together stay within a memory
+// budget (their bytes and the pixels they become when drawn, 4 x MaxPicturePixels bytes);
+// beyond it reading raises EOutOfMemory, and so does a frame strip too large to draw.
+// Writing animated cursors is not offered. No Qt in the reader; not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +81,8 @@ class TAnimatedCursorImage : public TPersistent {
 
  private:
   void Parse(const uint8_t* Data, size_t Size);
+  void ParseChunks(const uint8_t* Data, size_t Size);
+  void DropFramesWithoutIcon();
   std::unique_ptr<TIcon> LoadIconChunk(const uint8_t* Data, size_t Size, bool& IsIcon, TPoint& HotSpot);
   TAniHeader FHeader;
   char FTitle[256] = {};

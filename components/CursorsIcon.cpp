@@ -71,8 +71,9 @@ void TIcon::LoadFromStream(TStream& Stream) {
   if (Stream.Read(bytes.data(), kHead) != static_cast<int64_t>(kHead))
     throw EInvalidGraphic("Icon image is not valid");
   uint16_t count = GetLE16(reinterpret_cast<const uint8_t*>(bytes.data()) + 4);
-  bytes.resize(kHead + kEntry * count);
   int64_t want = static_cast<int64_t>(kEntry) * count;
+  if (Stream.Size() - Stream.Position() < want) throw EInvalidGraphic("Icon image is not valid");
+  bytes.resize(kHead + kEntry * count);
   if (Stream.Read(bytes.data() + kHead, want) != want) throw EInvalidGraphic("Icon image is not valid");
   size_t extent = bytes.size();
   for (size_t i = 0; i < count; ++i) {

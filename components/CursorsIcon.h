@@ -19,7 +19,8 @@ class TStream;
 
 class TIcon : public TGraphic {
  public:
-  TIcon() = default;
+  // Icons draw through their mask: they count as transparent pictures.
+  TIcon() { FTransparent = true; }
   ~TIcon() override;
 
   bool Empty() override { return FData.empty(); }

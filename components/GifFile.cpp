@@ -220,7 +220,18 @@ void WriteTable(TStream& s, const GifColorTable& t, int entries) {
 // ---- Frames ------------------------------------------------------------------------------
 
 TGifFrameCore::TGifFrameCore(TGifImageCore* Owner) : CoreOwner(Owner) { ResetItem(); }
-TGifFrameCore::~TGifFrameCore() = default;
+TGifFrameCore::~TGifFrameCore() {
+  if (CoreOwner) CoreOwner->DecodedPixels -= FChargedPixels;
+}
+
+void TGifFrameCore::ChargePixels(int64_t Pixels) {
+  if (Pixels > MaxFramePixels) RaiseOutOfMemory();
+  if (!CoreOwner) return;
+  int64_t others = CoreOwner->DecodedPixels - FChargedPixels;
+  if (others + Pixels > MaxPicturePixels) RaiseOutOfMemory();
+  CoreOwner->DecodedPixels = others + Pixels;
+  FChargedPixels = Pixels;
+}
 
 void TGifFrameCore::ResetItem() {
   SharedItem = std::make_shared<TGIFItem>();
@@ -312,7 +323,7 @@ std::string TGifFrameCore::RasterToBitmapFile() {
   TGIFItem& item = *SharedItem;
   const int bits = DecodedBitCount(item.ColorBits);
   const int w = item.FrameWidth, h = item.FrameHeight;
-  if (static_cast<int64_t>(w) * h > MaxFramePixels) throw EOutOfMemory("Out of memory");
+  ChargePixels(static_cast<int64_t>(w) * h);
   // The palette: 256 entries of 128 in all four bytes, then the table's colours.
   uint8_t palette[1024];
   std::memset(palette, 128, sizeof palette);
@@ -522,7 +533,14 @@ void TGifImageCore::RecomputeLogicalSize() {
   int lw = 0, lh = 0;
   for (auto& f : FrameList) {
     int w = 0, h = 0;
-    if (f->HasDecoded() || f->SharedItem->RasterData) f->DecodedSize(w, h);
+    // A raster not decoded yet has the size of its descriptor: asking for every frame's size
+    // must not decode (and hold) every frame of a long animation.
+    if (f->HasDecoded())
+      f->DecodedSize(w, h);
+    else if (f->SharedItem->RasterData) {
+      w = f->SharedItem->FrameWidth;
+      h = f->SharedItem->FrameHeight;
+    }
     lw = std::max(lw, w + f->Origin.Left);
     lh = std::max(lh, h + f->Origin.Top);
   }
@@ -533,7 +551,10 @@ void TGifImageCore::RecomputeLogicalSize() {
 void TGifImageCore::LoadGifData(int64_t Size, TStream& Stream, bool DecodeFirst) {
   ResetImage();
   if (Size < 0) Size = 0;
-  std::string copy(static_cast<size_t>(Size), '\0');
+  // The count comes from the caller or from a length in front of the data: the stream must
+  // hold it before anything is allocated for it.
+  if (Size > Stream.Size() - Stream.Position()) throw EReadError("Stream read error");
+  std::string copy = GuardAllocation([&] { return std::string(static_cast<size_t>(Size), '\0'); });
   if (Size > 0) Stream.ReadBuffer(copy.data(), Size);
   if (Size > 0) {
     GifReadBuffer b{reinterpret_cast<const uint8_t*>(copy.data()), copy.size(), 0};
@@ -586,6 +607,7 @@ void TGifImageCore::LoadGifData(int64_t Size, TStream& Stream, bool DecodeFirst)
       if (list && list->empty()) list.reset();
 
       if (byte == ',') {
+        if (FrameList.size() >= static_cast<size_t>(MaxGifFrames)) RaiseOutOfMemory();
         std::unique_ptr<TGifFrameCore> frame = NewFrame();
         if (g.ColorTable.Count > 0)
           frame->SharedItem->ColorBits = static_cast<uint8_t>(ColorCountToBits(g.ColorTable.Count));

@@ -7,7 +7,7 @@
 // Reading meets hostile files: every count, length and index is checked against the data
 // that is there; damaged raster data is flagged (TolerateDamage) instead of read past.
 // Errors are EInvalidGraphicOperation with the messages below, EReadError "Stream read error"
-// for data that ends too early, EOutOfMemory for a frame too large to decode.
+// for data that ends too early, EOutOfMemory for a picture beyond the budgets below.
 // Not thread-safe.
 #pragma once
 
@@ -93,9 +93,12 @@ int FindTableIndex(const GifColorTable& Table, TColorValue Color);
 TExtension* FindExtensionOfKind(const TExtensionList* List, ExtensionKind Kind);
 void FreeExtensionList(std::unique_ptr<TExtensionList>& List);
 
-// Frames larger than this many pixels are refused with EOutOfMemory before anything is
-// allocated for them: a 16-bit width and height could otherwise ask for gigabytes.
-constexpr int64_t MaxFramePixels = int64_t{1} << 26;
+// Frames larger than MaxFramePixels are refused with EOutOfMemory before anything is
+// allocated for them (a 16-bit width and height could otherwise ask for gigabytes), and so is
+// a frame whose decoding would take the picture's decoded frames past MaxPicturePixels. A
+// file of more than MaxGifFrames images is refused the same way: each costs far more memory
+// than its few bytes in the file.
+constexpr int MaxGifFrames = 16384;
 
 struct GifReadBuffer;
 class TGifImageCore;
@@ -139,6 +142,9 @@ class TGifFrameCore {
   void SyncExtensions();
   // Extension list, separator, descriptor, local table, raster.
   void WriteFrame(TStream& Stream);
+  // Books a decoded picture of Pixels pixels against the owner's budget (replacing what this
+  // frame booked before); EOutOfMemory when it does not fit.
+  void ChargePixels(int64_t Pixels);
 
   // ---- The picture (hooks; the base class works on bitmap files)
   // True when a decoded (or assigned) picture object is present, even an empty one.
@@ -156,6 +162,9 @@ class TGifFrameCore {
   // A bitmap file of any depth reduced for encoding (the grey method when GrayMapping).
   std::string ReduceForEncoding(const std::string& File);
   std::optional<std::string> FDecoded;
+
+ private:
+  int64_t FChargedPixels = 0;
 };
 
 // A GIF picture: the shared data, the frames and the picture-wide fields.
@@ -168,6 +177,9 @@ class TGifImageCore {
 
   std::shared_ptr<TGIFData> SharedData;
   uint8_t FormatVersion = 0;  // 0 none, 1 "87a", 2 "89a"
+  // Pixels of the frames decoded from rasters and still held (before FrameList: the frames
+  // give theirs back as they go).
+  int64_t DecodedPixels = 0;
   std::vector<std::unique_ptr<TGifFrameCore>> FrameList;
   int32_t ActiveFrame = -1;
   uint16_t LogicalWidth = 0, LogicalHeight = 0;

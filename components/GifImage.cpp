@@ -3,6 +3,7 @@
 #include "components/GifImage.h"
 
 #include "components/BitmapUtil.h"
+#include "components/CursorsAni.h"
 #include "platform/ui/Clipbrd.h"
 
 namespace {
@@ -104,9 +105,13 @@ void TGIFFrame::Assign(TPersistent* Source) {
       HasLocalTable = f->FOwnerImage == FOwnerImage ? f->HasLocalTable : true;
       Origin = f->Origin;
       InterlaceFlag = f->InterlaceFlag;
+      // The picture is the source's: its bitmap when decoded, else the shared raster decoded
+      // on demand (a bitmap left from before would show something else than is written).
       if (f->FDecodedBitmap) {
         FDecodedBitmap = std::make_unique<TBitmap>();
         FDecodedBitmap->Assign(f->FDecodedBitmap.get());
+      } else {
+        FDecodedBitmap.reset();
       }
       TransparentColor = f->TransparentColor;
       DelayMs = f->DelayMs;
@@ -346,6 +351,15 @@ void TGIFImage::Assign(TPersistent* Source) {
   } else if (auto* b = dynamic_cast<TBitmap*>(Source)) {
     ResetImage();
     AppendFrame(b);
+  } else if (auto* ani = dynamic_cast<TAnimatedCursorImage*>(Source)) {
+    ResetImage();
+    BackColor = clWindow;
+    for (int i = 0; i < ani->FrameCount(); ++i) {
+      TIconFrame* f = ani->Frames(i);
+      AppendFrame(f->Icon());
+      // Rates count jiffies (1/60 s).
+      FrameAt(ActiveFrame)->DelayMs = static_cast<uint16_t>(int64_t{f->Rate} * 100 / 6);
+    }
   } else {
     TGraphic::Assign(Source);
     return;

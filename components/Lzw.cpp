@@ -164,9 +164,11 @@ void DecodeRaster(TStream& Stream, int Width, int Height, int BitCount, bool Int
         limit = 1u << width;
         reader.SetWidth(width);
         nextFree = firstFree;
-        code = reader.Read();
+        // A clear code right after a clear code starts nothing new: it is no pixel.
+        do code = reader.Read();
+        while (code == clearCode);
         current = previous = code;
-        if (code == EndOfData) break;
+        if (code == EndOfData || code == endCode) break;
         lastChar = code & pixelMask;
         writer.Emit(lastChar);
         tableFull = false;

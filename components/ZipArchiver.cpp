@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <optional>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -14,6 +15,7 @@
 #include "components/BitmapUtilCore.h"
 #include "components/CursorsIcon.h"
 #include "platform/core/Services.h"
+#include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
 
 namespace {
@@ -25,6 +27,16 @@ constexpr uint32_t kSpanSig = 0x08074B50;
 constexpr int64_t kEndSize = 22;
 constexpr int64_t kCentralSize = 46;
 constexpr int64_t kMaxComment = 65535;
+constexpr uint32_t kZip64EndSig = 0x06064B50;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
+constexpr int64_t kZip64EndSize = 56;
+constexpr int64_t kZip64LocatorSize = 20;
+
+uint64_t GetLE64(const uint8_t* p) { return GetLE32(p) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32); }
+
+// A disk number of a zip64 record (32 bits) as the component counts disks: the classic
+// record's 16 bits hold every set that can be named, and the count stays clear of overflow.
+int DiskNumber(uint32_t Disk) { return static_cast<int>(std::min<uint32_t>(Disk, 0xFFFF)); }
 
 
 std::map<int, std::string>& StringTable() {
@@ -74,6 +86,44 @@ std::string ExtractFileDrive(const std::string& name) {
 // Code page 949 is both the OEM and the ANSI code page of the Korean system these archives
 // come from, so a converted byte keeps its value.
 char OemToAnsiByte(char c) { return c; }
+
+// General purpose flag bit 11: name and comment are UTF-8.
+constexpr uint16_t kUtf8Flag = 0x0800;
+
+// UTF-8 into program text (code page 949). Characters without a code page 949 form, and
+// bytes that are no UTF-8, become "?"; false then, with the first such code point (the byte
+// for a broken sequence) in Lost.
+bool Utf8ToProgramText(const std::string& Utf8, std::string& Text, uint32_t& Lost) {
+  if (cp949::TryFromUtf8(Utf8, Text)) return true;
+  Text.clear();
+  bool exact = true;
+  auto lose = [&](uint32_t c) {
+    if (exact) Lost = c;
+    exact = false;
+    Text += '?';
+  };
+  for (size_t i = 0; i < Utf8.size();) {
+    const auto lead = static_cast<unsigned char>(Utf8[i]);
+    size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    bool whole = len > 0 && i + len <= Utf8.size();
+    for (size_t k = 1; whole && k < len; ++k) whole = (static_cast<unsigned char>(Utf8[i + k]) & 0xC0) == 0x80;
+    if (!whole) {
+      lose(lead);
+      ++i;
+      continue;
+    }
+    std::string one;
+    if (cp949::TryFromUtf8(std::string_view(Utf8).substr(i, len), one)) {
+      Text += one;
+    } else {
+      uint32_t c = len == 1 ? lead : lead & (0x7F >> len);
+      for (size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(Utf8[i + k]) & 0x3F);
+      lose(c);
+    }
+    i += len;
+  }
+  return exact;
+}
 
 }  // namespace
 
@@ -349,6 +399,68 @@ void TZipArchiver::GetNewDisk(int DiskSeq) {
 
 // ---- End record -----------------------------------------------------------------------------
 
+bool TZipArchiver::ReadBytesAt(int64_t Pos, void* Buffer, int64_t Count) {
+  return Pos >= 0 && FFile && FFile->Seek(Pos, soFromBeginning) == Pos && ReadAt(Buffer, Count) == Count;
+}
+
+// The end record at Pos (Available bytes follow it in the file), with the zip64 end record
+// when a zip64 locator stands right before it.
+TZipArchiver::EndRecord TZipArchiver::ReadEndRecord(const uint8_t* r, int64_t Pos, int64_t Available) {
+  EndRecord e;
+  e.Pos = e.DirEnd = Pos;
+  e.ThisDisk = GetLE16(r + 4);
+  e.CentralDisk = GetLE16(r + 6);
+  e.EntriesThisDisk = GetLE16(r + 8);
+  e.TotalEntries = GetLE16(r + 10);
+  e.CentralSize = GetLE32(r + 12);
+  e.CentralOffset = GetLE32(r + 16);
+  const int64_t stated = GetLE16(r + 20);
+  if (Available == 0) {
+    // A record that ends the file has no room for a comment, whatever it says.
+    e.CommentLen = 0;
+    e.CommentFits = e.EndsFile = true;
+  } else {
+    // A comment said to run past the file's end has only the bytes that are there.
+    e.CommentLen = static_cast<uint16_t>(std::min(stated, Available));
+    e.CommentFits = stated <= Available;
+    e.EndsFile = stated == Available;
+  }
+  uint8_t loc[kZip64LocatorSize];
+  if (Pos < kZip64LocatorSize || !ReadBytesAt(Pos - kZip64LocatorSize, loc, kZip64LocatorSize) ||
+      GetLE32(loc) != kZip64LocatorSig)
+    return e;
+  // The locator gives the zip64 record's offset; an archive moved behind a stub finds it
+  // right before the locator instead.
+  const int64_t latest = Pos - kZip64LocatorSize - kZip64EndSize;
+  const uint64_t stated64 = GetLE64(loc + 8);
+  uint8_t z[kZip64EndSize];
+  for (int64_t at : {stated64 <= static_cast<uint64_t>(std::max<int64_t>(latest, 0)) ? static_cast<int64_t>(stated64) : -1,
+                     latest}) {
+    if (at < 0 || !ReadBytesAt(at, z, kZip64EndSize) || GetLE32(z) != kZip64EndSig) continue;
+    e.ThisDisk = GetLE32(z + 16);
+    e.CentralDisk = GetLE32(z + 20);
+    e.EntriesThisDisk = GetLE64(z + 24);
+    e.TotalEntries = GetLE64(z + 32);
+    e.CentralSize = GetLE64(z + 40);
+    e.CentralOffset = GetLE64(z + 48);
+    e.DirEnd = at;
+    break;
+  }
+  return e;
+}
+
+// True when the record's directory is where the record puts it: right before the record
+// (or its zip64 record), starting with a directory header. A directory on another disk of a
+// set cannot be checked here.
+bool TZipArchiver::DirectoryFits(const EndRecord& R) {
+  if (!R.CommentFits) return false;
+  if (R.ThisDisk != R.CentralDisk) return true;
+  if (R.CentralSize > static_cast<uint64_t>(R.DirEnd)) return false;
+  if (R.TotalEntries == 0) return R.CentralSize == 0;
+  uint8_t sig[4];
+  return ReadBytesAt(R.DirEnd - static_cast<int64_t>(R.CentralSize), sig, 4) && GetLE32(sig) == kCentralSig;
+}
+
 bool TZipArchiver::OpenEOC(bool Raise) {
   try {
     FFile = std::make_unique<TFileStream>(FWorkFile, fmOpenRead | fmShareDenyWrite);
@@ -375,50 +487,39 @@ bool TZipArchiver::OpenEOC(bool Raise) {
     }
     FFileSize = FFile->Size();
     FRealFileSize = FFileSize;
-    auto take = [&](const uint8_t* r) {
-      FEOC.ThisDisk = GetLE16(r + 4);
-      FEOC.CentralDisk = GetLE16(r + 6);
-      FEOC.EntriesThisDisk = GetLE16(r + 8);
-      FEOC.TotalEntries = GetLE16(r + 10);
-      FEOC.CentralSize = GetLE32(r + 12);
-      FEOC.CentralOffset = GetLE32(r + 16);
-      FEOC.CommentLen = GetLE16(r + 20);
-    };
-    if (FFileSize >= kEndSize) {
-      uint8_t rec[kEndSize];
-      FFile->Seek(FFileSize - kEndSize, soFromBeginning);
-      if (ReadAt(rec, kEndSize) == kEndSize && GetLE32(rec) == kEndSig) {
-        take(rec);
-        FEOC.CommentLen = 0;  // a record that ends the file has no room for a comment
-        FZipEOC = FFileSize - kEndSize;
-        if (!fromLabel) FDiskNr = FEOC.ThisDisk;
-        return true;
-      }
-    }
-    int64_t n = std::min<int64_t>(FFileSize, kMaxComment + kEndSize);
+    // The end record lies in the last 65535 + 22 bytes. The bytes "PK\5\6" may also stand
+    // inside the archive comment, so every place they stand is weighed, from the end back:
+    // the first whose directory fits and whose comment ends the file wins, else the first
+    // whose directory fits (trailing bytes follow), else the last one in the file, which
+    // then reports what is wrong with it.
+    const int64_t n = std::min<int64_t>(FFileSize, kMaxComment + kEndSize);
+    const int64_t base = FFileSize - n;
     std::vector<uint8_t> buf(static_cast<size_t>(n));
-    FFile->Seek(FFileSize - n, soFromBeginning);
-    if (ReadAt(buf.data(), n) != n) throw EZipArchiver(10201, true);
-    for (int64_t i = n - kEndSize - 1; i >= 0; --i) {
+    if (!ReadBytesAt(base, buf.data(), n)) throw EZipArchiver(10201, true);
+    std::optional<EndRecord> ends, fits, last;
+    for (int64_t i = n - kEndSize; i >= 0 && !ends; --i) {
       const uint8_t* r = buf.data() + i;
-      if (r[0] != 'P' || r[1] != 'K' || r[2] != 5 || r[3] != 6) continue;
-      take(r);
-      FZipEOC = FFileSize - n + i;
-      // A comment said to run past the file's end has only the bytes that are there.
-      int64_t available = n - i - kEndSize;
-      int64_t commentLen = std::min<int64_t>(FEOC.CommentLen, available);
-      FEOC.CommentLen = static_cast<uint16_t>(commentLen);
-      int64_t recordEnd = FZipEOC + kEndSize + commentLen;
+      if (GetLE32(r) != kEndSig) continue;
+      EndRecord e = ReadEndRecord(r, base + i, n - i - kEndSize);
+      if (!last) last = e;
+      if (!DirectoryFits(e)) continue;
+      if (e.EndsFile) ends = e;
+      else if (!fits) fits = e;
+    }
+    const std::optional<EndRecord>& found = ends ? ends : (fits ? fits : last);
+    if (found) {
+      FEOC = *found;
+      FZipEOC = FEOC.Pos;
+      const int64_t recordEnd = FZipEOC + kEndSize + FEOC.CommentLen;
       if (recordEnd < FFileSize) {
-        bool zeros = std::all_of(buf.begin() + (i + kEndSize + commentLen), buf.end(),
-                                 [](uint8_t b) { return b == 0; });
+        bool zeros = std::all_of(buf.begin() + (recordEnd - base), buf.end(), [](uint8_t b) { return b == 0; });
         bool tolerated = FRealFileSize % 512 == 0 && FRealFileSize - recordEnd < 512 && zeros;
         FFileSize = recordEnd;
         if (!tolerated) ShowError(10204);
       }
-      if (commentLen > 0)
-        FZipComment.assign(reinterpret_cast<const char*>(r + kEndSize), static_cast<size_t>(commentLen));
-      if (!fromLabel) FDiskNr = FEOC.ThisDisk;
+      if (FEOC.CommentLen > 0)
+        FZipComment.assign(reinterpret_cast<const char*>(buf.data() + (FZipEOC - base) + kEndSize), FEOC.CommentLen);
+      if (!fromLabel) FDiskNr = DiskNumber(FEOC.ThisDisk);
       return true;
     }
     if (!Raise) return false;
@@ -446,6 +547,21 @@ std::string TZipArchiver::ConvertName(const std::string& Name, uint8_t MadeBy, u
   return out;
 }
 
+std::string TZipArchiver::EntryText(const std::string& Raw, const ZipDirEntry& E, bool ReportLoss) {
+  if (!(E.Flag & kUtf8Flag)) return ConvertName(Raw, E.MadeByVersion, E.HostVersionNo);
+  std::string text;
+  uint32_t lost = 0;
+  if (!Utf8ToProgramText(Raw, text, lost) && ReportLoss && !FLossReported) {
+    // Reported once per listing; the name stays listed with "?" (which no file name holds)
+    // in place of each character that code page 949 lacks.
+    FLossReported = true;
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", lost);
+    ShowError(10202, std::string(": name without a code page 949 form (") + code + "), listed as " + text);
+  }
+  return text;
+}
+
 void TZipArchiver::List() {
   ClearEntries();
   FRealFileSize = 0;
@@ -455,6 +571,7 @@ void TZipArchiver::List() {
   FIsSpanned = false;
   FDirOnlyCount = 0;
   FWrongZipStruct = false;
+  FLossReported = false;
   if (FZipFileName.empty() || !FileExists(FZipFileName)) {
     if (OnDirUpdate) OnDirUpdate(this);
     return;
@@ -465,23 +582,28 @@ void TZipArchiver::List() {
     FDrive = ExtractFileDrive(FZipFileName) + "\\";
     if (!IsDiskPresent()) throw EZipArchiver(11004, FDrive);
     OpenEOC(true);
-    FTotalDisks = FEOC.ThisDisk;
+    FTotalDisks = DiskNumber(FEOC.ThisDisk);
     if (FEOC.ThisDisk != 0) FIsSpanned = true;
+    // Offsets past 2^63 are none that a file can have.
+    const int64_t centralSize = static_cast<int64_t>(std::min<uint64_t>(FEOC.CentralSize, INT64_MAX));
+    const int64_t centralOffset = static_cast<int64_t>(std::min<uint64_t>(FEOC.CentralOffset, INT64_MAX));
     if (FEOC.ThisDisk == FEOC.CentralDisk) {
-      FCentralDir = FFileSize - FEOC.CentralSize - FEOC.CommentLen - kEndSize;
+      FCentralDir = FEOC.DirEnd - centralSize;
     } else {
-      GetNewDisk(FEOC.CentralDisk);
+      GetNewDisk(DiskNumber(FEOC.CentralDisk));
       FFileSize = FFile->Size();
-      FCentralDir = FEOC.CentralOffset;
+      FCentralDir = centralOffset;
     }
     FSFXOffset = FFileSize == kEndSize ? 0 : FFileSize;
-    if (FEOC.CentralOffset != FCentralDir) {
+    if (centralOffset != FCentralDir) {
       FWrongZipStruct = true;
       ShowError(10203);
     }
     if (FCentralDir < 0 || FFile->Seek(FCentralDir, soFromBeginning) != FCentralDir)
       throw EZipArchiver(10201, true);
-    for (int i = 0; i < FEOC.TotalEntries; ++i) {
+    // The count comes from the end record: each entry is read from the file before it is
+    // kept, so a count larger than the directory ends with the file.
+    for (uint64_t i = 0; i < FEOC.TotalEntries; ++i) {
       uint8_t h[kCentralSize];
       if (ReadAt(h, kCentralSize) != kCentralSize) {
         if (FDiskNr >= FTotalDisks) throw EZipArchiver(11013, true);
@@ -510,7 +632,7 @@ void TZipArchiver::List() {
       e->Encrypted = (e->Flag & 1) != 0;
       std::string name(e->FileNameLength, '\0');
       if (ReadAt(name.data(), e->FileNameLength) != e->FileNameLength) throw EZipArchiver(11017, true);
-      name = ConvertName(name, e->MadeByVersion, e->HostVersionNo);
+      name = EntryText(name, *e, true);
       std::replace(name.begin(), name.end(), '/', '\\');
       e->FileName = name;
       if (e->ExtraFieldLength > 0) {
@@ -520,7 +642,7 @@ void TZipArchiver::List() {
       }
       std::string comment(e->FileCommentLen, '\0');
       if (ReadAt(comment.data(), e->FileCommentLen) != e->FileCommentLen) throw EZipArchiver(11022, true);
-      e->FileComment = ConvertName(comment, e->MadeByVersion, e->HostVersionNo);
+      e->FileComment = EntryText(comment, *e, false);
       FSFXOffset = std::min<int64_t>(FSFXOffset, e->RelOffLocalHdr);
       bool dirOnly = e->FileName.empty() || e->FileName.back() == '\\';
       if (dirOnly && !UseDirOnlyEntries) {

@@ -320,10 +320,21 @@ class TZipArchiver : public TComponent {
   std::string FDrive;
   std::string FWorkFile;
   std::unique_ptr<TFileStream> FFile;
-  // The end record read by OpenEOC.
+  // The end record read by OpenEOC, with the zip64 end record's values when it has one.
   struct EndRecord {
-    uint16_t ThisDisk = 0, CentralDisk = 0, EntriesThisDisk = 0, TotalEntries = 0;
-    uint32_t CentralSize = 0, CentralOffset = 0;
-    uint16_t CommentLen = 0;
+    uint32_t ThisDisk = 0, CentralDisk = 0;
+    uint64_t EntriesThisDisk = 0, TotalEntries = 0;
+    uint64_t CentralSize = 0, CentralOffset = 0;
+    uint16_t CommentLen = 0;  // the bytes of it that are in the file
+    int64_t Pos = 0;          // of the end record
+    int64_t DirEnd = 0;       // where the directory ends: the zip64 end record, else Pos
+    bool CommentFits = false; // the stated comment lies inside the file
+    bool EndsFile = false;    // record and comment end exactly at the end of the file
   } FEOC;
+  bool ReadBytesAt(int64_t Pos, void* Buffer, int64_t Count);
+  EndRecord ReadEndRecord(const uint8_t* Record, int64_t Pos, int64_t Available);
+  bool DirectoryFits(const EndRecord& R);
+  // Program text of an entry's name or comment: UTF-8 when flagged so, else the OEM rule.
+  std::string EntryText(const std::string& Raw, const ZipDirEntry& E, bool ReportLoss);
+  bool FLossReported = false;
 };

@@ -15,7 +15,8 @@
 namespace {
 
 std::string YN(bool b) { return b ? "Y" : "N"; }
-std::string T(const std::string& s, int w) { return PadRight(s, w); }
+// A fixed-width text field: a longer text is cut, so later fields stay in place.
+std::string T(const std::string& s, int w) { return FixedField(s, w); }
 
 int64_t Hex(const std::string& reply) {
   int64_t v = 0;
@@ -43,6 +44,9 @@ TMemoryStream& Need(TMemoryStream* s) {
   if (s == nullptr) throw Exception("No reply stream");
   return *s;
 }
+
+// An xBase record is at most this long (the header's 16-bit record length).
+constexpr int64_t kMaxRecordSize = 65535;
 
 // Exactly 10 bytes: a field name inside a stream payload.
 std::string Name10(const std::string& s) { return FixedField(s, 10); }
@@ -588,11 +592,20 @@ void TXbConnection::Use(const TXbUseRequest& Request, TXbUseReply& Reply, TIndex
       if (r.size() < pos1 - 1 + len) throw EConvertError("Short reply");
       return r.substr(pos1 - 1, len);
     };
-    Reply.WorkArea = static_cast<XbShort>(Hex(field(1, 4)));
+    // The sizes are checked before any of them is kept: the table sizes its record image
+    // and every fetch slot by them.
+    const int64_t workArea = Hex(field(1, 4));
+    const int64_t recCount = Hex(field(5, 8));
+    const int64_t fieldCount = Hex(field(13, 8));
+    const int64_t recordSize = Hex(field(21, 8));
+    if (recordSize > kMaxRecordSize || recCount > 0x7FFFFFFF || fieldCount >= kMaxRecordSize ||
+        (recordSize > 0 && fieldCount >= recordSize))
+      throw EConvertError("Damaged table description");
+    Reply.WorkArea = static_cast<XbShort>(workArea);
     CurrentWorkArea = Reply.WorkArea;
-    Reply.RecCount = static_cast<XbLong>(Hex(field(5, 8)));
-    Reply.EngineFieldCount = static_cast<int>(Hex(field(13, 8)));
-    Reply.RecordSize = static_cast<XbLong>(Hex(field(21, 8)));
+    Reply.RecCount = static_cast<XbLong>(recCount);
+    Reply.EngineFieldCount = static_cast<int>(fieldCount);
+    Reply.RecordSize = static_cast<XbLong>(recordSize);
     Reply.TableEncrypted = Bool16(field(29, 1) == "Y");
     Reply.IndexConditionText = TrimRight(field(30, 255));
     Reply.CurrentOrder = static_cast<XbLong>(Hex(field(285, 4)));

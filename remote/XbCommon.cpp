@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "platform/core/Cp949.h"
+
 std::string PadRight(std::string_view S, int Width, char Fill) {
   std::string r(S);
   if (static_cast<int>(r.size()) < Width) r.append(static_cast<size_t>(Width) - r.size(), Fill);
@@ -10,9 +12,9 @@ std::string PadRight(std::string_view S, int Width, char Fill) {
 }
 
 std::string FixedField(std::string_view S, int Width) {
-  std::string r = PadRight(S, Width);
-  r.resize(static_cast<size_t>(Width));
-  return r;
+  const size_t w = Width > 0 ? static_cast<size_t>(Width) : 0;
+  // A longer text is cut, never inside a two-byte character; the blanks then fill the width.
+  return PadRight(S.size() <= w ? S : S.substr(0, cp949::CutLength(S, w)), Width);
 }
 
 std::string HexField(int64_t Value, int Digits) {

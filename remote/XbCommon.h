@@ -9,7 +9,8 @@
 
 // S followed by Width - length(S) copies of Fill; S is never cut.
 std::string PadRight(std::string_view S, int Width, char Fill = ' ');
-// S padded with blanks and then cut to exactly Width bytes.
+// A fixed-width text field of the protocol: exactly Width bytes, S cut (never inside a
+// two-byte character) or padded with blanks. Every later field keeps its place.
 std::string FixedField(std::string_view S, int Width);
 // Upper-case hexadecimal, zero-padded to Digits; negative values as 32-bit two's complement.
 std::string HexField(int64_t Value, int Digits);

@@ -16,15 +16,17 @@ TXbStreamCodec& XbStreamCodec() {
   return codec;
 }
 
+TXbLoadSqlAddOn& XbSqlAddOnHook() {
+  static TXbLoadSqlAddOn hook;
+  return hook;
+}
+
 TCloseLinkedTables& XbCloseLinkedTablesHook() {
   static TCloseLinkedTables hook;
   return hook;
 }
 
 namespace {
-
-// The largest payload a header may announce; a longer one is a damaged header.
-constexpr int64_t kMaxPayload = 0x7FFFFFF0;
 
 std::string Header(int64_t Length, bool Compressed, const std::string& Tag,
                    const std::string& Code) {
@@ -137,14 +139,14 @@ std::string TXbConnection::GetClientVolumeId() {
   uint32_t serial = 0;
   struct statvfs v {};
   if (::statvfs("/", &v) == 0) serial = static_cast<uint32_t>(v.f_fsid);
-  return PadRight(std::to_string(serial), 255);
+  return FixedField(std::to_string(serial), 255);
 }
 
 std::string TXbConnection::LoginRecordText() const {
-  return PadRight(Password, 255) + PadRight(User(), 255) + GetClientVolumeId() +
-         PadRight(FLoginEmpty, 255) + PadRight(FLoginDefault, 255) + std::to_string(FLoginSix) +
-         (FCompression ? "Y" : "N") + std::to_string(FLoginZero) + PadRight(ServerName, 255) +
-         PadRight(GroupName, 255);
+  return FixedField(Password, 255) + FixedField(User(), 255) + GetClientVolumeId() +
+         FixedField(FLoginEmpty, 255) + FixedField(FLoginDefault, 255) +
+         std::to_string(FLoginSix) + (FCompression ? "Y" : "N") + std::to_string(FLoginZero) +
+         FixedField(ServerName, 255) + FixedField(GroupName, 255);
 }
 
 bool TXbConnection::Login() {
@@ -166,7 +168,7 @@ void TXbConnection::Logout() {
   // Cleared first: a logout that times out makes the connection inactive, which must not
   // log out again.
   FLoggedIn = false;
-  if (GetActive()) ClientXmit("0465", PadRight(User(), 10), true);
+  if (GetActive()) ClientXmit("0465", FixedField(User(), 10), true);
   if (OnLogout) OnLogout(this);
 }
 
@@ -297,18 +299,18 @@ int TXbConnection::FillReadStream(bool PollOnly) {
     SetPollTimer(true);
     return 0;
   }
-  // Once a header has begun, the rest of the message must come within the time-out too.
-  const int savedLimit = ReceiveTimeOutMs;
-  ReceiveTimeOutMs = TimeOut > 0 ? TimeOut : 0;
-  struct TRestore {
-    int& limit;
-    int saved;
-    ~TRestore() { limit = saved; }
-  } restore{ReceiveTimeOutMs, savedLimit};
+  // TimeOut bounds each whole message, header and payload: a server that trickles its bytes
+  // cannot hold the caller longer than that. A notice is the server saying it is at work, so
+  // the message after it has its own TimeOut.
+  struct TClearDeadline {
+    TXbNetSocket& s;
+    ~TClearDeadline() { s.SetReadDeadline(0); }
+  } clearDeadline{*this};
   try {
     for (;;) {
       FReplyStream.Clear();
       length = 0;
+      SetReadDeadline(TimeOut > 0 ? TimeOut : 0);
       if (TimeOut != 0 && !WaitForData(TimeOut)) {
         ReportError("XbConnection.FillReadStream", "Time out");
         SetActive(false);

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "addons/sql/include/ravavadiv61.h"
 #include "engine/include/xbeng61.h"
 #include "platform/core/Classes.h"
 #include "platform/core/Fields.h"
@@ -124,6 +125,17 @@ struct TXbStreamCodec {
   std::function<void(TStream& Source, TStream& Dest)> UnCompressStream;
 };
 TXbStreamCodec& XbStreamCodec();
+
+// The SQL add-on's entry points, as the local route of the SQL statement operations calls them.
+struct TXbSqlEntryPoints {
+#define ORV_SQL_SLOT(name) decltype(&::name) name = nullptr;
+  DLL_SQL_ENTRY_POINTS(ORV_SQL_SLOT)
+#undef ORV_SQL_SLOT
+};
+// Loads the SQL add-on on first need and hands back its entry points; nullptr when it cannot
+// be loaded (its loader has told the user then). The table layer installs it.
+using TXbLoadSqlAddOn = std::function<const TXbSqlEntryPoints*()>;
+TXbLoadSqlAddOn& XbSqlAddOnHook();
 
 // Closes every open table bound to a connection that is being destroyed, while its socket is
 // still open; the table layer installs it.
@@ -332,6 +344,10 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
 
   // The reply text buffer holds at most this many bytes of a text reply.
   static constexpr int kReplyTextCapacity = 65539;
+  // The largest payload a message may carry, plain or expanded (a reply text holds 64 KB, a
+  // record 64 KB, and a blob or a block of rows is fetched in parts); a header announcing more
+  // is damaged and refused before any of it is read.
+  static constexpr int64_t kMaxPayload = 256 * 1024 * 1024;
 
  protected:
   enum TReport { rpReport, rpSilent, rpQuiet };
@@ -353,8 +369,11 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   void SendHeaderAndStream(const std::string& Code, TMemoryStream& Payload, int& Sent,
                            int& PayloadSize);
 
- private:
+  // Compressed payloads both ways; nothing in the connection turns it on (a test's subclass
+  // does).
   bool FCompression = false;
+
+ private:
   std::string FTag = "0000";
   const std::string FLoginEmpty;
   const std::string FLoginDefault = "Default";

@@ -229,8 +229,15 @@ void TXbNetSocket::FillBuffer() {
   if (capacity - FFill < 1) capacity = FFill + chunk;
   FBuffer.resize(static_cast<size_t>(capacity));
 
-  if (ReceiveTimeOutMs > 0) {
-    const int ready = XbSockSelectRead(FSocket, ReceiveTimeOutMs);
+  int64_t wait = ReceiveTimeOutMs > 0 ? ReceiveTimeOutMs : -1;
+  if (FHasDeadline) {
+    using namespace std::chrono;
+    const int64_t left = duration_cast<milliseconds>(FDeadline - steady_clock::now()).count();
+    if (left <= 0) RaiseSocketError(10060);
+    wait = wait < 0 ? left : std::min(wait, left);
+  }
+  if (wait > 0) {
+    const int ready = XbSockSelectRead(FSocket, static_cast<int>(std::min<int64_t>(wait, 0x7FFFFFFF)));
     if (ready == XB_SOCKET_ERROR) HandleSocketError(XbSockLastError());
     if (ready == 0) RaiseSocketError(10060);
   }
@@ -246,6 +253,11 @@ void TXbNetSocket::FillBuffer() {
     FFill += n;
   }
   CheckClosed();
+}
+
+void TXbNetSocket::SetReadDeadline(int64_t Ms) {
+  FHasDeadline = Ms > 0;
+  if (FHasDeadline) FDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
 }
 
 void TXbNetSocket::TakeBytes(int Count, std::string& Data) {

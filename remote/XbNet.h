@@ -11,6 +11,8 @@
 //   socket errors leave the socket open. Disconnect never raises.
 // - ReceiveTimeOutMs (0: none) bounds every single receive: a peer that stops sending in the
 //   middle of a message ends the read with error 10060 instead of blocking for ever.
+// - SetReadDeadline bounds the whole of a read: once it has passed, the next receive fails
+//   with error 10060, so a peer that trickles its bytes cannot stretch a message.
 // - The optional trace file records only the text commands and replies of SendCmd and
 //   ReadTextReply, never the bytes of ReadExact, ReadStream or the write calls.
 //
@@ -18,6 +20,7 @@
 // Not thread-safe: one instance lives on one thread; all calls block it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -85,6 +88,9 @@ class TXbNetSocket : public TXbNet {
   int BufferChunk = 8192;
   // Longest wait for one receive, in ms; 0 waits without limit.
   int ReceiveTimeOutMs = 0;
+  // Every receive from now on must end within Ms milliseconds of this call; 0 or less
+  // removes the deadline.
+  void SetReadDeadline(int64_t Ms);
   TStringEvent OnStatus;
   TProgressCallback OnProgress;
   TReadProgressEvent OnReadProgress;
@@ -134,6 +140,8 @@ class TXbNetSocket : public TXbNet {
   void ClearBuffer();
 
   bool FClosedByPeer = false;
+  bool FHasDeadline = false;
+  std::chrono::steady_clock::time_point FDeadline;
   int FLastKilobyte = 0;
   int FFill = 1;
   int FProgressPosition = 0;

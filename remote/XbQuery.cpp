@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
+#include "platform/core/Services.h"
 #include "remote/XbCommon.h"
 #include "remote/XbConnection.h"
 
@@ -87,8 +89,8 @@ std::string TXbTables::TablesBlock(int& TableCount) const {
   for (const auto& item : FItems) {
     if (Trim(item->TableName()).empty()) continue;
     const std::string extra = Trim(item->ExtraIndexes().Text());
-    block += PadRight(Trim(item->TableName()), 64) + PadRight(Trim(item->Alias), 64) +
-             HexField(item->TableType, 1) + PadRight(Trim(item->Password), 8) +
+    block += FixedField(Trim(item->TableName()), 64) + FixedField(Trim(item->Alias), 64) +
+             HexField(item->TableType, 1) + FixedField(Trim(item->Password), 8) +
              YN(item->OEMTranslate) + HexField(static_cast<int64_t>(extra.size()), 8) + extra +
              HexField(item->CommitLevel, 1);
     ++TableCount;
@@ -196,32 +198,32 @@ void TXbQuery::PrepareAndOpen() {
   }
   int errorNo = 0;
   std::string msg;
-  FHandle = c.sql_Prepare(FAccessMethod, FDatabaseName, FTableNames, FCentury, DateFormat,
-                          SetDeleted, FMemoBlockSize, &FParams, ReadOnly, TableType, Password,
-                          OEMTranslate, CommitLevel, errorNo, msg);
+  {
+    // The wait cursor shows while the statement is prepared and opened, whatever the outcome.
+    struct TWaitCursor {
+      int Saved;
+      explicit TWaitCursor(int Cursor) : Saved(ScreenCursor()) { SetScreenCursor(Cursor); }
+      ~TWaitCursor() { SetScreenCursor(Saved); }
+    } wait(WaitCursor);
+    FHandle = c.sql_Prepare(FAccessMethod, FDatabaseName, FTableNames, FCentury, DateFormat,
+                            SetDeleted, FMemoBlockSize, &FParams, ReadOnly, TableType, Password,
+                            OEMTranslate, CommitLevel, errorNo, msg);
+    FLastMessage = msg;
+    if (FHandle <= 0) {
+      FHandle = 0;
+      Fail(msg);
+    }
+    c.sql_OpenSQL(FAccessMethod, FHandle, FSQL.Text(), msg, errorNo, FRowSize, FFieldCount,
+                  FRowCount);
+  }
   FLastMessage = msg;
-  if (FHandle <= 0) {
-    FHandle = 0;
-    Fail(msg);
-  }
-  c.sql_OpenSQL(FAccessMethod, FHandle, FSQL.Text(), msg, errorNo, FRowSize, FFieldCount,
-                FRowCount);
-  FLastMessage = msg;
-  if (errorNo > 0) {
-    const std::string text = msg.empty() ? "Unable to execute SQL statement:\r\r" + FSQL.Text() : msg;
-    c.sql_CloseSQL(FAccessMethod, FHandle);
-    c.sql_UnPrepare(FAccessMethod, FHandle);
-    FHandle = 0;
-    Fail(text);
-  }
-  // A result the row list cannot describe is refused before anything is allocated.
-  if (FRowCount < 0 || FRowSize < 0 || FFieldCount > kMaxFields) {
-    c.sql_CloseSQL(FAccessMethod, FHandle);
-    c.sql_UnPrepare(FAccessMethod, FHandle);
-    FHandle = 0;
-    Fail(FFieldCount > kMaxFields ? "Too many fields in the result: " + std::to_string(FFieldCount)
-                                  : "Out of memory while expanding dynamic array");
-  }
+  if (errorNo > 0) Refuse(c, msg.empty() ? "Unable to execute SQL statement:\r\r" + FSQL.Text() : msg);
+  // A result the row list cannot hold is refused before anything is sized by it.
+  if (FFieldCount > kMaxFields) Refuse(c, "Too many fields in the result: " + std::to_string(FFieldCount));
+  if (FRowCount < 0 || FRowSize < 0 || FRowSize > kMaxRowSize || FRowCount > kMaxRows ||
+      static_cast<int64_t>(FRowCount) * (FRowSize + 12) > kMaxResultBytes)
+    Refuse(c, "The result is too large to hold: " + std::to_string(FRowCount) + " rows of " +
+                  std::to_string(FRowSize) + " bytes");
   try {
     FFetched.assign(static_cast<size_t>(FRowCount), 0);
     FSource.resize(static_cast<size_t>(FRowCount));
@@ -230,6 +232,13 @@ void TXbQuery::PrepareAndOpen() {
   } catch (const std::bad_alloc&) {
     Fail("Out of memory while expanding dynamic array");
   }
+}
+
+void TXbQuery::Refuse(TXbConnection& Connection, const std::string& Message) {
+  Connection.sql_CloseSQL(FAccessMethod, FHandle);
+  Connection.sql_UnPrepare(FAccessMethod, FHandle);
+  FHandle = 0;
+  Fail(Message);
 }
 
 void TXbQuery::InternalInitFieldDefs() {
@@ -248,8 +257,21 @@ void TXbQuery::InternalInitFieldDefs() {
     if (!TryHexToInt(lines[at + 1], type) || !TryHexToInt(lines[at + 2], size) ||
         !TryHexToInt(lines[at + 3], offset))
       Fail("Error while reading stream");
-    const TFieldType ft = type <= ftFMTBcd ? static_cast<TFieldType>(type) : ftUnknown;
-    FieldDefs().Add(Trim(lines[at]), ft, static_cast<int>(size), false);
+    const std::string name = Trim(lines[at]);
+    // Only types the dataset has fields for, and sizes and places within the row (a blob's
+    // value lies outside it).
+    const std::unique_ptr<TField> probe(
+        type >= 0 && type <= ftFMTBcd ? CreateFieldOfType(static_cast<TFieldType>(type), nullptr) : nullptr);
+    if (probe == nullptr) Fail("Field '" + name + "' has a type the query cannot show: " + lines[at + 1]);
+    if (size < 0 || size > (probe->IsBlob() ? kMaxRowSize : FRowSize) || offset < 0 || offset > FRowSize)
+      Fail("Field '" + name + "' lies outside the result row");
+    try {
+      FieldDefs().Add(name, static_cast<TFieldType>(type), static_cast<int>(size), false);
+    } catch (const EXbQueryError&) {
+      throw;
+    } catch (const EDatabaseError& e) {
+      Fail(e.Message);
+    }
     FFieldOffsets[static_cast<size_t>(i)] = static_cast<int>(offset);
   }
   if (!FOpen && !FBusy) FHandle = 0;
@@ -288,16 +310,22 @@ void TXbQuery::InternalOpen() {
     if (no < 1 || no > FFieldCount) continue;
     const int offset = FFieldOffsets[static_cast<size_t>(no)];
     if (offset < 0 || offset + RowBytes(f) > FRowSize) {
+      const std::string name = f->FieldName();  // closing frees the field
       InternalClose();
-      Fail("Field '" + f->FieldName() + "' lies outside the result row");
+      Fail("Field '" + name + "' lies outside the result row");
     }
   }
   FOpen = true;
   FCursor = -1;
   BookmarkSize = 4;
-  FBusy = true;
-  for (int i = 0; i < FRowCount; ++i) FRows.push_back(NewRow());
-  FBusy = false;
+  // One place per result row; a row's buffer is made when the row is fetched, so the memory
+  // follows what the replies hold, not what the result claims.
+  try {
+    FRows.assign(static_cast<size_t>(FRowCount), nullptr);
+  } catch (const std::bad_alloc&) {
+    InternalClose();
+    Fail("Out of memory while expanding dynamic array");
+  }
 }
 
 void TXbQuery::InternalClose() {
@@ -320,10 +348,17 @@ void TXbQuery::InternalClose() {
 
 // ---- rows -----------------------------------------------------------------------------------
 
-TRecordBuffer TXbQuery::NewRow() const {
+TRecordBuffer TXbQuery::NewRow() {
   const int n = BufferSize();
-  TRecordBuffer b = new char[static_cast<size_t>(n)];
+  TRecordBuffer b = new (std::nothrow) char[static_cast<size_t>(n)];
+  if (b == nullptr) Fail("Out of memory while expanding dynamic array");
   std::memset(b, 0, static_cast<size_t>(n));
+  return b;
+}
+
+TRecordBuffer TXbQuery::HeldRow(size_t Index) {
+  TRecordBuffer& b = FRows[Index];
+  if (b == nullptr) b = NewRow();
   return b;
 }
 
@@ -334,8 +369,15 @@ void TXbQuery::FreeRecordBuffer(TRecordBuffer& Buffer) {
   Buffer = nullptr;
 }
 
-int32_t& TXbQuery::RowNumberOf(TRecordBuffer Buffer) const {
-  return *reinterpret_cast<int32_t*>(Buffer + FRowSize + 4);
+// The row information lies at any byte after the row image: read and written byte-wise.
+int32_t TXbQuery::RowNumberOf(TRecordBuffer Buffer) const {
+  int32_t row;
+  std::memcpy(&row, Buffer + FRowSize + 4, 4);
+  return row;
+}
+
+void TXbQuery::SetRowNumber(TRecordBuffer Buffer, int32_t Row) const {
+  std::memcpy(Buffer + FRowSize + 4, &Row, 4);
 }
 
 void TXbQuery::GetBookmarkData(TRecordBuffer Buffer, void* Data) {
@@ -356,7 +398,7 @@ void TXbQuery::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
 
 void TXbQuery::InternalInitRecord(TRecordBuffer Buffer) {
   std::memset(Buffer, 0, static_cast<size_t>(BufferSize()));
-  RowNumberOf(Buffer) = FCursor;
+  SetRowNumber(Buffer, FCursor);
 }
 
 void TXbQuery::ClearCalcFields(TRecordBuffer Buffer) {
@@ -374,7 +416,10 @@ void TXbQuery::FetchRow(int Row) {
   const std::string r(static_cast<const char*>(s->Memory()), static_cast<size_t>(s->Size()));
   if (r.size() < 8) return;
   int64_t n = 0;
-  if (!TryHexToInt(r.substr(0, 8), n)) Fail("Error while reading stream");
+  // The rows claimed must be in the reply: a marker and a row image each.
+  if (!TryHexToInt(r.substr(0, 8), n) || n < 0 ||
+      static_cast<uint64_t>(n) > (r.size() - 8) / (8 + static_cast<uint64_t>(FRowSize)))
+    Fail("Error while reading stream");
   size_t at = 8;
   size_t pos = static_cast<size_t>(Row - 1);
   for (int64_t i = 0; i < n; ++i) {
@@ -389,7 +434,7 @@ void TXbQuery::FetchRow(int Row) {
     while (pos < FRows.size() && FSource[pos] != 0 && FSource[pos] < source) ++pos;
     while (pos < FRows.size() && FSource[pos] == 0) ++pos;
     if (pos < FRows.size() && FSource[pos] == source && FFetched[pos] == 0) {
-      std::memcpy(FRows[pos], r.data() + at, static_cast<size_t>(FRowSize));
+      std::memcpy(HeldRow(pos), r.data() + at, static_cast<size_t>(FRowSize));
       // A marker of 0 would mean "not fetched": the row counts as fetched all the same.
       FFetched[pos] = marker != 0 ? static_cast<int32_t>(marker) : source;
     }
@@ -432,10 +477,10 @@ TGetResult TXbQuery::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCh
         break;
     }
     if (result != grOK) return result;
-    std::memcpy(Buffer, FRows[static_cast<size_t>(FCursor - 1)], static_cast<size_t>(BufferSize()));
+    std::memcpy(Buffer, HeldRow(static_cast<size_t>(FCursor - 1)), static_cast<size_t>(BufferSize()));
     const int32_t row = FCursor;
     std::memcpy(Buffer + FRowSize, &row, 4);
-    RowNumberOf(Buffer) = row;
+    SetRowNumber(Buffer, row);
     SetBookmarkFlag(Buffer, bfCurrent);
     GetCalcFields(Buffer);
     if (!(Filtered() && OnFilterRecord) || DoFilterRecord(Buffer)) return grOK;
@@ -508,8 +553,14 @@ void TXbQuery::SetFieldData(TField* Field, const void* Buffer) {
 
 std::unique_ptr<TStream> TXbQuery::CreateBlobStream(TField* Field, TBlobStreamMode) {
   UpdateCursorPos();
+  // The value is asked for by the row's number in the statement's result, which differs from
+  // the cursor once rows were deleted or inserted here; a row made here has none.
+  const int32_t source = FCursor >= 1 && FCursor <= static_cast<int>(FSource.size())
+                             ? FSource[static_cast<size_t>(FCursor - 1)]
+                             : 0;
+  if (source < 1 || FHandle == 0) return std::make_unique<TMemoryStream>();
   return std::make_unique<TXbQueryBlobStream>(Route(), FAccessMethod, FHandle,
-                                              Field->FieldNo() - 1, FCursor);
+                                              Field->FieldNo() - 1, source);
 }
 
 // ---- counts, numbers, bookmarks ---------------------------------------------------------------
@@ -646,7 +697,7 @@ void TXbQuery::InternalPost() {
   if (State() == dsEdit) {
     const int32_t row = RowNumberOf(b);
     if (row >= 1 && row <= static_cast<int>(FRows.size()))
-      std::memcpy(FRows[static_cast<size_t>(row - 1)], b, static_cast<size_t>(BufferSize()));
+      std::memcpy(HeldRow(static_cast<size_t>(row - 1)), b, static_cast<size_t>(BufferSize()));
     return;
   }
   InternalAddRecord(b, GetBookmarkFlag(b) == bfEOF);
@@ -669,8 +720,9 @@ void TXbQuery::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
     FFetched.insert(FFetched.begin() + (at - 1), at);
     FSource.insert(FSource.begin() + (at - 1), 0);
   }
-  for (int i = at; i < static_cast<int>(FRows.size()); ++i) RowNumberOf(FRows[static_cast<size_t>(i)]) = i + 1;
-  RowNumberOf(FRows[static_cast<size_t>(at - 1)]) = at;
+  for (int i = at; i < static_cast<int>(FRows.size()); ++i)
+    if (FRows[static_cast<size_t>(i)] != nullptr) SetRowNumber(FRows[static_cast<size_t>(i)], i + 1);
+  SetRowNumber(FRows[static_cast<size_t>(at - 1)], at);
   FRowCount = static_cast<int>(FRows.size());
   FCursor = at;
 }
@@ -682,7 +734,8 @@ void TXbQuery::InternalDelete() {
   FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(index));
   FFetched.erase(FFetched.begin() + static_cast<std::ptrdiff_t>(index));
   FSource.erase(FSource.begin() + static_cast<std::ptrdiff_t>(index));
-  for (size_t i = index; i < FRows.size(); ++i) RowNumberOf(FRows[i]) = static_cast<int32_t>(i + 1);
+  for (size_t i = index; i < FRows.size(); ++i)
+    if (FRows[i] != nullptr) SetRowNumber(FRows[i], static_cast<int32_t>(i + 1));
   FRowCount = static_cast<int>(FRows.size());
   if (FCursor > FRowCount) FCursor = FRowCount;
 }

@@ -1,8 +1,10 @@
-// TXbQuery: a read-mostly dataset whose rows are the result of one SQL statement run on the
-// table server (AccessMethod amServer, through a TXbConnection). The list of rows is sized
-// when the query opens; the rows themselves are fetched FetchCount at a time when the cursor
-// first reaches them, blob and memo columns on demand. Inserts, edits and deletes change only
-// the rows held in memory. TXbTables / TXbTableItem name the tables the statement uses.
+// TXbQuery: a read-mostly dataset whose rows are the result of one SQL statement, run on the
+// table server (AccessMethod amServer, through a TXbConnection) or on this machine by the SQL
+// add-on (amLocal, through an internal connection that only routes the calls). The list of
+// rows is sized when the query opens; each row's buffer is made when the row is fetched,
+// FetchCount rows at a time when the cursor first reaches them, blob and memo columns on
+// demand. Inserts, edits and deletes change only the rows held in memory. TXbTables /
+// TXbTableItem name the tables the statement uses.
 //
 // Row buffer: [row image: RowSize bytes] [bookmark int32 = row number, int32 row number,
 // 1 byte bookmark flag, 3 bytes] [calculated fields]. Bookmarks are the 4-byte row number.
@@ -10,11 +12,12 @@
 // Contract:
 // - Refusals raise EXbQueryError (its text is also kept as LastMessage); connection failures
 //   go through the connection's ReportError.
-// - Everything the server sends is checked before use: field offsets and sizes against the
-//   row size, row counts of a fetch against the rows of the result, and no read goes past a
-//   reply.
-// - The local route through the SQL add-on is not available on this system: a local query
-//   fails to prepare with the message of the path check or of the missing add-on.
+// - Everything the server or the add-on sends is checked before use: the result's row size,
+//   row count and their product against kMaxRowSize, kMaxRows and kMaxResultBytes before
+//   anything is sized by them, field types, sizes and offsets against the row size, row counts
+//   of a fetch against the rows the reply holds, and no read goes past a reply. Every such
+//   refusal is an EXbQueryError.
+// - WaitCursor shows on the screen while the statement is prepared and opened.
 //
 // Ownership: the query owns its rows, SQL, Params, TableNames and its internal connection.
 // GUI thread only.
@@ -144,6 +147,10 @@ class TXbQuery : public TDataSet {
 
   // The largest number of fields a result may have.
   static constexpr int kMaxFields = 1025;
+  // Bounds of a result the query takes on: bytes per row, rows, and rows times their buffers.
+  static constexpr int kMaxRowSize = 2 * 1024 * 1024;
+  static constexpr int kMaxRows = 16 * 1024 * 1024;
+  static constexpr int64_t kMaxResultBytes = int64_t{2} << 30;
 
  protected:
   TRecordBuffer AllocRecordBuffer() override;
@@ -182,8 +189,13 @@ class TXbQuery : public TDataSet {
   bool PriorRow();
   void FetchRow(int Row);
   int BufferSize() const { return FRowSize + 12 + CalcFieldsSize(); }
-  int32_t& RowNumberOf(TRecordBuffer Buffer) const;
-  TRecordBuffer NewRow() const;
+  int32_t RowNumberOf(TRecordBuffer Buffer) const;
+  void SetRowNumber(TRecordBuffer Buffer, int32_t Row) const;
+  TRecordBuffer NewRow();
+  // The buffer of held row Index (0-based), made zero-filled when the row has none yet.
+  TRecordBuffer HeldRow(size_t Index);
+  // Closes the statement when the result cannot be taken on, and refuses it.
+  [[noreturn]] void Refuse(TXbConnection& Connection, const std::string& Message);
   // Where Field's value lies in Buffer, or nullptr.
   char* FieldPlace(TField* Field, TRecordBuffer Buffer);
 
@@ -203,7 +215,7 @@ class TXbQuery : public TDataSet {
   std::string FLocalPath;
   std::string FLastMessage;
   TXbConnection* FInternalConnection = nullptr;
-  std::vector<TRecordBuffer> FRows;
+  std::vector<TRecordBuffer> FRows;  // nullptr until the row is fetched or written
   std::vector<int32_t> FFetched;
   // The server's row number of each row held (0 for a row made in memory), so that rows
   // still to be fetched are asked for by their own number after inserts and deletes.

@@ -19,19 +19,18 @@ void WriteBytes(TMemoryStream& Stream, const std::string& S) {
   if (!S.empty()) Stream.WriteBuffer(S.data(), static_cast<int64_t>(S.size()));
 }
 
-// One parameter's record; false when its data could not be allocated.
-bool WriteParam(const TParam& P, TMemoryStream& Stream) {
-  const int n = P.GetDataSize();
-  std::vector<char> data;
+// One parameter's record; false when its data (Size bytes) could not be held.
+bool WriteParam(const TParam& P, TMemoryStream& Stream, int& Size) {
+  const int n = Size = P.GetDataSize();
   try {
-    data.resize(static_cast<size_t>(n));
+    std::vector<char> data(static_cast<size_t>(n));
+    if (n > 0) P.GetData(data.data());
+    WriteBytes(Stream, HexField(n, 8) + HexField(static_cast<int>(P.DataType) & 0x7F, 2) +
+                           HexField(static_cast<int>(P.ParamType) & 0x7F, 2) + FixedField(P.Name, 20));
+    if (n > 0) Stream.WriteBuffer(data.data(), n);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (n > 0) P.GetData(data.data());
-  WriteBytes(Stream, HexField(n, 8) + HexField(static_cast<int>(P.DataType) & 0x7F, 2) +
-                         HexField(static_cast<int>(P.ParamType) & 0x7F, 2) + FixedField(P.Name, 20));
-  if (n > 0) Stream.WriteBuffer(data.data(), n);
   return true;
 }
 
@@ -39,9 +38,10 @@ bool WriteParam(const TParam& P, TMemoryStream& Stream) {
 
 void WriteParamBlock(const TParams* Params, TMemoryStream& Stream) {
   Stream.Clear();
+  int size = 0;
   if (Params != nullptr)
     for (int i = 0; i < Params->Count(); ++i)
-      if (!WriteParam(*Params->Items(i), Stream)) throw EOutOfMemory("Out of memory");
+      if (!WriteParam(*Params->Items(i), Stream, size)) throw EParamAllocation(size);
   Stream.SetPosition(0);
 }
 
@@ -108,8 +108,9 @@ bool TXbServerDLL::WriteRequest() {
   s.Clear();
   s.SetPosition(0);
   WriteBytes(s, FixedField(DatabaseName, 255) + FixedField(FProcName, 255));
+  int size = 0;
   for (int i = 0; i < FProcParams.Count(); ++i) {
-    if (!WriteParam(*FProcParams.Items(i), s)) {
+    if (!WriteParam(*FProcParams.Items(i), s, size)) {
       FErrorText = "XbServerDLL.InternalSetParams";
       FErrorNumber = -1;
       s.Clear();

@@ -33,8 +33,17 @@ ORV_DECLARE_EXCEPTION(EXbServerDLL, Exception);
 using TExecDLLErrorEvent =
     std::function<void(TObject* Sender, const std::string& ErrorMsg, int ErrorNo)>;
 
+// A parameter's data that could not be held; Size is what it needed.
+class EParamAllocation : public EOutOfMemory {
+ public:
+  EParamAllocation(int64_t NeededSize)
+      : EOutOfMemory("Out of memory"), Size(NeededSize) {}
+  int64_t Size;
+};
+
 // Clears Stream, writes the ParamBlock of Params (nothing when absent or empty) and rewinds.
-// A parameter of a type without a data form raises the class library's database error.
+// A parameter of a type without a data form raises the class library's database error; one
+// whose data cannot be held raises EParamAllocation.
 void WriteParamBlock(const TParams* Params, TMemoryStream& Stream);
 // Reads ParamBlock records from Block into Params (which are not cleared first).
 void ReadParamBlock(const std::string& Block, TParams& Params);

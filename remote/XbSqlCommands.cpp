@@ -25,8 +25,39 @@ std::string Bytes(TMemoryStream& s) {
   return std::string(static_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
 }
 
-// The add-on that would take the local route is not part of this system.
-const char kNoSqlAddOn[] = "The SQL add-on is not available";
+// A local statement whose add-on could not be loaded (the loader has shown its box).
+const char kNoSqlAddOn[] = "Missing required RavavaDIV61.DLL.";
+
+// The bound add-on, loading it on first need; nullptr when it is missing.
+const TXbSqlEntryPoints* SqlAddOn() {
+  return XbSqlAddOnHook() ? XbSqlAddOnHook()() : nullptr;
+}
+
+// The add-on's entries past the prepare: only reached with a handle it gave.
+const TXbSqlEntryPoints& LoadedSqlAddOn() {
+  const TXbSqlEntryPoints* a = SqlAddOn();
+  if (a == nullptr) throw Exception(kNoSqlAddOn);
+  return *a;
+}
+
+// The add-on reports a statement's progress here; the connection's handler hears it.
+void SqlProgress(void* Data, int32_t Status, int32_t Minimum, int32_t Maximum, int32_t Position) {
+  auto* c = static_cast<TXbConnection*>(Data);
+  // Nothing may unwind through the add-on's frames.
+  try {
+    if (c->OnServerProgress)
+      c->OnServerProgress(c, static_cast<TxProgressStatus>(Status), Minimum, Maximum, Position);
+  } catch (...) {
+  }
+}
+
+// A data block the add-on handed back, as the reply stream.
+TMemoryStream* IntoReply(TMemoryStream& Reply, const char* Data, int32_t Length) {
+  Reply.Clear();
+  if (Data != nullptr && Length > 0) Reply.WriteBuffer(Data, Length);
+  Reply.SetPosition(0);
+  return &Reply;
+}
 
 }  // namespace
 
@@ -42,22 +73,38 @@ int32_t TXbConnection::sql_Prepare(int AccessMethod, const std::string& Database
   try {
     int tableCount = 0;
     const std::string tables = TableNames.TablesBlock(tableCount);
+    const TXbSqlEntryPoints* addOn = AccessMethod != 1 ? SqlAddOn() : nullptr;
+    std::string path;
     if (AccessMethod != 1) {
-      const std::string path = ResolveDataPath();
+      path = ResolveDataPath();
       if (!DirectoryExists(path)) {
         Msg = "No such DataBaseName: " + path;
         return 0;
       }
+      if (addOn == nullptr) {
+        Msg = kNoSqlAddOn;
+        return 0;
+      }
       SqlPath = path;
-      Msg = kNoSqlAddOn;
-      return 0;
     }
     TMemoryStream params;
     try {
       WriteParamBlock(Params, params);
-    } catch (const EOutOfMemory&) {
-      ReportError("XbConnection.sql_Prepare", "Allocating memory of parameter size");
+    } catch (const EParamAllocation& e) {
+      ReportError("XbConnection.sql_Prepare", "Allocating memory of " + std::to_string(e.Size) + " size");
       return 0;
+    }
+    if (AccessMethod != 1) {
+      int32_t h = 0, error = 0;
+      const char* m = addOn->dll_sql_Prepare(
+          this, &h, &SqlProgress, this, static_cast<int16_t>(TableType), Password.c_str(),
+          OEMTranslate ? -1 : 0, tableCount, tables.data(), static_cast<int32_t>(tables.size()),
+          path.c_str(), SetDeleted ? -1 : 0, Century ? -1 : 0, MemoBlockSize, DateFormat.c_str(),
+          params.Memory(), static_cast<int32_t>(params.Size()), ReadOnly ? -1 : 0,
+          static_cast<int16_t>(CommitLevel), &error);
+      ErrorNo = error;
+      Msg = m != nullptr ? m : "";
+      return h;
     }
     const std::string head =
         FixedField(DatabaseName, 255) + YN(Century) + FixedField(DateFormat, 10) +
@@ -89,8 +136,10 @@ void TXbConnection::sql_OpenSQL(int AccessMethod, int32_t Handle, const std::str
   ErrorNo = RowSize = FieldCount = RowCount = 0;
   Guarded<int>("XbConnection.sql_OpenSQL", "sql_OpenSQL", rpReport, 0, [&] {
     if (AccessMethod != 1) {
-      Msg = kNoSqlAddOn;
-      ErrorNo = 1;
+      int32_t rows = 0, fields = 0, size = 0, error = 0;
+      const char* m = LoadedSqlAddOn().dll_sql_OpenSQL(Handle, SQLText.c_str(), &rows, &fields, &size, &error);
+      Msg = m != nullptr ? m : "";
+      RowCount = rows, FieldCount = fields, RowSize = size, ErrorNo = error;
       return 0;
     }
     const std::string r = Xmit("0802", HandleField(Handle) + Trim(SQLText));
@@ -107,7 +156,12 @@ void TXbConnection::sql_OpenSQL(int AccessMethod, int32_t Handle, const std::str
 TMemoryStream* TXbConnection::sql_GetStructure(int AccessMethod, int32_t Handle) {
   return Guarded<TMemoryStream*>("XbConnection.sql_GetStructure", "sql_GetStructure", rpReport,
                                  nullptr, [&]() -> TMemoryStream* {
-    if (AccessMethod != 1) throw Exception(kNoSqlAddOn);
+    if (AccessMethod != 1) {
+      const char* data = nullptr;
+      int32_t length = 0;
+      LoadedSqlAddOn().dll_sql_GetStructure(Handle, &data, &length);
+      return IntoReply(FReplyStream, data, length);
+    }
     ClientStreamReceive("0806", HandleField(Handle));
     FReplyStream.SetPosition(0);
     return &FReplyStream;
@@ -118,8 +172,13 @@ TMemoryStream* TXbConnection::sql_GetRecord(int AccessMethod, int32_t Handle, in
                                             int FetchCount, int FirstRow) {
   return Guarded<TMemoryStream*>("XbConnection.sql_GetRecord", "sql_GetRecord", rpReport,
                                  nullptr, [&]() -> TMemoryStream* {
-    if (AccessMethod != 1) throw Exception(kNoSqlAddOn);
     const int rows = TotalRows - FirstRow < FetchCount ? TotalRows - FirstRow + 1 : FetchCount;
+    if (AccessMethod != 1) {
+      const char* data = nullptr;
+      int32_t reserved = 0, length = 0;
+      LoadedSqlAddOn().dll_sql_GetRecord(Handle, &data, FirstRow, rows, &reserved, &length);
+      return IntoReply(FReplyStream, data, length);
+    }
     return ClientStreamReceive("0807", HandleField(Handle) + HexField(FirstRow, 8) +
                                            HexField(rows, 8));
   });
@@ -129,7 +188,12 @@ TMemoryStream* TXbConnection::sql_ReadBlobData(int AccessMethod, int32_t Handle,
                                                int Row) {
   return Guarded<TMemoryStream*>("XbConnection.sql_ReadBlobData", "sql_ReadBlobData", rpReport,
                                  nullptr, [&]() -> TMemoryStream* {
-    if (AccessMethod != 1) throw Exception(kNoSqlAddOn);
+    if (AccessMethod != 1) {
+      const char* data = nullptr;
+      int32_t length = 0;
+      LoadedSqlAddOn().dll_sql_ReadBlobData(Handle, &data, Row, FieldIndex, &length);
+      return IntoReply(FReplyStream, data, length);
+    }
     return ClientStreamReceive("0808", HandleField(Handle) + HexField(Row, 8) +
                                            HexField(FieldIndex, 8));
   });
@@ -137,14 +201,18 @@ TMemoryStream* TXbConnection::sql_ReadBlobData(int AccessMethod, int32_t Handle,
 
 void TXbConnection::sql_CloseSQL(int AccessMethod, int32_t Handle) {
   Guarded<int>("XbConnection.sql_CloseSQL", "sql_CloseSQL", rpReport, 0, [&] {
+    int32_t unused = 0;
     if (AccessMethod == 1) Xmit("0804", HandleField(Handle));
+    else LoadedSqlAddOn().dll_sql_CloseSQL(Handle, &unused);
     return 0;
   });
 }
 
 void TXbConnection::sql_UnPrepare(int AccessMethod, int32_t Handle) {
   Guarded<int>("XbConnection.sql_UnPrepare", "sql_UnPrepare", rpReport, 0, [&] {
+    int32_t unused = 0;
     if (AccessMethod == 1) Xmit("0801", HandleField(Handle));
+    else LoadedSqlAddOn().dll_sql_UnPrepareSQL(Handle, &unused);
     return 0;
   });
 }

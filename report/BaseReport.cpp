@@ -121,8 +121,9 @@ void TBaseReport::SetMarginTop(double v) {
 }
 
 void TBaseReport::SetMarginRight(double v) {
+  // The fixed page is in inches and the margin in Units: only the margin is converted.
   if (NoPrintersInstalled())
-    FRightEdge = (FixedPageWidth - v) / FUnitsFactor;
+    FRightEdge = FixedPageWidth - v / FUnitsFactor;
   else
     FRightEdge = ReportPrinter().PageWidth() / static_cast<double>(XDPI) + PrinterOffsetLeft + PrinterOffsetRight - v / FUnitsFactor;
   SetSectionRight(FRightEdge * FUnitsFactor);
@@ -131,7 +132,7 @@ void TBaseReport::SetMarginRight(double v) {
 
 void TBaseReport::SetMarginBottom(double v) {
   if (NoPrintersInstalled())
-    FBottomEdge = (FixedPageHeight - v) / FUnitsFactor;
+    FBottomEdge = FixedPageHeight - v / FUnitsFactor;
   else
     FBottomEdge = ReportPrinter().PageHeight() / static_cast<double>(YDPI) + PrinterOffsetTop + PrinterOffsetBottom - v / FUnitsFactor;
   SetSectionBottom(FBottomEdge * FUnitsFactor);

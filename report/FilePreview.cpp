@@ -74,12 +74,25 @@ void TFilePreview::StartPreview() {
     throw;
   }
   StartWalk();
+  if (!HasPages()) {
+    // Nothing to show is said plainly; the preview does not start.
+    CloseInputStream();
+    FPage.reset();
+    SayNoPages();
+    return;
+  }
   SetPrinting(true);
   SetAborted(false);
   // A new preview shows its pages, whatever an earlier aborted one left behind.
   PageOutputOff = false;
   FPageCanvas.Font().PixelsPerInch = YDPI;
-  ShowPage(1);
+  try {
+    ShowPage(1);
+  } catch (...) {
+    // A first page that cannot be shown leaves no preview running that nobody finishes.
+    FinishPreview();
+    throw;
+  }
 }
 
 void TFilePreview::ShowPage(unsigned N) {
@@ -102,7 +115,9 @@ void TFilePreview::ShowPage(unsigned N) {
                                     : RoundEven(w * MarginPercent / 100 * ZoomFactor() / 100);
   int bw = std::max(1, RoundEven(w * ZoomFactor() / 100));
   int bh = std::max(1, RoundEven(YDPI * PageHeightInches() * ZoomFactor() / 100));
+  if (static_cast<int64_t>(bw) * bh > kPreviewPixelBudget) throw EReportKit(kPageTooLarge);
   *FPage = QImage(bw, bh, QImage::Format_RGB32);
+  if (FPage->isNull()) throw EReportKit(kPageTooLarge);
   FPage->fill(Qt::white);
   {
     QPainter painter(FPage.get());

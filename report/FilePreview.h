@@ -14,6 +14,11 @@ class TImage;
 class QImage;
 class QPainter;
 
+// The page picture holds at most this many pixels (128 MB): a Letter page at 192 dots per
+// inch and zoom 200 takes 14 million.
+inline constexpr int64_t kPreviewPixelBudget = 32 * 1024 * 1024;
+inline constexpr const char* kPageTooLarge = "Page too large to preview at this zoom.";
+
 class TFilePreview : public TFilePrinter {
  public:
   explicit TFilePreview(TComponent* AOwner = nullptr);

@@ -5,11 +5,36 @@
 #include <cmath>
 #include <exception>
 
+#include <QImage>
+#include <QPainter>
+
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Forms.h"
 #include "report/ReportPrinter.h"
 
 namespace {
+
+// A graphic read from a stream, and its picture when there is one to draw.
+struct PlayedGraphic {
+  uint8_t Kind;
+  std::unique_ptr<TBitmap> Picture;
+};
+
+// The picture of a recorded graphic: a bitmap as itself; an icon, and a graphic of another
+// kind, when Qt can read its bytes. A metafile cannot be drawn here (Qt reads none): nothing.
+std::unique_ptr<TBitmap> PictureOf(uint8_t Kind, const std::string& Bytes) {
+  auto b = std::make_unique<TBitmap>();
+  if (Kind == gkBitmap) {
+    b->LoadFromMemory(Bytes.data(), Bytes.size());
+    return b;
+  }
+  QImage img;
+  const auto* data = reinterpret_cast<const uchar*>(Bytes.data());
+  if (Bytes.empty() || !img.loadFromData(data, static_cast<int>(Bytes.size()), Kind == gkIcon ? "ICO" : nullptr))
+    return nullptr;
+  b->SetImage(img);
+  return b;
+}
 
 template <class E>
 E Clamped(uint8_t v, E max, E fallback) {
@@ -117,6 +142,11 @@ void TFilePrinter::GotoPage(unsigned N) {
     FReader->Seek(link);
     ReadPageHeader();
   };
+  // A print run only goes forwards; a page number past 65535 would send it back to the start.
+  if (FWalkMustMove && n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
+    if (Printing()) AbortReport();
+    throw EReportKit(kUnexpectedCode);
+  }
   if (n != static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
     bool stuck = false;
     while (n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
@@ -137,16 +167,76 @@ void TFilePrinter::GotoPage(unsigned N) {
       if (!stuck) return;
     }
   }
+  // A print run asks for the pages one after another: a page it cannot reach means the
+  // header promised pages the stream does not hold, and the current page is not printed again.
+  if (FWalkMustMove) {
+    if (Printing()) AbortReport();
+    throw EReportKit(kUnexpectedCode);
+  }
   FReader->Seek(FCurrentHeaderPos);
   ReadPageHeader();
 }
 
+bool TFilePrinter::HasPages() {
+  // The count is the recorder's word; the stream must also hold a first page header.
+  return FPageCount > 0 && FReader->Remaining() > 0;
+}
+
+void TFilePrinter::SayNoPages() { MessageDlg(kNoPages, mtInformation, {mbOK}, 0); }
+
 void TFilePrinter::PlayPage(unsigned N) {
+  FCopyFills = 0;
   GotoPage(N);
   PlayRecords();
 }
 
-void TFilePrinter::PlayRecords() {
+TReportCanvas& TFilePrinter::GetCanvas() {
+  TReportCanvas& c = TCanvasReport::GetCanvas();
+  if (FCopyPainter) c.SetPainter(FCopyPainter);
+  return c;
+}
+
+void TFilePrinter::FloodFill(double X, double Y, TColor Color, int FillStyle) {
+  if (!Drawing()) return;
+  TReportCanvas& c = GetCanvas();
+  if (c.CanReadBack() || !c.Painter() || !c.Painter()->device()) {
+    TCanvasReport::FloodFill(X, Y, Color, FillStyle);
+    return;
+  }
+  // Each fill plays the page so far again: a page of thousands of fills must not take hours.
+  constexpr int kMaxCopyFills = 64;
+  if (++FCopyFills > kMaxCopyFills) return;
+  // The copy of the page holds at most this many pixels; a finer device is copied smaller.
+  constexpr double kCopyPixels = 8.0 * 1024 * 1024;
+  QPaintDevice* device = c.Painter()->device();
+  const double w = std::max(1, device->width()), h = std::max(1, device->height());
+  const double scale = std::min(1.0, std::sqrt(kCopyPixels / (w * h)));
+  QImage copy(std::max(1, static_cast<int>(w * scale)), std::max(1, static_cast<int>(h * scale)),
+              QImage::Format_RGB32);
+  copy.fill(Qt::white);
+  const int64_t resume = FReader->Position();
+  const int64_t stop = FRecordStart;
+  {
+    QPainter painter(&copy);
+    painter.scale(scale, scale);
+    FCopyPainter = &painter;
+    struct Back {
+      QPainter*& p;
+      ~Back() { p = nullptr; }
+    } back{FCopyPainter};
+    // The records before this one, from the page's start: the state they leave is the state
+    // in force now, and what they draw is what the fill meets.
+    FReader->Seek(FCurrentHeaderPos);
+    ReadPageHeader();
+    PlayRecords(stop);
+  }
+  FReader->Seek(resume);
+  TReportCanvas& on = GetCanvas();
+  QPoint at(static_cast<int>(UnitsToDeviceX(X) * scale), static_cast<int>(UnitsToDeviceY(Y) * scale));
+  on.FillRegion(TReportCanvas::FloodRegion(copy, at, Color, FillStyle), scale);
+}
+
+void TFilePrinter::PlayRecords(int64_t StopAt) {
   // Sizes from a damaged stream are kept within a sheet, so one record cannot ask the device
   // for a glyph or a pen of kilometres.
   constexpr int kMaxInches = 20;
@@ -160,21 +250,20 @@ void TFilePrinter::PlayRecords() {
     return Rect(InchesToDeviceX(s.TopLeft.X), InchesToDeviceY(s.TopLeft.Y), InchesToDeviceX(s.BottomRight.X),
                 InchesToDeviceY(s.BottomRight.Y));
   };
-  // A graphic of a kind this system has no class for is read past and not drawn.
-  auto graphic = [&]() -> std::unique_ptr<TBitmap> {
+  auto graphic = [&] {
     uint8_t kind;
     std::string bytes;
     r.Graphic(kind, bytes);
-    if (kind != gkBitmap) return nullptr;
-    auto b = std::make_unique<TBitmap>();
-    b->LoadFromMemory(bytes.data(), bytes.size());
-    return b;
+    return PlayedGraphic{kind, PictureOf(kind, bytes)};
   };
-  auto asBitmap = [](const std::unique_ptr<TBitmap>& g) -> const TBitmap& {
-    if (!g) throw EInvalidCast("Invalid class typecast");
-    return *g;
+  // The records that take a bitmap refuse the other kinds, as a cast to a bitmap would.
+  auto asBitmap = [](const PlayedGraphic& g) -> const TBitmap& {
+    if (g.Kind != gkBitmap || !g.Picture) throw EInvalidCast("Invalid class typecast");
+    return *g.Picture;
   };
   for (;;) {
+    FRecordStart = r.Position();
+    if (StopAt >= 0 && FRecordStart >= StopAt) return;
     uint8_t code = r.Byte();
     switch (code) {
       case rcArc: case rcChord: case rcPie: {
@@ -199,7 +288,7 @@ void TFilePrinter::PlayRecords() {
       case rcDraw: {
         auto g = graphic();
         TStreamPoint p = pt();
-        if (g) Draw(p.X, p.Y, *g);
+        if (g.Picture) Draw(p.X, p.Y, *g.Picture);
         break;
       }
       case rcDrawFocusRect: DrawFocusRect(devRect(r.Rect())); break;
@@ -251,7 +340,7 @@ void TFilePrinter::PlayRecords() {
       case rcStretchDraw: {
         auto g = graphic();
         TRect d = devRect(r.Rect());
-        if (g) StretchDraw(d, *g);
+        if (g.Picture) StretchDraw(d, *g.Picture);
         break;
       }
       case rcTextRect: {
@@ -274,7 +363,11 @@ void TFilePrinter::PlayRecords() {
       case rcBackColor: SetBackColor(static_cast<TColor>(r.Int32())); break;
       case rcScaleX: SetScaleX(r.Number()); break;
       case rcScaleY: SetScaleY(r.Number()); break;
-      case rcPrinterData: SendPrinterData(r.Text()); break;
+      case rcPrinterData: {
+        std::string data = r.Text();
+        if (!FCopyPainter) SendPrinterData(data);  // a page played again sends nothing twice
+        break;
+      }
       case rcBrush: case rcBrushColor: case rcBrushStyle: case rcBrushBitmap: {
         TReportBrush& b = GetCanvas().Brush();
         if (code == rcBrush || code == rcBrushColor) b.SetColor(static_cast<TColor>(r.Int32()));
@@ -283,7 +376,7 @@ void TFilePrinter::PlayRecords() {
           uint8_t flag = r.Byte();
           if (flag != 0) {
             auto g = graphic();
-            if (g) b.SetBitmap(g.get());
+            if (g.Picture) b.SetBitmap(g.Picture.get());
           } else if (code == rcBrushBitmap) {
             b.SetBitmap(nullptr);
           }
@@ -316,7 +409,8 @@ void TFilePrinter::PlayRecords() {
           p.SetMode(Clamped(r.Byte(), TReportPenMode::pmNotXor, TReportPenMode::pmCopy));
         if (code == rcPen || code == rcPenStyle) p.SetStyle(Clamped(r.Byte(), psInsideFrame, psSolid));
         if (code == rcPen || code == rcPenWidth)
-          p.SetWidth(std::clamp(RoundEven(XDPI * r.Number() * ScaleX() * ZoomFactor() / 10000), 0, XDPI * kMaxInches));
+          // The recorded width already holds the recorder's scale; only the zoom is applied.
+          p.SetWidth(std::clamp(RoundEven(XDPI * r.Number() * ZoomFactor() / 100), 0, XDPI * kMaxInches));
         break;
       }
       case rcEndPage: return;
@@ -358,6 +452,13 @@ void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
   ReadReportHeader();
   if (ACopies > 0) SetCopies(ACopies);
   StartWalk();
+  if (AFirstPage <= 0) AFirstPage = 1;
+  if (ALastPage <= 0 || ALastPage >= FPageCount) ALastPage = FPageCount;
+  // Nothing to print is said, and no empty sheet leaves the printer.
+  if (!HasPages() || AFirstPage > ALastPage) {
+    SayNoPages();
+    return;
+  }
   TReportPrinter& printer = ReportPrinter();
   SetPrinting(true);
   SetAborted(false);
@@ -366,8 +467,11 @@ void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
   printer.BeginDoc(Title);
   GetCanvas().Font().PixelsPerInch = YDPI;
   ResetPageState();
-  if (AFirstPage == 0) AFirstPage = 1;
-  if (ALastPage <= 0 || ALastPage >= FPageCount) ALastPage = FPageCount;
+  struct MustMove {
+    bool& flag;
+    ~MustMove() { flag = false; }
+  } mustMove{FWalkMustMove};
+  FWalkMustMove = true;
   for (int p = AFirstPage; p <= ALastPage; ++p) {
     PlayPage(static_cast<unsigned>(p));
     if (p < ALastPage) NewPage();

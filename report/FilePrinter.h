@@ -12,6 +12,11 @@
 
 #include "report/CanvasReport.h"
 
+class QPainter;
+
+// Said when a stream holds no page to print or preview.
+inline constexpr const char* kNoPages = "The report has no pages to print.";
+
 class TFilePrinter : public TCanvasReport {
  public:
   explicit TFilePrinter(TComponent* AOwner = nullptr);
@@ -39,6 +44,10 @@ class TFilePrinter : public TCanvasReport {
   void PrintRange(int AFirstPage, int ALastPage, int ACopies);
   void Execute() override { PrintRange(0, 0, 0); }
   void NewPage() override;
+  // On a device that cannot be read back (a printer, a PDF file) the page so far is played
+  // again into a picture, and the area found there is filled on the device.
+  void FloodFill(double X, double Y, TColor Color, int FillStyle) override;
+  TReportCanvas& GetCanvas() override;
 
  protected:
   // The hourglass for the length of a scope.
@@ -46,11 +55,14 @@ class TFilePrinter : public TCanvasReport {
     BusyCursor();
     ~BusyCursor();
   };
-  // Performs the records of the current page up to its end.
-  void PlayRecords();
+  // Performs the records of the current page up to its end, or up to the record at StopAt.
+  void PlayRecords(int64_t StopAt = -1);
   void CloseInputStream();
   void StartWalk();
   TReportReader& In() { return *FReader; }
+  // After ReadReportHeader: whether the stream holds a page.
+  bool HasPages();
+  void SayNoPages();
 
  private:
   std::unique_ptr<TStream> FOwnedIn;
@@ -59,4 +71,8 @@ class TFilePrinter : public TCanvasReport {
   int FPageCount = 0;
   double FPageWidth = 8.5, FPageHeight = 11.0;
   int64_t FCurrentHeaderPos = 0, FPrevLink = 0, FNextLink = 0;
+  bool FWalkMustMove = false;  // a print run: a page that cannot be reached is damage
+  int64_t FRecordStart = 0;    // where the record being performed begins
+  QPainter* FCopyPainter = nullptr;  // while the page is played again into a picture
+  int FCopyFills = 0;                // fills of this page done through such a copy
 };

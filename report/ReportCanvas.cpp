@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -137,6 +139,26 @@ void ApplyMode(QPainter& p, TReportPenMode m) {
   p.setCompositionMode(c);
 }
 
+// Draws S with its left end at X on the baseline Y. On a PDF or a printer the words are
+// drawn one by one at their places, blanks left out: the PDF writer gives the blank glyph of
+// some faces (the Nanum ones) no text, so copied or searched text would lose its spaces.
+void DrawTextRuns(QPainter& P, const QFontMetrics& M, int X, int Y, const QString& S) {
+  if (P.paintEngine() && P.paintEngine()->type() == QPaintEngine::Raster) {
+    P.drawText(X, Y, S);
+    return;
+  }
+  for (qsizetype i = 0; i < S.size();) {
+    if (S[i] == QLatin1Char(' ')) {
+      ++i;
+      continue;
+    }
+    qsizetype j = i;
+    while (j < S.size() && S[j] != QLatin1Char(' ')) ++j;
+    P.drawText(QPointF(X + M.horizontalAdvance(S.left(i)), Y), S.mid(i, j - i));
+    i = j;
+  }
+}
+
 }  // namespace
 
 TReportCanvas::TReportCanvas() {
@@ -212,7 +234,7 @@ void TReportCanvas::TextOut(int X, int Y, const std::string& Text) {
       FPainter->fillRect(QRect(left, base - m.ascent(), w, m.ascent() + m.descent()), orv::ToQColor(FBkColor));
     FPainter->setFont(f);
     FPainter->setPen(orv::ToQColor(FFont.Color()));
-    FPainter->drawText(left, base, s);
+    DrawTextRuns(*FPainter, m, left, base, s);
     FPainter->restore();
   }
   FPenPos = {FAlign == rtaLeft ? left + w : X, Y};
@@ -232,7 +254,7 @@ void TReportCanvas::TextRect(const TRect& R, int X, int Y, const std::string& Te
   FPainter->setClipRect(clip);
   FPainter->setFont(f);
   FPainter->setPen(orv::ToQColor(FFont.Color()));
-  FPainter->drawText(left, base, s);
+  DrawTextRuns(*FPainter, m, left, base, s);
   FPainter->restore();
 }
 
@@ -343,21 +365,22 @@ void TReportCanvas::BrushCopy(const TRect& Dest, const TBitmap& Bitmap, const TR
   FPainter->drawImage(QRect(Dest.Left, Dest.Top, Dest.Width(), Dest.Height()), img);
 }
 
-void TReportCanvas::FloodFill(int X, int Y, TColor Color, int FillStyle) {
-  if (!FPainter) return;
-  auto* img = dynamic_cast<QImage*>(FPainter->device());
-  if (!img || X < 0 || Y < 0 || X >= img->width() || Y >= img->height()) return;
-  // The image's own pixels, mapped through the painter's offset (none on a page bitmap).
+bool TReportCanvas::CanReadBack() const {
+  return FPainter && dynamic_cast<QImage*>(FPainter->device()) != nullptr;
+}
+
+QRegion TReportCanvas::FloodRegion(const QImage& Img, QPoint At, TColor Color, int FillStyle) {
+  QRegion region;
+  const int w = Img.width(), h = Img.height();
+  if (At.x() < 0 || At.y() < 0 || At.x() >= w || At.y() >= h) return region;
   const QRgb target = orv::ToQColor(ColorToRGB(Color)).rgb() & 0xFFFFFF;
   auto inside = [&](int x, int y) {
-    QRgb c = img->pixel(x, y) & 0xFFFFFF;
+    QRgb c = Img.pixel(x, y) & 0xFFFFFF;
     return FillStyle == fsBorder ? c != target : c == target;
   };
-  if (!inside(X, Y)) return;
-  const int w = img->width(), h = img->height();
+  if (!inside(At.x(), At.y())) return region;
   std::vector<uint8_t> seen(static_cast<size_t>(w) * h, 0);
-  std::vector<QRect> spans;
-  std::vector<QPoint> todo{QPoint(X, Y)};
+  std::vector<QPoint> todo{At};
   while (!todo.empty()) {
     QPoint p = todo.back();
     todo.pop_back();
@@ -371,8 +394,33 @@ void TReportCanvas::FloodFill(int X, int Y, TColor Color, int FillStyle) {
       if (y > 0) todo.emplace_back(x, y - 1);
       if (y + 1 < h) todo.emplace_back(x, y + 1);
     }
-    spans.emplace_back(l, y, r - l + 1, 1);
+    region += QRect(l, y, r - l + 1, 1);
   }
+  return region;
+}
+
+void TReportCanvas::FillRegion(const QRegion& Region, double Scale) {
+  if (!FPainter || Region.isEmpty()) return;
+  QPainterPath path;
+  path.addRegion(Region);
+  FPainter->save();
+  FPainter->setPen(Qt::NoPen);
+  FPainter->setBrush(orv::ToQColor(FBrush.Color()));
+  FPainter->scale(1 / Scale, 1 / Scale);
+  FPainter->drawPath(path);
+  FPainter->restore();
+}
+
+void TReportCanvas::FloodFill(int X, int Y, TColor Color, int FillStyle) {
+  if (!CanReadBack()) return;
+  const QImage& img = *static_cast<QImage*>(FPainter->device());
+  // The picture's own pixels, through the painter's mapping (a scaled copy of a page).
+  QPoint at = FPainter->transform().map(QPoint(X, Y));
+  QRegion region = FloodRegion(img, at, Color, FillStyle);
+  if (region.isEmpty()) return;
+  FPainter->save();
+  FPainter->resetTransform();
   QColor fill = orv::ToQColor(FBrush.Color());
-  for (const QRect& s : spans) FPainter->fillRect(s, fill);
+  for (const QRect& r : region) FPainter->fillRect(r, fill);
+  FPainter->restore();
 }

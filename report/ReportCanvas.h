@@ -22,6 +22,9 @@ class QPainter;
 class QPaintDevice;
 class QFont;
 class QBrush;
+class QImage;
+class QPoint;
+class QRegion;
 
 // Raster modes of a pen, in the class library's order.
 enum class TReportPenMode : uint8_t {
@@ -153,9 +156,16 @@ class TReportCanvas {
   void FillRect(const TRect& R);
   void FrameRect(const TRect& R);
   void DrawFocusRect(const TRect& R);
-  // Fills the area around (X, Y): fsBorder up to the colour Color, fsSurface while the colour
-  // is Color. Only on a picture; a printer page cannot be read back.
+  // Fills the area around (X, Y) with the brush colour: fsBorder up to the colour Color,
+  // fsSurface while the colour is Color. Only on a picture (CanReadBack); a printer page cannot
+  // be read back, so the player fills it from a copy of the page (FloodRegion, FillRegion).
   void FloodFill(int X, int Y, TColor Color, int FillStyle);
+  bool CanReadBack() const;
+  // The pixels of Img a flood fill from At takes.
+  static QRegion FloodRegion(const QImage& Img, QPoint At, TColor Color, int FillStyle);
+  // Fills Region, given in the pixels of a copy of the page Scale times its size, with the
+  // brush colour.
+  void FillRegion(const QRegion& Region, double Scale);
   void Draw(int X, int Y, const TBitmap& Bitmap);
   void StretchDraw(const TRect& R, const TBitmap& Bitmap);
   // Draws Bitmap into R with every pixel of Color replaced by the brush.

@@ -188,6 +188,9 @@ void TReportFiler::AbortPage() {
 
 void TReportFiler::Execute() {
   CheckNotPrinting();
+  // The printer is shared: a stream played before may have turned it. This recorder lays its
+  // pages out in its own orientation.
+  SetOrientation(Orientation());
   PageNumber = 0;
   FPageHeaderPos = FLastHeaderPos = FPrevOfCurrent = FNextPos = 0;
   FPagesWritten = 0;
@@ -298,11 +301,8 @@ void TReportFiler::Execute() {
   if (OnPrint) {
     OnPrint(this);
   } else {
-    for (;;) {
-      int n = PageNumber;
-      if (!OnPrintPage(this, n) || Aborted()) break;
-      NewPage();
-    }
+    // The handler may renumber the page: the next page counts on from its number.
+    while (OnPrintPage(this, PageNumber) && !Aborted()) NewPage();
   }
 
   // Step 11: the last page and the page count.

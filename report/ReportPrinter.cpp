@@ -4,8 +4,11 @@
 
 #include <QImage>
 #include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -24,16 +27,26 @@ std::unique_ptr<QImage> MeasureImage(int xdpi, int ydpi) {
   return img;
 }
 
-// The class library's printer. It always has somewhere to print: without an installed printer
-// its documents become a PDF file, so the report components count it as installed. Its page
+// The setup block's paper fields of a sheet: the paper code and the size in tenths of a
+// millimetre, as the sheet stands upright.
+void SetPaperFields(TPrinterSetup& S, const QPageSize& Size) {
+  QSizeF mm = Size.size(QPageSize::Millimeter);
+  auto tenths = [](double v) { return static_cast<int16_t>(std::clamp<long>(std::lround(v * 10), 0, 32767)); };
+  S.PaperSize = static_cast<int16_t>(Size.windowsId());
+  S.PaperWidth = tenths(std::min(mm.width(), mm.height()));
+  S.PaperLength = tenths(std::max(mm.width(), mm.height()));
+}
+
+// The class library's printer. It counts as installed when the system has a printer or when a
+// PDF file is asked for (OutputFileName); with neither there is nowhere to print. Its page
 // geometry comes from a probe set up as the printer sets up each document (the same printer or
 // PDF output, resolution and orientation), since the page model needs the sheet and the
 // unprintable border as well as the printable page.
 class TSystemReportPrinter : public TReportPrinter {
  public:
-  bool Installed() const override { return true; }
+  bool Installed() const override { return !Printer().OutputFileName.empty() || !Names().empty(); }
   std::string Device() const override {
-    std::vector<std::string> names = Printer().Printers();
+    const std::vector<std::string>& names = Names();
     int i = Printer().PrinterIndex;
     if (names.empty()) return "PDF";
     return i >= 0 && i < static_cast<int>(names.size()) ? names[static_cast<size_t>(i)] : names.front();
@@ -41,7 +54,10 @@ class TSystemReportPrinter : public TReportPrinter {
   std::string Driver() const override { return "Qt"; }
   std::string Port() const override { return FPort; }
   void SetPort(const std::string& Port) override { FPort = Port; }
-  TPrinterSetup& Setup() override { return FSetup; }
+  TPrinterSetup& Setup() override {
+    SetPaperFields(FSetup, Probe().pageLayout().pageSize());
+    return FSetup;
+  }
   void ApplyOrientation() override {
     Printer().Orientation = FSetup.Orientation == 2 ? TPrinterOrientation::Landscape : TPrinterOrientation::Portrait;
     FProbe.reset();
@@ -82,7 +98,7 @@ class TSystemReportPrinter : public TReportPrinter {
     if (!FProbe) {
       FProbeKey = key;
       FProbe = std::make_unique<QPrinter>(QPrinter::HighResolution);
-      std::vector<std::string> names = Printer().Printers();
+      const std::vector<std::string>& names = Names();
       int i = Printer().PrinterIndex;
       if (!Printer().OutputFileName.empty() || names.empty())
         FProbe->setOutputFormat(QPrinter::PdfFormat);
@@ -93,6 +109,16 @@ class TSystemReportPrinter : public TReportPrinter {
     }
     return *FProbe;
   }
+  // The system's printers, asked again at most once a second: the page model asks often.
+  const std::vector<std::string>& Names() const {
+    auto now = std::chrono::steady_clock::now();
+    if (!FNamesRead || now - FNamesAt > std::chrono::seconds(1)) {
+      FNames = Printer().Printers();
+      FNamesAt = now;
+      FNamesRead = true;
+    }
+    return FNames;
+  }
   QRect Paint() const { return Probe().pageLayout().paintRectPixels(Probe().resolution()); }
   QRect Full() const { return Probe().pageLayout().fullRectPixels(Probe().resolution()); }
 
@@ -100,6 +126,9 @@ class TSystemReportPrinter : public TReportPrinter {
   TPrinterSetup FSetup;
   mutable std::unique_ptr<QPrinter> FProbe;
   mutable std::string FProbeKey;
+  mutable std::vector<std::string> FNames;
+  mutable std::chrono::steady_clock::time_point FNamesAt;
+  mutable bool FNamesRead = false;
   std::unique_ptr<QImage> FMeasure;
   int FMeasureDpi = 0;
 };
@@ -125,6 +154,11 @@ TImagePagePrinter::TImagePagePrinter(int XDpi, int YDpi, double PaperWidthInches
 
 TImagePagePrinter::~TImagePagePrinter() {
   if (FPainter) FPainter->end();
+}
+
+TPrinterSetup& TImagePagePrinter::Setup() {
+  SetPaperFields(FSetup, QPageSize(QSizeF(FPaperW, FPaperH), QPageSize::Inch));
+  return FSetup;
 }
 
 void TImagePagePrinter::ApplyOrientation() {

@@ -3,7 +3,8 @@
 // block (copies, paper, orientation), and a document of pages drawn through one QPainter.
 //
 // ReportPrinter() is the process-wide printer the components use: by default the class
-// library's printer (platform/gfx, which writes a PDF file when no printer is installed).
+// library's printer (platform/gfx): installed when the system has a printer or a PDF file is
+// asked for through its OutputFileName.
 // SetReportPrinter installs another one (a page device of pictures, or one without printers,
 // for tests) and returns the one it replaced; the registry never owns what is installed.
 //
@@ -23,7 +24,7 @@ class QImage;
 // The printer setup block: the fields the report components read and write.
 struct TPrinterSetup {
   int16_t Copies = 1;
-  int16_t PaperSize = 1;      // 1 = Letter
+  int16_t PaperSize = 1;      // the paper code: 1 Letter, 9 A4, 0 none
   int16_t PaperWidth = 2159;  // tenths of a millimetre
   int16_t PaperLength = 2794;
   int16_t Orientation = 1;    // 1 portrait, 2 landscape
@@ -41,6 +42,7 @@ class TReportPrinter {
   // Reselects the printer on another port.
   virtual void SetPort(const std::string& Port) = 0;
 
+  // The paper fields (code and size) are those of the printer's sheet.
   virtual TPrinterSetup& Setup() = 0;
   // Applies Setup().Orientation (the page size swaps).
   virtual void ApplyOrientation() = 0;
@@ -86,7 +88,8 @@ class TImagePagePrinter : public TReportPrinter {
   std::string Driver() const override { return "pages"; }
   std::string Port() const override { return FPort; }
   void SetPort(const std::string& Port) override { FPort = Port; }
-  TPrinterSetup& Setup() override { return FSetup; }
+  // The paper fields follow the sheet.
+  TPrinterSetup& Setup() override;
   void ApplyOrientation() override;
   int XDPI() const override { return FXDpi; }
   int YDPI() const override { return FYDpi; }

@@ -1,5 +1,8 @@
-// The add-on library loaders: bind by name, report a missing library, release at exit.
+// The add-on library loaders: bind by name, report a missing library, release at exit, and
+// hand the bound entries to the remote layer.
 #include "table/XbAddOns.h"
+
+#include <vector>
 
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
@@ -14,34 +17,49 @@ std::string MissingText(const std::string& library, const std::string& what) {
          " to get your copy.";
 }
 
-struct Slot {
-  const char* name;
-  void** address;
-};
-
-// Binds each slot; a missing name releases the library and raises the unit's assertion error.
-template <typename AddOn, size_t N>
-void BindAddOn(AddOn& addOn, const char* unit, const Slot (&slots)[N]) {
-  ILibraryLoader& loader = LibraryLoader();
-  for (size_t i = 0; i < N; ++i) {
-    void* a = loader.Symbol(addOn.Handle, slots[i].name);
-    if (a == nullptr) {
-      for (const Slot& s : slots) *s.address = nullptr;
-      loader.Close(addOn.Handle);
-      addOn.Handle = nullptr;
-      AssertionFailed("", unit, static_cast<int>(i) + 1);
-    }
-    *slots[i].address = a;
-  }
+void ClearEntries(TXbSqlAddOn& a) { static_cast<TXbSqlEntryPoints&>(a) = TXbSqlEntryPoints{}; }
+void ClearEntries(TXbCryptAddOn& a) {
+#define ORV_ZIP_CLEAR(name) a.name = nullptr;
+  XBZIP_ENTRY_POINTS(ORV_ZIP_CLEAR)
+#undef ORV_ZIP_CLEAR
 }
 
-template <typename AddOn, size_t N>
-void LoadAddOn(AddOn& addOn, const char* library, const char* unit, const Slot (&slots)[N],
-               const char* what) {
+// A name the library lacks: nothing of it stays bound, and the unit's assertion error is raised.
+template <typename AddOn>
+[[noreturn]] void MissingName(AddOn& addOn, const char* unit, int line) {
+  ClearEntries(addOn);
+  LibraryLoader().Close(addOn.Handle);
+  addOn.Handle = nullptr;
+  AssertionFailed("", unit, line);
+}
+
+// Binds each name in order into addOn; a missing one ends the binding.
+#define ORV_BIND_NAME(name)                                              \
+  {                                                                      \
+    ++line;                                                              \
+    void* address = LibraryLoader().Symbol(addOn.Handle, #name);         \
+    if (address == nullptr) MissingName(addOn, unit, line);              \
+    addOn.name = reinterpret_cast<decltype(addOn.name)>(address);        \
+  }
+
+void Bind(TXbSqlAddOn& addOn, const char* unit) {
+  int line = 0;
+  DLL_SQL_ENTRY_POINTS(ORV_BIND_NAME)
+}
+
+void Bind(TXbCryptAddOn& addOn, const char* unit) {
+  int line = 0;
+  XBZIP_ENTRY_POINTS(ORV_BIND_NAME)
+}
+
+#undef ORV_BIND_NAME
+
+template <typename AddOn>
+void LoadAddOn(AddOn& addOn, const char* library, const char* unit, const char* what) {
   if (addOn.Loaded) return;
   addOn.Handle = LibraryLoader().Open(library);
   if (addOn.Handle != nullptr) {
-    BindAddOn(addOn, unit, slots);
+    Bind(addOn, unit);
     addOn.Loaded = true;
   }
   if (!addOn.Loaded) {
@@ -50,94 +68,95 @@ void LoadAddOn(AddOn& addOn, const char* library, const char* unit, const Slot (
   }
 }
 
-template <typename AddOn, size_t N>
-void UnloadAddOn(AddOn& addOn, const Slot (&slots)[N]) {
+template <typename AddOn>
+void UnloadAddOn(AddOn& addOn) {
   if (addOn.Loaded) {
     try {
       LibraryLoader().Close(addOn.Handle);
     } catch (...) {
     }
   }
-  for (const Slot& s : slots) *s.address = nullptr;
+  ClearEntries(addOn);
   addOn.Handle = nullptr;
   addOn.Loaded = false;
 }
 
-#define ORV_SLOT(a, n) {#n, &a.n}
-
-template <typename F>
-void WithSqlSlots(TXbSqlAddOn& a, F f) {
-  const Slot slots[] = {
-      ORV_SLOT(a, dll_sql_Prepare),          ORV_SLOT(a, dll_sql_OpenSQL),
-      ORV_SLOT(a, dll_sql_GetStructure),     ORV_SLOT(a, dll_sql_GetRecord),
-      ORV_SLOT(a, dll_sql_ExecSQL),          ORV_SLOT(a, dll_sql_CloseSQL),
-      ORV_SLOT(a, dll_sql_UnPrepareSQL),     ORV_SLOT(a, dll_sql_ReadBlobData),
-      ORV_SLOT(a, dll_sql_RecCount),         ORV_SLOT(a, dll_sql_Refresh),
-      ORV_SLOT(a, dll_sql_SetSystemCollation), ORV_SLOT(a, dll_sql_SetMachineCollation),
-      ORV_SLOT(a, dll_sql_AddDudenCollation),  ORV_SLOT(a, dll_sql_AddEtecCollation),
-  };
-  f(slots);
-}
-
-template <typename F>
-void WithCryptSlots(TXbCryptAddOn& a, F f) {
-  const Slot slots[] = {
-      ORV_SLOT(a, CompressStream),
-      ORV_SLOT(a, UnCompressStream),
-      ORV_SLOT(a, SetCompressionPassword),
-      ORV_SLOT(a, SetCompressionLevel),
-  };
-  f(slots);
-}
-
-#undef ORV_SLOT
-
 // Program exit releases what was loaded.
-struct SqlHolder {
-  TXbSqlAddOn addOn;
-  ~SqlHolder() {
-    WithSqlSlots(addOn, [this](const auto& slots) { UnloadAddOn(addOn, slots); });
-  }
+template <typename AddOn>
+struct Holder {
+  AddOn addOn;
+  ~Holder() { UnloadAddOn(addOn); }
 };
-struct CryptHolder {
-  TXbCryptAddOn addOn;
-  ~CryptHolder() {
-    WithCryptSlots(addOn, [this](const auto& slots) { UnloadAddOn(addOn, slots); });
-  }
+
+// The sink of the compression add-on: appends to the stream, refusing beyond the payload limit.
+struct StreamSink {
+  TStream* Dest;
+  int64_t Written = 0;
 };
+
+int32_t WriteToStream(void* Sink, const void* Data, int32_t Length) {
+  auto* s = static_cast<StreamSink*>(Sink);
+  s->Written += Length;
+  if (s->Written > TXbConnection::kMaxPayload) return 1;
+  // No exception may unwind through the add-on's frames.
+  try {
+    s->Dest->WriteBuffer(Data, Length);
+  } catch (...) {
+    return 1;
+  }
+  return 0;
+}
+
+// Runs one of the add-on's stream calls from the whole of Source into Dest.
+void RunCodec(decltype(&::CompressStream) Call, TStream& Source, TStream& Dest) {
+  if (!XbCryptAddOn().Loaded || Call == nullptr) throw Exception("No stream compression available");
+  const int64_t size = Source.Size();
+  if (size < 0 || size > TXbConnection::kMaxPayload) throw Exception("Payload too large to compress");
+  std::vector<char> data(static_cast<size_t>(size));
+  Source.SetPosition(0);
+  if (size > 0) Source.ReadBuffer(data.data(), size);
+  StreamSink sink{&Dest};
+  if (Call(data.data(), static_cast<int32_t>(size), &WriteToStream, &sink) != XBZIP_OK)
+    throw Exception("Damaged compressed payload");
+}
+
+[[maybe_unused]] const bool gHooksInstalled = (InstallAddOnHooks(), true);
 
 }  // namespace
 
 TXbSqlAddOn& XbSqlAddOn() {
-  static SqlHolder holder;
+  static Holder<TXbSqlAddOn> holder;
   return holder.addOn;
 }
 
 TXbCryptAddOn& XbCryptAddOn() {
-  static CryptHolder holder;
+  static Holder<TXbCryptAddOn> holder;
   return holder.addOn;
 }
 
 void LoadSqlEngine() {
-  TXbSqlAddOn& a = XbSqlAddOn();
-  WithSqlSlots(a, [&a](const auto& slots) {
-    LoadAddOn(a, "RavavaDIV61.DLL", "IntSQL", slots, "Xb SQL is a SQL add-on engine for Xb.");
-  });
+  LoadAddOn(XbSqlAddOn(), "RavavaDIV61.DLL", "IntSQL", "Xb SQL is a SQL add-on engine for Xb.");
 }
 
 void LoadCryptEngine() {
-  TXbCryptAddOn& a = XbCryptAddOn();
-  WithCryptSlots(a, [&a](const auto& slots) {
-    LoadAddOn(a, "ZavuraDadiz.DLL", "IntCrypt", slots, "Xb Crypt is a add-on engine for Xb.");
-  });
+  LoadAddOn(XbCryptAddOn(), "ZavuraDadiz.DLL", "IntCrypt", "Xb Crypt is a add-on engine for Xb.");
 }
 
-void UnloadSqlEngine() {
-  TXbSqlAddOn& a = XbSqlAddOn();
-  WithSqlSlots(a, [&a](const auto& slots) { UnloadAddOn(a, slots); });
-}
+void UnloadSqlEngine() { UnloadAddOn(XbSqlAddOn()); }
 
-void UnloadCryptEngine() {
-  TXbCryptAddOn& a = XbCryptAddOn();
-  WithCryptSlots(a, [&a](const auto& slots) { UnloadAddOn(a, slots); });
+void UnloadCryptEngine() { UnloadAddOn(XbCryptAddOn()); }
+
+void InstallAddOnHooks() {
+  XbSqlAddOnHook() = []() -> const TXbSqlEntryPoints* {
+    LoadSqlEngine();
+    return XbSqlAddOn().Loaded ? &XbSqlAddOn() : nullptr;
+  };
+  TXbStreamCodec& codec = XbStreamCodec();
+  codec.Load = [] { LoadCryptEngine(); };
+  codec.CompressStream = [](TStream& Source, TStream& Dest) {
+    RunCodec(XbCryptAddOn().CompressStream, Source, Dest);
+  };
+  codec.UnCompressStream = [](TStream& Source, TStream& Dest) {
+    RunCodec(XbCryptAddOn().UnCompressStream, Source, Dest);
+  };
 }

@@ -1,45 +1,33 @@
 // Loaders of the two optional add-on libraries of the engine: "RavavaDIV61.DLL" (SQL
 // statements) and "ZavuraDadiz.DLL" (stream compression). Only the server connection and the
-// SQL query dataset load them, on first need.
+// SQL query dataset load them, on first need, through the hooks this unit installs in the
+// remote layer (the SQL add-on's entry points and the connection's stream codec).
 //
 // Contract:
 // - A loader returns at once when its library is loaded. A missing library shows its own box
 //   and asks the application to end; a library that loads but lacks a name raises
 //   EAssertionFailed ("Assertion failure", naming IntSQL or IntCrypt) to the caller and stays
 //   unloaded (the library is released again).
-// - The entries are bound as plain addresses: the callers in the remote layer give them their
-//   types. Each loader's flag, handle and addresses are cleared by Unload*, which program exit
+// - Each loader's flag, handle and entry points are cleared by Unload*, which program exit
 //   runs too.
 //
 // GUI thread only.
 #pragma once
 
-struct TXbSqlAddOn {
+#include "addons/compression/include/zavuradadiz.h"
+#include "remote/XbConnection.h"
+
+struct TXbSqlAddOn : TXbSqlEntryPoints {
   bool Loaded = false;
   void* Handle = nullptr;
-  void* dll_sql_Prepare = nullptr;
-  void* dll_sql_OpenSQL = nullptr;
-  void* dll_sql_GetStructure = nullptr;
-  void* dll_sql_GetRecord = nullptr;
-  void* dll_sql_ExecSQL = nullptr;
-  void* dll_sql_CloseSQL = nullptr;
-  void* dll_sql_UnPrepareSQL = nullptr;
-  void* dll_sql_ReadBlobData = nullptr;
-  void* dll_sql_RecCount = nullptr;
-  void* dll_sql_Refresh = nullptr;
-  void* dll_sql_SetSystemCollation = nullptr;
-  void* dll_sql_SetMachineCollation = nullptr;
-  void* dll_sql_AddDudenCollation = nullptr;
-  void* dll_sql_AddEtecCollation = nullptr;
 };
 
 struct TXbCryptAddOn {
   bool Loaded = false;
   void* Handle = nullptr;
-  void* CompressStream = nullptr;
-  void* UnCompressStream = nullptr;
-  void* SetCompressionPassword = nullptr;
-  void* SetCompressionLevel = nullptr;
+#define ORV_ZIP_SLOT(name) decltype(&::name) name = nullptr;
+  XBZIP_ENTRY_POINTS(ORV_ZIP_SLOT)
+#undef ORV_ZIP_SLOT
 };
 
 TXbSqlAddOn& XbSqlAddOn();
@@ -49,3 +37,7 @@ void LoadSqlEngine();
 void LoadCryptEngine();
 void UnloadSqlEngine();
 void UnloadCryptEngine();
+
+// Puts the add-ons behind the remote layer's SQL add-on hook and stream codec. Runs when the
+// table layer is linked in; calling it again changes nothing.
+void InstallAddOnHooks();

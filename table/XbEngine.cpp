@@ -14,9 +14,9 @@ const char kEngineLoadFailure[] = "Unable to load required Xb DLL: XBENG61.DLL";
 
 bool gEngineLoadedSwitch = false;
 
-// The engine hands its progress codes to this routine, which queues them for the hooked
-// window as key-down messages.
-void PostGaugeKey(XbPtr window, uint16_t keyCode) { PostKeyDown(window, keyCode); }
+// The engine hands its progress codes to this routine while it works; they reach the hooked
+// window's key handling at once, so its gauge moves during the operation, not after it.
+void SendGaugeKey(XbPtr window, uint16_t keyCode) { SendKeyDown(window, keyCode); }
 
 // Binds every name of the table in order into a scratch copy; the first missing name ends
 // the binding with the assertion error the caller catches.
@@ -65,7 +65,7 @@ bool TXbEngine::LoadEngine() {
       Loaded = true;
       // The string convention every later call assumes.
       XbApi.xb_SetStringType(1);
-      if (XbApi.xb_SetGaugePoster != nullptr) XbApi.xb_SetGaugePoster(&PostGaugeKey);
+      if (XbApi.xb_SetGaugePoster != nullptr) XbApi.xb_SetGaugePoster(&SendGaugeKey);
     } catch (...) {
       // A partial binding is no binding: release the library so nothing can reach it.
       XbApi = XbEntryPoints{};

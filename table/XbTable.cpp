@@ -9,6 +9,7 @@
 #include "platform/core/SysUtils.h"
 #include "remote/XbConnection.h"
 #include "remote/XbQuery.h"
+#include "table/XbAddOns.h"
 #include "table/XbDatabase.h"
 #include "table/XbEngine.h"
 #include "table/XbSearch.h"
@@ -49,8 +50,10 @@ TFieldType FieldTypeOfLetter(char Letter, int Width, int Decimals) {
 }  // namespace
 
 // A connection that goes away first closes the open tables bound to it; SQL queries take
-// the first environment's settings and resolve database aliases here.
+// the first environment's settings and resolve database aliases here, and reach the add-ons
+// through their loaders.
 [[maybe_unused]] static const bool gRemoteHooksInstalled = [] {
+  InstallAddOnHooks();
   XbCloseLinkedTablesHook() = [](TXbConnection* Connection) {
     TXbSearchObject search;
     for (TXbTable* t = search.FindFirst<TXbTable>(); t != nullptr; t = search.FindNext<TXbTable>())

@@ -324,13 +324,19 @@ class TXbTable : public TDataSet, public TXbDispatch {
   // xb_GoTop; on the server route the record number is then taken from the server, since
   // the order may put another record first.
   void EngineGoTop();
-  // One field of RecordImage in the buffer slot form (present byte, native data).
+  // One field of RecordImage (or of Image) in the buffer slot form (present byte, native data).
   void ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* Slot);
+  void ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* Slot, const std::vector<char>& Image);
+  // A record as the engine appends it: blanks, binary zero in I fields.
+  std::vector<char> BlankImage() const;
   // Fills RecordImage from Buffer (may raise the translate error); nothing is written yet.
-  void BuildRecordImage(TRecordBuffer Buffer);
-  // The shared write of InternalPost and InternalAddRecord: append when Inserting, then the
-  // memos and blobs, then the record, commit; on failure an appended record is deleted
-  // again and the record lock is released before the error goes on.
+  // NewRecord: a record still to be appended, which starts blank; otherwise the record as
+  // stored now, in which only the fields the edit changed are replaced.
+  void BuildRecordImage(TRecordBuffer Buffer, bool NewRecord = false);
+  // The shared write of InternalPost and InternalAddRecord: the image is built first (a
+  // refused value raises before anything reaches the file, and the edit keeps its record
+  // lock), then the record is appended when Inserting, the memos and blobs and the record
+  // written and committed; a memo write that fails marks an appended record deleted again.
   void PostBuffer(TRecordBuffer Buffer, bool Inserting);
   // Releases the record lock that DoBeforeEdit took, and only that one.
   void ReleaseEditLock();
@@ -353,6 +359,11 @@ class TXbTable : public TDataSet, public TXbDispatch {
   bool FFilterActive = false;
   // The record DoBeforeEdit locked (0: none held by the edit).
   XbLong FEditLockRecNo = 0;
+  // The record as stored when the edit began: a field whose buffer still holds this value
+  // was not changed by the edit and keeps what is stored at the post, so a change another
+  // user made meanwhile is never written back over.
+  std::vector<char> EditOrigin;
+  XbLong EditOriginRecNo = 0;
 
  public:
   // ---- index tags, orders, query, locks, master/detail ----

@@ -27,7 +27,22 @@ std::string PadLeft(const std::string& s, std::size_t Width, char Fill) {
   return s.size() < Width ? std::string(Width - s.size(), Fill) + s : s;
 }
 
+// A number right-aligned in Width. Zeros go after the sign ("-0042"), where the engine reads
+// them as part of the number; before it ("00-42") they read as no number at all.
+std::string PadNumber(const std::string& s, std::size_t Width, char Fill) {
+  if (Fill == '0' && !s.empty() && s[0] == '-')
+    return "-" + PadLeft(s.substr(1), Width > 0 ? Width - 1 : 0, '0');
+  return PadLeft(s, Width, Fill);
+}
+
 std::string Yyyymmdd(TDateTime Value) { return FormatDateTime("yyyymmdd", Value); }
+
+// The engine cuts a seek text to the width of the index key, so a text key longer than its
+// field would be found as the record holding its first Width bytes. Such a key is left to the
+// query, which compares it whole.
+bool TextKeyFits(const std::string& Key, bool IsText, std::size_t Width) {
+  return !IsText || Key.size() <= Width;
+}
 
 // A text literal of the engine's expressions. The engine takes "...", '...' and [...]; a value
 // holding all three delimiters cannot be written, and Literal then fails.
@@ -171,8 +186,8 @@ std::string TXbTable::BuildMasterKey() {
         // STR(field, ...) pads with blanks; a bare numeric key compares with leading zeros.
         const bool inStr =
             !keyField.empty() && detailKey.find("STR(" + keyField) != std::string::npos;
-        key += PadLeft(field->AsString(), width > 0 ? static_cast<std::size_t>(width) : 0,
-                       inStr ? ' ' : '0');
+        key += PadNumber(field->AsString(), width > 0 ? static_cast<std::size_t>(width) : 0,
+                         inStr ? ' ' : '0');
         break;
       }
       case ftBoolean:
@@ -198,21 +213,28 @@ Variant TXbTable::Lookup(const std::string& KeyFields, const Variant& KeyValues,
                          const std::string& ResultFields) {
   Variant result = Variant::Null();
   if (KeyValues.IsNullOrEmpty()) return result;
-  if (CurrentOrder == 0 || KeyValues.IsArray()) {
-    if (Locate(KeyFields, KeyValues, 0)) return FieldValues(ResultFields);
-    return result;
-  }
+  const auto search = [&] {
+    return Locate(KeyFields, KeyValues, 0) ? FieldValues(ResultFields) : Variant::Null();
+  };
+  if (CurrentOrder == 0 || KeyValues.IsArray()) return search();
   if (WorkArea <= 0) return result;
 
   SelectWorkArea();
+  const std::string keyType = xb_FieldType(KeyFields);
+  const std::size_t keyWidth = static_cast<std::size_t>(std::max<XbShort>(xb_FieldWidth(KeyFields), 0));
+  std::string key = KeyValues.AsString();
+  // The active order answers only for its own field, as stored: an order on another field, or
+  // one on the field folded to upper case, holds other keys, and a text longer than the field
+  // would be cut to a key it does not equal.
+  if (xb_IndexKeyField() != UpperCase(KeyFields) || HasUpperKey(xb_IndexKey()) ||
+      !TextKeyFits(key, keyType == "C", keyWidth))
+    return search();
+
   // The engine goes back to the dataset's record afterwards; the dataset never moves.
   if (Active()) UpdateCursorPos();
   SelectWorkArea();
   const XbLong back = xb_RecNo();
 
-  std::string key = KeyValues.AsString();
-  const std::string keyType = xb_FieldType(KeyFields);
-  const std::size_t keyWidth = static_cast<std::size_t>(std::max<XbShort>(xb_FieldWidth(KeyFields), 0));
   if (keyType == "N") {
     key = PadLeft(key, keyWidth, ' ');
   } else if (keyType == "C") {
@@ -399,11 +421,14 @@ bool TXbTable::SeekOneField(const std::vector<TField*>& Fields, const Variant& V
       break;
   }
   const bool wholeKey = (Options & loPartialKey) == 0;
-  const XbLong previous = xb_SysProp(1002, 0) != 0 ? 1 : 0;
-  xb_SysProp(1003, wholeKey ? 1 : 0);
-  bool found = xb_Seek(key) != 0;
-  if (wholeKey) found = xb_Found() != 0;
-  xb_SysProp(1003, previous);
+  bool found = false;
+  if (TextKeyFits(key, field->DataType() == ftString, static_cast<std::size_t>(field->Size()))) {
+    const XbLong previous = xb_SysProp(1002, 0) != 0 ? 1 : 0;
+    xb_SysProp(1003, wholeKey ? 1 : 0);
+    found = xb_Seek(key) != 0;
+    if (wholeKey) found = xb_Found() != 0;
+    xb_SysProp(1003, previous);
+  }
   xb_SetOrder(RestoreOrder);
   ResetFetchBlock();
   return found;

@@ -138,13 +138,17 @@ void TXbTable::RefreshInternalCalcFields(TRecordBuffer Buffer) { GetCalcFields(B
 // ---- Record translation ---------------------------------------------------------------------
 
 void TXbTable::ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* Slot) {
+  ReadFieldFromImage(Field, Info, Slot, RecordImage);
+}
+
+void TXbTable::ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* Slot,
+                                  const std::vector<char>& Image) {
   char* data = Slot + 1;
   const int size = Field->DataSize();
   std::memset(Slot, 0, static_cast<size_t>(1 + size));
-  if (Info.EngineOffset < 0 ||
-      static_cast<size_t>(Info.EngineOffset + Info.Width) > RecordImage.size())
+  if (Info.EngineOffset < 0 || static_cast<size_t>(Info.EngineOffset + Info.Width) > Image.size())
     return;
-  const char* src = RecordImage.data() + Info.EngineOffset;
+  const char* src = Image.data() + Info.EngineOffset;
 
   if (TableEncrypted != 0 && FPassword.empty()) {
     // Without the password the stored bytes mean nothing: show a mask.
@@ -241,14 +245,32 @@ void TXbTable::RecordToBuffer(TRecordBuffer Buffer) {
   }
 }
 
-void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
+std::vector<char> TXbTable::BlankImage() const {
+  std::vector<char> image(static_cast<size_t>(std::max(RecordSize, 1)), ' ');
+  for (const TFieldInfo& info : FieldInfos)
+    if (IsBinaryInteger(info) && info.EngineOffset >= 0 &&
+        static_cast<size_t>(info.EngineOffset + info.Width) <= image.size())
+      std::memset(image.data() + info.EngineOffset, 0, static_cast<size_t>(info.Width));
+  return image;
+}
+
+void TXbTable::BuildRecordImage(TRecordBuffer Buffer, bool NewRecord) {
   if (WorkArea <= 0 || !Buffer) return;
   SelectWorkArea();
   // Start from the record as stored: engine fields without a dataset field keep their
   // bytes, and a field the edit did not change keeps its stored text exactly.
-  xb_GetRecord();
+  if (NewRecord) {
+    RecordImage = BlankImage();
+  } else {
+    xb_GetRecord();
+  }
   if (RecordImage.size() < static_cast<size_t>(RecordSize))
     RecordImage.resize(static_cast<size_t>(RecordSize), ' ');
+  // What the edit started from tells which fields it changed.
+  const XbLong postedRecNo = FSpeedMode ? xb_RecNo() : BufferRecNo(Buffer);
+  const bool fromOrigin = !NewRecord && !IsInserting() && EditOriginRecNo > 0 &&
+                          EditOriginRecNo == postedRecNo && EditOrigin.size() == RecordImage.size();
+  const std::vector<char> origin = fromOrigin ? EditOrigin : RecordImage;
   std::vector<char> stored;
   for (TField* f : Fields()) {
     const int n = f->FieldNo();
@@ -272,7 +294,7 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
     // Unchanged since it was read: leave the stored bytes alone (a text that does not read
     // as a number or a date that is no calendar date is not overwritten with a blank or 0).
     stored.assign(static_cast<size_t>(1 + f->DataSize()), '\0');
-    ReadFieldFromImage(f, info, stored.data());
+    ReadFieldFromImage(f, info, stored.data(), origin);
     if (f->DataType() == ftString) {
       if (stored[0] == slot[0] && (!present || std::strcmp(stored.data() + 1, data) == 0))
         continue;
@@ -288,6 +310,10 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
       }
       case ftSmallint:
       case ftInteger: {
+        if (!present && IsBinaryInteger(info)) {
+          std::memset(dest, 0, width);  // an empty I field is binary zero, not four blanks
+          continue;
+        }
         if (!present) break;
         int32_t v = 0;
         if (f->DataType() == ftSmallint) {
@@ -366,7 +392,7 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer) {
     if (text.size() < width) text.append(width - text.size(), ' ');
     std::memcpy(dest, text.data(), width);
   }
-  if (IsInserting()) RecordImage[0] = ' ';
+  if (NewRecord || IsInserting()) RecordImage[0] = ' ';
   else if (xb_Deleted() != 0) RecordImage[0] = '*';
 }
 
@@ -435,12 +461,16 @@ void TXbTable::DoBeforeEdit() {
   } else if (recNo > 0) {
     FEditLockRecNo = recNo;
   }
+  EditOrigin.clear();
+  EditOriginRecNo = 0;
   if (!OnServer() && xb_Alias(WorkArea).empty()) return;
   if (recNo != -1) {
     // Editing starts from the record as stored now, not from the buffered copy.
     xb_Go(recNo);
     xb_GetRecord();
     RecordToBuffer(ActiveBuffer());
+    EditOrigin = RecordImage;
+    EditOriginRecNo = recNo;
   }
 }
 
@@ -532,6 +562,12 @@ void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
     const std::string& name = FieldInfos[static_cast<size_t>(f->FieldNo() - 1)].Name;
     if (IsMemoType(f->DataType())) {
       const char* text = slot->Data ? slot->Data : "";
+      if (slot->Data && std::strlen(text) < static_cast<size_t>(slot->Length)) {
+        // A NUL inside the text: stored whole as the bytes it is, never cut at the NUL.
+        if (xb_PutBlob(name, slot->Data, slot->Length) != slot->Length)
+          RaiseXbError(this, "Blob Write Error");
+        continue;
+      }
       xb_Replace(name, XB_RT_MEMO, text);
       // The memo write answers nothing itself: a memo that did not land must not pass for
       // a saved one.
@@ -546,33 +582,44 @@ void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
 
 void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
   SelectWorkArea();
-  bool appended = false;
-  if (Inserting && BlankAppended == 0) {
+  const bool append = Inserting && BlankAppended == 0;
+  if (!Inserting) {
+    // The record as stored now, read under the edit's lock: the fields the edit did not
+    // change keep it.
+    const XbLong recNo = FSpeedMode ? xb_RecNo() : BufferRecNo(Buffer);
+    if (recNo > 0) xb_Go(recNo);
+  }
+  // Every value is translated before anything reaches the file: a refused one leaves the
+  // file as it was, and the edit with its record lock.
+  BuildRecordImage(Buffer, append);
+  if (append) {
     CountNeedsRefresh = true;
+    // From the end of file, so that an append that fails writes nothing over a record.
+    xb_Go(0);
     xb_AppendBlank();
-    appended = true;
+    if (xb_Eof() != 0) RaiseXbError(this, "Append Blank Failure");
   }
   try {
-    // The translation may refuse a value: do it before anything reaches the file.
-    BuildRecordImage(Buffer);
     WriteBlobs(Buffer);
     SelectWorkArea();
     xb_PutRecord();
     xb_Commit();
   } catch (...) {
-    try {
-      if (appended) {
-        // No half-made record stays behind a failed insert.
+    if (append) {
+      try {
+        // The record is there already; a memo that could not be written leaves it deleted.
         SelectWorkArea();
         xb_Delete();
         xb_Commit();
+        xb_Unlock(xb_RecNo());
         CountNeedsRefresh = true;
+      } catch (...) {
       }
-      ReleaseEditLock();
-    } catch (...) {
     }
     throw;
   }
+  // The engine locks a record for its appender; the insert is done with it.
+  if (append) xb_Unlock(xb_RecNo());
   ReleaseEditLock();
 }
 
@@ -587,7 +634,8 @@ void TXbTable::InternalPost() {
   SelectWorkArea();
   const bool inserting = IsInserting();
   if (!inserting && FEditLockRecNo == 0) {
-    // A post retried after a failed one: the lock was released with the failure.
+    // The edit began without its lock (refused while refusals are quiet): it is taken now,
+    // and only the fields the edit changed are written over the record as stored then.
     const XbLong recNo = FSpeedMode ? xb_RecNo() : BufferRecNo(ActiveBuffer());
     if (recNo > 0) {
       if (xb_Rlock(recNo) == 0)
@@ -600,6 +648,8 @@ void TXbTable::InternalPost() {
   TakePositionAfterPost();
   InsertReturnRecNo = 0;
   BlankAppended = 0;
+  EditOrigin.clear();
+  EditOriginRecNo = 0;
 }
 
 void TXbTable::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
@@ -833,10 +883,15 @@ TApBlobStream::TApBlobStream(TField* AField, TBlobStreamMode AMode)
       const std::string& name =
           t.FieldInfos[static_cast<size_t>(Field->FieldNo() - 1)].Name;
       XbLong length = t.FTableType == ttXBNTX ? 0 : t.xb_GetBlobLength(name);
+      std::string text;
+      bool asText = false;
       if (length < 65535 && IsMemoType(Field->DataType())) {
-        const std::string text = t.xb_GetMemo(name, 0);
-        if (t.FTableType == ttXBNTX || static_cast<XbLong>(text.size()) < length)
-          length = static_cast<XbLong>(text.size());
+        text = t.xb_GetMemo(name, 0);
+        // A memo holding a NUL is read whole below, as the bytes it is.
+        asText = t.FTableType == ttXBNTX || static_cast<XbLong>(text.size()) >= length;
+      }
+      if (asText) {
+        if (t.FTableType == ttXBNTX) length = static_cast<XbLong>(text.size());
         delete[] FSlot->Data;
         FSlot->Data = new char[static_cast<size_t>(length) + 1];
         std::memcpy(FSlot->Data, text.data(), static_cast<size_t>(length));

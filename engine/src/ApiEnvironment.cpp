@@ -79,6 +79,10 @@ XBAPI XbLong xb_SysProp(XbShort code, XbPtr value) {
       if (!value) return 0;
       std::memcpy(s.collation, reinterpret_cast<const void*>(value), 256);
       return 1;
+    case 1102:  // the collation table copied out to 256 bytes at value, for the SQL add-on
+      if (!value) return 0;
+      std::memcpy(reinterpret_cast<void*>(value), s.collation, 256);
+      return 1;
     case 1006:
       return s.deletedHidden ? 1 : 0;
     case 1009:

@@ -80,8 +80,13 @@ class OrderHooks {
 
   // Called just before a record goes to disk (recNo 0: a record about to be appended), so
   // the index can be marked as being changed first: a process killed between the two writes
-  // then leaves an index that is rebuilt, never one that silently misses the record.
-  virtual void RecordWillChange(int32_t recNo) {}
+  // then leaves an index that is rebuilt, never one that silently misses the record. From
+  // here until RecordWritten, RecordAppended or RecordNotWritten the hooks hold their index
+  // files' write locks. True when the hooks keep keys: storage then passes the record as
+  // stored just before the write (read under those locks) as the old image.
+  virtual bool RecordWillChange(int32_t recNo) { return false; }
+  // The write announced by RecordWillChange failed.
+  virtual void RecordNotWritten(int32_t recNo) {}
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;

@@ -265,6 +265,8 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
     int32_t r = st->CurrentRecNo();
     if (cond && !cond->Logical({s, r, st})) continue;
     image.assign(static_cast<std::size_t>(dstSize), ' ');
+    for (const FieldDesc& f : dstFields)
+      if (f.type == 'I') std::memset(image.data() + f.offset, 0, static_cast<std::size_t>(f.width));
     image[0] = s[0];
     memos.clear();
     for (std::size_t i = 0; i < dstFields.size(); ++i) {

@@ -65,50 +65,76 @@ void SetPPrev(char* pg, uint32_t v) { Put32(pg + 8, v); }
 }  // namespace
 
 IndexFile::~IndexFile() {
-  if (inTxn_) End(nullptr);
+  if (txnDepth_ > 0) {
+    txnDepth_ = 1;
+    End(nullptr);
+  }
+  if (lock_ != LockState::kNone) file_->Unlock(kLockOffset, 1);
 }
 
-std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable) {
+std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, bool takeOver) {
   std::unique_ptr<IndexFile> f(new IndexFile());
   f->path_ = path;
   f->writable_ = writable;
   f->file_ = Fs().Open(path, writable, false, false);
+  if (!f->file_ && writable && takeOver) {
+    // Never truncated: another process may be making the same file; the write lock decides.
+    f->file_ = Fs().Open(path, true, true, true);
+    if (!f->file_) f->file_ = Fs().Open(path, true, false, false);
+  }
   if (!f->file_ && writable) {
     f->writable_ = false;
     f->file_ = Fs().Open(path, false, false, false);
   }
   if (!f->file_) return nullptr;
-  if (!f->ReadHeader(true)) return nullptr;
-  f->Sync();
+  // Under the read lock no writer is at work: a set write flag or a standing announcement
+  // was left by a dead one.
+  bool locked = f->LockRead();
+  bool ours = f->ReadHeader();
+  if (ours && locked && f->announced_ > 0) f->staleWrite_ = true;
+  if (locked) f->UnlockRead();
+  if (!ours) {
+    if (!takeOver) return nullptr;
+    f->damaged_ = true;
+  }
   return f;
 }
 
 std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const IndexStamp& stamp) {
-  std::unique_ptr<IndexFile> f(new IndexFile());
-  f->path_ = path;
-  f->writable_ = true;
-  f->file_ = Fs().Open(path, true, true, false);
-  if (!f->file_) return nullptr;
-  if (!f->file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return nullptr;
-  f->stamp_ = stamp;
-  f->pageCount_ = 1;
-  f->freeHead_ = 0;
-  f->counter_ = 1;
-  bool ok = f->WriteHeader(false);
+  std::unique_ptr<IndexFile> f = Open(path, true, true);
+  if (!f || !f->writable_ || !f->Begin()) return nullptr;
+  bool ok = f->Reset(stamp);
   // A longer file left from before is cut back: its old pages must not look like ours.
   if (ok && f->file_->Size() > kPageSize) {
     std::string zero(kPageSize, '\0');
     ok = f->file_->WriteAt(kPageSize, zero.data(), zero.size());
   }
-  f->file_->Unlock(kLockOffset, 1);
+  ok = f->End(&stamp) && ok;
   if (!ok) return nullptr;
   return f;
 }
 
-bool IndexFile::ReadHeader(bool full) {
+bool IndexFile::ReadPrefix(Prefix& p) {
+  char h[72];
+  if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) return false;
+  p.counter = Get64(h + 24);
+  p.dirty = Get32(h + 32) != 0;
+  p.announced = Get32(h + 68);
+  return true;
+}
+
+bool IndexFile::ReadHeader() {
+  tags_.clear();
+  staleWrite_ = false;
   std::string h(kPageSize, '\0');
-  if (file_->ReadAt(0, h.data(), h.size()) != kPageSize) return false;
-  if (std::memcmp(h.data(), kMagic, 8) != 0 || Get32(&h[8]) != kVersion || Get32(&h[12]) != kPageSize) return false;
+  if (file_->ReadAt(0, h.data(), h.size()) != kPageSize || std::memcmp(h.data(), kMagic, 8) != 0 ||
+      Get32(&h[8]) != kVersion || Get32(&h[12]) != kPageSize) {
+    pageCount_ = 1;
+    freeHead_ = 0;
+    announced_ = 0;
+    damaged_ = true;
+    return false;
+  }
   pageCount_ = Get32(&h[16]);
   freeHead_ = Get32(&h[20]);
   counter_ = Get64(&h[24]);
@@ -121,12 +147,12 @@ bool IndexFile::ReadHeader(bool full) {
   stamp_.collationHash = Get32(&h[64]);
   announced_ = Get32(&h[68]);
   int64_t size = file_->Size();
-  if (tagCount > kMaxTags || pageCount_ < 1 || size < static_cast<int64_t>(pageCount_) * kPageSize) {
+  if (tagCount > kMaxTags || pageCount_ < 1 || pageCount_ > kMaxPages ||
+      size < static_cast<int64_t>(pageCount_) * kPageSize) {
     damaged_ = true;
-    tagCount = 0;
+    pageCount_ = std::max<uint32_t>(1, std::min<uint32_t>(pageCount_, static_cast<uint32_t>(std::max<int64_t>(size, 0) / kPageSize)));
+    return true;
   }
-  if (!full) return true;
-  tags_.clear();
   for (uint32_t i = 0; i < tagCount; ++i) {
     const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
     TagSlot t;
@@ -139,8 +165,8 @@ bool IndexFile::ReadHeader(bool full) {
     t.info.keyType = e[30];
     t.info.unique = (e[31] & 1) != 0;
     t.info.descending = (e[31] & 2) != 0;
-    bool sane = t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen && t.root >= 1 && t.root < pageCount_ &&
-                t.height >= 1 && t.height <= 32 && t.defPage >= 1 && t.defPage < pageCount_;
+    bool sane = !t.info.name.empty() && t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen && t.root >= 1 &&
+                t.root < pageCount_ && t.height >= 1 && t.height <= 32 && t.defPage >= 1 && t.defPage < pageCount_;
     if (!sane || !LoadTagDef(t)) {
       damaged_ = true;
       tags_.clear();
@@ -182,27 +208,118 @@ bool IndexFile::WriteHeader(bool dirtyFlag) {
   return file_->WriteAt(0, h.data(), h.size());
 }
 
-void IndexFile::Sync() {
-  if (inTxn_) return;
-  char h[40];
-  if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) {
-    damaged_ = true;
+void IndexFile::CheckStanding(uint32_t announced) {
+  if (announced == 0) return;
+  if (lock_ != LockState::kNone) {
+    staleWrite_ = true;  // no one else can be writing while we hold the lock
     return;
   }
-  bool dirty = Get32(h + 32) != 0;
-  if (dirty) {
+  // The writer that announced holds the lock until its keys are in; a free lock with the
+  // count still standing means it died.
+  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, false)) return;
+  Prefix again;
+  if (ReadPrefix(again) && again.counter == counter_ && again.announced > 0) staleWrite_ = true;
+  file_->Unlock(kLockOffset, 1);
+}
+
+bool IndexFile::Sync() {
+  if (txnDepth_ > 0 || lock_ == LockState::kWrite) return false;
+  Prefix h;
+  if (!ReadPrefix(h)) {
+    bool was = damaged_;
+    damaged_ = true;
+    return !was;
+  }
+  if (h.dirty && lock_ == LockState::kNone) {
     // A writer is at work, or died at work: wait for its lock, then look again.
-    if (file_->Lock(kLockOffset, 1, LockKind::Shared, true)) file_->Unlock(kLockOffset, 1);
-    if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) {
-      damaged_ = true;
-      return;
+    if (LockRead()) {
+      bool ok = ReadPrefix(h);
+      UnlockRead();
+      if (!ok) {
+        damaged_ = true;
+        return true;
+      }
     }
   }
-  uint64_t counter = Get64(h + 24);
-  if (counter != counter_ || Get32(h + 32) != 0) {
+  bool changed = false;
+  if (h.counter != counter_ || h.dirty) {
+    // Still set once the lock was free: the writer died, and ReadHeader marks the damage.
+    bool pages = pageDamage_ && h.counter == counter_;
     DropCache();
-    if (!ReadHeader(true)) damaged_ = true;
+    if (!ReadHeader()) damaged_ = true;
+    pageDamage_ = pages;
+    damaged_ = damaged_ || pages;
+    changed = true;
   }
+  CheckStanding(h.announced);
+  return changed;
+}
+
+bool IndexFile::Validate() {
+  if (lock_ != LockState::kNone || txnDepth_ > 0) return true;
+  Prefix h;
+  if (!ReadPrefix(h) || h.counter != counter_ || h.dirty) return false;
+  CheckStanding(h.announced);
+  return true;
+}
+
+bool IndexFile::LockRead() {
+  if (lock_ == LockState::kWrite) return true;
+  if (readLocks_ > 0) {
+    ++readLocks_;
+    return true;
+  }
+  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, true)) return false;
+  lock_ = LockState::kRead;
+  readLocks_ = 1;
+  return true;
+}
+
+void IndexFile::UnlockRead() {
+  if (readLocks_ == 0) return;
+  if (--readLocks_ > 0 || lock_ != LockState::kRead) return;
+  file_->Unlock(kLockOffset, 1);
+  lock_ = LockState::kNone;
+}
+
+bool IndexFile::LockWrite(bool wait) {
+  if (lock_ == LockState::kWrite) return true;
+  if (!writable_) return false;
+  // A read lock held here is converted in place (and given back as a read lock).
+  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait)) return false;
+  lock_ = LockState::kWrite;
+  RefreshUnderWriteLock();
+  return true;
+}
+
+void IndexFile::UnlockWrite() {
+  if (lock_ != LockState::kWrite || txnDepth_ > 0) return;
+  if (readLocks_ > 0 && file_->Lock(kLockOffset, 1, LockKind::Shared, false)) {
+    lock_ = LockState::kRead;
+    return;
+  }
+  file_->Unlock(kLockOffset, 1);
+  lock_ = LockState::kNone;
+  readLocks_ = 0;
+}
+
+void IndexFile::RefreshUnderWriteLock() {
+  Prefix h;
+  if (!ReadPrefix(h)) {
+    DropCache();
+    ReadHeader();  // not ours (any more): damaged, no tags
+    return;
+  }
+  if (h.counter != counter_ || h.dirty || damaged_) {
+    bool pages = pageDamage_ && h.counter == counter_;
+    DropCache();
+    ReadHeader();  // a set flag here was left by a dead writer: ReadHeader marks the damage
+    pageDamage_ = pages;
+    damaged_ = damaged_ || pages;
+  }
+  // From the file, never from memory: another writer may have counted since.
+  announced_ = h.announced;
+  staleWrite_ = h.announced > 0;
 }
 
 void IndexFile::DropCache() {
@@ -218,36 +335,69 @@ int IndexFile::FindTag(std::string_view upperName) const {
 }
 
 char* IndexFile::Page(uint32_t n) {
-  if (n == 0 || n >= pageCount_) return nullptr;
+  if (n == 0 || n >= pageCount_) {
+    fault_ = true;
+    return nullptr;
+  }
   if (n < cache_.size() && cache_[n]) return cache_[n].get();
   // Only between transactions, and only here, before this call hands out a pointer: callers
   // never hold a page across a read of another.
-  if (cachedPages_ >= kMaxCachedPages && !inTxn_) DropCache();
+  if (cachedPages_ >= kMaxCachedPages && txnDepth_ == 0) DropCache();
   std::unique_ptr<char[]> buf(new char[kPageSize]);
-  if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) return nullptr;
+  if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) {
+    fault_ = true;
+    return nullptr;
+  }
   char* p = buf.get();
-  int cnt = PCount(p);
   uint8_t type = PType(p);
-  if (type < kLeaf || type > kDef || cnt > kPageSize) return nullptr;
+  uint32_t self = Get32(p + 12);
+  // Every page names itself; a free page written by an older build may carry 0.
+  if (type < kLeaf || type > kDef || (self != n && !(type == kFree && self == 0))) {
+    fault_ = true;
+    return nullptr;
+  }
   Slot(n) = std::move(buf);
+  return p;
+}
+
+char* IndexFile::Leaf(const TagSlot& t, uint32_t n) {
+  char* p = Page(n);
+  if (!p) return nullptr;
+  if (PType(p) != kLeaf || PCount(p) > LeafCap(t)) {
+    fault_ = true;
+    return nullptr;
+  }
+  return p;
+}
+
+char* IndexFile::Branch(const TagSlot& t, uint32_t n) {
+  char* p = Page(n);
+  if (!p) return nullptr;
+  if (PType(p) != kBranch || PCount(p) < 1 || PCount(p) > BranchCap(t)) {
+    fault_ = true;
+    return nullptr;
+  }
   return p;
 }
 
 uint32_t IndexFile::AllocPageNumber() {
   if (freeHead_ != 0) {
     uint32_t n = freeHead_;
-    char* p = Page(n);
+    char* p = n < pageCount_ ? Page(n) : nullptr;
     if (p && PType(p) == kFree) {
       freeHead_ = PNext(p);
       return n;
     }
     freeHead_ = 0;  // a broken free list is dropped, not followed
   }
+  while (kept_.count(pageCount_)) ++pageCount_;
+  if (pageCount_ >= kMaxPages) return 0;
   return pageCount_++;
 }
 
 char* IndexFile::NewPage(uint8_t type) {
   uint32_t n = AllocPageNumber();
+  if (n == 0) return nullptr;
   std::unique_ptr<char[]> buf(new char[kPageSize]);
   std::memset(buf.get(), 0, kPageSize);
   buf[0] = static_cast<char>(type);
@@ -264,27 +414,34 @@ void IndexFile::FreePage(uint32_t n) {
   std::memset(buf.get(), 0, kPageSize);
   buf[0] = static_cast<char>(kFree);
   SetPNext(buf.get(), freeHead_);
+  Put32(buf.get() + 12, n);
   freeHead_ = n;
   Slot(n) = std::move(buf);
   MarkDirty(n);
 }
 
 void IndexFile::FreeTree(const TagSlot& t) {
-  // Branch pages name every child, so the leaves need not be read.
+  // Branch pages name every child, so the leaves need not be read. A damaged tree may name
+  // a page twice: each is freed once.
+  std::unordered_set<uint32_t> seen;
   std::vector<uint32_t> level{t.root};
+  int esz = t.info.keyLen + 12;
   for (uint32_t h = t.height; h > 1 && !level.empty(); --h) {
     std::vector<uint32_t> next;
-    int esz = t.info.keyLen + 12;
     for (uint32_t n : level) {
-      char* p = Page(n);
-      if (!p || PType(p) != kBranch) continue;
-      for (int i = 0; i < PCount(p); ++i) next.push_back(Get32(p + kPageHeader + i * esz + t.info.keyLen + 4));
+      char* p = Branch(t, n);
+      if (!p || !seen.insert(n).second) continue;
+      for (int i = 0; i < PCount(p); ++i) {
+        uint32_t c = Get32(p + kPageHeader + i * esz + t.info.keyLen + 4);
+        if (c != 0 && c < pageCount_ && !seen.count(c)) next.push_back(c);
+      }
       FreePage(n);
     }
     level.swap(next);
   }
-  for (uint32_t n : level) FreePage(n);
-  FreePage(t.defPage);
+  for (uint32_t n : level)
+    if (seen.insert(n).second) FreePage(n);
+  if (seen.insert(t.defPage).second) FreePage(t.defPage);
 }
 
 bool IndexFile::LoadTagDef(TagSlot& t) {
@@ -306,6 +463,7 @@ bool IndexFile::LoadTagDef(TagSlot& t) {
 bool IndexFile::StoreTagDef(TagSlot& t) {
   if (t.info.expression.size() + t.info.condition.size() + 4 + kPageHeader > kPageSize) return false;
   char* p = NewPage(kDef);
+  if (!p) return false;
   t.defPage = Get32(p + 12);
   int at = kPageHeader;
   for (const std::string* s : {&t.info.expression, &t.info.condition}) {
@@ -330,7 +488,12 @@ int IndexFile::Compare(const TagSlot& t, const char* a, uint32_t ra, const char*
 uint32_t IndexFile::PageTotal(const TagSlot& t, uint32_t page) {
   char* p = Page(page);
   if (!p) return 0;
-  if (PType(p) == kLeaf) return static_cast<uint32_t>(PCount(p));
+  if (PType(p) == kLeaf) {
+    p = Leaf(t, page);
+    return p ? static_cast<uint32_t>(PCount(p)) : 0;
+  }
+  p = Branch(t, page);
+  if (!p) return 0;
   uint32_t sum = 0;
   int esz = t.info.keyLen + 12;
   for (int i = 0; i < PCount(p); ++i) sum += Get32(p + kPageHeader + i * esz + t.info.keyLen + 8);
@@ -354,21 +517,22 @@ int IndexFile::LeafLowerBound(const TagSlot& t, const char* leaf, int count, con
 }
 
 // Walks from the root to the leaf where (key, recNo) belongs. path[i].index is the child
-// taken in a branch, and for the leaf the first slot not below the target.
+// taken in a branch, and for the leaf the first slot not below the target. Every level but
+// the last must be a branch, the last a leaf.
 bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path) {
   path.clear();
   uint32_t page = t.root;
   int kl = t.info.keyLen;
   for (uint32_t level = 0; level < t.height; ++level) {
-    char* p = Page(page);
+    if (level + 1 == t.height) {
+      char* p = Leaf(t, page);
+      if (!p) return false;
+      path.push_back({page, LeafLowerBound(t, p, PCount(p), key, n, recNo)});
+      return true;
+    }
+    char* p = Branch(t, page);
     if (!p) return false;
     int cnt = PCount(p);
-    if (PType(p) == kLeaf) {
-      if (cnt > LeafCap(t)) return false;
-      path.push_back({page, LeafLowerBound(t, p, cnt, key, n, recNo)});
-      return level + 1 == t.height;
-    }
-    if (PType(p) != kBranch || cnt < 1 || cnt > BranchCap(t)) return false;
     int esz = kl + 12;
     // Last child whose separator is not above the target; child 0 takes everything below.
     int lo = 1, hi = cnt;
@@ -388,93 +552,110 @@ bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t rec
 }
 
 IndexFile::Pos IndexFile::LowerBound(int slot, const char* prefix, int n, uint32_t recNo) {
-  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
-  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
-  n = std::min(n, t.info.keyLen);
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return {};
+  n = std::min(n, t->info.keyLen);
   std::vector<PathStep> path;
-  if (!DescendTo(t, prefix, n, recNo, path)) return {};
+  if (!DescendTo(*t, prefix, n, recNo, path)) return {};
   Pos p{path.back().page, path.back().index};
-  char* pg = Page(p.page);
+  char* pg = Leaf(*t, p.page);
+  if (!pg) return {};
   if (p.slot < PCount(pg)) return p;
   // Past the end of this leaf: the next non-empty leaf's first entry.
-  return FirstEntryFrom(PNext(pg));
+  return Step(*t, p.page, true);
 }
 
-IndexFile::Pos IndexFile::FirstEntryFrom(uint32_t page) {
-  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
-    char* p = Page(page);
-    if (!p || PType(p) != kLeaf) return {};
-    if (PCount(p) > 0) return {page, 0};
-    page = PNext(p);
+// The first entry of the next non-empty leaf after `from` (or the last of the one before).
+// The chain is checked as it is followed: each leaf must point back at the one it was
+// reached from, and the entries must go on rising across the step, so a damaged chain
+// ends the walk as a fault instead of looping.
+IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
+  const int esz = t.info.keyLen + 4;
+  std::string edge;  // the entry the step leaves from, kept by value: pages may move
+  if (char* p = Leaf(t, from)) {
+    if (PCount(p) > 0) edge.assign(p + kPageHeader + (forward ? (PCount(p) - 1) * esz : 0), static_cast<std::size_t>(esz));
+  } else {
+    return {};
+  }
+  uint32_t guard = pageCount_;
+  for (uint32_t n = forward ? PNext(Page(from)) : PPrev(Page(from)); n != 0 && guard-- > 0;) {
+    char* q = Leaf(t, n);
+    if (!q) return {};
+    if ((forward ? PPrev(q) : PNext(q)) != from) {
+      fault_ = true;
+      return {};
+    }
+    int cnt = PCount(q);
+    if (cnt > 0) {
+      const char* e = q + kPageHeader + (forward ? 0 : (cnt - 1) * esz);
+      if (!edge.empty()) {
+        int d = Compare(t, e, GetRec(e + t.info.keyLen), edge.data(), t.info.keyLen, GetRec(edge.data() + t.info.keyLen));
+        if (forward ? d <= 0 : d >= 0) {
+          fault_ = true;
+          return {};
+        }
+      }
+      return {n, forward ? 0 : cnt - 1};
+    }
+    from = n;
+    n = forward ? PNext(q) : PPrev(q);
   }
   return {};
 }
 
 IndexFile::Pos IndexFile::First(int slot) {
-  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
-  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
-  uint32_t page = t.root;
-  for (uint32_t level = 1; level < t.height; ++level) {
-    char* p = Page(page);
-    if (!p || PType(p) != kBranch || PCount(p) < 1) return {};
-    page = Get32(p + kPageHeader + t.info.keyLen + 4);
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return {};
+  uint32_t page = t->root;
+  for (uint32_t level = 1; level < t->height; ++level) {
+    char* p = Branch(*t, page);
+    if (!p) return {};
+    page = Get32(p + kPageHeader + t->info.keyLen + 4);
   }
-  return FirstEntryFrom(page);
+  char* p = Leaf(*t, page);
+  if (!p) return {};
+  return PCount(p) > 0 ? Pos{page, 0} : Step(*t, page, true);
 }
 
 IndexFile::Pos IndexFile::Last(int slot) {
-  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
-  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
-  uint32_t page = t.root;
-  int esz = t.info.keyLen + 12;
-  for (uint32_t level = 1; level < t.height; ++level) {
-    char* p = Page(page);
-    if (!p || PType(p) != kBranch || PCount(p) < 1) return {};
-    page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t.info.keyLen + 4);
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return {};
+  uint32_t page = t->root;
+  int esz = t->info.keyLen + 12;
+  for (uint32_t level = 1; level < t->height; ++level) {
+    char* p = Branch(*t, page);
+    if (!p) return {};
+    page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t->info.keyLen + 4);
   }
-  for (uint32_t guard = 0; page != 0 && guard < pageCount_; ++guard) {
-    char* p = Page(page);
-    if (!p || PType(p) != kLeaf) return {};
-    if (PCount(p) > 0) return {page, PCount(p) - 1};
-    page = PPrev(p);
-  }
-  return {};
+  char* p = Leaf(*t, page);
+  if (!p) return {};
+  return PCount(p) > 0 ? Pos{page, PCount(p) - 1} : Step(*t, page, false);
 }
 
 IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
-  char* p = Page(pos.page);
-  if (!p || PType(p) != kLeaf) return {};
+  const TagSlot* t = TagAt(slot);
+  if (!t) return {};
+  char* p = Leaf(*t, pos.page);
+  if (!p) return {};
   if (pos.slot + 1 < PCount(p)) return {pos.page, pos.slot + 1};
-  uint32_t guard = pageCount_;  // a damaged chain may loop
-  for (uint32_t n = PNext(p); n != 0 && guard-- > 0;) {
-    char* q = Page(n);
-    if (!q || PType(q) != kLeaf) return {};
-    if (PCount(q) > 0) return {n, 0};
-    n = PNext(q);
-  }
-  return {};
+  return Step(*t, pos.page, true);
 }
 
 IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
-  char* p = Page(pos.page);
-  if (!p || PType(p) != kLeaf) return {};
-  if (pos.slot > 0) return {pos.page, pos.slot - 1};
-  uint32_t guard = pageCount_;
-  for (uint32_t n = PPrev(p); n != 0 && guard-- > 0;) {
-    char* q = Page(n);
-    if (!q || PType(q) != kLeaf) return {};
-    if (PCount(q) > 0) return {n, PCount(q) - 1};
-    n = PPrev(q);
-  }
-  return {};
+  const TagSlot* t = TagAt(slot);
+  if (!t) return {};
+  char* p = Leaf(*t, pos.page);
+  if (!p) return {};
+  if (pos.slot > 0) return {pos.page, std::min(pos.slot, PCount(p)) - 1};
+  return Step(*t, pos.page, false);
 }
 
 const char* IndexFile::KeyAt(int slot, Pos pos) {
-  if (slot < 0 || slot >= TagCount()) return nullptr;
-  char* p = Page(pos.page);
-  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
-  if (!p || PType(p) != kLeaf || pos.slot < 0 || pos.slot >= PCount(p)) return nullptr;
-  return p + kPageHeader + pos.slot * (t.info.keyLen + 4);
+  const TagSlot* t = TagAt(slot);
+  if (!t || !pos.Valid()) return nullptr;
+  char* p = Leaf(*t, pos.page);
+  if (!p || pos.slot < 0 || pos.slot >= PCount(p)) return nullptr;
+  return p + kPageHeader + pos.slot * (t->info.keyLen + 4);
 }
 
 int32_t IndexFile::RecAt(int slot, Pos pos) {
@@ -493,75 +674,70 @@ uint32_t IndexFile::Ordinal(int slot, Pos pos) {
   uint32_t ord = 0;
   int esz = t.info.keyLen + 12;
   for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-    char* p = Page(path[i].page);
+    char* p = Branch(t, path[i].page);
+    if (!p) return 0;
     for (int c = 0; c < path[i].index; ++c) ord += Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
   }
   return ord + static_cast<uint32_t>(path.back().index);
 }
 
 IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
-  if (damaged_ || slot < 0 || slot >= TagCount()) return {};
-  const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
-  uint32_t page = t.root;
-  int esz = t.info.keyLen + 12;
-  for (uint32_t level = 1; level < t.height; ++level) {
-    char* p = Page(page);
-    if (!p || PType(p) != kBranch) return {};
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return {};
+  uint32_t page = t->root;
+  int esz = t->info.keyLen + 12;
+  for (uint32_t level = 1; level < t->height; ++level) {
+    char* p = Branch(*t, page);
+    if (!p) return {};
     int cnt = PCount(p);
     int c = 0;
     for (; c < cnt; ++c) {
-      uint32_t n = Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
+      uint32_t n = Get32(p + kPageHeader + c * esz + t->info.keyLen + 8);
       if (ordinal < n) break;
       ordinal -= n;
     }
     if (c == cnt) return {};
-    page = Get32(p + kPageHeader + c * esz + t.info.keyLen + 4);
+    page = Get32(p + kPageHeader + c * esz + t->info.keyLen + 4);
   }
-  char* p = Page(page);
-  if (!p || PType(p) != kLeaf || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
+  char* p = Leaf(*t, page);
+  if (!p || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
   return {page, static_cast<int>(ordinal)};
 }
 
 // ---- writing ------------------------------------------------------------------------------
 
 bool IndexFile::Begin() {
-  if (!writable_ || inTxn_) return false;
-  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return false;
-  char h[40];
-  if (file_->ReadAt(0, h, sizeof h) == static_cast<ssize_t>(sizeof h) && Get64(h + 24) != counter_) {
-    DropCache();
-    ReadHeader(true);
+  if (txnDepth_ > 0) {
+    ++txnDepth_;
+    return true;
   }
+  if (!writable_) return false;
+  bool took = lock_ != LockState::kWrite;
+  if (took && !LockWrite(true)) return false;
   // The flag stays set while pages are half written; a reader that finds it set with no
   // writer holding the lock knows the trees are not to be trusted.
   if (!WriteHeader(true)) {
-    file_->Unlock(kLockOffset, 1);
+    if (took) UnlockWrite();
     return false;
   }
-  inTxn_ = true;
+  txnDepth_ = 1;
   return true;
 }
 
 bool IndexFile::Announce() {
-  if (!writable_ || inTxn_) return false;
-  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, true)) return false;
-  char h[40];
-  if (file_->ReadAt(0, h, sizeof h) == static_cast<ssize_t>(sizeof h) && Get64(h + 24) != counter_) {
-    DropCache();
-    ReadHeader(true);
-  }
-  // The other header fields are as this writer last knew them; the pages are not touched, so
-  // the change counter stays and no reader drops its cache.
+  if (lock_ != LockState::kWrite) return false;
+  // The pages are not touched, so the change counter stays and no reader drops its cache.
   ++announced_;
   char count[4];
   Put32(count, announced_);
-  bool ok = !damaged_ && file_->WriteAt(68, count, 4);
-  file_->Unlock(kLockOffset, 1);
-  return ok;
+  return file_->WriteAt(68, count, 4);
 }
 
 bool IndexFile::End(const IndexStamp* stamp, bool retire) {
-  if (!inTxn_) return false;
+  if (txnDepth_ == 0) return false;
+  if (stamp) stamp_ = *stamp;
+  if (--txnDepth_ > 0) return !damaged_;
+  kept_.clear();
   if (retire && announced_ > 0) --announced_;
   bool ok = true;
   std::vector<uint32_t> pages(dirtyPages_.begin(), dirtyPages_.end());
@@ -571,30 +747,33 @@ bool IndexFile::End(const IndexStamp* stamp, bool retire) {
     ok = file_->WriteAt(static_cast<int64_t>(n) * kPageSize, cache_[n].get(), kPageSize) && ok;
   }
   dirtyPages_.clear();
-  if (stamp) stamp_ = *stamp;
   ++counter_;
-  ok = ok && WriteHeader(false);  // a failed page write leaves the flag set: rebuilt later
-  file_->Unlock(kLockOffset, 1);
-  inTxn_ = false;
   if (!ok) damaged_ = true;
-  return ok;
+  // A failed write or damaged trees leave the flag set: every process then repairs them.
+  ok = WriteHeader(damaged_) && ok;
+  if (!ok) damaged_ = true;
+  UnlockWrite();
+  return ok && !damaged_;
 }
 
 bool IndexFile::SplitChild(TagSlot& t, uint32_t parent, int child) {
-  char* pp = Page(parent);
+  char* pp = Branch(t, parent);
   int kl = t.info.keyLen;
   int besz = kl + 12;
-  if (!pp || PCount(pp) >= BranchCap(t)) return false;
+  if (!pp || PCount(pp) >= BranchCap(t) || child < 0 || child >= PCount(pp)) return false;
   uint32_t cpage = Get32(pp + kPageHeader + child * besz + kl + 4);
   char* cp = Page(cpage);
   if (!cp) return false;
   bool leaf = PType(cp) == kLeaf;
+  cp = leaf ? Leaf(t, cpage) : Branch(t, cpage);
+  if (!cp) return false;
   int esz = leaf ? kl + 4 : besz;
   int cnt = PCount(cp);
   int keep = cnt / 2;
   char* np = NewPage(leaf ? kLeaf : kBranch);
+  if (!np) return false;
   uint32_t npage = Get32(np + 12);
-  cp = Page(cpage);  // the cache may have rehashed
+  cp = Page(cpage);  // the cache may have grown
   pp = Page(parent);
   std::memcpy(np + kPageHeader, cp + kPageHeader + keep * esz, static_cast<std::size_t>((cnt - keep) * esz));
   SetPCount(np, cnt - keep);
@@ -605,7 +784,7 @@ bool IndexFile::SplitChild(TagSlot& t, uint32_t parent, int child) {
     SetPPrev(np, cpage);
     SetPNext(cp, npage);
     if (after) {
-      char* ap = Page(after);
+      char* ap = Leaf(t, after);
       if (ap) {
         SetPPrev(ap, npage);
         MarkDirty(after);
@@ -631,7 +810,7 @@ bool IndexFile::SplitChild(TagSlot& t, uint32_t parent, int child) {
 }
 
 bool IndexFile::LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec) {
-  char* lp = Page(leaf.page);
+  char* lp = Leaf(t, leaf.page);
   int kl = t.info.keyLen;
   if (!lp || leaf.index >= PCount(lp)) return false;
   const char* e = lp + kPageHeader + leaf.index * (kl + 4);
@@ -639,29 +818,29 @@ bool IndexFile::LeafHolds(const TagSlot& t, const PathStep& leaf, const char* ke
 }
 
 bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
-  if (!inTxn_ || damaged_ || slot < 0 || slot >= TagCount()) return false;
+  if (txnDepth_ == 0 || damaged_ || !TagAt(slot)) return false;
   TagSlot& t = tags_[static_cast<std::size_t>(slot)];
   int kl = t.info.keyLen;
   uint32_t rec = static_cast<uint32_t>(recNo);
   std::vector<PathStep> path;
   if (!DescendTo(t, key, kl, rec, path)) return false;
-  {
-    if (LeafHolds(t, path.back(), key, rec)) return true;
-    if (t.info.unique) {
-      Pos first = LowerBound(slot, key, kl, 0);
-      const char* k = KeyAt(slot, first);
-      if (k && CollateBytes(reinterpret_cast<const unsigned char*>(k), reinterpret_cast<const unsigned char*>(key),
-                            static_cast<std::size_t>(kl), coll_) == 0)
-        return true;  // a unique tag keeps the first record of each key
-    }
+  if (LeafHolds(t, path.back(), key, rec)) return true;
+  if (t.info.unique) {
+    Pos first = LowerBound(slot, key, kl, 0);
+    const char* k = KeyAt(slot, first);
+    if (k && CollateBytes(reinterpret_cast<const unsigned char*>(k), reinterpret_cast<const unsigned char*>(key),
+                          static_cast<std::size_t>(kl), coll_) == 0)
+      return true;  // a unique tag keeps the first record of each key
   }
   // Top-down: a full node is split before we step into it, so its parent always has room.
-  char* root = Page(t.root);
+  char* root = t.height == 1 ? Leaf(t, t.root) : Branch(t, t.root);
   if (!root) return false;
-  int rootCap = PType(root) == kLeaf ? LeafCap(t) : BranchCap(t);
+  int rootCap = t.height == 1 ? LeafCap(t) : BranchCap(t);
   if (PCount(root) >= rootCap) {
+    if (t.height >= 32) return false;
     uint32_t total = PageTotal(t, t.root);
     char* nr = NewPage(kBranch);
+    if (!nr) return false;
     uint32_t nrPage = Get32(nr + 12);
     root = Page(t.root);
     std::memcpy(nr + kPageHeader, root + kPageHeader, static_cast<std::size_t>(kl + 4));
@@ -675,8 +854,8 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
   uint32_t page = t.root;
   int besz = kl + 12;
   for (uint32_t level = 1; level < t.height; ++level) {
-    char* p = Page(page);
-    if (!p || PType(p) != kBranch) return false;
+    char* p = Branch(t, page);
+    if (!p) return false;
     auto choose = [&](char* pg) {
       int lo = 1, hi = PCount(pg);
       while (lo < hi) {
@@ -691,9 +870,10 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
     };
     int c = choose(p);
     uint32_t cpage = Get32(p + kPageHeader + c * besz + kl + 4);
-    char* cp = Page(cpage);
+    bool childLeaf = level + 1 == t.height;
+    char* cp = childLeaf ? Leaf(t, cpage) : Branch(t, cpage);
     if (!cp) return false;
-    int cap = PType(cp) == kLeaf ? LeafCap(t) : BranchCap(t);
+    int cap = childLeaf ? LeafCap(t) : BranchCap(t);
     if (PCount(cp) >= cap) {
       if (!SplitChild(t, page, c)) return false;
       p = Page(page);
@@ -705,8 +885,8 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
     MarkDirty(page);
     page = cpage;
   }
-  char* lp = Page(page);
-  if (!lp || PType(lp) != kLeaf) return false;
+  char* lp = Leaf(t, page);
+  if (!lp || PCount(lp) >= LeafCap(t)) return false;
   int esz = kl + 4;
   int cnt = PCount(lp);
   int lo = LeafLowerBound(t, lp, cnt, key, kl, rec);
@@ -721,14 +901,14 @@ bool IndexFile::Insert(int slot, const char* key, int32_t recNo) {
 }
 
 bool IndexFile::Remove(int slot, const char* key, int32_t recNo) {
-  if (!inTxn_ || damaged_ || slot < 0 || slot >= TagCount()) return false;
+  if (txnDepth_ == 0 || damaged_ || !TagAt(slot)) return false;
   TagSlot& t = tags_[static_cast<std::size_t>(slot)];
   int kl = t.info.keyLen;
   uint32_t rec = static_cast<uint32_t>(recNo);
   std::vector<PathStep> path;
   if (!DescendTo(t, key, kl, rec, path)) return false;
   if (!LeafHolds(t, path.back(), key, rec)) return true;
-  char* lp = Page(path.back().page);
+  char* lp = Leaf(t, path.back().page);
   int i = path.back().index;
   int esz = kl + 4;
   int cnt = PCount(lp);
@@ -739,7 +919,8 @@ bool IndexFile::Remove(int slot, const char* key, int32_t recNo) {
   // Pages are never merged: an emptied leaf stays in the chain until the next rebuild.
   int besz = kl + 12;
   for (std::size_t s = 0; s + 1 < path.size(); ++s) {
-    char* p = Page(path[s].page);
+    char* p = Branch(t, path[s].page);
+    if (!p) return false;
     char* e = p + kPageHeader + path[s].index * besz;
     Put32(e + kl + 8, Get32(e + kl + 8) - 1);
     MarkDirty(path[s].page);
@@ -776,7 +957,14 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
   const int branchCap = BranchCap(t);
   std::size_t leaves = n == 0 ? 1 : (n + static_cast<std::size_t>(leafCap) - 1) / static_cast<std::size_t>(leafCap);
   std::vector<uint32_t> leafPages(leaves);
-  for (auto& p : leafPages) p = AllocPageNumber();
+  bool ok = true;
+  for (auto& p : leafPages) ok = (p = AllocPageNumber()) != 0 && ok;
+  if (!ok) {
+    // The file cannot grow that far; the pages taken so far are lost to the free list.
+    damaged_ = true;
+    End(nullptr);
+    return -1;
+  }
 
   struct Child {
     uint32_t page;
@@ -785,7 +973,6 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
   };
   std::vector<Child> level;
   level.reserve(leaves);
-  bool ok = true;
   std::string run;
   uint32_t runFirst = 0;
   auto emit = [&](uint32_t page, const char* buf) {
@@ -823,11 +1010,15 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
     emit(leafPages[i], pg.data());
   }
   uint32_t height = 1;
-  while (level.size() > 1) {
+  while (level.size() > 1 && ok) {
     std::vector<Child> up;
     for (std::size_t i = 0; i < level.size(); i += static_cast<std::size_t>(branchCap)) {
       std::size_t cnt = std::min(level.size() - i, static_cast<std::size_t>(branchCap));
       uint32_t page = AllocPageNumber();
+      if (page == 0) {
+        ok = false;
+        break;
+      }
       std::memset(pg.data(), 0, kPageSize);
       pg[0] = static_cast<char>(kBranch);
       SetPCount(pg.data(), static_cast<int>(cnt));
@@ -848,6 +1039,12 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
     ++height;
   }
   ok = WriteRun(runFirst, run) && ok;
+  if (!ok) {
+    // Pages of the file were written and not all of them: the file is rebuilt later.
+    damaged_ = true;
+    End(nullptr);
+    return -1;
+  }
   t.root = level[0].page;
   t.height = height;
   if (slot >= 0)
@@ -856,15 +1053,19 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
     tags_.push_back(std::move(t));
     slot = TagCount() - 1;
   }
-  ok = End(&stamp) && ok;
+  ok = End(&stamp);
   return ok ? slot : -1;
 }
 
 bool IndexFile::DeleteTag(int slot) {
-  if (slot < 0 || slot >= TagCount() || !Begin()) return false;
+  if (!TagAt(slot) || !Begin()) return false;
   FreeTree(tags_[static_cast<std::size_t>(slot)]);
   tags_.erase(tags_.begin() + slot);
   return End(nullptr);
+}
+
+void IndexFile::KeepDefinitions() {
+  for (const TagSlot& t : tags_) kept_.insert(t.defPage);
 }
 
 bool IndexFile::Reset(const IndexStamp& stamp) {
@@ -875,6 +1076,8 @@ bool IndexFile::Reset(const IndexStamp& stamp) {
   freeHead_ = 0;
   announced_ = 0;
   damaged_ = false;
+  pageDamage_ = false;
+  staleWrite_ = false;
   return End(&stamp);
 }
 

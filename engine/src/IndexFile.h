@@ -6,8 +6,9 @@
 // The file knows nothing of expressions: the order layer computes the keys. It does know
 // which table it belongs to (a stamp of the .dbf as of the last synchronised write) and
 // keeps a change counter, so another process's writes are seen and a file left half written
-// by a crashed writer is reported as damaged, never trusted. All access goes through the
-// engine's file interface. Not thread-safe.
+// by a crashed writer is reported as damaged, never trusted. Every page read is checked
+// against what a page of its kind can hold, so a damaged file is reported, never read past
+// a page. All access goes through the engine's file interface. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -47,21 +48,46 @@ class IndexFile {
   static constexpr int kPageSize = 4096;
   static constexpr int kMaxKeyLen = 240;
   static constexpr int kMaxTags = 62;
+  // Largest file taken as an index (16 GB): a header that claims more is damaged.
+  static constexpr uint32_t kMaxPages = 1u << 22;
   // Clean pages kept in memory at most; past it the cache starts afresh (64 MB).
   static constexpr std::size_t kMaxCachedPages = 16384;
 
-  // Opens an existing index file; null when missing, unreadable or not of our format.
-  static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable);
-  // Creates (or truncates to) an empty index file.
+  // Opens an existing index file; null when missing or unreadable, and, unless `takeOver`,
+  // when it is not of our format. With `takeOver` a missing file is created and a foreign
+  // or empty one is opened as damaged, so that a rebuild (Reset) makes it ours. The header
+  // is read under the write lock, so a writer at work is waited for.
+  static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, bool takeOver = false);
+  // Creates (or takes over and empties) an index file.
   static std::unique_ptr<IndexFile> Create(const std::string& path, const IndexStamp& stamp);
   ~IndexFile();
 
   const std::string& Path() const { return path_; }
   bool Writable() const { return writable_; }
-  // Re-reads the header when another writer changed the file; drops cached pages then.
-  void Sync();
-  // A writer died half-way: the trees cannot be trusted until rebuilt.
+  // Brings the view up to date with the file: re-reads the header when another writer
+  // changed it (dropping cached pages), waits for a writer at work, and notices what a dead
+  // writer left (see NeedsRepair). True when the view changed.
+  bool Sync();
+  // After a read made without the write lock: true when no writer changed the file since
+  // the view was taken, so what was read is one consistent state. One header read.
+  bool Validate();
+  // The trees cannot be trusted: the header is not sane, a writer died half-way through a
+  // transaction, or a page failed its checks. Reset (a rebuild) clears it.
   bool Damaged() const { return damaged_; }
+  // A table write was announced and its keys never followed (the writer died): the trees
+  // may miss a record. Reset clears it.
+  bool StaleWrite() const { return staleWrite_; }
+  bool NeedsRepair() const { return damaged_ || staleWrite_; }
+  // A page read since ClearFault failed its checks (its type, its entry count against the
+  // page's capacity for the tag's key length, its own number). Only a fault found in a view
+  // that Validate confirmed means damage; in a stale view it means a changed file.
+  bool Faulted() const { return fault_; }
+  void ClearFault() { fault_ = false; }
+  // A page fault confirmed in a consistent view: damaged until a rebuild, or until another
+  // process changes the file (and so may have rebuilt it).
+  void MarkDamaged() { damaged_ = pageDamage_ = true; }
+  // Whole and not waiting for a dead writer's keys (the table stamp is the caller's check).
+  bool Trusted() const { return !damaged_ && !staleWrite_ && announced_ == 0; }
   const IndexStamp& Stamp() const { return stamp_; }
   uint64_t ChangeCounter() const { return counter_; }
 
@@ -72,27 +98,46 @@ class IndexFile {
   // Comparison weights for keys (null = byte order); set before use.
   void SetCollation(const unsigned char* table) { coll_ = table; }
 
-  // ---- writes: each call is one transaction under the file's write lock ----
+  // ---- the write lock (a byte far past the data) -------------------------------------
+  // Shared: a consistent read (no writer can be at work). Exclusive: a writer. Taking it
+  // exclusively re-reads the header from the file; a standing announcement or a set write
+  // flag found then was left by a dead writer (NeedsRepair), since a live writer holds the
+  // lock from its announcement until its keys are in. Nested read locks count.
+  bool LockRead();
+  void UnlockRead();
+  bool LockWrite(bool wait);
+  // Gives the write lock back without a transaction (a write that did not happen keeps its
+  // announcement standing, so the index is repaired).
+  void UnlockWrite();
+  bool WriteLocked() const { return lock_ == LockState::kWrite; }
+
+  // ---- writes: each runs under the write lock ----------------------------------------
+  // A table write is about to happen (the write lock is held): counted in the header, read
+  // and written from the file, until the transaction that brings the keys along retires it.
+  bool Announce();
+  bool Announced() const { return announced_ > 0; }
+  // Several changes as one transaction: Begin, any Insert/Remove/BuildTag/DeleteTag/Reset,
+  // End. Nested Begin/End pairs join the outer transaction. Begin takes the write lock when
+  // it is not held. End writes the pages, counts the change, writes the header with the
+  // write flag cleared (left set when anything failed or the trees are damaged, so no one
+  // trusts them), and gives the lock back; `retire` takes back this writer's announcement.
+  bool Begin();
+  bool Insert(int slot, const char* key, int32_t recNo);  // no-op when present
+  bool Remove(int slot, const char* key, int32_t recNo);  // no-op when absent
+  bool End(const IndexStamp* stamp, bool retire = false);
   // Builds a tag from entries sorted in tag order: keys are n * keyLen bytes. Replaces the
   // tag of the same name in its slot, else adds one. Returns the slot, -1 on failure.
   int BuildTag(const TagInfo& def, const char* keys, const int32_t* recNos, std::size_t n,
                const IndexStamp& stamp);
   bool DeleteTag(int slot);
-  // Several key changes as one transaction: Begin, any Insert/Remove, End.
-  bool Begin();
-  bool Insert(int slot, const char* key, int32_t recNo);  // no-op when present
-  bool Remove(int slot, const char* key, int32_t recNo);  // no-op when absent
-  // Writes the pages, counts the change, unlocks; `retire` takes back one announcement.
-  bool End(const IndexStamp* stamp, bool retire = false);
-  // A table write is about to happen: counted in the header until the transaction that
-  // brings the keys along retires it. A count left standing means a writer died between
-  // the two (or its table write failed), so the tags may miss a record.
-  bool Announce();
-  bool Announced() const { return announced_ > 0; }
-  // Empties the file: every tag gone (for a rebuild from scratch).
+  // Empties the file: every tag gone (for a rebuild from scratch); clears the damage marks.
   bool Reset(const IndexStamp& stamp);
+  // Keeps the pages that hold the tag definitions out of reach of new pages until the
+  // transaction ends: a rebuild killed half-way leaves the definitions it started from,
+  // which the header on disk still names, for the next rebuild.
+  void KeepDefinitions();
 
-  // ---- reads (Sync first, once per operation) ----
+  // ---- reads ----
   struct Pos {
     uint32_t page = 0;  // 0: no entry
     int slot = 0;
@@ -113,8 +158,6 @@ class IndexFile {
   uint32_t Entries(int slot) const { return Tag(slot).entries; }
 
  private:
-  // The first entry at or after leaf `page`, skipping empty leaves; none on a broken chain.
-  Pos FirstEntryFrom(uint32_t page);
   struct TagSlot {
     TagInfo info;
     uint32_t root = 0;
@@ -125,15 +168,30 @@ class IndexFile {
     uint32_t page;
     int index;
   };
+  enum class LockState { kNone, kRead, kWrite };
+  // The first 72 bytes of the header: what changes from one transaction to the next.
+  struct Prefix {
+    uint64_t counter = 0;
+    bool dirty = false;
+    uint32_t announced = 0;
+  };
 
   IndexFile() = default;
-  bool ReadHeader(bool full);
+  bool ReadPrefix(Prefix& p);
+  bool ReadHeader();  // the whole header page; false when the file is not of our format
   bool WriteHeader(bool dirtyFlag);
-  char* Page(uint32_t n);  // cached; null when unreadable
+  // Takes the header from the file under the write lock; marks what a dead writer left.
+  void RefreshUnderWriteLock();
+  // A count standing in the file: stale when no writer holds the lock.
+  void CheckStanding(uint32_t announced);
+  char* Page(uint32_t n);  // cached; null (a fault) when unreadable or mislabelled
+  // The page as a leaf or a branch of tag t, its count within the capacity; else a fault.
+  char* Leaf(const TagSlot& t, uint32_t n);
+  char* Branch(const TagSlot& t, uint32_t n);
   char* NewPage(uint8_t type);
   void MarkDirty(uint32_t n) { dirtyPages_.insert(n); }
   void FreePage(uint32_t n);
-  uint32_t AllocPageNumber();
+  uint32_t AllocPageNumber();  // 0 when the file would grow past kMaxPages
   void FreeTree(const TagSlot& t);
   void DropCache();
   int Compare(const TagSlot& t, const char* a, uint32_t ra, const char* b, int n, uint32_t rb) const;
@@ -146,15 +204,26 @@ class IndexFile {
   bool DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path);
   bool SplitChild(TagSlot& t, uint32_t parent, int child);
   bool LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec);
+  // The nearest entry in the leaves after (forward) or before leaf `from`, skipping empty
+  // leaves; none at the end or on a broken chain (a fault).
+  Pos Step(const TagSlot& t, uint32_t from, bool forward);
   bool WriteRun(uint32_t first, const std::string& pages);
   bool LoadTagDef(TagSlot& t);
   bool StoreTagDef(TagSlot& t);
+  const TagSlot* TagAt(int slot) const {
+    return slot >= 0 && slot < TagCount() ? &tags_[static_cast<std::size_t>(slot)] : nullptr;
+  }
 
   std::string path_;
   std::unique_ptr<File> file_;
   bool writable_ = false;
   bool damaged_ = false;
-  bool inTxn_ = false;
+  bool staleWrite_ = false;
+  bool fault_ = false;
+  bool pageDamage_ = false;
+  int txnDepth_ = 0;
+  LockState lock_ = LockState::kNone;
+  int readLocks_ = 0;
   uint64_t counter_ = 0;
   uint32_t pageCount_ = 1;
   uint32_t freeHead_ = 0;
@@ -171,6 +240,7 @@ class IndexFile {
     return cache_[n];
   }
   std::unordered_set<uint32_t> dirtyPages_;
+  std::unordered_set<uint32_t> kept_;  // see KeepDefinitions
 };
 
 }  // namespace xbe

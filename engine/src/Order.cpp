@@ -105,13 +105,8 @@ IndexStamp Orders::CurrentStamp() const {
 bool Orders::StampFits(const IndexStamp& s) const { return s == CurrentStamp(); }
 
 bool Orders::OpenFile(const std::string& path, bool create) {
-  std::unique_ptr<IndexFile> f;
-  if (create) {
-    if (!writable_) return false;
-    f = IndexFile::Create(path, CurrentStamp());
-  } else {
-    f = IndexFile::Open(path, writable_);
-  }
+  if (create && !writable_) return false;
+  std::unique_ptr<IndexFile> f = IndexFile::Open(path, writable_, create);
   if (!f) return false;
   f->SetCollation(Options(false).collation);
   OpenIndex oi;
@@ -120,29 +115,113 @@ bool Orders::OpenFile(const std::string& path, bool create) {
   files_.push_back(std::move(oi));
   int idx = static_cast<int>(files_.size()) - 1;
   IndexFile& file = *files_.back().file;
-  if (!create && (file.Damaged() || file.Announced() || !StampFits(file.Stamp()))) {
-    // Stale, foreign or half written: rebuilt from the tag definitions, or not used at all.
-    if (!(writable_ && file.Writable() && RebuildFile(idx))) {
-      files_.pop_back();
-      RebuildOrderList();
-      return false;
+  // The header was read under the lock, so a writer at work was waited for; the stamp is
+  // looked at after it, and a writer that came in between only makes us look again under
+  // the lock.
+  bool usable = Fits(file);
+  if (!usable) {
+    if (writable_ && file.Writable()) {
+      usable = Repair(idx);
+    } else if (file.LockRead()) {
+      file.Sync();
+      usable = Fits(file);
+      file.UnlockRead();
     }
   }
-  files_[static_cast<std::size_t>(idx)].seenCounter = file.ChangeCounter();
+  if (!usable) {
+    // Stale, foreign or half written, and not ours to rebuild: not used at all.
+    files_.pop_back();
+    RebuildOrderList();
+    return false;
+  }
   RebuildOrderList();
   return true;
 }
 
+bool Orders::Repair(int file) {
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  if (!writable_ || !f.LockWrite(true)) return false;
+  if (Fits(f)) {
+    f.UnlockWrite();
+    return true;
+  }
+  if (!f.Begin()) {
+    f.UnlockWrite();
+    return false;
+  }
+  bool ok = RebuildInTransaction(file);
+  IndexStamp stamp = CurrentStamp();
+  return f.End(&stamp) && ok;
+}
+
+void Orders::DropFile(int file) {
+  files_.erase(files_.begin() + file);
+  RebuildOrderList();
+}
+
+void Orders::RepairOrDrop(int file) {
+  bool ok = writable_ && files_[static_cast<std::size_t>(file)].file->Writable() && Repair(file);
+  if (ok) {
+    RebuildOrderList();
+  } else {
+    DropFile(file);
+  }
+}
+
 bool Orders::RebuildFile(int file) {
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  if (!f.Begin()) return false;
+  bool ok = RebuildInTransaction(file);
+  IndexStamp stamp = CurrentStamp();
+  ok = f.End(&stamp) && ok;
+  RebuildOrderList();
+  return ok;
+}
+
+bool Orders::RebuildInTransaction(int file) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   std::vector<TagInfo> defs;
   for (int i = 0; i < f.TagCount(); ++i) defs.push_back(f.Tag(i));
+  f.KeepDefinitions();
   if (!f.Reset(CurrentStamp())) return false;
   // A tag whose expression does not fit this table (another table took the name) is dropped;
   // the others are whole again.
   for (TagInfo& d : defs) BuildOne(file, d);
-  RebuildOrderList();
   return !f.Damaged();
+}
+
+void Orders::LockForWrite() {
+  // A file this work area cannot write cannot follow the table: it is not used here any more.
+  for (std::size_t i = files_.size(); i-- > 0;)
+    if (!files_[i].file->Writable()) DropFile(static_cast<int>(i));
+  if (files_.empty()) return;
+  std::size_t wait = 0;
+  for (int round = 0;; ++round) {
+    if (!files_[wait].file->LockWrite(true)) {
+      for (OpenIndex& oi : files_) oi.file->UnlockWrite();
+      DropFile(static_cast<int>(wait));
+      if (files_.empty()) return;
+      wait = 0;
+      continue;
+    }
+    std::size_t busy = files_.size();
+    for (std::size_t i = 0; i < files_.size() && busy == files_.size(); ++i)
+      if (i != wait && !files_[i].file->LockWrite(false)) busy = i;
+    if (busy == files_.size()) return;
+    for (OpenIndex& oi : files_) oi.file->UnlockWrite();
+    wait = busy;
+  }
+}
+
+void Orders::FollowTagLists() {
+  for (OpenIndex& oi : files_) {
+    std::string sig;
+    for (int s = 0; s < oi.file->TagCount(); ++s) sig += oi.file->Tag(s).name + '\n';
+    if (sig != oi.tagSignature) {
+      RebuildOrderList();
+      return;
+    }
+  }
 }
 
 void Orders::RebuildOrderList() {
@@ -186,16 +265,23 @@ void Orders::Sync() {
   if (changed) RebuildOrderList();
 }
 
-bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit) {
-  const int32_t n = table_.RecordCount();
+bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit, bool withPending) {
+  int32_t n = table_.RecordCount();
   const int rs = RecSizeOf(table_.Fields());
-  const int32_t current = scanTrustsCurrent_ ? table_.CurrentRecNo() : 0;
+  // A query sees the current record's edits not yet on disk; a tag is built from the file
+  // alone (the current image may be older than what another process wrote since).
+  const int32_t current =
+      withPending && table_.CurrentRecNo() <= table_.RecordCount() ? table_.CurrentRecNo() : 0;
   std::unique_ptr<File> f = Fs().Open(dbfPath_, false, false, false);
   unsigned char head[32];
   if (f && f->ReadAt(0, head, 32) == 32) {
     int headerLen = head[8] | head[9] << 8;
     int recSize = head[10] | head[11] << 8;
-    if (recSize == rs && headerLen >= 32) {
+    int64_t size = f->Size();
+    if (recSize == rs && headerLen >= 32 && size >= headerLen) {
+      // The file's own size, not the count this work area last saw: other processes may
+      // have appended since.
+      n = static_cast<int32_t>(std::min<int64_t>((size - headerLen) / rs, 0x7FFFFFF0));
       const int32_t per = std::max<int32_t>(1, (4 << 20) / rs);
       std::string buf(static_cast<std::size_t>(per) * static_cast<std::size_t>(rs), '\0');
       for (int32_t first = 1; first <= n; first += per) {
@@ -259,7 +345,7 @@ int Orders::BuildOne(int file, TagInfo def) {
     recs.push_back(r);
     int percent = n > 0 ? static_cast<int>(int64_t(r) * 90 / n) : 90;
     if (percent > lastPercent) ReportProgress(lastPercent = percent);
-  });
+  }, false);
   if (!ok) return -1;
   // Sort on an 8-byte prefix held inline, falling back to the whole key only on ties.
   const unsigned char* coll = opt.collation;
@@ -311,31 +397,37 @@ int Orders::IndexTag(const std::string& fileName, const std::string& tagName, co
   std::string name = TrimUpper(tagName);
   if (name.empty() || name.size() > 10 || !writable_) return 0;
   std::string path = IndexPathFor(fileName, name);
+  table_.WritePending();
   Sync();
   int file = -1;
   for (std::size_t i = 0; i < files_.size(); ++i)
     if (files_[i].path == path) file = static_cast<int>(i);
   if (file < 0) {
-    // An existing file that is not ours, or cannot be trusted, is replaced: the caller asked
-    // for a tag in exactly that file.
-    bool opened = Fs().Exists(path) && OpenFile(path, false);
-    if (!opened && !OpenFile(path, true)) return 0;
+    // An existing file that is not ours, or cannot be trusted, is taken over: the caller
+    // asked for a tag in exactly that file.
+    if (!OpenFile(path, true)) return 0;
     for (std::size_t i = 0; i < files_.size(); ++i)
       if (files_[i].path == path) file = static_cast<int>(i);
     if (file < 0) return 0;
   }
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
-  if (tableType_ == XB_TT_NTX && f.TagCount() > 0 && f.FindTag(name) < 0) {
-    // One tag per .ntx file: a new name takes the file over.
-    if (!f.Reset(CurrentStamp())) return 0;
-  }
   TagInfo def;
   def.name = name;
   def.expression = expression;
   def.condition = condition;
   def.unique = option == 1 || option == 2;
   def.descending = descend;
-  if (BuildOne(file, def) < 0) {
+  // The scan and the build are one transaction: no other writer's change falls between.
+  if (!f.Begin()) return 0;
+  bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
+  if (ok && tableType_ == XB_TT_NTX && f.TagCount() > 0 && f.FindTag(name) < 0) {
+    // One tag per .ntx file: a new name takes the file over.
+    ok = f.Reset(CurrentStamp());
+  }
+  ok = ok && BuildOne(file, def) >= 0;
+  IndexStamp stamp = CurrentStamp();
+  ok = f.End(&stamp) && ok;
+  if (!ok) {
     RebuildOrderList();
     return 0;
   }
@@ -444,14 +536,21 @@ int Orders::TagArea(const std::string& name) {
 bool Orders::TagDelete(const std::string& name) {
   int order = TagArea(name);
   if (order == 0 || !writable_) return false;
-  const Order& o = orders_[static_cast<std::size_t>(order - 1)];
-  bool ok = files_[static_cast<std::size_t>(o.file)].file->DeleteTag(o.slot);
+  int file = orders_[static_cast<std::size_t>(order - 1)].file;
+  std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  if (!f.Begin()) return false;
+  // Found again under the lock: another process may have moved the tag list meanwhile.
+  int slot = f.FindTag(tag);
+  bool ok = slot >= 0 && f.DeleteTag(slot);
+  ok = f.End(nullptr) && ok;
   RebuildOrderList();
   return ok;
 }
 
 void Orders::Reindex() {
   if (!writable_) return;
+  table_.WritePending();
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
 }
 
@@ -498,8 +597,46 @@ IndexFile::Pos Orders::PositionInOrder(Order& o, int32_t recNo) {
 
 // ---- navigation hooks -------------------------------------------------------------------
 
-int32_t Orders::Edge(bool first) {
-  Sync();
+template <class Op>
+auto Orders::Read(Op op) -> decltype(op()) {
+  constexpr int kLockedFrom = 2, kGiveUpAfter = 50;
+  bool repaired = false;
+  for (int attempt = 0;; ++attempt) {
+    const Order* o = ActiveOrderPtr();
+    if (!o) return op();
+    const int fi = o->file;
+    IndexFile& f = *files_[static_cast<std::size_t>(fi)].file;
+    // From the third try on the read holds the lock: a busy writer cannot starve it.
+    const bool locked = attempt >= kLockedFrom && f.LockRead();
+    if (attempt > 0) {
+      Sync();
+      const Order* now = ActiveOrderPtr();
+      if (!now || now->file != fi) {
+        if (locked) f.UnlockRead();
+        continue;
+      }
+    }
+    f.ClearFault();
+    auto result = op();
+    const bool consistent = locked || f.Validate() || attempt >= kGiveUpAfter;
+    if (locked) f.UnlockRead();
+    if (!consistent) continue;
+    // A page that failed its checks in a state no writer touched is damage, not a race.
+    if (f.Faulted()) f.MarkDamaged();
+    if (!f.NeedsRepair()) return result;
+    if (repaired || !writable_) {
+      DropFile(fi);
+    } else {
+      RepairOrDrop(fi);
+      repaired = true;
+    }
+  }
+}
+
+int32_t Orders::Edge(bool first) { return Read([&] { return EdgeOnce(first); }); }
+int32_t Orders::Step(int32_t recNo, bool forward) { return Read([&] { return StepOnce(recNo, forward); }); }
+
+int32_t Orders::EdgeOnce(bool first) {
   Order* o = ActiveOrderPtr();
   if (!o) return 0;
   IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
@@ -523,8 +660,7 @@ int32_t Orders::Edge(bool first) {
   return cursorRec_;
 }
 
-int32_t Orders::Step(int32_t recNo, bool forward) {
-  Sync();
+int32_t Orders::StepOnce(int32_t recNo, bool forward) {
   Order* o = ActiveOrderPtr();
   if (!o) return 0;
   IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
@@ -542,7 +678,7 @@ int32_t Orders::Step(int32_t recNo, bool forward) {
     const char* k = f.KeyAt(o->slot, p);
     bool below = !scopeLow_.empty() && CompareKeyPrefix(*o, k, scopeLow_) < 0;
     bool above = !scopeHigh_.empty() && CompareKeyPrefix(*o, k, scopeHigh_) > 0;
-    if ((below && down) || (above && !down)) return Edge(down != flipped_);
+    if ((below && down) || (above && !down)) return EdgeOnce(down != flipped_);
     return 0;
   }
   cursorOrder_ = active_;
@@ -585,67 +721,73 @@ void Orders::AdoptProductionIndex() {
   if (Fs().Exists(prod)) OpenFile(prod, false);  // our own write makes it stale: rebuilt
 }
 
-void Orders::RecordWillChange(int32_t) {
+bool Orders::RecordWillChange(int32_t) {
   AdoptProductionIndex();
-  // One standing announcement per file is enough: a write that failed keeps its own.
-  for (OpenIndex& oi : files_)
-    if (!oi.announced) oi.announced = oi.file->Announce();
+  if (files_.empty()) return false;
+  // The locks are held until the keys follow: a count standing while its lock is free was
+  // left by a writer that died, never by one at work.
+  LockForWrite();
+  for (OpenIndex& oi : files_) oi.file->Announce();
+  FollowTagLists();
+  return !files_.empty();
+}
+
+void Orders::RecordNotWritten(int32_t) {
+  // The announcement stays: the next one to hold the lock finds it and rebuilds.
+  for (OpenIndex& oi : files_) oi.file->UnlockWrite();
+}
+
+// Brings every locked file's tags from (oldImage, when given) to newImage for one record and
+// gives the locks back; a key change that fails, or leftovers of a dead writer found under
+// the lock, make the file rebuilt from the table right there, inside the same transaction.
+void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
+  ++generation_;
+  IndexStamp stamp = CurrentStamp();
+  std::string k1, k2;
+  bool rebuilt = false;
+  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
+    IndexFile& f = *files_[fi].file;
+    if (!f.WriteLocked()) continue;  // opened since the announcement: already up to date
+    if (!f.Begin()) {
+      f.UnlockWrite();
+      continue;
+    }
+    bool ok = !f.NeedsRepair();
+    for (Order& o : orders_) {
+      if (!ok) break;
+      if (o.file != static_cast<int>(fi)) continue;
+      bool wasIn = oldImage && KeyOf(o, oldImage, recNo, k1);
+      bool isIn = KeyOf(o, newImage, recNo, k2);
+      if (wasIn && isIn && k1 == k2) continue;
+      if (wasIn) ok = f.Remove(o.slot, k1.data(), recNo);
+      if (ok && isIn) ok = f.Insert(o.slot, k2.data(), recNo);
+    }
+    if (!ok) {
+      RebuildInTransaction(static_cast<int>(fi));
+      rebuilt = true;
+    }
+    f.End(&stamp, true);
+    files_[fi].seenCounter = f.ChangeCounter();
+  }
+  if (rebuilt) RebuildOrderList();
+  cursorOrder_ = 0;
 }
 
 void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) {
   if (queryActive_ && recNo >= 1 && static_cast<std::size_t>(recNo) <= bits_.size() &&
       bits_[static_cast<std::size_t>(recNo - 1)] && (oldImage[0] == '*') != (newImage[0] == '*'))
     matchedLive_ += newImage[0] == '*' ? -1 : 1;
-  AdoptProductionIndex();
-  if (files_.empty()) return;
-  ++generation_;
-  IndexStamp stamp = CurrentStamp();
-  std::string k1, k2;
-  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
-    IndexFile& f = *files_[fi].file;
-    if (!f.Begin()) continue;
-    for (Order& o : orders_) {
-      if (o.file != static_cast<int>(fi)) continue;
-      bool wasIn = KeyOf(o, oldImage, recNo, k1);
-      bool isIn = KeyOf(o, newImage, recNo, k2);
-      if (wasIn && isIn && k1 == k2) continue;
-      if (wasIn) f.Remove(o.slot, k1.data(), recNo);
-      if (isIn) f.Insert(o.slot, k2.data(), recNo);
-    }
-    f.End(&stamp, files_[fi].announced);
-    files_[fi].announced = false;
-    files_[fi].seenCounter = f.ChangeCounter();
-  }
-  cursorOrder_ = 0;
+  KeysFollow(recNo, oldImage, newImage);
 }
 
-void Orders::RecordAppended(int32_t recNo, const char* image) {
-  AdoptProductionIndex();
-  if (files_.empty()) return;
-  ++generation_;
-  IndexStamp stamp = CurrentStamp();
-  std::string k;
-  for (std::size_t fi = 0; fi < files_.size(); ++fi) {
-    IndexFile& f = *files_[fi].file;
-    if (!f.Begin()) continue;
-    for (Order& o : orders_)
-      if (o.file == static_cast<int>(fi) && KeyOf(o, image, recNo, k)) f.Insert(o.slot, k.data(), recNo);
-    f.End(&stamp, files_[fi].announced);
-    files_[fi].announced = false;
-    files_[fi].seenCounter = f.ChangeCounter();
-  }
-  cursorOrder_ = 0;
-}
+void Orders::RecordAppended(int32_t recNo, const char* image) { KeysFollow(recNo, nullptr, image); }
 
 void Orders::TableRewritten() {
   // Record numbers changed: a query snapshot no longer means anything.
   queryActive_ = false;
   bits_.clear();
   queryText_.clear();
-  // Storage has not loaded a record of the new file yet: read everything from disk.
-  scanTrustsCurrent_ = false;
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
-  scanTrustsCurrent_ = true;
   cursorOrder_ = 0;
 }
 
@@ -654,17 +796,18 @@ void Orders::Closing() {}
 // ---- seek, scope, positions ---------------------------------------------------------------
 
 bool Orders::Seek(const std::string& text, bool binary) {
-  // Landing on a candidate may first write storage's pending record, and so change the tags
+  // A pending record goes to disk, and its keys into the tags, before the search.
+  table_.WritePending();
+  // Landing on a candidate may still write storage's pending record, and so change the tags
   // (or even the list of index files) under the search: then it starts again, once clean.
   for (int attempt = 0;; ++attempt) {
     uint64_t generation = generation_;
-    int result = SeekOnce(text, binary, attempt < 2 ? &generation : nullptr);
+    int result = Read([&] { return SeekOnce(text, binary, attempt < 2 ? &generation : nullptr); });
     if (result >= 0) return result != 0;
   }
 }
 
 int Orders::SeekOnce(const std::string& text, bool binary, const uint64_t* generation) {
-  Sync();
   found_ = false;
   Order* o = ActiveOrderPtr();
   if (!o) return 0;
@@ -751,7 +894,7 @@ bool Orders::SetScope(const std::string& low, const std::string& high) {
 }
 
 double Orders::PositionOf(int32_t recNo) {
-  Sync();
+  return Read([&]() -> double {
   Order* o = ActiveOrderPtr();
   int32_t total;
   int64_t k;
@@ -771,12 +914,13 @@ double Orders::PositionOf(int32_t recNo) {
   if (k <= 0) return 0.0;
   // A hair above k/total, so that truncating position * count gives k back.
   return static_cast<double>(k) / total * (1.0 + 1e-12);
+  });
 }
 
 int32_t Orders::RecordAt(double position) {
-  Sync();
   if (!(position >= 0)) position = 0;
   if (position > 1) position = 1;
+  return Read([&]() -> int32_t {
   Order* o = ActiveOrderPtr();
   if (!o) {
     int32_t n = table_.RecordCount();
@@ -789,6 +933,7 @@ int32_t Orders::RecordAt(double position) {
   int64_t k = std::clamp<int64_t>(std::llround(position * static_cast<double>(n)), 1, n);
   if (flipped_) k = n - k + 1;
   return f.RecAt(o->slot, f.AtOrdinal(o->slot, static_cast<uint32_t>(k - 1)));
+  });
 }
 
 // ---- query and filter -----------------------------------------------------------------
@@ -881,7 +1026,7 @@ bool Orders::KeyAdd(const std::string& tag, bool add) {
   if (r < 1 || r > table_.RecordCount()) return false;
   std::string key;
   if (!KeyOf(o, table_.CurrentImage(), r, key)) return false;
-  return ChangeKey(o, key, r, add);
+  return ChangeKey(order, key, r, add);
 }
 
 bool Orders::RyoKey(const std::string& tag, const std::string& keyText, int32_t recNo, bool add) {
@@ -891,15 +1036,20 @@ bool Orders::RyoKey(const std::string& tag, const std::string& keyText, int32_t 
   Order& o = orders_[static_cast<std::size_t>(order - 1)];
   std::string key = o.key->SeekKey(keyText);
   key.resize(static_cast<std::size_t>(o.key->KeyWidth()), o.key->Type() == ExprType::Char ? ' ' : '\0');
-  return ChangeKey(o, key, recNo, add);
+  return ChangeKey(order, key, recNo, add);
 }
 
-bool Orders::ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add) {
-  IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+bool Orders::ChangeKey(int order, const std::string& key, int32_t recNo, bool add) {
+  int file = orders_[static_cast<std::size_t>(order - 1)].file;
+  std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
+  IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   if (!f.Begin()) return false;
-  bool ok = add ? f.Insert(o.slot, key.data(), recNo) : f.Remove(o.slot, key.data(), recNo);
+  bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
+  int slot = f.FindTag(tag);
+  ok = ok && slot >= 0 && (add ? f.Insert(slot, key.data(), recNo) : f.Remove(slot, key.data(), recNo));
   IndexStamp stamp = CurrentStamp();
   ok = f.End(&stamp) && ok;
+  FollowTagLists();
   cursorOrder_ = 0;
   return ok;
 }

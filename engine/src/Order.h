@@ -29,7 +29,8 @@ class Orders : public OrderHooks {
   int32_t Next(int32_t recNo) override;
   int32_t Prior(int32_t recNo) override;
   bool Visible(int32_t recNo, const char* image) override;
-  void RecordWillChange(int32_t recNo) override;
+  bool RecordWillChange(int32_t recNo) override;
+  void RecordNotWritten(int32_t recNo) override;
   void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
   void RecordAppended(int32_t recNo, const char* image) override;
   void TableRewritten() override;
@@ -86,8 +87,10 @@ class Orders : public OrderHooks {
   void SetQueryExact(bool on) { queryExact_ = on; }
 
   // Walks every record image of the table in record order (fast path: straight from the
-  // .dbf in large reads). Returns false when the table could not be read.
-  bool ScanRecords(const std::function<void(int32_t, const char*)>& visit);
+  // .dbf in large reads), up to the count the file's size shows; `withPending`: the current
+  // record as this work area holds it, edits not yet written included. Returns false when
+  // the table could not be read.
+  bool ScanRecords(const std::function<void(int32_t, const char*)>& visit, bool withPending = true);
 
   RecordSource& Table() { return table_; }
   int TableType() const { return tableType_; }
@@ -100,7 +103,6 @@ class Orders : public OrderHooks {
     std::string path;
     uint64_t seenCounter = 0;
     std::string tagSignature;
-    bool announced = false;  // a table write announced in the file, not yet retired
   };
   struct Order {
     int file = 0;
@@ -112,9 +114,35 @@ class Orders : public OrderHooks {
 
   void Sync();  // sees other writers' changes; rebuilds the order list when tags changed
   void RebuildOrderList();
+  // Opens an index file (`create`: makes it, or takes over a foreign one) and judges it:
+  // trusted, repaired, or not used (false).
   bool OpenFile(const std::string& path, bool create);
+  bool Fits(IndexFile& f) const { return f.Trusted() && StampFits(f.Stamp()); }
+  // Rebuilds the file when it cannot be trusted, judged again under its write lock (someone
+  // may have repaired it meanwhile). False when it could not be made whole.
+  bool Repair(int file);
+  // A file found damaged while reading: repaired when this work area may write, else (or
+  // when the repair fails) no longer used here.
+  void RepairOrDrop(int file);
+  void DropFile(int file);
   bool RebuildFile(int file);  // every tag of the file from its stored definition
+  // The same inside a transaction the caller holds (the table is scanned under the lock,
+  // so no write can slip between the scan and the tags). Leaves the order list alone.
+  bool RebuildInTransaction(int file);
   int BuildOne(int file, TagInfo def);
+  // Takes every index file's write lock for a table write, waiting for one at a time and
+  // only trying the others, so two writers never wait for each other for ever.
+  void LockForWrite();
+  // The order list follows a tag list that another process changed (read under the lock).
+  void FollowTagLists();
+  void KeysFollow(int32_t recNo, const char* oldImage, const char* newImage);
+  // Runs a read of the active order so that it sees one consistent state of its file: it is
+  // repeated when a writer changed the file meanwhile (from the third try on under the read
+  // lock), and a damaged file is repaired or dropped.
+  template <class Op>
+  auto Read(Op op) -> decltype(op());
+  int32_t EdgeOnce(bool first);
+  int32_t StepOnce(int32_t recNo, bool forward);
   IndexStamp CurrentStamp() const;
   bool StampFits(const IndexStamp& s) const;
   Order* ActiveOrderPtr() { return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr; }
@@ -130,7 +158,7 @@ class Orders : public OrderHooks {
   int SeekOnce(const std::string& text, bool binary, const uint64_t* generation);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
-  bool ChangeKey(Order& o, const std::string& key, int32_t recNo, bool add);
+  bool ChangeKey(int order, const std::string& key, int32_t recNo, bool add);
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
 
@@ -173,7 +201,6 @@ class Orders : public OrderHooks {
   int cursorOrder_ = 0;
   uint64_t cursorStamp_ = 0;
   std::string keyBuf_, imageBuf_;
-  bool scanTrustsCurrent_ = true;
   uint64_t generation_ = 0;  // counts changes of the tags or of the order list  // false while storage's current image is out of date
 };
 

@@ -197,7 +197,12 @@ int32_t WorkArea::NextVisible(int32_t from) {
   int32_t r = from;
   for (;;) {
     if (ordered) {
-      r = hooks_->Next(r);
+      int32_t next = hooks_->Next(r);
+      if (next <= 0 && !hooks_->HasActiveOrder()) {
+        ordered = false;  // the order was given up (a damaged index): natural order from here
+        continue;
+      }
+      r = next;
       if (r <= 0) return 0;
       if (!Load(r, 0)) return 0;
     } else {
@@ -214,7 +219,12 @@ int32_t WorkArea::PriorVisible(int32_t from) {
   int32_t r = from;
   for (;;) {
     if (ordered) {
-      r = hooks_->Prior(r);
+      int32_t prior = hooks_->Prior(r);
+      if (prior <= 0 && !hooks_->HasActiveOrder()) {
+        ordered = false;
+        continue;
+      }
+      r = prior;
       if (r <= 0) return 0;
       if (!Load(r, 0)) return 0;
     } else {
@@ -231,6 +241,8 @@ int32_t WorkArea::FirstVisible() {
   windowCount_ = 0;
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->First();
+    // An order given up while it was read (a damaged index) leaves natural order.
+    if (r <= 0 && !hooks_->HasActiveOrder()) return NextVisible(0);
     if (r <= 0 || !Load(r, 0)) return 0;
     return Visible(r, image_.data()) ? r : NextVisible(r);
   }
@@ -242,6 +254,7 @@ int32_t WorkArea::LastVisible() {
   windowCount_ = 0;
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->Last();
+    if (r <= 0 && !hooks_->HasActiveOrder()) return PriorVisible(count + 1);
     if (r <= 0 || !Load(r, 0)) return 0;
     return Visible(r, image_.data()) ? r : PriorVisible(r);
   }
@@ -341,8 +354,15 @@ int32_t WorkArea::CountVisible() {
 bool WorkArea::Flush() {
   if (!dirty_) return true;
   dirty_ = false;
-  if (hooks_) hooks_->RecordWillChange(recNo_);
+  // The keys leave what the file holds now, which another process may have written since
+  // this work area read the record; read under the index locks, nothing can change it now.
+  const char* old = disk_.data();
+  if (hooks_ && hooks_->RecordWillChange(recNo_)) {
+    stored_.resize(image_.size());
+    if (dbf_->ReadRecords(recNo_, 1, stored_.data()) == 1) old = stored_.data();
+  }
   if (!dbf_->WriteRecord(recNo_, image_.data())) {
+    if (hooks_) hooks_->RecordNotWritten(recNo_);
     // The record stays as the disk has it; the entries written for it are let go.
     for (const MemoExtent& e : uncommitted_) memo_->Free(e);
     uncommitted_.clear();
@@ -354,7 +374,7 @@ bool WorkArea::Flush() {
     std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(),
                 image_.data(), image_.size());
   dbfUnsynced_ = true;
-  if (hooks_) hooks_->RecordWritten(recNo_, disk_.data(), image_.data());
+  if (hooks_) hooks_->RecordWritten(recNo_, old, image_.data());
   disk_ = image_;
   // Only now does no record on disk point at the old entries any more.
   if (!pendingFree_.empty()) memoUnsynced_ = true;
@@ -391,19 +411,38 @@ void WorkArea::Recall() {
   Flush();
 }
 
+std::string WorkArea::BlankImage() const {
+  std::string blank(dbf_->RecSize(), ' ');
+  // Other tools read four blanks in an I field as 538976288: empty is binary zero.
+  for (const FieldDesc& f : dbf_->Fields())
+    if (f.type == 'I') std::memset(blank.data() + f.offset, 0, static_cast<size_t>(f.width));
+  return blank;
+}
+
 bool WorkArea::AppendBlank() {
   Flush();
   if (!Writable()) return false;
-  std::string blank(dbf_->RecSize(), ' ');
+  // One appended record is held at a time: the one before goes back to everyone.
+  if (appendLock_ > 0) Unlock(appendLock_);
+  std::string blank = BlankImage();
   if (hooks_) hooks_->RecordWillChange(0);
   int32_t r = dbf_->Append(blank.data());
-  if (r == 0) return false;
+  if (r == 0) {
+    if (hooks_) hooks_->RecordNotWritten(0);
+    return false;
+  }
   dbfUnsynced_ = true;
   windowCount_ = 0;
   recNo_ = r;
   image_ = blank;
   bof_ = eof_ = false;
   if (hooks_) hooks_->RecordAppended(r, image_.data());
+  // The new record is its appender's until it unlocks it: no one else writes it before its
+  // first save. (A file lock already covers it.)
+  if (!fileLock_ && (openMode_ == 2 || dbf_->Io().Lock(kLockRecords + r, 1, LockKind::Exclusive, false))) {
+    recordLocks_.insert(r);
+    appendLock_ = r;
+  }
   return true;
 }
 
@@ -523,6 +562,7 @@ bool WorkArea::TryLock(int64_t off, int64_t len) {
 bool WorkArea::Rlock(int32_t recNo) {
   // A record not yet saved (number below 1) needs no lock.
   if (recNo < 1) return true;
+  if (recNo == appendLock_) appendLock_ = 0;  // asked for: now the caller's own lock
   if (fileLock_ || recordLocks_.count(recNo)) return true;
   if (openMode_ == 2) {
     recordLocks_.insert(recNo);
@@ -544,6 +584,7 @@ bool WorkArea::Flock() {
   if (!TryLock(kLockRecords, kLockRecordSpan)) return false;
   // The file lock covers this work area's record locks, which merged into it.
   recordLocks_.clear();
+  appendLock_ = 0;
   fileLock_ = true;
   return true;
 }
@@ -558,8 +599,10 @@ void WorkArea::Unlock(int32_t recNo) {
     }
     fileLock_ = false;
     recordLocks_.clear();
+    appendLock_ = 0;
     return;
   }
+  if (recNo == appendLock_) appendLock_ = 0;
   auto it = recordLocks_.find(recNo);
   if (it == recordLocks_.end()) return;
   if (openMode_ != 2) dbf_->Io().Unlock(kLockRecords + recNo, 1);
@@ -678,6 +721,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
   Fs().Remove(journal);
   // The record locks lived on the old file.
   recordLocks_.clear();
+  appendLock_ = 0;
   fileLock_ = false;
   dbf_ = std::move(fresh);
   dbf_->Renamed(path);

@@ -66,7 +66,10 @@ class WorkArea : public RecordSource {
   // Records.
   void Delete();
   void Recall();
+  // Appends a blank record (binary zero in I fields) and locks it for this work area, giving
+  // back the lock of the record appended before (unless asked for with Rlock since).
   bool AppendBlank();
+  std::string BlankImage() const;
   void GetRecord(void* out) const;
   void PutRecord(const void* in);
   bool Commit();
@@ -128,6 +131,7 @@ class WorkArea : public RecordSource {
   bool eof_ = true;
   std::string image_;  // current record as the caller sees it
   std::string disk_;   // the record as on disk; kept only while dirty_ (see Touch)
+  std::string stored_;  // the record as the file held it just before a write
   bool dirty_ = false;
   // Written since the last commit's flush to disk (commit levels above 0 sync only these).
   bool dbfUnsynced_ = false;
@@ -142,6 +146,7 @@ class WorkArea : public RecordSource {
 
   std::set<int32_t> recordLocks_;
   bool fileLock_ = false;
+  int32_t appendLock_ = 0;  // the record AppendBlank locked for its appender
 };
 
 // The process-wide session.

@@ -417,6 +417,9 @@ void TDataSet::Resync(TResyncMode Mode) {
   while (got < before && GetPriorRecord()) ++got;
   FActiveRecord = got;
   GetNextRecords();
+  // Near the end the window fills up with the records before it, so a grid never shows
+  // empty rows while there are records to show (after a filter is dropped, say).
+  GetPriorRecords();
   DataEvent(deDataSetChange, 0);
 }
 

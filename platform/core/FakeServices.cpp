@@ -97,6 +97,11 @@ TFakeServices::TFakeServices()
       FOldLoader(SetLibraryLoader(&Loader)),
       FOldTimers(SetTimerService(&Timers)) {
   ResetTerminate();
+  FOldReceiver = SetKeyDownReceiver([this](intptr_t Window, uint16_t Key) {
+    SentKeys.push_back({Window, Key});
+    if (FOldReceiver) FOldReceiver(Window, Key);
+    if (OnSendKeyDown) OnSendKeyDown(Window, Key);
+  });
 }
 
 TFakeServices::~TFakeServices() {
@@ -104,6 +109,7 @@ TFakeServices::~TFakeServices() {
   SetMessageLoopService(FOldLoop);
   SetLibraryLoader(FOldLoader);
   SetTimerService(FOldTimers);
+  SetKeyDownReceiver(FOldReceiver);
   ResetTerminate();
 }
 
@@ -120,11 +126,6 @@ int TFakeServices::MessageBox(const std::string& Text, const std::string& Captio
 void TFakeServices::ProcessMessages() {
   ++ProcessMessagesCount;
   if (OnProcessMessages) OnProcessMessages();
-}
-
-void TFakeServices::PostKeyDown(intptr_t Window, uint16_t Key) {
-  PostedKeys.push_back({Window, Key});
-  if (OnPostKeyDown) OnPostKeyDown(Window, Key);
 }
 
 void TFakeServices::Terminate() { ++TerminateRequests; }

@@ -8,6 +8,9 @@
 //   ASSERT_EQ(fake.Boxes.size(), 1u);   // Text, Caption, Flags of every box shown
 //   EXPECT_TRUE(fake.TerminateRequests > 0);
 //
+// Key-downs sent to windows are recorded in SentKeys and still reach the window when a UI
+// layer is there to deliver them.
+//
 // Timers run on virtual time: fake.Timers.Advance(1000) runs the ticks that fall due. Declare
 // the fake before the components of a test so that their timers stop while it still exists.
 //
@@ -32,7 +35,7 @@ struct TMessageBoxCall {
   unsigned Flags = 0;
 };
 
-struct TPostedKey {
+struct TSentKey {
   intptr_t Window = 0;
   uint16_t Key = 0;
 };
@@ -79,9 +82,8 @@ class TFakeServices : public IMessageBoxService, public IMessageLoopService {
   // IMessageBoxService: records the box, then answers from Answers (front first), or
   // DefaultAnswer when the queue is empty. OnMessageBox, when set, runs after recording.
   int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) override;
-  // IMessageLoopService: counted / recorded; the hooks let a test deliver posted keys.
+  // IMessageLoopService: counted / recorded.
   void ProcessMessages() override;
-  void PostKeyDown(intptr_t Window, uint16_t Key) override;
   void Terminate() override;
 
   std::vector<TMessageBoxCall> Boxes;
@@ -91,8 +93,11 @@ class TFakeServices : public IMessageBoxService, public IMessageLoopService {
 
   int ProcessMessagesCount = 0;
   std::function<void()> OnProcessMessages;
-  std::vector<TPostedKey> PostedKeys;
-  std::function<void(intptr_t, uint16_t)> OnPostKeyDown;
+  // Key-downs sent to windows (SendKeyDown), recorded, then handed on to the receiver that
+  // was installed before (the UI layer's, which delivers them to the window), then to
+  // OnSendKeyDown.
+  std::vector<TSentKey> SentKeys;
+  std::function<void(intptr_t, uint16_t)> OnSendKeyDown;
   int TerminateRequests = 0;
 
   TFakeLibraryLoader Loader;
@@ -103,4 +108,5 @@ class TFakeServices : public IMessageBoxService, public IMessageLoopService {
   IMessageLoopService* FOldLoop;
   ILibraryLoader* FOldLoader;
   ITimerService* FOldTimers;
+  TKeyDownReceiver FOldReceiver;
 };

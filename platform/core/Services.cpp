@@ -20,6 +20,7 @@
 IMessageBoxService::~IMessageBoxService() = default;
 IMessageLoopService::~IMessageLoopService() = default;
 ILibraryLoader::~ILibraryLoader() = default;
+IScreenCursorService::~IScreenCursorService() = default;
 
 int CautiousAnswer(unsigned Flags) {
   switch (Flags & MB_TYPEMASK) {
@@ -47,7 +48,6 @@ class TStderrMessageBoxes : public IMessageBoxService {
 class TIdleLoop : public IMessageLoopService {
  public:
   void ProcessMessages() override {}
-  void PostKeyDown(intptr_t, uint16_t) override {}
   void Terminate() override {}
 };
 
@@ -83,10 +83,21 @@ class TComponentLists : public TComponent {
   }
 };
 
+class TKeptScreenCursor : public IScreenCursorService {
+ public:
+  int Cursor() const override { return FCursor; }
+  void SetCursor(int Cursor) override { FCursor = Cursor; }
+
+ private:
+  int FCursor = 0;
+};
+
 struct Registry {
   TStderrMessageBoxes defaultBoxes;
   TIdleLoop defaultLoop;
   TDlLibraryLoader defaultLoader;
+  TKeptScreenCursor defaultCursor;
+  IScreenCursorService* cursor = nullptr;
   IMessageBoxService* boxes = nullptr;
   IMessageLoopService* loop = nullptr;
   ILibraryLoader* loader = nullptr;
@@ -187,6 +198,11 @@ IMessageBoxService& MessageBoxService() {
 }
 IMessageLoopService& MessageLoopService() { return R().loop ? *R().loop : R().defaultLoop; }
 ILibraryLoader& LibraryLoader() { return R().loader ? *R().loader : R().defaultLoader; }
+IScreenCursorService* SetScreenCursorService(IScreenCursorService* Service) {
+  return std::exchange(R().cursor, Service);
+}
+int ScreenCursor() { return (R().cursor ? *R().cursor : R().defaultCursor).Cursor(); }
+void SetScreenCursor(int Cursor) { (R().cursor ? *R().cursor : R().defaultCursor).SetCursor(Cursor); }
 
 int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
   return MessageBoxService().MessageBox(Text, Caption, Flags);
@@ -194,7 +210,23 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 
 void ShowMessage(const std::string& Text) { MessageBox(Text, ApplicationTitle(), MB_OK); }
 void ProcessMessages() { MessageLoopService().ProcessMessages(); }
-void PostKeyDown(intptr_t Window, uint16_t Key) { MessageLoopService().PostKeyDown(Window, Key); }
+
+namespace {
+TKeyDownReceiver& KeyDownReceiver() {
+  static TKeyDownReceiver r;
+  return r;
+}
+}  // namespace
+
+TKeyDownReceiver SetKeyDownReceiver(TKeyDownReceiver Receiver) {
+  return std::exchange(KeyDownReceiver(), std::move(Receiver));
+}
+
+void SendKeyDown(intptr_t Window, uint16_t Key) {
+  // A copy: the window's handlers may install another receiver meanwhile.
+  TKeyDownReceiver r = KeyDownReceiver();
+  if (r) r(Window, Key);
+}
 
 void RequestTerminate() {
   R().terminate = true;

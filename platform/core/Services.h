@@ -1,6 +1,7 @@
 // Application services that the libraries and the program call without knowing the UI:
-// message boxes, the message loop (pending messages, posted key-downs, termination), the
-// run-time library loader, and the registry of the application's data modules and forms.
+// message boxes, the message loop (pending messages, termination), key-downs sent to a window
+// by handle, the run-time library loader, and the registry of the application's data modules
+// and forms.
 //
 // One process-wide registry holds one implementation of each service. The UI layer installs
 // the real ones when the program starts; tests install the recording fakes of FakeServices.h.
@@ -67,11 +68,8 @@ int CautiousAnswer(unsigned Flags);
 class IMessageLoopService {
  public:
   virtual ~IMessageLoopService();
-  // Runs the messages that are waiting (repaints, timers, posted keys), then returns.
+  // Runs the messages that are waiting (repaints, timers), then returns.
   virtual void ProcessMessages() = 0;
-  // Queues a key-down message for Window; it is delivered later by the loop, as the engine's
-  // progress reports are.
-  virtual void PostKeyDown(intptr_t Window, uint16_t Key) = 0;
   // Asks the loop to end after the current message. The registry has already set the flag.
   virtual void Terminate() = 0;
 };
@@ -116,6 +114,18 @@ class TDlLibraryLoader : public ILibraryLoader {
   std::string FLastError;
 };
 
+// ---- Screen cursor ------------------------------------------------------------------------
+
+// The cursor shown over the whole application, in the class library's cursor numbers (0: each
+// control shows its own). The UI layer installs the one that changes the real screen; until
+// then the number is only kept, so the layers without Qt can switch it all the same.
+class IScreenCursorService {
+ public:
+  virtual ~IScreenCursorService();
+  virtual int Cursor() const = 0;
+  virtual void SetCursor(int Cursor) = 0;
+};
+
 // ---- Registry -----------------------------------------------------------------------------
 // Each setter installs an implementation (nullptr restores the default) and returns the one
 // it replaced, so a test can put it back. The registry never owns what is installed.
@@ -123,6 +133,7 @@ class TDlLibraryLoader : public ILibraryLoader {
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* Service);
 IMessageLoopService* SetMessageLoopService(IMessageLoopService* Service);
 ILibraryLoader* SetLibraryLoader(ILibraryLoader* Loader);
+IScreenCursorService* SetScreenCursorService(IScreenCursorService* Service);
 
 IMessageBoxService& MessageBoxService();
 IMessageLoopService& MessageLoopService();
@@ -133,7 +144,18 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 // An OK box under the application title.
 void ShowMessage(const std::string& Text);
 void ProcessMessages();
-void PostKeyDown(intptr_t Window, uint16_t Key);
+int ScreenCursor();
+void SetScreenCursor(int Cursor);
+
+// ---- Key-downs sent to a window -----------------------------------------------------------
+// The engine reports the progress of a long operation as key-downs for the window it was
+// hooked to, while it works. SendKeyDown hands such a key to the installed receiver at once
+// and returns when the window's handlers are done with it; the UI layer installs the receiver
+// that delivers it to the window's key handling. Without a receiver the key goes nowhere.
+// SetKeyDownReceiver returns the receiver it replaced (nullptr: none), so a test can wrap it.
+using TKeyDownReceiver = std::function<void(intptr_t Window, uint16_t Key)>;
+TKeyDownReceiver SetKeyDownReceiver(TKeyDownReceiver Receiver);
+void SendKeyDown(intptr_t Window, uint16_t Key);
 
 // Termination: RequestTerminate sets the flag and tells the loop; the flag stays set until
 // ResetTerminate (for tests).

@@ -31,7 +31,9 @@ struct FaceMap {
 };
 
 // Gothic faces -> NanumGothic, their fixed-pitch forms -> NanumGothicCoding, serif faces ->
-// NanumMyeongjo (no brush face is installed, so Gungsuh takes the serif too).
+// NanumMyeongjo (no brush face is installed, so Gungsuh takes the serif too). The Latin faces
+// of printed pages go to the Liberation faces, which have their widths, so lines break and
+// columns stand where they did.
 constexpr FaceMap kFaces[] = {
     {"굴림", "NanumGothic"},         {"굴림체", "NanumGothicCoding"},
     {"돋움", "NanumGothic"},         {"돋움체", "NanumGothicCoding"},
@@ -43,9 +45,9 @@ constexpr FaceMap kFaces[] = {
     {"batang", "NanumMyeongjo"},     {"batangche", "NanumMyeongjo"},
     {"gungsuh", "NanumMyeongjo"},    {"gungsuhche", "NanumMyeongjo"},
     {"ms sans serif", "NanumGothic"}, {"ms shell dlg", "NanumGothic"},
-    {"system", "NanumGothic"},       {"arial", "Nimbus Sans"},
-    {"tahoma", "NanumGothic"},       {"times new roman", "Nimbus Roman"},
-    {"courier new", "Nimbus Mono PS"}, {"courier", "Nimbus Mono PS"},
+    {"system", "NanumGothic"},       {"arial", "Liberation Sans"},
+    {"tahoma", "NanumGothic"},       {"times new roman", "Liberation Serif"},
+    {"courier new", "Liberation Mono"}, {"courier", "Liberation Mono"},
     {"fixedsys", "NanumGothicCoding"}, {"terminal", "NanumGothicCoding"},
 };
 

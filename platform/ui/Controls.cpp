@@ -3,16 +3,22 @@
 #include "platform/ui/Controls.h"
 
 #include <QApplication>
+#include <QBitmap>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QWidget>
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <unordered_set>
 
 #include "platform/core/Services.h"
+#include "platform/gfx/Bitmap.h"
+#include "platform/gfx/Canvas.h"
 #include "platform/gfx/QtGraphics.h"
 #include "platform/ui/ControlCanvas.h"
 #include "platform/ui/Forms.h"
@@ -172,7 +178,31 @@ void UnwatchWidget(QWidget* w) {
   w->setProperty(kControlProperty, QVariant());
 }
 
-Qt::CursorShape CursorShape(TCursor c) {
+namespace {
+
+struct OwnCursor {
+  QImage Picture, Mask;
+  QPoint HotSpot;
+  std::optional<QCursor> Made;  // made at first use: cursors need the application object
+};
+
+std::map<TCursor, OwnCursor>& OwnCursors() {
+  static auto* table = new std::map<TCursor, OwnCursor>;
+  return *table;
+}
+
+QBitmap MonoBitmap(const QImage& img, QRgb on) {
+  QBitmap b(img.size());
+  b.fill(Qt::color0);
+  QPainter p(&b);
+  p.setPen(Qt::color1);
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) == (on & 0xFFFFFF)) p.drawPoint(x, y);
+  return b;
+}
+
+Qt::CursorShape SystemShape(TCursor c) {
   switch (c) {
     case crNone: return Qt::BlankCursor;
     case crCross: return Qt::CrossCursor;
@@ -193,6 +223,19 @@ Qt::CursorShape CursorShape(TCursor c) {
     case crSizeAll: return Qt::SizeAllCursor;
     default: return Qt::ArrowCursor;
   }
+}
+
+}  // namespace
+
+QCursor CursorOf(TCursor c) {
+  auto it = OwnCursors().find(c);
+  if (it == OwnCursors().end()) return QCursor(SystemShape(c));
+  OwnCursor& own = it->second;
+  // Bitmap 1 with mask 1 is black, bitmap 0 with mask 1 white, mask 0 see-through.
+  if (!own.Made)
+    own.Made = QCursor(MonoBitmap(own.Picture, qRgb(0, 0, 0)), MonoBitmap(own.Mask, qRgb(0, 0, 0)), own.HotSpot.x(),
+                       own.HotSpot.y());
+  return *own.Made;
 }
 
 TShiftState ShiftFromQt(Qt::KeyboardModifiers m, Qt::MouseButtons b) {
@@ -272,6 +315,12 @@ uint16_t VirtualKeyOf(const QKeyEvent* e) {
 }
 
 }  // namespace orv
+
+void SetScreenCursor(TCursor Cursor, const TBitmap& Picture, const TBitmap& Mask, const TPoint& HotSpot) {
+  orv::OwnCursors()[Cursor] = {Picture.Image().convertToFormat(QImage::Format_RGB32),
+                               Mask.Image().convertToFormat(QImage::Format_RGB32), QPoint(HotSpot.X, HotSpot.Y),
+                               std::nullopt};
+}
 
 // ---- TControl -----------------------------------------------------------------------------
 
@@ -423,9 +472,13 @@ void TControl::FontChanged() {
   FWidget->setFont(orv::ToQFont(FFont));
   QPalette pal = FWidget->palette();
   QColor fc = orv::ToQColor(FFont.Color());
-  pal.setColor(QPalette::WindowText, fc);
-  pal.setColor(QPalette::Text, fc);
-  pal.setColor(QPalette::ButtonText, fc);
+  // The font colour is the text of the enabled control only: a disabled one keeps the
+  // system's grey text, as the desktop draws it.
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(g, QPalette::WindowText, fc);
+    pal.setColor(g, QPalette::Text, fc);
+    pal.setColor(g, QPalette::ButtonText, fc);
+  }
   FWidget->setPalette(pal);
 }
 
@@ -456,7 +509,7 @@ void TControl::SetCursor(TCursor v) {
   if (v == crDefault)
     FWidget->unsetCursor();
   else
-    FWidget->setCursor(orv::CursorShape(v));
+    FWidget->setCursor(orv::CursorOf(v));
 }
 
 std::string TControl::Text() const { return orv::FromQ(FWidget->windowTitle()); }

@@ -41,6 +41,8 @@ class QObject;
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
+class TBitmap;
+struct TPoint;
 
 // Modal results (the message-box answers share the values).
 enum : int {
@@ -61,6 +63,12 @@ enum : int {
   crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
   crSizeAll = -22,
 };
+
+// The screen's table of the program's own cursors (numbers above 0): a picture, black where
+// Picture is black and white elsewhere, drawn where Mask is black, with its hot spot. A control
+// or the screen whose Cursor is such a number shows it; registering a number again replaces
+// its picture. May be called before the application object exists (start-up registrations).
+void SetScreenCursor(TCursor Cursor, const TBitmap& Picture, const TBitmap& Mask, const TPoint& HotSpot);
 
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
@@ -226,8 +234,8 @@ class TWinControl : public TControl {
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool v) { FTabStop = v; }
 
-  // The window handle of this control for posted messages (PostKeyDown); stays unique while
-  // the control exists, and a message for a destroyed control is dropped.
+  // The window handle of this control for key-downs sent by handle (SendKeyDown); stays unique
+  // while the control exists, and a key for a destroyed control is dropped.
   intptr_t Handle() const { return reinterpret_cast<intptr_t>(this); }
   static TWinControl* FromHandle(intptr_t h);
 
@@ -238,7 +246,7 @@ class TWinControl : public TControl {
   virtual bool CanFocus() const;
 
   // Delivers a key-down as if typed: the form's preview, then OnKeyDown; returns the key
-  // as the handlers left it (0 when swallowed). Used for posted keys too.
+  // as the handlers left it (0 when swallowed). Used for keys sent by handle too.
   uint16_t PerformKeyDown(uint16_t Key, TShiftState Shift);
 
   // Re-lays out the aligned children (alTop ... alClient) in the client area.

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 
 #include "platform/ui/QtText.h"
@@ -192,6 +193,14 @@ int TDBGrid::CharWidth() const {
 
 int TDBGrid::ColumnWidth(int Index) const { return View()->columnWidth(Index); }
 
+int TDBGrid::TitleWidth(int Index) const {
+  // A column is at least as wide as its title, so that the title can be read whole.
+  if (!(FOptions & dgTitles) || !Fields(Index)) return 0;
+  QHeaderView* h = View()->horizontalHeader();
+  const int margin = h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+  return h->fontMetrics().horizontalAdvance(orv::ToQ(Fields(Index)->DisplayLabel())) + 2 * margin + 4;
+}
+
 int TDBGrid::Row() const {
   if (!FLink->Active() || FLink->RecordCount() == 0) return -1;
   return FLink->ActiveRecord();
@@ -250,7 +259,7 @@ void TDBGrid::UpdateColumns() {
   if (changed) FModel->Reset();
   int cw = CharWidth();
   for (int i = 0; i < FieldCount(); ++i) {
-    int want = Fields(i)->DisplayWidth() * cw + 4;
+    int want = std::max(Fields(i)->DisplayWidth() * cw + 4, TitleWidth(i));
     if (View()->columnWidth(i) != want) View()->setColumnWidth(i, want);
   }
   FSyncing = false;

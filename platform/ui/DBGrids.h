@@ -7,9 +7,10 @@
 // click on a row, the scroll bar) moves the dataset; moving the dataset moves the grid.
 //
 // Columns: the dataset's visible fields in field order, titled by DisplayLabel, as wide as
-// DisplayWidth characters of the grid's font. The grid re-reads them at every change of the
-// dataset's data or layout (a field made visible shows at the next change, or at once with
-// LayoutChanged). Resizing a column by the user stores the new DisplayWidth in its field.
+// DisplayWidth characters of the grid's font and never narrower than their title. The grid
+// re-reads them at every change of the dataset's data or layout (a field made visible shows
+// at the next change, or at once with LayoutChanged). Resizing a column by the user stores the
+// new DisplayWidth in its field.
 //
 // Keys: the form's preview and OnKeyDown see every key first; the grid acts only on the
 // navigation keys left to it. Del, Space, Enter and the other keys are not consumed, so they
@@ -150,6 +151,7 @@ class TDBGrid : public TWinControl {
   void ScrollTo(int value);
   std::string CellText(int Row, int Col);
   int CharWidth() const;
+  int TitleWidth(int Index) const;
 
   std::unique_ptr<TGridDataLink> FLink;
   GridModel* FModel = nullptr;

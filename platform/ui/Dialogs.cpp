@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QPushButton>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <utility>
@@ -102,13 +103,22 @@ bool InputQuery(const std::string& ACaption, const std::string& APrompt, std::st
 
 // ---- Qt dialogs ---------------------------------------------------------------------------
 
+namespace {
+// The boxes' buttons speak the program's language, as its message boxes do.
+const char* const kOkText = "확인";
+const char* const kCancelText = "취소";
+}  // namespace
+
 bool TQtDialogService::InputQuery(const std::string& Caption, const std::string& Prompt,
                                   std::string& Value) {
-  bool ok = false;
-  QString r = QInputDialog::getText(QApplication::activeWindow(), ToQ(Caption), ToQ(Prompt),
-                                    QLineEdit::Normal, ToQ(Value), &ok);
-  if (!ok) return false;
-  Value = FromQ(r);
+  QInputDialog dlg(QApplication::activeWindow());
+  dlg.setWindowTitle(ToQ(Caption));
+  dlg.setLabelText(ToQ(Prompt));
+  dlg.setTextValue(ToQ(Value));
+  dlg.setOkButtonText(QString::fromUtf8(kOkText));
+  dlg.setCancelButtonText(QString::fromUtf8(kCancelText));
+  if (dlg.exec() != QDialog::Accepted) return false;
+  Value = FromQ(dlg.textValue());
   return true;
 }
 
@@ -119,6 +129,11 @@ bool TQtDialogService::ChooseFile(TFileDialogRequest& Request) {
                                : (Request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
   // The overwrite question is asked by the dialog component itself.
   dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dlg.setLabelText(QFileDialog::Accept, QString::fromUtf8(Request.Save ? "저장" : "열기"));
+  dlg.setLabelText(QFileDialog::Reject, QString::fromUtf8(kCancelText));
+  dlg.setLabelText(QFileDialog::LookIn, QString::fromUtf8("찾는 위치"));
+  dlg.setLabelText(QFileDialog::FileName, QString::fromUtf8("파일 이름"));
+  dlg.setLabelText(QFileDialog::FileType, QString::fromUtf8("파일 형식"));
   QStringList filters = QtFilters(Request.Filter);
   if (!filters.isEmpty()) {
     dlg.setNameFilters(filters);
@@ -158,6 +173,8 @@ bool TQtDialogService::ChooseFont(TFont& Font) {
   layout->addWidget(new QLabel(QString::fromUtf8("색"), &dlg));
   layout->addWidget(colour);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+  buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8(kOkText));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8(kCancelText));
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
   layout->addWidget(buttons);

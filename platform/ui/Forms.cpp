@@ -12,6 +12,7 @@
 
 #include "platform/core/Services.h"
 #include "platform/ui/ControlCanvas.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/StdCtrls.h"
@@ -379,7 +380,11 @@ void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool Check
 
 void TCustomForm::EnterMovesToNextControl(char& Key) {
   if (Key != '\r') return;
-  SelectNext(ActiveControl(), true, true);
+  // Only typing controls move on: a focused button takes its Enter (a click), and on other
+  // controls Enter goes to the form's default button, as on the desktop.
+  TWinControl* c = ActiveControl();
+  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c)) return;
+  SelectNext(c, true, true);
   Key = 0;
 }
 
@@ -480,7 +485,10 @@ void TApplication::Run() {
 
 void TApplication::ProcessMessages() {
   try {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (TLongOperation::InProgress())
+      TLongOperation::Pump();
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
   } catch (...) {
     ::HandleException();
   }
@@ -513,7 +521,7 @@ void TScreen::SetCursor(TCursor v) {
     FOverriding = false;
     return;
   }
-  QCursor c(orv::CursorShape(v));
+  QCursor c = orv::CursorOf(v);
   if (FOverriding && QApplication::overrideCursor())
     QApplication::changeOverrideCursor(c);
   else

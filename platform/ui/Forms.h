@@ -105,8 +105,9 @@ class TCustomForm : public TWinControl {
   void SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop);
   // The next focusable control after CurControl in tab order, or nullptr.
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop) const;
-  // The dialogs' Enter rule, for their OnKeyPress: Enter moves the focus to the next control
-  // and is swallowed; other keys pass.
+  // The dialogs' Enter rule, for their OnKeyPress: Enter in an edit or a combo box moves the
+  // focus to the next control and is swallowed; Enter elsewhere and other keys pass, so a
+  // focused button clicks and otherwise the Default button does.
   void EnterMovesToNextControl(char& Key);
   // The frame of a fixed dialog: named and captioned, centred on the screen, with a dialog
   // border, keys seen by the form first, Width x Height.

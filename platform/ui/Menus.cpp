@@ -58,9 +58,9 @@ TMenuItem::~TMenuItem() {
 }
 
 void TMenuItem::Sync() {
-  QString text = orv::ToQ(FCaption);
+  // A line is drawn as the separator alone: a separator with a text would show it ("-").
   FAction->setSeparator(IsLine());
-  FAction->setText(text);
+  FAction->setText(IsLine() ? QString() : orv::ToQ(FCaption));
   FAction->setCheckable(FChecked || RadioItem);
   FAction->setChecked(FChecked);
   FAction->setEnabled(FEnabled);

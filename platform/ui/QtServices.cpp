@@ -11,39 +11,26 @@
 
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Forms.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/QtText.h"
 
 namespace orv {
 
 namespace {
 
-// A key-down waiting in the queue for a window.
-class PostedKeyEvent : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const QEvent::Type t = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return t;
+// A key-down the engine sends to a hooked window: handled at once, inside a long operation
+// so that the handler's ProcessMessages cannot let the user's input in.
+void DeliverKeyDown(intptr_t Window, uint16_t Key) {
+  TWinControl* w = TWinControl::FromHandle(Window);
+  if (!w) return;
+  auto deliver = [w, Key] { SafeCall([w, Key] { w->PerformKeyDown(Key, 0); }); };
+  if (TLongOperation::InProgress()) {
+    deliver();
+  } else {
+    TLongOperation busy;
+    deliver();
   }
-  PostedKeyEvent(intptr_t w, uint16_t k) : QEvent(Kind()), window(w), key(k) {}
-  intptr_t window;
-  uint16_t key;
-};
-
-class PostedKeyReceiver : public QObject {
- public:
-  bool event(QEvent* e) override {
-    if (e->type() != PostedKeyEvent::Kind()) return QObject::event(e);
-    auto* k = static_cast<PostedKeyEvent*>(e);
-    if (TWinControl* w = TWinControl::FromHandle(k->window)) {
-      SafeCall([w, k] { w->PerformKeyDown(k->key, 0); });
-    }
-    return true;
-  }
-};
-
-PostedKeyReceiver& Receiver() {
-  static PostedKeyReceiver* r = new PostedKeyReceiver;
-  return *r;
 }
 
 struct ButtonSpec {
@@ -104,10 +91,12 @@ int QtMessageBoxService::MessageBox(const std::string& Text, const std::string& 
   return CautiousAnswer(Flags);
 }
 
-void QtMessageLoopService::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-void QtMessageLoopService::PostKeyDown(intptr_t Window, uint16_t Key) {
-  QCoreApplication::postEvent(&Receiver(), new PostedKeyEvent(Window, Key));
+void QtMessageLoopService::ProcessMessages() {
+  // During a long operation: the bounded turn without the user's input.
+  if (TLongOperation::InProgress())
+    TLongOperation::Pump();
+  else
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void QtMessageLoopService::Terminate() {
@@ -150,6 +139,24 @@ void QtTimerService::StopTimer(TTimerId Id) {
   FTimers.erase(it);
 }
 
+namespace {
+
+// The screen's cursor, for the layers that switch it without knowing Qt.
+class QtScreenCursor : public IScreenCursorService {
+ public:
+  int Cursor() const override { return Screen ? Screen->Cursor() : 0; }
+  void SetCursor(int Cursor) override {
+    if (Screen) Screen->SetCursor(static_cast<TCursor>(Cursor));
+  }
+};
+
+QtScreenCursor& QtCursor() {
+  static QtScreenCursor* s = new QtScreenCursor;
+  return *s;
+}
+
+}  // namespace
+
 QtTimerService& QtTimers() {
   static QtTimerService* s = new QtTimerService;  // outlives the components that use it
   return *s;
@@ -159,12 +166,17 @@ void InstallQtServices() {
   SetMessageBoxService(&QtMessageBoxes());
   SetMessageLoopService(&QtMessageLoop());
   SetTimerService(&QtTimers());
+  SetScreenCursorService(&QtCursor());
+  SetKeyDownReceiver(&DeliverKeyDown);
 }
 
 void RemoveQtServices() {
   if (&MessageBoxService() == &QtMessageBoxes()) SetMessageBoxService(nullptr);
   if (&MessageLoopService() == &QtMessageLoop()) SetMessageLoopService(nullptr);
   if (&TimerService() == &QtTimers()) SetTimerService(nullptr);
+  IScreenCursorService* cursor = SetScreenCursorService(nullptr);
+  if (cursor != &QtCursor()) SetScreenCursorService(cursor);  // someone else's: it stays
+  SetKeyDownReceiver(nullptr);
 }
 
 }  // namespace orv

@@ -1,7 +1,8 @@
 // The Qt implementations of the core's message-box and message-loop services, which the
 // application object installs: message boxes as QMessageBox with the Korean button texts,
-// the message loop as Qt's event loop, and posted key-downs as queued events that reach the
-// window's key handling later, as the engine's progress reports expect.
+// the message loop as Qt's event loop (a bounded turn without user input while a long
+// operation is in progress, LongOperation.h), and the receiver of key-downs sent to a window,
+// which hands them to the window's key handling at once.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +25,6 @@ class QtMessageBoxService : public IMessageBoxService {
 class QtMessageLoopService : public IMessageLoopService {
  public:
   void ProcessMessages() override;
-  // The key reaches the control whose Handle() is Window through its form's preview and its
-  // OnKeyDown; a window destroyed in the meantime gets nothing.
-  void PostKeyDown(intptr_t Window, uint16_t Key) override;
   void Terminate() override;
 };
 
@@ -42,8 +40,9 @@ class QtTimerService : public ITimerService {
   TTimerId FNext = 1;
 };
 
-// Installs all three (and keeps them for the process); RemoveQtServices restores the defaults
-// where they are still installed.
+// Installs all three, the screen cursor and the key-down receiver (a sent key reaches the
+// control whose Handle() is Window through its form's preview and its OnKeyDown; a destroyed
+// window gets nothing). RemoveQtServices restores the defaults where they are still installed.
 void InstallQtServices();
 void RemoveQtServices();
 QtMessageBoxService& QtMessageBoxes();

@@ -359,10 +359,21 @@ bool TRichEdit::HasRoom(int bytes) const {
 
 std::string TRichEdit::Text() const { return ToCrLf(Plain()); }
 
+namespace {
+// Text without any character format, so it shows in the edit's own font only: Qt would give
+// the whole new text the format at the caret (say the bold heading of a rich body shown
+// before), and so would it to what is typed next.
+void LoadPlainText(QTextEdit* te, const QString& text) {
+  te->setCurrentCharFormat(QTextCharFormat());
+  te->setPlainText(text);
+  te->setCurrentCharFormat(QTextCharFormat());
+}
+}  // namespace
+
 void TRichEdit::SetText(const std::string& v) {
   if (v == Text()) return;
   ProgramEdit([&] {
-    TextEdit()->setPlainText(FromCrLf(v));
+    LoadPlainText(TextEdit(), FromCrLf(v));
     FModified = false;
   });
 }
@@ -375,7 +386,7 @@ void TRichEdit::LoadSource(std::string_view source) {
     QTextCursor c(te->document());
     te->setTextCursor(c);
   } else {
-    te->setPlainText(FromCrLf(source));
+    LoadPlainText(te, FromCrLf(source));
   }
 }
 

@@ -14,7 +14,8 @@ class TCustomForm;
 
 namespace orv {
 
-Qt::CursorShape CursorShape(TCursor c);
+// The cursor of a cursor number: the program's own from the screen's table, else the system's.
+QCursor CursorOf(TCursor c);
 TShiftState ShiftFromQt(Qt::KeyboardModifiers m, Qt::MouseButtons b = Qt::NoButton);
 // The virtual-key code of a Qt key event (0 when it has none).
 uint16_t VirtualKeyOf(const QKeyEvent* e);

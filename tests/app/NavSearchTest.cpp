@@ -3,7 +3,11 @@
 // the visit history, the seek panel and the title search dialog.
 #include "NoteBookFixture.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
+#include <QLineEdit>
 #include <QTest>
 
 #include "app/FindForm.h"
@@ -27,6 +31,17 @@ void Press(TWinControl* c, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModif
   QWidget* w = QApplication::focusWidget() ? QApplication::focusWidget() : c->Widget();
   QTest::keyClick(w, key, mods);
   Application->ProcessMessages();
+}
+
+// The modal answer that runs Act in the title search dialog once it is activated.
+std::function<TModalResult(TCustomForm&)> InFindForm(std::function<void()>& Act) {
+  return [&Act](TCustomForm& f) {
+    if (&f == FindForm) {
+      FindForm->FormActivate(FindForm);
+      Act();
+    }
+    return mrOk;
+  };
 }
 
 const std::vector<TNote> kFruit = {
@@ -280,18 +295,66 @@ TEST_F(NoteBookTest, SeekPanelSearchesShowsTheCountAndEscClearsIt) {
   EXPECT_EQ(t.DBFilter(), "") << "the query is gone";
 }
 
+// Typed as a user does: the text, Tab to the first mode button, Tab to the search button,
+// Return on it. The dialog's Enter rule must leave the focused button its Return.
+// A search without hits leaves the whole list on the screen, not just the current row; the
+// list's title columns are headed by the file's labels, each head readable whole.
+TEST_F(NoteBookTest, ListAfterASearchWithoutHitsShowsEveryNoteUnderTheFileLabels) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  TDBGrid* grid = MainForm->DBGrid1;
+  QAbstractItemModel* rows = grid->View()->model();
+  const int before = rows->rowCount();
+  ASSERT_EQ(before, 5);
+  MainForm->SeekBtn->Click();
+  MainForm->SeekEd->SetText("nothing-like-this");
+  Press(MainForm->SeekEd, Qt::Key_Return);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(MainForm->Label6->Caption(), "");
+  EXPECT_EQ(rows->rowCount(), before) << "every note is listed again";
+  EXPECT_EQ(rows->data(rows->index(grid->Row(), 0)).toString().toStdString(), MainForm->Edit1->Text());
+
+  MainForm->NoteTableCHK->Visible = true;  // as the first mark by Space shows it
+  grid->LayoutChanged();
+  ASSERT_EQ(grid->FieldCount(), 5);
+  const QFontMetrics fm = grid->View()->horizontalHeader()->fontMetrics();
+  for (int i = 0; i < grid->FieldCount(); ++i) {
+    const QString head = rows->headerData(i, Qt::Horizontal).toString();
+    const std::string field = grid->Fields(i)->FieldName();
+    SCOPED_TRACE(field);
+    if (field.rfind("TIT", 0) == 0) {
+      EXPECT_EQ(head.toStdString(), "T" + field.substr(3)) << "the file's label";
+    }
+    EXPECT_GE(grid->ColumnWidth(i), fm.horizontalAdvance(head)) << "the head fits its column";
+  }
+}
+
+TEST_F(NoteBookTest, TitleSearchRunsFromReturnOnTheFocusedSearchButton) {
+  UseNoteFile(data.Path(), kFruit, " ");
+  Start();
+  answer = [&](TCustomForm& f) -> TModalResult {
+    if (&f != FindForm) return mrCancel;
+    FindForm->FormActivate(FindForm);
+    FindForm->Edit0->SetFocus();
+    QTest::keyClicks(FindForm->Edit0->LineEdit(), "e");
+    auto focused = [] { return FindForm->ActiveControl()->Widget(); };
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->NewRbtn);
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    EXPECT_EQ(FindForm->ActiveControl(), FindForm->Button2);
+    QTest::keyClick(focused(), Qt::Key_Return);
+    return FindForm->ModalResult();
+  };
+  MainForm->FindDlgShow();
+  EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
+}
+
 TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
   UseNoteFile(data.Path(), kFruit, " ");
   Start();
   TXbTable& t = *MainForm->NoteTable;
   std::function<void()> act;
-  answer = [&](TCustomForm& f) {
-    if (&f == FindForm) {
-      FindForm->FormActivate(FindForm);
-      act();
-    }
-    return mrOk;
-  };
+  answer = InFindForm(act);
   auto search = [&](std::function<void()> fill) {
     act = [&, fill] {
       fill();
@@ -349,36 +412,24 @@ TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
   EXPECT_EQ(MainForm->Label6->Caption(), "");
   EXPECT_EQ(t.DBFilter(), "");
 
-  // Refusals keep the dialog open and change nothing: a text with all three delimiters, and
-  // an And that would pass the length limit.
+  // A text with all three delimiters is refused: the dialog stays open and nothing changes.
   search([] { FindForm->Edit1->SetText("e"); });
   ASSERT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
   const std::string inForce = MainForm->QueryText;
-  struct Refusal {
-    const char* text;
-    bool andMode;
-    const char* message;
+  fake.Boxes.clear();
+  TModalResult result = mrNone;
+  act = [&] {
+    FindForm->Edit1->SetText("a\"b'c]");
+    FindForm->Button2Click(FindForm->Button2);
+    result = FindForm->ModalResult();
   };
-  const std::string longText(240, 'e');  // alone within the limit, combined beyond it
-  const Refusal refusals[] = {{"a\"b'c]", false, "  한 검색어에 \" ' ] 세 가지를 함께 쓸 수 없습니다: "},
-                              {longText.c_str(), true, "   검색 조건이 너무 길어요...  "}};
-  for (const Refusal& r : refusals) {
-    SCOPED_TRACE(r.message);
-    fake.Boxes.clear();
-    TModalResult result = mrNone;
-    act = [&] {
-      FindForm->Edit1->SetText(r.text);
-      if (r.andMode) FindForm->AndRbtn->SetChecked(true);
-      FindForm->Button2Click(FindForm->Button2);
-      result = FindForm->ModalResult();
-    };
-    MainForm->FindDlgShow();
-    ASSERT_EQ(fake.Boxes.size(), 1u);
-    EXPECT_EQ(fake.Boxes[0].Text.rfind(K(r.message), 0), 0u) << fake.Boxes[0].Text;
-    EXPECT_EQ(result, mrNone) << "the dialog stays open";
-    EXPECT_EQ(MainForm->QueryText, inForce);
-    EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
-  }
+  MainForm->FindDlgShow();
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text.rfind(K("  한 검색어에 \" ' ] 세 가지를 함께 쓸 수 없습니다: "), 0), 0u)
+      << fake.Boxes[0].Text;
+  EXPECT_EQ(result, mrNone) << "the dialog stays open";
+  EXPECT_EQ(MainForm->QueryText, inForce);
+  EXPECT_EQ(MainForm->Label6->Caption(), "3" + K("건 검색"));
   FindForm->Edit1->SetText(std::string());
 
   // Clearing empties the result label even with no query in force, QueryText stays.
@@ -387,6 +438,54 @@ TEST_F(NoteBookTest, TitleSearchNewAndOrAndClear) {
   MainForm->FindDlgShow();
   EXPECT_EQ(MainForm->Label6->Caption(), "");
   EXPECT_EQ(MainForm->QueryText, "kept");
+}
+
+// The title search takes an expression of any length: four full titles searched per field
+// build 274 bytes, which the engine runs. Typed and run with the keyboard, as the user does.
+TEST_F(NoteBookTest, TitleSearchTakesLongExpressions) {
+  const std::string t1(60, 'p'), t2(40, 'q'), t3(40, 'r'), t4(60, 's');
+  UseNoteFile(data.Path(), {{"short", "x"}, {t1, t2, t3, t4}}, " ");
+  Start();
+  std::function<void()> act;
+  answer = InFindForm(act);
+  const auto run = [] {
+    FindForm->Button2->SetFocus();
+    QTest::keyClick(FindForm->Button2->Widget(), Qt::Key_Space);
+    Application->ProcessMessages();
+    EXPECT_NE(FindForm->ModalResult(), mrNone) << "the search closes the dialog";
+  };
+
+  act = [&] {
+    QTest::mouseClick(FindForm->RBun2->Widget(), Qt::LeftButton);
+    ASSERT_TRUE(FindForm->Edit1->Enabled());
+    TypeInto(FindForm->Edit1, t1);
+    TypeInto(FindForm->Edit2, t2);
+    TypeInto(FindForm->Edit3, t3);
+    TypeInto(FindForm->Edit4, t4);
+    run();
+  };
+  MainForm->FindDlgShow();
+  EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
+  EXPECT_EQ(MainForm->QueryText.size(), 274u);
+  EXPECT_EQ(MainForm->Label6->Caption(), "1" + K("건 검색"));
+  EXPECT_EQ(MainForm->NoteTable->DBFilter(), MainForm->QueryText);
+  EXPECT_EQ(Tit(1), t1);
+
+  // Or with a 300-byte text that no title holds: a query of over 600 bytes, still one hit.
+  const std::string first = MainForm->QueryText;
+  const std::string longText(300, 'z');
+  act = [&] {
+    QTest::mouseClick(FindForm->RBtn1->Widget(), Qt::LeftButton);
+    QTest::mouseClick(FindForm->OrRbtn->Widget(), Qt::LeftButton);
+    TypeInto(FindForm->Edit0, longText);
+    run();
+  };
+  MainForm->FindDlgShow();
+  EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
+  EXPECT_EQ(MainForm->QueryText,
+            "(" + first + ") .or. (at(\"" + longText + "\",tit1+tit2+tit3+tit4)>0)");
+  EXPECT_EQ(MainForm->Label6->Caption(), "1" + K("건 검색"));
+  EXPECT_EQ(MainForm->NoteTable->DBFilter(), MainForm->QueryText);
 }
 
 }  // namespace

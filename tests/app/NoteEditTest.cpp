@@ -3,7 +3,9 @@
 // to title, a lock held by another process, rich text across a reopen, text import and export.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include <fstream>
@@ -388,6 +390,94 @@ TEST_F(NoteEditTest, WriteProtectedFileRefusesNewNotesDeletesAndImports) {
   EXPECT_EQ(fake.Boxes[2].Text, K("  \"쓰기방지\" 되어 있습니다..."));
   EXPECT_TRUE(dialogs.FileRequests.empty());
   EXPECT_EQ(MainForm->NoteTable->RecCount(), 2);
+}
+
+// Every character of the body in the edit's own font: no weight, size or face of its own.
+void ExpectNoCharFormat(TRichEdit* m, const char* what) {
+  SCOPED_TRACE(what);
+  for (QTextBlock b = m->TextEdit()->document()->begin(); b.isValid(); b = b.next()) {
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextCharFormat f = it.fragment().charFormat();
+      EXPECT_FALSE(f.hasProperty(QTextFormat::FontWeight)) << it.fragment().text().toStdString();
+      EXPECT_FALSE(f.hasProperty(QTextFormat::FontPointSize)) << it.fragment().text().toStdString();
+    }
+  }
+  EXPECT_EQ(m->SelAttributes().Size(), MainForm->TempEd->Font().Size());
+  EXPECT_FALSE(m->SelAttributes().Style().Contains(fsBold));
+}
+
+// Browsing from a rich note that begins with a big bold heading to a plain one, and then
+// typing a new note: neither takes the heading's format.
+TEST_F(NoteEditTest, PlainBodyAfterARichOneShowsInTheBodyFontOnly) {
+  const std::string heading = "{\\rtf1\\ansi{\\fonttbl{\\f0 Serif;}}\\f0\\fs48\\b Heading\\b0\\par text\\par}";
+  StartOn({{"rich", "", "", "", heading}, {"plain", "", "", "", "Heading"}});
+  WriteFields(data.Path(), "t.dbf", 2, {{"type", "R"}});
+  TRichEdit* m = MainForm->memo1;
+  Focus(MainForm->DBGrid1);
+  QTest::keyClick(MainForm->DBGrid1->Widget(), Qt::Key_Home, Qt::ControlModifier);
+  ASSERT_EQ(MainForm->NoteTable->RecNo(), 2);
+  ASSERT_FALSE(m->PlainText());
+  m->SetSelStart(0);
+  EXPECT_TRUE(m->SelAttributes().Style().Contains(fsBold)) << "the rich note shows its heading";
+
+  QTest::keyClick(MainForm->DBGrid1->Widget(), Qt::Key_Down);
+  ASSERT_EQ(MainForm->NoteTable->RecNo(), 3);
+  EXPECT_TRUE(m->PlainText());
+  EXPECT_EQ(m->Text(), "Heading") << "the same text as the heading, shown plain";
+  ExpectNoCharFormat(m, "plain note");
+
+  QTest::keyClick(MainForm->DBGrid1->Widget(), Qt::Key_Up);
+  ASSERT_EQ(MainForm->NoteTable->RecNo(), 2);
+  MainForm->SpeedButton2->Click();
+  Focus(m);
+  QTest::keyClicks(m->TextEdit(), "typed");
+  EXPECT_EQ(m->Text(), "typed");
+  ExpectNoCharFormat(m, "new note");
+}
+
+// Enter walks the titles and goes from title 4 to the body, and so does Tab: what is typed
+// next lands in the body, not in the note list.
+TEST_F(NoteEditTest, EnterAndTabFromTheLastTitleGoToTheBody) {
+  StartOn({{"n1", "", "", "", "x"}, {"n2", "", "", "", "y"}});
+  const XbLong rec = MainForm->NoteTable->RecNo();
+  Focus(MainForm->Edit1);
+  TEdit* titles[4] = {MainForm->Edit1, MainForm->Edit2, MainForm->Edit3, MainForm->Edit4};
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(titles[i]->LineEdit(), Qt::Key_Return);
+    EXPECT_EQ(MainForm->ActiveControl(), titles[i + 1]);
+  }
+  QTest::keyClick(MainForm->Edit4->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(MainForm->ActiveControl(), MainForm->memo1);
+  Focus(MainForm->Edit4);
+  QTest::keyClick(MainForm->Edit4->LineEdit(), Qt::Key_Tab);
+  EXPECT_EQ(MainForm->ActiveControl(), MainForm->memo1);
+  QTest::keyClicks(MainForm->memo1->TextEdit(), " z");
+  EXPECT_EQ(MainForm->memo1->Text(), " zy");
+  EXPECT_EQ(MainForm->NoteTable->RecNo(), rec) << "no key reached the list";
+}
+
+// The V and R buttons show their state in their pictures.
+TEST_F(NoteEditTest, MarkAndRichButtonsDrawTheirState) {
+  StartOn({{"n1", "", "", "", "x"}});
+  auto count = [](TControl* c, auto test) {
+    const QImage img = c->Widget()->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += test(img.pixelColor(x, y)) ? 1 : 0;
+    return n;
+  };
+  auto red = [](QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; };
+  auto blue = [](QColor c) { return c.blue() > 200 && c.red() < 60 && c.green() < 60; };
+  EXPECT_EQ(count(MainForm->ChkBtn, red), 0) << "not marked: no tick";
+  EXPECT_EQ(count(MainForm->ARBtn, blue), 0) << "plain: no colour";
+  QTest::mouseClick(MainForm->ChkBtn->Widget(), Qt::LeftButton);
+  EXPECT_EQ(Stored(2, "chk"), "v");
+  EXPECT_GT(count(MainForm->ChkBtn, red), 5) << "marked: the red tick";
+  QTest::mouseClick(MainForm->ARBtn->Widget(), Qt::LeftButton);
+  EXPECT_FALSE(MainForm->memo1->PlainText());
+  EXPECT_GT(count(MainForm->ARBtn, blue), 3) << "rich: coloured lines";
+  MainForm->ChkBtn->SetEnabled(false);
+  EXPECT_EQ(count(MainForm->ChkBtn, red), 0) << "disabled: the grey cell";
 }
 
 TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {

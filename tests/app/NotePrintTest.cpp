@@ -275,3 +275,22 @@ TEST_F(NotePrintTest, RichBodyPrintsThroughTheEditorAndPreviewsAsLines) {
 
 }  // namespace
 }  // namespace nbtest
+
+namespace nbtest {
+namespace {
+
+TEST_F(NotePrintTest, WithoutAPrinterThePagesGoToAPdfFileAndTheUserIsToldWhere) {
+  if (!Printer().Printers().empty()) GTEST_SKIP() << "this machine has a printer";
+  Prepare("a line\r\n", {{"font4", "1     "}});
+  SetReportPrinter(nullptr);  // the class library's printer, which finds none here
+  ShowDialog([] { NotePrnForm->SpeedButton2->Click(); });
+  SetReportPrinter(&pages);
+  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile;
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, K("프린터가 없어 PDF 파일로 저장했습니다:\n") + pdf);
+  EXPECT_EQ(rtest::ReadFile(pdf).substr(0, 5), "%PDF-");
+  EXPECT_TRUE(Printer().OutputFileName.empty()) << "a later print looks for a printer again";
+}
+
+}  // namespace
+}  // namespace nbtest

@@ -1,13 +1,19 @@
 // The sort and pack dialog on a note file of the test's own: a pack after a title sort leaves
 // the file physically in that order with its header whole and its deleted notes gone; the
 // pack and the tag builder are refused while another process holds a lock; the gauge takes
-// the engine's progress codes; a protected file cannot be packed.
+// the engine's progress codes while it works, with the user's clicks dropped meanwhile; a
+// protected file cannot be packed.
 #include "NoteBookFixture.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+
 #include "app/IndexDlg.h"
+#include "platform/ui/QtServices.h"
 #include "app/Udf.h"
 
 using cp949::K;
@@ -50,6 +56,11 @@ TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) 
   Start();
   const std::string labels = ReadField(data.Path(), "notes.dbf", 1, "tit1");
   const auto sizeBefore = fs::file_size(fs::path(data.Path()) / "notes.dbf");
+  int reports = 0, reportsOnHiddenGauge = 0;
+  fake.OnSendKeyDown = [&](intptr_t window, uint16_t) {
+    ++reports;
+    if (window != IndexDlg->Handle() || !IndexDlg->Gauge1->Showing()) ++reportsOnHiddenGauge;
+  };
   ShowDialog([] {
     EXPECT_EQ(IndexDlg->RBtn2->Caption(), "2." + MainForm->Label2->Caption());
     EXPECT_TRUE(IndexDlg->Button2->Enabled());
@@ -59,6 +70,8 @@ TEST_F(SortPackTest, PackAfterATitleSortFollowsThatOrderAndKeepsTheHeaderWhole) 
     IndexDlg->Button2->Click();
   });
   EXPECT_TRUE(fake.Boxes.empty()) << (fake.Boxes.empty() ? "" : fake.Boxes[0].Text);
+  EXPECT_GT(reports, 0);
+  EXPECT_EQ(reportsOnHiddenGauge, 0) << "the sort and the pack copy move the shown gauge";
 
   const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "notes.dbf");
   ASSERT_EQ(all.size(), 5u) << "the header and the four notes left";
@@ -188,9 +201,65 @@ TEST_F(SortPackTest, GaugeTakesProgressCodesAndLetsKeysPass) {
     EXPECT_EQ(key, c.after);
     EXPECT_EQ(IndexDlg->Gauge1->Progress(), c.progress);
   }
-  // Delivered as a posted key to the dialog's window, as the engine's reports are.
-  EXPECT_EQ(IndexDlg->PerformKeyDown(0xFFEC, TShiftState()), 0);
-  EXPECT_EQ(IndexDlg->Gauge1->Progress(), 20);
+}
+
+// The sort clicked for real: the engine's reports reach the shown gauge while the tag is being
+// built, the windows repaint meanwhile, and a second click on the sort button is dropped.
+TEST_F(SortPackTest, GaugeMovesWhileTheTagIsBuiltAndNoSecondSortStarts) {
+  std::vector<TNote> many;
+  for (int i = 0; i < 400; ++i) many.push_back({"n" + std::to_string(i), "t" + std::to_string(1000 - i)});
+  UseNoteFile(data.Path(), many, " ");
+  Start();
+  // The real message loop, so that the gauge's repaints and a timer run during the build.
+  IMessageLoopService* fakeLoop = SetMessageLoopService(&orv::QtMessageLoop());
+  std::vector<int> seenByHandler, seenByTimer;
+  int paints = 0, sorts = 0;
+  struct PaintCounter : QObject {
+    int* n = nullptr;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++*n;
+      return false;
+    }
+  } counter;
+  counter.n = &paints;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (IndexDlg->Gauge1->Showing()) seenByTimer.push_back(IndexDlg->Gauge1->Progress());
+  });
+  fake.OnSendKeyDown = [&](intptr_t window, uint16_t) {
+    if (window != IndexDlg->Handle()) return;
+    seenByHandler.push_back(IndexDlg->Gauge1->Showing() ? IndexDlg->Gauge1->Progress() : -1);
+    // The user clicks the sort button again while the first sort runs.
+    if (seenByHandler.size() == 1) QTest::mouseClick(IndexDlg->Button1->Widget(), Qt::LeftButton);
+  };
+  ShowDialog([&] {
+    IndexDlg->Gauge1->Widget()->installEventFilter(&counter);
+    const TNotifyEvent sort = IndexDlg->Button1->OnClick;
+    IndexDlg->Button1->OnClick = [&, sort](TObject* s) {
+      ++sorts;
+      paints = 0;
+      timer.start(0);
+      sort(s);
+      timer.stop();
+    };
+    IndexDlg->RBtn2->SetChecked(true);
+    QTest::mouseClick(IndexDlg->Button1->Widget(), Qt::LeftButton);
+    Application->ProcessMessages();
+    EXPECT_FALSE(IndexDlg->Gauge1->Showing());
+    IndexDlg->Gauge1->Widget()->removeEventFilter(&counter);
+    IndexDlg->Button1->OnClick = sort;
+  });
+  SetMessageLoopService(fakeLoop);
+  EXPECT_EQ(sorts, 1) << "the click made during the sort started nothing";
+  EXPECT_TRUE(MainForm->IsTag("TIT2"));
+  ASSERT_GE(seenByHandler.size(), 3u);
+  for (int p : seenByHandler) EXPECT_GE(p, 0) << "the gauge is shown while the reports arrive";
+  EXPECT_TRUE(std::is_sorted(seenByHandler.begin(), seenByHandler.end()));
+  EXPECT_EQ(seenByHandler.back(), 100);
+  ASSERT_FALSE(seenByTimer.empty()) << "timers run during the build";
+  EXPECT_GT(seenByTimer.front(), 0);
+  EXPECT_LT(seenByTimer.front(), 100) << "part-filled while the engine works";
+  EXPECT_GT(paints, 0) << "the gauge repainted during the build";
 }
 
 TEST_F(SortPackTest, ProtectedFileCanBeSortedButNotPacked) {

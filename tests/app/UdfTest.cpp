@@ -43,14 +43,22 @@ TEST(Udf, StringRoutines) {
       {"rtrim only blanks", StrRTrim("a\t"), "a\t"},
       {"alltrim controls", StrAllTrim(" \t" + ganada + "\r\n "), ganada},
       {"tran slashes", StrTran("a/b/c", "/", "\\"), "a\\b\\c"},
-      {"tran replacement holds search", StrTran("aXa", "a", "aa"), "aaXaa"},
-      {"tran one pass", StrTran("aab", "ab", "b"), "ab"},
+      {"tran replacement holds search: one pass", StrTran("aXa", "a", "aa"), "aaXaa"},
+      {"tran again from the start", StrTran("aab", "ab", "b"), "b"},
+      {"tran until none is left", StrTran("aaabbb", "ab", ""), ""},
+      {"tran back slashes", StrTran("a\\\\b", "\\", "/"), "a//b"},
       {"tran empty search", StrTran("abc", "", "x"), "abc"},
       // 0x81 0x41 is one character whose trail byte is the letter "A".
       {"tran skips trail bytes", StrTran("\x81\x41", "A", "x"), "\x81\x41"},
       {"tran korean", StrTran(K("메모/링크"), "/", "\\"), K("메모\\링크")},
   };
   for (const TextCase& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+}
+
+// "ab" by "bbaa" rebuilds "ab" after every round without holding it: the rounds are bounded.
+TEST(Udf, StrTranEndsOnARebuildingReplacement) {
+  const std::string out = StrTran("aab", "ab", "bbaa");
+  EXPECT_LT(out.size(), 100u);
 }
 
 TEST(Udf, StrToIntZero) {

@@ -7,10 +7,12 @@
 #include <string>
 
 #include "LittleEndian.h"
+#include "MemoryLimit.h"
 #include "components/BitmapUtilCore.h"
 #include "components/Cursors.h"
 #include "components/CursorsAni.h"
 #include "components/CursorsIconList.h"
+#include "components/GifImage.h"
 #include "platform/core/FakeServices.h"
 #include "platform/core/Streams.h"
 #include "platform/gfx/Bitmap.h"
@@ -86,9 +88,10 @@ TEST(AnimatedCursor, FramesHotSpotsRatesAndInfo) {
   EXPECT_EQ(ani.Creator(), "Orvelane");
   EXPECT_EQ(ani.FrameColors(), 16);
   EXPECT_EQ(ani.Header().Steps, 2u);
-  // One value is read from each rate chunk: the second chunk sets the second frame.
+  // A rate chunk is read whole, one value per frame; a further chunk goes on where it ended
+  // and has no frame left here.
   EXPECT_EQ(ani.Frames(0)->Rate, 7);
-  EXPECT_EQ(ani.Frames(1)->Rate, 9);
+  EXPECT_EQ(ani.Frames(1)->Rate, 8);
   // A cursor keeps its hot spot; an icon gets its centre.
   EXPECT_FALSE(ani.Frames(0)->IsIcon);
   EXPECT_EQ(ani.Frames(0)->HotSpot.X, 3);
@@ -313,3 +316,152 @@ TEST(ScreenCursors, HandAndDragCursorsAreRegistered) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Repeat(uint32_t value, size_t count) {
+  std::string d;
+  for (size_t i = 0; i < count; ++i) Put32(d, value);
+  return d;
+}
+
+}  // namespace
+
+// "rate" and "seq " hold one value per step: each is read whole, as far as there are frames.
+TEST(AnimatedCursor, RateAndSequenceChunksAreReadWhole) {
+  std::string red = IconFile(1, 16, 0x0000FF), green = IconFile(1, 16, 0x00FF00);
+  std::string file = Riff(Anih(4, 4, 10) + Chunk("seq ", U32s({1, 0, 1, 0, 1})) +
+                          Chunk("rate", U32s({5, 6, 7, 8, 9})) + Fram({red, green}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(file.data(), file.size());
+  ASSERT_EQ(ani.FrameCount(), 4);
+  for (int k = 0; k < 4; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(ani.Frames(k)->Rate, 5 + k);
+    EXPECT_EQ(ani.Frames(k)->SequenceIndex, k % 2 ? 0 : 1);
+    EXPECT_EQ(ani.Frames(k)->Icon()->Data(), k % 2 ? red : green);
+  }
+}
+
+// An animated cursor as a GIF picture: a frame per cursor frame, the rate in jiffies as the
+// delay, the last frame active, and the icons' masks as the transparent colour.
+TEST(AnimatedCursor, BecomesAGifPicture) {
+  std::string file = Riff(Anih(3, 3, 6) + Fram({IconFile(1, 16, 0x0000FF), IconFile(1, 16, 0x00FF00),
+                                                 IconFile(2, 16, 0xFF0000, 3, 3)}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(file.data(), file.size());
+  TGIFImage gif;
+  gif.Assign(&ani);
+  ASSERT_EQ(gif.FrameCount(), 3);
+  EXPECT_EQ(gif.ActiveFrame, 2);
+  EXPECT_EQ(gif.FormatVersion, 2);
+  EXPECT_EQ(gif.BackColor, clWindow);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(gif.FrameAt(k)->DelayMs, 100) << k;
+  EXPECT_EQ(gif.Width(), 16);
+  EXPECT_TRUE(gif.Transparent());
+  TBitmap canvas;
+  canvas.SetSize(16, 16);
+  canvas.Canvas().Brush().Color = clWhite;
+  canvas.Canvas().FillRect(TRect{0, 0, 16, 16});
+  gif.Draw(canvas.Canvas(), TRect{0, 0, 16, 16});
+  EXPECT_EQ(canvas.Pixel(0, 5), clWhite);  // the masked column
+  EXPECT_EQ(canvas.Pixel(2, 5), TColor(0xFF0000));
+  // Written and read back, the frames keep their delays.
+  TMemoryStream s;
+  gif.SaveToStream(s);
+  s.SetPosition(0);
+  TGIFImage back;
+  back.LoadFromStream(s);
+  ASSERT_EQ(back.FrameCount(), 3);
+  EXPECT_EQ(back.FrameAt(1)->DelayMs, 100);
+}
+
+// Counts and sizes of cursors, icons and icon lists from the data are held against the data
+// and the frame budget.
+TEST(AnimatedCursor, HostileCountsAreRefused) {
+  // One 256 x 256 icon (a directory size of 0) handed by the sequence to 8192 frames: far
+  // more than the frames may hold together.
+  std::string big = IconFile(1, 16, 1);
+  big[6] = big[7] = '\0';
+  std::string shared = Riff(Anih(8192, 8192, 6) + Chunk("seq ", Repeat(0, 8192)) + Fram({big}));
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              TAnimatedCursorImage ani;
+              try {
+                ani.LoadFromMemory(shared.data(), shared.size());
+              } catch (const EOutOfMemory&) {
+                return 0;
+              }
+              return 1;
+            }),
+            0);
+  // 1100 such frames are held, but drawn side by side they make too large a strip.
+  // (a filler chunk makes the file long enough to be believed for 1100 frames)
+  std::string wide = Riff(Anih(1100, 1100, 6) + Chunk("seq ", Repeat(0, 1100)) +
+                          Chunk("JUNK", std::string(8000, '\0')) + Fram({big}));
+  TAnimatedCursorImage ani;
+  ani.LoadFromMemory(wide.data(), wide.size());
+  ASSERT_EQ(ani.FrameCount(), 1100);
+  TBitmap strip;
+  EXPECT_THROW(strip.Assign(&ani), EOutOfMemory);
+
+  // Icons and icon lists whose counts and sizes run past their stream.
+  std::string icon = IconFile(1, 16, 1);
+  std::string manyImages = icon;
+  manyImages[4] = manyImages[5] = '\xFF';
+  auto list = [](uint32_t count, uint32_t size, const std::string& tail) {
+    std::string s;
+    Put32(s, count);
+    Put32(s, size);
+    return s + tail;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool List;
+  } cases[] = {
+      {"icon of 65535 images", manyImages, false},
+      {"list of 2^31 entries", list(0x7FFFFFFF, 0, ""), true},
+      {"list entry of 2 GB", list(1, 0x7FFFFFF0, icon), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TMemoryStream s;
+    s.WriteBuffer(c.bytes.data(), static_cast<int64_t>(c.bytes.size()));
+    s.SetPosition(0);
+    if (c.List) {
+      TIconList l;
+      EXPECT_THROW(l.LoadFromStream(s), EReadError);
+    } else {
+      TIcon i;
+      EXPECT_THROW(i.LoadFromStream(s), EInvalidGraphic);
+    }
+  }
+}
+
+// An error after frames were made leaves what was read, and no frame without a picture
+// (which drawing would stumble over).
+TEST(AnimatedCursor, AnErrorLeavesOnlyFramesWithPictures) {
+  std::string icon = IconFile(1, 16, 0x0000FF);
+  std::string shortHeader = Chunk("anih", U32s({0, 1, 2, 1}));  // flags cut off: no icon flag
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int left;
+  } cases[] = {
+      {"a bad second header before any picture", Riff(Anih(3, 4, 6) + shortHeader + Fram({icon})), 0},
+      {"a bad second header after a picture", Riff(Anih(3, 4, 6) + Fram({icon}) + shortHeader), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TAnimatedCursorImage ani;
+    EXPECT_THROW(ani.LoadFromMemory(c.bytes.data(), c.bytes.size()), EReadError);
+    ASSERT_EQ(ani.FrameCount(), c.left);
+    for (int k = 0; k < ani.FrameCount(); ++k) EXPECT_NE(ani.Frames(k)->Icon(), nullptr);
+    TBitmap strip;
+    strip.Assign(&ani);
+    EXPECT_EQ(strip.Width(), 16 * c.left);
+    TGIFImage gif;
+    gif.Assign(&ani);
+    EXPECT_EQ(gif.FrameCount(), c.left);
+  }
+}

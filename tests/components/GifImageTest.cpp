@@ -5,10 +5,15 @@
 #include <filesystem>
 
 #include "GifTestFiles.h"
+#include "MemoryLimit.h"
 #include "components/BitmapUtil.h"
 #include "components/ColorReduceBitmap.h"
 #include "components/GifImage.h"
 #include "platform/ui/Clipbrd.h"
+
+// After the test files: Qt's keywords would clash with their names.
+#include <QImage>
+#include <QPainter>
 
 using namespace giftest;
 
@@ -334,4 +339,98 @@ TEST(GifImage, AbortWhileEncodingLeavesTheFrameFresh) {
   EXPECT_EQ(gif.FrameAt(0)->SharedItem->RasterData, nullptr);
   EXPECT_EQ(gif.FrameAt(0)->DelayMs, 0);
   EXPECT_EQ(s.Size(), 0);
+}
+
+// A length in front of GIF data (component streaming, the "GIF Image" clipboard format)
+// claiming more than follows is refused before anything is reserved for it.
+TEST(GifImage, LengthPrefixesAreHeldAgainstTheData) {
+  std::string gif = Builder(1, 1, 1).Done();
+  std::string claim;
+  Put32(claim, 0xF0000000u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              TGIFImage img;
+              TMemoryStream s;
+              s.WriteBuffer((claim + gif).data(), static_cast<int64_t>(claim.size() + gif.size()));
+              s.SetPosition(0);
+              try {
+                img.ReadData(s);
+                return 1;
+              } catch (const EReadError&) {
+              }
+              Clipboard().Clear();
+              Clipboard().SetData(GifClipboardFormat(), claim + gif);
+              try {
+                img.LoadFromClipboardFormat(GifClipboardFormat(), "", 0);
+                return 2;
+              } catch (const EReadError&) {
+              }
+              return 0;
+            }),
+            0);
+}
+
+// Bitmap files whose headers describe more than they hold or than a picture may take.
+TEST(GifImage, BitmapFilesAreCheckedBeforeThePictureIsMade) {
+  const uint8_t palette[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+  struct Case {
+    const char* what;
+    int W, H;
+    bool Refused;
+  } cases[] = {
+      {"no columns, a million rows", 0, 1000000, false},
+      {"65536 x 1025 at one bit: 8 MB of file, 67 million pixels", 65536, 1025, true},
+      {"an honest 9 x 3", 9, 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string dib = MakeDibFile(c.W, c.H, 1, palette, 2);
+    TBitmap b;
+    if (c.Refused) {
+      EXPECT_THROW(LoadBitmapFromDib(b, dib), EOutOfMemory);
+      continue;
+    }
+    LoadBitmapFromDib(b, dib);
+    EXPECT_EQ(b.Width(), c.H ? c.W : 0);
+    EXPECT_EQ(b.Height(), c.W ? c.H : 0);
+  }
+}
+
+// A frame takes the picture of the frame it is assigned from, decoded or not.
+TEST(GifImage, AFrameAssignedFromAnUndecodedFrameShowsItsRaster) {
+  TBitmap big;
+  Fill(big, 100, 100, 0x0000FF);
+  TGIFImage target;
+  target.Assign(&big);
+  auto source = Load(Builder(64, 48, 2).Image(RandomPicture(64, 48, 4, 3), 0, false)
+                         .Image(RandomPicture(64, 48, 4, 4), 0, false).Done());
+  ASSERT_EQ(source->FrameAt(1)->DecodedBitmap(), nullptr);
+  target.FrameAt(0)->Assign(source->FrameAt(1));
+  EXPECT_EQ(target.Width(), 64);
+  EXPECT_EQ(target.Height(), 48);
+  EXPECT_EQ(target.ActiveBitmap().Pixel(5, 7), source->FrameAt(1)->FrameBitmap().Pixel(5, 7));
+  EXPECT_EQ(target.LogicalWidth, 64);
+}
+
+// A painter canvas (printer page, PDF) draws a transparent GIF as the screen does.
+TEST(GifImage, TransparentPicturesDrawTheSameOnAPainterCanvas) {
+  auto gif = Load(Builder(4, 2, 2).Control(0, 0, 1).Image(Small(), 0, false).Done());
+  ASSERT_TRUE(gif->Transparent());
+  TBitmap screen;
+  Fill(screen, 12, 6, 0x00FF00);
+  gif->Draw(screen.Canvas(), TRect{2, 1, 10, 5});
+
+  QImage page(12, 6, QImage::Format_RGB32);
+  page.fill(QColor(0, 255, 0));
+  {
+    QPainter painter(&page);
+    TCanvas canvas;
+    canvas.SetPainter(&painter);
+    gif->Draw(canvas, TRect{2, 1, 10, 5});
+  }
+  TBitmap printed;
+  printed.SetImage(page);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 12; ++x) ASSERT_EQ(printed.Pixel(x, y), screen.Pixel(x, y)) << x << "," << y;
+  EXPECT_EQ(printed.Pixel(4, 1), 0x00FF00u);  // index 1: see-through
+  EXPECT_EQ(printed.Pixel(2, 1), TableColorValue(0));
 }

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "GifTestFiles.h"
+#include "MemoryLimit.h"
 #include "components/GifFile.h"
 
 using namespace giftest;
@@ -322,4 +323,118 @@ TEST(GifRead, SimpleEntryPoint) {
   empty.WriteBuffer("GIF89a\0\0\0\0\0\0\0;", 14);
   empty.SetPosition(0);
   EXPECT_THROW(GifToBitmapFile(empty), EInvalidGraphic);
+}
+
+namespace {
+
+// A raster of the given codes at code size 2 (3 bits wide while the table stays small).
+std::string RasterOfCodes(std::initializer_list<int> codes) {
+  std::string bits;
+  uint32_t acc = 0;
+  int held = 0;
+  for (int c : codes) {
+    acc |= static_cast<uint32_t>(c) << held;
+    held += 3;
+    while (held >= 8) {
+      bits.push_back(static_cast<char>(acc & 0xFF));
+      acc >>= 8;
+      held -= 8;
+    }
+  }
+  if (held) bits.push_back(static_cast<char>(acc & 0xFF));
+  return std::string("\x02", 1) + static_cast<char>(bits.size()) + bits + std::string(1, '\0');
+}
+
+// An image block: a w x h descriptor without a local table, then the raster.
+std::string ImageBlock(int w, int h, const std::string& raster) {
+  std::string d = ",";
+  Put16(d, 0);
+  Put16(d, 0);
+  Put16(d, static_cast<uint16_t>(w));
+  Put16(d, static_cast<uint16_t>(h));
+  d.push_back('\0');
+  return d + raster;
+}
+
+// A GIF whose one frame is w x h with the raster given, over a 4-colour global table.
+std::string WithRaster(int w, int h, const std::string& raster) {
+  return Builder(w, h, 2).Raw(ImageBlock(w, h, raster)).Done();
+}
+
+}  // namespace
+
+// Clear (4) and end (5) codes at code size 2: a clear that follows a clear, or an end code
+// that follows a clear, is no pixel.
+TEST(GifRead, ClearCodesRightAfterAClearAreNoPixels) {
+  struct Case {
+    const char* what;
+    std::string raster;
+    std::vector<uint8_t> want;
+  } cases[] = {
+      {"one clear", RasterOfCodes({4, 1, 2, 3, 5}), {1, 2, 3}},
+      {"two clears", RasterOfCodes({4, 4, 1, 2, 3, 5}), {1, 2, 3}},
+      {"three clears", RasterOfCodes({4, 4, 4, 1, 2, 3, 5}), {1, 2, 3}},
+      {"clear, end", RasterOfCodes({4, 1, 4, 5}), {1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto img = Load(WithRaster(3, 1, c.raster));
+    Picture got = DibIndices(img->CoreFrameAt(0)->DecodedFile());
+    EXPECT_EQ(got.Pixels, c.want);
+    EXPECT_FALSE(img->CoreFrameAt(0)->Damaged);
+  }
+}
+
+// Sizes and counts from the file are held against the data and the budgets before anything
+// is allocated for them; what does not fit is EReadError or EOutOfMemory, never bad_alloc.
+TEST(GifRead, HostileSizesAreRefusedBeforeAllocating) {
+  // A length in front of the data claiming far more than follows (the component-streaming
+  // and clipboard form).
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [] {
+              TGifImageCore core;
+              std::string bytes = Builder(1, 1, 1).Done();
+              TMemoryStream s;
+              s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+              s.SetPosition(0);
+              try {
+                core.LoadGifData(0xF0000000LL, s, true);
+              } catch (const EReadError&) {
+                return 0;
+              }
+              return 1;
+            }),
+            0);
+  // 200 frames of 8192 x 8192 in a few kilobytes: each fits the frame budget, but the
+  // picture holds no more decoded frames than its budget, and gives back what a frame held.
+  std::string many = Builder(8192, 8192, 1).F;
+  for (int i = 0; i < 200; ++i) many += ImageBlock(8192, 8192, RasterOfCodes({4, 5}));
+  many += ";";
+  EXPECT_LT(many.size(), 4000u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              auto img = Load(many, false);
+              if (img->FrameCount() != 200) return 1;
+              int decoded = 0;
+              try {
+                for (; decoded < img->FrameCount(); ++decoded) img->CoreFrameAt(decoded)->DecodedFile();
+                return 2;
+              } catch (const EOutOfMemory&) {
+              }
+              if (decoded != MaxPicturePixels / (8192 * 8192) || img->DecodedPixels > MaxPicturePixels) return 3;
+              img->FrameList.erase(img->FrameList.begin());
+              img->CoreFrameAt(decoded - 1)->DecodedFile();  // room again
+              img->ResetImage();
+              return img->DecodedPixels == 0 ? 0 : 4;
+            }),
+            0);
+
+  // More images than a picture takes: refused, the frames before kept.
+  std::string frame = ImageBlock(1, 1, RasterOfCodes({4, 1, 5}));
+  std::string crowd = Builder(1, 1, 2).F;
+  for (int i = 0; i <= MaxGifFrames; ++i) crowd += frame;
+  TGifImageCore core;
+  TMemoryStream s;
+  s.WriteBuffer(crowd.data(), static_cast<int64_t>(crowd.size()));
+  s.SetPosition(0);
+  EXPECT_THROW(core.LoadGifData(s.Size(), s, false), EOutOfMemory);
+  EXPECT_EQ(core.FrameCount(), MaxGifFrames);
 }

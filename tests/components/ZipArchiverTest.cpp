@@ -12,6 +12,7 @@
 #include "LittleEndian.h"
 #include "components/ZipArchiver.h"
 #include "platform/core/FakeServices.h"
+#include "platform/core/TextCodec.h"
 
 namespace {
 
@@ -356,6 +357,109 @@ TEST_F(ZipFixture, SettingsAndTheirRules) {
   design.SetZipFileName(Write("z.zip", BuildArchive({{"x"}})));
   EXPECT_EQ(design.Count(), 0);
   EXPECT_EQ(dirUpdates, 0);
+}
+
+void Put64(std::string& s, uint64_t v) {
+  Put32(s, static_cast<uint32_t>(v));
+  Put32(s, static_cast<uint32_t>(v >> 32));
+}
+
+// The zip64 end record and its locator for a directory of count entries.
+std::string Zip64End(uint64_t count, uint64_t cdSize, uint64_t cdOffset, uint64_t recordAt) {
+  std::string s;
+  Put32(s, 0x06064B50);
+  Put64(s, 44);
+  Put16(s, 45); Put16(s, 45);
+  Put32(s, 0); Put32(s, 0);
+  Put64(s, count); Put64(s, count);
+  Put64(s, cdSize); Put64(s, cdOffset);
+  Put32(s, 0x07064B50);
+  Put32(s, 0);
+  Put64(s, recordAt);
+  Put32(s, 1);
+  return s;
+}
+
+// An archive with zip64 end records; Saturated puts the -1 values in the classic record,
+// otherwise it carries the real ones as well (as some tools write it).
+std::string BuildZip64(const std::vector<Entry>& entries, bool saturated, uint64_t count64 = 0,
+                       const std::string& prefix = "", bool staleLocator = false) {
+  ArchiveParts p = BuildParts(entries, prefix.size());
+  uint64_t cdOffset = prefix.size() + p.Local.size();
+  uint64_t recordAt = cdOffset + p.Central.size() - (staleLocator ? prefix.size() : 0);
+  std::string end = saturated ? EndRecord(0, 0, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, "")
+                              : EndRecord(0, 0, p.Count, static_cast<uint32_t>(p.Central.size()),
+                                          static_cast<uint32_t>(cdOffset), "");
+  return prefix + p.Local + p.Central +
+         Zip64End(count64 ? count64 : p.Count, p.Central.size(), cdOffset, recordAt) + end;
+}
+
+TEST_F(ZipFixture, Zip64EndRecordsAndEndSignaturesInTheComment) {
+  std::vector<Entry> two = {{"one.txt"}, {"dir/two.txt"}};
+  std::string record = EndRecord(0, 0, 1, 46, 0, "");
+  std::string fakeTail = "note " + record.substr(0, 20) + std::string("\x00\x00", 2);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int listed;
+    std::string comment;
+  } cases[] = {
+      {"zip64, classic fields saturated", BuildZip64(two, true), 2, ""},
+      {"zip64, classic fields filled in too", BuildZip64(two, false), 2, ""},
+      {"zip64 behind a stub, locator not moved", BuildZip64(two, true, 0, std::string(100, 'M'), true), 2, ""},
+      {"end signature inside the comment", BuildArchive(two, "see PK\x05\x06 here"), 2, "see PK\x05\x06 here"},
+      {"a whole end record ending the comment", BuildArchive(two, fakeTail), 2, fakeTail},
+      {"an empty archive's record in the comment", BuildArchive(two, "x" + EndRecord(0, 0, 0, 0, 0, "") + "y"), 2,
+       "x" + EndRecord(0, 0, 0, 0, 0, "") + "y"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    zip.SetZipFileName(Write("z64.zip", c.bytes));
+    EXPECT_TRUE(messages.empty()) << messages[0];
+    ASSERT_EQ(zip.Count(), c.listed);
+    EXPECT_EQ(zip.DirEntry(1).FileName, "dir\\two.txt");
+    EXPECT_EQ(zip.ZipComment(), c.comment);
+    EXPECT_FALSE(zip.WrongZipStruct());
+  }
+  // A zip64 count far beyond the directory ends where the directory does, after what is
+  // there; disk numbers of 32 bits ask for a disk that is not there.
+  messages.clear();
+  zip.SetZipFileName(Write("many.zip", BuildZip64(two, true, uint64_t{1} << 62)));
+  EXPECT_EQ(zip.ErrCode(), 11015);
+  EXPECT_EQ(zip.Count(), 2);
+  std::string farDisk = BuildZip64(two, true);
+  size_t z64 = farDisk.find(std::string("PK\x06\x06", 4));
+  for (size_t k = 16; k < 20; ++k) farDisk[z64 + k] = '\xFF';  // this disk: 2^32 - 1
+  zip.SetZipFileName(Write("disk.zip", farDisk));
+  EXPECT_EQ(zip.ErrCode(), 11001);
+  EXPECT_TRUE(zip.IsSpanned());
+  EXPECT_EQ(zip.Count(), 0);
+}
+
+// Names and comments flagged UTF-8 (bit 11) become program text; others stay as stored.
+TEST_F(ZipFixture, NamesFlaggedUtf8BecomeProgramText) {
+  const uint16_t utf8 = 0x0800;
+  std::vector<Entry> entries = {
+      {"한글/메모.txt", "", "설명", utf8},
+      {cp949::K("예전/이름.txt"), "", "", 0},
+      {"a\xF0\x9F\x98\x80.txt", "", "", utf8},
+      {"bad\xC3.txt", "", "", utf8},
+      {"b\xF0\x9F\x98\x80.txt", "", "", utf8},
+  };
+  zip.SetZipFileName(Write("u.zip", BuildArchive(entries)));
+  ASSERT_EQ(zip.Count(), 5);
+  EXPECT_EQ(zip.DirEntry(0).FileName, cp949::K("한글\\메모.txt"));
+  EXPECT_EQ(zip.DirEntry(0).FileComment, cp949::K("설명"));
+  EXPECT_EQ(zip.DirEntry(1).FileName, cp949::K("예전\\이름.txt"));
+  // Without a code page 949 form: listed with "?" and reported once, naming the first.
+  EXPECT_EQ(zip.DirEntry(2).FileName, "a?.txt");
+  EXPECT_EQ(zip.DirEntry(3).FileName, "bad?.txt");
+  EXPECT_EQ(zip.DirEntry(4).FileName, "b?.txt");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(zip.ErrCode(), 10202);
+  EXPECT_NE(messages[0].find("U+1F600"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("a?.txt"), std::string::npos) << messages[0];
 }
 
 TEST(ZipMessages, FallbackTextsAndTheStringTable) {

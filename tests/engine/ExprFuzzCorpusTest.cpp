@@ -1,20 +1,9 @@
-// Replays the fuzz harness's saved corpus, so every input it ever kept stays harmless.
+// Replays the expression harness's saved corpus.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
+#include "support/FuzzCorpus.h"
 #include "tests/engine/fuzz/ExprFuzzBody.h"
 
 TEST(ExprFuzzCorpusTest, EverySavedInputRunsClean) {
-  std::filesystem::path dir = std::filesystem::path(ORV_SOURCE_DIR) / "tests/engine/fuzz/corpus/expr";
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    xbefuzz::RunExpression(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-    ++count;
-  }
-  EXPECT_GT(count, 0);
+  EXPECT_GT(ReplayCorpus("engine/fuzz/corpus/expr", xbefuzz::RunExpression), 0);
 }

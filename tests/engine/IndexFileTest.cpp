@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -32,6 +34,16 @@ TagInfo Def(const char* name, int keyLen, bool desc = false) {
   t.keyLen = keyLen;
   t.descending = desc;
   return t;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string Key(int v, int len) {
@@ -201,6 +213,52 @@ TEST(IndexFileTest, ForeignOrTruncatedFilesAreRefused) {
   auto g = IndexFile::Open(path, true);
   ASSERT_TRUE(g);
   EXPECT_TRUE(g->Damaged());
+}
+
+// A page whose bytes do not fit what it must be is reported as a fault and never read past,
+// whatever field is damaged: every walk, seek and placement stays within the page.
+TEST(IndexFileTest, DamagedPagesAreFaultsNeverReadPast) {
+  std::string path = TempPath("g.nsx");
+  {
+    auto f = IndexFile::Create(path, {});
+    std::string flat;
+    std::vector<int32_t> recs;
+    for (int i = 0; i < 900; ++i) flat += Key(i, 10), recs.push_back(i + 1);
+    ASSERT_EQ(f->BuildTag(Def("T", 10), flat.data(), recs.data(), recs.size(), {}), 0);
+  }
+  const std::string good = ReadFileBytes(path);
+  // Page 1 is the definition, 2..5 the leaves (291 entries at most), 6 the root branch.
+  struct Case {
+    const char* what;
+    std::size_t at;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"leaf count past the capacity", 3 * 4096 + 2, std::string("\xA0\x0F", 2)},
+      {"branch count past the capacity", 6 * 4096 + 2, std::string("\xFF\x00", 2)},
+      {"leaf typed as a branch", 4 * 4096, std::string(1, '\x02')},
+      {"unknown page type", 2 * 4096, std::string(1, '\x09')},
+      {"page naming another", 5 * 4096 + 12, std::string("\x63\x00\x00\x00", 4)},
+      {"child beyond the file", 6 * 4096 + 16 + 22 + 14, std::string("\x00\x10\x00\x00", 4)},
+      {"leaf chain into itself", 3 * 4096 + 4, std::string("\x03\x00\x00\x00", 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bad = good;
+    bad.replace(c.at, c.bytes.size(), c.bytes);
+    WriteFileBytes(path, bad);
+    auto f = IndexFile::Open(path, false);
+    ASSERT_TRUE(f);
+    f->ClearFault();
+    std::size_t seen = 0;
+    for (auto p = f->First(0); p.Valid() && seen < 2000; p = f->Next(0, p)) ++seen;
+    for (auto p = f->Last(0); p.Valid() && seen < 4000; p = f->Prev(0, p)) ++seen;
+    std::string probe = Key(450, 10);
+    (void)f->RecAt(0, f->LowerBound(0, probe.data(), 10, 0));
+    (void)f->RecAt(0, f->AtOrdinal(0, 600));
+    EXPECT_LE(seen, 1800u);  // never more than the file holds: no loop
+    EXPECT_TRUE(f->Faulted());
+  }
 }
 
 }  // namespace

@@ -316,3 +316,54 @@ TEST_F(XbCommandsTest, WithoutHandlerQuietAndSilentOperationsNeverRaise) {
     EXPECT_EQ(e.Message, "[XbConnection.Count]Count");
   }
 }
+
+TEST_F(XbCommandsTest, AnOpenReplyWithImpossibleSizesIsRefusedBeforeAnythingIsKept) {
+  TDataSet owner;
+  TIndexDefs defs(&owner);
+  TXbUseRequest q;
+  q.FileName = "orvel.dbf";
+  // Work area, record count, field count and record size as the reply carries them.
+  const struct {
+    const char* name;
+    std::string numbers;
+    bool opens;
+  } cases[] = {
+      {"the largest xBase record", "0005" "00000001" "00000003" "0000FFFF", true},
+      {"a record of 2 GB", "0005" "00000001" "00000003" "7FFFFFF0", false},
+      {"one byte past the largest record", "0005" "00000001" "00000003" "00010000", false},
+      {"more fields than record bytes", "0005" "00000001" "0000002A" "0000002A", false},
+      {"a field count of 4 billion", "0005" "00000001" "FFFFFFFF" "0000002A", false},
+      {"a negative record count", "0005" "FFFFFFFF" "00000003" "0000002A", false},
+  };
+  for (const auto& c : cases) {
+    Errors.clear();
+    On("0469", c.numbers + "N" + B("", 255) + "0000" "0000" "00000000" "00000000");
+    TXbUseReply r;
+    Conn->Use(q, r, defs);
+    if (c.opens) {
+      EXPECT_EQ(r.WorkArea, 5) << c.name;
+      EXPECT_EQ(r.RecordSize, 65535) << c.name;
+      EXPECT_TRUE(Errors.empty()) << c.name;
+    } else {
+      EXPECT_EQ(r.WorkArea, 0) << c.name;
+      EXPECT_EQ(r.RecordSize, 0) << c.name;
+      EXPECT_EQ(Errors, std::vector<std::string>{"XbConnection.Use|Use"}) << c.name;
+    }
+  }
+}
+
+TEST_F(XbCommandsTest, ATextLongerThanItsFieldIsCutSoLaterFieldsKeepTheirPlace) {
+  const std::string longName(300, 'D');
+  On("0054", "Y");
+  EXPECT_TRUE(Conn->FileExists(longName, "notes.dbf"));
+  EXPECT_EQ(Last().Payload, std::string(255, 'D') + B("notes.dbf", 255));
+  // A two-byte character across the edge is left out whole, not split.
+  const std::string hangul = std::string(254, 'a') + "\xB0\xA1";
+  EXPECT_TRUE(Conn->FileExists(hangul, "x"));
+  EXPECT_EQ(Last().Payload.substr(0, 255), std::string(254, 'a') + " ");
+  EXPECT_EQ(Last().Payload.size(), 510u);
+  // The login record keeps its length whatever the texts.
+  Conn->Password = std::string(400, 'p');
+  Conn->ServerName = std::string(300, 's');
+  EXPECT_EQ(Conn->LoginRecordText().size(), 1788u);
+}

@@ -201,6 +201,44 @@ TEST_F(XbConnectionTest, ADamagedOrStalledReplyEndsWithinTheTimeOut) {
   EXPECT_EQ(Errors.front(), "XbConnection.FillReadStream|Connection lost");
 }
 
+TEST_F(XbConnectionTest, ATricklingReplyEndsWithinTheTimeOutOfTheWholeReply) {
+  // The server announces 30 bytes and sends one every 60 ms: 1.8 s in all, each byte well
+  // within the time-out of 300 ms.
+  TTestServer trickler([](TPeer& peer) {
+    TWireMessage request;
+    if (!peer.ReadMessage(request)) return;
+    peer.Send("0000001E000000000001");
+    for (int i = 0; i < 30; ++i) {
+      peer.Send("x");
+      Sleep(60);
+    }
+    peer.WaitClosed(1000);
+  });
+  Handled();
+  Conn->Port = trickler.Port();
+  Conn->TimeOut = 300;
+  Open();
+  TTickClock clock;
+  EXPECT_EQ(Conn->Alias(1), "");
+  EXPECT_LT(clock.ElapsedMs(), 1000);
+  EXPECT_FALSE(Conn->Active());
+  EXPECT_EQ(Errors.front(), "XbConnection.FillReadStream|Connection lost");
+}
+
+TEST_F(XbConnectionTest, AnAnnouncedPayloadPastTheLimitIsRefusedBeforeItIsRead) {
+  Handled();
+  Conn->TimeOut = 2000;
+  Open();
+  TWireMessage huge;
+  huge.Raw = "10000001000000000001" + std::string(100, 'x');  // 256 MB and one byte
+  On("0530", {huge});
+  TTickClock clock;
+  EXPECT_EQ(Conn->Alias(1), "");
+  EXPECT_LT(clock.ElapsedMs(), 1000) << "nothing is waited for";
+  EXPECT_FALSE(Conn->Active());
+  EXPECT_EQ(Errors, std::vector<std::string>{"XbConnection.FillReadStream|Connection lost"});
+}
+
 TEST_F(XbConnectionTest, AHeaderWithoutANumberCarriesNoPayload) {
   Handled();
   Open();

@@ -243,3 +243,32 @@ TEST_F(XbQueryTest, TheConnectionGoingAwayClearsTheReference) {
   EXPECT_EQ(Q.XbConnection(), nullptr);
   Q.Close();
 }
+
+// A result whose rows could not be held is refused before anything is sized by it, and the
+// statement is closed on the server.
+TEST_F(XbQueryTest, ResultsBeyondWhatCanBeHeldAreRefused) {
+  const struct {
+    std::string RowsFieldsSize;
+    std::string Message;
+  } cases[] = {
+      {"00000001" "00000002" "7FFFFFF0", "The result is too large to hold: 1 rows of 2147483632 bytes"},
+      {"002DC6C0" "00000002" "00100000", "The result is too large to hold: 3000000 rows of 1048576 bytes"},
+      {"7FFFFFFF" "00000002" "0000000E", "The result is too large to hold: 2147483647 rows of 14 bytes"},
+      {"FFFFFFFF" "00000002" "0000000E", "The result is too large to hold: -1 rows of 14 bytes"},
+      {"00000001" "00000402" "0000000E", "Too many fields in the result: 1026"},
+  };
+  for (const auto& c : cases) {
+    On("0802", c.RowsFieldsSize + "00000000");
+    Server->ClearRequests();
+    try {
+      Q.Open();
+      FAIL() << c.RowsFieldsSize;
+    } catch (const EXbQueryError& e) {
+      EXPECT_EQ(e.Message, c.Message);
+    }
+    EXPECT_FALSE(Q.Active());
+    const std::vector<std::string> codes = Server->Codes();
+    EXPECT_EQ(codes, (std::vector<std::string>{"0800", "0802", "0804", "0801"}));
+  }
+  EXPECT_TRUE(Errors.empty());
+}

@@ -321,4 +321,21 @@ TEST_F(PageModelTest, PrinterSettingsGoToTheSetupAndAreRefusedWhilePrinting) {
   f.SetOrientation(poPortrait);
 }
 
+TEST_F(PageModelTest, WithoutAPrinterTheRightAndBottomMarginsConvertOnlyTheMargin) {
+  Pages.SetInstalled(false);
+  const struct {
+    double factor, right, bottom;
+  } cases[] = {{25.4, 25.4, 12.7}, {1.0, 1.0, 0.5}, {72.0, 36.0, 72.0}};
+  for (const auto& c : cases) {
+    TReportFiler f;
+    f.SetUnitsFactor(c.factor);
+    f.SetMarginRight(c.right);
+    f.SetMarginBottom(c.bottom);
+    // The fixed Letter page less the margin, in inches.
+    EXPECT_NEAR(f.SectionRight, 8.5 - c.right / c.factor, 1e-9) << c.factor;
+    EXPECT_NEAR(f.SectionBottom, 11.0 - c.bottom / c.factor, 1e-9) << c.factor;
+    EXPECT_EQ(f.MarginRight(), c.right);
+  }
+}
+
 }  // namespace

@@ -1,13 +1,17 @@
 // Playback to the printer: a recorded stream printed onto the page-picture printer (pages and
 // pixels), page ranges and copies, a damaged or cut stream refused with the document
-// aborted, resolution independence, and a real PDF through the class library's printer.
+// aborted, resolution independence, pens scaled once, icons and metafiles, and real PDFs
+// through the class library's printer (a flood fill, searchable text, no printer at all).
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <cmath>
+#include <cstdio>
 #include <regex>
 
 #include "support/ReportTestKit.h"
+#include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
 #include "report/FilePrinter.h"
 
@@ -409,6 +413,171 @@ TEST_F(PlaybackTest, TheClassLibrarysPrinterWritesAPdfOfThePages) {
   std::regex page("/Type\\s*/Page[^s]");
   auto n = std::distance(std::sregex_iterator(bytes.begin(), bytes.end(), page), std::sregex_iterator());
   EXPECT_EQ(n, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Captures the pen width while the page plays.
+class PenProbe : public TFilePrinter {
+ public:
+  void PlayPage(unsigned N) override {
+    TFilePrinter::PlayPage(N);
+    Widths.push_back(GetCanvas().Pen().Width());
+  }
+  std::vector<int> Widths;
+};
+
+TEST_F(PlaybackTest, APenWidthIsScaledOnce) {
+  // A pen of 0.2 in at ScaleX 50 is 0.1 in on the page: 10 pixels at 100 dots per inch.
+  const struct {
+    double scale;
+    int width;  // hundredths of an inch
+    int pixels;
+  } cases[] = {{50, 20, 10}, {100, 20, 20}, {200, 5, 10}};
+  for (const auto& c : cases) {
+    RecordFile(File(), [&](TBaseReport& r) {
+      r.SetScaleX(c.scale);
+      r.SetPen(clBlack, psSolid, -c.width, TReportPenMode::pmCopy);
+      r.MoveTo(1, 1);
+      r.LineTo(2, 1);
+    });
+    PenProbe p;
+    p.FileName = File();
+    p.Execute();
+    ASSERT_EQ(p.Widths.size(), 1u);
+    EXPECT_EQ(p.Widths[0], c.pixels) << c.scale;
+  }
+}
+
+TEST_F(PlaybackTest, IconsAreDrawnAndMetafilesLeftOut) {
+  QImage red(16, 16, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  QByteArray ico;
+  QBuffer buf(&ico);
+  buf.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(red.save(&buf, "ICO"));
+  auto stream = [&](uint8_t code, uint8_t kind, const std::string& bytes) {
+    TMemoryStream m;
+    TReportWriter w(m);
+    TReportHeader h;
+    h.PageCount = 1;
+    w.ReportHeader(h);
+    w.PageHeader(TPageHeader{0, 0, 1, 0});
+    w.Byte(code);
+    w.Graphic(kind, bytes);
+    if (code == rcDraw) {
+      w.Point(1, 1);
+    } else if (code == rcStretchDraw) {
+      w.Rect(TStreamRect{{1, 1}, {2, 2}});
+    } else {  // rcBitmapScaled
+      w.Point(1, 1);
+      w.Number(1);
+      w.Number(1);
+    }
+    w.Byte(rcEndPage);
+    return StreamBytes(m);
+  };
+  const std::string icon(ico.constData(), static_cast<size_t>(ico.size()));
+  const std::string emf = std::string("\x01\x00\x00\x00", 4) + std::string(80, '\0');
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool red, castError;
+  } cases[] = {
+      {"an icon drawn", stream(rcDraw, gkIcon, icon), true, false},
+      {"an icon stretched", stream(rcStretchDraw, gkIcon, icon), true, false},
+      {"a metafile left out", stream(rcDraw, gkMetafile, emf), false, false},
+      {"an icon where a bitmap belongs", stream(rcBitmapScaled, gkIcon, icon), false, true},
+  };
+  for (const auto& c : cases) {
+    WriteFile(File(), c.bytes);
+    TFilePrinter p;
+    p.FileName = File();
+    bool castError = false;
+    try {
+      p.Execute();
+    } catch (const EInvalidCast&) {
+      castError = true;
+    }
+    EXPECT_EQ(castError, c.castError) << c.name;
+    if (c.castError) continue;
+    ASSERT_EQ(Pages.Pages().size(), 1u) << c.name;
+    QRgb px = Pages.Pages()[0].pixel(105, 105);
+    EXPECT_EQ(qRed(px) > 200 && qGreen(px) < 60, c.red) << c.name;
+  }
+}
+
+// Runs a command line; its standard output.
+std::string Output(const std::string& Command) {
+  std::string out;
+  if (FILE* f = ::popen(Command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    ::pclose(f);
+  }
+  return out;
+}
+
+class PdfPlaybackTest : public PlaybackTest {
+ protected:
+  // Records Draw and prints it through the class library's printer into a PDF file.
+  std::string PrintToPdf(const std::function<void(TBaseReport&)>& Draw) {
+    SetReportPrinter(nullptr);
+    std::string pdf = Path("out.pdf");
+    Printer().OutputFileName = pdf;
+    RecordFile(File(), Draw);
+    TFilePrinter p;
+    p.FileName = File();
+    p.Execute();
+    Printer().OutputFileName.clear();
+    SetReportPrinter(&Pages);
+    return pdf;
+  }
+};
+
+TEST_F(PdfPlaybackTest, WithoutPrinterOrPdfFileNothingPrintsAndItIsSaid) {
+  if (!Printer().Printers().empty()) GTEST_SKIP() << "this machine has a printer";
+  RecordSquares(1);
+  SetReportPrinter(nullptr);
+  EXPECT_TRUE(TBaseReport::NoPrintersInstalled());
+  TFilePrinter p;
+  p.FileName = File();
+  p.Execute();
+  Printer().OutputFileName = Path("asked.pdf");
+  EXPECT_FALSE(TBaseReport::NoPrintersInstalled());
+  Printer().OutputFileName.clear();
+  SetReportPrinter(&Pages);
+  ASSERT_EQ(Fake.Boxes.size(), 1u);
+  EXPECT_EQ(Fake.Boxes[0].Text, "No printers are defined, aborting print job.");
+}
+
+TEST_F(PdfPlaybackTest, FloodFillReachesThePdfAsItDoesAPicture) {
+  const std::string pdf = PrintToPdf([](TBaseReport& r) {
+    r.SetPen(clBlack, psSolid, -3, TReportPenMode::pmCopy);
+    r.Rectangle(1, 1, 3, 3);  // a frame with a white inside (the brush is clear)
+    r.SetBrush(clBlue, bsSolid, nullptr);
+    r.FloodFill(2, 2, clBlack, fsBorder);
+  });
+  ASSERT_EQ(Output("pdftoppm -r 50 -png -singlefile '" + pdf + "' '" + Path("page") + "'"), "");
+  QImage page(QString::fromStdString(Path("page.png")));
+  ASSERT_FALSE(page.isNull());
+  QRgb inside = page.pixel(100, 100), outside = page.pixel(200, 100);
+  EXPECT_TRUE(qBlue(inside) > 200 && qRed(inside) < 60) << std::hex << inside;
+  EXPECT_TRUE(qRed(outside) > 200 && qBlue(outside) > 200) << std::hex << outside;
+}
+
+TEST_F(PdfPlaybackTest, PdfTextKeepsItsSpaces) {
+  const std::string pdf = PrintToPdf([](TBaseReport& r) {
+    r.SetFont(cp949::K("굴림"), 12);
+    r.GotoLine(2);
+    r.PrintTextLeft("two words " + cp949::K("한글 단어") + " end", 1);
+  });
+  const std::string text = Output("pdftotext '" + pdf + "' -");
+  EXPECT_EQ(text.find('\x01'), std::string::npos) << text;
+  EXPECT_NE(text.find("two words \xED\x95\x9C\xEA\xB8\x80 \xEB\x8B\xA8\xEC\x96\xB4 end"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "support/ReportTestKit.h"
+#include "report/FilePrinter.h"
 #include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
 
@@ -311,6 +312,67 @@ TEST_F(RecorderTest, WithoutAPrinterTheOwnerFormsScreenMeasures) {
   auto recs = Parse(ReadFile(Path("b.$$$")));
   EXPECT_EQ(recs[0].Nums[3], 8.5);
   EXPECT_EQ(recs[0].Nums[10], 1);  // copies without a printer
+}
+
+TEST_F(RecorderTest, APageNumberTheHandlerChangesIsHonoured) {
+  TReportFiler f;
+  TMemoryStream m;
+  f.StreamMode = smUser;
+  f.Stream = &m;
+  std::vector<int> seen;
+  f.OnPrintPage = [&](TObject*, int& n) {
+    seen.push_back(n);
+    if (n == 1) n = 5;  // the report goes on as page 5
+    return seen.size() < 3;
+  };
+  f.Execute();
+  EXPECT_EQ(seen, (std::vector<int>{1, 6, 7}));
+  std::vector<double> numbers;
+  for (const Rec& r : PageHeaders(Parse(StreamBytes(m)))) numbers.push_back(r.Nums[2]);
+  EXPECT_EQ(numbers, (std::vector<double>{1, 6, 7}));
+}
+
+TEST_F(RecorderTest, EachRecorderLaysOutInItsOwnOrientation) {
+  TReportFiler tall;  // portrait, made before a landscape recording turned the shared printer
+  const std::string landscape = Record([](TBaseReport& r) { r.PrintTextLeft("wide", 1); },
+                                       [](TReportFiler& f) { f.SetOrientation(poLandscape); });
+  WriteFile(Path("wide.$$$"), landscape);
+  TFilePrinter player;  // playing the landscape stream turns the printer
+  player.FileName = Path("wide.$$$");
+  player.Execute();
+  ASSERT_EQ(Pages.Setup().Orientation, 2);
+  TMemoryStream m;
+  tall.StreamMode = smUser;
+  tall.Stream = &m;
+  tall.OnPrint = [](TObject* s) { static_cast<TBaseReport*>(s)->PrintTextLeft("tall", 1); };
+  tall.Execute();
+  const Rec header = Parse(StreamBytes(m))[0];
+  EXPECT_EQ(header.Nums[3], 8.5);
+  EXPECT_EQ(header.Nums[4], 11.0);
+  EXPECT_EQ(header.Nums[9], poPortrait);
+  EXPECT_EQ(PageHeaders(Parse(StreamBytes(m)))[0].Nums[3], poPortrait);
+}
+
+TEST_F(RecorderTest, ThePaperFieldsAreThePrintersSheet) {
+  const struct {
+    const char* name;
+    double w, h;
+    int code, width, length;
+  } cases[] = {
+      {"Letter", 8.5, 11.0, 1, 2159, 2794},
+      {"A4", 210 / 25.4, 297 / 25.4, 9, 2100, 2970},
+      {"A4 held sideways", 297 / 25.4, 210 / 25.4, 9, 2100, 2970},
+      {"Legal", 8.5, 14.0, 5, 2159, 3556},
+  };
+  for (const auto& c : cases) {
+    TImagePagePrinter sheet(100, 100, c.w, c.h);
+    SetReportPrinter(&sheet);
+    const Rec header = Parse(Record([](TBaseReport& r) { r.PrintTextLeft("x", 1); }))[0];
+    EXPECT_EQ(header.Nums[11], c.code) << c.name;
+    EXPECT_EQ(header.Nums[12], c.width) << c.name;
+    EXPECT_EQ(header.Nums[13], c.length) << c.name;
+  }
+  SetReportPrinter(&Pages);
 }
 
 }  // namespace

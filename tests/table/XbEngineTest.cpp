@@ -102,14 +102,14 @@ TEST_F(EngineTest, SortTableLoadsTheEngineWhenNeeded) {
   EXPECT_EQ(engine.Count("xb_SysProp"), 1);
 }
 
-TEST_F(EngineTest, GaugeCodesArePostedToTheHookedWindow) {
+TEST_F(EngineTest, GaugeCodesAreSentToTheHookedWindow) {
   LoadFake();
   ASSERT_NE(engine.GaugePoster, nullptr);
   engine.GaugePoster(0x4242, XB_GAUGE_CODE(40));
-  ASSERT_EQ(services.PostedKeys.size(), 1u);
-  EXPECT_EQ(services.PostedKeys[0].Window, 0x4242);
-  EXPECT_EQ(services.PostedKeys[0].Key, uint16_t(-40));
-  EXPECT_NE(services.PostedKeys[0].Key & 0x7000, 0);
+  ASSERT_EQ(services.SentKeys.size(), 1u);
+  EXPECT_EQ(services.SentKeys[0].Window, 0x4242);
+  EXPECT_EQ(services.SentKeys[0].Key, uint16_t(-40));
+  EXPECT_NE(services.SentKeys[0].Key & 0x7000, 0);
 }
 
 TEST_F(EngineTest, LibraryWithoutOurExtrasStillLoads) {
@@ -159,7 +159,7 @@ TEST_F(EngineTest, AddOnLoaders) {
   LoadCryptEngine();
   LoadCryptEngine();
   EXPECT_TRUE(XbCryptAddOn().Loaded);
-  EXPECT_EQ(XbCryptAddOn().SetCompressionLevel, &dummy);
+  EXPECT_EQ(reinterpret_cast<void*>(XbCryptAddOn().SetCompressionLevel), static_cast<void*>(&dummy));
   UnloadCryptEngine();
   EXPECT_FALSE(XbCryptAddOn().Loaded);
   EXPECT_EQ(services.Loader.OpenHandles(), 0);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 
 #include "NoteFileFixture.h"
 #include "support/ForkedLockHolder.h"
@@ -127,6 +128,75 @@ TEST_F(XbTableEditTest, EditStartsFromTheStoredRecord) {
   t.Post();
   EXPECT_EQ(TrimRight(Raw(t, "TIT2")), "from the other");
   EXPECT_EQ(TrimRight(Raw(t, "TIT3")), "mine");
+}
+
+namespace {
+
+// Runs Work in a second process on the same files and returns its exit code (-1 when it
+// did not end normally). The engine loaded here is inherited.
+int InChild(const std::function<int()>& Work) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(Work());
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// The lost update: a post refused for a bad value keeps the edit and its record lock, so a
+// second user cannot change the record meanwhile; and a field the edit did not touch is
+// never written back from the edit's copy, even over a writer that ignores record locks.
+TEST_F(XbTableEditTest, RefusedPostKeepsTheLockAndNoStaleFieldIsWrittenBack) {
+  const std::string file =
+      CreateTable("lost", {{"NUM", "N", 3}, {"TEXT", "C", 10}}, {{"1", "mine"}});
+  TTestTable& t = OpenNote(file);
+  t.Edit();
+  t.FieldByName("NUM")->SetAsInteger(1234);
+  ASSERT_EQ(XbMessage([&] { t.Post(); }), "Translate error. Value out of bounds");
+  ASSERT_EQ(t.State(), dsEdit);
+
+  auto other = [&](bool lockFirst) {
+    return InChild([&] {
+      TXbDispatch d;
+      XbCall(&XbEntryPoints::xb_SetLockTimeout, static_cast<XbShort>(0));
+      d.WorkArea = d.xb_UseEx(file, "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+      if (d.WorkArea <= 0) return 3;
+      d.SelectWorkArea();
+      d.xb_Go(1);
+      if (lockFirst && d.xb_Rlock(1) == 0) return 1;  // refused: the edit holds the record
+      d.xb_Replace("TEXT", XB_RT_TEXT, lockFirst ? "locked" : "sneaky");
+      d.xb_Commit();
+      d.xb_Close();
+      return 0;
+    });
+  };
+  EXPECT_EQ(other(true), 1);
+  ASSERT_EQ(other(false), 0);
+
+  t.FieldByName("NUM")->SetAsInteger(123);
+  t.Post();
+  EXPECT_EQ(LockCount(t), 0);
+  EXPECT_EQ(Raw(t, "NUM"), "123");
+  EXPECT_EQ(TrimRight(Raw(t, "TEXT")), "sneaky");
+  EXPECT_EQ(t.FieldByName("TEXT")->AsString(), "sneaky");
+}
+
+// A body holding a NUL byte is stored whole, not cut at the NUL.
+TEST_F(XbTableEditTest, MemoWithANulIsStoredWhole) {
+  const std::string file = CreateNoteFile("nul", 40, {{"a", "stored"}});
+  const std::string body("before\0after", 12);
+  {
+    TTestTable& t = OpenNote(file);
+    t.Edit();
+    t.FieldByName("MMM")->SetAsString(body);
+    t.Post();
+    t.Close();
+  }
+  TTestTable& again = OpenNote(file);
+  EXPECT_EQ(again.FieldByName("MMM")->AsString(), body);
+  again.SelectWorkArea();
+  EXPECT_EQ(again.xb_GetBlobLength("MMM"), 12);
 }
 
 // Memos go with the record: on insert and append-record too, and a body written in edit

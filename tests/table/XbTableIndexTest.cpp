@@ -268,9 +268,9 @@ TEST_F(XbTableIndexTest, IndexRoutineEndToEnd) {
   t.Unlock(0);
 
   EXPECT_GT(order, 0);
-  ASSERT_FALSE(services.PostedKeys.empty());
+  ASSERT_FALSE(services.SentKeys.empty());
   int last = 0;
-  for (const TPostedKey& k : services.PostedKeys) {
+  for (const TSentKey& k : services.SentKeys) {
     EXPECT_EQ(k.Window, window);
     EXPECT_NE(k.Key & 0x7000, 0) << k.Key;
     const int percent = -static_cast<int16_t>(k.Key);

@@ -7,11 +7,12 @@ namespace keytable {
 namespace {
 
 const std::vector<ColumnDef> kMasterFields = {{"NUM", "N", 5}, {"NAME", "C", 10}};
-const std::vector<Row> kMasters = {{"42", "answer"}, {"7", "seven"}, {"42", "again"}};
+const std::vector<Row> kMasters = {
+    {"42", "answer"}, {"7", "seven"}, {"42", "again"}, {"-42", "negative"}};
 
 const std::vector<ColumnDef> kDetailFields = {{"NUM", "N", 5}, {"TIT1", "C", 10}};
 const std::vector<Row> kDetails = {
-    {"7", "s1"}, {"42", "a1"}, {"42", "a2"}, {"9", "n1"}, {"42", "a3"}};
+    {"7", "s1"}, {"42", "a1"}, {"42", "a2"}, {"9", "n1"}, {"42", "a3"}, {"-42", "m1"}};
 
 const std::vector<ColumnDef> kNoteFields = {
     {"TIT1", "C", 10}, {"TIT2", "C", 10}, {"NUM", "N", 4},
@@ -23,6 +24,7 @@ const std::vector<Row> kNotes = {
     {"delta", "z", "4", "", "8", "F"},
     // A two-byte character whose trail byte is a lower-case letter, then a lower-case b.
     {"echo", "\x81\x61" "b", "5", "20240101", "9", "F"},
+    {"kimleepark", "k", "6", "20240202", "10", "F"},  // fills TIT1
 };
 
 class XbTableMasterTest : public KeyTableTest {
@@ -72,7 +74,7 @@ TEST_F(XbTableMasterTest, DetailFollowsTheMastersKey) {
   // The master's source switched off: the detail shows every record; on again: scoped again,
   // although the key is the one of before.
   source.SetEnabled(false);
-  EXPECT_EQ(Titles(*detail).size(), 5u);
+  EXPECT_EQ(Titles(*detail).size(), 6u);
   source.SetEnabled(true);
   EXPECT_EQ(Titles(*detail), (std::vector<std::string>{"a1", "a2", "a3"}));
 
@@ -84,14 +86,14 @@ TEST_F(XbTableMasterTest, DetailFollowsTheMastersKey) {
 }
 
 // A numeric master field pads to the master's engine width: with zeros for a bare numeric
-// key, with blanks inside STR( ).
+// key, with blanks inside STR( ). A negative number keeps its sign in front of the zeros.
 TEST_F(XbTableMasterTest, MasterKeyPadding) {
   struct Case {
-    std::string Tag, Expression, Key;
+    std::string Tag, Expression, Key, NegativeKey;
   } cases[] = {
-      {"BARE", "NUM", "00042"},
-      {"INSTR", "STR(NUM,5)", "   42"},
-      {"BOTH", "STR(NUM,5)+TIT1", "   42"},
+      {"BARE", "NUM", "00042", "-0042"},
+      {"INSTR", "STR(NUM,5)", "   42", "  -42"},
+      {"BOTH", "STR(NUM,5)+TIT1", "   42", "  -42"},
   };
   detail->SetMasterFields("NUM");
   for (const Case& c : cases) {
@@ -106,6 +108,13 @@ TEST_F(XbTableMasterTest, MasterKeyPadding) {
   }
   // STR( keys find the detail records by their blank-padded key.
   EXPECT_EQ(Titles(*detail), (std::vector<std::string>{"a1", "a2", "a3"}));
+
+  master->SetRecNo(4);  // -42
+  for (const Case& c : cases) {
+    detail->SetIndexName(c.Tag);
+    EXPECT_EQ(detail->BuildMasterKey(), c.NegativeKey) << c.Expression;
+    EXPECT_EQ(Titles(*detail), (std::vector<std::string>{"m1"})) << c.Expression;
+  }
 }
 
 class XbTableLocateTest : public KeyTableTest {
@@ -152,6 +161,16 @@ TEST_F(XbTableLocateTest, LocateCases) {
       {"a field the query cannot compare", 0, "MMM", Variant("x"), 0, false, "Alpha"},
       {"several fields", 0, "TIT1;NUM", VarArrayOf({"delta", 4}), 0, true, "delta"},
       {"several fields, one differs", 0, "TIT1;NUM", VarArrayOf({"delta", 3}), 0, false, "Alpha"},
+      // The seek would cut a longer value to the field's width and find kimleepark.
+      {"the whole field on its order", tit1, "TIT1", Variant("kimleepark"), 0, true, "kimleepark"},
+      {"longer than the field, on its order", tit1, "TIT1", Variant("kimleeparkx"), 0, false,
+       "Alpha"},
+      {"longer than the field, switching to its order", tit2, "TIT1", Variant("kimleeparkx"), 0,
+       false, "Alpha"},
+      {"longer than the field, partial key", tit1, "TIT1", Variant("kimleeparkx"), loPartialKey,
+       false, "Alpha"},
+      {"longer than the field, case-insensitive", tit1, "TIT1", Variant("KIMLEEPARKX"),
+       loCaseInsensitive, false, "Alpha"},
   };
   for (const Case& c : cases) {
     t.SetOrder(0);
@@ -219,6 +238,31 @@ TEST_F(XbTableLocateTest, Lookup) {
   t.SetOrder(tit1);
   t.First();
   EXPECT_EQ(t.Lookup("TIT1", Variant("delta"), "NUM").AsInteger(), 4);  // padded on the right
+
+  // An active order that does not hold the field as stored is not sought in: Lookup searches,
+  // as without an order, and the order stays.
+  const XbShort upper = t.IndexTag("", "UTIT1", "UPPER(TIT1)", 0, false, "");
+  struct SearchCase {
+    const char* What;
+    XbShort Order;
+    std::string Key;
+    Variant Value;
+    std::string Result;
+    Variant Expected;
+  } searches[] = {
+      {"an order on another field", tit1, "NUM", Variant(4), "TIT1", Variant("delta")},
+      {"an order on another field, no such key", tit1, "NUM", Variant(9), "TIT1", Variant::Null()},
+      {"the field folded to upper case", upper, "TIT1", Variant("delta"), "NUM", Variant(4)},
+      {"a text longer than the field", tit1, "TIT1", Variant("kimleeparkx"), "NUM",
+       Variant::Null()},
+      {"a text as long as the field", tit1, "TIT1", Variant("kimleepark"), "NUM", Variant(6)},
+  };
+  for (const SearchCase& c : searches) {
+    t.SetOrder(c.Order);
+    const Variant got = t.Lookup(c.Key, c.Value, c.Result);
+    EXPECT_TRUE(got == c.Expected) << c.What << ": " << (got.IsNull() ? "Null" : got.AsString());
+    EXPECT_EQ(t.IndexOrd(), c.Order) << c.What;
+  }
 }
 
 }  // namespace

@@ -210,6 +210,26 @@ TEST_F(XbTableQueryTest, ReplaceByValueCode) {
   t.SetSpeedMode(false);
 }
 
+// The engine does not encrypt: a password, set before or after the open, changes nothing on
+// disk, and every table says it is not encrypted (the README says so).
+TEST_F(XbTableQueryTest, PasswordLeavesTheFilePlain) {
+  const std::string file = CreateTable("orvel", kFields, kRows, true);
+  TXbTable& t = OpenTable(file, false, false);
+  t.SetPassword("secret");
+  t.Open();
+  t.SetPassword("other");
+  EXPECT_EQ(t.IsEncrypted(0), 0);
+  t.SetRecNo(2);
+  t.Edit();
+  t.FieldByName("TIT1")->SetAsString("plainword");
+  t.Post();
+  t.Close();
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("plainword"), std::string::npos);
+  EXPECT_NE(bytes.find("banana"), std::string::npos);
+}
+
 TEST_F(XbTableQueryTest, ReadOnlyRefusals) {
   TXbTable& t = OpenTable(CreateTable("orvel", kFields, kRows, true), false, false);
   t.SetReadOnly(true);

@@ -29,6 +29,14 @@ void PokeField(TXbTable& T, const std::string& Field, const std::string& Bytes) 
   T.xb_Commit();
 }
 
+// The bytes of one field of the engine's current record.
+std::string StoredBytes(TXbTable& T, const std::string& Field) {
+  T.SelectWorkArea();
+  T.xb_GetRecord();
+  const size_t offset = static_cast<size_t>(T.xb_FieldOffset(Field) - 1);
+  return std::string(T.RecordImage.data() + offset, static_cast<size_t>(T.xb_FieldWidth(Field)));
+}
+
 }  // namespace
 
 class XbTableTest : public NoteTableTest {};
@@ -255,25 +263,35 @@ TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
   EXPECT_EQ(Raw(t, "AMOUNT"), "  -3.46");
   EXPECT_EQ(Raw(t, "DAY"), "20240229");
 
+  // A refused post keeps the edit and its record lock: the user fixes the value and posts
+  // again, and no one else can have written the record meanwhile.
   t.Edit();
   t.FieldByName("NUM")->SetAsInteger(1234);
   EXPECT_EQ(XbMessage([&] { t.Post(); }), "Translate error. Value out of bounds");
   EXPECT_EQ(t.State(), dsEdit);
-  EXPECT_EQ(LockCount(t), 0);  // a refused post holds no lock
+  EXPECT_EQ(LockCount(t), 1);
+  t.FieldByName("NUM")->SetAsInteger(123);
+  t.Post();
+  EXPECT_EQ(LockCount(t), 0);
+  EXPECT_EQ(Raw(t, "NUM"), "123");
+  t.Edit();
+  t.FieldByName("NUM")->SetAsInteger(1234);
+  EXPECT_EQ(XbMessage([&] { t.Post(); }), "Translate error. Value out of bounds");
   t.Cancel();
-  EXPECT_EQ(Raw(t, "NUM"), " 12");
+  EXPECT_EQ(LockCount(t), 0);
+  EXPECT_EQ(Raw(t, "NUM"), "123");
 
-  // A refused insert leaves no blank record behind.
-  const int visible = t.RecordCount();
+  // A refused insert leaves the file as it was: no record, deleted or not, is appended.
+  const XbLong records = t.RecCount();
   t.AppendBlank();
   t.FieldByName("NUM")->SetAsInteger(5000);
   EXPECT_EQ(XbMessage([&] { t.Commit(); }), "Translate error. Value out of bounds");
-  t.Cancel();
-  t.Refresh();
-  int seen = 0;
-  for (t.First(); !t.Eof(); t.Next()) ++seen;
-  EXPECT_EQ(seen, 1);
-  EXPECT_GE(t.RecordCount(), visible);
+  EXPECT_EQ(t.RecCount(), records);
+  t.FieldByName("NUM")->SetAsInteger(50);
+  t.Commit();
+  EXPECT_EQ(t.RecCount(), records + 1);
+  EXPECT_EQ(Raw(t, "NUM"), " 50");
+  EXPECT_EQ(LockCount(t), 0);
 }
 
 // Under a comma-decimal locale (a German desktop) numbers still cross with a point, and a
@@ -353,6 +371,21 @@ TEST_F(XbTableTest, FieldNumbersAndBinaryIntegers) {
   EXPECT_DOUBLE_EQ(t.xb_GetDouble("RATE"), 1.5);
   EXPECT_EQ(t.xb_GetLong("COUNT"), 70001);
   EXPECT_EQ(t.GetTrimString("LAST"), "yy");
+
+  // An I field left empty, or emptied, is binary zero: four blanks read as 538976288
+  // in other tools.
+  t.Append();
+  t.FieldByName("NAME")->SetAsString("new");
+  t.Post();
+  EXPECT_EQ(StoredBytes(t, "COUNT"), std::string(4, '\0'));
+  t.First();
+  t.Edit();
+  t.FieldByName("COUNT")->Clear();
+  t.Post();
+  EXPECT_EQ(StoredBytes(t, "COUNT"), std::string(4, '\0'));
+  t.SelectWorkArea();
+  t.xb_AppendBlank();
+  EXPECT_EQ(StoredBytes(t, "COUNT"), std::string(4, '\0'));
 }
 
 // Index definitions come from the engine's orders when the table opens.

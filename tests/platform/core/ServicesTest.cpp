@@ -24,10 +24,13 @@ TEST(Services, FakeRecordsBoxesAndAnswersFromItsQueue) {
   RequestTerminate();
   EXPECT_TRUE(TerminateRequested());
   EXPECT_EQ(fake.TerminateRequests, 1);
-  PostKeyDown(42, 0xFFCE);
+  std::vector<uint16_t> received;
+  fake.OnSendKeyDown = [&](intptr_t, uint16_t k) { received.push_back(k); };
+  SendKeyDown(42, 0xFFCE);
+  EXPECT_EQ(received, std::vector<uint16_t>{0xFFCE}) << "inside the call that sends it";
   ProcessMessages();
-  ASSERT_EQ(fake.PostedKeys.size(), 1u);
-  EXPECT_EQ(fake.PostedKeys[0].Key, 0xFFCE);
+  ASSERT_EQ(fake.SentKeys.size(), 1u);
+  EXPECT_EQ(fake.SentKeys[0].Key, 0xFFCE);
   EXPECT_EQ(fake.ProcessMessagesCount, 1);
 }
 

@@ -5,13 +5,17 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "platform/core/FakeServices.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/StdCtrls.h"
 
 using cp949::K;
@@ -176,6 +180,34 @@ TEST(TFormTest, EnterMovesToNextControlAndFocusEventsFire) {
   EXPECT_EQ(events, want);
 }
 
+// The dialogs' Enter rule under real keys: Enter in an edit moves on; a focused button takes
+// Enter and Space as a click; on a check box Enter reaches the Default button.
+TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter) {
+  SmallForm f;
+  auto* check = CreateControl<TCheckBox>(f.form, f.form, "Check1", 150, 10, 100, 22);
+  auto* ok = CreateControl<TButton>(f.form, f.form, "Ok", 150, 110, 75, 25);
+  ok->SetDefault(true);
+  int clicks = 0, oks = 0;
+  f.button->OnClick = [&](TObject*) { ++clicks; };
+  ok->OnClick = [&](TObject*) { ++oks; };
+  f.form->SetKeyPreview(true);
+  f.form->OnKeyPress = [&](TObject*, char& key) { f.form->EnterMovesToNextControl(key); };
+  f.form->Show();
+  f.edits[2]->SetFocus();
+  QTest::keyClick(f.edits[2]->LineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.button) << "Enter in an edit moves to the next control";
+  EXPECT_EQ(clicks + oks, 0);
+  QTest::keyClick(f.button->Widget(), Qt::Key_Return);
+  EXPECT_EQ(clicks, 1) << "Enter on a focused button clicks it";
+  QTest::keyClick(f.button->Widget(), Qt::Key_Space);
+  EXPECT_EQ(clicks, 2) << "so does Space";
+  EXPECT_EQ(f.form->ActiveControl(), f.button);
+  check->SetFocus();
+  QTest::keyClick(check->Widget(), Qt::Key_Return);
+  EXPECT_EQ(oks, 1) << "Enter elsewhere goes to the Default button";
+  EXPECT_EQ(clicks, 2);
+}
+
 TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
   TFakeServices fake;
   TForm* dlg = new TForm(nullptr);
@@ -235,28 +267,67 @@ TEST(TApplicationTest, ExceptionInTheLoopIsShownAndTheLoopGoesOn) {
   EXPECT_EQ(fake.Boxes[0].Flags & MB_ICONMASK, unsigned(MB_ICONERROR));
 }
 
-TEST(TApplicationTest, PostedKeyDownReachesTheWindowLater) {
+TEST(TApplicationTest, SentKeyDownReachesTheWindowAtOnceInsideALongOperation) {
   SmallForm f;
   std::vector<uint16_t> keys;
+  bool busy = false;
   f.form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
     keys.push_back(key);
+    busy = TLongOperation::InProgress();
     key = 0;
   };
-  PostKeyDown(f.form->Handle(), 0xFFCE);
-  EXPECT_TRUE(keys.empty());  // not inside the call that posts it
-  Application->ProcessMessages();
-  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE});
+  SendKeyDown(f.form->Handle(), 0xFFCE);
+  EXPECT_EQ(keys, std::vector<uint16_t>{0xFFCE}) << "inside the call that sends it";
+  EXPECT_TRUE(busy) << "the handler's ProcessMessages must not let the user in";
+  EXPECT_FALSE(TLongOperation::InProgress());
   // A window that is gone gets nothing.
   intptr_t h = f.edits[0]->Handle();
   delete f.edits[0];
-  PostKeyDown(h, 0xFFCE);
-  Application->ProcessMessages();
+  SendKeyDown(h, 0xFFCE);
   EXPECT_EQ(keys.size(), 1u);
 }
 
 }  // namespace
 
 namespace {
+
+// The real input box (the quick move's) and the font box show Korean buttons, as the message
+// boxes do; OK in the input box gives the typed text.
+TEST(TApplicationTest, InputAndFontBoxesHaveKoreanButtons) {
+  auto buttonTexts = [](QWidget* box) {
+    QStringList texts;
+    for (QPushButton* b : box->findChildren<QPushButton*>())
+      if (b->isVisible()) texts << b->text();
+    texts.sort();
+    return texts;
+  };
+  const QStringList want = {QString::fromUtf8("취소"), QString::fromUtf8("확인")};
+  QStringList seen;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    seen = buttonTexts(box);
+    QTest::keyClicks(box->findChild<QLineEdit*>(), "abc");
+    for (QPushButton* b : box->findChildren<QPushButton*>())
+      if (b->text() == QString::fromUtf8("확인")) b->click();
+  });
+  TQtDialogService service;
+  std::string value;
+  EXPECT_TRUE(service.InputQuery(K("빠른이동"), K("이동할 첫단어를 입력하세요."), value));
+  EXPECT_EQ(value, "abc");
+  EXPECT_EQ(seen, want);
+
+  seen.clear();
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    seen = buttonTexts(box);
+    static_cast<QDialog*>(box)->reject();
+  });
+  TFont font;
+  EXPECT_FALSE(service.ChooseFont(font));
+  EXPECT_EQ(seen, want);
+}
 
 TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
   TForm reader(nullptr);

@@ -3,6 +3,8 @@
 // window is grabbed from the screen into that file. Without it the form is only built.
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
+
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -27,10 +29,14 @@ TEST(SampleForm, KoreanFacesMapToInstalledFamilies) {
     const char* family;
   } cases[] = {{"굴림", "NanumGothic"},      {"굴림체", "NanumGothicCoding"},
                {"바탕", "NanumMyeongjo"},    {"궁서체", "NanumMyeongjo"},
-               {"돋움", "NanumGothic"},      {"Times New Roman", "Nimbus Roman"},
+               {"돋움", "NanumGothic"},      {"Times New Roman", "Liberation Serif"},
+               {"Arial", "Liberation Sans"}, {"COURIER NEW", "Liberation Mono"},
                {"없는글꼴", "NanumGothic"}};
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     EXPECT_EQ(orv::MapFontFamily(K(c.face)).toStdString(), c.family) << c.face;
+    // Installed, so the layout is not that of a fallback face.
+    EXPECT_TRUE(QFontDatabase::hasFamily(QString::fromUtf8(c.family))) << c.family;
+  }
 }
 
 TEST(SampleForm, BuildsAndOptionallyGrabsTheScreen) {

@@ -3,6 +3,7 @@
 // cursor and the screen's list of forms.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
@@ -75,6 +76,31 @@ TEST(ButtonsTest, CheckAndRadioButtonsClickOnChangeOnly) {
   EXPECT_EQ(group->ItemIndex(), 0);
   EXPECT_FALSE(group->Buttons(1)->Checked());
   EXPECT_EQ(groupClicks, 2);
+}
+
+// A disabled control draws its text in the system's grey, whatever its font colour; the
+// enabled one in its font colour.
+TEST(ButtonsTest, DisabledControlsTakeTheDisabledPalette) {
+  TForm form(nullptr);
+  form.Font().SetColor(clNavy);
+  std::vector<std::pair<TControl*, QPalette::ColorRole>> controls = {
+      {Put<TButton>(&form, 0, 0, 80, 24), QPalette::ButtonText},
+      {Put<TCheckBox>(&form, 0, 30, 80, 20), QPalette::WindowText},
+      {Put<TRadioButton>(&form, 0, 60, 80, 20), QPalette::WindowText},
+      {Put<TEdit>(&form, 0, 90, 80, 22), QPalette::Text},
+  };
+  const QColor navy = QColor(0, 0, 128);
+  for (auto [c, role] : controls) {
+    SCOPED_TRACE(c->Widget()->metaObject()->className());
+    c->SetText("x");
+    const QPalette enabled = c->Widget()->palette();
+    EXPECT_EQ(enabled.color(QPalette::Active, role), navy);
+    c->SetEnabled(false);
+    c->Font().SetColor(clNavy);  // a font set while disabled changes nothing either
+    const QPalette disabled = c->Widget()->palette();
+    EXPECT_NE(disabled.color(QPalette::Disabled, role), navy);
+    EXPECT_EQ(disabled.color(QPalette::Disabled, role), QApplication::palette().color(QPalette::Disabled, role));
+  }
 }
 
 TEST(ListsTest, ComboAndListItemsSortedListAndMemoLines) {
@@ -203,6 +229,15 @@ TEST(MenusTest, PopupOpensOnRightClickOnlyWhileAutoPopupAndItemsClick) {
   cut->SetEnabled(false);
   cut->Click();
   EXPECT_EQ(cuts, 1);
+  // A "-" item is a plain separator line: no text drawn on it.
+  auto* line = new TMenuItem(&form);
+  line->SetCaption("-");
+  menu.Items()->Add(line);
+  EXPECT_TRUE(line->Action()->isSeparator());
+  EXPECT_TRUE(line->Action()->text().isEmpty());
+  line->SetCaption("x");
+  EXPECT_FALSE(line->Action()->isSeparator());
+  EXPECT_EQ(line->Action()->text(), "x");
 }
 
 TEST(TimersTest, TimersTickFromTheQtLoopAndStopThemselves) {

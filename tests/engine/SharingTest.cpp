@@ -1,0 +1,478 @@
+// Several processes on one note file at once, through the engine's entry points as running
+// copies of the program use them: writers that append and edit under record locks while
+// readers open, seek through every tag and close; writers killed between their writes; a
+// writer that dies between its record and its keys. Afterwards every tag must hold exactly
+// the table's records with their current keys (checked against a scan of the .dbf), no
+// open may ever find a tag missing, and no seek may miss a record that exists.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/src/FileIo.h"
+#include "engine/src/IndexFile.h"
+#include "tests/engine/OrderTestNotes.h"
+
+namespace {
+
+using xbtest::EngineTest;
+using Clock = std::chrono::steady_clock;
+
+// The tags of the shared file: plain, a second field, a conditional one and a descending one.
+struct TagDef {
+  const char* name;
+  const char* field;
+  const char* condition;  // null: none
+  bool descending;
+};
+constexpr TagDef kTags[] = {
+    {"TIT1", "tit1", nullptr, false},
+    {"TIT2", "tit2", nullptr, false},
+    {"MARKED", "tit3", "chk = \"v\"", false},
+    {"DOWN", "tit4", nullptr, true},
+};
+constexpr int kAnchors = 30;  // records 2..31: never written during a run, always sought
+
+std::string AnchorKey(int i, char tag) { return std::string(1, tag) + "anchor" + std::to_string(1000 + i); }
+
+// The note file: a header, the anchors (marked, so the conditional tag holds them too) and
+// the four tags; closed again.
+void MakeSharedFile(const std::string& path) {
+  std::vector<xbtest::NoteRow> rows;
+  for (int i = 0; i < kAnchors; ++i) rows.emplace_back(AnchorKey(i, 'a'), AnchorKey(i, 'b'), "v");
+  ASSERT_GT(xbtest::MakeNotes(path, rows), 0);
+  for (int i = 0; i < kAnchors; ++i) {
+    xb_Go(2 + i);
+    xb_PutString("tit3", AnchorKey(i, 'c').c_str());
+    xb_PutString("tit4", AnchorKey(i, 'd').c_str());
+    xb_Commit();
+  }
+  for (const TagDef& t : kTags)
+    ASSERT_GT(xb_IndexTag(nullptr, t.name, t.field, 0, t.descending ? -1 : 0, t.condition), 0) << t.name;
+  xb_Close();
+}
+
+// What a child process reports through its pipe.
+struct Report {
+  long rounds = 0;   // writes, or opens
+  long seeks = 0;
+  long failures = 0;
+  char first[160] = {};  // the first failure
+};
+
+void Fail(Report& r, const std::string& what) {
+  if (r.failures++ == 0) std::strncpy(r.first, what.c_str(), sizeof r.first - 1);
+}
+
+// Runs body in a child process that reports through a pipe; returns the child's pid.
+pid_t Spawn(int fds[2], const std::function<void(Report&)>& body) {
+  if (pipe(fds) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    Report r;
+    body(r);
+    (void)!write(fds[1], &r, sizeof r);
+    _exit(0);
+  }
+  close(fds[1]);
+  return pid;
+}
+
+Report Collect(pid_t pid, int fd) {
+  Report r;
+  if (read(fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) Fail(r, "child reported nothing");
+  close(fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status)) Fail(r, "child did not end normally");
+  return r;
+}
+
+std::string Random(std::mt19937& rng, char lead) {
+  std::string s(1, lead);
+  for (int i = 0, n = 3 + static_cast<int>(rng() % 8); i < n; ++i) s += static_cast<char>('a' + rng() % 26);
+  return s;
+}
+
+// One write of a writer: appends a record or rewrites a non-anchor one (under its record
+// lock, as the program does), with a fresh unique title 1 and random other keys. After the
+// commit, before unlocking, the writer seeks its own title in its own work area.
+void WriteOnce(std::mt19937& rng, int id, long n, Report& r) {
+  xb_SetOrder(0);
+  XbLong count = xb_RecCount();
+  XbLong target = 0;
+  if (count <= 1 + kAnchors || rng() % 3 == 0) {
+    xb_AppendBlank();
+    target = xb_RecNo();
+  } else {
+    target = 2 + kAnchors + static_cast<XbLong>(rng() % static_cast<unsigned>(count - 1 - kAnchors));
+    if (xb_Rlock(target) == 0) return;  // the other writer has it
+    xb_Go(target);
+  }
+  std::string title = "w" + std::to_string(id) + "-" + std::to_string(getpid()) + "-" + std::to_string(n);
+  xb_PutString("tit1", title.c_str());
+  xb_PutString("tit2", Random(rng, 'b').c_str());
+  xb_PutString("tit3", Random(rng, 'c').c_str());
+  xb_PutString("tit4", Random(rng, 'd').c_str());
+  xb_PutString("chk", rng() % 2 ? "v" : " ");
+  xb_Commit();
+  if (rng() % 7 == 0) {
+    if (xb_Deleted()) xb_Recall(); else xb_Delete();
+  }
+  ++r.rounds;
+  // Still under the record lock: no one else can have given the record another title.
+  xb_SetOrder(xb_TagArea("TIT1"));
+  ++r.seeks;
+  if (!xb_Seek(title.c_str()) || xb_RecNo() != target) Fail(r, "writer missed its own title " + title);
+  xb_Unlock(target);
+}
+
+void Writer(const std::string& path, int id, double seconds, Report& r) {
+  xb_SetLockTimeout(0);
+  if (xb_UseEx(path.c_str(), ("W" + std::to_string(id)).c_str(), XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) {
+    Fail(r, "writer could not open");
+    return;
+  }
+  std::mt19937 rng(static_cast<unsigned>(id * 7919 + getpid()));
+  auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  for (long n = 0; Clock::now() < until; ++n) WriteOnce(rng, id, n, r);
+  xb_Close();
+}
+
+// A reader: opens the table again and again (shared or read-only), finds every tag, seeks
+// anchors in each and walks a little, and closes.
+void Reader(const std::string& path, int id, bool readOnly, double seconds, Report& r) {
+  std::mt19937 rng(static_cast<unsigned>(id * 104729 + getpid()));
+  auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  while (Clock::now() < until) {
+    XbShort wa = xb_UseEx(path.c_str(), "R", readOnly ? XB_OPEN_READONLY : XB_OPEN_SHARED, XB_TT_NSX, 0);
+    if (wa <= 0) {
+      Fail(r, "reader could not open");
+      continue;
+    }
+    ++r.rounds;
+    if (xb_TagCount() != 4) Fail(r, "open found " + std::to_string(xb_TagCount()) + " tags");
+    for (const TagDef& t : kTags) {
+      XbShort order = xb_TagArea(t.name);
+      if (order == 0) {
+        Fail(r, std::string("no tag ") + t.name);
+        continue;
+      }
+      xb_SetOrder(order);
+      for (int k = 0; k < 5; ++k) {
+        int i = static_cast<int>(rng() % kAnchors);
+        std::string key = AnchorKey(i, static_cast<char>('a' + (&t - kTags)));
+        ++r.seeks;
+        if (!xb_Seek(key.c_str()) || xb_RecNo() != 2 + i)
+          Fail(r, std::string("seek missed ") + key + " in " + t.name);
+      }
+      xb_GoTop();
+      for (int k = 0; k < 20 && !xb_Eof(); ++k) xb_Skip(1);
+    }
+    xb_Close();
+  }
+}
+
+// Every tag, walked with deleted records shown, against a scan of the .dbf: exactly the
+// records its condition admits, each with the key its record holds now, in key order
+// (equal keys in record order).
+void ExpectTagsExact(const std::string& path) {
+  ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_SetDeleted(0);
+  EXPECT_EQ(xb_TagCount(), 4);
+  for (const TagDef& t : kTags) {
+    SCOPED_TRACE(t.name);
+    xb_SetOrder(0);
+    std::vector<std::pair<std::string, XbLong>> want;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+      if (t.condition && std::string(xb_GetString("chk")) != "v") continue;
+      want.emplace_back(xb_GetString(t.field), xb_RecNo());
+    }
+    std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
+      if (a.first != b.first) return t.descending ? a.first > b.first : a.first < b.first;
+      return a.second < b.second;
+    });
+    xb_SetOrder(xb_TagArea(t.name));
+    std::vector<std::pair<std::string, XbLong>> got;
+    for (xb_GoTop(); !xb_Eof() && got.size() <= want.size(); xb_Skip(1))
+      got.emplace_back(xb_GetString(t.field), xb_RecNo());
+    EXPECT_EQ(got.size(), want.size());
+    auto diff = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+    EXPECT_TRUE(diff.first == got.end() && diff.second == want.end())
+        << "tag has " << (diff.first == got.end() ? "nothing" : "[" + diff.first->first + "] @" + std::to_string(diff.first->second))
+        << " where the table has "
+        << (diff.second == want.end() ? "nothing" : "[" + diff.second->first + "] @" + std::to_string(diff.second->second))
+        << " (records " << xb_RecCount() << ")";
+  }
+  xb_Close();
+}
+
+// The index as the last writer left it needs no repair: the check above did not rebuild it.
+void ExpectIndexTrusted(const std::string& nsx) {
+  auto f = xbe::IndexFile::Open(nsx, false);
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(f->Trusted());
+  EXPECT_FALSE(f->NeedsRepair());
+}
+
+TEST_F(EngineTest, WritersAndReadersShareOneNoteFile) {
+  const std::string path = Path("shared.dbf");
+  MakeSharedFile(path);
+  constexpr double kSeconds = 2.5;
+  struct Child {
+    pid_t pid;
+    int fd;
+    const char* role;
+  };
+  std::vector<Child> kids;
+  auto start = [&](const char* role, const std::function<void(Report&)>& body) {
+    int fds[2];
+    pid_t pid = Spawn(fds, body);
+    ASSERT_GT(pid, 0);
+    kids.push_back({pid, fds[0], role});
+  };
+  for (int w = 1; w <= 2; ++w) start("writer", [&, w](Report& r) { Writer(path, w, kSeconds, r); });
+  start("reader", [&](Report& r) { Reader(path, 1, false, kSeconds, r); });
+  start("reader", [&](Report& r) { Reader(path, 2, false, kSeconds, r); });
+  start("read-only reader", [&](Report& r) { Reader(path, 3, true, kSeconds, r); });
+  long writes = 0, opens = 0, seeks = 0;
+  for (const Child& c : kids) {
+    Report r = Collect(c.pid, c.fd);
+    EXPECT_EQ(r.failures, 0) << c.role << ": " << r.first;
+    EXPECT_GT(r.rounds, 0) << c.role;
+    (std::string(c.role) == "writer" ? writes : opens) += r.rounds;
+    seeks += r.seeks;
+  }
+  std::printf("  %zu processes: %ld writes, %ld opens, %ld seeks\n", kids.size(), writes, opens, seeks);
+  std::string nsx = Path("shared.nsx");
+  std::string before = ReadFile(nsx);
+  ExpectTagsExact(path);
+  EXPECT_TRUE(ReadFile(nsx) == before) << "the check had to rebuild the index";
+  ExpectIndexTrusted(nsx);
+}
+
+// One writer killed at random moments while a second one goes on: every open afterwards
+// finds tags that are exact, whether the index was whole or had to be rebuilt.
+TEST_F(EngineTest, AWriterKilledBetweenItsWritesWhileAnotherGoesOn) {
+  const std::string path = Path("killed.dbf");
+  MakeSharedFile(path);
+  std::mt19937 rng(20240613);
+  long survivorWrites = 0;
+  constexpr int kRounds = 10;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    int victimFds[2], survivorFds[2];
+    pid_t victim = Spawn(victimFds, [&](Report& r) { Writer(path, 1, 60, r); });
+    pid_t survivor = Spawn(survivorFds, [&, round](Report& r) {
+      Writer(path, 2, 0.08 + 0.005 * (round % 5), r);
+    });
+    ASSERT_GT(victim, 0);
+    ASSERT_GT(survivor, 0);
+    usleep(5000 + rng() % 50000);
+    kill(victim, SIGKILL);
+    int status = 0;
+    waitpid(victim, &status, 0);
+    close(victimFds[0]);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the victim ended by itself";
+    Report r = Collect(survivor, survivorFds[0]);
+    EXPECT_EQ(r.failures, 0) << r.first;
+    survivorWrites += r.rounds;
+    ExpectTagsExact(path);
+  }
+  std::printf("  %d rounds, 2 writers each, %ld writes of the survivors\n", kRounds, survivorWrites);
+}
+
+// A file system that ends the process right after the n-th write to a file whose name
+// ends in `suffix`: a writer killed between its record and its keys, exactly.
+class DieAfterWrite : public xbe::FileSystem {
+ public:
+  DieAfterWrite(std::string suffix, int n) : suffix_(std::move(suffix)), left_(n) {}
+  class F : public xbe::File {
+   public:
+    F(std::unique_ptr<xbe::File> f, DieAfterWrite* owner) : f_(std::move(f)), owner_(owner) {}
+    ssize_t ReadAt(int64_t o, void* b, size_t n) override { return f_->ReadAt(o, b, n); }
+    bool WriteAt(int64_t o, const void* b, size_t n) override {
+      bool ok = f_->WriteAt(o, b, n);
+      if (owner_ && --owner_->left_ == 0) _exit(0);
+      return ok;
+    }
+    int64_t Size() override { return f_->Size(); }
+    bool Sync() override { return f_->Sync(); }
+    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override { return f_->Lock(o, l, k, w); }
+    void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
+    std::unique_ptr<xbe::File> f_;
+    DieAfterWrite* owner_;
+  };
+  std::unique_ptr<xbe::File> Open(const std::string& p, bool w, bool c, bool e) override {
+    auto f = base().Open(p, w, c, e);
+    if (!f) return f;
+    bool watched = p.size() >= suffix_.size() && p.compare(p.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
+    return std::make_unique<F>(std::move(f), watched ? this : nullptr);
+  }
+  bool Exists(const std::string& p) override { return base().Exists(p); }
+  bool Rename(const std::string& a, const std::string& b) override { return base().Rename(a, b); }
+  bool Remove(const std::string& p) override { return base().Remove(p); }
+  void SyncFolder(const std::string& p) override { base().SyncFolder(p); }
+  std::string FindNoCase(const std::string& f, const std::string& n) override { return base().FindNoCase(f, n); }
+
+ private:
+  static xbe::FileSystem& base() { return xbe::PosixFileSystem(); }
+  std::string suffix_;
+  int left_;
+};
+
+// Writer A dies after writing record 5's new title and before its keys; then (a) a reader
+// that had the index open seeks the new title, (b) writer B writes another record, and
+// (c) a new opener looks: each finds the record under its new key, none trusts the tags
+// as A left them. The announced count that told of A's death is not wiped by B's write.
+TEST_F(EngineTest, AWriterDeadBetweenItsRecordAndItsKeysIsNeverTrusted) {
+  const std::string path = Path("dead.dbf");
+  MakeSharedFile(path);
+  for (int variant = 0; variant < 3; ++variant) {
+    SCOPED_TRACE("variant " + std::to_string(variant));
+    const std::string title = "renamed" + std::to_string(variant);
+    XbShort reader = 0;
+    if (variant == 0) {
+      reader = xb_UseEx(path.c_str(), "LONG", XB_OPEN_SHARED, XB_TT_NSX, 0);
+      ASSERT_GT(reader, 0);
+      xb_SetOrder(xb_TagArea("TIT1"));
+      ASSERT_TRUE(xb_Seek(AnchorKey(3, 'a').c_str()));
+    }
+    pid_t a = fork();
+    if (a == 0) {
+      xb_CloseAll();
+      static DieAfterWrite die(".dbf", 1);
+      xbe::SetFileSystem(&die);
+      if (xb_UseEx(path.c_str(), "A", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+      xb_Go(5);
+      xb_PutString("tit1", title.c_str());
+      xb_Commit();
+      _exit(4);  // not reached: the record write ends the process
+    }
+    int status = 0;
+    waitpid(a, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer A did not die at its write";
+    {
+      auto raw = xbe::IndexFile::Open(Path("dead.nsx"), false);
+      ASSERT_TRUE(raw);
+      EXPECT_TRUE(raw->StaleWrite());
+    }
+    if (variant == 0) {
+      xb_Select(reader);
+      EXPECT_TRUE(xb_Seek(title.c_str()));
+      EXPECT_EQ(xb_RecNo(), 5);
+      xb_Close();
+    } else if (variant == 1) {
+      pid_t b = fork();
+      if (b == 0) {
+        xb_CloseAll();
+        if (xb_UseEx(path.c_str(), "B", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+        xb_Go(9);
+        xb_PutString("tit2", "written by b");
+        xb_Commit();
+        xb_Close();
+        _exit(0);
+      }
+      waitpid(b, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ASSERT_GT(xb_UseEx(path.c_str(), "C", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetOrder(xb_TagArea("TIT1"));
+    EXPECT_TRUE(xb_Seek(title.c_str()));
+    EXPECT_EQ(xb_RecNo(), 5);
+    EXPECT_FALSE(xb_Seek(AnchorKey(3, 'a').c_str())) << "the old key was kept";
+    xb_Close();
+    ExpectTagsExact(path);
+    ExpectIndexTrusted(Path("dead.nsx"));
+    // Record 5 gets its anchor title back for the next variant.
+    ASSERT_GT(xb_UseEx(path.c_str(), "FIX", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_Go(5);
+    xb_PutString("tit1", AnchorKey(3, 'a').c_str());
+    xb_Commit();
+    xb_Close();
+  }
+}
+
+// A rebuild killed half-way through leaves the tag definitions it started from: the next
+// opener finds every tag and rebuilds them exactly.
+TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
+  const std::string path = Path("rebuild.dbf");
+  MakeSharedFile(path);
+  // Many appends after the tags were made: the trees' pages now lie between the definitions.
+  ASSERT_GT(xb_UseEx(path.c_str(), "FILL", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int i = 0; i < 600; ++i) {
+    xb_AppendBlank();
+    xb_PutString("tit1", ("fill" + std::to_string(i * 7919 % 600)).c_str());
+    xb_PutString("tit2", ("b" + std::to_string(i)).c_str());
+    xb_Commit();
+  }
+  xb_Close();
+  for (int writes : {2, 3, 5}) {
+    SCOPED_TRACE(writes);
+    pid_t pid = fork();
+    if (pid == 0) {
+      xb_CloseAll();
+      static DieAfterWrite die(".nsx", writes);
+      xbe::SetFileSystem(&die);
+      if (xb_UseEx(path.c_str(), "R", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+      xb_Reindex();
+      _exit(4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the rebuild did not die half-way";
+    ExpectTagsExact(path);
+  }
+}
+
+// A damaged page found while reading: a read-only open stops using the index and reads the
+// table in natural order (and says so: the tags are gone from its list); a shared open
+// rebuilds it and finds what it sought.
+TEST_F(EngineTest, ADamagedPageIsRepairedOrTheIndexNotUsed) {
+  const std::string path = Path("damaged.dbf");
+  const std::string nsx = Path("damaged.nsx");
+  MakeSharedFile(path);
+  {
+    auto f = xbe::IndexFile::Open(nsx, false);
+    ASSERT_TRUE(f);
+    auto first = f->First(f->FindTag("TIT1"));
+    ASSERT_TRUE(first.Valid());
+    std::string bytes = ReadFile(nsx);
+    bytes[first.page * xbe::IndexFile::kPageSize + 2] = '\xFF';  // entry count past the page
+    bytes[first.page * xbe::IndexFile::kPageSize + 3] = '\x7F';
+    WriteFile(nsx, bytes);
+  }
+  const std::string damaged = ReadFile(nsx);
+
+  ASSERT_GT(xb_UseEx(path.c_str(), "RO", XB_OPEN_READONLY, XB_TT_NSX, 0), 0);
+  xb_SetOrder(xb_TagArea("TIT1"));
+  std::vector<XbLong> seen = xbtest::Walk();
+  EXPECT_EQ(xb_TagCount(), 0);
+  EXPECT_EQ(xb_IndexOrd(), 0);
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(xb_RecCount()));
+  for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], static_cast<XbLong>(i + 1));
+  xb_Close();
+  EXPECT_TRUE(ReadFile(nsx) == damaged) << "a read-only open wrote the index";
+
+  ASSERT_GT(xb_UseEx(path.c_str(), "RW", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  xb_SetOrder(xb_TagArea("TIT1"));
+  EXPECT_TRUE(xb_Seek(AnchorKey(7, 'a').c_str()));
+  EXPECT_EQ(xb_RecNo(), 9);
+  EXPECT_EQ(xb_TagCount(), 4);
+  xb_Close();
+  ExpectTagsExact(path);
+  ExpectIndexTrusted(nsx);
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+// libFuzzer harness of the table-server client's reply reading (`make fuzz`).
+#include "platform/core/FakeServices.h"
+#include "tests/remote/fuzz/ServerReplyFuzzBody.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  new TFakeServices;  // the poll timers run on its virtual time; it lives for the whole run
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  replyfuzz::RunServerReply(Data, Size);
+  return 0;
+}

@@ -1,0 +1,13 @@
+// libFuzzer harness of the SQL query dataset's result blocks (`make fuzz`).
+#include "platform/core/FakeServices.h"
+#include "tests/remote/fuzz/SqlResultFuzzBody.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  new TFakeServices;  // the internal connection's poll timer runs on its virtual time
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  sqlresultfuzz::RunSqlResult(Data, Size);
+  return 0;
+}
