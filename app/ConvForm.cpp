@@ -1,6 +1,15 @@
 // TConvForm: the batch-edit dialog (ConvForm.h).
 #include "app/ConvForm.h"
 
+#include <QFont>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTextLayout>
+#include <tuple>
+#include <QWidget>
+
 #include <exception>
 
 #include "app/IndexDlg.h"
@@ -11,6 +20,7 @@
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/Dialogs.h"
 #include "table/XbEnv.h"
 #include "table/XbTable.h"
@@ -280,7 +290,6 @@ TConvForm::TConvForm(TComponent* AOwner) : TForm(AOwner) {
   Rc1->SetText(K("처음부터 끝까지 V표시"));
   Rc2 = CreateControl<TRadioButton>(this, TabSheet2, "Rc2", 16, 42, 300, 22);
   Rc2->SetText(K("현재레코드부터       개만  V표시"));
-  // The count stands in the gap of Rc2's caption.
   CouEd = CreateControl<TMaskEdit>(this, TabSheet2, "CouEd", 140, 41, 48, 24);
   CouEd->SetEditMask("99999;0; ");
   CouEd->SetMaxLength(5);
@@ -323,6 +332,8 @@ void TConvForm::FormCreate(TObject*) {
 }
 
 void TConvForm::FormActivate(TObject*) {
+  // Laid out with the fonts the dialog shows.
+  PlaceCountBox();
   if (!MainForm) return;
   TLabel* labels[4] = {MainForm->Label1, MainForm->Label2, MainForm->Label3, MainForm->Label4};
   TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
@@ -367,6 +378,38 @@ void TConvForm::w3BtnClick(TObject*) {
     e->SetColor(clBtnFace);
   }
   GroupBox1->SetVisible(false);
+}
+
+void TConvForm::PlaceCountBox() {
+  // The count stands in the gap of Rc2's caption and covers none of its words: the gap is
+  // widened until five digits fit, and the box takes exactly its room.
+  QWidget* radio = Rc2->Widget();
+  const QString caption = orv::ToQ(Rc2->Caption());
+  const QString lead = orv::ToQ(K("현재레코드부터"));
+  const int gapStart = static_cast<int>(lead.size());
+  int gapEnd = gapStart;
+  while (gapEnd < caption.size() && caption.at(gapEnd) == u' ') ++gapEnd;
+  // Where the caption's characters stand as drawn (word spacing included).
+  auto gapEdges = [&](const QFont& font) {
+    QTextLayout layout(caption, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    return std::pair<int, int>(static_cast<int>(line.cursorToX(gapStart)), static_cast<int>(line.cursorToX(gapEnd)));
+  };
+  const int digits = CouEd->LineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12;
+  QFont font = radio->font();
+  font.setWordSpacing(0);
+  auto [from, to] = gapEdges(font);
+  // The spacing widens each run of blanks once.
+  if (to - from < digits) font.setWordSpacing(digits - (to - from));
+  radio->setFont(font);
+  std::tie(from, to) = gapEdges(font);
+  QStyleOptionButton opt;
+  opt.initFrom(radio);
+  const int textLeft = radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, radio).left();
+  CouEd->SetBounds(Rc2->Left() + textLeft + from + 1, Rc2->Top() - 1, to - from - 2, CouEd->Height());
+  CouEd->BringToFront();
 }
 
 void TConvForm::CouEdEnter(TObject*) { Rc2->SetChecked(true); }

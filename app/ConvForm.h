@@ -79,6 +79,8 @@ class TConvForm : public TForm {
   void w2BtnClick(TObject* Sender);
   void w3BtnClick(TObject* Sender);
   void CouEdEnter(TObject* Sender);
+  // Puts the count box into the gap of Rc2's caption.
+  void PlaceCountBox();
   void Rc1Click(TObject* Sender);
   void Button2Click(TObject* Sender);   // page 1
   void BitBtn1Click(TObject* Sender);   // page 2

@@ -8,9 +8,10 @@
 //   MainFormStartup.cpp  creation, first activation, opening the note file (cmdChoDbfClick),
 //                        the dialog launchers, closing
 //   MainFormKeys.cpp     the keyboard map (FormKeyDown)
-//   MainFormDisplay.cpp  showing the current note and saving it (DBMemo1Save)
-//   MainFormPending.cpp  commands the keyboard map reaches that are not built yet
-// The later command files add their own handlers to this class.
+//   MainFormDisplay.cpp  showing the current note and the state of the V and R buttons
+//   MainFormEdit.cpp     saving the note (DBMemo1Save), note, body and title commands
+//   MainFormNav.cpp      navigation, sorting, seek panel, search and visit history
+//   MainFormLinks.cpp    links in the body and in the titles
 //
 // The dialogs reach the main window through the global MainForm. GUI thread only.
 #pragma once
@@ -144,7 +145,6 @@ class TMainForm : public TForm {
   std::string DataFolder;      // the current folder at start (no trailing delimiter)
   std::string LinkPath;        // the header's tit3 as stored
   std::string QueryText;       // the search expression last built
-  std::string RBank;           // visit history: 6-character record numbers
   int RBankPos = 1;
   int LastClickX = -1;
   int SavedPanelHeight = 0;
@@ -191,7 +191,7 @@ class TMainForm : public TForm {
   // Attaches or detaches the display handler of NoteDataSource.
   void AttachDisplay(bool On);
 
-  // ---- commands of the keyboard map that other files build (MainFormPending.cpp)
+  // ---- commands of the keyboard map (MainFormNav.cpp, MainFormEdit.cpp)
   void RecEdShow();         // Ctrl+F3: the record-number entry
   void NextMarkedNote();    // Ctrl+F5: walk to the next marked note
   void SelToTitle(int N);   // Alt+1..Alt+4: body selection becomes title N

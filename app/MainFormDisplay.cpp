@@ -1,5 +1,6 @@
-// TMainForm: showing the current note when the note table moves (MainForm.h). The save of
-// the note being edited, DBMemo1Save, is in MainFormEdit.cpp.
+// TMainForm: showing the current note when the note table moves, and the pictures of the V
+// and R buttons that show its state (MainForm.h). The save of the note being edited,
+// DBMemo1Save, is in MainFormEdit.cpp.
 #include "app/MainForm.h"
 
 #include "app/UdfTable.h"

@@ -257,7 +257,6 @@ void TMainForm::RBankAdd() {
 
 void TMainForm::RBankReset() {
   VisitHistory.clear();
-  RBank.clear();
   RBankPos = 1;
   PreBtn->SetEnabled(false);
   NextBtn->SetEnabled(false);

@@ -18,6 +18,10 @@ constexpr int kPageHeader = 16;
 constexpr uint8_t kLeaf = 1, kBranch = 2, kFree = 3, kDef = 4;
 // The write lock lives far past any data, so it never overlaps what readers read.
 constexpr int64_t kLockOffset = int64_t(1) << 40;
+// Write locks this process holds on index files. While one is held (a transaction reporting
+// progress may let the windows run, and an event may read an index), no other lock is waited
+// for: the holder is this very thread, and waiting would never end.
+int g_writeLocksHeld = 0;
 
 uint16_t Get16(const char* p) {
   return static_cast<uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
@@ -69,6 +73,7 @@ IndexFile::~IndexFile() {
     txnDepth_ = 1;
     End(nullptr);
   }
+  if (lock_ == LockState::kWrite) --g_writeLocksHeld;
   if (lock_ != LockState::kNone) file_->Unlock(kLockOffset, 1);
 }
 
@@ -231,14 +236,14 @@ bool IndexFile::Sync() {
     return !was;
   }
   if (h.dirty && lock_ == LockState::kNone) {
-    // A writer is at work, or died at work: wait for its lock, then look again.
-    if (LockRead()) {
-      bool ok = ReadPrefix(h);
-      UnlockRead();
-      if (!ok) {
-        damaged_ = true;
-        return true;
-      }
+    // A writer is at work, or died at work: wait for its lock, then look again. When the
+    // lock cannot be waited for (this process writes), the view stays as it was.
+    if (!LockRead()) return false;
+    bool ok = ReadPrefix(h);
+    UnlockRead();
+    if (!ok) {
+      damaged_ = true;
+      return true;
     }
   }
   bool changed = false;
@@ -269,7 +274,7 @@ bool IndexFile::LockRead() {
     ++readLocks_;
     return true;
   }
-  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, true)) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, g_writeLocksHeld == 0)) return false;
   lock_ = LockState::kRead;
   readLocks_ = 1;
   return true;
@@ -286,14 +291,16 @@ bool IndexFile::LockWrite(bool wait) {
   if (lock_ == LockState::kWrite) return true;
   if (!writable_) return false;
   // A read lock held here is converted in place (and given back as a read lock).
-  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait)) return false;
+  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait && g_writeLocksHeld == 0)) return false;
   lock_ = LockState::kWrite;
+  ++g_writeLocksHeld;
   RefreshUnderWriteLock();
   return true;
 }
 
 void IndexFile::UnlockWrite() {
   if (lock_ != LockState::kWrite || txnDepth_ > 0) return;
+  --g_writeLocksHeld;
   if (readLocks_ > 0 && file_->Lock(kLockOffset, 1, LockKind::Shared, false)) {
     lock_ = LockState::kRead;
     return;
@@ -603,15 +610,26 @@ IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
   return {};
 }
 
+// The leaf reached from the root taking, in each branch, the child `pick` chooses from the
+// branch page and its entry count (-1: none); 0 on a damaged path.
+template <class Pick>
+uint32_t IndexFile::LeafBelow(const TagSlot& t, Pick pick) {
+  uint32_t page = t.root;
+  const int esz = t.info.keyLen + 12;
+  for (uint32_t level = 1; level < t.height; ++level) {
+    char* p = Branch(t, page);
+    if (!p) return 0;
+    int c = pick(p, PCount(p));
+    if (c < 0) return 0;
+    page = Get32(p + kPageHeader + c * esz + t.info.keyLen + 4);
+  }
+  return page;
+}
+
 IndexFile::Pos IndexFile::First(int slot) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    page = Get32(p + kPageHeader + t->info.keyLen + 4);
-  }
+  uint32_t page = LeafBelow(*t, [](const char*, int) { return 0; });
   char* p = Leaf(*t, page);
   if (!p) return {};
   return PCount(p) > 0 ? Pos{page, 0} : Step(*t, page, true);
@@ -620,13 +638,7 @@ IndexFile::Pos IndexFile::First(int slot) {
 IndexFile::Pos IndexFile::Last(int slot) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  int esz = t->info.keyLen + 12;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    page = Get32(p + kPageHeader + (PCount(p) - 1) * esz + t->info.keyLen + 4);
-  }
+  uint32_t page = LeafBelow(*t, [](const char*, int count) { return count - 1; });
   char* p = Leaf(*t, page);
   if (!p) return {};
   return PCount(p) > 0 ? Pos{page, PCount(p) - 1} : Step(*t, page, false);
@@ -684,21 +696,16 @@ uint32_t IndexFile::Ordinal(int slot, Pos pos) {
 IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return {};
-  uint32_t page = t->root;
-  int esz = t->info.keyLen + 12;
-  for (uint32_t level = 1; level < t->height; ++level) {
-    char* p = Branch(*t, page);
-    if (!p) return {};
-    int cnt = PCount(p);
-    int c = 0;
-    for (; c < cnt; ++c) {
+  const int esz = t->info.keyLen + 12;
+  // Each branch entry counts the leaf entries below its child.
+  uint32_t page = LeafBelow(*t, [&](const char* p, int count) {
+    for (int c = 0; c < count; ++c) {
       uint32_t n = Get32(p + kPageHeader + c * esz + t->info.keyLen + 8);
-      if (ordinal < n) break;
+      if (ordinal < n) return c;
       ordinal -= n;
     }
-    if (c == cnt) return {};
-    page = Get32(p + kPageHeader + c * esz + t->info.keyLen + 4);
-  }
+    return -1;
+  });
   char* p = Leaf(*t, page);
   if (!p || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
   return {page, static_cast<int>(ordinal)};

@@ -204,6 +204,8 @@ class IndexFile {
   bool DescendTo(const TagSlot& t, const char* key, int n, uint32_t recNo, std::vector<PathStep>& path);
   bool SplitChild(TagSlot& t, uint32_t parent, int child);
   bool LeafHolds(const TagSlot& t, const PathStep& leaf, const char* key, uint32_t rec);
+  template <class Pick>
+  uint32_t LeafBelow(const TagSlot& t, Pick pick);
   // The nearest entry in the leaves after (forward) or before leaf `from`, skipping empty
   // leaves; none at the end or on a broken chain (a fault).
   Pos Step(const TagSlot& t, uint32_t from, bool forward);

@@ -27,7 +27,7 @@
 //
 // TApplication runs the message loop: an exception that a handler raises is shown through the
 // core's HandleException and the loop goes on. It creates the Qt application object when none
-// exists and installs the Qt services (message boxes, message loop, posted keys).
+// exists and installs the Qt services (message boxes, message loop, keys sent to a window).
 //
 // GUI thread only.
 #pragma once

@@ -3,6 +3,7 @@
 #include "platform/ui/Gauges.h"
 
 #include <QPainter>
+#include <QRegion>
 #include <QWidget>
 
 #include "platform/gfx/QtGraphics.h"
@@ -17,17 +18,27 @@ class GaugeWidget : public QWidget {
     QRect r = rect().adjusted(0, 0, -1, -1);
     p.fillRect(r, orv::ToQColor(g->BackColor));
     int pct = g->PercentDone();
+    QRect done;
     if (g->Kind() == gkVerticalBar) {
       int h = r.height() * pct / 100;
-      p.fillRect(QRect(r.left(), r.bottom() - h, r.width(), h), orv::ToQColor(g->ForeColor));
+      done = QRect(r.left(), r.bottom() - h, r.width(), h);
     } else if (g->Kind() != gkText) {
-      p.fillRect(QRect(r.left(), r.top(), r.width() * pct / 100, r.height()), orv::ToQColor(g->ForeColor));
+      done = QRect(r.left(), r.top(), r.width() * pct / 100, r.height());
     }
+    p.fillRect(done, orv::ToQColor(g->ForeColor));
     p.setPen(Qt::black);
     p.drawRect(r);
     if (g->ShowText) {
+      // Over the done part the figure takes the back colour, so it reads on the bar too.
+      const QString text = QString("%1%").arg(pct);
+      p.save();
+      p.setClipRegion(QRegion(r).subtracted(done));
       p.setPen(orv::ToQColor(g->Font().Color()));
-      p.drawText(r, Qt::AlignCenter, QString("%1%").arg(pct));
+      p.drawText(r, Qt::AlignCenter, text);
+      p.setClipRect(done);
+      p.setPen(orv::ToQColor(g->BackColor));
+      p.drawText(r, Qt::AlignCenter, text);
+      p.restore();
     }
   }
 };

@@ -5,6 +5,8 @@
 #include "NoteBookFixture.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QLineEdit>
 #include <QTest>
 
 #include "app/ConvForm.h"
@@ -106,6 +108,36 @@ std::vector<TTestNote> TitleNotes() {
 }
 
 // ---- page 1 -------------------------------------------------------------------------------
+
+// The count box stands in the gap of its radio button's caption and hides none of its
+// words: with the box out of the way, the caption draws no ink where the box stands.
+TEST_F(BatchEditTest, CountBoxCoversNoWordOfItsCaption) {
+  Prepare({{" ", "a"}});
+  Start();
+  ShowDialog([] {
+    ConvForm->PageControl1->SetActivePage(ConvForm->TabSheet2);
+    Application->ProcessMessages();
+    ASSERT_TRUE(ConvForm->CouEd->Showing());
+    const QRect box = ConvForm->CouEd->Widget()->geometry();
+    QWidget* radio = ConvForm->Rc2->Widget();
+    const QRect inRadio(radio->mapFrom(radio->parentWidget(), box.topLeft()), box.size());
+    ConvForm->CouEd->SetVisible(false);
+    const QImage img = radio->grab().toImage();
+    ConvForm->CouEd->SetVisible(true);
+    const QColor back = img.pixelColor(img.width() - 1, img.height() / 2);
+    int ink = 0, inkOutside = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const bool dark = img.pixelColor(x, y).lightness() < back.lightness() - 80;
+        if (!dark) continue;
+        (inRadio.contains(x, y) ? ink : inkOutside) += 1;
+      }
+    EXPECT_GT(inkOutside, 50) << "the caption is drawn";
+    EXPECT_EQ(ink, 0) << "no word of the caption lies under the box";
+    EXPECT_GE(box.width(), ConvForm->CouEd->LineEdit()->fontMetrics().horizontalAdvance("00000"))
+        << "five digits fit";
+  });
+}
 
 TEST_F(BatchEditTest, TitleCommandsChangeEveryNoteInViewAndNothingElse) {
   struct Case {

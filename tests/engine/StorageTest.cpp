@@ -8,6 +8,7 @@
 
 #include "engine/src/FileIo.h"
 #include "helpers/NoteFixture.h"
+#include "helpers/WriteHookFs.h"
 
 namespace {
 
@@ -553,39 +554,6 @@ TEST_F(EngineTest, PackRemovesDeletedRecordsAndReportsProgress) {
   EXPECT_EQ(xb_RecCount(), 1);
 }
 
-// A file system that fails every write to files whose name ends in `suffix`.
-class FailingWrites : public xbe::FileSystem {
- public:
-  explicit FailingWrites(std::string suffix) : suffix_(std::move(suffix)) {}
-  class F : public xbe::File {
-   public:
-    F(std::unique_ptr<xbe::File> f, bool fail) : f_(std::move(f)), fail_(fail) {}
-    ssize_t ReadAt(int64_t o, void* b, size_t n) override { return f_->ReadAt(o, b, n); }
-    bool WriteAt(int64_t o, const void* b, size_t n) override { return !fail_ && f_->WriteAt(o, b, n); }
-    int64_t Size() override { return f_->Size(); }
-    bool Sync() override { return f_->Sync(); }
-    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override { return f_->Lock(o, l, k, w); }
-    void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
-    std::unique_ptr<xbe::File> f_;
-    bool fail_;
-  };
-  std::unique_ptr<xbe::File> Open(const std::string& p, bool w, bool c, bool e) override {
-    auto f = base().Open(p, w, c, e);
-    if (!f) return f;
-    bool fail = p.size() >= suffix_.size() && p.compare(p.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
-    return std::make_unique<F>(std::move(f), fail);
-  }
-  bool Exists(const std::string& p) override { return base().Exists(p); }
-  bool Rename(const std::string& a, const std::string& b) override { return base().Rename(a, b); }
-  bool Remove(const std::string& p) override { return base().Remove(p); }
-  void SyncFolder(const std::string& p) override { base().SyncFolder(p); }
-  std::string FindNoCase(const std::string& f, const std::string& n) override { return base().FindNoCase(f, n); }
-
- private:
-  static xbe::FileSystem& base() { return xbe::PosixFileSystem(); }
-  std::string suffix_;
-};
-
 TEST_F(EngineTest, FailedWritesAreReportedAndLeaveTheStoredData) {
   std::string path = Path("fail.dbf");
   ASSERT_TRUE(xbtest::CreateNoteFile(path));
@@ -594,7 +562,7 @@ TEST_F(EngineTest, FailedWritesAreReportedAndLeaveTheStoredData) {
   xb_PutMemo("mmm", "kept");
   xb_Commit();
   xb_Close();
-  FailingWrites memoFails(".smt");
+  xbtest::WriteHookFs memoFails(".smt", xbtest::FailEveryWrite());
   xbe::SetFileSystem(&memoFails);
   ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
   xb_GoTop();
@@ -604,7 +572,7 @@ TEST_F(EngineTest, FailedWritesAreReportedAndLeaveTheStoredData) {
   EXPECT_STREQ(m, "kept");
   xb_MemDealloc(m);
   xb_Close();
-  FailingWrites dbfFails(".dbf");
+  xbtest::WriteHookFs dbfFails(".dbf", xbtest::FailEveryWrite());
   xbe::SetFileSystem(&dbfFails);
   ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
   xb_GoTop();

@@ -1,0 +1,71 @@
+// A file system for crash and I/O-error tests: files whose name ends in a given suffix have
+// every write go through a hook (which may refuse it, or do it and end the process); all
+// else is the plain POSIX file system.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "engine/src/FileIo.h"
+
+namespace xbtest {
+
+class WriteHookFs : public xbe::FileSystem {
+ public:
+  // Gets the real file and the write's arguments; returns the write's result.
+  using Hook = std::function<bool(xbe::File& real, int64_t off, const void* buf, size_t n)>;
+  WriteHookFs(std::string suffix, Hook hook) : suffix_(std::move(suffix)), hook_(std::move(hook)) {}
+
+  class F : public xbe::File {
+   public:
+    F(std::unique_ptr<xbe::File> f, const Hook* hook) : f_(std::move(f)), hook_(hook) {}
+    ssize_t ReadAt(int64_t o, void* b, size_t n) override { return f_->ReadAt(o, b, n); }
+    bool WriteAt(int64_t o, const void* b, size_t n) override {
+      return hook_ ? (*hook_)(*f_, o, b, n) : f_->WriteAt(o, b, n);
+    }
+    int64_t Size() override { return f_->Size(); }
+    bool Sync() override { return f_->Sync(); }
+    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override { return f_->Lock(o, l, k, w); }
+    void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
+
+   private:
+    std::unique_ptr<xbe::File> f_;
+    const Hook* hook_;
+  };
+
+  std::unique_ptr<xbe::File> Open(const std::string& p, bool w, bool c, bool e) override {
+    auto f = base().Open(p, w, c, e);
+    if (!f) return f;
+    bool watched = p.size() >= suffix_.size() && p.compare(p.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
+    return std::make_unique<F>(std::move(f), watched ? &hook_ : nullptr);
+  }
+  bool Exists(const std::string& p) override { return base().Exists(p); }
+  bool Rename(const std::string& a, const std::string& b) override { return base().Rename(a, b); }
+  bool Remove(const std::string& p) override { return base().Remove(p); }
+  void SyncFolder(const std::string& p) override { base().SyncFolder(p); }
+  std::string FindNoCase(const std::string& f, const std::string& n) override { return base().FindNoCase(f, n); }
+
+ private:
+  static xbe::FileSystem& base() { return xbe::PosixFileSystem(); }
+  std::string suffix_;
+  Hook hook_;
+};
+
+// Every write to the watched files fails.
+inline WriteHookFs::Hook FailEveryWrite() {
+  return [](xbe::File&, int64_t, const void*, size_t) { return false; };
+}
+
+// The n-th write to the watched files is made, then the process ends at once: a writer
+// killed exactly there.
+inline WriteHookFs::Hook DieAfterWrite(int n) {
+  return [left = n](xbe::File& real, int64_t off, const void* buf, size_t size) mutable {
+    bool ok = real.WriteAt(off, buf, size);
+    if (--left == 0) _exit(0);
+    return ok;
+  };
+}
+
+}  // namespace xbtest
