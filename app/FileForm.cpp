@@ -296,6 +296,10 @@ void TFileForm::FormActivate(TObject*) {
   SetCommandsEnabled(true);
   Note2Table->Close();
   MakeFileList();
+  // A note file whose name has no CP949 form cannot be listed under its name: say which.
+  std::string unnamed;
+  for (const std::string& m : FileListBox1->UnnamedFiles()) unnamed += (unnamed.empty() ? "" : "\n") + m;
+  if (!unnamed.empty()) ShowMessage(unnamed);
   if (ListBox1->CanFocus()) ListBox1->SetFocus();
   Button3->SetEnabled(true);
   Button9->SetEnabled(true);
@@ -432,7 +436,7 @@ void TFileForm::Button4Click(TObject*) {
     ShowEntry(nullptr, false);
     return;
   }
-  // The name as it stands keeps its letter case; a new name is made in lower case.
+  // The name as it stands keeps its letter case; a new name takes the case typed.
   const std::string newData = typed == FirstName(oldData) ? oldData : NoteDataFileName(typed);
 
   try {

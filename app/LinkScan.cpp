@@ -9,6 +9,8 @@
 
 #include "app/Udf.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
+#include "platform/core/SysUtils.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +28,7 @@ std::string Slashes(std::string text) {
   return text;
 }
 
-// Launchers and programs the desktop would start rather than show.
+// Launchers and programs the desktop would start rather than show (p as the system names it).
 bool IsProgramType(const fs::path& p) {
   static const char* const kTypes[] = {".exe", ".com", ".bat", ".cmd", ".pif", ".scr", ".msi",
                                        ".vbs", ".jar", ".sh", ".desktop", ".appimage"};
@@ -117,13 +119,21 @@ bool FileLinkText(const std::string& Path, const std::string& LinkDir, std::stri
 
 TFileLinkCheck ResolveFileLink(const std::string& LinkDir, const std::string& Text, std::string& Full) {
   std::error_code ec;
-  const fs::path base = fs::weakly_canonical(fs::path(Slashes(StrAllTrim(LinkDir))), ec);
+  // Folder and link are program text: they are resolved under the names the system has.
+  const std::string dir = Slashes(StrAllTrim(LinkDir));
+  const fs::path base = fs::weakly_canonical(fs::path(ostext::SystemPath(dir)), ec);
   if (ec || base.empty()) return flOutside;
-  const fs::path target = fs::weakly_canonical(base / fs::path(Slashes(StrAllTrim(Text))).relative_path(), ec);
+  const fs::path link = fs::path(Slashes(StrAllTrim(Text))).relative_path();
+  const fs::path target =
+      fs::weakly_canonical(fs::path(ostext::SystemPath(IncludeTrailingPathDelimiter(dir) + link.string())), ec);
   if (ec) return flOutside;
   const fs::path rel = target.lexically_relative(base);
   if (rel.empty() || *rel.begin() == "..") return flOutside;
   if (IsProgramType(target)) return flProgram;
-  Full = target.string();
+  // A link that leads to a name without a CP949 form is not opened under another name.
+  if (!ostext::ProgramName(target.string(), Full)) {
+    Full = ostext::NameMessage(target.string());
+    return flUnnamed;
+  }
   return flOk;
 }

@@ -63,10 +63,12 @@ std::string WordAtCaret(const std::string& Text, int Caret);
 // when the file does not lie below LinkDir.
 bool FileLinkText(const std::string& Path, const std::string& LinkDir, std::string& Rel);
 
-enum TFileLinkCheck { flOk, flOutside, flProgram };
+enum TFileLinkCheck { flOk, flOutside, flProgram, flUnnamed };
 
 // Joins LinkDir and a file link's text, resolves the result fully (".." and symbolic links
 // included) and answers flOk with the resolved path in Full only when it stays inside the
 // resolved LinkDir and does not name a program (a file that may be executed or a launcher
 // type); flOutside or flProgram otherwise. A missing file is resolved as far as it exists.
+// Names are program text and are looked up as the system names them (OsText.h); a resolved
+// name without a CP949 form gives flUnnamed with the message naming it in Full.
 TFileLinkCheck ResolveFileLink(const std::string& LinkDir, const std::string& Text, std::string& Full);

@@ -1,14 +1,13 @@
 // TMainForm: saving the note being edited (DBMemo1Save), the note commands (new note,
 // delete, V mark), the body commands (rich/plain switch, line delete, font, caret panel, the
 // Esc prompt), both popup menus, selection to title, text import and export (MainForm.h).
-#include <fstream>
-#include <iterator>
-
 #include "app/MainForm.h"
 #include "app/Udf.h"
 #include "app/UdfTable.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
 #include "platform/core/Services.h"
+#include "platform/core/Streams.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
 
@@ -42,18 +41,13 @@ void Chain(Event& event, F&& mine) {
   };
 }
 
-std::string ReadWholeFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) throw EFOpenError("Cannot open file \"" + name + "\"");
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const std::string& name, const std::string& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) throw EFCreateError("Cannot create file \"" + name + "\"");
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw EWriteError("Stream write error");
+// A text file's contents as program text: UTF-8 (with or without a byte-order mark) or code
+// page 949. A character the note cannot hold stops the import with a message naming it.
+bool ReadTextFile(const std::string& name, std::string& text) {
+  std::string failure;
+  if (ostext::TextFromFile(ReadFileBytes(name), text, failure)) return true;
+  ShowMessage(name + K(" : 한글 코드(CP949)로 나타낼 수 없는 글자(") + failure + K(")가 있어 읽을 수 없습니다."));
+  return false;
 }
 
 }  // namespace
@@ -412,7 +406,8 @@ void TMainForm::ReadFileBtnClick(TObject*) {
   }
   if (!OpenDialog1->Execute()) return;
   const std::string name = OpenDialog1->FileName;
-  const std::string contents = ReadWholeFile(name);
+  std::string contents;
+  if (!ReadTextFile(name, contents)) return;
   // The note being edited is stored before the file becomes a note of its own.
   if (!SaveNote()) return;
   if (NoteTable->State() == dsInsert) NoteTable->Cancel();
@@ -429,6 +424,8 @@ void TMainForm::ReadFileBtnClick(TObject*) {
 
 void TMainForm::SaveFileBtnClick(TObject*) {
   if (!SaveDialog1->Execute()) return;
-  // The body as it holds it: its lines, or the rich-text source of a rich body.
-  WriteWholeFile(SaveDialog1->FileName, memo1->PlainText() ? memo1->Lines().Text() : memo1->StreamOut());
+  // The body as it holds it: its lines in the system's encoding, or the rich-text source of a
+  // rich body, whose own escapes carry its characters.
+  WriteFileBytes(SaveDialog1->FileName,
+                 memo1->PlainText() ? ostext::TextToFile(memo1->Lines().Text()) : memo1->StreamOut());
 }

@@ -5,7 +5,6 @@
 #include <csetjmp>
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QImage>
@@ -20,9 +19,12 @@
 #include "app/Udf.h"
 #include "components/GifImage.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
 #include "platform/core/Services.h"
+#include "platform/core/Streams.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/ShellApi.h"
 
 using cp949::K;
@@ -62,12 +64,6 @@ class BodyProbe : public ILinkBody {
   std::string FText;
 };
 
-// File names are bytes; Qt takes them as the file system's names.
-QString NameToQ(const std::string& n) { return QFile::decodeName(QByteArray(n.data(), static_cast<qsizetype>(n.size()))); }
-std::string NameFromQ(const QString& n) {
-  const QByteArray b = QFile::encodeName(n);
-  return std::string(b.constData(), static_cast<std::size_t>(b.size()));
-}
 QString TextToQ(const std::string& t) { return QString::fromStdString(cp949::ToUtf8(t)); }
 
 // ---- picture preview --------------------------------------------------------------------
@@ -81,7 +77,7 @@ void JpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(inf
 
 // Decodes a JPEG file; a null image when it is not one or is damaged.
 QImage DecodeJpeg(const std::string& fileName) {
-  FILE* f = std::fopen(fileName.c_str(), "rb");
+  FILE* f = std::fopen(ostext::SystemPath(fileName).c_str(), "rb");
   if (!f) return QImage();
   jpeg_decompress_struct info{};
   JpegError err{};
@@ -131,7 +127,14 @@ QImage PreviewImage(const std::string& fileName) {
   const std::string ext = cp949::Lower(ExtractFileExt(fileName));
   if (ext == ".jpg" || ext == ".jpeg") return DecodeJpeg(fileName);
   if (ext == ".gif") return DecodeGif(fileName);
-  if (ext == ".bmp") return QImage(NameToQ(fileName));
+  if (ext == ".bmp") {
+    try {
+      const std::string bytes = ReadFileBytes(fileName);
+      return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), "BMP");
+    } catch (const std::exception&) {
+      return QImage();
+    }
+  }
   return QImage();
 }
 
@@ -168,20 +171,23 @@ bool ChoosePictureFile(TOpenPictureDialog& d) {
   }
   dlg.setNameFilters(filters);
   if (!filters.isEmpty()) dlg.selectNameFilter(filters[std::clamp(d.FilterIndex, 1, static_cast<int>(filters.size())) - 1]);
-  if (!d.InitialDir.empty()) dlg.setDirectory(NameToQ(d.InitialDir));
+  if (!d.InitialDir.empty()) dlg.setDirectory(orv::NameToQ(d.InitialDir));
   auto* preview = new QLabel(&dlg);
   preview->setFixedSize(200, 200);
   preview->setAlignment(Qt::AlignCenter);
   if (auto* grid = dynamic_cast<QGridLayout*>(dlg.layout())) grid->addWidget(preview, 1, 3);
   QObject::connect(&dlg, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
-    const QImage image = PreviewImage(NameFromQ(path));
+    std::string name, unnamed;
+    const QImage image = orv::NameFromQ(path, name, unnamed) ? PreviewImage(name) : QImage();
     preview->setPixmap(image.isNull() ? QPixmap()
                                       : QPixmap::fromImage(image.scaled(200, 200, Qt::KeepAspectRatio,
                                                                         Qt::SmoothTransformation)));
   });
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
-  d.FileName = NameFromQ(dlg.selectedFiles().first());
-  return true;
+  std::string unnamed;
+  if (orv::NameFromQ(dlg.selectedFiles().first(), d.FileName, unnamed)) return true;
+  ShowMessage(unnamed);
+  return false;
 }
 
 }  // namespace
@@ -330,6 +336,9 @@ void TMainForm::LinkFile(const std::string& Text) {
       break;
     case flProgram:
       ShowMessage(t + K(" : 프로그램은 링크로 열 수 없습니다."));
+      break;
+    case flUnnamed:
+      ShowMessage(full);
       break;
   }
 }

@@ -42,6 +42,14 @@ void TMainForm::FormCreate(TObject*) {
   Panel4->SetHeight(126);
 
   DataFolder = GetCurrentDir();
+  const std::string unnamed = CurrentDirError();
+  if (!unnamed.empty()) {
+    // Every note file is named relative to the data folder: without a name for it inside the
+    // program nothing could be opened or saved reliably.
+    ShowMessage(unnamed);
+    RequestTerminate();
+    return;
+  }
   for (TXbTable* t : {ConTable, NoteTable, PreTable, FFdbTable}) t->SetDatabaseName(DataFolder);
 
   const std::string sound = FindFileNoCase(DataFolder, "ORVEL.WAV");

@@ -2,9 +2,6 @@
 // (NoteFile.h).
 #include "app/NoteFile.h"
 
-#include <dirent.h>
-#include <strings.h>
-
 #include "app/Udf.h"
 #include "app/UdfTable.h"
 #include "platform/core/Cp949.h"
@@ -59,18 +56,11 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name) {
   if (name.empty()) return {};
   const std::string dir = folder.empty() ? std::string(".") : folder;
   if (FileExists(IncludeTrailingPathDelimiter(dir) + name)) return name;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return {};
-  std::string found;
-  while (const dirent* e = ::readdir(d)) {
-    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
-      found = e->d_name;
-      break;
-    }
-  }
-  ::closedir(d);
-  if (!found.empty() && !FileExists(IncludeTrailingPathDelimiter(dir) + found)) found.clear();
-  return found;
+  // Only the single-byte letters fold: a byte of a two-byte character stays itself.
+  const std::string wanted = cp949::Upper(name);
+  for (const std::string& found : FindFiles(dir, "*"))
+    if (cp949::Upper(found) == wanted) return found;
+  return {};
 }
 
 std::string ResolveFileName(const std::string& folder, const std::string& name) {
@@ -112,7 +102,7 @@ std::string ScreenColourField(TXbTable& settings) {
 }
 
 std::string NoteDataFileName(std::string_view baseName) {
-  return LowerCase(Trim(baseName)) + ".dbf";
+  return Trim(baseName) + ".dbf";
 }
 
 bool CreateNoteFile(TXbTable& table, TXbTable& settings, const std::string& folder,

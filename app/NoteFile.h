@@ -2,9 +2,11 @@
 // kept in the header record, the shipped default files, and the one place where file names in
 // the data folder are looked up.
 //
-// File names: what the program creates is named in lower case; every look-up of a file in the
-// data folder goes through FindFileNoCase, so files copied from a system that ignores letter
-// case ("CONDB20.DBF", "Orvel.wav") are found all the same.
+// File names: a note file takes its name as the user typed it ("MyNote" gives MyNote.dbf);
+// every look-up of a file in the data folder goes through FindFileNoCase, so files copied from
+// a system that ignores letter case ("CONDB20.DBF", "Orvel.wav") are found all the same, and a
+// name taken in another letter case counts as taken. Names are program text (CP949); they
+// cross to the system's UTF-8 names in SysUtils' file routines.
 //
 // Text is code page 949 bytes; widths are byte counts and no cut splits a character.
 #pragma once
@@ -52,7 +54,7 @@ void PlaceShippedFiles(const std::string& folder);
 // settings table of an older layout (the first start reads it there too).
 std::string ScreenColourField(TXbTable& settings);
 
-// The data file name for a typed base name: trimmed, lower case, with ".dbf".
+// The data file name for a typed base name: trimmed, in the letter case typed, with ".dbf".
 std::string NoteDataFileName(std::string_view baseName);
 
 // Creates a new note file in folder named after baseName (NoteDataFileName): one deleted

@@ -2,7 +2,6 @@
 // dialog (NotePrnForm.h).
 #include "app/NotePrnForm.h"
 
-#include <QFile>
 #include <QPrinter>
 #include <QRect>
 
@@ -380,7 +379,7 @@ void TNotePrnForm::RtfPrint() {
                                  ? IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile
                                  : sys.OutputFileName;
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QFile::decodeName(QByteArray(file.data(), static_cast<qsizetype>(file.size()))));
+    printer.setOutputFileName(orv::NameToQ(file));
   } else if (sys.PrinterIndex >= 0 && sys.PrinterIndex < static_cast<int>(names.size())) {
     printer.setPrinterName(orv::ToQ(names[static_cast<size_t>(sys.PrinterIndex)]));
   }

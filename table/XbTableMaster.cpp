@@ -6,6 +6,7 @@
 
 #include "platform/core/Cp949.h"
 #include "platform/core/Fields.h"
+#include "platform/core/NumberText.h"
 #include "platform/core/SysUtils.h"
 #include "table/XbTable.h"
 
@@ -76,7 +77,7 @@ bool LocatePart(TField* Field, const Variant& V, TLocateOptions Options, bool Si
       Out = name + "=" + IntToStr(V.AsInteger());
       return true;
     case ftFloat:
-      Out = name + "=" + FloatToStr(V.AsFloat());
+      Out = name + "=" + numtext::Plain(V.AsFloat());
       return true;
     case ftDate:
       // A number such as 2023 or 202305 matches the leading digits of the stored date. A
@@ -411,7 +412,7 @@ bool TXbTable::SeekOneField(const std::vector<TField*>& Fields, const Variant& V
       key = Value.AsBoolean() ? ".T." : ".F.";
       break;
     case ftFloat:
-      key = FloatToStr(Value.AsFloat());
+      key = numtext::Plain(Value.AsFloat());
       break;
     case ftDate:
       key = Yyyymmdd(Value.AsDateTime());

@@ -3,13 +3,13 @@
 // memo and blob writes, deletion, counts and record numbers, bookmarks, the blob stream and
 // the Julian-day date.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/core/Cp949.h"
+#include "platform/core/NumberText.h"
 #include "platform/core/SysUtils.h"
 #include "table/XbEngine.h"
 #include "table/XbTable.h"
@@ -31,27 +31,6 @@ std::string FieldText(const char* Source, int Width) {
 }
 
 bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
-
-// A stored number, read whatever blanks surround it and whichever mark separates its
-// decimals: "  12", "12  ", "3,5" and "1,234.5" all convert. False for text that is not a
-// number at all; such a field shows as empty and keeps its stored text (see the image build).
-bool ParseStoredNumber(const std::string& Text, double& Value) {
-  std::string t = Trim(Text);
-  if (t.empty()) return false;
-  const size_t commas = static_cast<size_t>(std::count(t.begin(), t.end(), ','));
-  if (commas > 0) {
-    if (commas == 1 && t.find('.') == std::string::npos) {
-      t[t.find(',')] = '.';  // a decimal comma
-    } else {
-      t.erase(std::remove(t.begin(), t.end(), ','), t.end());  // thousands separators
-    }
-  }
-  if (!t.empty() && t[0] == '+') t.erase(0, 1);
-  const char* first = t.data();
-  const char* last = t.data() + t.size();
-  auto [ptr, ec] = std::from_chars(first, last, Value);
-  return ec == std::errc() && ptr == last;
-}
 
 // The day number of YYYY, MM and DD; 0 for parts that are not numbers or no calendar date.
 int32_t DayNumberOf(const char* Text) {
@@ -201,7 +180,7 @@ void TXbTable::ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* S
       }
       const std::string text = FieldText(src, Info.Width);
       double v = 0;
-      if (IsBlank(text) || !ParseStoredNumber(text, v)) break;
+      if (IsBlank(text) || !numtext::ReadStored(text, v)) break;
       Slot[0] = 1;
       if (Field->DataType() == ftSmallint) {
         const int16_t i = static_cast<int16_t>(std::clamp(std::trunc(v), -32768.0, 32767.0));
@@ -225,7 +204,7 @@ void TXbTable::ReadFieldFromImage(TField* Field, const TFieldInfo& Info, char* S
     case ftCurrency: {
       const std::string text = FieldText(src, Info.Width);
       double v = 0;
-      if (IsBlank(text) || !ParseStoredNumber(text, v)) break;
+      if (IsBlank(text) || !numtext::ReadStored(text, v)) break;
       Slot[0] = 1;
       std::memcpy(data, &v, sizeof v);
       break;
@@ -365,16 +344,10 @@ void TXbTable::BuildRecordImage(TRecordBuffer Buffer, bool NewRecord) {
         if (!present) break;
         double v = 0;
         std::memcpy(&v, data, sizeof v);
-        if (!std::isfinite(v)) RaiseXbError(this, "Translate error. Value out of bounds");
-        char buf[128];
-        std::snprintf(buf, sizeof buf, "%*.*f", info.Width, std::max(info.Decimals, 0), v);
-        text = buf;
-        for (char& c : text) {
-          if (c == FormatSettings.DecimalSeparator) c = '.';
-          else if (c == FormatSettings.ThousandSeparator) c = ' ';
-        }
-        if (text.size() > width) RaiseXbError(this, "Translate error. Value out of bounds");
-        text.insert(0, width - text.size(), ' ');
+        // '.' whatever the locale, right-aligned in the field's width; not finite or too wide
+        // is refused.
+        if (!numtext::Fixed(v, static_cast<int>(width), std::max(info.Decimals, 0), text))
+          RaiseXbError(this, "Translate error. Value out of bounds");
         break;
       }
       case ftDate: {

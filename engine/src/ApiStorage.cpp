@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "engine/include/xbeng61.h"
 #include "engine/src/ApiText.h"
 #include "engine/src/FieldCodec.h"
+#include "engine/src/FileIo.h"
 #include "engine/src/WorkArea.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/NumberText.h"
 
 using xbe::Session;
 using xbe::WorkArea;
@@ -138,12 +139,8 @@ bool PutNumber(WorkArea* w, int f, double v) {
     case 'D':
       return w->SetRaw(f, xbe::DateOfJulian(static_cast<int32_t>(v)));
     default: {
-      char buf[64];
-      if (v == std::floor(v) && std::fabs(v) < 1e15)
-        std::snprintf(buf, sizeof buf, "%.0f", v);
-      else
-        std::snprintf(buf, sizeof buf, "%.*f", d.decimals > 0 ? d.decimals : 6, v);
-      return PutText(w, f, buf);
+      const bool whole = v == std::floor(v) && std::fabs(v) < 1e15;
+      return PutText(w, f, numtext::Fixed(v, whole ? 0 : (d.decimals > 0 ? d.decimals : 6)));
     }
   }
 }
@@ -557,9 +554,13 @@ XBAPI void xb_Replace(const char* name, XbShort replaceType, const void* value) 
     }
     case XB_RT_FILEBLOB: {
       if (!value || !w->IsMemoField(f)) break;
-      std::ifstream in(xbe::ResolvePath(static_cast<const char*>(value)), std::ios::binary);
-      if (!in) break;
-      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::unique_ptr<xbe::File> in = xbe::Fs().Open(xbe::ResolvePath(static_cast<const char*>(value)), false, false, false);
+      const int64_t size = in ? in->Size() : -1;
+      if (size < 0) break;
+      std::string data(static_cast<std::size_t>(size), '\0');
+      const ssize_t got = in->ReadAt(0, data.data(), data.size());
+      if (got < 0) break;
+      data.resize(static_cast<std::size_t>(got));
       w->WriteMemoField(f, data.data(), data.size(),
                         d.type == 'M' ? xbe::MemoFile::kText : xbe::MemoFile::kBinary);
       break;

@@ -14,6 +14,7 @@
 #include "engine/src/DbfFile.h"
 #include "engine/src/MemoFile.h"
 #include "engine/src/Expr.h"
+#include "engine/src/FieldCodec.h"
 #include "engine/src/FileIo.h"
 #include "engine/src/Order.h"
 
@@ -110,11 +111,9 @@ void ConvertField(const FieldDesc& from, const char* src, const FieldDesc& to, c
   }
   std::memset(out, ' ', w);
   if ((to.type == 'N' || to.type == 'F') && (from.type == 'N' || from.type == 'F' || from.type == 'C')) {
-    std::string digits(v);
-    double d = std::strtod(digits.c_str(), nullptr);
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%*.*f", to.width, to.decimals, d);
-    if (n > 0 && static_cast<std::size_t>(n) <= w) std::memcpy(out, buf, static_cast<std::size_t>(n));
+    std::string number;
+    if (xbe::FormatNumber(xbe::ParseNumber(v), to.width, to.decimals, &number))
+      std::memcpy(out, number.data(), number.size());
     return;
   }
   if (to.type == 'C' || to.type == from.type) {

@@ -9,7 +9,9 @@
 #include <ctime>
 
 #include "engine/src/Collation.h"
+#include "engine/src/FieldCodec.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/NumberText.h"
 
 namespace xbe {
 
@@ -170,46 +172,17 @@ void EncodeNumberKey(double v, char* out) {
   }
 }
 
-static double ParseNumber(std::string_view s) {
-  char buf[80];
-  std::size_t n = 0;
-  std::size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-  for (; i < s.size() && n + 1 < sizeof buf; ++i) {
-    char ch = s[i];
-    if ((ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '+' || ch == 'e' || ch == 'E')
-      buf[n++] = ch;
-    else
-      break;
-  }
-  buf[n] = 0;
-  if (n == 0) return 0;
-  return std::strtod(buf, nullptr);
-}
-
 static std::string FormatStr(double v, int len, int dec) {
   if (len < 1) len = 1;
   if (len > 255) len = 255;
   if (dec < 0) dec = 0;
   if (dec > len) dec = len;
-  char buf[512];
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", len, dec, v);
-  if (n < 0 || n > len) return std::string(static_cast<std::size_t>(len), '*');
-  return std::string(buf, static_cast<std::size_t>(n));
+  std::string out;
+  if (!numtext::Fixed(v, len, dec, out)) return std::string(static_cast<std::size_t>(len), '*');
+  return out;
 }
 
-static std::string FormatNumber(double v) {
-  char buf[64];
-  if (std::fabs(v) < 1e15 && v == std::floor(v)) {
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-  } else {
-    std::snprintf(buf, sizeof buf, "%.10f", v);
-    std::size_t n = std::strlen(buf);
-    while (n > 0 && buf[n - 1] == '0') buf[--n] = 0;
-    if (n > 0 && buf[n - 1] == '.') buf[--n] = 0;
-  }
-  return buf;
-}
+static std::string FormatNumber(double v) { return numtext::Plain(v); }
 
 static std::string_view RTrim(std::string_view s) {
   std::size_t n = s.size();
@@ -300,7 +273,7 @@ class FieldNode : public ExprNode {
       std::memcpy(&v, c.image + off_, 4);
       return v;
     }
-    return ParseNumber(Bytes(c));
+    return xbe::ParseNumber(Bytes(c));
   }
   int32_t Dat(const EvalContext& c) override { return c.image ? DtosToDay(Bytes(c)) : 0; }
   bool Log(const EvalContext& c) override {
@@ -582,7 +555,7 @@ class FuncNode : public ExprNode {
         std::size_t p = FindCharAligned(args_[1]->Str(c), needle);
         return p == std::string_view::npos ? 0 : static_cast<double>(p + 1);
       }
-      case Fn::Val: return ParseNumber(A(0, c));
+      case Fn::Val: return numtext::ReadLeading(A(0, c));
       case Fn::Recno: return c.recNo;
       case Fn::Reccount: return c.source ? c.source->RecordCount() : 0;
       case Fn::Iif: return args_[0]->Log(c) ? args_[1]->Num(c) : args_[2]->Num(c);
@@ -714,7 +687,7 @@ class ExprParser {
         while (p_ < s_.size() && s_[p_] >= '0' && s_[p_] <= '9') ++p_;
       }
       t.kind = Tok::Num;
-      t.num = ParseNumber(s_.substr(b, p_ - b));
+      t.num = numtext::ReadLeading(s_.substr(b, p_ - b));
       return t;
     }
     if (c == '.') {  // .T. .F. .AND. .OR. .NOT.
@@ -1156,7 +1129,7 @@ std::string CompiledExpr::SeekKey(std::string_view text) const {
       return std::string(text.substr(0, std::min(text.size(), static_cast<std::size_t>(keyWidth_))));
     case ExprType::Numeric: {
       std::string k(8, '\0');
-      EncodeNumberKey(ParseNumber(text), k.data());
+      EncodeNumberKey(xbe::ParseNumber(text), k.data());
       return k;
     }
     case ExprType::Date: return std::string(text.substr(0, std::min<std::size_t>(text.size(), 8)));

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/core/NumberText.h"
+
 namespace xbe {
 namespace {
 
@@ -145,22 +147,12 @@ std::string ParseDate(const std::string& text, int code, int epoch) {
 }
 
 bool FormatNumber(double value, int width, int decimals, std::string* out) {
-  if (!std::isfinite(value) || width < 1) return false;
-  char buf[400];
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, value);
-  if (n < 0 || n > width) return false;
-  out->assign(buf, n);
-  return true;
+  return width >= 1 && numtext::Fixed(value, width, decimals, *out);
 }
 
-double ParseNumber(const std::string& text) {
-  std::string t;
-  for (char c : text)
-    if (c != ' ' && c != '\0') t += c == ',' ? '.' : c;
-  if (t.empty()) return 0.0;
-  char* end = nullptr;
-  double v = std::strtod(t.c_str(), &end);
-  return std::isfinite(v) ? v : 0.0;
+double ParseNumber(std::string_view text) {
+  double v = 0;
+  return numtext::ReadStored(text, v) ? v : numtext::ReadLeading(text);
 }
 
 }  // namespace xbe

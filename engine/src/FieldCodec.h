@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace xbe {
 
@@ -18,8 +19,11 @@ std::string FormatDate(const std::string& yyyymmdd, int formatCode, bool century
 // YYYYMMDD from date text in the format (also accepts YYYYMMDD itself); two-digit years
 // fall into the 100 years from epoch. "" for blank or unreadable text.
 std::string ParseDate(const std::string& text, int formatCode, int epoch);
-// The number right-aligned in width with the decimals; false when it does not fit.
+// The number right-aligned in width with the decimals ('.' point, whatever the locale);
+// false when it does not fit.
 bool FormatNumber(double value, int width, int decimals, std::string* out);
-double ParseNumber(const std::string& text);
+// A stored number, read as the table layer reads it (numtext::ReadStored); text that is not
+// one whole number gives the number it starts with, or 0.
+double ParseNumber(std::string_view text);
 
 }  // namespace xbe

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
 
 namespace xbe {
 namespace {
@@ -81,7 +83,7 @@ class PosixFs : public FileSystem {
                              bool exclusiveCreate) override {
     int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     if (create) flags |= O_CREAT | (exclusiveCreate ? O_EXCL : O_TRUNC);
-    int fd = ::open(path.c_str(), flags, 0666);
+    int fd = ::open(ostext::SystemPath(path).c_str(), flags, 0666);
     if (fd < 0) return nullptr;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -92,14 +94,21 @@ class PosixFs : public FileSystem {
   }
   bool Exists(const std::string& path) override {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return ::stat(ostext::SystemPath(path).c_str(), &st) == 0;
+  }
+  bool Stat(const std::string& path, int64_t* size, int64_t* mtimeNs) override {
+    struct stat st;
+    if (::stat(ostext::SystemPath(path).c_str(), &st) != 0) return false;
+    *size = st.st_size;
+    *mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
   }
   bool Rename(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return ::rename(ostext::SystemPath(from).c_str(), ostext::SystemPath(to).c_str()) == 0;
   }
-  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool Remove(const std::string& path) override { return ::unlink(ostext::SystemPath(path).c_str()) == 0; }
   void SyncFolder(const std::string& path) override {
-    std::string folder = FolderOf(path);
+    std::string folder = ostext::SystemPath(FolderOf(path));
     int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
       ::fsync(fd);
@@ -107,14 +116,15 @@ class PosixFs : public FileSystem {
     }
   }
   std::string FindNoCase(const std::string& folder, const std::string& name) override {
-    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    DIR* d = ::opendir(folder.empty() ? "." : ostext::SystemPath(folder).c_str());
     if (!d) return "";
-    std::string found;
+    // Only the single-byte letters fold: a byte of a two-byte character stays itself.
+    const std::string wanted = cp949::Upper(name);
+    std::string found, entry;
     while (struct dirent* e = ::readdir(d)) {
-      if (::strcasecmp(e->d_name, name.c_str()) == 0) {
-        found = e->d_name;
-        if (found == name) break;  // an exact match wins over a case variant
-      }
+      if (!ostext::ProgramName(e->d_name, entry) || cp949::Upper(entry) != wanted) continue;
+      found = entry;
+      if (found == name) break;  // an exact match wins over a case variant
     }
     ::closedir(d);
     return found;
@@ -124,6 +134,10 @@ class PosixFs : public FileSystem {
 FileSystem* g_fs = nullptr;
 
 }  // namespace
+
+bool FileSystem::Stat(const std::string& path, int64_t* size, int64_t* mtimeNs) {
+  return PosixFileSystem().Stat(path, size, mtimeNs);
+}
 
 FileSystem& PosixFileSystem() {
   static PosixFs fs;
@@ -140,7 +154,7 @@ std::string ResolvePath(const std::string& path) {
   std::string out;
   size_t i = 0;
   if (!p.empty() && p[0] == '/') {
-    out = "/";
+    out.push_back('/');
     i = 1;
   }
   while (i <= p.size()) {

@@ -2,6 +2,12 @@
 // look-up of the storage layer goes through FileSystem, so tests can put a faulty one in
 // place (failed writes, short reads, a kill after the n-th write). Not thread-safe: the
 // engine runs on its caller's thread.
+//
+// Paths are program text (code page 949), as the callers of the xb_* entry points give them.
+// The POSIX file system turns them into the system's names, and names read from a folder back
+// into program text, through the class library's boundary (platform/core/OsText.h): UTF-8
+// names here, with a raw CP949 name left by an older copy still found. A folder entry without
+// a CP949 form cannot be named by a caller and is passed over.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +41,9 @@ class FileSystem {
   virtual std::unique_ptr<File> Open(const std::string& path, bool writable, bool create,
                                      bool exclusiveCreate) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // Size and modification time (ns) of a file; false when it cannot be read. A test file
+  // system that only injects faults into writes may leave it to the POSIX one.
+  virtual bool Stat(const std::string& path, int64_t* size, int64_t* mtimeNs);
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   virtual bool Remove(const std::string& path) = 0;
   // Syncs the folder that holds path, so a rename in it survives power loss.

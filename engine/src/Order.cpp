@@ -82,10 +82,10 @@ CompileOptions Orders::Options(bool forQuery) const {
 
 IndexStamp Orders::CurrentStamp() const {
   IndexStamp s;
-  struct stat st {};
-  if (::stat(dbfPath_.c_str(), &st) == 0) {
-    s.dbfSize = static_cast<uint64_t>(st.st_size);
-    s.dbfMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  int64_t size = 0, mtimeNs = 0;
+  if (Fs().Stat(dbfPath_, &size, &mtimeNs)) {
+    s.dbfSize = static_cast<uint64_t>(size);
+    s.dbfMtimeNs = mtimeNs;
   }
   const auto& fields = table_.Fields();
   s.recSize = static_cast<uint32_t>(RecSizeOf(fields));

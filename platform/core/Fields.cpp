@@ -8,6 +8,7 @@
 #include "platform/core/Cp949.h"
 #include "platform/core/DataSet.h"
 #include "platform/core/DbConsts.h"
+#include "platform/core/NumberText.h"
 
 using namespace dbconsts;
 
@@ -139,7 +140,7 @@ std::string FormatNumber(std::string_view Format, double Value) {
     if (c == '#') ++maxDec;
   }
   double a = std::fabs(Value);
-  std::string digits = ::Format("%.*f", maxDec, a);
+  std::string digits = numtext::Fixed(a, maxDec);
   size_t p = digits.find('.');
   std::string ip = p == std::string::npos ? digits : digits.substr(0, p);
   std::string dp = p == std::string::npos ? std::string() : digits.substr(p + 1);
@@ -518,7 +519,7 @@ std::string TFloatField::GetText(bool DisplayText) {
   const std::string& fmt = DisplayText || EditFormat.empty() ? DisplayFormat : EditFormat;
   if (!fmt.empty()) return FormatNumber(fmt, v);
   if (Currency) return FloatToStrFixed(v, 2);
-  std::string s = ::Format("%.*g", Precision > 0 && Precision < 18 ? Precision : 15, v);
+  std::string s = numtext::General(v, Precision > 0 && Precision < 18 ? Precision : 15);
   for (char& c : s)
     if (c == '.') c = FormatSettings.DecimalSeparator;
   return s;
@@ -1043,7 +1044,8 @@ ParamForm FormOf(const TParam& p) {
 // Packed decimal digits: integer digits, then the decimal places.
 void EncodeBcd(double v, unsigned char* out) {
   std::memset(out, 0, 34);
-  std::string s = ::Format("%.15f", std::fabs(v));
+  if (!std::isfinite(v)) throw EConvertError("Value out of range for a decimal number");
+  std::string s = numtext::Fixed(std::fabs(v), 15);
   size_t dot = s.find('.');
   std::string ip = s.substr(0, dot), fp = dot == std::string::npos ? "" : s.substr(dot + 1);
   while (!fp.empty() && fp.back() == '0') fp.pop_back();

@@ -14,6 +14,7 @@
 
 #include "platform/core/Classes.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
 #include "platform/core/SysUtils.h"
 
 IMessageBoxService::~IMessageBoxService() = default;
@@ -132,7 +133,9 @@ std::string ProgramFolder() {
   std::vector<char> buf(4096);
   ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
   if (n <= 0) return std::string();
-  std::string path(buf.data(), static_cast<std::size_t>(n));
+  // A folder without a CP949 form cannot be named inside; the system's own search remains.
+  std::string path;
+  if (!ostext::ProgramName(std::string_view(buf.data(), static_cast<std::size_t>(n)), path)) return std::string();
   return ExtractFilePath(path);
 }
 
@@ -145,7 +148,7 @@ TLibHandle TDlLibraryLoader::Open(const std::string& Name) {
   std::string file = MapLibraryName(Name);
   FLastError.clear();
   auto attempt = [&](const std::string& path) -> void* {
-    void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* h = ::dlopen(ostext::SystemPath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (h == nullptr) {
       const char* e = ::dlerror();
       if (!FLastError.empty()) FLastError += "; ";

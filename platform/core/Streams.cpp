@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/core/OsText.h"
+
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
@@ -158,7 +160,7 @@ void TMemoryStream::LoadFromFile(const std::string& FileName) {
 
 TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : FFileName(FileName) {
   if (Mode == fmCreate) {
-    FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FHandle = ::open(ostext::SystemPath(FileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (FHandle < 0)
       throw EFCreateError("Cannot create file \"" + FileName + "\". " + Reason());
     return;
@@ -175,7 +177,7 @@ TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : FFileName
       flags |= O_RDONLY;
       break;
   }
-  FHandle = ::open(FileName.c_str(), flags);
+  FHandle = ::open(ostext::SystemPath(FileName).c_str(), flags);
   if (FHandle >= 0) {
     struct stat st;
     if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {

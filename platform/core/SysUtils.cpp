@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/core/Cp949.h"
+#include "platform/core/OsText.h"
 
 Exception::~Exception() = default;
 
@@ -312,25 +313,37 @@ int AnsiPos(std::string_view sub, std::string_view s) {
 
 // ---- Files ------------------------------------------------------------------------------
 
+namespace {
+
+// stat of a name in program text; false when it does not exist.
+bool StatOf(const std::string& name, struct stat& st) {
+  return !name.empty() && ::stat(ostext::SystemPath(name).c_str(), &st) == 0;
+}
+
+}  // namespace
+
 bool FileExists(const std::string& name) {
   struct stat st;
-  return !name.empty() && ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return StatOf(name, st) && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& name) {
   struct stat st;
-  return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return StatOf(name, st) && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+bool DeleteFile(const std::string& name) { return ::unlink(ostext::SystemPath(name).c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
   // The class library's rename never replaces an existing file.
   if (FileExists(to) || DirectoryExists(to)) return false;
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  return std::rename(ostext::SystemPath(from).c_str(), ostext::SystemPath(to).c_str()) == 0;
 }
 
-std::string GetCurrentDir() {
+namespace {
+
+// The current folder as the system names it; "" when it cannot be read.
+std::string SystemCurrentDir() {
   std::vector<char> buf(4096);
   while (::getcwd(buf.data(), buf.size()) == nullptr) {
     if (errno != ERANGE) return std::string();
@@ -339,7 +352,20 @@ std::string GetCurrentDir() {
   return std::string(buf.data());
 }
 
-bool SetCurrentDir(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+}  // namespace
+
+std::string GetCurrentDir() {
+  std::string dir;
+  return ostext::ProgramName(SystemCurrentDir(), dir) ? dir : std::string();
+}
+
+std::string CurrentDirError() {
+  const std::string raw = SystemCurrentDir();
+  std::string dir;
+  return ostext::ProgramName(raw, dir) ? std::string() : ostext::NameMessage(raw);
+}
+
+bool SetCurrentDir(const std::string& dir) { return ::chdir(ostext::SystemPath(dir).c_str()) == 0; }
 
 std::string ExtractFilePath(std::string_view name) {
   std::size_t p = name.find_last_of('/');
@@ -372,7 +398,7 @@ std::string IncludeTrailingPathDelimiter(std::string_view dir) {
 
 int64_t FileSizeOf(const std::string& name) {
   struct stat st;
-  if (::stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  if (!StatOf(name, st) || S_ISDIR(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
@@ -404,21 +430,45 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask) {
+namespace {
+
+// The entries of folder matching mask that are folders (Folders) or plain files.
+std::vector<std::string> ListFolder(const std::string& folder, std::string_view mask, bool Folders,
+                                    std::vector<std::string>* Unnamed) {
   std::vector<std::string> out;
-  std::string dir = folder.empty() ? std::string(".") : folder;
-  DIR* d = ::opendir(dir.c_str());
+  const std::string dir = folder.empty() ? std::string(".") : folder;
+  const std::string systemDir = ostext::SystemPath(dir);
+  DIR* d = ::opendir(systemDir.c_str());
   if (d == nullptr) return out;
-  std::string prefix = IncludeTrailingPathDelimiter(dir);
+  const std::string prefix = IncludeTrailingPathDelimiter(systemDir);
+  std::string name;
   while (dirent* e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
-    if (FileExists(prefix + name)) out.push_back(name);
+    const std::string_view raw = e->d_name;
+    if (raw == "." || raw == "..") continue;
+    // Each entry is tested under its own bytes, raw CP949 names of older copies included.
+    struct stat st;
+    if (::stat((prefix + std::string(raw)).c_str(), &st) != 0 || S_ISDIR(st.st_mode) != Folders) continue;
+    if (!ostext::ProgramName(raw, name)) {
+      if (Unnamed != nullptr && MatchesMask(ostext::ShownName(raw), mask)) Unnamed->push_back(ostext::NameMessage(raw));
+      continue;
+    }
+    if (MatchesMask(name, mask)) out.push_back(name);
   }
   ::closedir(d);
   std::sort(out.begin(), out.end(),
             [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
   return out;
+}
+
+}  // namespace
+
+std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask,
+                                   std::vector<std::string>* Unnamed) {
+  return ListFolder(folder, mask, false, Unnamed);
+}
+
+std::vector<std::string> FindFolders(const std::string& folder, std::vector<std::string>* Unnamed) {
+  return ListFolder(folder, "*", true, Unnamed);
 }
 
 // ---- Dates ------------------------------------------------------------------------------

@@ -126,13 +126,20 @@ int Pos(std::string_view sub, std::string_view s);
 int AnsiPos(std::string_view sub, std::string_view s);
 
 // ---- Files ------------------------------------------------------------------------------
-// Names are passed to the system as the bytes they are.
+// Names are program text (code page 949). They cross to the system and back through the
+// boundary of OsText.h: UTF-8 names here, raw CP949 names of older copies still found. A
+// name the system gives that has no CP949 form is never changed into another: the current
+// folder reads as "" with CurrentDirError naming it, the folder listings leave it out and can
+// report it.
 
 bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// "" when the current folder cannot be read or has no CP949 form.
 std::string GetCurrentDir();
+// A message naming the current folder when its name has no CP949 form, else "".
+std::string CurrentDirError();
 bool SetCurrentDir(const std::string& dir);
 std::string ExtractFilePath(std::string_view name);  // with the trailing '/'
 std::string ExtractFileName(std::string_view name);
@@ -143,8 +150,12 @@ int64_t FileSizeOf(const std::string& name);  // -1 when the file cannot be read
 // '*' and '?' wildcards; the single-byte letters match without regard to case, as file
 // names did on the system the note files come from. '?' stands for one character.
 bool MatchesMask(std::string_view name, std::string_view mask);
-// The plain files (no folders) of folder whose names match mask, sorted by CompareText.
-std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask);
+// The plain files (no folders) of folder whose names match mask, sorted by CompareText. An
+// entry without a CP949 form is left out; with Unnamed given, a message naming it is added.
+std::vector<std::string> FindFiles(const std::string& folder, std::string_view mask,
+                                   std::vector<std::string>* Unnamed = nullptr);
+// The subfolders of folder ("." and ".." left out), sorted and reported like FindFiles.
+std::vector<std::string> FindFolders(const std::string& folder, std::vector<std::string>* Unnamed = nullptr);
 
 // ---- Dates ------------------------------------------------------------------------------
 

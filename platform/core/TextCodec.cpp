@@ -1,12 +1,11 @@
-// Code page 949 <-> UTF-8 over iconv, with per-thread descriptors.
+// Code page 949 <-> UTF-8 over iconv, with per-thread descriptors. Nothing here raises: the
+// engine, which builds this file in, must not see an exception of the class library.
 #include "platform/core/TextCodec.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstdio>
-
-#include "platform/core/SysUtils.h"
 
 namespace cp949 {
 namespace {
@@ -36,8 +35,6 @@ Descriptor& FromUtf8Cd() {
   return cd;
 }
 
-[[noreturn]] void NoIconv() { throw EConvertError("Code page 949 conversion is not available"); }
-
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Converts as much as converts; returns false with *stop at the offending input byte.
@@ -64,25 +61,33 @@ bool Run(iconv_t cd, std::string_view in, std::string& out, std::size_t& stop) {
   return true;
 }
 
-// The code point of the UTF-8 sequence at s[i], or -1 when the sequence is broken.
-long DecodeUtf8(std::string_view s, std::size_t i) {
+// The code point of the UTF-8 sequence at s[i] and its length in *n, or -1 when the
+// sequence is broken, overlong, a surrogate or beyond U+10FFFF.
+long DecodeUtf8(std::string_view s, std::size_t i, std::size_t* n = nullptr) {
   unsigned char c = static_cast<unsigned char>(s[i]);
+  if (n != nullptr) *n = 1;
   if (c < 0x80) return c;
-  int n = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-  if (n < 0 || i + static_cast<std::size_t>(n) >= s.size()) return -1;
-  long cp = c & (0x3F >> n);
-  for (int k = 1; k <= n; ++k) {
+  int more = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+  if (more < 0 || i + static_cast<std::size_t>(more) >= s.size()) return -1;
+  long cp = c & (0x3F >> more);
+  for (int k = 1; k <= more; ++k) {
     unsigned char t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
     if ((t & 0xC0) != 0x80) return -1;
     cp = (cp << 6) | (t & 0x3F);
   }
+  static const long kLeast[4] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  if (n != nullptr) *n = static_cast<std::size_t>(more) + 1;
   return cp;
 }
 
 bool Convert(std::string_view utf8, std::string& out, std::string* failure) {
   Descriptor& cd = FromUtf8Cd();
-  if (!cd.ok()) NoIconv();
   out.clear();
+  if (!cd.ok()) {
+    if (failure != nullptr) *failure = "no code page 949 converter on this system";
+    return false;
+  }
   std::size_t stop = 0;
   if (Run(cd.get(), utf8, out, stop)) return true;
   if (failure != nullptr) {
@@ -102,9 +107,16 @@ bool Convert(std::string_view utf8, std::string& out, std::string* failure) {
 
 std::string ToUtf8(std::string_view text) {
   Descriptor& cd = ToUtf8Cd();
-  if (!cd.ok()) NoIconv();
   std::string out;
   out.reserve(text.size() * 3 / 2);
+  if (!cd.ok()) {
+    // Without a converter only ASCII is known; the rest is shown as not converting.
+    for (char c : text) {
+      if (static_cast<unsigned char>(c) < 0x80) out += c;
+      else out += kReplacement;
+    }
+    return out;
+  }
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t stop = 0;
@@ -116,17 +128,33 @@ std::string ToUtf8(std::string_view text) {
   return out;
 }
 
-std::string FromUtf8(std::string_view utf8) {
-  std::string out, failure;
-  if (!Convert(utf8, out, &failure))
-    throw EConvertError("Text has no code page 949 form: " + failure);
-  return out;
+bool TryToUtf8(std::string_view text, std::string& out) {
+  Descriptor& cd = ToUtf8Cd();
+  if (!cd.ok()) return false;
+  std::string tmp;
+  std::size_t stop = 0;
+  if (!Run(cd.get(), text, tmp, stop)) return false;
+  out = std::move(tmp);
+  return true;
 }
 
 bool TryFromUtf8(std::string_view utf8, std::string& out) {
   std::string tmp;
   if (!Convert(utf8, tmp, nullptr)) return false;
   out = std::move(tmp);
+  return true;
+}
+
+bool TryFromUtf8(std::string_view utf8, std::string& out, std::string& failure) {
+  std::string tmp;
+  if (!Convert(utf8, tmp, &failure)) return false;
+  out = std::move(tmp);
+  return true;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0, n = 0; i < text.size(); i += n)
+    if (DecodeUtf8(text, i, &n) < 0) return false;
   return true;
 }
 

@@ -1,7 +1,6 @@
 // The printer over QPrinter and one QPainter that stays open for the whole document.
 #include "platform/gfx/Printers.h"
 
-#include <QFile>
 #include <cstdio>
 #include <QPageLayout>
 #include <QPainter>
@@ -41,7 +40,7 @@ void TPrinter::BeginDoc() {
     FLastOutput = OutputFileName.empty() ? IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf"
                                          : OutputFileName;
     p.setOutputFormat(QPrinter::PdfFormat);
-    p.setOutputFileName(QFile::decodeName(QByteArray(FLastOutput.data(), static_cast<qsizetype>(FLastOutput.size()))));
+    p.setOutputFileName(orv::NameToQ(FLastOutput));
   } else if (PrinterIndex >= 0 && PrinterIndex < static_cast<int>(names.size())) {
     p.setPrinterName(orv::ToQ(names[static_cast<size_t>(PrinterIndex)]));
   }
@@ -81,7 +80,7 @@ void TPrinter::Abort() {
   FImpl->painter->end();
   FImpl->painter.reset();
   if (!FLastOutput.empty()) {
-    std::remove(FLastOutput.c_str());
+    DeleteFile(FLastOutput);
     FLastOutput.clear();
   }
   FPrinting = false;

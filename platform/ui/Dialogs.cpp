@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -58,11 +57,12 @@ TQtDialogService& QtDialogs() {
   return s;
 }
 
-// File names cross as the bytes they are on disk.
-QString NameToQ(const std::string& n) { return QFile::decodeName(QByteArray(n.data(), static_cast<qsizetype>(n.size()))); }
-std::string NameFromQ(const QString& n) {
-  QByteArray b = QFile::encodeName(n);
-  return std::string(b.constData(), static_cast<size_t>(b.size()));
+// A chosen name without a code page 949 form is told to the user and not taken.
+bool ChosenName(const QString& chosen, std::string& name) {
+  std::string message;
+  if (orv::NameFromQ(chosen, name, message)) return true;
+  MessageBox(message, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+  return false;
 }
 
 // "Text|*.TXT;*.ASC|All|*.*" -> Qt's "Text (*.TXT *.txt *.ASC *.asc)" entries; patterns take
@@ -140,10 +140,10 @@ bool TQtDialogService::ChooseFile(TFileDialogRequest& Request) {
     int i = std::clamp(Request.FilterIndex, 1, static_cast<int>(filters.size())) - 1;
     dlg.selectNameFilter(filters[i]);
   }
-  if (!Request.InitialDir.empty()) dlg.setDirectory(NameToQ(Request.InitialDir));
-  if (!Request.FileName.empty()) dlg.selectFile(NameToQ(Request.FileName));
+  if (!Request.InitialDir.empty()) dlg.setDirectory(orv::NameToQ(Request.InitialDir));
+  if (!Request.FileName.empty()) dlg.selectFile(orv::NameToQ(Request.FileName));
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
-  Request.FileName = NameFromQ(dlg.selectedFiles().first());
+  if (!ChosenName(dlg.selectedFiles().first(), Request.FileName)) return false;
   Request.FilterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
   if (Request.FilterIndex <= 0) Request.FilterIndex = 1;
   return true;
@@ -185,10 +185,8 @@ bool TQtDialogService::ChooseFont(TFont& Font) {
 
 bool TQtDialogService::ChooseFolder(const std::string& Caption, std::string& Folder) {
   QString r = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQ(Caption),
-                                                NameToQ(Folder));
-  if (r.isEmpty()) return false;
-  Folder = NameFromQ(r);
-  return true;
+                                                orv::NameToQ(Folder));
+  return !r.isEmpty() && ChosenName(r, Folder);
 }
 
 bool TQtDialogService::PrinterSetup() {

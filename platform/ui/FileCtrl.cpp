@@ -1,33 +1,9 @@
 // Folder reading for the file and folder lists.
 #include "platform/ui/FileCtrl.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "platform/core/SysUtils.h"
-
-namespace {
-
-// The subfolders of dir, sorted as the file lists are.
-std::vector<std::string> SubFolders(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    if (stat((IncludeTrailingPathDelimiter(dir) + name).c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) out.push_back(name);
-  }
-  closedir(d);
-  std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
-  return out;
-}
-
-}  // namespace
 
 TFileListBox::TFileListBox(TComponent* AOwner) : TListBox(AOwner), FDirectory(GetCurrentDir()) {}
 
@@ -43,6 +19,7 @@ void TFileListBox::SetMask(const std::string& v) {
 
 void TFileListBox::Update() {
   Items().Clear();
+  FUnnamed.clear();
   std::vector<std::string> masks;
   size_t start = 0;
   while (start <= FMask.size()) {
@@ -54,10 +31,12 @@ void TFileListBox::Update() {
   }
   std::vector<std::string> names;
   for (const std::string& m : masks) {
-    for (std::string& n : FindFiles(FDirectory, m)) names.push_back(std::move(n));
+    for (std::string& n : FindFiles(FDirectory, m, &FUnnamed)) names.push_back(std::move(n));
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
   names.erase(std::unique(names.begin(), names.end()), names.end());
+  std::sort(FUnnamed.begin(), FUnnamed.end());
+  FUnnamed.erase(std::unique(FUnnamed.begin(), FUnnamed.end()), FUnnamed.end());
   for (const std::string& n : names) Items().Add(n);
 }
 
@@ -105,7 +84,7 @@ void TDirectoryListBox::Fill() {
     indent += " ";
   }
   SetItemIndex(Items().Count() - 1);
-  for (const std::string& sub : SubFolders(FDirectory)) {
+  for (const std::string& sub : FindFolders(FDirectory)) {
     if (sub[0] == '.') continue;
     Items().Add(indent + sub);
     FPaths.push_back(IncludeTrailingPathDelimiter(FDirectory) + sub);

@@ -1,6 +1,7 @@
 // File and folder lists: TFileListBox lists the files of a folder that match a mask;
 // TDirectoryListBox shows a folder's path and its subfolders and changes into the one the
-// user opens. Names are the bytes they are on disk; masks match as SysUtils' MatchesMask
+// user opens. Names are program text, read from the system through SysUtils' folder listing
+// (UTF-8 names converted, raw CP949 names of older copies kept); masks match as MatchesMask
 // does, without regard to the case of the single-byte letters.
 #pragma once
 
@@ -21,12 +22,16 @@ class TFileListBox : public TListBox {
   void SetMask(const std::string& v);
   // Re-reads the folder: the regular files matching the mask, sorted by name.
   void Update();
+  // Messages naming the matching files of the last Update whose names have no CP949 form
+  // and so are not listed.
+  const std::vector<std::string>& UnnamedFiles() const { return FUnnamed; }
   // The selected file with its folder, or "" when none is selected.
   std::string FileName() const;
 
  private:
   std::string FDirectory;
   std::string FMask = "*.*";
+  std::vector<std::string> FUnnamed;
 };
 
 class TDirectoryListBox : public TListBox {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/core/OsText.h"
 #include "platform/core/SysUtils.h"
 
 extern char** environ;
@@ -58,6 +59,8 @@ std::vector<std::string> SplitCommandLine(const std::string& CommandLine) {
 bool TSpawnProcessStart::Start(const std::string& CommandLine, int) {
   std::vector<std::string> words = SplitCommandLine(CommandLine);
   if (words.empty()) return false;
+  // The program and its arguments (file names) as the system names them.
+  for (std::string& w : words) w = ostext::SystemPath(w);
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

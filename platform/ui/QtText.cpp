@@ -1,6 +1,9 @@
 // QString <-> code page 949 for the widgets, over cp949::ToUtf8 / TryFromUtf8.
 #include "platform/ui/QtText.h"
 
+#include <QFile>
+
+#include "platform/core/OsText.h"
 #include "platform/core/TextCodec.h"
 
 namespace orv {
@@ -40,6 +43,16 @@ bool Convertible(const QString& text) {
 }
 
 int ByteLength(const QString& text) { return static_cast<int>(FromQ(text).size()); }
+
+QString NameToQ(std::string_view programName) { return ToQ(programName); }
+
+bool NameFromQ(const QString& name, std::string& programName, std::string& message) {
+  const QByteArray u = name.toUtf8();
+  if (cp949::TryFromUtf8(std::string_view(u.constData(), static_cast<size_t>(u.size())), programName)) return true;
+  const QByteArray raw = QFile::encodeName(name);
+  message = ostext::NameMessage(std::string_view(raw.constData(), static_cast<size_t>(raw.size())));
+  return false;
+}
 
 QString LfBreaks(QString text) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -17,6 +17,12 @@ bool Convertible(const QString& text);
 // Number of code page 949 bytes of text (characters without a form count one byte).
 int ByteLength(const QString& text);
 
+// File names chosen in or shown by Qt (file dialogs): program text to QString and back. A name
+// is never changed into another: NameFromQ answers false for a name with a character that has
+// no code page 949 form, and `message` then names the file (OsText.h).
+QString NameToQ(std::string_view programName);
+bool NameFromQ(const QString& name, std::string& programName, std::string& message);
+
 // Line breaks: the controls hand out and take text with CR LF between lines, as the class
 // library's edits do; the Qt editors hold '\n'. LfBreaks makes CR LF and a lone CR '\n'.
 QString LfBreaks(QString text);

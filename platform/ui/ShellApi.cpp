@@ -11,6 +11,7 @@
 #include <fstream>
 #include <utility>
 
+#include "platform/core/OsText.h"
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
@@ -37,16 +38,17 @@ bool IsUrl(const std::string& t) {
          l.rfind("ftp:", 0) == 0 || l.rfind("www.", 0) == 0 || l.rfind("file:", 0) == 0;
 }
 
-// Starts xdg-open on the raw bytes of a file name and does not wait for it; the middle child
-// exits at once so no zombie is left.
+// Starts xdg-open on a file's name as the system has it and does not wait for it; the middle
+// child exits at once so no zombie is left.
 bool SpawnXdgOpen(const std::string& target) {
+  // Everything the child needs is made before the fork.
+  std::string arg = ostext::SystemPath(target);
+  char prog[] = "xdg-open";
+  char* argv[] = {prog, arg.data(), nullptr};
   pid_t mid = fork();
   if (mid < 0) return false;
   if (mid == 0) {
     pid_t pid;
-    char prog[] = "xdg-open";
-    std::string arg = target;
-    char* argv[] = {prog, arg.data(), nullptr};
     int rc = posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ);
     _exit(rc == 0 ? 0 : 1);
   }
@@ -91,7 +93,7 @@ bool TXdgShellService::Open(const std::string& Target, intptr_t) {
 }
 
 bool IsWaveFile(const std::string& FileName) {
-  std::ifstream in(FileName, std::ios::binary);
+  std::ifstream in(ostext::SystemPath(FileName), std::ios::binary);
   char head[12];
   if (!in.read(head, 12) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
     return false;

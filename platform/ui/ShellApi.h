@@ -1,7 +1,8 @@
 // Shell "open", the wave-sound player and help, each behind a service that tests replace.
 //
 // - Shell: ShellExecute with the "open" verb opens a web page, a mail address ("mailto:") or a
-//   file with the desktop's handler (xdg-open). File names are passed as their bytes.
+//   file with the desktop's handler (xdg-open). File names are program text and reach the
+//   handler as the system names them (OsText.h); web and mail addresses go as Unicode.
 // - Sound: PlaySound plays a wave file. This machine has no audio output module, so the
 //   installed player checks the file (a RIFF "WAVE" with format and data chunks), plays
 //   nothing and says so in LastError.

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <utility>
@@ -243,23 +244,24 @@ TEST_F(FileStoreTest, NewFileGetsTheCurrentLabelsItsDescriptionAHiddenHeaderAndO
     FileForm->Button7->Click();
     EXPECT_FALSE(FileForm->Edit1->Visible());
     EXPECT_TRUE(FileForm->Button6->Enabled());
-    const int i = LineOf("newone.smt");
+    const int i = LineOf("NewOne.smt");
     ASSERT_GE(i, 0);
     EXPECT_EQ(FileForm->ListBox1->ItemIndex(), i) << "the new file is the current one";
     EXPECT_EQ(FileForm->ListBox1->Items()[i].substr(56), "         1");
   });
   EXPECT_TRUE(fake.Boxes.empty()) << BoxText();
-  ASSERT_TRUE(data.Has("newone.dbf")) << "a new name is made in lower case";
-  EXPECT_TRUE(data.Has("newone.smt"));
-  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "newone.dbf");
+  ASSERT_TRUE(data.Has("NewOne.dbf")) << "the name as typed";
+  EXPECT_TRUE(data.Has("NewOne.smt"));
+  EXPECT_FALSE(data.Has("newone.dbf"));
+  const std::vector<TNoteRecord> all = ReadRecords(data.Path(), "NewOne.dbf");
   ASSERT_EQ(all.size(), 2u);
   EXPECT_TRUE(all[0].deleted);
   EXPECT_EQ(all[0].tit[0], Trim(kLabels)) << "the labels of the file current when the list was built";
   EXPECT_EQ(all[0].tit[1], K("새 설명"));
   EXPECT_FALSE(all[1].deleted);
   EXPECT_EQ(all[1].tit[0], "");
-  EXPECT_EQ(Trim(Settings("fname")), "newone.dbf");
-  EXPECT_EQ(MainForm->NoteTable->TableName(), "newone.dbf");
+  EXPECT_EQ(Trim(Settings("fname")), "NewOne.dbf");
+  EXPECT_EQ(MainForm->NoteTable->TableName(), "NewOne.dbf");
   EXPECT_EQ(MainForm->Label1->Caption(), "Lab1    ");
 }
 
@@ -277,7 +279,7 @@ TEST_F(FileStoreTest, NewFileRefusesTakenAndUnsafeNamesAndNeverOverwrites) {
   const Case cases[] = {
       {"", "", true},  // nothing at all
       {"b", "b.dbf 파일이 이미 있습니다.", false},
-      {"B", "b.dbf 파일이 이미 있습니다.", false},
+      {"B", "B.dbf 파일이 이미 있습니다.", false},  // taken in another letter case
       {"orph", "orph.smt 파일이 이미 있습니다.", false},
       {"../up", "파일 이름으로 쓸 수 없습니다: ../up", true},
       {"x/y", "파일 이름으로 쓸 수 없습니다: x/y", true},
@@ -362,7 +364,7 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
   };
   const Case cases[] = {
       {"a", "a.dbf파일이 있습니다!"},
-      {"A", "a.dbf파일이 있습니다!"},
+      {"A", "A.dbf파일이 있습니다!"},  // taken in another letter case
       {"orph", "orph.smt파일이 있습니다!"},
       {"dir", "dir.smt파일이 있습니다!"},
       {"../b", "파일 이름으로 쓸 수 없습니다: ../b"},
@@ -594,6 +596,81 @@ TEST_F(FileStoreTest, GaugeTakesProgressCodesAndLetsKeysPass) {
     EXPECT_EQ(key, c.after) << c.key;
     EXPECT_EQ(FileForm->Gauge1->Progress(), c.progress) << c.key;
   }
+}
+
+// Korean names as Linux has them: a data folder named in Hangul, note files created, listed,
+// renamed, merged and deleted through the file store, each checked on disk under the system's
+// UTF-8 names; a pair left by an older copy under raw CP949 bytes; a name without a CP949 form.
+TEST_F(FileStoreTest, KoreanNamesInAKoreanDataFolderAreTheSystemsUtf8Names) {
+  const fs::path disk = fs::path(data.Path()) / "한글폴더";  // as the system names it
+  fs::create_directories(disk);
+  for (const char* shipped : {"condb20._db", "orvel27c._db", "orvel27c._sm", "orvel058._db", "orvel058._sm"})
+    fs::copy_file(fs::path(data.Path()) / shipped, disk / shipped);
+  fs::current_path(disk);
+  const std::string folder = data.Path() + "/" + K("한글폴더");  // as the program names it
+  PlaceShippedFiles(folder);
+  MakeNoteFile(folder, "a.dbf", 60, kLabels, "Zeta", "", " ", {{"a1", "", "", "", "body a1"}});
+  MakeNoteFile(folder, K("메모.dbf"), 60, kLabels, "Memo", "", " ", {{"m1", "", "", "", K("메모 본문")}});
+  MakeNoteFile(folder, "old.dbf", 60, kLabels, "Older", "", " ", {{"o1", "", "", "", "old body"}});
+  MakeNoteFile(folder, "emo.dbf", 60, kLabels, "Emoji", "", " ", {});
+  for (const char* ext : {".dbf", ".smt"}) {
+    fs::rename(disk / (std::string("old") + ext), disk / (K("옛노트") + ext));  // raw CP949 bytes
+    fs::rename(disk / (std::string("emo") + ext), disk / (std::string("memo\xF0\x9F\x98\x80") + ext));
+  }
+  WriteFields(folder, "condb20.dbf", 1, {{"d2", "0270"}, {"fname", "a.dbf"}});
+  Start();
+  EXPECT_EQ(MainForm->DataFolder, folder);
+  EXPECT_EQ(MainForm->SBar->Panels()[2].Text(), folder + "/a.dbf") << "status panel 2 in Hangul, not mojibake";
+
+  InFileStore([&] {
+    ASSERT_EQ(fake.Boxes.size(), 1u) << "the file without a CP949 name is named";
+    EXPECT_NE(BoxText().find("memo?.smt"), std::string::npos) << cp949::ToUtf8(BoxText());
+    EXPECT_NE(BoxText().find("U+1F600"), std::string::npos);
+    fake.Boxes.clear();
+    EXPECT_GE(LineOf(K("메모.smt")), 0);
+    EXPECT_GE(LineOf(K("옛노트.smt")), 0);
+
+    // A new file with a name typed in Hangul.
+    FileForm->Button5->Click();
+    FileForm->Edit2->SetText(K("새 노트"));
+    TypeInto(FileForm->Edit1, "노트");
+    EXPECT_EQ(FileForm->Edit1->Text(), K("노트"));
+    FileForm->Button7->Click();
+    EXPECT_GE(LineOf(K("노트.smt")), 0);
+
+    // 메모 becomes 일기 (and the current file), then takes in the older copy's notes.
+    Choose(K("메모.smt"));
+    FileForm->Button1->Click();
+    FileForm->Edit1->SetText(K("일기"));
+    FileForm->Button4->Click();
+    EXPECT_GE(LineOf(K("일기.smt")), 0);
+    Choose(K("옛노트.smt"));
+    fake.Answers = {IDYES};
+    FileForm->Button3->Click();
+    EXPECT_EQ(FileForm->ListBox1->Items()[LineOf(K("일기.smt"))].substr(56), "         2");
+
+    // The older copy's pair goes under its raw names.
+    fake.Answers = {IDYES};
+    Choose(K("옛노트.smt"));
+    FileForm->Button8->Click();
+    EXPECT_EQ(LineOf(K("옛노트.smt")), -1);
+  });
+  EXPECT_EQ(fake.Boxes.size(), 2u) << "the merge and the delete questions only";
+
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(disk)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.dbf", "a.smt", "condb20.dbf", "memo\xF0\x9F\x98\x80.dbf",
+                                             "memo\xF0\x9F\x98\x80.smt", "orvel058.dbf", "orvel058.smt",
+                                             "orvel27c.dbf", "orvel27c.smt", "노트.dbf", "노트.smt", "일기.dbf",
+                                             "일기.smt"}));
+  const std::vector<TNoteRecord> all = ReadRecords(folder, K("일기.dbf"));
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[1].body, K("메모 본문"));
+  EXPECT_EQ(all[2].body, "old body") << "the merged note with its body";
+  EXPECT_EQ(ReadRecords(folder, K("노트.dbf")).size(), 2u);
+  EXPECT_EQ(Trim(ReadField(folder, "condb20.dbf", 1, "fname")), K("일기.dbf"));
+  EXPECT_EQ(MainForm->SBar->Panels()[2].Text(), folder + "/" + K("일기.dbf"));
 }
 
 TEST(FileStoreLines, NamesComeBackFromTheirLinesAndTypedNamesMustBePlain) {

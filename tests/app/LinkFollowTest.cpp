@@ -14,10 +14,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "NoteBookFixture.h"
 #include "components/GifImage.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/ShellApi.h"
 
 using cp949::K;
 
@@ -168,6 +170,46 @@ TEST_F(LinkFollowTest, AChosenFileBecomesLinkTextBelowTheLinkFolder) {
   MainForm->InsertFileLinkClick(MainForm);
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, LinkDir + K(" 하위폴더에 있는 파일만 지정가능합니다."));
+}
+
+// A folder and a file named in Hangul as Linux names them (UTF-8): the inserted link is Hangul
+// text, and following it hands the desktop's opener the real path of the file.
+TEST_F(LinkFollowTest, AFileLinkToAKoreanNameOpensTheRealFile) {
+  StartWithLink();
+  const fs::path picture = fs::path(data.Path()) / "그림" / "사진.txt";
+  fs::create_directories(picture.parent_path());
+  std::ofstream(picture) << "x";
+  // The desktop's opener stands in as a script that writes down what it is asked to open.
+  const fs::path bin = fs::path(data.Path()) / "bin";
+  const fs::path opened = bin / "opened";
+  fs::create_directories(bin);
+  {
+    std::ofstream script(bin / "xdg-open");
+    script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << opened.string() << ".part' && mv '" << opened.string()
+           << ".part' '" << opened.string() << "'\n";
+  }
+  fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+
+  MainForm->Edit3->SetFocus();
+  Application->ProcessMessages();
+  dialogs.Files.push_back(data.Path() + "/" + K("그림") + "/" + K("사진.txt"));
+  MainForm->InsertFileLinkClick(MainForm);
+  EXPECT_EQ(MainForm->Edit3->Text(), "/" + K("그림") + "/" + K("사진.txt"));
+
+  TXdgShellService desktop;
+  IShellService* recorded = SetShellService(&desktop);
+  MainForm->Edit3->SetSelStart(3);
+  MainForm->Edit3->SetSelLength(0);
+  MainForm->LinkDblClick(MainForm->Edit3);
+  SetShellService(recorded);
+  for (int i = 0; i < 250 && !fs::exists(opened); ++i) ::usleep(20000);
+  setenv("PATH", path.c_str(), 1);
+  std::ifstream in(opened, std::ios::binary);
+  const std::string asked((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(asked, fs::canonical(picture).string());
+  EXPECT_TRUE(fake.Boxes.empty());
 }
 
 TEST(PicturePreview, JpegGifAndBmpPicturesOnly) {

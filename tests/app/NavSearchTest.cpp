@@ -322,7 +322,9 @@ TEST_F(NoteBookTest, ListAfterASearchWithoutHitsShowsEveryNoteUnderTheFileLabels
     const QString head = rows->headerData(i, Qt::Horizontal).toString();
     const std::string field = grid->Fields(i)->FieldName();
     SCOPED_TRACE(field);
-    if (field.rfind("TIT", 0) == 0) EXPECT_EQ(head.toStdString(), "T" + field.substr(3)) << "the file's label";
+    if (field.rfind("TIT", 0) == 0) {
+      EXPECT_EQ(head.toStdString(), "T" + field.substr(3)) << "the file's label";
+    }
     EXPECT_GE(grid->ColumnWidth(i), fm.horizontalAdvance(head)) << "the head fits its column";
   }
 }

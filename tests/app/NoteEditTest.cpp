@@ -324,33 +324,59 @@ TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
   EXPECT_EQ(Stored(2, "mmm"), "bold red link");
 }
 
-TEST_F(NoteEditTest, TextImportAndExportKeepTheBytes) {
+// Text files as Linux has them: a folder and files with UTF-8 names, contents in UTF-8 (with
+// or without a byte-order mark) or in CP949 from an older system; the export is UTF-8.
+TEST_F(NoteEditTest, TextImportReadsUtf8AndCp949FilesAndExportWritesUtf8) {
   StartOn({{"before", "", "", "", "mine"}});
-  const std::string text = K("첫째 줄 가나다\r\n") + "second line\r\n" + K("셋째 줄 한글\r\n");
+  const std::string utf8 = "첫째 줄 가나다\r\nsecond line\r\n셋째 줄 한글\r\n";
+  const std::string text = K(utf8);
   // A long path: the title field keeps what fits, never half a character.
-  const std::string folder = data.Path() + "/" + K("아주긴폴더이름입니다");
-  fs::create_directories(folder);
-  const std::string in = folder + "/" + K("가져올글.TXT");
-  std::ofstream(in, std::ios::binary) << text;
+  fs::create_directories(data.Path() + "/아주긴폴더이름입니다");
+  struct Case {
+    const char* file;
+    std::string bytes;
+  } cases[] = {
+      {"가져올글.TXT", utf8},
+      {"표시있는글.txt", "\xEF\xBB\xBF" + utf8},
+      {"옛날글.txt", text},
+  };
+  for (const Case& c : cases) std::ofstream(data.Path() + "/아주긴폴더이름입니다/" + c.file, std::ios::binary) << c.bytes;
 
   // The note being edited is stored first.
   Focus(MainForm->memo1);
   Type(MainForm->memo1, "edited ");
-  dialogs.Files.push_back(in);
-  MainForm->ReadFileBtn->Click();
+  int rec = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    // The dialog hands over the name as program text.
+    const std::string in = data.Path() + "/" + K("아주긴폴더이름입니다") + "/" + K(c.file);
+    dialogs.Files.push_back(in);
+    MainForm->ReadFileBtn->Click();
+    EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+    ASSERT_EQ(MainForm->NoteTable->RecCount(), rec);
+    const std::string tit1 = Stored(rec, "tit1");
+    EXPECT_EQ(Trim(tit1), cp949::Cut(in, 60));
+    EXPECT_TRUE(cp949::IsCharBoundary(tit1, tit1.size()));
+    EXPECT_EQ(Stored(rec, "mmm") + "\r\n", text);
+    EXPECT_FALSE(MainForm->NoteDirty());
+    ++rec;
+  }
   EXPECT_EQ(Stored(2, "mmm"), "edited mine");
-  ASSERT_EQ(MainForm->NoteTable->RecCount(), 3);
-  const std::string tit1 = Stored(3, "tit1");
-  EXPECT_EQ(Trim(tit1), cp949::Cut(in, 60));
-  EXPECT_TRUE(cp949::IsCharBoundary(tit1, tit1.size()));
-  EXPECT_EQ(Stored(3, "mmm") + "\r\n", text);
-  EXPECT_FALSE(MainForm->NoteDirty());
 
-  const std::string out = data.Path() + "/out.txt";
+  // Text that a note cannot hold is refused with the file's name, and no note is added.
+  std::ofstream(data.Path() + "/smile.txt", std::ios::binary) << "smile \xF0\x9F\x98\x80";
+  dialogs.Files.push_back(data.Path() + "/smile.txt");
+  MainForm->ReadFileBtn->Click();
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_NE(fake.Boxes[0].Text.find(data.Path() + "/smile.txt"), std::string::npos) << MessageTexts();
+  EXPECT_NE(fake.Boxes[0].Text.find("U+1F600"), std::string::npos) << MessageTexts();
+  EXPECT_EQ(MainForm->NoteTable->RecCount(), rec - 1);
+
+  const std::string out = data.Path() + "/" + K("내보낸글.txt");
   dialogs.Files.push_back(out);
   MainForm->SaveFileBtn->Click();
-  std::ifstream back(out, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), text);
+  std::ifstream back(data.Path() + "/내보낸글.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), utf8) << "the system's encoding, UTF-8";
 }
 
 TEST_F(NoteEditTest, WriteProtectedFileRefusesNewNotesDeletesAndImports) {

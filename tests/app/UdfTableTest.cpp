@@ -116,7 +116,7 @@ TEST(NoteFileNames, LabelsAndLookUp) {
   EXPECT_EQ(labels[2], "");
   EXPECT_EQ(JoinLabels({K("가나다"), "ABCDEFGHIJ", "", "x"}), K("가나다") + "  ABCDEFGH        x       ");
   EXPECT_EQ(JoinLabels({K("가나다라마"), "", "", ""}).substr(0, 8), K("가나다라"));
-  EXPECT_EQ(NoteDataFileName("  MyNotes "), "mynotes.dbf");
+  EXPECT_EQ(NoteDataFileName("  MyNotes "), "MyNotes.dbf") << "the name keeps the letter case typed";
 }
 
 TEST_F(UdfTableTest, FilesAreFoundWhateverTheirLetterCase) {
@@ -139,9 +139,10 @@ TEST_F(UdfTableTest, CreatingANoteFile) {
   work.SetTableType(ttXBNSX);
   work.SetOEMTranslate(true);
   ASSERT_TRUE(CreateNoteFile(work, *settings, data.Path(), " Diary ", JoinLabels({"a", "b", "c", "d"}), K("일기장")));
-  EXPECT_TRUE(data.Has("diary.dbf"));
-  EXPECT_TRUE(data.Has("diary.smt"));
-  EXPECT_EQ(Trim(settings->GetString("fname")), "diary.dbf");
+  // The name keeps the letter case typed.
+  EXPECT_TRUE(data.Has("Diary.dbf"));
+  EXPECT_TRUE(data.Has("Diary.smt"));
+  EXPECT_EQ(Trim(settings->GetString("fname")), "Diary.dbf");
   auto t = OpenTable(data.Path(), "diary.dbf");
   EXPECT_EQ(t->RecCount(), 2) << "the header and one empty note";
   EXPECT_EQ(t->FieldCount(), 10);
@@ -150,9 +151,11 @@ TEST_F(UdfTableTest, CreatingANoteFile) {
   EXPECT_EQ(t->GetString("tit1").substr(0, 9), "a       b");
   t->Close();
 
+  // Taken in another letter case is taken.
   EXPECT_FALSE(CreateNoteFile(work, *settings, data.Path(), "DIARY", "", ""));
   ASSERT_EQ(fake.Boxes.size(), 1u);
-  EXPECT_EQ(fake.Boxes[0].Text, "diary.dbf" + K(" 파일이 이미 있습니다."));
+  EXPECT_EQ(fake.Boxes[0].Text, "DIARY.dbf" + K(" 파일이 이미 있습니다."));
+  EXPECT_FALSE(data.Has("DIARY.dbf"));
 }
 
 // The header is reached by its record number whatever order is in force: a title order that

@@ -6,6 +6,8 @@
 #include "NoteFileFixture.h"
 #include "platform/core/Fields.h"
 #include "platform/core/Services.h"
+#include "platform/core/Streams.h"
+#include "support/CommaLocale.h"
 #include "table/XbEnv.h"
 
 using namespace notefile;
@@ -290,6 +292,51 @@ TEST_F(XbTableTest, NumbersWrittenToTheRecord) {
   EXPECT_EQ(t.RecCount(), records + 1);
   EXPECT_EQ(Raw(t, "NUM"), " 50");
   EXPECT_EQ(LockCount(t), 0);
+}
+
+// Under a comma-decimal locale (a German desktop) numbers still cross with a point, and a
+// stored number reads the same through the table as through the engine.
+TEST_F(XbTableTest, NumbersKeepTheirPointUnderACommaLocale) {
+  commalocale::Scope german;
+  if (!german) GTEST_SKIP() << german.Why();
+  const std::string file = CreateTable("amounts", {{"NAME", "C", 10}, {"AMOUNT", "N", 10, 2}}, {});
+  TTestTable& t = OpenNote(file);
+  t.AppendBlank();
+  t.FieldByName("AMOUNT")->SetAsFloat(1234.5);
+  t.Commit();
+  EXPECT_EQ(Raw(t, "AMOUNT"), "   1234.50");
+  t.Refresh();
+  t.First();
+  EXPECT_DOUBLE_EQ(t.FieldByName("AMOUNT")->AsFloat(), 1234.5) << "the value is not lost";
+  // What the user sees follows the display settings, not the process locale.
+  auto* amount = dynamic_cast<TFloatField*>(t.FieldByName("AMOUNT"));
+  ASSERT_NE(amount, nullptr);
+  EXPECT_EQ(amount->AsString(), "1234.5");
+  amount->DisplayFormat = "#,##0.00";
+  EXPECT_EQ(amount->DisplayText(), "1,234.50");
+
+  notes.clear();
+
+  // Stored numbers as other writers left them, put straight into the file.
+  struct Case {
+    const char* stored;
+    double value;
+  } cases[] = {{"  1,234.50", 1234.5}, {"      2,25", 2.25}, {"     -0.75", -0.75}};
+  std::string previous = "   1234.50";
+  for (const Case& c : cases) {
+    std::string bytes = ReadFileBytes(file);
+    const std::size_t at = bytes.find(previous);
+    ASSERT_NE(at, std::string::npos) << previous;
+    bytes.replace(at, previous.size(), c.stored);
+    WriteFileBytes(file, bytes);
+    previous = c.stored;
+    TTestTable& r = OpenNote(file);
+    r.First();
+    EXPECT_DOUBLE_EQ(r.FieldByName("AMOUNT")->AsFloat(), c.value) << c.stored;
+    r.SelectWorkArea();
+    EXPECT_DOUBLE_EQ(r.xb_GetDouble("AMOUNT"), c.value) << "the engine reads " << c.stored << " alike";
+    notes.clear();
+  }
 }
 
 // A field type the dataset cannot show gets no field, and the fields after it still find
