@@ -297,3 +297,29 @@ TEST(XbQueryLocalChild, RunsTheLimitedCaseInItsOwnProcess) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+TEST_F(XbQueryLocalTest, StoredNumbersReadAsTheEngineReadsThem) {
+  const std::string file = CreateTable("amounts", {{"AMT", "N", 10, 2}, {"CNT", "N", 6, 0}},
+                                       {{"1.00", "7"}, {"2.25", "-42"}});
+  // Another tool wrote the first amount with a thousands comma.
+  std::string bytes;
+  {
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::size_t at = bytes.find("      1.00");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 10, "  1,234.50");
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  Run("select amt, cnt from amounts");
+  std::vector<std::string> amounts, counts;
+  for (Q.First(); !Q.Eof(); Q.Next()) {
+    amounts.push_back(std::to_string(Q.FieldByName("AMT")->AsFloat()));
+    counts.push_back(std::to_string(Q.FieldByName("CNT")->AsInteger()));
+  }
+  EXPECT_EQ(amounts, (std::vector<std::string>{"1234.500000", "2.250000"}));
+  EXPECT_EQ(counts, (std::vector<std::string>{"7", "-42"}));
+}

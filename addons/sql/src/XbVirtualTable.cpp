@@ -8,6 +8,7 @@
 
 #include "addons/sql/src/InputBlocks.h"
 #include "platform/core/Cp949.h"
+#include "platform/core/NumberText.h"
 
 namespace xbsql {
 
@@ -355,22 +356,24 @@ int Rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* id) {
 
 // A number field's text: an integer when it has no decimals and fits, else a real.
 void NumberResult(sqlite3_context* ctx, const char* p, int n, bool whole) {
-  while (n > 0 && p[0] == ' ') ++p, --n;
-  while (n > 0 && p[n - 1] == ' ') --n;
-  if (n == 0) return;  // empty: NULL
-  const char* end = p + n;
-  if (*p == '+') ++p;
+  // Read as the engine and the table read a stored number ("  1,234.50" is 1234.5); a whole
+  // field keeps every digit when it is plain digits, beyond what a double holds.
   if (whole) {
+    const char* b = p;
+    const char* e = p + n;
+    while (b < e && *b == ' ') ++b;
+    while (e > b && e[-1] == ' ') --e;
+    if (b < e && *b == '+') ++b;
     int64_t v = 0;
-    auto r = std::from_chars(p, end, v);
-    if (r.ec == std::errc() && r.ptr == end) {
+    auto r = std::from_chars(b, e, v);
+    if (b < e && r.ec == std::errc() && r.ptr == e) {
       sqlite3_result_int64(ctx, v);
       return;
     }
   }
   double d = 0;
-  auto r = std::from_chars(p, end, d);
-  if (r.ec == std::errc() && r.ptr == end && std::isfinite(d)) sqlite3_result_double(ctx, d);
+  if (numtext::ReadStored(std::string_view(p, static_cast<size_t>(n)), d))  // else NULL
+    sqlite3_result_double(ctx, d);
 }
 
 int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
