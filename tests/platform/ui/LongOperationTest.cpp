@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTest>
@@ -100,6 +101,8 @@ TEST(TLongOperationTest, ProgressRepaintsAndRunsTimersAtABoundedRate) {
   f.gauge->Widget()->installEventFilter(&counter);
   {
     TLongOperation busy;
+    QElapsedTimer sinceFirstTurn;
+    sinceFirstTurn.start();
     TLongOperation::Progress(f.gauge, 40);  // the first report gets its turn at once
     EXPECT_EQ(f.gauge->Progress(), 40);
     EXPECT_GT(painted, 0) << "the gauge repainted while the operation runs";
@@ -108,8 +111,12 @@ TEST(TLongOperationTest, ProgressRepaintsAndRunsTimersAtABoundedRate) {
     const int paintedBefore = painted;
     TLongOperation::Progress(f.gauge, 41);  // too soon after the last turn
     EXPECT_EQ(f.gauge->Progress(), 41);
-    EXPECT_EQ(ticks, ticksBefore);
-    EXPECT_EQ(painted, paintedBefore);
+    // Only while the interval has not passed: a loaded machine may take longer than that
+    // between the two reports, and then the second one is owed its turn.
+    if (sinceFirstTurn.elapsed() < TLongOperation::kPumpIntervalMs) {
+      EXPECT_EQ(ticks, ticksBefore);
+      EXPECT_EQ(painted, paintedBefore);
+    }
     QTest::qSleep(TLongOperation::kPumpIntervalMs + 10);
     TLongOperation::Progress(f.gauge, 42);
     EXPECT_GT(ticks, ticksBefore);
