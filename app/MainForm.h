@@ -152,6 +152,10 @@ class TMainForm : public TForm {
   // Title widths of the open note file (tit1 and tit4 are 40 or 60 wide).
   int Tit1Width = 40;
   int Tit4Width = 40;
+  // The titles as the edits last took them from the file (or as last saved). A save writes
+  // only the titles that differ from these, so a title another running copy changed meanwhile
+  // is not written back from this window's unchanged copy.
+  std::string ShownTitles[4];
 
   // ---- handlers of the window's life (MainFormStartup.cpp)
   void FormCreate(TObject* Sender);

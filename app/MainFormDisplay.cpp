@@ -79,7 +79,10 @@ void TMainForm::NoteDataSourceDataChange(TObject*, TField*) {
   ShowButtonState(ChkBtn, NoteTable->GetString("chk") != " ");
   TEdit* edits[4] = {Edit1, Edit2, Edit3, Edit4};
   const char* fields[4] = {"tit1", "tit2", "tit3", "tit4"};
-  for (int i = 0; i < 4; ++i) edits[i]->SetText(Trim(NoteTable->GetString(fields[i])));
+  for (int i = 0; i < 4; ++i) {
+    ShownTitles[i] = Trim(NoteTable->GetString(fields[i]));
+    edits[i]->SetText(ShownTitles[i]);
+  }
 
   const bool rich = NoteTable->GetString("type") != " ";
   ShowButtonState(ARBtn, rich);

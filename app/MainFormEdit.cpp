@@ -154,12 +154,17 @@ bool TMainForm::SaveNote() {
   bool body = memo1->Modified();
   bool tooLong = false;
   int length = 0;
+  std::string typed[4];
+  for (int i = 0; i < 4; ++i)
+    typed[i] = cp949::Cut(edits[i]->Text(), static_cast<std::size_t>(widths[i]->Size()));
   try {
     NoteTable->Edit();
+    // A title left as it was shown keeps what the file holds now: another copy may have
+    // changed it since.
     if (titles)
       for (int i = 0; i < 4; ++i)
-        ReplaceField(*NoteTable, kTitleFields[i],
-                     cp949::Cut(edits[i]->Text(), static_cast<std::size_t>(widths[i]->Size())));
+        if (typed[i] != cp949::Cut(ShownTitles[i], static_cast<std::size_t>(widths[i]->Size())))
+          ReplaceField(*NoteTable, kTitleFields[i], typed[i]);
     if (body) {
       length = memo1->GetTextLen();
       if (memo1->PlainText() || length <= kRichBodyLimit) {
@@ -179,7 +184,10 @@ bool TMainForm::SaveNote() {
   }
   // The flags go only once the write is committed.
   if (titles)
-    for (TEdit* e : edits) e->SetModified(false);
+    for (int i = 0; i < 4; ++i) {
+      edits[i]->SetModified(false);
+      ShownTitles[i] = edits[i]->Text();
+    }
   if (body) memo1->SetModified(false);
   if (pending) {
     // The appended note is the one shown; the position text says so, so a later data change
@@ -209,6 +217,7 @@ bool TMainForm::ConfirmDropUnsaved() {
 void TMainForm::ShowBlankNote() {
   ShowButtonState(ChkBtn, false);
   for (TEdit* e : {Edit1, Edit2, Edit3, Edit4}) e->Clear();
+  for (std::string& t : ShownTitles) t.clear();
   ShowButtonState(ARBtn, false);
   memo1->SetPlainText(true);
   memo1->StreamIn(std::string());

@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QTextEdit>
 
+#include <sys/wait.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -257,6 +259,52 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
   EXPECT_TRUE(MainForm->SaveNote()) << "the next save, once the lock is free, stores it";
   EXPECT_EQ(Trim(Stored(2, "tit1")), "mine");
   EXPECT_EQ(Stored(2, "mmm"), "more body");
+}
+
+TEST_F(NoteEditTest, ATitleAnotherCopyChangedIsNotWrittenBackFromTheShownNote) {
+  StartOn({{"a", "b", "c", "d", "body"}});
+  ASSERT_EQ(MainForm->Edit1->Text(), "a");
+  // Another running copy changes title 1 and the body of the note shown here.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+    d.SelectWorkArea();
+    d.xb_Go(2);
+    const bool ok = d.WorkArea > 0 && d.xb_Rlock(2) != 0;
+    if (ok) {
+      d.xb_Replace("tit1", XB_RT_TEXT, "theirs");
+      d.xb_Replace("mmm", XB_RT_MEMO, "their body");
+      d.xb_Commit();
+      d.xb_Unlock(2);
+    }
+    d.xb_Close();
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(Trim(Stored(2, "tit1")), "theirs");
+
+  // This window still shows "a"; the user changes title 2 only and moves to the list.
+  Focus(MainForm->Edit2);
+  MainForm->Edit2->SelectAll();
+  Type(MainForm->Edit2, "mine");
+  Focus(MainForm->DBGrid1);
+  EXPECT_FALSE(MainForm->NoteDirty());
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "theirs");
+  EXPECT_EQ(Trim(Stored(2, "tit2")), "mine");
+  EXPECT_EQ(Trim(Stored(2, "tit3")), "c");
+  EXPECT_EQ(Stored(2, "mmm"), "their body");
+
+  // A title this window did change is written, even back to what it first showed.
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "again");
+  Focus(MainForm->DBGrid1);
+  EXPECT_EQ(Trim(Stored(2, "tit1")), "again");
+  EXPECT_EQ(Trim(Stored(2, "tit2")), "mine");
 }
 
 TEST_F(NoteEditTest, RichTextSurvivesSaveReopenAndExport) {
