@@ -5,12 +5,14 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <utility>
 
 #include "platform/core/Services.h"
+#include "platform/gfx/QtGraphics.h"
 #include "platform/ui/ControlCanvas.h"
 #include "platform/ui/LongOperation.h"
 #include "platform/ui/QtServices.h"
@@ -452,6 +454,13 @@ TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
     }
   }
   QApplication::setQuitOnLastWindowClosed(false);
+  // The forms stand on the button face; Qt's own grey for disabled text is nearly that
+  // colour and would hide the captions of disabled controls. The desktop's grey text reads.
+  QPalette pal = QApplication::palette();
+  const QColor gray = orv::ToQColor(clGrayText);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    pal.setColor(QPalette::Disabled, role, gray);
+  QApplication::setPalette(pal);
   Application = this;
   Screen = new TScreen(this);
   orv::InstallQtServices();

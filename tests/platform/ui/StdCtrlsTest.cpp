@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -100,6 +101,10 @@ TEST(ButtonsTest, DisabledControlsTakeTheDisabledPalette) {
     const QPalette disabled = c->Widget()->palette();
     EXPECT_NE(disabled.color(QPalette::Disabled, role), navy);
     EXPECT_EQ(disabled.color(QPalette::Disabled, role), QApplication::palette().color(QPalette::Disabled, role));
+    // Readable on the button face the forms stand on, as the desktop's grey text is.
+    const QColor face(192, 192, 192);
+    const QColor text = disabled.color(QPalette::Disabled, role);
+    EXPECT_GE(std::abs(face.lightness() - text.lightness()), 48) << text.name().toStdString();
   }
 }
 
