@@ -377,7 +377,12 @@ TWinControl* TCustomForm::FindNextControl(TWinControl* CurControl, bool GoForwar
 }
 
 void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop) {
-  if (TWinControl* c = FindNextControl(CurControl, GoForward, CheckTabStop)) c->SetFocus();
+  TWinControl* c = FindNextControl(CurControl, GoForward, CheckTabStop);
+  if (!c) return;
+  // Moves in tab order come from the keyboard (Tab, Enter): from then on the focused control
+  // shows its focus frame, as on the desktop, so the user sees where the next key goes.
+  FWidget->setAttribute(Qt::WA_KeyboardFocusChange);
+  c->SetFocus();
 }
 
 void TCustomForm::EnterMovesToNextControl(char& Key) {

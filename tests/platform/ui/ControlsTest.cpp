@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTest>
 #include <QTimer>
 
@@ -197,6 +199,12 @@ TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter
   QTest::keyClick(f.edits[2]->LineEdit(), Qt::Key_Return);
   EXPECT_EQ(f.form->ActiveControl(), f.button) << "Enter in an edit moves to the next control";
   EXPECT_EQ(clicks + oks, 0);
+  {
+    // The button reached from the keyboard draws its focus frame.
+    QStyleOptionButton opt;
+    opt.initFrom(f.button->Widget());
+    EXPECT_TRUE(opt.state & QStyle::State_KeyboardFocusChange);
+  }
   QTest::keyClick(f.button->Widget(), Qt::Key_Return);
   EXPECT_EQ(clicks, 1) << "Enter on a focused button clicks it";
   QTest::keyClick(f.button->Widget(), Qt::Key_Space);
