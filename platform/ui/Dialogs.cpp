@@ -123,7 +123,10 @@ bool TQtDialogService::InputQuery(const std::string& Caption, const std::string&
 }
 
 bool TQtDialogService::ChooseFile(TFileDialogRequest& Request) {
-  QFileDialog dlg(QApplication::activeWindow(), ToQ(Request.Title));
+  // Without a title of its own the box is named in the program's language, not Qt's "Open".
+  const QString title = Request.Title.empty() ? QString::fromUtf8(Request.Save ? "다른 이름으로 저장" : "열기")
+                                              : ToQ(Request.Title);
+  QFileDialog dlg(QApplication::activeWindow(), title);
   dlg.setAcceptMode(Request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dlg.setFileMode(Request.Save ? QFileDialog::AnyFile
                                : (Request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));

@@ -335,6 +335,21 @@ TEST(TApplicationTest, InputAndFontBoxesHaveKoreanButtons) {
   TFont font;
   EXPECT_FALSE(service.ChooseFont(font));
   EXPECT_EQ(seen, want);
+
+  // The file boxes without a title of their own are named in Korean too.
+  for (bool save : {false, true}) {
+    QString title;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      static_cast<QDialog*>(box)->reject();
+    });
+    TFileDialogRequest request;
+    request.Save = save;
+    EXPECT_FALSE(service.ChooseFile(request));
+    EXPECT_EQ(title, QString::fromUtf8(save ? "다른 이름으로 저장" : "열기"));
+  }
 }
 
 TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
