@@ -540,9 +540,12 @@ bool Orders::TagDelete(const std::string& name) {
   std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   if (!f.Begin()) return false;
+  // A tree a dead writer left half written is rebuilt before one of its tags is freed: its
+  // page links cannot be followed safely.
+  bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
   // Found again under the lock: another process may have moved the tag list meanwhile.
   int slot = f.FindTag(tag);
-  bool ok = slot >= 0 && f.DeleteTag(slot);
+  ok = ok && slot >= 0 && f.DeleteTag(slot);
   ok = f.End(nullptr) && ok;
   RebuildOrderList();
   return ok;

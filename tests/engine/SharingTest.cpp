@@ -424,6 +424,51 @@ TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
   }
 }
 
+// Work on one tag killed after each of its first index writes (a tag deleted, a tag built
+// again in place) never takes the other tags with it: the next open finds them all and
+// exact, and the tag worked on is there or gone, never half.
+TEST_F(EngineTest, ATagDeletedOrRebuiltByAKilledProcessTakesNoOtherTagWithIt) {
+  struct Work {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Work works[] = {
+      {"tag delete", [] { xb_TagDelete("EXTRA"); }},
+      {"tag rebuilt in place", [] { xb_IndexTag(nullptr, "EXTRA", "tit2+tit1", 0, 0, nullptr); }},
+  };
+  for (const Work& w : works) {
+    for (int writes = 1; writes <= 6; ++writes) {
+      SCOPED_TRACE(std::string(w.name) + ", killed after index write " + std::to_string(writes));
+      const std::string path = Path("tagwork" + std::to_string(writes) + w.name[4] + ".dbf");
+      MakeSharedFile(path);
+      ASSERT_GT(xb_UseEx(path.c_str(), "PREP", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+      ASSERT_GT(xb_IndexTag(nullptr, "EXTRA", "tit3", 0, 0, nullptr), 0);
+      xb_Close();
+      pid_t pid = fork();
+      if (pid == 0) {
+        xb_CloseAll();
+        static xbtest::WriteHookFs die(".nsx", xbtest::DieAfterWrite(writes));
+        xbe::SetFileSystem(&die);
+        if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+        w.run();
+        _exit(4);  // the work ended before the kill
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 4));
+      ASSERT_GT(xb_UseEx(path.c_str(), "AFTER", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+      for (const TagDef& t : kTags) EXPECT_GT(xb_TagArea(t.name), 0) << t.name;
+      if (xb_TagArea("EXTRA") > 0) {
+        EXPECT_EQ(xb_TagCount(), 5);
+        xb_TagDelete("EXTRA");
+      }
+      xb_Close();
+      ExpectTagsExact(path);
+      if (WEXITSTATUS(status) == 4) break;
+    }
+  }
+}
+
 // A damaged page found while reading: a read-only open stops using the index and reads the
 // table in natural order (and says so: the tags are gone from its list); a shared open
 // rebuilds it and finds what it sought.
