@@ -426,7 +426,10 @@ bool WorkArea::AppendBlank() {
   if (appendLock_ > 0) Unlock(appendLock_);
   std::string blank = BlankImage();
   if (hooks_) hooks_->RecordWillChange(0);
-  int32_t r = dbf_->Append(blank.data());
+  // The new record is its appender's until it unlocks it: no one else writes it before its
+  // first save. (A file lock already covers it.)
+  bool locked = false;
+  int32_t r = dbf_->Append(blank.data(), !fileLock_ && openMode_ != 2, &locked);
   if (r == 0) {
     if (hooks_) hooks_->RecordNotWritten(0);
     return false;
@@ -437,9 +440,7 @@ bool WorkArea::AppendBlank() {
   image_ = blank;
   bof_ = eof_ = false;
   if (hooks_) hooks_->RecordAppended(r, image_.data());
-  // The new record is its appender's until it unlocks it: no one else writes it before its
-  // first save. (A file lock already covers it.)
-  if (!fileLock_ && (openMode_ == 2 || dbf_->Io().Lock(kLockRecords + r, 1, LockKind::Exclusive, false))) {
+  if (!fileLock_ && (openMode_ == 2 || locked)) {
     recordLocks_.insert(r);
     appendLock_ = r;
   }

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "helpers/NoteFixture.h"
+#include "helpers/WriteHookFs.h"
 
 namespace {
 
@@ -216,6 +217,34 @@ TEST_F(EngineTest, AppendsFromSeveralProcessesAllLand) {
   EXPECT_EQ(names.size(), static_cast<size_t>(kWriters * kEach));
   EXPECT_EQ(names.count(""), 0u);
   EXPECT_EQ(names.count("W3-249"), 1u);
+}
+
+// A record is its appender's from the moment anyone can see it: another process that picks
+// the new record number at once is refused its lock (it used to get it, and both wrote).
+TEST_F(EngineTest, AnAppendedRecordIsLockedBeforeAnotherProcessCanPickIt) {
+  std::string path = Path("appendlock.dbf");
+  MakeTable(path, 2);
+  Child appender([&](Child& self) {
+    // The appender stops right after its record reached the file, before anything else.
+    static xbtest::WriteHookFs pause(".dbf", [&self](xbe::File& real, int64_t off, const void* buf, size_t n) {
+      bool ok = real.WriteAt(off, buf, n);
+      if (off > 32) {
+        self.Tell();
+        self.Await();
+      }
+      return ok;
+    });
+    xbe::SetFileSystem(&pause);
+    if (Open(path, "APPENDER") <= 0) return 100;
+    xb_AppendBlank();
+    return xb_RecNo() == 3 && xb_Locked(3) != 0 ? 0 : 1;
+  });
+  ASSERT_TRUE(appender.Heard());
+  ASSERT_GT(Open(path, "OTHER"), 0);
+  EXPECT_EQ(xb_RecCount(), 3);
+  EXPECT_EQ(xb_Rlock(3), 0);
+  appender.Release();
+  EXPECT_EQ(appender.Wait(), 0);
 }
 
 TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
