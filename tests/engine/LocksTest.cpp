@@ -268,6 +268,76 @@ TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
   EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs");
 }
 
+// A work area whose copy of a record is older than another user's save (read before it, no
+// lock taken, as a delete from the note list does) writes only what it changed itself: the
+// other user's title and body stay, the tag follows the record as stored, and a body it
+// replaces is the one the file held (its own stale reference was freed twice, so a later
+// memo overwrote a live body).
+TEST_F(EngineTest, AWriteFromAStaleCopyKeepsAnotherUsersSave) {
+  struct Case {
+    const char* name;
+    std::function<void()> write;  // on the stale copy
+    bool deleted;
+    const char* tit2;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"delete", [] { xb_Delete(); }, true, "", "their body"},
+      {"another field", [] { xb_PutString("tit2", "mine"); }, false, "mine", "their body"},
+      {"the body", [] { xb_PutMemo("mmm", "my body"); }, false, "", "my body"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string("stale_") + c.name[0] + ".dbf");
+    ASSERT_TRUE(xbtest::CreateNoteFile(path));
+    ASSERT_GT(xb_UseEx(path.c_str(), "MINE", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    for (int i = 1; i <= 8; ++i) {
+      xb_AppendBlank();
+      xb_PutString("tit1", ("note" + std::to_string(i)).c_str());
+      xb_PutMemo("mmm", xbtest::Hangul(40 + i).c_str());
+      xb_Commit();
+    }
+    ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+    xb_Unlock(0);
+    xb_Go(3);  // the copy every case writes from
+    Child other([&](Child&) {
+      if (xb_UseEx(path.c_str(), "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) return 100;
+      if (!xb_Rlock(3)) return 1;
+      xb_Go(3);
+      xb_PutString("tit1", "theirs");
+      xb_PutMemo("mmm", "their body");
+      xb_Commit();
+      xb_Unlock(3);
+      return 0;
+    });
+    ASSERT_EQ(other.Wait(), 0);
+    c.write();
+    xb_Commit();
+    // Bodies written afterwards land in freed blocks only.
+    for (int r : {1, 2, 4, 5, 6, 7, 8}) {
+      xb_Go(r);
+      xb_PutMemo("mmm", (xbtest::Hangul(30 + r) + "again").c_str());
+      xb_Commit();
+    }
+    ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetOrder(xb_TagArea("TIT1"));
+    ASSERT_NE(xb_Seek("theirs"), 0);
+    EXPECT_EQ(xb_RecNo(), 3);
+    EXPECT_EQ(xb_Deleted() != 0, c.deleted);
+    EXPECT_STREQ(xb_GetTrimString("tit2"), c.tit2);
+    char* body = xb_GetMemo("mmm", 0);
+    EXPECT_STREQ(body, c.body);
+    xb_MemDealloc(body);
+    for (int r : {1, 2, 4, 5, 6, 7, 8}) {
+      xb_Go(r);
+      body = xb_GetMemo("mmm", 0);
+      EXPECT_EQ(std::string(body), xbtest::Hangul(30 + r) + "again") << r;
+      xb_MemDealloc(body);
+    }
+    xb_CloseAll();
+  }
+}
+
 TEST_F(EngineTest, MemoRewritesFromSeveralProcessesNeverShareBlocks) {
   std::string path = Path("memos.dbf");
   ASSERT_TRUE(xbtest::CreateNoteFile(path));
