@@ -612,7 +612,9 @@ bool WorkArea::Rlock(int32_t recNo) {
   }
   if (!TryLock(kLockRecords + recNo, 1)) return false;
   recordLocks_.insert(recNo);
-  // What another user stored before we held the lock is what an edit must start from.
+  // What another user stored before we held the lock is what an edit must start from; a
+  // read-ahead copy of the record is as old.
+  if (recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) windowCount_ = 0;
   if (recNo == recNo_ && !eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
@@ -628,6 +630,9 @@ bool WorkArea::Flock() {
   recordLocks_.clear();
   appendLock_ = 0;
   fileLock_ = true;
+  // As with a record lock: a walk under the file lock starts from what is stored now.
+  windowCount_ = 0;
+  if (!eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
 

@@ -248,24 +248,36 @@ TEST_F(EngineTest, AnAppendedRecordIsLockedBeforeAnotherProcessCanPickIt) {
 }
 
 TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
-  std::string path = Path("reread.dbf");
-  MakeTable(path, 1);
-  ASSERT_GT(Open(path, "MINE"), 0);
-  xb_GoTop();
-  EXPECT_STREQ(xb_GetTrimString("NAME"), "");
-  Child child([&](Child&) {
-    if (Open(path, "OTHER") <= 0) return 100;
+  for (bool fileLock : {false, true}) {
+    SCOPED_TRACE(fileLock ? "file lock" : "record lock");
+    std::string path = Path(fileLock ? "reread_f.dbf" : "reread_r.dbf");
+    MakeTable(path, 3);
+    ASSERT_GT(Open(path, "MINE"), 0);
     xb_GoTop();
-    if (!xb_Rlock(1)) return 1;
-    xb_PutString("NAME", "theirs");
-    xb_Commit();
-    xb_Unlock(1);
-    return 0;
-  });
-  ASSERT_EQ(child.Wait(), 0);
-  // Saving from the stale buffer would silently undo the other user's change.
-  ASSERT_NE(xb_Rlock(1), 0);
-  EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs");
+    xb_Skip(1);  // record 2 now comes from the read-ahead
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "");
+    Child child([&](Child&) {
+      if (Open(path, "OTHER") <= 0) return 100;
+      for (XbLong r : {2, 3}) {
+        xb_Go(r);
+        if (!xb_Rlock(r)) return 1;
+        xb_PutString("NAME", ("theirs" + std::to_string(r)).c_str());
+        xb_Commit();
+        xb_Unlock(r);
+      }
+      return 0;
+    });
+    ASSERT_EQ(child.Wait(), 0);
+    // An edit from the stale buffer would start from what the other user replaced.
+    ASSERT_NE(fileLock ? xb_Flock() : xb_Rlock(2), 0);
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs2");
+    if (!fileLock) {
+      ASSERT_NE(xb_Rlock(3), 0);
+    }
+    xb_Skip(1);
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs3");
+    xb_CloseAll();
+  }
 }
 
 // A work area whose copy of a record is older than another user's save (read before it, no
