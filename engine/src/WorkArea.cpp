@@ -73,10 +73,17 @@ std::unique_ptr<WorkArea> WorkArea::Open(const std::string& path, const std::str
     }
   }
   std::string error;
-  w->dbf_ = DbfFile::Open(path, writable, &error);
-  if (!w->dbf_) return nullptr;
   LockKind kind = openMode == 2 ? LockKind::Exclusive : LockKind::Shared;
-  if (!w->dbf_->Io().Lock(kLockOpen, 1, kind, false)) return nullptr;
+  for (int attempt = 0;; ++attempt) {
+    w->dbf_ = DbfFile::Open(path, writable, &error);
+    if (!w->dbf_) return nullptr;
+    if (!w->dbf_->Io().Lock(kLockOpen, 1, kind, false)) return nullptr;
+    // A pack or zap that put its new table in place, or a delete, between this open and its
+    // lock leaves this file without its name: what would be written to it is lost. The name
+    // is opened again.
+    if (w->dbf_->Io().IsAt(path)) break;
+    if (attempt == 8) return nullptr;
+  }
   bool needsMemo = false;
   for (const FieldDesc& f : w->dbf_->Fields())
     if (IsMemoType(f.type)) needsMemo = true;

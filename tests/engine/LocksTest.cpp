@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "helpers/NoteFixture.h"
 #include "helpers/WriteHookFs.h"
@@ -245,6 +246,53 @@ TEST_F(EngineTest, AnAppendedRecordIsLockedBeforeAnotherProcessCanPickIt) {
   EXPECT_EQ(xb_Rlock(3), 0);
   appender.Release();
   EXPECT_EQ(appender.Wait(), 0);
+}
+
+// An open that has the file but not yet its lock while a pack puts the new table in place
+// (or while the file is deleted) must not go on with the old, nameless file: the note it
+// appended there was lost, and its keys stood in the index of the new table.
+TEST_F(EngineTest, AnOpenOvertakenByAPackUsesTheNewTable) {
+  std::string path = Path("packrace.dbf");
+  MakeTable(path, 3);
+  ASSERT_GT(Open(path, "SETUP", XB_OPEN_EXCLUSIVE), 0);
+  ASSERT_GT(xb_IndexTag(nullptr, "NAME", "NAME", 0, 0, nullptr), 0);
+  xb_Go(2);
+  xb_Delete();
+  xb_Close();
+  Child opener([&](Child& self) {
+    // Stops once, just before the first open lock is asked for.
+    static bool stopped = false;
+    static xbtest::WriteHookFs pause(
+        ".dbf", [](xbe::File& real, int64_t off, const void* buf, size_t n) { return real.WriteAt(off, buf, n); },
+        [&self](int64_t off) {
+          if (off != 0x40000000 || stopped) return;
+          stopped = true;
+          self.Tell();
+          self.Await();
+        });
+    xbe::SetFileSystem(&pause);
+    if (Open(path, "OPENER") <= 0) return 100;
+    xb_AppendBlank();
+    xb_PutString("NAME", "mine");
+    xb_Commit();
+    xb_Close();
+    return 0;
+  });
+  ASSERT_TRUE(opener.Heard());
+  ASSERT_GT(Open(path, "PACKER", XB_OPEN_EXCLUSIVE), 0);
+  xb_Pack();
+  EXPECT_EQ(xb_RecCount(), 2);
+  xb_Close();
+  opener.Release();
+  ASSERT_EQ(opener.Wait(), 0);
+  ASSERT_GT(Open(path, "CHECK"), 0);
+  EXPECT_EQ(xb_RecCount(), 3);
+  xb_Go(3);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "mine");
+  xb_SetOrder(xb_TagArea("NAME"));
+  std::vector<XbLong> walk;
+  for (xb_GoTop(); !xb_Eof() && walk.size() < 10; xb_Skip(1)) walk.push_back(xb_RecNo());
+  EXPECT_EQ(walk, (std::vector<XbLong>{1, 2, 3}));
 }
 
 TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
