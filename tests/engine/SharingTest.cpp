@@ -424,6 +424,51 @@ TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
   }
 }
 
+// A writer that began its write while the table had no index, and wrote its record just
+// after another process built the first tag from the table, must not leave its record out
+// of that tag: the builder, which keeps the index open and trusts it, used to miss it.
+TEST_F(EngineTest, AWriteBegunBeforeTheFirstTagWasBuiltIsNotMissedByIt) {
+  const std::string path = Path("firsttag.dbf");
+  ASSERT_GT(xbtest::MakeNotes(path, {{"first", "b"}, {"second", "b"}}), 0);
+  xb_Close();
+  int up[2], down[2];
+  ASSERT_EQ(pipe(up), 0);
+  ASSERT_EQ(pipe(down), 0);
+  pid_t writer = fork();
+  if (writer == 0) {
+    // Stops just before its record reaches the file.
+    static xbtest::WriteHookFs pause(".dbf", [&](xbe::File& real, int64_t off, const void* buf, size_t n) {
+      if (off > 32) {
+        char c = 'x';
+        (void)!write(up[1], &c, 1);
+        (void)!read(down[0], &c, 1);
+      }
+      return real.WriteAt(off, buf, n);
+    });
+    xb_CloseAll();
+    xbe::SetFileSystem(&pause);
+    if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+    xb_Go(2);
+    xb_PutString("tit1", "renamed late");
+    xb_Commit();
+    xb_Close();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(up[0], &c, 1), 1);
+  ASSERT_GT(xb_UseEx(path.c_str(), "BUILDER", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+  (void)!write(down[1], &c, 1);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(xb_Seek("renamed late"), 0);
+  EXPECT_EQ(xb_RecNo(), 2);
+  EXPECT_EQ(xb_Seek("first"), 0);
+  EXPECT_EQ(xbtest::Walk(), (std::vector<XbLong>{1, 2, 3}));
+  for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
+}
+
 // Work on one tag killed after each of its first index writes (a tag deleted, a tag built
 // again in place) never takes the other tags with it: the next open finds them all and
 // exact, and the tag worked on is there or gone, never half.
