@@ -74,8 +74,8 @@ class PosixFile : public File {
   }
   bool IsAt(const std::string& path) override {
     struct stat mine, named;
-    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
-           mine.st_ino == named.st_ino;
+    return ::fstat(fd_, &mine) == 0 && ::stat(ostext::SystemPath(path).c_str(), &named) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
   }
 
  private:
