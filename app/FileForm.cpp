@@ -261,18 +261,17 @@ bool TFileForm::IsProtected(const std::string& DataName) {
   return locked;
 }
 
-bool TFileForm::OpenElsewhere(const std::string& DataName) {
-  bool open = false;
+bool TFileForm::HoldAlone(const std::string& DataName) {
   Note2Table->Close();
   Note2Table->SetExclusive(true);
   try {
     OpenNote2(DataName);
+    return true;
   } catch (const std::exception&) {
-    open = true;
+    Note2Table->Close();
+    Note2Table->SetExclusive(false);
+    return false;
   }
-  Note2Table->Close();
-  Note2Table->SetExclusive(false);
-  return open;
 }
 
 void TFileForm::ShowEntry(TButton* Apply, bool Show) {
@@ -547,17 +546,22 @@ void TFileForm::Button8Click(TObject*) {
   if (RefuseProtected(data)) return;
   if (MessageBox(data + K(" 삭제 할까요?"), ApplicationTitle(), MB_YESNO | MB_ICONWARNING) != IDYES) return;
   // A running copy that has the file open would go on writing notes into a file that no
-  // longer has a name.
-  if (OpenElsewhere(data)) {
+  // longer has a name. The file is held alone until both names are gone, so no copy can
+  // open it between this check and the delete either.
+  if (!HoldAlone(data)) {
     ShowMessage(data + K(" 파일을 다른 곳에서 쓰고 있어 지울 수 없습니다."));
     return;
   }
   const std::string cannot = K(" 파일을 지울 수 없습니다.");
   // The memo first: without its data file the pair is gone from the list either way, and a
   // data file whose memo could not be removed is kept whole.
-  if (!DeleteFile(dir + memo))
+  const bool memoGone = DeleteFile(dir + memo);
+  const bool dataGone = memoGone && DeleteFile(dir + data);
+  Note2Table->Close();
+  Note2Table->SetExclusive(false);
+  if (!memoGone)
     ShowMessage(memo + cannot);
-  else if (!DeleteFile(dir + data))
+  else if (!dataGone)
     ShowMessage(data + cannot);
   MakeFileList();
   SelectFile(false);

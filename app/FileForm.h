@@ -128,8 +128,9 @@ class TFileForm : public TForm {
   // True, with the reason shown, when the file is protected / the typed name is not plain.
   bool RefuseProtected(const std::string& DataName);
   bool RefuseName(const std::string& BaseName);
-  // True when the file cannot be opened exclusively: another program has it open.
-  bool OpenElsewhere(const std::string& DataName);
+  // Opens the file exclusively on Note2Table and keeps it so (until Note2Table is closed
+  // and set back to shared); false when another program has it open.
+  bool HoldAlone(const std::string& DataName);
   // Shows the name and description entry for a rename (Apply = Button4) or a new file
   // (Button7), or hides it.
   void ShowEntry(TButton* Apply, bool Show);

@@ -149,10 +149,13 @@ bool DbfFile::WriteRecord(int32_t recNo, const char* image) {
   return file_->WriteAt(off, image, recSize_);
 }
 
-int32_t DbfFile::Append(const char* image) {
+int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked) {
+  if (locked) *locked = false;
   if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return 0;
   int32_t n = RefreshCount();
   int32_t recNo = 0;
+  // Taken while the record is not there yet: once it is, another process may pick it.
+  bool mine = lockRecord && file_->Lock(kLockRecords + n + 1, 1, LockKind::Exclusive, false);
   std::string buf(image, recSize_);
   buf += '\x1A';
   // The record goes to disk before the header counts it, so a crash in between leaves a
@@ -165,6 +168,8 @@ int32_t DbfFile::Append(const char* image) {
     Put32(h + 4, static_cast<uint32_t>(recNo));
     file_->WriteAt(1, h + 1, 7);
   }
+  if (mine && recNo == 0) file_->Unlock(kLockRecords + n + 1, 1);
+  if (locked) *locked = mine && recNo != 0;
   file_->Unlock(kLockAppend, 1);
   return recNo;
 }

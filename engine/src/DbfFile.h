@@ -46,7 +46,9 @@ class DbfFile {
   int32_t ReadRecords(int32_t recNo, int32_t n, char* buf);
   bool WriteRecord(int32_t recNo, const char* image);
   // Appends one record under the append lock, after re-reading the count; 0 on failure.
-  int32_t Append(const char* image);
+  // With `lockRecord`, the new record's lock is taken before the record is written, so no one
+  // else can lock it first; *locked tells whether it was granted.
+  int32_t Append(const char* image, bool lockRecord = false, bool* locked = nullptr);
 
  private:
   std::unique_ptr<File> file_;

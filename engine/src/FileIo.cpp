@@ -72,6 +72,11 @@ class PosixFile : public File {
     fl.l_len = len;
     ::fcntl(fd_, F_OFD_SETLK, &fl);
   }
+  bool IsAt(const std::string& path) override {
+    struct stat mine, named;
+    return ::fstat(fd_, &mine) == 0 && ::stat(ostext::SystemPath(path).c_str(), &named) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+  }
 
  private:
   int fd_;

@@ -31,6 +31,9 @@ class File {
   // Open-file-description byte-range lock; `wait` blocks until granted.
   virtual bool Lock(int64_t off, int64_t len, LockKind kind, bool wait) = 0;
   virtual void Unlock(int64_t off, int64_t len) = 0;
+  // True while `path` names this very file: false once another file was renamed over the
+  // name, or the name was removed, after this one was opened.
+  virtual bool IsAt(const std::string& path) = 0;
 };
 
 class FileSystem {

@@ -173,9 +173,10 @@ bool IndexFile::ReadHeader() {
     bool sane = !t.info.name.empty() && t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen && t.root >= 1 &&
                 t.root < pageCount_ && t.height >= 1 && t.height <= 32 && t.defPage >= 1 && t.defPage < pageCount_;
     if (!sane || !LoadTagDef(t)) {
+      // Only this tag is lost (a process killed while deleting or rebuilding it freed its
+      // definition); the rebuild that follows keeps every other tag.
       damaged_ = true;
-      tags_.clear();
-      return true;
+      continue;
     }
     tags_.push_back(std::move(t));
   }

@@ -540,9 +540,12 @@ bool Orders::TagDelete(const std::string& name) {
   std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   if (!f.Begin()) return false;
+  // A tree a dead writer left half written is rebuilt before one of its tags is freed: its
+  // page links cannot be followed safely.
+  bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
   // Found again under the lock: another process may have moved the tag list meanwhile.
   int slot = f.FindTag(tag);
-  bool ok = slot >= 0 && f.DeleteTag(slot);
+  ok = ok && slot >= 0 && f.DeleteTag(slot);
   ok = f.End(nullptr) && ok;
   RebuildOrderList();
   return ok;
@@ -723,6 +726,9 @@ void Orders::AdoptProductionIndex() {
 
 bool Orders::RecordWillChange(int32_t) {
   AdoptProductionIndex();
+  // A write with no index file open may cross another process making the production index;
+  // it looks again once the record is on disk (see IndexAppearedMeanwhile).
+  unindexedWrite_ = files_.empty();
   if (files_.empty()) return false;
   // The locks are held until the keys follow: a count standing while its lock is free was
   // left by a writer that died, never by one at work.
@@ -732,7 +738,18 @@ bool Orders::RecordWillChange(int32_t) {
   return !files_.empty();
 }
 
+void Orders::IndexAppearedMeanwhile() {
+  if (!unindexedWrite_) return;
+  unindexedWrite_ = false;
+  // The production index appeared between the look before this write and now: the scan
+  // that built it may have read the record before the write (and its stamp may already
+  // count the write), so it is rebuilt, under its lock, from the table as it is now.
+  AdoptProductionIndex();
+  if (!files_.empty()) RebuildFile(static_cast<int>(files_.size()) - 1);
+}
+
 void Orders::RecordNotWritten(int32_t) {
+  unindexedWrite_ = false;
   // The announcement stays: the next one to hold the lock finds it and rebuilds.
   for (OpenIndex& oi : files_) oi.file->UnlockWrite();
 }
@@ -777,10 +794,14 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
   if (queryActive_ && recNo >= 1 && static_cast<std::size_t>(recNo) <= bits_.size() &&
       bits_[static_cast<std::size_t>(recNo - 1)] && (oldImage[0] == '*') != (newImage[0] == '*'))
     matchedLive_ += newImage[0] == '*' ? -1 : 1;
+  IndexAppearedMeanwhile();
   KeysFollow(recNo, oldImage, newImage);
 }
 
-void Orders::RecordAppended(int32_t recNo, const char* image) { KeysFollow(recNo, nullptr, image); }
+void Orders::RecordAppended(int32_t recNo, const char* image) {
+  IndexAppearedMeanwhile();
+  KeysFollow(recNo, nullptr, image);
+}
 
 void Orders::TableRewritten() {
   // Record numbers changed: a query snapshot no longer means anything.

@@ -158,6 +158,8 @@ class Orders : public OrderHooks {
   int SeekOnce(const std::string& text, bool binary, const uint64_t* generation);
   int32_t Edge(bool first);
   void AdoptProductionIndex();
+  // After a record write made with no index file open (see RecordWillChange).
+  void IndexAppearedMeanwhile();
   bool ChangeKey(int order, const std::string& key, int32_t recNo, bool add);
   std::string ProductionPath() const;
   std::string IndexPathFor(const std::string& fileName, const std::string& tagName) const;
@@ -201,7 +203,8 @@ class Orders : public OrderHooks {
   int cursorOrder_ = 0;
   uint64_t cursorStamp_ = 0;
   std::string keyBuf_, imageBuf_;
-  uint64_t generation_ = 0;  // counts changes of the tags or of the order list  // false while storage's current image is out of date
+  bool unindexedWrite_ = false;  // the write in progress was begun with no index file open
+  uint64_t generation_ = 0;  // counts changes of the tags or of the order list
 };
 
 // The Orders of the selected work area, or null.

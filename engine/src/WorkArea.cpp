@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "platform/core/Cp949.h"
@@ -72,10 +73,17 @@ std::unique_ptr<WorkArea> WorkArea::Open(const std::string& path, const std::str
     }
   }
   std::string error;
-  w->dbf_ = DbfFile::Open(path, writable, &error);
-  if (!w->dbf_) return nullptr;
   LockKind kind = openMode == 2 ? LockKind::Exclusive : LockKind::Shared;
-  if (!w->dbf_->Io().Lock(kLockOpen, 1, kind, false)) return nullptr;
+  for (int attempt = 0;; ++attempt) {
+    w->dbf_ = DbfFile::Open(path, writable, &error);
+    if (!w->dbf_) return nullptr;
+    if (!w->dbf_->Io().Lock(kLockOpen, 1, kind, false)) return nullptr;
+    // A pack or zap that put its new table in place, or a delete, between this open and its
+    // lock leaves this file without its name: what would be written to it is lost. The name
+    // is opened again.
+    if (w->dbf_->Io().IsAt(path)) break;
+    if (attempt == 8) return nullptr;
+  }
   bool needsMemo = false;
   for (const FieldDesc& f : w->dbf_->Fields())
     if (IsMemoType(f.type)) needsMemo = true;
@@ -354,34 +362,70 @@ int32_t WorkArea::CountVisible() {
 bool WorkArea::Flush() {
   if (!dirty_) return true;
   dirty_ = false;
-  // The keys leave what the file holds now, which another process may have written since
-  // this work area read the record; read under the index locks, nothing can change it now.
-  const char* old = disk_.data();
-  if (hooks_ && hooks_->RecordWillChange(recNo_)) {
-    stored_.resize(image_.size());
-    if (dbf_->ReadRecords(recNo_, 1, stored_.data()) == 1) old = stored_.data();
+  // From here to the end of the write the hooks hold their index locks, so no other writer
+  // of an indexed table can change the record between this read and the write.
+  if (hooks_) hooks_->RecordWillChange(recNo_);
+  stored_.resize(image_.size());
+  const bool haveStored = dbf_->ReadRecords(recNo_, 1, stored_.data()) == 1;
+  if (haveStored) KeepFieldsNotChanged();
+  // The keys and the memo entries this write replaces are those of the record as stored now.
+  const std::string& before = haveStored ? stored_ : disk_;
+  std::vector<uint32_t> replaced;
+  for (size_t i = 0; memo_ && i < dbf_->Fields().size(); ++i) {
+    int field = static_cast<int>(i);
+    if (!IsMemoField(field)) continue;
+    uint32_t now = MemoRef(image_.data(), field);
+    uint32_t was = MemoRef(before.data(), field);
+    if (memoWritten_.count(field) && was != 0 && was != now) replaced.push_back(was);
   }
+  memoWritten_.clear();
   if (!dbf_->WriteRecord(recNo_, image_.data())) {
     if (hooks_) hooks_->RecordNotWritten(recNo_);
     // The record stays as the disk has it; the entries written for it are let go.
     for (const MemoExtent& e : uncommitted_) memo_->Free(e);
     uncommitted_.clear();
-    pendingFree_.clear();
-    image_ = disk_;
+    image_ = before;
     return false;
   }
   if (recNo_ >= windowFirst_ && recNo_ < windowFirst_ + windowCount_)
     std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(),
                 image_.data(), image_.size());
   dbfUnsynced_ = true;
-  if (hooks_) hooks_->RecordWritten(recNo_, old, image_.data());
+  if (hooks_) hooks_->RecordWritten(recNo_, before.data(), image_.data());
   disk_ = image_;
-  // Only now does no record on disk point at the old entries any more.
-  if (!pendingFree_.empty()) memoUnsynced_ = true;
-  for (const MemoExtent& e : pendingFree_) memo_->Free(e);
-  pendingFree_.clear();
+  // Only now does no record on disk point at the replaced entries any more.
+  for (uint32_t block : replaced) memo_->Free({block, memo_->BlocksOf(block)});
+  if (!replaced.empty()) memoUnsynced_ = true;
   uncommitted_.clear();
   return true;
+}
+
+void WorkArea::KeepFieldsNotChanged() {
+  // A field this work area did not change keeps what the file holds now, not the copy read
+  // before another user's save: that save is never written back over. The deletion flag and
+  // a memo reference count as fields; bytes outside every field go one by one.
+  const size_t size = image_.size();
+  std::vector<bool> inField(size, false);
+  auto keep = [&](size_t off, size_t width) {
+    if (off + width > size) return;
+    if (std::memcmp(image_.data() + off, disk_.data() + off, width) == 0)
+      std::memcpy(image_.data() + off, stored_.data() + off, width);
+    std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
+              inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
+  };
+  keep(0, 1);
+  const auto& fields = dbf_->Fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const size_t off = static_cast<size_t>(fields[i].offset), width = static_cast<size_t>(fields[i].width);
+    // A rewritten body may have been given the very blocks its old reference named.
+    if (memoWritten_.count(static_cast<int>(i)) && off + width <= size)
+      std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
+                inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
+    else
+      keep(off, width);
+  }
+  for (size_t k = 0; k < size; ++k)
+    if (!inField[k]) keep(k, 1);
 }
 
 bool WorkArea::Commit() {
@@ -426,7 +470,10 @@ bool WorkArea::AppendBlank() {
   if (appendLock_ > 0) Unlock(appendLock_);
   std::string blank = BlankImage();
   if (hooks_) hooks_->RecordWillChange(0);
-  int32_t r = dbf_->Append(blank.data());
+  // The new record is its appender's until it unlocks it: no one else writes it before its
+  // first save. (A file lock already covers it.)
+  bool locked = false;
+  int32_t r = dbf_->Append(blank.data(), !fileLock_ && openMode_ != 2, &locked);
   if (r == 0) {
     if (hooks_) hooks_->RecordNotWritten(0);
     return false;
@@ -437,9 +484,7 @@ bool WorkArea::AppendBlank() {
   image_ = blank;
   bof_ = eof_ = false;
   if (hooks_) hooks_->RecordAppended(r, image_.data());
-  // The new record is its appender's until it unlocks it: no one else writes it before its
-  // first save. (A file lock already covers it.)
-  if (!fileLock_ && (openMode_ == 2 || dbf_->Io().Lock(kLockRecords + r, 1, LockKind::Exclusive, false))) {
+  if (!fileLock_ && (openMode_ == 2 || locked)) {
     recordLocks_.insert(r);
     appendLock_ = r;
   }
@@ -517,32 +562,36 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
   if (eof_ || !Writable() || !memo_) return false;
   const FieldDesc& f = dbf_->Fields()[field];
   Touch();
+  // An entry written since the record was last stored: nothing on disk refers to it, so it
+  // goes as soon as the new one stands. (Looked up first: the new entry may be given the
+  // blocks of a stale reference that another user's save freed.) An entry the stored record
+  // refers to is freed by the write that replaces it (see Flush).
   uint32_t old = MemoRef(image_.data(), field);
+  auto mine = std::find_if(uncommitted_.begin(), uncommitted_.end(),
+                           [&](const MemoExtent& e) { return old != 0 && e.block == old; });
+  std::optional<MemoExtent> superseded;
+  if (mine != uncommitted_.end()) {
+    superseded = *mine;
+    uncommitted_.erase(mine);
+  }
   MemoExtent fresh;
   if (data && n > 0) {
     fresh = memo_->Write(data, n, type);
     memoUnsynced_ = true;
-    if (fresh.block == 0) return false;
-    if (DecodeMemoRef(EncodeMemoRef(fresh.block, f.width).data(), f.width) != fresh.block) {
+    if (fresh.block != 0 && DecodeMemoRef(EncodeMemoRef(fresh.block, f.width).data(), f.width) != fresh.block) {
       memo_->Free(fresh);  // a reference this field cannot hold
+      fresh = {};
+    }
+    if (fresh.block == 0) {
+      if (superseded) uncommitted_.push_back(*superseded);
       return false;
     }
     uncommitted_.push_back(fresh);
   }
-  if (old) {
-    MemoExtent oldExtent{old, memo_->BlocksOf(old)};
-    auto it = std::find_if(uncommitted_.begin(), uncommitted_.end(),
-                           [&](const MemoExtent& e) { return e.block == old; });
-    if (it != uncommitted_.end()) {
-      // Written since the record was last stored: nothing on disk refers to it.
-      memo_->Free(*it);
-      uncommitted_.erase(it);
-    } else if (oldExtent.blocks) {
-      pendingFree_.push_back(oldExtent);
-    }
-  }
+  if (superseded) memo_->Free(*superseded);
   std::string ref = EncodeMemoRef(fresh.block, f.width);
   std::memcpy(image_.data() + f.offset, ref.data(), f.width);
+  memoWritten_.insert(field);
   dirty_ = true;
   return true;
 }
@@ -570,7 +619,9 @@ bool WorkArea::Rlock(int32_t recNo) {
   }
   if (!TryLock(kLockRecords + recNo, 1)) return false;
   recordLocks_.insert(recNo);
-  // What another user stored before we held the lock is what an edit must start from.
+  // What another user stored before we held the lock is what an edit must start from; a
+  // read-ahead copy of the record is as old.
+  if (recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) windowCount_ = 0;
   if (recNo == recNo_ && !eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
@@ -586,6 +637,9 @@ bool WorkArea::Flock() {
   recordLocks_.clear();
   appendLock_ = 0;
   fileLock_ = true;
+  // As with a record lock: a walk under the file lock starts from what is stored now.
+  windowCount_ = 0;
+  if (!eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
 
@@ -729,7 +783,6 @@ bool WorkArea::Rewrite(bool keepRecords) {
     memo_ = MemoFile::Open(memoPath_, true, &err);
     outMemo.reset();
   }
-  pendingFree_.clear();
   uncommitted_.clear();
   windowCount_ = 0;
   if (hooks_) hooks_->TableRewritten();

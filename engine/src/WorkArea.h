@@ -107,6 +107,9 @@ class WorkArea : public RecordSource {
   bool Load(int32_t recNo, int direction);
   // Keeps the stored image before the first change of a clean record.
   void Touch();
+  // Before a write: every field of image_ equal to disk_ (not changed here) takes its bytes
+  // from stored_ (the record as the file holds it now).
+  void KeepFieldsNotChanged();
   void SetEof();
   int32_t NextVisible(int32_t from);
   int32_t PriorVisible(int32_t from);
@@ -130,14 +133,14 @@ class WorkArea : public RecordSource {
   bool bof_ = true;
   bool eof_ = true;
   std::string image_;  // current record as the caller sees it
-  std::string disk_;   // the record as on disk; kept only while dirty_ (see Touch)
+  std::string disk_;   // the record as this work area read it; kept only while dirty_ (see Touch)
   std::string stored_;  // the record as the file held it just before a write
   bool dirty_ = false;
   // Written since the last commit's flush to disk (commit levels above 0 sync only these).
   bool dbfUnsynced_ = false;
   bool memoUnsynced_ = false;
-  std::vector<MemoExtent> pendingFree_;   // freed once the record is on disk
-  std::vector<MemoExtent> uncommitted_;   // written since then, not yet referenced on disk
+  std::vector<MemoExtent> uncommitted_;   // written since the last store, not yet referenced on disk
+  std::set<int> memoWritten_;             // memo fields written since the last store
 
   // Read-ahead window for skips; Go, locks and tops read the disk afresh.
   std::string window_;

@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "helpers/NoteFixture.h"
+#include "helpers/WriteHookFs.h"
 
 namespace {
 
@@ -218,25 +220,182 @@ TEST_F(EngineTest, AppendsFromSeveralProcessesAllLand) {
   EXPECT_EQ(names.count("W3-249"), 1u);
 }
 
-TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
-  std::string path = Path("reread.dbf");
-  MakeTable(path, 1);
-  ASSERT_GT(Open(path, "MINE"), 0);
-  xb_GoTop();
-  EXPECT_STREQ(xb_GetTrimString("NAME"), "");
-  Child child([&](Child&) {
-    if (Open(path, "OTHER") <= 0) return 100;
-    xb_GoTop();
-    if (!xb_Rlock(1)) return 1;
-    xb_PutString("NAME", "theirs");
+// A record is its appender's from the moment anyone can see it: another process that picks
+// the new record number at once is refused its lock (it used to get it, and both wrote).
+TEST_F(EngineTest, AnAppendedRecordIsLockedBeforeAnotherProcessCanPickIt) {
+  std::string path = Path("appendlock.dbf");
+  MakeTable(path, 2);
+  Child appender([&](Child& self) {
+    // The appender stops right after its record reached the file, before anything else.
+    static xbtest::WriteHookFs pause(".dbf", [&self](xbe::File& real, int64_t off, const void* buf, size_t n) {
+      bool ok = real.WriteAt(off, buf, n);
+      if (off > 32) {
+        self.Tell();
+        self.Await();
+      }
+      return ok;
+    });
+    xbe::SetFileSystem(&pause);
+    if (Open(path, "APPENDER") <= 0) return 100;
+    xb_AppendBlank();
+    return xb_RecNo() == 3 && xb_Locked(3) != 0 ? 0 : 1;
+  });
+  ASSERT_TRUE(appender.Heard());
+  ASSERT_GT(Open(path, "OTHER"), 0);
+  EXPECT_EQ(xb_RecCount(), 3);
+  EXPECT_EQ(xb_Rlock(3), 0);
+  appender.Release();
+  EXPECT_EQ(appender.Wait(), 0);
+}
+
+// An open that has the file but not yet its lock while a pack puts the new table in place
+// (or while the file is deleted) must not go on with the old, nameless file: the note it
+// appended there was lost, and its keys stood in the index of the new table.
+TEST_F(EngineTest, AnOpenOvertakenByAPackUsesTheNewTable) {
+  std::string path = Path("packrace.dbf");
+  MakeTable(path, 3);
+  ASSERT_GT(Open(path, "SETUP", XB_OPEN_EXCLUSIVE), 0);
+  ASSERT_GT(xb_IndexTag(nullptr, "NAME", "NAME", 0, 0, nullptr), 0);
+  xb_Go(2);
+  xb_Delete();
+  xb_Close();
+  Child opener([&](Child& self) {
+    // Stops once, just before the first open lock is asked for.
+    static bool stopped = false;
+    static xbtest::WriteHookFs pause(
+        ".dbf", [](xbe::File& real, int64_t off, const void* buf, size_t n) { return real.WriteAt(off, buf, n); },
+        [&self](int64_t off) {
+          if (off != 0x40000000 || stopped) return;
+          stopped = true;
+          self.Tell();
+          self.Await();
+        });
+    xbe::SetFileSystem(&pause);
+    if (Open(path, "OPENER") <= 0) return 100;
+    xb_AppendBlank();
+    xb_PutString("NAME", "mine");
     xb_Commit();
-    xb_Unlock(1);
+    xb_Close();
     return 0;
   });
-  ASSERT_EQ(child.Wait(), 0);
-  // Saving from the stale buffer would silently undo the other user's change.
-  ASSERT_NE(xb_Rlock(1), 0);
-  EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs");
+  ASSERT_TRUE(opener.Heard());
+  ASSERT_GT(Open(path, "PACKER", XB_OPEN_EXCLUSIVE), 0);
+  xb_Pack();
+  EXPECT_EQ(xb_RecCount(), 2);
+  xb_Close();
+  opener.Release();
+  ASSERT_EQ(opener.Wait(), 0);
+  ASSERT_GT(Open(path, "CHECK"), 0);
+  EXPECT_EQ(xb_RecCount(), 3);
+  xb_Go(3);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "mine");
+  xb_SetOrder(xb_TagArea("NAME"));
+  std::vector<XbLong> walk;
+  for (xb_GoTop(); !xb_Eof() && walk.size() < 10; xb_Skip(1)) walk.push_back(xb_RecNo());
+  EXPECT_EQ(walk, (std::vector<XbLong>{1, 2, 3}));
+}
+
+TEST_F(EngineTest, ARecordLockReReadsWhatAnotherUserStored) {
+  for (bool fileLock : {false, true}) {
+    SCOPED_TRACE(fileLock ? "file lock" : "record lock");
+    std::string path = Path(fileLock ? "reread_f.dbf" : "reread_r.dbf");
+    MakeTable(path, 3);
+    ASSERT_GT(Open(path, "MINE"), 0);
+    xb_GoTop();
+    xb_Skip(1);  // record 2 now comes from the read-ahead
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "");
+    Child child([&](Child&) {
+      if (Open(path, "OTHER") <= 0) return 100;
+      for (XbLong r : {2, 3}) {
+        xb_Go(r);
+        if (!xb_Rlock(r)) return 1;
+        xb_PutString("NAME", ("theirs" + std::to_string(r)).c_str());
+        xb_Commit();
+        xb_Unlock(r);
+      }
+      return 0;
+    });
+    ASSERT_EQ(child.Wait(), 0);
+    // An edit from the stale buffer would start from what the other user replaced.
+    ASSERT_NE(fileLock ? xb_Flock() : xb_Rlock(2), 0);
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs2");
+    if (!fileLock) {
+      ASSERT_NE(xb_Rlock(3), 0);
+    }
+    xb_Skip(1);
+    EXPECT_STREQ(xb_GetTrimString("NAME"), "theirs3");
+    xb_CloseAll();
+  }
+}
+
+// A work area whose copy of a record is older than another user's save (read before it, no
+// lock taken, as a delete from the note list does) writes only what it changed itself: the
+// other user's title and body stay, the tag follows the record as stored, and a body it
+// replaces is the one the file held (its own stale reference was freed twice, so a later
+// memo overwrote a live body).
+TEST_F(EngineTest, AWriteFromAStaleCopyKeepsAnotherUsersSave) {
+  struct Case {
+    const char* name;
+    std::function<void()> write;  // on the stale copy
+    bool deleted;
+    const char* tit2;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"delete", [] { xb_Delete(); }, true, "", "their body"},
+      {"another field", [] { xb_PutString("tit2", "mine"); }, false, "mine", "their body"},
+      {"the body", [] { xb_PutMemo("mmm", "my body"); }, false, "", "my body"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string("stale_") + c.name[0] + ".dbf");
+    ASSERT_TRUE(xbtest::CreateNoteFile(path));
+    ASSERT_GT(xb_UseEx(path.c_str(), "MINE", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    for (int i = 1; i <= 8; ++i) {
+      xb_AppendBlank();
+      xb_PutString("tit1", ("note" + std::to_string(i)).c_str());
+      xb_PutMemo("mmm", xbtest::Hangul(40 + i).c_str());
+      xb_Commit();
+    }
+    ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+    xb_Unlock(0);
+    xb_Go(3);  // the copy every case writes from
+    Child other([&](Child&) {
+      if (xb_UseEx(path.c_str(), "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) return 100;
+      if (!xb_Rlock(3)) return 1;
+      xb_Go(3);
+      xb_PutString("tit1", "theirs");
+      xb_PutMemo("mmm", "their body");
+      xb_Commit();
+      xb_Unlock(3);
+      return 0;
+    });
+    ASSERT_EQ(other.Wait(), 0);
+    c.write();
+    xb_Commit();
+    // Bodies written afterwards land in freed blocks only.
+    for (int r : {1, 2, 4, 5, 6, 7, 8}) {
+      xb_Go(r);
+      xb_PutMemo("mmm", (xbtest::Hangul(30 + r) + "again").c_str());
+      xb_Commit();
+    }
+    ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetOrder(xb_TagArea("TIT1"));
+    ASSERT_NE(xb_Seek("theirs"), 0);
+    EXPECT_EQ(xb_RecNo(), 3);
+    EXPECT_EQ(xb_Deleted() != 0, c.deleted);
+    EXPECT_STREQ(xb_GetTrimString("tit2"), c.tit2);
+    char* body = xb_GetMemo("mmm", 0);
+    EXPECT_STREQ(body, c.body);
+    xb_MemDealloc(body);
+    for (int r : {1, 2, 4, 5, 6, 7, 8}) {
+      xb_Go(r);
+      body = xb_GetMemo("mmm", 0);
+      EXPECT_EQ(std::string(body), xbtest::Hangul(30 + r) + "again") << r;
+      xb_MemDealloc(body);
+    }
+    xb_CloseAll();
+  }
 }
 
 TEST_F(EngineTest, MemoRewritesFromSeveralProcessesNeverShareBlocks) {

@@ -424,6 +424,96 @@ TEST_F(EngineTest, ARebuildKilledHalfWayKeepsEveryTag) {
   }
 }
 
+// A writer that began its write while the table had no index, and wrote its record just
+// after another process built the first tag from the table, must not leave its record out
+// of that tag: the builder, which keeps the index open and trusts it, used to miss it.
+TEST_F(EngineTest, AWriteBegunBeforeTheFirstTagWasBuiltIsNotMissedByIt) {
+  const std::string path = Path("firsttag.dbf");
+  ASSERT_GT(xbtest::MakeNotes(path, {{"first", "b"}, {"second", "b"}}), 0);
+  xb_Close();
+  int up[2], down[2];
+  ASSERT_EQ(pipe(up), 0);
+  ASSERT_EQ(pipe(down), 0);
+  pid_t writer = fork();
+  if (writer == 0) {
+    // Stops just before its record reaches the file.
+    static xbtest::WriteHookFs pause(".dbf", [&](xbe::File& real, int64_t off, const void* buf, size_t n) {
+      if (off > 32) {
+        char c = 'x';
+        (void)!write(up[1], &c, 1);
+        (void)!read(down[0], &c, 1);
+      }
+      return real.WriteAt(off, buf, n);
+    });
+    xb_CloseAll();
+    xbe::SetFileSystem(&pause);
+    if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+    xb_Go(2);
+    xb_PutString("tit1", "renamed late");
+    xb_Commit();
+    xb_Close();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(up[0], &c, 1), 1);
+  ASSERT_GT(xb_UseEx(path.c_str(), "BUILDER", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+  (void)!write(down[1], &c, 1);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(xb_Seek("renamed late"), 0);
+  EXPECT_EQ(xb_RecNo(), 2);
+  EXPECT_EQ(xb_Seek("first"), 0);
+  EXPECT_EQ(xbtest::Walk(), (std::vector<XbLong>{1, 2, 3}));
+  for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
+}
+
+// Work on one tag killed after each of its first index writes (a tag deleted, a tag built
+// again in place) never takes the other tags with it: the next open finds them all and
+// exact, and the tag worked on is there or gone, never half.
+TEST_F(EngineTest, ATagDeletedOrRebuiltByAKilledProcessTakesNoOtherTagWithIt) {
+  struct Work {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Work works[] = {
+      {"tag delete", [] { xb_TagDelete("EXTRA"); }},
+      {"tag rebuilt in place", [] { xb_IndexTag(nullptr, "EXTRA", "tit2+tit1", 0, 0, nullptr); }},
+  };
+  for (const Work& w : works) {
+    for (int writes = 1; writes <= 6; ++writes) {
+      SCOPED_TRACE(std::string(w.name) + ", killed after index write " + std::to_string(writes));
+      const std::string path = Path("tagwork" + std::to_string(writes) + w.name[4] + ".dbf");
+      MakeSharedFile(path);
+      ASSERT_GT(xb_UseEx(path.c_str(), "PREP", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+      ASSERT_GT(xb_IndexTag(nullptr, "EXTRA", "tit3", 0, 0, nullptr), 0);
+      xb_Close();
+      pid_t pid = fork();
+      if (pid == 0) {
+        xb_CloseAll();
+        static xbtest::WriteHookFs die(".nsx", xbtest::DieAfterWrite(writes));
+        xbe::SetFileSystem(&die);
+        if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+        w.run();
+        _exit(4);  // the work ended before the kill
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 4));
+      ASSERT_GT(xb_UseEx(path.c_str(), "AFTER", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+      for (const TagDef& t : kTags) EXPECT_GT(xb_TagArea(t.name), 0) << t.name;
+      if (xb_TagArea("EXTRA") > 0) {
+        EXPECT_EQ(xb_TagCount(), 5);
+        xb_TagDelete("EXTRA");
+      }
+      xb_Close();
+      ExpectTagsExact(path);
+      if (WEXITSTATUS(status) == 4) break;
+    }
+  }
+}
+
 // A damaged page found while reading: a read-only open stops using the index and reads the
 // table in natural order (and says so: the tags are gone from its list); a shared open
 // rebuilds it and finds what it sought.

@@ -43,6 +43,7 @@ class MemFs : public xbe::FileSystem {
     bool Sync() override { return true; }
     bool Lock(int64_t, int64_t, xbe::LockKind, bool) override { return true; }
     void Unlock(int64_t, int64_t) override {}
+    bool IsAt(const std::string&) override { return true; }
 
    private:
     std::string& data_;

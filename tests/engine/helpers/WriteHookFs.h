@@ -1,6 +1,7 @@
 // A file system for crash and I/O-error tests: files whose name ends in a given suffix have
-// every write go through a hook (which may refuse it, or do it and end the process); all
-// else is the plain POSIX file system.
+// every write go through a hook (which may refuse it, or do it and end the process), and may
+// have every lock call announced to another hook first (to stop the process there); all else
+// is the plain POSIX file system.
 #pragma once
 
 #include <functional>
@@ -16,30 +17,39 @@ class WriteHookFs : public xbe::FileSystem {
  public:
   // Gets the real file and the write's arguments; returns the write's result.
   using Hook = std::function<bool(xbe::File& real, int64_t off, const void* buf, size_t n)>;
-  WriteHookFs(std::string suffix, Hook hook) : suffix_(std::move(suffix)), hook_(std::move(hook)) {}
+  // Gets the lock's offset before the lock is asked for.
+  using LockHook = std::function<void(int64_t off)>;
+  WriteHookFs(std::string suffix, Hook hook, LockHook lockHook = nullptr)
+      : suffix_(std::move(suffix)), hook_(std::move(hook)), lockHook_(std::move(lockHook)) {}
 
   class F : public xbe::File {
    public:
-    F(std::unique_ptr<xbe::File> f, const Hook* hook) : f_(std::move(f)), hook_(hook) {}
+    F(std::unique_ptr<xbe::File> f, const Hook* hook, const LockHook* lockHook = nullptr)
+        : f_(std::move(f)), hook_(hook), lockHook_(lockHook) {}
     ssize_t ReadAt(int64_t o, void* b, size_t n) override { return f_->ReadAt(o, b, n); }
     bool WriteAt(int64_t o, const void* b, size_t n) override {
       return hook_ ? (*hook_)(*f_, o, b, n) : f_->WriteAt(o, b, n);
     }
     int64_t Size() override { return f_->Size(); }
     bool Sync() override { return f_->Sync(); }
-    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override { return f_->Lock(o, l, k, w); }
+    bool Lock(int64_t o, int64_t l, xbe::LockKind k, bool w) override {
+      if (lockHook_ && *lockHook_) (*lockHook_)(o);
+      return f_->Lock(o, l, k, w);
+    }
     void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
+    bool IsAt(const std::string& p) override { return f_->IsAt(p); }
 
    private:
     std::unique_ptr<xbe::File> f_;
     const Hook* hook_;
+    const LockHook* lockHook_;
   };
 
   std::unique_ptr<xbe::File> Open(const std::string& p, bool w, bool c, bool e) override {
     auto f = base().Open(p, w, c, e);
     if (!f) return f;
     bool watched = p.size() >= suffix_.size() && p.compare(p.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
-    return std::make_unique<F>(std::move(f), watched ? &hook_ : nullptr);
+    return std::make_unique<F>(std::move(f), watched ? &hook_ : nullptr, watched ? &lockHook_ : nullptr);
   }
   bool Exists(const std::string& p) override { return base().Exists(p); }
   bool Rename(const std::string& a, const std::string& b) override { return base().Rename(a, b); }
@@ -51,6 +61,7 @@ class WriteHookFs : public xbe::FileSystem {
   static xbe::FileSystem& base() { return xbe::PosixFileSystem(); }
   std::string suffix_;
   Hook hook_;
+  LockHook lockHook_;
 };
 
 // Every write to the watched files fails.
