@@ -323,3 +323,29 @@ TEST_F(XbQueryLocalTest, StoredNumbersReadAsTheEngineReadsThem) {
   EXPECT_EQ(amounts, (std::vector<std::string>{"1234.500000", "2.250000"}));
   EXPECT_EQ(counts, (std::vector<std::string>{"7", "-42"}));
 }
+
+// When the engine's character order is not the byte order, text in SQL sorts and compares as
+// the engine's tags do, and an equality still finds its rows through a tag built in that order.
+TEST_F(XbQueryLocalTest, TextFollowsTheEnginesCharacterOrder) {
+  unsigned char order[256];
+  for (int i = 0; i < 256; ++i) order[i] = static_cast<unsigned char>(i);
+  for (int c = 'A'; c <= 'Z'; ++c) {  // small letters before capitals
+    order[c] = static_cast<unsigned char>(c + 32);
+    order[c + 32] = static_cast<unsigned char>(c);
+  }
+  XbCall(&XbEntryPoints::xb_SysProp, XbShort{1101}, reinterpret_cast<XbPtr>(order));
+  CreateTable("people", {{"NAME", "C", 10}}, {{"Bob"}, {"alice"}, {"Carl"}, {"bert"}});
+  TXbTable& people = OpenTable(folder.Path + "/people.dbf", true);
+  ASSERT_NE(people.IndexTag(std::string(), "NAME", "name", 0, false, std::string()), 0);
+  people.Close();
+
+  Run("select name from people order by name");
+  EXPECT_EQ(Column("NAME"), (std::vector<std::string>{"alice", "bert", "Bob", "Carl"}));
+  Run("select count(*) as n from people where name < 'Bob'");
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 2) << "alice and bert come before Bob";
+  Run("explain query plan select name from people where name = 'Bob'");
+  EXPECT_NE(Q.FieldByName("DETAIL")->AsString().find("INDEX 1:"), std::string::npos) << Q.FieldByName("DETAIL")->AsString();
+  Run("select name from people where name = 'Bob'");
+  EXPECT_EQ(Column("NAME"), std::vector<std::string>{"Bob"});
+  SetSortTable();
+}
