@@ -294,6 +294,25 @@ TEST(NoteBookStartFailure, WithoutTheSettingsTableTheProgramSaysSoAndEnds) {
   DestroyProgramForms();
 }
 
+// A data folder whose system name has no CP949 form cannot be named inside the program: the
+// user is told its name and the program ends, rather than working under some other name.
+TEST(NoteBookStartFailure, ADataFolderWithoutACp949NameIsNamedAndNothingIsTouched) {
+  TDataFolder data("memo\xF0\x9F\x98\x80");
+  TFakeServices fake;
+  fake.Loader.PointAtFolder(std::string(ORV_BINARY_DIR) + "/bin");
+  CreateProgramForms(*Application);
+  MainForm->Show();
+  Application->ProcessMessages();
+  EXPECT_GT(fake.TerminateRequests, 0);
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_NE(fake.Boxes[0].Text.find("orv_app_memo?_"), std::string::npos) << cp949::ToUtf8(fake.Boxes[0].Text);
+  EXPECT_NE(fake.Boxes[0].Text.find("U+1F600"), std::string::npos);
+  EXPECT_FALSE(MainForm->NoteTable->Active());
+  EXPECT_TRUE(data.Has("condb20._db")) << "nothing renamed";
+  EXPECT_FALSE(data.Has("condb20.dbf"));
+  DestroyProgramForms();
+}
+
 TEST(NoteBookStartFailure, WithoutTheEngineTheProgramEndsBeforeTouchingAFile) {
   TDataFolder data("noengine");
   ReleaseEngine();
