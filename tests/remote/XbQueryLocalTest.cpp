@@ -349,3 +349,23 @@ TEST_F(XbQueryLocalTest, TextFollowsTheEnginesCharacterOrder) {
   EXPECT_EQ(Column("NAME"), std::vector<std::string>{"Bob"});
   SetSortTable();
 }
+
+// A unique tag holds one record of each key and a descending one walks backwards: an equality
+// answered through either must still find every record with the value.
+TEST_F(XbQueryLocalTest, EqualitiesFindEveryRecordWhateverTheTagsKind) {
+  struct Case {
+    const char* what;
+    XbShort option;
+    bool descend;
+  } cases[] = {{"unique", 1, false}, {"descending", 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = std::string("kinds_") + (c.descend ? "d" : "u");
+    CreateTable(name, {{"KIND", "C", 10}, {"NO", "N", 3, 0}}, {{"a", "1"}, {"b", "2"}, {"a", "3"}, {"a", "4"}});
+    TXbTable& t = OpenTable(folder.Path + "/" + name + ".dbf", true);
+    ASSERT_NE(t.IndexTag(std::string(), "KIND", "kind", c.option, c.descend, std::string()), 0);
+    t.Close();
+    Run("select no from " + name + " where kind = 'a' order by no");
+    EXPECT_EQ(Column("NO"), (std::vector<std::string>{"1", "3", "4"}));
+  }
+}

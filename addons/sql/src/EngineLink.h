@@ -14,7 +14,7 @@ namespace xbsql {
   X(xb_RecCount) X(xb_RecSize) X(xb_GetRecord) X(xb_FieldCount) X(xb_FieldName)                \
   X(xb_FieldType) X(xb_FieldWidth) X(xb_FieldDecimals) X(xb_FieldOffset) X(xb_GetBlobLength)   \
   X(xb_GetBlobEx) X(xb_TagCount) X(xb_TagInfo) X(xb_SetOrder) X(xb_SetScope) X(xb_SysProp)    \
-  X(xb_SetDeleted) X(xb_IndexOpen)
+  X(xb_SetDeleted) X(xb_IndexOpen) X(xb_IndexType)
 
 struct EngineLink {
 #define XBSQL_SLOT(name) decltype(&::name) name = nullptr;

@@ -85,13 +85,18 @@ class TableSource {
       }
       Fields.push_back(f);
     }
-    // Tags whose key is one character field, with no condition, can answer equalities.
+    // Tags whose key is one character field, with no condition, can answer equalities; a
+    // unique tag cannot, as it holds only the first record of each key.
     const int tags = e.xb_TagCount();
     for (int o = 1; o <= tags; ++o) {
       const std::string info = Copy(e.xb_TagInfo(static_cast<XbShort>(o)));
       const size_t a = info.find(';');
       const size_t b = a == std::string::npos ? a : info.find(';', a + 1);
       if (b == std::string::npos || !Trimmed(info.substr(b + 1)).empty()) continue;
+      e.xb_SetOrder(static_cast<XbShort>(o));
+      const bool unique = e.xb_IndexType() == 2;
+      e.xb_SetOrder(0);
+      if (unique) continue;
       const std::string key = cp949::Upper(Trimmed(info.substr(a + 1, b - a - 1)));
       for (FieldInfo& f : Fields)
         if (f.Order == 0 && f.Type == 'C' && cp949::Upper(f.Name) == key) f.Order = static_cast<XbShort>(o);

@@ -9,9 +9,9 @@
 // setting stands while the statement runs.
 //
 // An equality on a character field that an index tag of the table orders (a tag whose key is
-// that field alone, without a condition) is answered through the tag: the tag is scoped to the
-// value and only the records under it are read. SQLite checks every row again, so the scope
-// needs only to hold all matches.
+// that field alone, without a condition, and not unique) is answered through the tag: the tag
+// is scoped to the value and only the records under it are read. SQLite checks every row
+// again, so the scope needs only to hold all matches.
 #pragma once
 
 #include <sqlite3.h>
