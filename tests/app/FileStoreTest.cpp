@@ -706,5 +706,25 @@ TEST(ProcessStart, CommandLinesSplitAtBlanksAndTheBuiltInServiceStartsRealProgra
   EXPECT_EQ(recorded.Calls.size(), 2u);
 }
 
+// The program and its file argument reach the system under their UTF-8 names: a converter in a
+// Hangul folder started on a Hangul file name finds both.
+TEST(ProcessStart, KoreanProgramAndFileNamesReachTheProgramAsTheSystemNamesThem) {
+  TDataFolder data("start");
+  const fs::path folder = fs::path(data.Path()) / "변환";
+  fs::create_directories(folder);
+  const fs::path heard = fs::path(data.Path()) / "heard";
+  {
+    std::ofstream script(folder / "바꾸기");
+    script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << heard.string() << ".part' && mv '" << heard.string() << ".part' '"
+           << heard.string() << "'\n";
+  }
+  fs::permissions(folder / "바꾸기", fs::perms::owner_all);
+  TSpawnProcessStart spawn;
+  ASSERT_TRUE(spawn.Start(data.Path() + "/" + K("변환") + "/" + K("바꾸기") + " " + K("옛노트.dbf"), SW_HIDE));
+  for (int i = 0; i < 250 && !fs::exists(heard); ++i) ::usleep(20000);
+  std::ifstream in(heard, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "옛노트.dbf");
+}
+
 }  // namespace
 }  // namespace nbtest
