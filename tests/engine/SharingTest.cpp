@@ -437,15 +437,8 @@ TEST_F(EngineTest, OpenersDuringARebuildWaitForItAndFindEveryTag) {
   if (rebuilder == 0) {
     // Stands still before the rebuild's first page write: the header it wrote first is
     // marked as being written.
-    static xbtest::WriteHookFs pause(".nsx", [&, writes = 0](xbe::File& real, int64_t off, const void* buf,
-                                                             size_t n) mutable {
-      if (++writes == 2) {
-        char c = 'x';
-        (void)!write(up[1], &c, 1);
-        (void)!read(down[0], &c, 1);
-      }
-      return real.WriteAt(off, buf, n);
-    });
+    static xbtest::WriteHookFs pause(
+        ".nsx", xbtest::PauseBeforeWrite([](int64_t, int nth) { return nth == 2; }, up[1], down[0]));
     xb_CloseAll();
     xbe::SetFileSystem(&pause);
     if (xb_UseEx(path.c_str(), "REBUILD", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
@@ -515,14 +508,8 @@ TEST_F(EngineTest, AWriteBegunBeforeTheFirstTagWasBuiltIsNotMissedByIt) {
   pid_t writer = fork();
   if (writer == 0) {
     // Stops just before its record reaches the file.
-    static xbtest::WriteHookFs pause(".dbf", [&](xbe::File& real, int64_t off, const void* buf, size_t n) {
-      if (off > 32) {
-        char c = 'x';
-        (void)!write(up[1], &c, 1);
-        (void)!read(down[0], &c, 1);
-      }
-      return real.WriteAt(off, buf, n);
-    });
+    static xbtest::WriteHookFs pause(
+        ".dbf", xbtest::PauseBeforeWrite([](int64_t off, int) { return off > 32; }, up[1], down[0]));
     xb_CloseAll();
     xbe::SetFileSystem(&pause);
     if (xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
