@@ -405,27 +405,30 @@ void WorkArea::KeepFieldsNotChanged() {
   // before another user's save: that save is never written back over. The deletion flag and
   // a memo reference count as fields; bytes outside every field go one by one.
   const size_t size = image_.size();
-  std::vector<bool> inField(size, false);
+  if (disk_.size() != size || stored_.size() != size) return;
+  char* now = image_.data();
+  const char* read = disk_.data();
+  const char* stored = stored_.data();
+  // Bytes no field covers (kept per record write, so no allocation after the first).
+  inField_.assign(size, 0);
   auto keep = [&](size_t off, size_t width) {
     if (off + width > size) return;
-    if (std::memcmp(image_.data() + off, disk_.data() + off, width) == 0)
-      std::memcpy(image_.data() + off, stored_.data() + off, width);
-    std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
-              inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
+    if (std::memcmp(now + off, read + off, width) == 0) std::memcpy(now + off, stored + off, width);
+    std::memset(inField_.data() + off, 1, width);
   };
   keep(0, 1);
   const auto& fields = dbf_->Fields();
   for (size_t i = 0; i < fields.size(); ++i) {
     const size_t off = static_cast<size_t>(fields[i].offset), width = static_cast<size_t>(fields[i].width);
     // A rewritten body may have been given the very blocks its old reference named.
-    if (memoWritten_.count(static_cast<int>(i)) && off + width <= size)
-      std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
-                inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
-    else
+    if (!memoWritten_.empty() && memoWritten_.count(static_cast<int>(i))) {
+      if (off + width <= size) std::memset(inField_.data() + off, 1, width);
+    } else {
       keep(off, width);
+    }
   }
   for (size_t k = 0; k < size; ++k)
-    if (!inField[k]) keep(k, 1);
+    if (!inField_[k] && now[k] == read[k]) now[k] = stored[k];
 }
 
 bool WorkArea::Commit() {

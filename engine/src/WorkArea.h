@@ -135,6 +135,7 @@ class WorkArea : public RecordSource {
   std::string image_;  // current record as the caller sees it
   std::string disk_;   // the record as this work area read it; kept only while dirty_ (see Touch)
   std::string stored_;  // the record as the file held it just before a write
+  std::vector<unsigned char> inField_;  // scratch of KeepFieldsNotChanged: bytes some field covers
   bool dirty_ = false;
   // Written since the last commit's flush to disk (commit levels above 0 sync only these).
   bool dbfUnsynced_ = false;
