@@ -149,9 +149,12 @@ bool DbfFile::WriteRecord(int32_t recNo, const char* image) {
   return file_->WriteAt(off, image, recSize_);
 }
 
-int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked) {
+int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_t giveBack) {
   if (locked) *locked = false;
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return 0;
+  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) {
+    if (giveBack > 0) file_->Unlock(kLockRecords + giveBack, 1);
+    return 0;
+  }
   int32_t n = RefreshCount();
   int32_t recNo = 0;
   // Taken while the record is not there yet: once it is, another process may pick it.
@@ -170,7 +173,14 @@ int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked) {
   }
   if (mine && recNo == 0) file_->Unlock(kLockRecords + n + 1, 1);
   if (locked) *locked = mine && recNo != 0;
-  file_->Unlock(kLockAppend, 1);
+  // The record given back lies below the new one, so one range from the append lock to it
+  // holds nothing else of this handle's.
+  if (giveBack > 0 && giveBack <= n)
+    file_->Unlock(kLockAppend, kLockRecords + giveBack + 1 - kLockAppend);
+  else {
+    if (giveBack > 0) file_->Unlock(kLockRecords + giveBack, 1);
+    file_->Unlock(kLockAppend, 1);
+  }
   return recNo;
 }
 

@@ -47,8 +47,10 @@ class DbfFile {
   bool WriteRecord(int32_t recNo, const char* image);
   // Appends one record under the append lock, after re-reading the count; 0 on failure.
   // With `lockRecord`, the new record's lock is taken before the record is written, so no one
-  // else can lock it first; *locked tells whether it was granted.
-  int32_t Append(const char* image, bool lockRecord = false, bool* locked = nullptr);
+  // else can lock it first; *locked tells whether it was granted. `giveBack` (0: none) is a
+  // record lock of this handle that goes back with the append lock, in the same call: the
+  // caller holds no other lock between the two.
+  int32_t Append(const char* image, bool lockRecord = false, bool* locked = nullptr, int32_t giveBack = 0);
 
  private:
   std::unique_ptr<File> file_;

@@ -758,13 +758,21 @@ void Orders::RecordNotWritten(int32_t) {
 // gives the locks back; a key change that fails, or leftovers of a dead writer found under
 // the lock, make the file rebuilt from the table right there, inside the same transaction.
 void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
+  if (files_.empty()) return;
   ++generation_;
-  IndexStamp stamp = CurrentStamp();
+  // The table's stamp as of this write, taken once the record is on disk; a write with no
+  // file to bring along (an unindexed table) costs no look at the file system.
+  IndexStamp stamp;
+  bool stamped = false;
   std::string k1, k2;
   bool rebuilt = false;
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
     if (!f.WriteLocked()) continue;  // opened since the announcement: already up to date
+    if (!stamped) {
+      stamp = CurrentStamp();
+      stamped = true;
+    }
     if (!f.Begin()) {
       f.UnlockWrite();
       continue;

@@ -405,27 +405,34 @@ void WorkArea::KeepFieldsNotChanged() {
   // before another user's save: that save is never written back over. The deletion flag and
   // a memo reference count as fields; bytes outside every field go one by one.
   const size_t size = image_.size();
-  std::vector<bool> inField(size, false);
+  if (disk_.size() != size || stored_.size() != size) return;
+  char* now = image_.data();
+  const char* read = disk_.data();
+  const char* stored = stored_.data();
   auto keep = [&](size_t off, size_t width) {
-    if (off + width > size) return;
-    if (std::memcmp(image_.data() + off, disk_.data() + off, width) == 0)
-      std::memcpy(image_.data() + off, stored_.data() + off, width);
-    std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
-              inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
+    if (off + width <= size && std::memcmp(now + off, read + off, width) == 0)
+      std::memcpy(now + off, stored + off, width);
   };
   keep(0, 1);
   const auto& fields = dbf_->Fields();
-  for (size_t i = 0; i < fields.size(); ++i) {
-    const size_t off = static_cast<size_t>(fields[i].offset), width = static_cast<size_t>(fields[i].width);
-    // A rewritten body may have been given the very blocks its old reference named.
-    if (memoWritten_.count(static_cast<int>(i)) && off + width <= size)
-      std::fill(inField.begin() + static_cast<std::ptrdiff_t>(off),
-                inField.begin() + static_cast<std::ptrdiff_t>(off + width), true);
-    else
-      keep(off, width);
+  if (uncoveredFor_ != size) {
+    // The bytes no field covers, found once: the layout does not change while open.
+    std::vector<bool> covered(size, false);
+    covered[0] = size > 0;
+    for (const FieldDesc& f : fields)
+      for (size_t k = static_cast<size_t>(f.offset); k < static_cast<size_t>(f.offset + f.width) && k < size; ++k)
+        covered[k] = true;
+    uncovered_.clear();
+    for (size_t k = 0; k < size; ++k)
+      if (!covered[k]) uncovered_.push_back(k);
+    uncoveredFor_ = size;
   }
-  for (size_t k = 0; k < size; ++k)
-    if (!inField[k]) keep(k, 1);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    // A rewritten body may have been given the very blocks its old reference named.
+    if (!memoWritten_.empty() && memoWritten_.count(static_cast<int>(i))) continue;
+    keep(static_cast<size_t>(fields[i].offset), static_cast<size_t>(fields[i].width));
+  }
+  for (size_t k : uncovered_) keep(k, 1);
 }
 
 bool WorkArea::Commit() {
@@ -466,14 +473,24 @@ std::string WorkArea::BlankImage() const {
 bool WorkArea::AppendBlank() {
   Flush();
   if (!Writable()) return false;
-  // One appended record is held at a time: the one before goes back to everyone.
-  if (appendLock_ > 0) Unlock(appendLock_);
+  // One appended record is held at a time: the one before goes back to everyone. When it is
+  // the only lock held here, it goes back with the append lock, in one call.
+  int32_t giveBack = 0;
+  if (appendLock_ > 0) {
+    if (!fileLock_ && openMode_ != 2 && recordLocks_.size() == 1 && recordLocks_.count(appendLock_)) {
+      giveBack = appendLock_;
+      recordLocks_.clear();
+      appendLock_ = 0;
+    } else {
+      Unlock(appendLock_);
+    }
+  }
   std::string blank = BlankImage();
   if (hooks_) hooks_->RecordWillChange(0);
   // The new record is its appender's until it unlocks it: no one else writes it before its
   // first save. (A file lock already covers it.)
   bool locked = false;
-  int32_t r = dbf_->Append(blank.data(), !fileLock_ && openMode_ != 2, &locked);
+  int32_t r = dbf_->Append(blank.data(), !fileLock_ && openMode_ != 2, &locked, giveBack);
   if (r == 0) {
     if (hooks_) hooks_->RecordNotWritten(0);
     return false;

@@ -135,6 +135,9 @@ class WorkArea : public RecordSource {
   std::string image_;  // current record as the caller sees it
   std::string disk_;   // the record as this work area read it; kept only while dirty_ (see Touch)
   std::string stored_;  // the record as the file held it just before a write
+  // The record bytes no field covers (KeepFieldsNotChanged), for records of uncoveredFor_ bytes.
+  std::vector<size_t> uncovered_;
+  size_t uncoveredFor_ = 0;
   bool dirty_ = false;
   // Written since the last commit's flush to disk (commit levels above 0 sync only these).
   bool dbfUnsynced_ = false;

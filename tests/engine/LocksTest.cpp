@@ -248,6 +248,47 @@ TEST_F(EngineTest, AnAppendedRecordIsLockedBeforeAnotherProcessCanPickIt) {
   EXPECT_EQ(appender.Wait(), 0);
 }
 
+// The next append gives the record appended before back to everyone, and nothing else: a
+// record locked by hand stays locked, and so does an appended one asked for with xb_Rlock.
+TEST_F(EngineTest, TheNextAppendGivesBackOnlyThePreviousAppendedRecord) {
+  struct Case {
+    const char* what;
+    bool lockOne;         // record 1 locked by hand first
+    bool askForAppended;  // xb_Rlock on the first appended record
+  };
+  const Case cases[] = {{"appends alone", false, false},
+                        {"record 1 locked by hand", true, false},
+                        {"first appended record asked for", false, true}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = Path("giveback" + std::to_string(n++) + ".dbf");
+    MakeTable(path, 2);
+    ASSERT_GT(Open(path, "APPENDER"), 0);
+    if (c.lockOne) {
+      ASSERT_NE(xb_Rlock(1), 0);
+    }
+    xb_AppendBlank();
+    ASSERT_EQ(xb_RecNo(), 3);
+    if (c.askForAppended) {
+      ASSERT_NE(xb_Rlock(3), 0);
+    }
+    xb_AppendBlank();
+    ASSERT_EQ(xb_RecNo(), 4);
+    // Bit k set: record k+1 could be locked by another process.
+    Child other([&](Child&) {
+      if (Open(path, "OTHER") <= 0) return 100;
+      int free = 0;
+      for (int r = 1; r <= 4; ++r) free |= xb_Rlock(r) != 0 ? 1 << (r - 1) : 0;
+      return free;
+    });
+    const int want = (c.lockOne ? 0 : 1) | 2 | (c.askForAppended ? 0 : 4);
+    EXPECT_EQ(other.Wait(), want);
+    EXPECT_EQ(xb_LockCount(), 1 + (c.lockOne ? 1 : 0) + (c.askForAppended ? 1 : 0));
+    xb_Close();
+  }
+}
+
 // An open that has the file but not yet its lock while a pack puts the new table in place
 // (or while the file is deleted) must not go on with the old, nameless file: the note it
 // appended there was lost, and its keys stood in the index of the new table.

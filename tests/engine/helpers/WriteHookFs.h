@@ -4,6 +4,8 @@
 // is the plain POSIX file system.
 #pragma once
 
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -76,6 +78,22 @@ inline WriteHookFs::Hook DieAfterWrite(int n) {
     bool ok = real.WriteAt(off, buf, size);
     if (--left == 0) _exit(0);
     return ok;
+  };
+}
+
+// Each write to the watched files that `stopHere` picks (given its offset and its number,
+// from 1) waits first: one byte is written to `told`, then one is read from `resume`. A
+// process stopped half-way, for another one to act meanwhile.
+inline WriteHookFs::Hook PauseBeforeWrite(std::function<bool(int64_t off, int nth)> stopHere, int told,
+                                          int resume) {
+  return [stopHere = std::move(stopHere), told, resume, nth = 0](xbe::File& real, int64_t off, const void* buf,
+                                                                  size_t n) mutable {
+    if (stopHere(off, ++nth)) {
+      char c = 'x';
+      (void)!write(told, &c, 1);
+      (void)!read(resume, &c, 1);
+    }
+    return real.WriteAt(off, buf, n);
   };
 }
 
