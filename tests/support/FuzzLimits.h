@@ -3,6 +3,8 @@
 // above 512 MB, or a process above 2 GB. Called from LLVMFuzzerInitialize.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,3 +25,15 @@ inline void Apply(int* argc, char*** argv) {
 }
 
 }  // namespace fuzzlimits
+
+// A harness whose body needs nothing set up: Body (const uint8_t*, size_t) runs each input
+// of at most MaxSize bytes.
+#define ORV_FUZZ_PLAIN_HARNESS(Body, MaxSize)                                   \
+  extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {                \
+    fuzzlimits::Apply(argc, argv);                                              \
+    return 0;                                                                   \
+  }                                                                             \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {     \
+    if (size <= (MaxSize)) Body(data, size);                                    \
+    return 0;                                                                   \
+  }
