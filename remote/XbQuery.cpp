@@ -479,7 +479,12 @@ TGetResult TXbQuery::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCh
         break;
     }
     if (result != grOK) return result;
-    std::memcpy(Buffer, HeldRow(static_cast<size_t>(FCursor - 1)), static_cast<size_t>(BufferSize()));
+    // A row no reply has brought reads as blank without being held: the memory follows what
+    // the replies hold, not the rows the result claims.
+    if (const TRecordBuffer held = FRows[static_cast<size_t>(FCursor - 1)])
+      std::memcpy(Buffer, held, static_cast<size_t>(BufferSize()));
+    else
+      std::memset(Buffer, 0, static_cast<size_t>(BufferSize()));
     const int32_t row = FCursor;
     std::memcpy(Buffer + FRowSize, &row, 4);
     SetRowNumber(Buffer, row);

@@ -353,8 +353,18 @@ void TReportCanvas::StretchDraw(const TRect& R, const TBitmap& Bitmap) {
 
 void TReportCanvas::BrushCopy(const TRect& Dest, const TBitmap& Bitmap, const TRect& Source, TColor Color) {
   if (!FPainter || Bitmap.Empty()) return;
-  QImage img = Bitmap.Image().copy(Source.Left, Source.Top, Source.Width(), Source.Height())
-                   .convertToFormat(QImage::Format_RGB32);
+  // Only the part of the source inside the bitmap is copied, to the matching part of the
+  // destination: a source rectangle read from a stream may be of any size, and a copy is
+  // made at the size asked for.
+  const QRect source(Source.Left, Source.Top, Source.Width(), Source.Height());
+  if (!source.isValid()) return;
+  const QRect inside = source.intersected(Bitmap.Image().rect());
+  if (inside.isEmpty()) return;
+  const double sx = static_cast<double>(Dest.Width()) / source.width();
+  const double sy = static_cast<double>(Dest.Height()) / source.height();
+  const QRectF dest(Dest.Left + (inside.left() - source.left()) * sx, Dest.Top + (inside.top() - source.top()) * sy,
+                    inside.width() * sx, inside.height() * sy);
+  QImage img = Bitmap.Image().copy(inside).convertToFormat(QImage::Format_RGB32);
   QRgb from = orv::ToQColor(Color).rgb() | 0xFF000000u;
   QRgb to = orv::ToQColor(FBrush.Color()).rgb() | 0xFF000000u;
   for (int y = 0; y < img.height(); ++y) {
@@ -362,7 +372,7 @@ void TReportCanvas::BrushCopy(const TRect& Dest, const TBitmap& Bitmap, const TR
     for (int x = 0; x < img.width(); ++x)
       if ((line[x] | 0xFF000000u) == from) line[x] = to;
   }
-  FPainter->drawImage(QRect(Dest.Left, Dest.Top, Dest.Width(), Dest.Height()), img);
+  FPainter->drawImage(dest, img);
 }
 
 bool TReportCanvas::CanReadBack() const {

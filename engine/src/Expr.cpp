@@ -361,7 +361,8 @@ class ArithNode : public ExprNode {
     if (d == 0) return 0;
     double n = dateLeft ? b_->Num(c) : a_->Num(c);
     double r = op_ == '+' ? d + n : d - n;
-    if (r < 1 || r > 5373484) return 0;
+    // A day count that is not a number (infinity less infinity) is no day either.
+    if (!(r >= 1 && r <= 5373484)) return 0;
     return static_cast<int32_t>(r);
   }
  private:
@@ -525,7 +526,13 @@ class FuncNode : public ExprNode {
           for (int i = 0; i < n && buf_.size() + v.size() <= static_cast<std::size_t>(kMaxString); ++i) buf_ += v;
         return buf_;
       }
-      case Fn::Chr: buf_.assign(1, static_cast<char>(static_cast<int>(args_[0]->Num(c)) & 0xFF)); return buf_;
+      case Fn::Chr: {
+        // The code is taken modulo 256, also for numbers beyond any integer.
+        const double v = args_[0]->Num(c);
+        const int code = std::isfinite(v) ? static_cast<int>(std::fmod(std::trunc(v), 256.0)) : 0;
+        buf_.assign(1, static_cast<char>(code & 0xFF));
+        return buf_;
+      }
       case Fn::Padr:
       case Fn::Padl: {
         std::string v(A(0, c));

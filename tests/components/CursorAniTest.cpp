@@ -7,7 +7,7 @@
 #include <string>
 
 #include "LittleEndian.h"
-#include "MemoryLimit.h"
+#include "support/MemoryLimit.h"
 #include "components/BitmapUtilCore.h"
 #include "components/Cursors.h"
 #include "components/CursorsAni.h"

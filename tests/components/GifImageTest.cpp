@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "GifTestFiles.h"
-#include "MemoryLimit.h"
+#include "support/MemoryLimit.h"
 #include "components/BitmapUtil.h"
 #include "components/ColorReduceBitmap.h"
 #include "components/GifImage.h"

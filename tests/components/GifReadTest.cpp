@@ -4,7 +4,7 @@
 #include <random>
 
 #include "GifTestFiles.h"
-#include "MemoryLimit.h"
+#include "support/MemoryLimit.h"
 #include "components/GifFile.h"
 
 using namespace giftest;

@@ -7,6 +7,7 @@
 #include "remote/XbCommon.h"
 #include "remote/XbQuery.h"
 #include "platform/core/Services.h"
+#include "support/MemoryLimit.h"
 #include "table/XbEnv.h"
 
 namespace {
@@ -271,4 +272,22 @@ TEST_F(XbQueryTest, ResultsBeyondWhatCanBeHeldAreRefused) {
     EXPECT_EQ(codes, (std::vector<std::string>{"0800", "0802", "0804", "0801"}));
   }
   EXPECT_TRUE(Errors.empty());
+}
+
+// A result may claim rows of up to 2 MiB that no reply ever brings: walking them reads blank
+// rows and holds only what the replies held, never rows times their size.
+TEST_F(XbQueryTest, RowsNoReplyBringsAreNotHeld) {
+  // 600 rows of 1 MiB, within the limits of a result, and every fetch answered with no row.
+  On("0802", "00000258" "00000002" "00100000" "00000000");
+  OnRequest("0807", [](const TWireMessage&) { return Reply("00000000"); });
+  EXPECT_EQ(InChildWithMemoryLimit(int64_t{256} << 20, [this] {
+              Q.Open();
+              int rows = 0;
+              for (Q.First(); !Q.Eof(); Q.Next()) {
+                if (Q.FieldByName("N")->AsInteger() != 0) return 1;
+                ++rows;
+              }
+              return rows == 600 ? 0 : 2;
+            }),
+            0);
 }

@@ -1,5 +1,5 @@
 // Report streams as an attacker writes them: a page count the stream does not hold, a stream
-// without a page, and a page too large to preview. Each ends plainly: the report's own error
+// without a page, a page too large to preview, and a picture copied from far beyond it. Each ends plainly: the report's own error
 // or message, never a repeated page, a blank sheet, a hang or gigabytes of picture.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
 #include "report/FilePreview.h"
+#include "report/FilePrinter.h"
+#include "support/MemoryLimit.h"
 #include "support/ReportTestKit.h"
 
 using namespace rtest;
@@ -150,6 +152,41 @@ TEST_F(HostileStreamTest, APreviewPageIsBoundByAPixelBudget) {
   EXPECT_TRUE(preview.Printing());
   EXPECT_EQ(preview.PageImage()->width(), RoundEven(199 * 96 * 0.1));
   preview.FinishPreview();
+}
+
+// A brush copy takes its source rectangle from the stream: only what lies inside the picture
+// is copied, to the matching part of the destination, whatever size the rectangle claims.
+TEST_F(HostileStreamTest, ABrushCopyFromBeyondItsPictureCopiesOnlyThePicture) {
+  TBitmap bmp;
+  bmp.SetSize(8, 8);
+  for (int i = 0; i < 8; ++i) bmp.SetPixel(i, i, clBlack);
+  const struct {
+    const char* what;
+    TRect source;
+  } cases[] = {
+      {"twice the picture: it fills the top left quarter", Rect(0, 0, 16, 16)},
+      {"20,000 pixels square: 1.6 GB as a copy", Rect(0, 0, 20000, 20000)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordFile(File(), [&](TBaseReport& r) {
+      r.SetBrush(clBlue, bsSolid, nullptr);
+      r.BrushCopy(Rect(400, 300, 480, 380), bmp, c.source, clBlack);
+    });
+    EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+                TFilePrinter p;
+                p.FileName = File();
+                p.Execute();
+                if (Pages.Pages().size() != 1) return 1;
+                const QImage& img = Pages.Pages()[0];
+                // Beyond the picture nothing is drawn; the corner the picture covers shows its
+                // black diagonal in the brush colour.
+                if (img.pixel(470, 370) != qRgb(255, 255, 255)) return 2;
+                if (c.source.Right == 16 && img.pixel(402, 302) != qRgb(0, 0, 255)) return 3;
+                return 0;
+              }),
+              0);
+  }
 }
 
 }  // namespace

@@ -1,31 +1,18 @@
 // The shared start of the picture, archive and rich-text harnesses (`make fuzz`): a Qt
 // application on the offscreen platform (bitmaps, the clipboard and text documents need
-// one), and memory limits as defaults unless the command line gives its own, so a huge
-// allocation is a finding instead of a slow run: any single allocation above 512 MB, or a
-// process above 2 GB.
+// one), and the memory limits every harness has.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/ui/Forms.h"
+#include "tests/support/FuzzLimits.h"
 
 namespace fuzzmain {
 
 inline void Start(int* argc, char*** argv) {
-  static std::vector<char*> args(*argv, *argv + *argc);
-  for (const char* flag : {"-rss_limit_mb=2048", "-malloc_limit_mb=512"}) {
-    std::string name(flag, std::strchr(flag, '=') + 1);
-    bool given = false;
-    for (int i = 1; i < *argc; ++i) given = given || std::strncmp((*argv)[i], name.c_str(), name.size()) == 0;
-    if (!given) args.push_back(const_cast<char*>(flag));
-  }
-  args.push_back(nullptr);
-  *argc = static_cast<int>(args.size()) - 1;
-  *argv = args.data();
+  fuzzlimits::Apply(argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static TApplication* app = new TApplication;
   (void)app;

@@ -1,8 +1,5 @@
 // libFuzzer harness of the .nsx index reader and its writes into a damaged file (`make fuzz`).
 #include "tests/engine/fuzz/NsxFuzzBody.h"
+#include "tests/support/FuzzLimits.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > (1 << 20)) return 0;
-  xbefuzz::RunNsx(data, size);
-  return 0;
-}
+ORV_FUZZ_PLAIN_HARNESS(xbefuzz::RunNsx, (1 << 20))

@@ -1,8 +1,10 @@
 // libFuzzer harness of the SQL query dataset's result blocks (`make fuzz`).
 #include "platform/core/FakeServices.h"
 #include "tests/remote/fuzz/SqlResultFuzzBody.h"
+#include "tests/support/FuzzLimits.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  fuzzlimits::Apply(argc, argv);
   new TFakeServices;  // the internal connection's poll timer runs on its virtual time
   return 0;
 }

@@ -5,11 +5,13 @@
 
 #include "platform/core/FakeServices.h"
 #include "tests/report/fuzz/ReportStreamFuzzBody.h"
+#include "tests/support/FuzzLimits.h"
 
 // The font library keeps caches for the life of the process; they are not the player's leaks.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  fuzzlimits::Apply(argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   new TApplication;    // lives for the whole run
   new TFakeServices;   // message boxes are recorded, never shown
