@@ -374,6 +374,21 @@ TEST(AnimatedCursor, BecomesAGifPicture) {
   back.LoadFromStream(s);
   ASSERT_EQ(back.FrameCount(), 3);
   EXPECT_EQ(back.FrameAt(1)->DelayMs, 100);
+
+  // Rates beyond the 16-bit delay keep the longest one instead of wrapping to a short one.
+  const struct {
+    uint32_t rate;
+    int delay;
+  } rates[] = {{1, 16}, {3932, 65533}, {3933, 65535}, {4000, 65535}, {0xFFFFFFFF, 0}};
+  for (const auto& r : rates) {
+    std::string one = Riff(Anih(1, 1, r.rate) + Fram({IconFile(1, 16, 0x0000FF)}));
+    TAnimatedCursorImage a;
+    a.LoadFromMemory(one.data(), one.size());
+    TGIFImage g;
+    g.Assign(&a);
+    ASSERT_EQ(g.FrameCount(), 1);
+    EXPECT_EQ(g.FrameAt(0)->DelayMs, r.delay) << r.rate;
+  }
 }
 
 // Counts and sizes of cursors, icons and icon lists from the data are held against the data
