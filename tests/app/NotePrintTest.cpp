@@ -285,7 +285,7 @@ TEST_F(NotePrintTest, WithoutAPrinterThePagesGoToAPdfFileAndTheUserIsToldWhere) 
   SetReportPrinter(nullptr);  // the class library's printer, which finds none here
   ShowDialog([] { NotePrnForm->SpeedButton2->Click(); });
   SetReportPrinter(&pages);
-  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile;
+  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf";
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, K("프린터가 없어 PDF 파일로 저장했습니다:\n") + pdf);
   EXPECT_EQ(rtest::ReadFile(pdf).substr(0, 5), "%PDF-");
