@@ -263,6 +263,10 @@ TEST_F(NotePrintTest, RichBodyPrintsThroughTheEditorAndPreviewsAsLines) {
   const std::regex page("/Type\\s*/Page[^s]");
   const auto count = std::distance(std::sregex_iterator(file.begin(), file.end(), page), std::sregex_iterator());
   EXPECT_GT(count, 1) << "200 lines take more than one page";
+  // Copied or searched, the printed text keeps its blanks.
+  const std::string text = rtest::CommandOutput("pdftotext '" + pdf + "' -");
+  EXPECT_EQ(text.find('\x01'), std::string::npos) << text.substr(0, 200);
+  EXPECT_NE(text.find("rich line 1\nrich line 2\n"), std::string::npos) << text.substr(0, 200);
 
   // The preview of the same body went through the report: title block, lines, feet.
   int pageCount = 0;
