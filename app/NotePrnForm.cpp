@@ -12,14 +12,12 @@
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/QtText.h"
 
 using cp949::K;
 
 TNotePrnForm* NotePrnForm = nullptr;
 
 const char* const kReportStreamFile = "xx.$$$";
-const char* const kPdfFallbackFile = "orvelane-print.pdf";
 
 namespace {
 
@@ -123,7 +121,7 @@ void TPrintDialog::PrintClick(TObject* Sender) {
     SpeedButton2Click(Sender);
     return;
   }
-  const std::string file = IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile;
+  const std::string file = TPrinter::FallbackOutputFile();
   sys.OutputFileName = file;
   struct Restore {
     TPrinter& p;
@@ -371,18 +369,8 @@ void TNotePrnForm::RtfPrint() {
   // The body editor lays its content out for the printer itself, so the printer is opened
   // here as the class library's printer would open it: the chosen printer, or a PDF file
   // when there is none (or one is asked for).
-  TPrinter& sys = Printer();
   QPrinter printer(QPrinter::HighResolution);
-  const std::vector<std::string> names = sys.Printers();
-  if (!sys.OutputFileName.empty() || names.empty()) {
-    const std::string file = sys.OutputFileName.empty()
-                                 ? IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile
-                                 : sys.OutputFileName;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(orv::NameToQ(file));
-  } else if (sys.PrinterIndex >= 0 && sys.PrinterIndex < static_cast<int>(names.size())) {
-    printer.setPrinterName(orv::ToQ(names[static_cast<size_t>(sys.PrinterIndex)]));
-  }
+  Printer().SelectOutput(printer);
   // The page rectangle is in the pixels of a 300-dots-per-inch printer; on a sheet narrower
   // than it the right edge is kept on the printable page, so no text is cut off.
   printer.setResolution(300);

@@ -33,8 +33,6 @@
 
 // The stream file both print dialogs record into and play from.
 extern const char* const kReportStreamFile;
-// The PDF file printing goes to when there is no printer.
-extern const char* const kPdfFallbackFile;
 
 class TPrintDialog : public TForm {
  public:

@@ -158,8 +158,10 @@ void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
                             &FHeader.DisplayRate, &FHeader.Flags};
       for (size_t k = 0; k < 9; ++k) *fields[k] = GetLE32(rec + 4 * k);
       if (!(FHeader.Flags & 1) || FHeader.Steps == 0) ReadError();
-      // No more frames than the data could bring pictures for (a chunk header each).
-      uint64_t frames = std::min<uint64_t>(FHeader.Frames, Size / 8);
+      // A frame per step: a sequence may show an icon more than once (a cursor that swings
+      // back and forth has more steps than icons). No more frames than the data could bring
+      // pictures for (a chunk header each).
+      uint64_t frames = std::min<uint64_t>(std::max(FHeader.Frames, FHeader.Steps), Size / 8);
       for (uint64_t k = 0; k < frames; ++k) {
         auto f = std::make_unique<TIconFrame>();
         f->SequenceIndex = static_cast<int>(k);

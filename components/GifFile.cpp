@@ -309,7 +309,8 @@ void TGifFrameCore::LoadFrame(GifReadBuffer& b) {
         } else {
           TransparentColor = NoColor;
         }
-        uint16_t delay = static_cast<uint16_t>(GetLE16(hb + 2) * 10);
+        // Delays past 65.5 s stay as long as the field allows rather than wrap to a short one.
+        const auto delay = static_cast<uint16_t>(std::min(GetLE16(hb + 2) * 10, 0xFFFF));
         DelayMs = std::max(delay, DelayMs);
         DisposalMethod = (hb[1] >> 2) & 7;
       }

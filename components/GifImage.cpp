@@ -2,6 +2,8 @@
 // clipboard.
 #include "components/GifImage.h"
 
+#include <algorithm>
+
 #include "components/BitmapUtil.h"
 #include "components/CursorsAni.h"
 #include "platform/ui/Clipbrd.h"
@@ -357,8 +359,9 @@ void TGIFImage::Assign(TPersistent* Source) {
     for (int i = 0; i < ani->FrameCount(); ++i) {
       TIconFrame* f = ani->Frames(i);
       AppendFrame(f->Icon());
-      // Rates count jiffies (1/60 s).
-      FrameAt(ActiveFrame)->DelayMs = static_cast<uint16_t>(int64_t{f->Rate} * 100 / 6);
+      // Rates count jiffies (1/60 s); a rate too long for the delay keeps the longest delay.
+      FrameAt(ActiveFrame)->DelayMs =
+          static_cast<uint16_t>(std::clamp<int64_t>(int64_t{f->Rate} * 100 / 6, 0, 0xFFFF));
     }
   } else {
     TGraphic::Assign(Source);

@@ -98,13 +98,14 @@ double TBaseReport::DeviceToInchesY(int px) const {
 
 // ---- Page geometry --------------------------------------------------------------------------
 
+// Page sizes are read in Units; the fixed page without a printer is in inches like the sheet.
 double TBaseReport::GetPageWidth() const {
-  if (NoPrintersInstalled()) return FixedPageWidth;
+  if (NoPrintersInstalled()) return FixedPageWidth * FUnitsFactor;
   return (ReportPrinter().PageWidth() / static_cast<double>(XDPI) + PrinterOffsetLeft + PrinterOffsetRight) * FUnitsFactor;
 }
 
 double TBaseReport::GetPageHeight() const {
-  if (NoPrintersInstalled()) return FixedPageHeight;
+  if (NoPrintersInstalled()) return FixedPageHeight * FUnitsFactor;
   return (ReportPrinter().PageHeight() / static_cast<double>(YDPI) + PrinterOffsetTop + PrinterOffsetBottom) * FUnitsFactor;
 }
 

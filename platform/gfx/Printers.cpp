@@ -30,20 +30,28 @@ std::vector<std::string> TPrinter::Printers() const {
   return out;
 }
 
+std::string TPrinter::FallbackOutputFile() {
+  return IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf";
+}
+
+std::string TPrinter::SelectOutput(QPrinter& Device) const {
+  const std::vector<std::string> names = Printers();
+  if (!OutputFileName.empty() || names.empty()) {
+    const std::string file = OutputFileName.empty() ? FallbackOutputFile() : OutputFileName;
+    Device.setOutputFormat(QPrinter::PdfFormat);
+    Device.setOutputFileName(orv::NameToQ(file));
+    return file;
+  }
+  if (PrinterIndex >= 0 && PrinterIndex < static_cast<int>(names.size()))
+    Device.setPrinterName(orv::ToQ(names[static_cast<size_t>(PrinterIndex)]));
+  return "";
+}
+
 void TPrinter::BeginDoc() {
   if (FPrinting) throw EPrinter("Printing in progress");
   FImpl->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrinter& p = *FImpl->printer;
-  std::vector<std::string> names = Printers();
-  FLastOutput.clear();
-  if (!OutputFileName.empty() || names.empty()) {
-    FLastOutput = OutputFileName.empty() ? IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf"
-                                         : OutputFileName;
-    p.setOutputFormat(QPrinter::PdfFormat);
-    p.setOutputFileName(orv::NameToQ(FLastOutput));
-  } else if (PrinterIndex >= 0 && PrinterIndex < static_cast<int>(names.size())) {
-    p.setPrinterName(orv::ToQ(names[static_cast<size_t>(PrinterIndex)]));
-  }
+  FLastOutput = SelectOutput(p);
   p.setDocName(orv::ToQ(Title));
   p.setCopyCount(std::max(1, Copies));
   p.setPageOrientation(Orientation == TPrinterOrientation::Landscape ? QPageLayout::Landscape

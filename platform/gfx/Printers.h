@@ -17,6 +17,8 @@ ORV_DECLARE_EXCEPTION(EPrinter, Exception);
 
 enum class TPrinterOrientation { Portrait, Landscape };
 
+class QPrinter;
+
 class TPrinter : public TObject {
  public:
   TPrinter();
@@ -51,6 +53,12 @@ class TPrinter : public TObject {
   int PrinterIndex = -1;
   // The file the last document went to ("" when it went to a printer).
   const std::string& LastOutputFile() const { return FLastOutput; }
+  // The PDF file a document goes to when no printer is installed and none is asked for.
+  static std::string FallbackOutputFile();
+  // Points Device at what a document goes to: OutputFileName, else the chosen printer, else
+  // the fallback PDF file. The PDF file's name, "" for a printer. For output that draws on
+  // a QPrinter of its own (the body editor lays out its pages itself).
+  std::string SelectOutput(QPrinter& Device) const;
 
  private:
   struct Impl;

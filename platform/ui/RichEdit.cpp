@@ -13,6 +13,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPointer>
+#include <QRawFont>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -23,7 +24,11 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <map>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/core/Cp949.h"
 #include "platform/gfx/QtGraphics.h"
@@ -507,11 +512,97 @@ void TRichEdit::SetScrollBars(TScrollStyle v) {
 
 // ---- Printing
 
+namespace {
+
+// The face blanks are printed in when their own face draws control characters with its blank
+// glyph (the Nanum faces do): a PDF names a glyph by the lowest character drawn with it, so
+// the blanks came out as U+0001 and copied or searched text lost its spaces.
+constexpr const char* kBlankFace = "DejaVu Sans";
+
+// Of the blanks " ", tab and no-break space, those Font draws with the glyph of U+0001.
+QString BlanksSharingAGlyph(const QFont& Font) {
+  const QString blanks = QStringLiteral(" \t\u00A0");
+  const QList<quint32> g = QRawFont::fromFont(Font).glyphIndexesForString(QChar(1) + blanks);
+  QString shared;
+  if (g.size() != blanks.size() + 1 || g[0] == 0) return shared;
+  for (qsizetype i = 0; i < blanks.size(); ++i)
+    if (g[i + 1] == g[0]) shared += blanks[i];
+  return shared;
+}
+
+// How the blanks of one font are printed.
+struct TBlankFace {
+  QString Blanks;  // the ones that need another face
+  QFont Font;      // that face
+};
+
+// The other face is made smaller than the font, so that it never makes a line taller, and
+// its word spacing (in device pixels) gives a blank its advance back: the lines are laid out
+// exactly as in the font itself.
+std::optional<TBlankFace> BlankFace(const QFont& Font, QPaintDevice* Device) {
+  TBlankFace face{BlanksSharingAGlyph(Font), Font};
+  if (face.Blanks.isEmpty()) return std::nullopt;
+  face.Font.setFamilies({QString::fromLatin1(kBlankFace)});
+  if (!BlanksSharingAGlyph(face.Font).isEmpty() ||
+      QFontInfo(face.Font).family().compare(QString::fromLatin1(kBlankFace), Qt::CaseInsensitive) != 0)
+    return std::nullopt;
+  const QFontMetricsF own(Font, Device), other(face.Font, Device);
+  if (other.ascent() <= 0 || other.descent() <= 0) return std::nullopt;
+  const qreal scale = std::min({own.ascent() / other.ascent(), own.descent() / other.descent(), 1.0}) * 0.8;
+  if (Font.pointSizeF() > 0)
+    face.Font.setPointSizeF(Font.pointSizeF() * scale);
+  else
+    face.Font.setPixelSize(std::max(1, static_cast<int>(Font.pixelSize() * scale)));
+  face.Font.setWordSpacing(Font.wordSpacing() + own.horizontalAdvance(QLatin1Char(' ')) -
+                           QFontMetricsF(face.Font, Device).horizontalAdvance(QLatin1Char(' ')));
+  return face;
+}
+
+void GiveBlanksTheirOwnGlyphs(QTextDocument& Doc, QPaintDevice* Device) {
+  struct Run {
+    int Start, Length;
+    const QFont* Font;
+  };
+  std::vector<Run> runs;
+  std::map<QString, std::optional<TBlankFace>> faces;  // by QFont::key()
+  for (QTextBlock b = Doc.begin(); b.isValid(); b = b.next()) {
+    for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      const QFont font = f.charFormat().font().resolve(Doc.defaultFont());
+      auto at = faces.find(font.key());
+      if (at == faces.end()) at = faces.emplace(font.key(), BlankFace(font, Device)).first;
+      if (!at->second) continue;
+      const QString text = f.text();
+      for (qsizetype i = 0; i < text.size();) {
+        qsizetype j = i;
+        while (j < text.size() && at->second->Blanks.contains(text[j])) ++j;
+        if (j > i) runs.push_back({f.position() + static_cast<int>(i), static_cast<int>(j - i), &at->second->Font});
+        i = j + 1;
+      }
+    }
+  }
+  // One edit: the document is laid out again once, not after every run.
+  Doc.setUndoRedoEnabled(false);
+  QTextCursor c(&Doc);
+  c.beginEditBlock();
+  for (const Run& r : runs) {
+    c.setPosition(r.Start);
+    c.setPosition(r.Start + r.Length, QTextCursor::KeepAnchor);
+    QTextCharFormat blank;
+    blank.setFont(*r.Font, QTextCharFormat::FontPropertiesAll);
+    c.mergeCharFormat(blank);
+  }
+  c.endEditBlock();
+}
+
+}  // namespace
+
 int TRichEdit::PrintTo(QPagedPaintDevice& device, const QRect& pageRect) const {
   std::unique_ptr<QTextDocument> doc(TextEdit()->document()->clone());
   doc->setDefaultFont(TextEdit()->document()->defaultFont());
   doc->documentLayout()->setPaintDevice(&device);
   doc->setDocumentMargin(0);
+  GiveBlanksTheirOwnGlyphs(*doc, &device);
   QSizeF page(pageRect.width(), pageRect.height());
   if (page.width() <= 0 || page.height() <= 0) return 0;
   doc->setPageSize(page);

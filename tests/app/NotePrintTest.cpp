@@ -263,6 +263,10 @@ TEST_F(NotePrintTest, RichBodyPrintsThroughTheEditorAndPreviewsAsLines) {
   const std::regex page("/Type\\s*/Page[^s]");
   const auto count = std::distance(std::sregex_iterator(file.begin(), file.end(), page), std::sregex_iterator());
   EXPECT_GT(count, 1) << "200 lines take more than one page";
+  // Copied or searched, the printed text keeps its blanks.
+  const std::string text = rtest::CommandOutput("pdftotext '" + pdf + "' -");
+  EXPECT_EQ(text.find('\x01'), std::string::npos) << text.substr(0, 200);
+  EXPECT_NE(text.find("rich line 1\nrich line 2\n"), std::string::npos) << text.substr(0, 200);
 
   // The preview of the same body went through the report: title block, lines, feet.
   int pageCount = 0;
@@ -285,7 +289,7 @@ TEST_F(NotePrintTest, WithoutAPrinterThePagesGoToAPdfFileAndTheUserIsToldWhere) 
   SetReportPrinter(nullptr);  // the class library's printer, which finds none here
   ShowDialog([] { NotePrnForm->SpeedButton2->Click(); });
   SetReportPrinter(&pages);
-  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + kPdfFallbackFile;
+  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + "orvelane-print.pdf";
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, K("프린터가 없어 PDF 파일로 저장했습니다:\n") + pdf);
   EXPECT_EQ(rtest::ReadFile(pdf).substr(0, 5), "%PDF-");

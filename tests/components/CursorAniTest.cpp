@@ -341,6 +341,22 @@ TEST(AnimatedCursor, RateAndSequenceChunksAreReadWhole) {
     EXPECT_EQ(ani.Frames(k)->SequenceIndex, k % 2 ? 0 : 1);
     EXPECT_EQ(ani.Frames(k)->Icon()->Data(), k % 2 ? red : green);
   }
+
+  // Three icons played forth and back in five steps: a frame per step, each with its icon
+  // and its rate, and so five frames of the GIF picture made from it.
+  std::string blue = IconFile(1, 16, 0xFF0000);
+  std::string swing = Riff(Anih(3, 5, 10) + Chunk("rate", U32s({6, 12, 18, 12, 6})) +
+                           Chunk("seq ", U32s({0, 1, 2, 1, 0})) + Fram({red, green, blue}));
+  ani.LoadFromMemory(swing.data(), swing.size());
+  ASSERT_EQ(ani.FrameCount(), 5);
+  EXPECT_EQ(ani.Header().Steps, 5u);
+  const std::string* icons[] = {&red, &green, &blue, &green, &red};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(ani.Frames(k)->Icon()->Data(), *icons[k]) << k;
+  TGIFImage gif;
+  gif.Assign(&ani);
+  ASSERT_EQ(gif.FrameCount(), 5);
+  const int delays[] = {100, 200, 300, 200, 100};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(gif.FrameAt(k)->DelayMs, delays[k]) << k;
 }
 
 // An animated cursor as a GIF picture: a frame per cursor frame, the rate in jiffies as the
@@ -374,6 +390,21 @@ TEST(AnimatedCursor, BecomesAGifPicture) {
   back.LoadFromStream(s);
   ASSERT_EQ(back.FrameCount(), 3);
   EXPECT_EQ(back.FrameAt(1)->DelayMs, 100);
+
+  // Rates beyond the 16-bit delay keep the longest one instead of wrapping to a short one.
+  const struct {
+    uint32_t rate;
+    int delay;
+  } rates[] = {{1, 16}, {3932, 65533}, {3933, 65535}, {4000, 65535}, {0xFFFFFFFF, 0}};
+  for (const auto& r : rates) {
+    std::string one = Riff(Anih(1, 1, r.rate) + Fram({IconFile(1, 16, 0x0000FF)}));
+    TAnimatedCursorImage a;
+    a.LoadFromMemory(one.data(), one.size());
+    TGIFImage g;
+    g.Assign(&a);
+    ASSERT_EQ(g.FrameCount(), 1);
+    EXPECT_EQ(g.FrameAt(0)->DelayMs, r.delay) << r.rate;
+  }
 }
 
 // Counts and sizes of cursors, icons and icon lists from the data are held against the data

@@ -126,6 +126,9 @@ TEST(GifRead, ExtensionRules) {
   EXPECT_EQ(f->TransparentColor, TableColorValue(2));
   img = Load(Builder(4, 4, 2).Control(0, 0, 4).Image(p, 0, false).Done());
   EXPECT_EQ(img->CoreFrameAt(0)->TransparentColor, NoColor);
+  // A delay past the 16-bit milliseconds is the longest one, not wrapped round to 34 s.
+  img = Load(Builder(4, 4, 2).Control(10000, 0, 4).Control(7000, 0, 4).Image(p, 0, false).Done());
+  EXPECT_EQ(img->CoreFrameAt(0)->DelayMs, 65535);
 
   // A plain-text block drops what was gathered before it in the run.
   img = Load(Builder(4, 4, 2).Control(5, 0, 1).Comment({"x"}).PlainText().Image(p, 0, false).Done());

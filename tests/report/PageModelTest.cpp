@@ -321,7 +321,9 @@ TEST_F(PageModelTest, PrinterSettingsGoToTheSetupAndAreRefusedWhilePrinting) {
   f.SetOrientation(poPortrait);
 }
 
-TEST_F(PageModelTest, WithoutAPrinterTheRightAndBottomMarginsConvertOnlyTheMargin) {
+// The fixed Letter page is in inches; the margins and the page size are read and written in
+// Units, and the recorded page stays Letter whatever the Units.
+TEST_F(PageModelTest, WithoutAPrinterThePageAndItsMarginsConvertBetweenInchesAndUnits) {
   Pages.SetInstalled(false);
   const struct {
     double factor, right, bottom;
@@ -335,7 +337,18 @@ TEST_F(PageModelTest, WithoutAPrinterTheRightAndBottomMarginsConvertOnlyTheMargi
     EXPECT_NEAR(f.SectionRight, 8.5 - c.right / c.factor, 1e-9) << c.factor;
     EXPECT_NEAR(f.SectionBottom, 11.0 - c.bottom / c.factor, 1e-9) << c.factor;
     EXPECT_EQ(f.MarginRight(), c.right);
+    EXPECT_NEAR(f.GetPageWidth(), 8.5 * c.factor, 1e-9) << c.factor;
+    EXPECT_NEAR(f.GetPageHeight(), 11.0 * c.factor, 1e-9) << c.factor;
   }
+  TForm form(nullptr);
+  auto* f = new TReportFiler(&form);
+  f->SetUnitsFactor(25.4);
+  f->FileName = Path("mm.$$$");
+  f->OnPrint = [](TObject*) {};
+  f->Execute();
+  const Rec header = Parse(ReadFile(Path("mm.$$$")))[0];
+  EXPECT_NEAR(header.Nums[3], 8.5, 1e-6);
+  EXPECT_NEAR(header.Nums[4], 11.0, 1e-6);
 }
 
 }  // namespace

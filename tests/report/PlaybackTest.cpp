@@ -509,18 +509,6 @@ TEST_F(PlaybackTest, IconsAreDrawnAndMetafilesLeftOut) {
   }
 }
 
-// Runs a command line; its standard output.
-std::string Output(const std::string& Command) {
-  std::string out;
-  if (FILE* f = ::popen(Command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    ::pclose(f);
-  }
-  return out;
-}
-
 class PdfPlaybackTest : public PlaybackTest {
  protected:
   // Records Draw and prints it through the class library's printer into a PDF file.
@@ -561,7 +549,7 @@ TEST_F(PdfPlaybackTest, FloodFillReachesThePdfAsItDoesAPicture) {
     r.SetBrush(clBlue, bsSolid, nullptr);
     r.FloodFill(2, 2, clBlack, fsBorder);
   });
-  ASSERT_EQ(Output("pdftoppm -r 50 -png -singlefile '" + pdf + "' '" + Path("page") + "'"), "");
+  ASSERT_EQ(CommandOutput("pdftoppm -r 50 -png -singlefile '" + pdf + "' '" + Path("page") + "'"), "");
   QImage page(QString::fromStdString(Path("page.png")));
   ASSERT_FALSE(page.isNull());
   QRgb inside = page.pixel(100, 100), outside = page.pixel(200, 100);
@@ -575,7 +563,7 @@ TEST_F(PdfPlaybackTest, PdfTextKeepsItsSpaces) {
     r.GotoLine(2);
     r.PrintTextLeft("two words " + cp949::K("한글 단어") + " end", 1);
   });
-  const std::string text = Output("pdftotext '" + pdf + "' -");
+  const std::string text = CommandOutput("pdftotext '" + pdf + "' -");
   EXPECT_EQ(text.find('\x01'), std::string::npos) << text;
   EXPECT_NE(text.find("two words \xED\x95\x9C\xEA\xB8\x80 \xEB\x8B\xA8\xEC\x96\xB4 end"), std::string::npos) << text;
 }

@@ -1,6 +1,7 @@
 // The report tests' fixture and stream parse.
 #include "support/ReportTestKit.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -136,6 +137,17 @@ std::string ReadFile(const std::string& Name) {
 void WriteFile(const std::string& Name, const std::string& Bytes) {
   std::ofstream out(Name, std::ios::binary | std::ios::trunc);
   out << Bytes;
+}
+
+std::string CommandOutput(const std::string& Command) {
+  std::string out;
+  if (FILE* f = ::popen(Command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    ::pclose(f);
+  }
+  return out;
 }
 
 ReportTest::ReportTest() {

@@ -37,6 +37,8 @@ std::vector<Rec> PageHeaders(const std::vector<Rec>& Records);
 std::string StreamBytes(TMemoryStream& m);
 std::string ReadFile(const std::string& Name);
 void WriteFile(const std::string& Name, const std::string& Bytes);
+// The standard output of a command line (for the PDF tools that read printed pages back).
+std::string CommandOutput(const std::string& Command);
 
 class ReportTest : public ::testing::Test {
  protected:
