@@ -207,11 +207,15 @@ void TIndexDlg::ReopenShared(TXbTable& Table) {
 void TIndexDlg::GaugeOn(TXbTable& Table) {
   Gauge1->SetProgress(0);
   Gauge1->SetVisible(true);
+  // A tag built for the main window or the batch edits: the dialog stands on top while the
+  // engine works, so that the user sees the gauge move, and goes again at the end.
+  ShowInactive(true);
   Table.SetGaugeHook(Handle());
 }
 
 void TIndexDlg::GaugeOff(TXbTable& Table) {
   Gauge1->SetVisible(false);
+  ShowInactive(false);
   if (Table.Active()) Table.SetGaugeHook(0);
 }
 

@@ -205,6 +205,26 @@ void TCustomForm::SetVisible(bool v) {
   }
 }
 
+void TCustomForm::ShowInactive(bool v) {
+  QWidget* w = Widget();
+  if (v) {
+    if (w->isVisible()) return;
+    if (!FShownOnce) {
+      FShownOnce = true;
+      ApplyPosition();
+    }
+    FShownInactive = true;
+    w->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    w->show();
+    ApplyNormalBounds();
+    w->raise();
+  } else if (FShownInactive) {
+    FShownInactive = false;
+    w->hide();
+    w->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  }
+}
+
 void TCustomForm::FocusFirst() {
   if (!Widget()->isVisible()) return;
   TWinControl* c = FActiveControl;

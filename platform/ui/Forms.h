@@ -93,6 +93,10 @@ class TCustomForm : public TWinControl {
   // when it is already shown.
   virtual TModalResult ShowModal();
   void SetVisible(bool v) override;
+  // Shows the form on top of the others without activating it, or hides it again: no
+  // activation or show events run, and the active form keeps the focus. For a window that
+  // only shows how a long operation advances. Does nothing to a form shown the usual way.
+  void ShowInactive(bool v);
   // Asks OnCloseQuery; true when the form may close.
   virtual bool CloseQuery();
   void Close();
@@ -158,6 +162,7 @@ class TCustomForm : public TWinControl {
   bool FKeyPreview = false;
   bool FModal = false;
   bool FShownOnce = false;
+  bool FShownInactive = false;
   bool FCreated = false;
   TModalResult FModalResult = mrNone;
   TWinControl* FActiveControl = nullptr;
