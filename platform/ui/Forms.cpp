@@ -407,12 +407,24 @@ void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool Check
 
 void TCustomForm::EnterMovesToNextControl(char& Key) {
   if (Key != '\r') return;
-  // Only typing controls move on: a focused button takes its Enter (a click), and on other
-  // controls Enter goes to the form's default button, as on the desktop.
+  // A focused button takes its Enter (a click). On the other controls that do not type,
+  // Enter goes to the form's default button when it has one, as on the desktop; in a dialog
+  // without one it moves on like everywhere else.
   TWinControl* c = ActiveControl();
-  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c)) return;
+  if (dynamic_cast<TButton*>(c)) return;
+  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c) && DialogButton(true)) return;
   SelectNext(c, true, true);
   Key = 0;
+}
+
+TButton* TCustomForm::DialogButton(bool Default) const {
+  std::vector<TWinControl*> list;
+  CollectTabOrder(this, list);
+  for (TWinControl* c : list) {
+    auto* b = dynamic_cast<TButton*>(c);
+    if (b && b->Showing() && b->Enabled() && (Default ? b->Default() : b->Cancel())) return b;
+  }
+  return nullptr;
 }
 
 void TCustomForm::SetUpDialog(const std::string& Name, const std::string& Caption, int Width,
@@ -432,17 +444,10 @@ bool TCustomForm::DialogKey(uint16_t Key, TWinControl* Source) {
       return true;
     }
   }
-  std::vector<TWinControl*> list;
-  CollectTabOrder(this, list);
-  for (TWinControl* c : list) {
-    auto* b = dynamic_cast<TButton*>(c);
-    if (!b || !b->Showing() || !b->Enabled()) continue;
-    if ((Key == VK_RETURN && b->Default()) || (Key == VK_ESCAPE && b->Cancel())) {
-      b->Click();
-      return true;
-    }
-  }
-  return false;
+  TButton* b = Key == VK_RETURN ? DialogButton(true) : Key == VK_ESCAPE ? DialogButton(false) : nullptr;
+  if (!b) return false;
+  b->Click();
+  return true;
 }
 
 // ---- TApplication -------------------------------------------------------------------------

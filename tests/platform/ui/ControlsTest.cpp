@@ -214,6 +214,14 @@ TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter
   QTest::keyClick(check->Widget(), Qt::Key_Return);
   EXPECT_EQ(oks, 1) << "Enter elsewhere goes to the Default button";
   EXPECT_EQ(clicks, 2);
+  // Without a Default button (most of the program's dialogs) Enter on a check box moves on.
+  ok->SetDefault(false);
+  check->SetFocus();
+  QTest::keyClick(check->Widget(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.form->FindNextControl(check, true, true));
+  EXPECT_NE(f.form->ActiveControl(), check);
+  EXPECT_EQ(oks + clicks, 3) << "and clicks nothing";
+  EXPECT_FALSE(check->Checked());
 }
 
 TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
