@@ -87,6 +87,8 @@ class TIndexDlg : public TForm {
   bool ReopenExclusive(TXbTable& Table);
   // Closes Table and opens it shared again; releases every lock it holds.
   void ReopenShared(TXbTable& Table);
+  // The radio buttons' captions: the natural order and the file's four field labels.
+  void ShowFieldLabels();
   void GaugeOn(TXbTable& Table);
   void GaugeOff(TXbTable& Table);
   // Writes the packed copy and closes the note table; false (no copy left) when that failed.

@@ -282,6 +282,7 @@ TEST_F(SortPackTest, TagBuiltFromTheMainWindowShowsTheGaugeOnTopWithoutTheFocus)
   EXPECT_TRUE(MainForm->IsTag("TIT2"));
   ASSERT_FALSE(seen.empty());
   for (int p : seen) EXPECT_GE(p, 0) << "the dialog and its gauge are seen while the reports arrive";
+  EXPECT_EQ(IndexDlg->RBtn2->Caption(), "2." + MainForm->Label2->Caption()) << "never opened, yet labelled";
   EXPECT_EQ(seen.back(), 100);
   EXPECT_TRUE(activeStayed) << "the main window stays the active one";
   EXPECT_FALSE(IndexDlg->Showing()) << "the dialog goes with the end of the build";
