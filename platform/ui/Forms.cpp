@@ -119,7 +119,15 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TCustomForm::ApplyNormalBounds() {
   if (!FNormalBounds.Set) return;
   FApplyingBounds = true;
+  // A dialog border cannot be sized or maximized by the user: the window system is told so
+  // through a fixed size, lifted for the program's own changes of it.
+  const bool fixed = FBorderStyle == bsDialog && Widget()->isWindow();
+  if (fixed) {
+    Widget()->setMinimumSize(0, 0);
+    Widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
   TWinControl::SetBounds(FNormalBounds.Left, FNormalBounds.Top, FNormalBounds.Width, FNormalBounds.Height);
+  if (fixed) Widget()->setFixedSize(Widget()->size());
   FApplyingBounds = false;
 }
 
@@ -132,6 +140,8 @@ void TCustomForm::BoundsChanged() {
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
   FBorderStyle = v;
+  Widget()->setMinimumSize(0, 0);
+  Widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   ApplyWindowFlags();
 }
 

@@ -372,6 +372,25 @@ TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
   EXPECT_TRUE(reader.Widget()->windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
+// A dialog border has a fixed size, so the window system offers no sizing or maximizing;
+// the program still sizes it, and another border style lifts the constraint.
+TEST(TFormTest, DialogBorderKeepsItsSizeFromTheUserNotFromTheProgram) {
+  TForm dlg(nullptr);
+  dlg.SetUpDialog("Dlg", "d", 300, 200);
+  dlg.Show();
+  QWidget* w = dlg.Widget();
+  EXPECT_EQ(w->minimumSize(), w->size());
+  EXPECT_EQ(w->maximumSize(), w->size());
+  w->resize(500, 400);  // the user drags the border
+  EXPECT_EQ(w->size(), w->minimumSize());
+  dlg.SetBounds(dlg.Left(), dlg.Top(), 340, 220);
+  EXPECT_EQ(dlg.Width(), 340);
+  EXPECT_EQ(dlg.Height(), 220);
+  EXPECT_EQ(w->maximumSize(), w->size());
+  dlg.SetBorderStyle(bsSizeable);
+  EXPECT_NE(w->maximumSize(), w->size());
+}
+
 TEST(TFormTest, ModalHookDrivesTheDialogWithoutALoop) {
   TForm dlg(nullptr);
   auto* edit = new TEdit(&dlg);
