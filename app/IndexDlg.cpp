@@ -141,7 +141,12 @@ void TIndexDlg::FormActivate(TObject*) {
   Note3Table->SetDatabaseName(FFolder);
   Button2->SetEnabled(!MainForm->memo1->ReadOnly());
   MainForm->NoteTable->SetDatabaseName(FFolder);
+  ShowFieldLabels();
+}
+
+void TIndexDlg::ShowFieldLabels() {
   RBtn0->SetText(K("  입 력 순"));
+  if (!MainForm) return;
   TLabel* labels[4] = {MainForm->Label1, MainForm->Label2, MainForm->Label3, MainForm->Label4};
   TRadioButton* radios[4] = {RBtn1, RBtn2, RBtn3, RBtn4};
   for (int i = 0; i < 4; ++i) radios[i]->SetText(std::to_string(i + 1) + "." + labels[i]->Caption());
@@ -207,11 +212,18 @@ void TIndexDlg::ReopenShared(TXbTable& Table) {
 void TIndexDlg::GaugeOn(TXbTable& Table) {
   Gauge1->SetProgress(0);
   Gauge1->SetVisible(true);
+  // A tag built for the main window or the batch edits: the dialog stands on top while the
+  // engine works, so that the user sees the gauge move, and goes again at the end.
+  if (!Showing()) {
+    ShowFieldLabels();  // it may never have been opened yet
+    ShowInactive(true);
+  }
   Table.SetGaugeHook(Handle());
 }
 
 void TIndexDlg::GaugeOff(TXbTable& Table) {
   Gauge1->SetVisible(false);
+  ShowInactive(false);
   if (Table.Active()) Table.SetGaugeHook(0);
 }
 

@@ -5,7 +5,9 @@
 // MakeIndex builds a tag under the table's file lock with an exclusive reopen, and leaves the
 // table open shared with that tag as its order. Run on the main window's note table it first
 // saves the note being edited, and afterwards re-applies an active search and redisplays the
-// current note, since the reopen drops both.
+// current note, since the reopen drops both. Called while the dialog is hidden (the main
+// window's sorts, the batch edits), it stands on top without the focus while the engine builds
+// the tag, so its gauge is seen, and is hidden again afterwards.
 //
 // NotePack puts a packed copy of the note file in its place: the header record first, copied
 // as it is (every field, still deleted), then the notes that are not deleted, physically in
@@ -85,6 +87,8 @@ class TIndexDlg : public TForm {
   bool ReopenExclusive(TXbTable& Table);
   // Closes Table and opens it shared again; releases every lock it holds.
   void ReopenShared(TXbTable& Table);
+  // The radio buttons' captions: the natural order and the file's four field labels.
+  void ShowFieldLabels();
   void GaugeOn(TXbTable& Table);
   void GaugeOff(TXbTable& Table);
   // Writes the packed copy and closes the note table; false (no copy left) when that failed.

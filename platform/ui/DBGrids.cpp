@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QHBoxLayout>
+#include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -243,6 +244,14 @@ void TDBGrid::UpdateBufferCount() {
 void TDBGrid::BoundsChanged() {
   TWinControl::BoundsChanged();
   UpdateBufferCount();
+}
+
+bool TDBGrid::WidgetEvent(QObject* watched, QEvent* e) {
+  // The rows' window changes without the grid changing size: when the header first shows and
+  // when the horizontal scroll bar comes or goes. The rows held must follow it, or the view
+  // scrolls the current row into sight and cuts the first one.
+  if (e->type() == QEvent::Resize && watched == View()->viewport()) UpdateBufferCount();
+  return TWinControl::WidgetEvent(watched, e);
 }
 
 void TDBGrid::UpdateColumns() {

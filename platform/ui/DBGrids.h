@@ -130,6 +130,7 @@ class TDBGrid : public TWinControl {
   void FontChanged() override;
   void KeyPress(char& Key) override;
   void DoEnter() override;
+  bool WidgetEvent(QObject* watched, QEvent* e) override;
   // Makes the cell editor; descendants make their own kind.
   virtual TInplaceEdit* CreateEditor();
 

@@ -119,7 +119,15 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TCustomForm::ApplyNormalBounds() {
   if (!FNormalBounds.Set) return;
   FApplyingBounds = true;
+  // A dialog border cannot be sized or maximized by the user: the window system is told so
+  // through a fixed size, lifted for the program's own changes of it.
+  const bool fixed = FBorderStyle == bsDialog && Widget()->isWindow();
+  if (fixed) {
+    Widget()->setMinimumSize(0, 0);
+    Widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
   TWinControl::SetBounds(FNormalBounds.Left, FNormalBounds.Top, FNormalBounds.Width, FNormalBounds.Height);
+  if (fixed) Widget()->setFixedSize(Widget()->size());
   FApplyingBounds = false;
 }
 
@@ -132,6 +140,8 @@ void TCustomForm::BoundsChanged() {
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
   FBorderStyle = v;
+  Widget()->setMinimumSize(0, 0);
+  Widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   ApplyWindowFlags();
 }
 
@@ -202,6 +212,26 @@ void TCustomForm::SetVisible(bool v) {
     Widget()->hide();
     DoHide();
     if (Screen) Screen->FormHidden(this);
+  }
+}
+
+void TCustomForm::ShowInactive(bool v) {
+  QWidget* w = Widget();
+  if (v) {
+    if (w->isVisible()) return;
+    if (!FShownOnce) {
+      FShownOnce = true;
+      ApplyPosition();
+    }
+    FShownInactive = true;
+    w->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    w->show();
+    ApplyNormalBounds();
+    w->raise();
+  } else if (FShownInactive) {
+    FShownInactive = false;
+    w->hide();
+    w->setAttribute(Qt::WA_ShowWithoutActivating, false);
   }
 }
 
@@ -387,12 +417,24 @@ void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool Check
 
 void TCustomForm::EnterMovesToNextControl(char& Key) {
   if (Key != '\r') return;
-  // Only typing controls move on: a focused button takes its Enter (a click), and on other
-  // controls Enter goes to the form's default button, as on the desktop.
+  // A focused button takes its Enter (a click). On the other controls that do not type,
+  // Enter goes to the form's default button when it has one, as on the desktop; in a dialog
+  // without one it moves on like everywhere else.
   TWinControl* c = ActiveControl();
-  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c)) return;
+  if (dynamic_cast<TButton*>(c)) return;
+  if (!dynamic_cast<TCustomEdit*>(c) && !dynamic_cast<TComboBox*>(c) && DialogButton(true)) return;
   SelectNext(c, true, true);
   Key = 0;
+}
+
+TButton* TCustomForm::DialogButton(bool Default) const {
+  std::vector<TWinControl*> list;
+  CollectTabOrder(this, list);
+  for (TWinControl* c : list) {
+    auto* b = dynamic_cast<TButton*>(c);
+    if (b && b->Showing() && b->Enabled() && (Default ? b->Default() : b->Cancel())) return b;
+  }
+  return nullptr;
 }
 
 void TCustomForm::SetUpDialog(const std::string& Name, const std::string& Caption, int Width,
@@ -412,17 +454,10 @@ bool TCustomForm::DialogKey(uint16_t Key, TWinControl* Source) {
       return true;
     }
   }
-  std::vector<TWinControl*> list;
-  CollectTabOrder(this, list);
-  for (TWinControl* c : list) {
-    auto* b = dynamic_cast<TButton*>(c);
-    if (!b || !b->Showing() || !b->Enabled()) continue;
-    if ((Key == VK_RETURN && b->Default()) || (Key == VK_ESCAPE && b->Cancel())) {
-      b->Click();
-      return true;
-    }
-  }
-  return false;
+  TButton* b = Key == VK_RETURN ? DialogButton(true) : Key == VK_ESCAPE ? DialogButton(false) : nullptr;
+  if (!b) return false;
+  b->Click();
+  return true;
 }
 
 // ---- TApplication -------------------------------------------------------------------------

@@ -93,6 +93,10 @@ class TCustomForm : public TWinControl {
   // when it is already shown.
   virtual TModalResult ShowModal();
   void SetVisible(bool v) override;
+  // Shows the form on top of the others without activating it, or hides it again: no
+  // activation or show events run, and the active form keeps the focus. For a window that
+  // only shows how a long operation advances. Does nothing to a form shown the usual way.
+  void ShowInactive(bool v);
   // Asks OnCloseQuery; true when the form may close.
   virtual bool CloseQuery();
   void Close();
@@ -106,8 +110,9 @@ class TCustomForm : public TWinControl {
   // The next focusable control after CurControl in tab order, or nullptr.
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop) const;
   // The dialogs' Enter rule, for their OnKeyPress: Enter in an edit or a combo box moves the
-  // focus to the next control and is swallowed; Enter elsewhere and other keys pass, so a
-  // focused button clicks and otherwise the Default button does.
+  // focus to the next control and is swallowed; a focused button keeps its Enter (a click);
+  // on other controls Enter passes to the Default button when the form has one shown and
+  // enabled, else it moves on too. Other keys pass.
   void EnterMovesToNextControl(char& Key);
   // The frame of a fixed dialog: named and captioned, centred on the screen, with a dialog
   // border, keys seen by the form first, Width x Height.
@@ -145,6 +150,9 @@ class TCustomForm : public TWinControl {
   void ControlDestroying(TWinControl* c);
   // Enter / Esc that nobody swallowed: the focused button, the Default or the Cancel button.
   bool DialogKey(uint16_t Key, TWinControl* Source);
+  // The first shown and enabled button marked Default (or, with Default off, Cancel), or
+  // nullptr.
+  TButton* DialogButton(bool Default) const;
   void FocusFirst();
   void CloseModal();
   void CollectTabOrder(const TWinControl* parent, std::vector<TWinControl*>& out) const;
@@ -158,6 +166,7 @@ class TCustomForm : public TWinControl {
   bool FKeyPreview = false;
   bool FModal = false;
   bool FShownOnce = false;
+  bool FShownInactive = false;
   bool FCreated = false;
   TModalResult FModalResult = mrNone;
   TWinControl* FActiveControl = nullptr;

@@ -262,6 +262,36 @@ TEST_F(SortPackTest, GaugeMovesWhileTheTagIsBuiltAndNoSecondSortStarts) {
   EXPECT_GT(paints, 0) << "the gauge repainted during the build";
 }
 
+// A tag built while the dialog is hidden (here a sort from the main window; the batch edits
+// build theirs the same way): the dialog stands on top with its gauge while the engine works,
+// without taking the focus from the window the user works in, and goes again at the end.
+TEST_F(SortPackTest, TagBuiltFromTheMainWindowShowsTheGaugeOnTopWithoutTheFocus) {
+  Prepare();
+  Start();
+  ASSERT_FALSE(MainForm->IsTag("TIT2"));
+  ASSERT_FALSE(IndexDlg->Showing());
+  MainForm->Edit1->SetFocus();
+  std::vector<int> seen;
+  bool activeStayed = true;
+  fake.OnSendKeyDown = [&](intptr_t window, uint16_t) {
+    if (window != IndexDlg->Handle()) return;
+    seen.push_back(IndexDlg->Showing() && IndexDlg->Gauge1->Showing() ? IndexDlg->Gauge1->Progress() : -1);
+    if (Screen->ActiveForm() != MainForm) activeStayed = false;
+  };
+  QTest::mouseClick(MainForm->Sort2Btn->Widget(), Qt::LeftButton);
+  EXPECT_TRUE(MainForm->IsTag("TIT2"));
+  ASSERT_FALSE(seen.empty());
+  for (int p : seen) EXPECT_GE(p, 0) << "the dialog and its gauge are seen while the reports arrive";
+  EXPECT_EQ(IndexDlg->RBtn2->Caption(), "2." + MainForm->Label2->Caption()) << "never opened, yet labelled";
+  EXPECT_EQ(seen.back(), 100);
+  EXPECT_TRUE(activeStayed) << "the main window stays the active one";
+  EXPECT_FALSE(IndexDlg->Showing()) << "the dialog goes with the end of the build";
+  EXPECT_FALSE(IndexDlg->Visible());
+  EXPECT_EQ(Screen->ActiveForm(), MainForm);
+  EXPECT_EQ(MainForm->ActiveControl(), MainForm->Edit1);
+  EXPECT_TRUE(fake.Boxes.empty());
+}
+
 TEST_F(SortPackTest, ProtectedFileCanBeSortedButNotPacked) {
   UseNoteFile(data.Path(), kNotes, "1");
   Start();

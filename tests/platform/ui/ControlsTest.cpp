@@ -214,6 +214,14 @@ TEST(TFormTest, DialogEnterRuleLeavesFocusedButtonsAndTheDefaultButtonTheirEnter
   QTest::keyClick(check->Widget(), Qt::Key_Return);
   EXPECT_EQ(oks, 1) << "Enter elsewhere goes to the Default button";
   EXPECT_EQ(clicks, 2);
+  // Without a Default button (most of the program's dialogs) Enter on a check box moves on.
+  ok->SetDefault(false);
+  check->SetFocus();
+  QTest::keyClick(check->Widget(), Qt::Key_Return);
+  EXPECT_EQ(f.form->ActiveControl(), f.form->FindNextControl(check, true, true));
+  EXPECT_NE(f.form->ActiveControl(), check);
+  EXPECT_EQ(oks + clicks, 3) << "and clicks nothing";
+  EXPECT_FALSE(check->Checked());
 }
 
 TEST(TFormTest, ShowModalEndsThroughButtonsCloseQueryAndClose) {
@@ -362,6 +370,25 @@ TEST(TFormTest, BorderIconsChooseTheCaptionButtons) {
   EXPECT_FALSE(f & Qt::WindowMinimizeButtonHint);
   reader.SetBorderIcons(biSystemMenu | biMinimize);
   EXPECT_TRUE(reader.Widget()->windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+// A dialog border has a fixed size, so the window system offers no sizing or maximizing;
+// the program still sizes it, and another border style lifts the constraint.
+TEST(TFormTest, DialogBorderKeepsItsSizeFromTheUserNotFromTheProgram) {
+  TForm dlg(nullptr);
+  dlg.SetUpDialog("Dlg", "d", 300, 200);
+  dlg.Show();
+  QWidget* w = dlg.Widget();
+  EXPECT_EQ(w->minimumSize(), w->size());
+  EXPECT_EQ(w->maximumSize(), w->size());
+  w->resize(500, 400);  // the user drags the border
+  EXPECT_EQ(w->size(), w->minimumSize());
+  dlg.SetBounds(dlg.Left(), dlg.Top(), 340, 220);
+  EXPECT_EQ(dlg.Width(), 340);
+  EXPECT_EQ(dlg.Height(), 220);
+  EXPECT_EQ(w->maximumSize(), w->size());
+  dlg.SetBorderStyle(bsSizeable);
+  EXPECT_NE(w->maximumSize(), w->size());
 }
 
 TEST(TFormTest, ModalHookDrivesTheDialogWithoutALoop) {

@@ -3,7 +3,9 @@
 // visible fields with their display widths, and Del / Space / Enter reach the form.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -58,6 +60,33 @@ TEST(TDBGridTest, ColumnsFromVisibleFieldsWithDisplayWidths) {
   EXPECT_EQ(f.grid->Fields(0)->FieldName(), "CHK");
   EXPECT_EQ(f.grid->ColumnWidth(1), f.grid->ColumnWidth(2));
   EXPECT_EQ(f.Cell(0, 2), cp949::K("가") + "1");
+}
+
+// The rows the grid holds all fit in its window, also when a wide column brings the
+// horizontal scroll bar and when the font changes, so the last note is never shown with the
+// first one cut in half above it.
+TEST(TDBGridTest, EveryHeldRowIsWhollyInView) {
+  GridForm f(50);
+  QTableView* v = f.grid->View();
+  auto check = [&](const char* what) {
+    SCOPED_TRACE(what);
+    QApplication::processEvents();
+    f.ds.Last();
+    const int rows = v->model()->rowCount();
+    ASSERT_GT(rows, 1);
+    EXPECT_EQ(v->visualRect(v->model()->index(0, 0)).top(), 0) << "the first row is not cut";
+    EXPECT_LE(v->visualRect(v->model()->index(rows - 1, 0)).bottom(), v->viewport()->height());
+    EXPECT_EQ(rows, v->viewport()->height() / v->verticalHeader()->defaultSectionSize()) << "no room is left over";
+  };
+  check("as shown");
+  f.ds.FieldByName("TIT1")->SetDisplayWidth(200);
+  f.grid->LayoutChanged();
+  // The scroll bar comes with a layout pass of the view's own.
+  for (int i = 0; i < 200 && !v->horizontalScrollBar()->isVisible(); ++i) QTest::qWait(5);
+  ASSERT_TRUE(v->horizontalScrollBar()->isVisible());
+  check("with the horizontal scroll bar");
+  f.grid->Font().SetSize(20);
+  check("in a larger font");
 }
 
 TEST(TDBGridTest, CurrentRowFollowsTheDatasetAndMovesIt) {
