@@ -87,6 +87,12 @@ class OrderHooks {
   virtual bool RecordWillChange(int32_t recNo) { return false; }
   // The write announced by RecordWillChange failed.
   virtual void RecordNotWritten(int32_t recNo) {}
+  // True while writes must go through RecordWillChange / RecordWritten one by one (index
+  // files follow them). Answers from the hooks' own state, without looking at the disk.
+  virtual bool FollowsWrites() const { return true; }
+  // Records went to disk without RecordWillChange / RecordWritten because FollowsWrites was
+  // false; an index another process made meanwhile must be brought up to date.
+  virtual void UnindexedWritesDone() {}
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;

@@ -748,6 +748,11 @@ void Orders::IndexAppearedMeanwhile() {
   if (!files_.empty()) RebuildFile(static_cast<int>(files_.size()) - 1);
 }
 
+void Orders::UnindexedWritesDone() {
+  unindexedWrite_ = true;
+  IndexAppearedMeanwhile();
+}
+
 void Orders::RecordNotWritten(int32_t) {
   unindexedWrite_ = false;
   // The announcement stays: the next one to hold the lock finds it and rebuilds.
@@ -759,6 +764,9 @@ void Orders::RecordNotWritten(int32_t) {
 // the lock, make the file rebuilt from the table right there, inside the same transaction.
 void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
   ++generation_;
+  cursorOrder_ = 0;
+  // No tag to follow: the stamp below would cost a look at the file for nothing.
+  if (files_.empty()) return;
   IndexStamp stamp = CurrentStamp();
   std::string k1, k2;
   bool rebuilt = false;
