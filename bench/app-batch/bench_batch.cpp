@@ -122,8 +122,10 @@ void CopyNoteFiles(const fs::path& from, const fs::path& to) {
       fs::copy_file(e.path(), to / e.path().filename(), fs::copy_options::overwrite_existing);
 }
 
-// The marked notes of a data file, counted from the raw records (the header record excluded).
-long CountMarked(const fs::path& dbf) {
+// Calls Each with every raw record of a data file after the header record; false when the
+// file is not of the generated layout.
+template <class F>
+bool EachRecord(const fs::path& dbf, F&& Each) {
   std::ifstream in(dbf, std::ios::binary);
   char head[32];
   if (!in.read(head, 32)) return -1;
@@ -131,13 +133,33 @@ long CountMarked(const fs::path& dbf) {
                          static_cast<uint8_t>(head[6]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(head[7])) << 24;
   const uint16_t headerSize = static_cast<uint8_t>(head[8]) | static_cast<uint8_t>(head[9]) << 8;
   const uint16_t recSize = static_cast<uint8_t>(head[10]) | static_cast<uint8_t>(head[11]) << 8;
-  if (recSize != kRecordSize) return -1;
+  if (recSize != kRecordSize) return false;
   in.seekg(headerSize);
   std::vector<char> rec(recSize);
-  long marked = 0;
   for (uint32_t i = 0; i < count && in.read(rec.data(), recSize); ++i)
-    if (i > 0 && rec[0] != '*' && rec[kChkOffset] == 'v') ++marked;
-  return marked;
+    if (i > 0) Each(rec.data());
+  return true;
+}
+
+// The marked notes of a data file (the header record excluded).
+long CountMarked(const fs::path& dbf) {
+  long marked = 0;
+  const bool ok = EachRecord(dbf, [&](const char* rec) { marked += rec[0] != '*' && rec[kChkOffset] == 'v'; });
+  return ok ? marked : -1;
+}
+
+// A digest of every note's title 4, to compare the keyword tagging of two builds.
+std::string Tit4Digest(const fs::path& dbf) {
+  constexpr int kTit4Offset = kRecordSize - 60;
+  uint64_t h = 1469598103934665603ull;
+  long tagged = 0;
+  EachRecord(dbf, [&](const char* rec) {
+    tagged += rec[kTit4Offset] != ' ';
+    for (int k = 0; k < 60; ++k) h = (h ^ static_cast<unsigned char>(rec[kTit4Offset + k])) * 1099511628211ull;
+  });
+  char out[96];
+  std::snprintf(out, sizeof out, "tagged %ld, title-4 digest %016llx", tagged, static_cast<unsigned long long>(h));
+  return out;
 }
 
 // Message boxes answered at once (Yes to every question), without the fake message loop, so
@@ -324,7 +346,7 @@ std::string Tagging() {
     MainForm->ConvBtnClick(MainForm);
     return std::string();
   });
-  return line + "  " + BoxesSeen(p.Boxes);
+  return line + "  " + Tit4Digest("bench.dbf") + "  " + BoxesSeen(p.Boxes);
 }
 
 std::string Merge(bool tagged) {
