@@ -42,6 +42,9 @@ class RecordSource {
   // Writes a pending change of the current record (fields are buffered until a commit or a
   // move), which runs RecordWritten; call it before searching an order for a seek.
   virtual void WritePending() {}
+  // Writes the records whose writes wait (under a file lock), so that a scan of the file
+  // finds them; the current record's own pending change stays as it is.
+  virtual void WriteWaiting() {}
 };
 
 // Process-wide engine settings, set through the xb_Set* calls and xb_SysProp.

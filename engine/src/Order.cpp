@@ -266,6 +266,8 @@ void Orders::Sync() {
 }
 
 bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit, bool withPending) {
+  // The file is read below, not the work area's buffers.
+  table_.WriteWaiting();
   int32_t n = table_.RecordCount();
   const int rs = RecSizeOf(table_.Fields());
   // A query sees the current record's edits not yet on disk; a tag is built from the file

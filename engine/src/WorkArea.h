@@ -41,6 +41,7 @@ class WorkArea : public RecordSource {
   bool ReadImage(int32_t recNo, std::string& image) const override;
   void Position(int32_t recNo) override;
   void WritePending() override { FlushAll(); }
+  void WriteWaiting() override { WriteParked(); }
 
   OrderHooks* Hooks() const { return hooks_.get(); }
   const std::string& Alias() const { return alias_; }
