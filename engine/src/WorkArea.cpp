@@ -450,10 +450,15 @@ void WorkArea::KeepFieldsNotChanged() {
 }
 
 bool WorkArea::Park() {
-  if (!fileLock_ || !imageLocked_ || !windowLocked_) return false;
-  if (recNo_ < windowFirst_ || recNo_ >= windowFirst_ + windowCount_) return false;
+  if (!fileLock_ || !imageLocked_) return false;
   // Memo entries and deletions have bookkeeping of their own at each write.
   if (!memoWritten_.empty() || !uncommitted_.empty() || image_[0] != disk_[0]) return false;
+  // A run holds only records written here: one that does not join it sends it out first, so
+  // no other record (a deleted note, the header) is ever rewritten along with them.
+  const bool joins = recNo_ >= pendingFirst_ - 1 && recNo_ <= pendingEnd_;
+  if (pendingEnd_ > pendingFirst_ && !joins) WriteParked();
+  // (That write may have found a new index, or failed and dropped the window.)
+  if (!windowLocked_ || recNo_ < windowFirst_ || recNo_ >= windowFirst_ + windowCount_) return false;
   if (hooks_ && hooks_->FollowsWrites()) return false;
   std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(), image_.data(),
               image_.size());
