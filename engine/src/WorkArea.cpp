@@ -179,7 +179,7 @@ bool WorkArea::Load(int32_t recNo, int direction) {
 }
 
 void WorkArea::DropWindow() {
-  WriteParked();
+  SettleParked();
   windowCount_ = 0;
   windowLocked_ = false;
 }
@@ -381,7 +381,7 @@ bool WorkArea::Flush() {
   if (!dirty_) return true;
   if (Park()) return true;
   // The file is read below: what waits in the window goes first.
-  WriteParked();
+  SettleParked();
   dirty_ = false;
   // From here to the end of the write the hooks hold their index locks, so no other writer
   // of an indexed table can change the record between this read and the write.
@@ -500,8 +500,9 @@ bool WorkArea::WriteParked() {
     }
   } else {
     ok = dbf_->WriteRecords(first, n, from);
-    // Another process may have made the production index while the records waited.
-    if (hooks_) hooks_->UnindexedWritesDone();
+    // Another process may have made the production index while the records waited: looked
+    // for once the window's runs are out (SettleParked).
+    unindexedRuns_ = true;
   }
   if (!ok) {
     // The window no longer says what the file holds; the next commit reports the loss.
@@ -512,9 +513,18 @@ bool WorkArea::WriteParked() {
   return ok;
 }
 
+bool WorkArea::SettleParked() {
+  const bool ok = WriteParked();
+  if (unindexedRuns_) {
+    unindexedRuns_ = false;
+    if (hooks_) hooks_->UnindexedWritesDone();
+  }
+  return ok;
+}
+
 bool WorkArea::FlushAll() {
   bool ok = Flush();
-  return WriteParked() && ok;
+  return SettleParked() && ok;
 }
 
 bool WorkArea::Commit() {

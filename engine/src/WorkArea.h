@@ -41,7 +41,7 @@ class WorkArea : public RecordSource {
   bool ReadImage(int32_t recNo, std::string& image) const override;
   void Position(int32_t recNo) override;
   void WritePending() override { FlushAll(); }
-  void WriteWaiting() override { WriteParked(); }
+  void WriteWaiting() override { SettleParked(); }
 
   OrderHooks* Hooks() const { return hooks_.get(); }
   const std::string& Alias() const { return alias_; }
@@ -112,8 +112,11 @@ class WorkArea : public RecordSource {
   // Keeps the dirty current record in the window instead of writing it, when the file lock
   // makes that safe and no index follows the writes; false when it must be written now.
   bool Park();
-  // Writes the records parked in the window; false when the write failed.
+  // Writes the records parked in the window; false when the write failed. SettleParked also
+  // lets the hooks look once for an index that another process made while runs went out
+  // without keys.
   bool WriteParked();
+  bool SettleParked();
   // Writes what is parked, then forgets the window.
   void DropWindow();
   // Keeps the stored image before the first change of a clean record.
@@ -166,6 +169,7 @@ class WorkArea : public RecordSource {
   int32_t pendingFirst_ = 0;
   int32_t pendingEnd_ = 0;
   bool pendingFailed_ = false;  // a run could not be written; told by the next Commit
+  bool unindexedRuns_ = false;  // runs went out with no index following them
 
   std::set<int32_t> recordLocks_;
   bool fileLock_ = false;
