@@ -76,22 +76,6 @@ void EditAndPost(TXbTable& t, F&& Writes) {
   }
 }
 
-// Puts text fields of the current note in one edit; each value is cut to its field's width
-// on a character boundary. Values already stored are not written again.
-void PutFields(TXbTable& t, const std::vector<std::pair<std::string, std::string>>& values) {
-  std::vector<std::pair<std::string, std::string>> changed;
-  for (const auto& [field, value] : values) {
-    const int width = t.FieldWidth(field);
-    const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
-    if (StrPadR(fitted, width) != t.GetString(field)) changed.emplace_back(field, fitted);
-  }
-  if (changed.empty()) return;
-  EditAndPost(t, [&] {
-    for (const auto& [field, value] : changed) ReplaceField(t, field, value);
-  });
-}
-
-void PutField(TXbTable& t, const std::string& field, const std::string& value) { PutFields(t, {{field, value}}); }
 
 // The frame of one run over the main window's notes. Start saves the note being edited
 // (what is typed belongs to that note, and the walk would otherwise show another note over
@@ -380,13 +364,18 @@ XbLong EngineWalk(TXbTable& t, bool FromTop, F&& Each) {
   return last;
 }
 
-// Stores Value (cut to the field's width on a character boundary) into the engine's current
-// record of T, unless the field holds it already.
-void PutRaw(TXbTable& t, const std::string& field, const std::string& value) {
-  const int width = t.xb_FieldWidth(field);
-  const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
-  if (StrPadR(fitted, width) != t.xb_GetString(field)) t.xb_Replace(field, kReplaceText, fitted.c_str());
+// Stores text fields into the engine's current record of T, which the walk writes as one
+// record when it moves on; each value is cut to its field's width on a character boundary,
+// and a field that holds its value already is left alone.
+void PutRaw(TXbTable& t, const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [field, value] : values) {
+    const int width = t.xb_FieldWidth(field);
+    const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
+    if (StrPadR(fitted, width) != t.xb_GetString(field)) t.xb_Replace(field, kReplaceText, fitted.c_str());
+  }
 }
+
+void PutRaw(TXbTable& t, const std::string& field, const std::string& value) { PutRaw(t, {{field, value}}); }
 
 // The lines a plain body shows in the body editor (its Lines): the text as the editor holds
 // it, cut at each line break; an empty body has none.
@@ -597,10 +586,9 @@ void TConvForm::WalkTitles(const std::function<TTitleWrites(TXbTable&)>& Edit) {
     TNoteRun run(true);
     if (run.Start()) {
       THourGlass wait;
-      WalkAll(notes, [&] {
-        if (onlyMarked && Trim(notes.GetString("chk")).empty()) return;
-        const TTitleWrites writes = Edit(notes);
-        if (!writes.empty()) PutFields(notes, writes);
+      EngineWalk(notes, true, [&] {
+        if (onlyMarked && Trim(notes.xb_GetString("chk")).empty()) return;
+        PutRaw(notes, Edit(notes));
       });
       notes.Commit();
       notes.GoTop();
@@ -623,11 +611,11 @@ void TConvForm::Button2Click(TObject*) {
   }
   const std::string field = kTitleFields[ChosenField() - 1];
   if (w2Btn->Checked()) {
-    WalkTitles([&](TXbTable& t) -> TTitleWrites { return {{field, StrRTrim(t.GetString(field)) + replacement}}; });
+    WalkTitles([&](TXbTable& t) -> TTitleWrites { return {{field, StrRTrim(t.xb_GetString(field)) + replacement}}; });
     return;
   }
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
-    const std::string value = t.GetString(field);
+    const std::string value = t.xb_GetString(field);
     const std::size_t at = search.empty() ? std::string::npos : cp949::Find(value, search);
     if (at == std::string::npos) return {};
     return {{field, value.substr(0, at) + replacement + value.substr(at + search.size())}};
@@ -643,7 +631,7 @@ void TConvForm::TrimDelete() {
   const bool trim = command == "#trim";
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
     if (field.empty() || (!erase && !trim)) return {};
-    return {{field, erase ? std::string() : Trim(t.GetString(field))}};
+    return {{field, erase ? std::string() : Trim(t.xb_GetString(field))}};
   });
 }
 
@@ -666,7 +654,7 @@ void TConvForm::Change() {
   const std::string second = kTitleFields[b - 1];
   // Both fields change in one edit, so a note is never left with one title doubled.
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
-    return {{first, t.GetString(second)}, {second, t.GetString(first)}};
+    return {{first, t.xb_GetString(second)}, {second, t.xb_GetString(first)}};
   });
 }
 
@@ -694,14 +682,13 @@ void TConvForm::BitBtn1Click(TObject*) {
     TNoteRun run(true);
     if (run.Start()) {
       THourGlass wait;
-      auto mark = [&](const char* value) { PutField(notes, "chk", value); };
+      auto mark = [&](const char* value) { PutRaw(notes, "chk", value); };
       if (Rc1->Checked() || Rc3->Checked() || Rc4->Checked()) {
-        // Each note's new mark depends on nothing but its own, so these go straight through
-        // the engine; the dataset and the main window catch up once afterwards.
+        // The dataset and the main window catch up once afterwards.
         const bool invert = Rc3->Checked();
         const char* value = Rc1->Checked() ? kMarked : kUnmarked;
         const XbLong last = EngineWalk(notes, true, [&] {
-          PutRaw(notes, "chk", invert ? (notes.xb_GetString("chk") == kUnmarked ? kMarked : kUnmarked) : value);
+          mark(invert ? (notes.xb_GetString("chk") == kUnmarked ? kMarked : kUnmarked) : value);
         });
         if (last > 0) notes.SetRecNo(static_cast<int>(last));
       } else if (Rc2->Checked()) {
@@ -710,8 +697,8 @@ void TConvForm::BitBtn1Click(TObject*) {
         const XbLong current = notes.RecNo();
         int counter = 0;
         bool counting = false;
-        WalkAll(notes, [&] {
-          if (notes.RecNo() == current) counting = true;
+        EngineWalk(notes, true, [&] {
+          if (notes.xb_RecNo() == current) counting = true;
           if (!counting) {
             mark(kUnmarked);
             return;
@@ -725,11 +712,12 @@ void TConvForm::BitBtn1Click(TObject*) {
         notes.SetOrder(notes.TagArea("TIT1"));
         notes.Tag = 1;
         std::string previous = kNoTitle;
-        WalkAll(notes, [&] {
-          const std::string title = notes.GetString("tit1");
+        const XbLong last = EngineWalk(notes, true, [&] {
+          const std::string title = notes.xb_GetString("tit1");
           mark(title == previous ? kMarked : kUnmarked);
           previous = title;
         });
+        if (last > 0) notes.SetRecNo(static_cast<int>(last));
       } else if (RBtnDel->Checked()) {
         if (MessageDlg(K(" V표시된 자료를 정말 삭제 할까요?"), mtCustom, {mbYes, mbNo}, 0) == mrYes) {
           {
@@ -856,12 +844,12 @@ void TConvForm::CutTit3() {
   if (!run.Start()) return;
   THourGlass wait;
   constexpr std::size_t kFull = 40, kLongest = 39, kShortest = 20;
-  WalkAll(notes, [&] {
-    const std::string title = notes.GetString("tit3");
+  EngineWalk(notes, true, [&] {
+    const std::string title = notes.xb_GetString("tit3");
     if (title.size() < kFull || title[kFull - 1] == ' ') return;
     for (std::size_t p = kLongest; p >= kShortest; --p)
       if (title[p - 1] == ' ') {
-        PutField(notes, "tit3", title.substr(0, p));
+        PutRaw(notes, "tit3", title.substr(0, p));
         return;
       }
   });
