@@ -10,7 +10,9 @@
 #include <tuple>
 #include <QWidget>
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "app/IndexDlg.h"
 #include "app/MainForm.h"
@@ -22,6 +24,7 @@
 #include "platform/core/TextCodec.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/LongOperation.h"
 #include "table/XbEnv.h"
 #include "table/XbTable.h"
 
@@ -35,6 +38,7 @@ const char* const kTitleFields[4] = {"tit1", "tit2", "tit3", "tit4"};
 const char* const kMarked = "v";
 const char* const kUnmarked = " ";
 constexpr XbShort kReplaceMemo = 3072;
+constexpr XbShort kReplaceText = 1024;
 
 // The maintenance codes of Edit2.
 const char* const kCodeKeywords = "5820417736";
@@ -72,22 +76,6 @@ void EditAndPost(TXbTable& t, F&& Writes) {
   }
 }
 
-// Puts text fields of the current note in one edit; each value is cut to its field's width
-// on a character boundary. Values already stored are not written again.
-void PutFields(TXbTable& t, const std::vector<std::pair<std::string, std::string>>& values) {
-  std::vector<std::pair<std::string, std::string>> changed;
-  for (const auto& [field, value] : values) {
-    const int width = t.FieldWidth(field);
-    const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
-    if (StrPadR(fitted, width) != t.GetString(field)) changed.emplace_back(field, fitted);
-  }
-  if (changed.empty()) return;
-  EditAndPost(t, [&] {
-    for (const auto& [field, value] : changed) ReplaceField(t, field, value);
-  });
-}
-
-void PutField(TXbTable& t, const std::string& field, const std::string& value) { PutFields(t, {{field, value}}); }
 
 // The frame of one run over the main window's notes. Start saves the note being edited
 // (what is typed belongs to that note, and the walk would otherwise show another note over
@@ -218,27 +206,189 @@ std::vector<std::string> LineWords(const std::string& line) {
 }
 
 // Adds to Keys the longest dictionary entry that Word begins with, among the entries that
-// share Word's first two bytes, unless Keys has it already or would grow too long.
-void AddKeyword(TXbTable& dict, const std::string& word, std::string& keys) {
+// share Word's first two bytes, unless Keys has it already or would grow too long. Dict is a
+// cursor over the dictionary in the order of its FF tag (TTableCursor, TMemoryCursor).
+template <class TCursor>
+void AddKeyword(TCursor& dict, const std::string& word, std::string& keys) {
   const std::string head = word.substr(0, 2);
   const std::string key = head + kLastSyllable;
   dict.Seek(key);
   // The soft seek lands on the first entry not below the key; past the last entry it stays
   // on the last one, which is then itself the first entry below the key.
   if (dict.Eof()) dict.GoBottom();
-  if (dict.GetString("ff").compare(0, key.size(), key) >= 0) dict.Skip(-1);
+  if (dict.Entry().compare(0, key.size(), key) >= 0) dict.Back();
   while (!dict.Bof()) {
-    const std::string entry = dict.GetString("ff");
+    const std::string& entry = dict.Entry();
     if (entry.compare(0, 2, head) != 0) return;
     const std::string keyword = Trim(entry);
     if (keyword.empty() || word.compare(0, keyword.size(), keyword) != 0) {
-      dict.Skip(-1);
+      dict.Back();
       continue;
     }
     if (cp949::Find(keys, keyword) == std::string::npos && Trim(keys + keyword).size() <= kKeywordsLimit)
       keys += keyword + " ";
     return;
   }
+}
+
+// The dictionary table itself, in the order in force (its FF tag) under a soft seek.
+class TTableCursor {
+ public:
+  explicit TTableCursor(TXbTable& t) : FTable(t) {}
+  void Seek(const std::string& key) { FTable.Seek(key); }
+  bool Eof() { return FTable.Eof(); }
+  bool Bof() { return FTable.Bof(); }
+  void GoBottom() { FTable.GoBottom(); }
+  void Back() { FTable.Skip(-1); }
+  const std::string& Entry() { return FEntry = FTable.GetString("ff"); }
+
+ private:
+  TXbTable& FTable;
+  std::string FEntry;
+};
+
+// The dictionary's entries read once in the order of its FF tag, for a run that looks up
+// every word of every note: as the table cursor, with the seek a binary search. Valid while
+// that order is byte order (Load says whether it is).
+class TMemoryCursor {
+ public:
+  // Reads the entries of Dict in its order in force; false when that order is not byte order.
+  bool Load(TXbTable& Dict) {
+    Dict.SelectWorkArea();
+    Dict.xb_GoTop();
+    for (; Dict.xb_Eof() == 0; Dict.xb_Skip(1)) {
+      FEntries.push_back(Dict.xb_GetString("ff"));
+      if (FEntries.size() > 1 && FEntries[FEntries.size() - 2] > FEntries.back()) return false;
+    }
+    return true;
+  }
+  void Seek(const std::string& key) {
+    FAt = static_cast<std::size_t>(
+        std::lower_bound(FEntries.begin(), FEntries.end(), key,
+                         [](const std::string& e, const std::string& k) { return e.compare(0, k.size(), k) < 0; }) -
+        FEntries.begin());
+    FBof = FEntries.empty();
+  }
+  bool Eof() const { return FAt >= FEntries.size(); }
+  bool Bof() const { return FBof; }
+  void GoBottom() {
+    FAt = FEntries.empty() ? 0 : FEntries.size() - 1;
+    FBof = FEntries.empty();
+  }
+  void Back() {
+    if (FAt == 0)
+      FBof = true;
+    else
+      --FAt;
+  }
+  const std::string& Entry() const { return FAt < FEntries.size() ? FEntries[FAt] : FNone; }
+
+ private:
+  std::vector<std::string> FEntries;
+  std::size_t FAt = 0;
+  bool FBof = true;
+  std::string FNone;
+};
+
+// Progress of a walk in the main window's status bar; the windows repaint at the long
+// operation's pace. The bar's text comes back at the end.
+class TWalkProgress {
+ public:
+  TWalkProgress() : FPanel(MainForm->SBar->Panels()[0]), FWas(FPanel.Text()) {}
+  ~TWalkProgress() { FPanel.SetText(FWas); }
+  TWalkProgress(const TWalkProgress&) = delete;
+  TWalkProgress& operator=(const TWalkProgress&) = delete;
+  // Done of Total; true when the windows had their turn (the engine's selection may have
+  // changed meanwhile).
+  bool Step(int64_t Done, int64_t Total) {
+    if ((++FSteps & 255) != 0) return false;
+    const int percent = Total > 0 ? static_cast<int>(std::clamp<int64_t>(Done * 100 / Total, 0, 100)) : 0;
+    if (percent != FShown) {
+      FShown = percent;
+      FPanel.SetText(IntToStr(percent) + "%");
+    }
+    TLongOperation::Pump();
+    return true;
+  }
+
+ private:
+  TStatusPanel& FPanel;
+  std::string FWas;
+  unsigned FSteps = 0;
+  int FShown = -1;
+};
+
+// Runs Each on the notes in view, from the top or from the cursor on, straight through the
+// engine with the table's work area selected: no dataset moves and no display, each record
+// read once, and what Each stores with xb_Replace written as the walk moves on (under the
+// run's file lock, in runs of records). In natural order the notes are changed as they are
+// reached; under an order a change could move a note in that order, so there they are
+// listed first and visited by record number. Returns the last note visited (0: none), which
+// the caller makes the dataset's current record once at the end.
+template <class F>
+XbLong EngineWalk(TXbTable& t, bool FromTop, F&& Each) {
+  TLongOperation busy;
+  TWalkProgress progress;
+  const XbLong from = FromTop ? 0 : t.RecNo();
+  t.SelectWorkArea();
+  if (FromTop)
+    t.xb_GoTop();
+  else
+    t.xb_Go(from);
+  auto atNote = [&] { return t.xb_RecNo() >= 2 && t.xb_Deleted() == 0; };
+  XbLong last = 0;
+  if (t.xb_IndexOrd() == 0) {
+    const XbLong count = t.xb_RecCount();
+    for (; t.xb_Eof() == 0; t.xb_Skip(1)) {
+      if (atNote()) {
+        Each();
+        last = t.xb_RecNo();
+      }
+      if (progress.Step(t.xb_RecNo() - from, count - from)) t.SelectWorkArea();
+    }
+    return last;
+  }
+  std::vector<XbLong> notes;
+  for (; t.xb_Eof() == 0; t.xb_Skip(1)) {
+    if (atNote()) notes.push_back(t.xb_RecNo());
+    if (progress.Step(0, 1)) t.SelectWorkArea();
+  }
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    t.xb_Go(notes[i]);
+    if (t.xb_RecNo() == notes[i] && atNote()) {
+      Each();
+      last = notes[i];
+    }
+    if (progress.Step(static_cast<int64_t>(i), static_cast<int64_t>(notes.size()))) t.SelectWorkArea();
+  }
+  return last;
+}
+
+// Stores text fields into the engine's current record of T, which the walk writes as one
+// record when it moves on; each value is cut to its field's width on a character boundary,
+// and a field that holds its value already is left alone.
+void PutRaw(TXbTable& t, const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [field, value] : values) {
+    const int width = t.xb_FieldWidth(field);
+    const std::string fitted = cp949::Cut(value, static_cast<std::size_t>(width > 0 ? width : 0));
+    if (StrPadR(fitted, width) != t.xb_GetString(field)) t.xb_Replace(field, kReplaceText, fitted.c_str());
+  }
+}
+
+void PutRaw(TXbTable& t, const std::string& field, const std::string& value) { PutRaw(t, {{field, value}}); }
+
+// The lines a plain body shows in the body editor (its Lines): the text as the editor holds
+// it, cut at each line break; an empty body has none.
+std::vector<std::string> PlainBodyLines(const std::string& body) {
+  QString text = orv::FromCrLf(body);
+  // What the editor's document gives back for these.
+  text.replace(QChar(0x00A0), u' ');
+  text.replace(QChar(0x2028), u'\n');
+  text.replace(QChar(0x2029), u'\n');
+  std::vector<std::string> lines;
+  if (text.isEmpty()) return lines;
+  for (const QString& line : text.split(u'\n')) lines.push_back(orv::FromQ(line));
+  return lines;
 }
 
 }  // namespace
@@ -436,10 +586,9 @@ void TConvForm::WalkTitles(const std::function<TTitleWrites(TXbTable&)>& Edit) {
     TNoteRun run(true);
     if (run.Start()) {
       THourGlass wait;
-      WalkAll(notes, [&] {
-        if (onlyMarked && Trim(notes.GetString("chk")).empty()) return;
-        const TTitleWrites writes = Edit(notes);
-        if (!writes.empty()) PutFields(notes, writes);
+      EngineWalk(notes, true, [&] {
+        if (onlyMarked && Trim(notes.xb_GetString("chk")).empty()) return;
+        PutRaw(notes, Edit(notes));
       });
       notes.Commit();
       notes.GoTop();
@@ -462,11 +611,11 @@ void TConvForm::Button2Click(TObject*) {
   }
   const std::string field = kTitleFields[ChosenField() - 1];
   if (w2Btn->Checked()) {
-    WalkTitles([&](TXbTable& t) -> TTitleWrites { return {{field, StrRTrim(t.GetString(field)) + replacement}}; });
+    WalkTitles([&](TXbTable& t) -> TTitleWrites { return {{field, StrRTrim(t.xb_GetString(field)) + replacement}}; });
     return;
   }
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
-    const std::string value = t.GetString(field);
+    const std::string value = t.xb_GetString(field);
     const std::size_t at = search.empty() ? std::string::npos : cp949::Find(value, search);
     if (at == std::string::npos) return {};
     return {{field, value.substr(0, at) + replacement + value.substr(at + search.size())}};
@@ -482,7 +631,7 @@ void TConvForm::TrimDelete() {
   const bool trim = command == "#trim";
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
     if (field.empty() || (!erase && !trim)) return {};
-    return {{field, erase ? std::string() : Trim(t.GetString(field))}};
+    return {{field, erase ? std::string() : Trim(t.xb_GetString(field))}};
   });
 }
 
@@ -505,7 +654,7 @@ void TConvForm::Change() {
   const std::string second = kTitleFields[b - 1];
   // Both fields change in one edit, so a note is never left with one title doubled.
   WalkTitles([&](TXbTable& t) -> TTitleWrites {
-    return {{first, t.GetString(second)}, {second, t.GetString(first)}};
+    return {{first, t.xb_GetString(second)}, {second, t.xb_GetString(first)}};
   });
 }
 
@@ -533,20 +682,23 @@ void TConvForm::BitBtn1Click(TObject*) {
     TNoteRun run(true);
     if (run.Start()) {
       THourGlass wait;
-      auto mark = [&](const char* value) { PutField(notes, "chk", value); };
-      if (Rc1->Checked() || Rc4->Checked()) {
+      auto mark = [&](const char* value) { PutRaw(notes, "chk", value); };
+      if (Rc1->Checked() || Rc3->Checked() || Rc4->Checked()) {
+        // The dataset and the main window catch up once afterwards.
+        const bool invert = Rc3->Checked();
         const char* value = Rc1->Checked() ? kMarked : kUnmarked;
-        WalkAll(notes, [&] { mark(value); });
-      } else if (Rc3->Checked()) {
-        WalkAll(notes, [&] { mark(notes.GetString("chk") == kUnmarked ? kMarked : kUnmarked); });
+        const XbLong last = EngineWalk(notes, true, [&] {
+          mark(invert ? (notes.xb_GetString("chk") == kUnmarked ? kMarked : kUnmarked) : value);
+        });
+        if (last > 0) notes.SetRecNo(static_cast<int>(last));
       } else if (Rc2->Checked()) {
         // The count starts at the current note; the notes before it and after the counted
         // ones lose their marks.
         const XbLong current = notes.RecNo();
         int counter = 0;
         bool counting = false;
-        WalkAll(notes, [&] {
-          if (notes.RecNo() == current) counting = true;
+        EngineWalk(notes, true, [&] {
+          if (notes.xb_RecNo() == current) counting = true;
           if (!counting) {
             mark(kUnmarked);
             return;
@@ -560,11 +712,12 @@ void TConvForm::BitBtn1Click(TObject*) {
         notes.SetOrder(notes.TagArea("TIT1"));
         notes.Tag = 1;
         std::string previous = kNoTitle;
-        WalkAll(notes, [&] {
-          const std::string title = notes.GetString("tit1");
+        const XbLong last = EngineWalk(notes, true, [&] {
+          const std::string title = notes.xb_GetString("tit1");
           mark(title == previous ? kMarked : kUnmarked);
           previous = title;
         });
+        if (last > 0) notes.SetRecNo(static_cast<int>(last));
       } else if (RBtnDel->Checked()) {
         if (MessageDlg(K(" V표시된 자료를 정말 삭제 할까요?"), mtCustom, {mbYes, mbNo}, 0) == mrYes) {
           {
@@ -621,22 +774,44 @@ void TConvForm::getFF() {
 
   TXbTable& notes = *MainForm->NoteTable;
   TRichEdit& body = *MainForm->memo1;
+  // Every word of every note is looked up: in the dictionary's entries read once, while its
+  // order is byte order, else in the table itself.
+  TMemoryCursor inMemory;
+  const bool byteOrder = inMemory.Load(dict);
+  TTableCursor onTable(dict);
   bool done = false;
   {
-    TNoteRun run(false);
+    // The window does not follow the walk: the words are taken from each body as the body
+    // editor would show it, and the main window shows its note again at the end.
+    TNoteRun run(true);
     if (!run.Start()) return;
     THourGlass wait;
     TEnvSwitch soft(*MainForm->XbEnv1, &TXbEnv::SetSoftSeek, true, false);
-    WalkFromHere(notes, [&] {
-      // The body editor follows the walk; the words are those it shows.
-      MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
-      std::string keys = notes.GetTrimString("tit4");
+    const XbLong last = EngineWalk(notes, false, [&] {
+      std::string keys = notes.xb_GetTrimString("tit4");
       if (!keys.empty()) keys += " ";
-      const TStrings& lines = body.Lines();
-      for (int i = 0; i < lines.Count(); ++i)
-        for (const std::string& word : LineWords(lines.Get(i))) AddKeyword(dict, word, keys);
-      PutField(notes, "tit4", keys);
+      const std::string text = notes.xb_GetMemo("mmm");
+      std::vector<std::string> lines;
+      if (notes.xb_GetString("type") == " ") {
+        lines = PlainBodyLines(text);
+      } else {
+        // A rich body shows the text its formats give.
+        body.SetPlainText(false);
+        body.StreamIn(text);
+        const TStrings& shown = body.Lines();
+        for (int i = 0; i < shown.Count(); ++i) lines.push_back(shown.Get(i));
+      }
+      for (const std::string& line : lines)
+        for (const std::string& word : LineWords(line)) {
+          if (byteOrder)
+            AddKeyword(inMemory, word, keys);
+          else
+            AddKeyword(onTable, word, keys);
+        }
+      notes.SelectWorkArea();
+      PutRaw(notes, "tit4", keys);
     });
+    if (last > 0) notes.SetRecNo(static_cast<int>(last));
     notes.Commit();
     notes.GoTop();
     done = true;
@@ -669,12 +844,12 @@ void TConvForm::CutTit3() {
   if (!run.Start()) return;
   THourGlass wait;
   constexpr std::size_t kFull = 40, kLongest = 39, kShortest = 20;
-  WalkAll(notes, [&] {
-    const std::string title = notes.GetString("tit3");
+  EngineWalk(notes, true, [&] {
+    const std::string title = notes.xb_GetString("tit3");
     if (title.size() < kFull || title[kFull - 1] == ' ') return;
     for (std::size_t p = kLongest; p >= kShortest; --p)
       if (title[p - 1] == ' ') {
-        PutField(notes, "tit3", title.substr(0, p));
+        PutRaw(notes, "tit3", title.substr(0, p));
         return;
       }
   });

@@ -14,9 +14,11 @@
 // that save is refused, so nothing typed is lost or lands on another note), then takes the
 // file lock for its whole walk: a refused lock shows " Record lock failed  Wait ...." and
 // leaves every note as it was. The header record and deleted notes are never touched. During
-// the page runs the main window's NoteDataSource is off and comes back on at the end (the
-// main window then shows its current note afresh); the keyword tagging and the re-storing of
-// bodies need the main window's body editor to follow each note, so they leave it on.
+// the page runs and the keyword tagging the main window's NoteDataSource is off and comes
+// back on at the end (the main window then shows its current note afresh); the re-storing of
+// bodies stores what the main window's body editor shows of each note, so it leaves it on.
+// The walks over every note (marks, tagging) show their progress in the main window's status
+// bar and let the windows repaint meanwhile, with the user's input held off.
 #pragma once
 
 #include <functional>

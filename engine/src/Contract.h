@@ -42,6 +42,9 @@ class RecordSource {
   // Writes a pending change of the current record (fields are buffered until a commit or a
   // move), which runs RecordWritten; call it before searching an order for a seek.
   virtual void WritePending() {}
+  // Writes the records whose writes wait (under a file lock), so that a scan of the file
+  // finds them; the current record's own pending change stays as it is.
+  virtual void WriteWaiting() {}
 };
 
 // Process-wide engine settings, set through the xb_Set* calls and xb_SysProp.
@@ -87,6 +90,12 @@ class OrderHooks {
   virtual bool RecordWillChange(int32_t recNo) { return false; }
   // The write announced by RecordWillChange failed.
   virtual void RecordNotWritten(int32_t recNo) {}
+  // True while writes must go through RecordWillChange / RecordWritten one by one (index
+  // files follow them). Answers from the hooks' own state, without looking at the disk.
+  virtual bool FollowsWrites() const { return true; }
+  // Records went to disk without RecordWillChange / RecordWritten because FollowsWrites was
+  // false; an index another process made meanwhile must be brought up to date.
+  virtual void UnindexedWritesDone() {}
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;

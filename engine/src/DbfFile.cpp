@@ -143,10 +143,10 @@ int32_t DbfFile::ReadRecords(int32_t recNo, int32_t n, char* buf) {
   return static_cast<int32_t>(r / recSize_);
 }
 
-bool DbfFile::WriteRecord(int32_t recNo, const char* image) {
-  if (recNo < 1) return false;
+bool DbfFile::WriteRecords(int32_t recNo, int32_t n, const char* images) {
+  if (recNo < 1 || n < 1) return false;
   int64_t off = headerLen_ + static_cast<int64_t>(recNo - 1) * recSize_;
-  return file_->WriteAt(off, image, recSize_);
+  return file_->WriteAt(off, images, static_cast<size_t>(n) * recSize_);
 }
 
 int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_t giveBack) {

@@ -44,7 +44,9 @@ class DbfFile {
 
   // Reads up to n whole records starting at recNo into buf; returns how many were read.
   int32_t ReadRecords(int32_t recNo, int32_t n, char* buf);
-  bool WriteRecord(int32_t recNo, const char* image);
+  bool WriteRecord(int32_t recNo, const char* image) { return WriteRecords(recNo, 1, image); }
+  // Writes n whole records starting at recNo in one piece.
+  bool WriteRecords(int32_t recNo, int32_t n, const char* images);
   // Appends one record under the append lock, after re-reading the count; 0 on failure.
   // With `lockRecord`, the new record's lock is taken before the record is written, so no one
   // else can lock it first; *locked tells whether it was granted. `giveBack` (0: none) is a

@@ -266,6 +266,8 @@ void Orders::Sync() {
 }
 
 bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit, bool withPending) {
+  // The file is read below, not the work area's buffers.
+  table_.WriteWaiting();
   int32_t n = table_.RecordCount();
   const int rs = RecSizeOf(table_.Fields());
   // A query sees the current record's edits not yet on disk; a tag is built from the file
@@ -748,6 +750,11 @@ void Orders::IndexAppearedMeanwhile() {
   if (!files_.empty()) RebuildFile(static_cast<int>(files_.size()) - 1);
 }
 
+void Orders::UnindexedWritesDone() {
+  unindexedWrite_ = true;
+  IndexAppearedMeanwhile();
+}
+
 void Orders::RecordNotWritten(int32_t) {
   unindexedWrite_ = false;
   // The announcement stays: the next one to hold the lock finds it and rebuilds.
@@ -760,6 +767,7 @@ void Orders::RecordNotWritten(int32_t) {
 void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
   if (files_.empty()) return;
   ++generation_;
+  cursorOrder_ = 0;
   // The table's stamp as of this write, taken once the record is on disk; a write with no
   // file to bring along (an unindexed table) costs no look at the file system.
   IndexStamp stamp;

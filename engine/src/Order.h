@@ -31,6 +31,8 @@ class Orders : public OrderHooks {
   bool Visible(int32_t recNo, const char* image) override;
   bool RecordWillChange(int32_t recNo) override;
   void RecordNotWritten(int32_t recNo) override;
+  bool FollowsWrites() const override { return !files_.empty(); }
+  void UnindexedWritesDone() override;
   void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
   void RecordAppended(int32_t recNo, const char* image) override;
   void TableRewritten() override;

@@ -120,7 +120,7 @@ WorkArea::~WorkArea() {
 
 void WorkArea::Close() {
   if (!dbf_) return;
-  Flush();
+  FlushAll();
   if (hooks_) hooks_->Closing();
   hooks_.reset();
   Unlock(0);
@@ -149,26 +149,39 @@ int WorkArea::FieldIndex(std::string_view name) const {
 
 bool WorkArea::Load(int32_t recNo, int direction) {
   const int rs = dbf_->RecSize();
-  if (direction != 0 && recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) {
+  const bool inWindow = recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_;
+  // A window read under the file lock is as fresh as the disk (fresher: parked writes).
+  if (inWindow && (direction != 0 || (fileLock_ && windowLocked_))) {
     image_.assign(window_.data() + static_cast<size_t>(recNo - windowFirst_) * rs, rs);
+    imageLocked_ = fileLock_ && windowLocked_;
   } else if (direction != 0) {
+    DropWindow();
     int32_t n = std::max<int32_t>(1, kWindowBytes / rs);
     int32_t first = direction > 0 ? recNo : std::max<int32_t>(1, recNo - n + 1);
     window_.resize(static_cast<size_t>(n) * rs);
     windowFirst_ = first;
     windowCount_ = dbf_->ReadRecords(first, n, window_.data());
+    windowLocked_ = fileLock_;
     if (recNo < windowFirst_ || recNo >= windowFirst_ + windowCount_) {
       windowCount_ = 0;
       return false;
     }
     image_.assign(window_.data() + static_cast<size_t>(recNo - windowFirst_) * rs, rs);
+    imageLocked_ = fileLock_;
   } else {
-    windowCount_ = 0;
+    DropWindow();
     image_.resize(rs);
     if (dbf_->ReadRecords(recNo, 1, image_.data()) != 1) return false;
+    imageLocked_ = fileLock_;
   }
   recNo_ = recNo;
   return true;
+}
+
+void WorkArea::DropWindow() {
+  SettleParked();
+  windowCount_ = 0;
+  windowLocked_ = false;
 }
 
 void WorkArea::Touch() {
@@ -187,6 +200,11 @@ bool WorkArea::ReadImage(int32_t recNo, std::string& image) const {
     return true;
   }
   if (recNo < 1) return false;
+  if (fileLock_ && windowLocked_ && recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) {
+    const size_t rs = static_cast<size_t>(dbf_->RecSize());
+    image.assign(window_.data() + static_cast<size_t>(recNo - windowFirst_) * rs, rs);
+    return true;
+  }
   image.resize(dbf_->RecSize());
   return dbf_->ReadRecords(recNo, 1, image.data()) == 1;
 }
@@ -246,7 +264,7 @@ int32_t WorkArea::PriorVisible(int32_t from) {
 
 int32_t WorkArea::FirstVisible() {
   dbf_->RefreshCount();
-  windowCount_ = 0;
+  DropWindow();
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->First();
     // An order given up while it was read (a damaged index) leaves natural order.
@@ -259,7 +277,7 @@ int32_t WorkArea::FirstVisible() {
 
 int32_t WorkArea::LastVisible() {
   int32_t count = dbf_->RefreshCount();
-  windowCount_ = 0;
+  DropWindow();
   if (hooks_ && hooks_->HasActiveOrder()) {
     int32_t r = hooks_->Last();
     if (r <= 0 && !hooks_->HasActiveOrder()) return PriorVisible(count + 1);
@@ -361,6 +379,9 @@ int32_t WorkArea::CountVisible() {
 
 bool WorkArea::Flush() {
   if (!dirty_) return true;
+  if (Park()) return true;
+  // The file is read below: what waits in the window goes first.
+  SettleParked();
   dirty_ = false;
   // From here to the end of the write the hooks hold their index locks, so no other writer
   // of an indexed table can change the record between this read and the write.
@@ -435,8 +456,90 @@ void WorkArea::KeepFieldsNotChanged() {
   for (size_t k : uncovered_) keep(k, 1);
 }
 
-bool WorkArea::Commit() {
+bool WorkArea::Park() {
+  if (!fileLock_ || !imageLocked_) return false;
+  // Memo entries and deletions have bookkeeping of their own at each write.
+  if (!memoWritten_.empty() || !uncommitted_.empty() || image_[0] != disk_[0]) return false;
+  // A run holds only records written here: one that does not join it sends it out first, so
+  // no other record (a deleted note, the header) is ever rewritten along with them.
+  const bool joins = recNo_ >= pendingFirst_ - 1 && recNo_ <= pendingEnd_;
+  if (pendingEnd_ > pendingFirst_ && !joins) WriteParked();
+  // (That write may have found a new index, or failed and dropped the window.)
+  if (!windowLocked_ || recNo_ < windowFirst_ || recNo_ >= windowFirst_ + windowCount_) return false;
+  if (hooks_ && hooks_->FollowsWrites()) return false;
+  std::memcpy(window_.data() + static_cast<size_t>(recNo_ - windowFirst_) * image_.size(), image_.data(),
+              image_.size());
+  if (pendingEnd_ <= pendingFirst_) {
+    pendingFirst_ = recNo_;
+    pendingEnd_ = recNo_ + 1;
+  } else {
+    pendingFirst_ = std::min(pendingFirst_, recNo_);
+    pendingEnd_ = std::max(pendingEnd_, recNo_ + 1);
+  }
+  dirty_ = false;
+  disk_ = image_;
+  dbfUnsynced_ = true;
+  return true;
+}
+
+bool WorkArea::WriteParked() {
+  if (pendingEnd_ <= pendingFirst_) return true;
+  const int32_t first = pendingFirst_, n = pendingEnd_ - pendingFirst_;
+  pendingFirst_ = pendingEnd_ = 0;
+  const size_t rs = static_cast<size_t>(dbf_->RecSize());
+  const char* from = window_.data() + static_cast<size_t>(first - windowFirst_) * rs;
+  bool ok = true;
+  if (hooks_ && hooks_->FollowsWrites()) {
+    // An index was opened while records waited: each goes out with its keys, from the
+    // record the file still holds.
+    std::string old(rs, ' ');
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t r = first + i;
+      const char* now = from + static_cast<size_t>(i) * rs;
+      hooks_->RecordWillChange(r);
+      const bool have = dbf_->ReadRecords(r, 1, old.data()) == 1;
+      if (!dbf_->WriteRecords(r, 1, now)) {
+        hooks_->RecordNotWritten(r);
+        ok = false;
+        continue;
+      }
+      hooks_->RecordWritten(r, have ? old.data() : now, now);
+    }
+  } else {
+    ok = dbf_->WriteRecords(first, n, from);
+    // Another process may have made the production index while the records waited: looked
+    // for once the window's runs are out (SettleParked).
+    unindexedRuns_ = true;
+  }
+  if (!ok) {
+    // The window no longer says what the file holds; the next commit reports the loss.
+    pendingFailed_ = true;
+    windowCount_ = 0;
+    windowLocked_ = false;
+  }
+  return ok;
+}
+
+bool WorkArea::SettleParked() {
+  const bool ok = WriteParked();
+  if (unindexedRuns_) {
+    unindexedRuns_ = false;
+    if (hooks_) hooks_->UnindexedWritesDone();
+  }
+  return ok;
+}
+
+bool WorkArea::FlushAll() {
   bool ok = Flush();
+  return SettleParked() && ok;
+}
+
+bool WorkArea::Commit() {
+  bool ok = FlushAll();
+  if (pendingFailed_) {
+    pendingFailed_ = false;
+    ok = false;
+  }
   if (ok && commitLevel_ != 0) {
     // Memo blocks first: the record must never reach the disk before what it points to.
     if (memo_ && memoUnsynced_) ok = memo_->Sync();
@@ -471,7 +574,7 @@ std::string WorkArea::BlankImage() const {
 }
 
 bool WorkArea::AppendBlank() {
-  Flush();
+  FlushAll();
   if (!Writable()) return false;
   // One appended record is held at a time: the one before goes back to everyone. When it is
   // the only lock held here, it goes back with the append lock, in one call.
@@ -496,7 +599,7 @@ bool WorkArea::AppendBlank() {
     return false;
   }
   dbfUnsynced_ = true;
-  windowCount_ = 0;
+  DropWindow();
   recNo_ = r;
   image_ = blank;
   bof_ = eof_ = false;
@@ -638,7 +741,7 @@ bool WorkArea::Rlock(int32_t recNo) {
   recordLocks_.insert(recNo);
   // What another user stored before we held the lock is what an edit must start from; a
   // read-ahead copy of the record is as old.
-  if (recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) windowCount_ = 0;
+  if (recNo >= windowFirst_ && recNo < windowFirst_ + windowCount_) DropWindow();
   if (recNo == recNo_ && !eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
@@ -655,20 +758,22 @@ bool WorkArea::Flock() {
   appendLock_ = 0;
   fileLock_ = true;
   // As with a record lock: a walk under the file lock starts from what is stored now.
-  windowCount_ = 0;
+  DropWindow();
   if (!eof_ && !dirty_) Load(recNo_, 0);
   return true;
 }
 
 void WorkArea::Unlock(int32_t recNo) {
   if (!dbf_) return;
-  Flush();
+  // Nothing may wait in the window once others can write again.
+  FlushAll();
   if (recNo == 0) {
     if (openMode_ != 2) {
       if (fileLock_) dbf_->Io().Unlock(kLockRecords, kLockRecordSpan);
       for (int32_t r : recordLocks_) dbf_->Io().Unlock(kLockRecords + r, 1);
     }
     fileLock_ = false;
+    windowLocked_ = imageLocked_ = false;
     recordLocks_.clear();
     appendLock_ = 0;
     return;
@@ -705,7 +810,7 @@ bool WorkArea::Zap() { return Rewrite(false); }
 
 bool WorkArea::Rewrite(bool keepRecords) {
   if (openMode_ != 2) return false;
-  Flush();
+  FlushAll();
   const std::string path = dbf_->Path();
   const std::string newDbf = TempPath(path, ".$pd");
   const std::string newMemo = TempPath(path, ".$pm");
@@ -802,6 +907,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
   }
   uncommitted_.clear();
   windowCount_ = 0;
+  windowLocked_ = imageLocked_ = false;
   if (hooks_) hooks_->TableRewritten();
   GoTop();
   return true;

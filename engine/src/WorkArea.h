@@ -40,7 +40,8 @@ class WorkArea : public RecordSource {
   std::string ReadMemo(int field, const char* image) const override;
   bool ReadImage(int32_t recNo, std::string& image) const override;
   void Position(int32_t recNo) override;
-  void WritePending() override { Flush(); }
+  void WritePending() override { FlushAll(); }
+  void WriteWaiting() override { SettleParked(); }
 
   OrderHooks* Hooks() const { return hooks_.get(); }
   const std::string& Alias() const { return alias_; }
@@ -73,7 +74,10 @@ class WorkArea : public RecordSource {
   void GetRecord(void* out) const;
   void PutRecord(const void* in);
   bool Commit();
+  // Stores the current record when it was changed (under the file lock it may wait in the
+  // window, see Park); FlushAll also writes every record waiting there.
   bool Flush();
+  bool FlushAll();
 
   // Fields of the current record (field = 0-based index).
   std::string Raw(int field) const;
@@ -105,6 +109,16 @@ class WorkArea : public RecordSource {
  private:
   WorkArea() = default;
   bool Load(int32_t recNo, int direction);
+  // Keeps the dirty current record in the window instead of writing it, when the file lock
+  // makes that safe and no index follows the writes; false when it must be written now.
+  bool Park();
+  // Writes the records parked in the window; false when the write failed. SettleParked also
+  // lets the hooks look once for an index that another process made while runs went out
+  // without keys.
+  bool WriteParked();
+  bool SettleParked();
+  // Writes what is parked, then forgets the window.
+  void DropWindow();
   // Keeps the stored image before the first change of a clean record.
   void Touch();
   // Before a write: every field of image_ equal to disk_ (not changed here) takes its bytes
@@ -149,6 +163,16 @@ class WorkArea : public RecordSource {
   std::string window_;
   int32_t windowFirst_ = 0;
   int32_t windowCount_ = 0;
+  // Under the file lock nobody else writes the table, so a window read then is the file's
+  // own state for as long as the lock is held, and so is a record loaded from it
+  // (imageLocked_): a write needs no fresh read, and a run of writes into the window
+  // (records pendingFirst_ to pendingEnd_ - 1) goes out in one piece (WriteParked).
+  bool windowLocked_ = false;
+  bool imageLocked_ = false;
+  int32_t pendingFirst_ = 0;
+  int32_t pendingEnd_ = 0;
+  bool pendingFailed_ = false;  // a run could not be written; told by the next Commit
+  bool unindexedRuns_ = false;  // runs went out with no index following them
 
   std::set<int32_t> recordLocks_;
   bool fileLock_ = false;

@@ -433,6 +433,47 @@ TEST_F(BatchEditTest, MarkCommandsSetTheMarksOfTheNotesInView) {
   }
 }
 
+// Inverting the marks shows a note visited twice (its mark comes back) or missed; the walk
+// covers the notes of the query in natural order and under a title order alike, and the main
+// window follows none of it: its display runs once at the end and shows the new mark.
+TEST_F(BatchEditTest, InvertedMarksUnderAQueryReachEachNoteInViewOnceAndAreShownOnce) {
+  for (const bool ordered : {false, true}) {
+    SCOPED_TRACE(ordered ? "title 1 order" : "natural order");
+    std::vector<TTestNote> notes = {{"ap3", "", "", "", "v"}, {"b1"}, {"ap1"}, {"ap2", "", "", "", "v"}, {"b2", "", "", "", "v"}};
+    notes.push_back({"ap0", "", "", "", " ", true});
+    Prepare(notes);
+    const std::vector<TNoteRecord> before = ReadAll(data.Path());
+    Start();
+    if (ordered) MainForm->SortBtnClick(1);
+    ASSERT_TRUE(MainForm->ApplySearch("at(\"ap\",tit1)>0"));
+    int shown = 0;
+    TDataChangeEvent display = MainForm->NoteDataSource->OnDataChange;
+    MainForm->NoteDataSource->OnDataChange = [&](TObject* s, TField* f) {
+      ++shown;
+      if (display) display(s, f);
+    };
+    ShowDialog([] {
+      ConvForm->PageControl1->SetActivePage(ConvForm->TabSheet2);
+      ConvForm->Rc3->SetChecked(true);
+      ConvForm->BitBtn1->Click();
+    });
+    EXPECT_LE(shown, 1);
+    MainForm->NoteDataSource->OnDataChange = display;
+    const std::string current = ReadAll(data.Path())[static_cast<std::size_t>(MainForm->NoteTable->RecNo() - 1)].chk;
+    EXPECT_EQ(MainForm->NoteTable->GetString("chk"), current) << "the dataset read the walk's marks";
+    EXPECT_EQ(MainForm->ChkBtn->NumGlyphs(), current == "v" ? 2 : 1) << "the window shows them";
+    Close();
+    const std::vector<TNoteRecord> after = ReadAll(data.Path());
+    std::string marks;
+    for (std::size_t i = 1; i <= 5; ++i) marks += after[i].chk;
+    EXPECT_EQ(marks, "  v v") << "the notes of the query inverted, the others as they were";
+    EXPECT_EQ(after[0], before[0]) << "the header record";
+    EXPECT_EQ(after.back(), before.back()) << "the deleted note";
+    fake.Boxes.clear();
+    for (const char* ext : {".dbf", ".smt", ".nsx"}) fs::remove(fs::path(data.Path()) / (std::string("notes") + ext));
+  }
+}
+
 TEST_F(BatchEditTest, SameTitleMarksEveryRepeatAndKeepsTheTitleOrder) {
   Prepare({{"B"}, {"A"}, {"C"}, {"B"}, {"A"}, {"B"}});
   Start();
@@ -650,7 +691,14 @@ TEST_F(BatchEditTest, KeywordTaggingAddsDictionaryWordsToTit4AndEndsTheProgram) 
            {"current", "", "", "x", " ", false, K("인력거꾼이  고전문학을\r\n환영합니다 메모 메모")},
            {"known", "", "", K("메모"), " ", false, K("메모리 웹")},
            {"gone", "", "", "", " ", true, K("메모")},
-           {"none", "", "", "", " ", false, "nothing here"}});
+           // Words before every entry and after the last one.
+           {"none", "", "", "", " ", false, "nothing here " + K("힝힝")},
+           // Line breaks of every kind end a word.
+           {"breaks", "", "", "", " ", false, K("메모\r고전문학\n환영\r\n웹")},
+           {"rich"}});
+  // The words of a rich body are those its formats show (메모, 환영): a control word ends
+  // right before the second.
+  StoreBody(data.Path(), 8, "R", "{\\rtf1\\ansi\\ansicpg949\\b \\'b8\\'de\\'b8\\'f0\\par\\b0\\'c8\\'af\\'bf\\'b5}");
   const std::vector<TNoteRecord> before = ReadAll(data.Path());
   Start();
   ASSERT_TRUE(MainForm->GoToNote(3));
@@ -663,6 +711,8 @@ TEST_F(BatchEditTest, KeywordTaggingAddsDictionaryWordsToTit4AndEndsTheProgram) 
   EXPECT_EQ(after[3].tit[3], K("메모 웹"));
   EXPECT_EQ(after[4], before[4]) << "the deleted note";
   EXPECT_EQ(after[5].tit[3], "");
+  EXPECT_EQ(after[6].tit[3], K("메모 고전 환영 웹"));
+  EXPECT_EQ(after[7].tit[3], K("메모 환영"));
   EXPECT_EQ(after[0], before[0]);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "helpers/NoteFixture.h"
+#include "tests/engine/OrderTestNotes.h"
 #include "helpers/WriteHookFs.h"
 
 namespace {
@@ -477,6 +478,50 @@ TEST_F(EngineTest, MemoRewritesFromSeveralProcessesNeverShareBlocks) {
   }
   // Freed blocks were reused: the file holds far less than 600 bodies.
   EXPECT_LT(std::filesystem::file_size(Path("memos.smt")), 40u * 2000u);
+}
+
+// Under the file lock the writes of a walk wait and go out in runs. A run holds only records
+// the walk changed: the header record and the deleted notes between them are never written.
+TEST_F(EngineTest, RunsWrittenUnderTheFileLockHoldOnlyTheRecordsTheWalkChanged) {
+  const std::string path = Path("runs.dbf");
+  std::vector<xbtest::NoteRow> rows;
+  for (int i = 0; i < 10; ++i) rows.emplace_back("n" + std::to_string(i), "", " ", "", i == 3 || i == 6);
+  ASSERT_GT(xbtest::MakeNotes(path, rows), 0);
+  const XbLong recSize = xb_RecSize();
+  xb_Close();
+  std::vector<std::pair<int64_t, size_t>> writes;
+  xbtest::WriteHookFs watch(".dbf", [&](xbe::File& real, int64_t off, const void* buf, size_t n) {
+    writes.emplace_back(off, n);
+    return real.WriteAt(off, buf, n);
+  });
+  xbe::SetFileSystem(&watch);
+  ASSERT_GT(xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  ASSERT_NE(xb_Flock(), 0);
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+    if (xb_RecNo() >= 2 && !xb_Deleted()) xb_PutString("chk", "v");
+  xb_Commit();
+  xb_Unlock(0);
+  xb_Close();
+  xbe::SetFileSystem(nullptr);
+
+  std::unique_ptr<xbe::File> f = xbe::Fs().Open(path, false, false, false);
+  unsigned char head[32];
+  ASSERT_TRUE(f && f->ReadAt(0, head, 32) == 32);
+  const int64_t headerLen = head[8] | head[9] << 8;
+  auto offsetOf = [&](int r) { return headerLen + (r - 1) * static_cast<int64_t>(recSize); };
+  ASSERT_FALSE(writes.empty());
+  for (const auto& [off, n] : writes)
+    for (int untouched : {1, 5, 8}) {
+      SCOPED_TRACE(untouched);
+      EXPECT_TRUE(off + static_cast<int64_t>(n) <= offsetOf(untouched) || off >= offsetOf(untouched + 1))
+          << "a write at " << off << " of " << n << " bytes";
+    }
+  std::string rec(static_cast<std::size_t>(recSize), ' ');
+  const int chk = 1 + 10 + 12;  // the mark follows the memo reference and kno
+  for (int r = 2; r <= 11; ++r) {
+    ASSERT_EQ(f->ReadAt(offsetOf(r), rec.data(), rec.size()), static_cast<ssize_t>(rec.size()));
+    EXPECT_EQ(rec[chk], r == 5 || r == 8 ? ' ' : 'v') << r;
+  }
 }
 
 }  // namespace

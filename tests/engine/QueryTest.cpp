@@ -129,4 +129,19 @@ TEST_F(QueryTest, EvalCallsLocateAndQueryBits) {
   xb_RYOFilterDestroy(saved);  // a second destroy of the same handle is harmless
 }
 
+// Under the file lock a walk's writes wait in the work area; a query set meanwhile reads the
+// file, and must find them there.
+TEST_F(EngineTest, AQueryUnderTheFileLockSeesTheWritesOfTheWalkBeforeIt) {
+  std::vector<xbtest::NoteRow> rows;
+  for (int i = 0; i < 10; ++i) rows.emplace_back("n" + std::to_string(i));
+  ASSERT_GT(MakeNotes(Path("waiting.dbf"), rows), 0);
+  ASSERT_NE(xb_Flock(), 0);
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+    if (xb_RecNo() >= 2 && xb_RecNo() % 2 == 0) xb_PutString("chk", "v");
+  xb_Query("chk = \"v\"");
+  EXPECT_EQ(Walk(), (V{2, 4, 6, 8, 10}));
+  EXPECT_EQ(xb_QueryRecCount(), 5);
+  xb_Unlock(0);
+}
+
 }  // namespace

@@ -534,6 +534,78 @@ TEST_F(EngineTest, AWriteBegunBeforeTheFirstTagWasBuiltIsNotMissedByIt) {
   for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
 }
 
+// Under the file lock a walk's writes wait and go out a run at a time. Notes 0..19 are renamed
+// by a walk that then stops (their writes still waiting) while Meanwhile runs, then 20..39;
+// afterwards the tag T1 on tit1 (in IndexFile, the production index when empty) must hold
+// every note under its new name only.
+void RenameUnderTheFileLock(const std::string& path, const std::string& indexFile,
+                            const std::function<void()>& meanwhile) {
+  constexpr int kNotes = 40;
+  std::vector<xbtest::NoteRow> rows;
+  for (int i = 0; i < kNotes; ++i) rows.emplace_back("old" + std::to_string(100 + i), "b");
+  ASSERT_GT(xbtest::MakeNotes(path, rows), 0);
+  xb_Close();
+  ASSERT_GT(xb_UseEx(path.c_str(), "W", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  ASSERT_NE(xb_Flock(), 0);
+  xb_GoTop();
+  auto renameUpTo = [](int last) {
+    for (; !xb_Eof() && xb_RecNo() - 2 <= last; xb_Skip(1))
+      if (xb_RecNo() >= 2) xb_PutString("tit1", ("new" + std::to_string(98 + xb_RecNo())).c_str());
+  };
+  renameUpTo(19);
+  ASSERT_EQ(xb_RecNo(), 22);
+  meanwhile();
+  renameUpTo(kNotes - 1);
+  xb_Commit();
+  xb_Unlock(0);
+  xb_Close();
+  // What another user of the file finds; read-only, so a tag left stale is not used (it
+  // would not be rebuilt here).
+  ASSERT_GT(xb_UseEx(path.c_str(), "R", XB_OPEN_READONLY, XB_TT_NSX, 0), 0);
+  if (!indexFile.empty()) ASSERT_GT(xb_IndexOpen(indexFile.c_str()), 0);
+  xb_SetOrder(xb_TagArea("T1"));
+  ASSERT_GT(xb_IndexOrd(), 0);
+  for (int i = 0; i < kNotes; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_NE(xb_Seek(("new" + std::to_string(100 + i)).c_str()), 0);
+    EXPECT_EQ(xb_RecNo(), i + 2);
+    EXPECT_EQ(xb_Seek(("old" + std::to_string(100 + i)).c_str()), 0);
+  }
+  EXPECT_EQ(xbtest::Walk().size(), static_cast<std::size_t>(kNotes) + 1) << "the notes and the header";
+  xb_Close();
+}
+
+TEST_F(EngineTest, WritesWaitingUnderTheFileLockReachATagAnotherProcessBuiltMeanwhile) {
+  const std::string path = Path("held.dbf");
+  RenameUnderTheFileLock(path, "", [&] {
+    pid_t builder = fork();
+    if (builder == 0) {
+      // The copy of the walk's work area is left alone: what waits there is not the builder's.
+      if (xb_UseEx(path.c_str(), "B", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+      _exit(xb_IndexTag(nullptr, "T1", "tit1", 0, 0, nullptr) > 0 ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(builder, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  });
+}
+
+TEST_F(EngineTest, WritesWaitingUnderTheFileLockGetTheirKeysInAnIndexOpenedMeanwhile) {
+  const std::string path = Path("opened.dbf");
+  const std::string other = Path("other.nsx");
+  RenameUnderTheFileLock(path, other, [&] {
+    // A second work area makes the index on the notes as they are on disk; the walk's work
+    // area opens it while its writes wait.
+    const XbShort walker = xb_WorkArea("W");
+    ASSERT_GT(xb_UseEx(path.c_str(), "B", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    ASSERT_GT(xb_IndexTag(other.c_str(), "T1", "tit1", 0, 0, nullptr), 0);
+    xb_Close();
+    xb_Select(walker);
+    ASSERT_GT(xb_IndexOpen(other.c_str()), 0);
+    xb_SetOrder(0);
+  });
+}
+
 // Work on one tag killed after each of its first index writes (a tag deleted, a tag built
 // again in place) never takes the other tags with it: the next open finds them all and
 // exact, and the tag worked on is there or gone, never half.
