@@ -712,6 +712,25 @@ IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   return {page, static_cast<int>(ordinal)};
 }
 
+bool IndexFile::ForEachRecord(int slot, const std::function<void(int32_t)>& visit) {
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return false;
+  const int esz = t->info.keyLen + 4;
+  const bool faultBefore = fault_;
+  fault_ = false;
+  for (Pos p = First(slot); p.Valid();) {
+    const char* leaf = Leaf(*t, p.page);
+    if (!leaf) break;
+    const int count = PCount(leaf);
+    for (int i = p.slot; i < count; ++i)
+      visit(static_cast<int32_t>(GetRec(leaf + kPageHeader + i * esz + t->info.keyLen)));
+    p = Step(*t, p.page, true);
+  }
+  const bool ok = !fault_;
+  fault_ = fault_ || faultBefore;
+  return ok;
+}
+
 // ---- writing ------------------------------------------------------------------------------
 
 bool IndexFile::Begin() {

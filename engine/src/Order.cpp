@@ -636,8 +636,69 @@ auto Orders::Read(Op op) -> decltype(op()) {
   }
 }
 
-int32_t Orders::Edge(bool first) { return Read([&] { return EdgeOnce(first); }); }
-int32_t Orders::Step(int32_t recNo, bool forward) { return Read([&] { return StepOnce(recNo, forward); }); }
+int32_t Orders::Edge(bool first) {
+  return Read([&] { return UsesHitOrder() ? HitEdge(first) : EdgeOnce(first); });
+}
+int32_t Orders::Step(int32_t recNo, bool forward) {
+  return Read([&] { return UsesHitOrder() ? HitStep(recNo, forward) : StepOnce(recNo, forward); });
+}
+
+bool Orders::HitsInOrder() {
+  Order* o = ActiveOrderPtr();
+  if (!o) return false;
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  if (hits_.built && hits_.file == &f && hits_.slot == o->slot && hits_.counter == f.ChangeCounter() &&
+      hits_.generation == generation_ && hits_.query == queryGeneration_)
+    return true;
+  hits_.built = false;
+  hits_.recs.clear();
+  hits_.places.clear();
+  hits_.rank.assign(bits_.size(), -1);
+  uint32_t place = 0;
+  const bool ok = f.ForEachRecord(o->slot, [&](int32_t r) {
+    const std::size_t i = static_cast<std::size_t>(r) - 1;
+    if (r >= 1 && i < bits_.size() && bits_[i] && hits_.rank[i] < 0) {
+      hits_.rank[i] = static_cast<int32_t>(hits_.recs.size());
+      hits_.recs.push_back(r);
+      hits_.places.push_back(place);
+    }
+    ++place;
+  });
+  if (!ok) return false;  // a fault: the read is repeated or the file repaired
+  hits_.built = true;
+  hits_.file = &f;
+  hits_.slot = o->slot;
+  hits_.counter = f.ChangeCounter();
+  hits_.generation = generation_;
+  hits_.query = queryGeneration_;
+  return true;
+}
+
+int32_t Orders::HitEdge(bool first) {
+  if (!HitsInOrder() || hits_.recs.empty()) return 0;
+  return first != flipped_ ? hits_.recs.front() : hits_.recs.back();
+}
+
+// The same moves as StepOnce, over the hits only.
+int32_t Orders::HitStep(int32_t recNo, bool forward) {
+  if (!HitsInOrder()) return 0;
+  const bool down = forward != flipped_;
+  const std::vector<int32_t>& recs = hits_.recs;
+  std::ptrdiff_t i;
+  if (recNo >= 1 && static_cast<std::size_t>(recNo) <= hits_.rank.size() && hits_.rank[static_cast<std::size_t>(recNo - 1)] >= 0) {
+    i = hits_.rank[static_cast<std::size_t>(recNo - 1)] + (down ? 1 : -1);
+  } else {
+    // Not a hit (a record outside the query, or EOF): the nearest hit from its place.
+    Order& o = *ActiveOrderPtr();
+    IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+    IndexFile::Pos p = PositionInOrder(o, recNo);
+    if (!p.Valid()) return !down && recNo > table_.RecordCount() && !recs.empty() ? recs.back() : 0;
+    const uint32_t place = f.Ordinal(o.slot, p);
+    i = std::lower_bound(hits_.places.begin(), hits_.places.end(), place) - hits_.places.begin();
+    if (!down) --i;
+  }
+  return i >= 0 && static_cast<std::size_t>(i) < recs.size() ? recs[static_cast<std::size_t>(i)] : 0;
+}
 
 int32_t Orders::EdgeOnce(bool first) {
   Order* o = ActiveOrderPtr();
@@ -807,6 +868,7 @@ void Orders::TableRewritten() {
   // Record numbers changed: a query snapshot no longer means anything.
   queryActive_ = false;
   bits_.clear();
+  ++queryGeneration_;
   queryText_.clear();
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
   cursorOrder_ = 0;
@@ -963,6 +1025,7 @@ bool Orders::SetQuery(const std::string& text) {
   if (text.find_first_not_of(' ') == std::string::npos) {
     queryActive_ = false;
     bits_.clear();
+    ++queryGeneration_;
     queryText_.clear();
     return true;
   }
@@ -978,6 +1041,7 @@ bool Orders::SetQuery(const std::string& text) {
   });
   if (!ok) return false;
   bits_.swap(bits);
+  ++queryGeneration_;
   matchedAll_ = all;
   matchedLive_ = live;
   queryActive_ = true;
@@ -1007,6 +1071,7 @@ void Orders::SetQueryBit(int32_t recNo, bool on) {
   uint8_t& b = bits_[static_cast<std::size_t>(recNo - 1)];
   if (b == (on ? 1 : 0)) return;
   b = on ? 1 : 0;
+  ++queryGeneration_;
   matchedAll_ += on ? 1 : -1;
   std::string image;
   if (table_.ReadImage(recNo, image) && image[0] != '*') matchedLive_ += on ? 1 : -1;
@@ -1014,6 +1079,7 @@ void Orders::SetQueryBit(int32_t recNo, bool on) {
 
 void Orders::ActivateBits(const std::vector<uint8_t>& bits) {
   bits_ = bits;
+  ++queryGeneration_;
   bits_.resize(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())), 0);
   matchedAll_ = matchedLive_ = 0;
   ScanRecords([&](int32_t r, const char* image) {
