@@ -90,6 +90,14 @@ class OrderHooks {
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;
+  // Bulk appends (a merge). `count` records appended from recNo on, their images one after
+  // another (recSize bytes each), as RecordAppended for each of them in one go.
+  virtual void RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) {
+    for (int32_t i = 0; i < count; ++i) RecordAppended(recNo + i, images + static_cast<std::size_t>(i) * recSize);
+  }
+  // The end of many appends made under one RecordWillChange(0) (none of them reported one by
+  // one): the keys follow by a rebuild of the tags from the table, then the locks go back.
+  virtual void BulkAppendEnded() {}
   // Pack or zap rewrote the table: rebuild every open tag.
   virtual void TableRewritten() = 0;
   // The work area is closing.

@@ -17,6 +17,7 @@
 #include "engine/src/FieldCodec.h"
 #include "engine/src/FileIo.h"
 #include "engine/src/Order.h"
+#include "engine/src/WorkArea.h"
 
 namespace {
 
@@ -86,18 +87,6 @@ void CloseArea(XbShort wa, XbShort back) {
   xb_Select(wa);
   xb_Close();
   xb_Select(back);
-}
-
-// One record of the current table into the destination work area: appended, the image put
-// (its deletion flag included) and each memo written from its content.
-void AppendImage(XbShort dst, const std::string& image, const std::vector<FieldDesc>& dstFields,
-                 const std::vector<std::pair<int, std::string>>& memos) {
-  xb_Select(dst);
-  xb_AppendBlankEx(0);
-  xb_PutRecord(image.data());
-  for (const auto& [field, text] : memos)
-    if (!text.empty())
-      xb_PutBlob(dstFields[static_cast<std::size_t>(field)].name.c_str(), text.data(), static_cast<XbLong>(text.size()));
 }
 
 // Puts the value of a source field into a destination field of another shape.
@@ -251,39 +240,54 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
   const std::vector<FieldDesc> srcFields = st->Fields();
   std::vector<int> map(dstFields.size(), -1);
   for (std::size_t i = 0; i < dstFields.size(); ++i) map[i] = st->FieldIndex(dstFields[i].name);
-  const int dstSize = [&] {
-    int size = 1;
-    for (const FieldDesc& f : dstFields) size = std::max(size, f.offset + f.width);
-    return size;
-  }();
   const int32_t total = std::max<int32_t>(1, st->RecordCount());
   const int32_t last = st->RecordCount();  // records others append meanwhile are not taken
-  std::string image;
-  std::vector<std::pair<int, std::string>> memos;
-  for (xb_GoTop(); !xb_Eof() && st->CurrentRecNo() <= last; xb_Skip(1)) {
-    const char* s = st->CurrentImage();
-    int32_t r = st->CurrentRecNo();
-    if (cond && !cond->Logical({s, r, st})) continue;
-    image.assign(static_cast<std::size_t>(dstSize), ' ');
-    for (const FieldDesc& f : dstFields)
-      if (f.type == 'I') std::memset(image.data() + f.offset, 0, static_cast<std::size_t>(f.width));
-    image[0] = s[0];
-    memos.clear();
-    for (std::size_t i = 0; i < dstFields.size(); ++i) {
-      if (map[i] < 0) continue;
-      const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];
-      if (IsMemo(dstFields[i].type)) {
-        if (IsMemo(from.type)) memos.emplace_back(static_cast<int>(i), st->ReadMemo(map[i], s));
-        continue;
-      }
-      ConvertField(from, s, dstFields[i], image.data());
-    }
-    AppendImage(dst, image, dstFields, memos);
-    xb_Select(src);
-    xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(r) * 100 / total)));
+  xbe::WorkArea* target = xbe::Session::Get().Area(dst);
+  if (!target) {
+    CloseArea(src, dst);
+    return 0;
   }
+  // The records go in batches of whole records; a merge large beside the target has its
+  // tags rebuilt once at the end instead of every key inserted on its own.
+  constexpr std::size_t kBatchRecords = 2048;
+  const bool rebuildTags = static_cast<int64_t>(last) * 4 >= static_cast<int64_t>(target->RecordCount());
+  bool started = false;
+  auto fill = [&](xbe::WorkArea::BulkBatch& batch) {
+    xb_Select(src);
+    if (!started) {
+      xb_GoTop();
+      started = true;
+    }
+    int32_t n = 0;
+    for (; n < static_cast<int32_t>(kBatchRecords) && !xb_Eof() && st->CurrentRecNo() <= last; xb_Skip(1)) {
+      const char* s = st->CurrentImage();
+      int32_t r = st->CurrentRecNo();
+      if (cond && !cond->Logical({s, r, st})) continue;
+      const std::size_t at = batch.images.size();
+      batch.images.append(static_cast<std::size_t>(target->RecSize()), ' ');
+      char* image = batch.images.data() + at;
+      for (const FieldDesc& f : dstFields)
+        if (f.type == 'I') std::memset(image + f.offset, 0, static_cast<std::size_t>(f.width));
+      image[0] = s[0];
+      for (std::size_t i = 0; i < dstFields.size(); ++i) {
+        if (map[i] < 0) continue;
+        const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];
+        if (IsMemo(dstFields[i].type)) {
+          if (IsMemo(from.type)) batch.memos.push_back({n, static_cast<int>(i), st->ReadMemo(map[i], s)});
+          continue;
+        }
+        ConvertField(from, s, dstFields[i], image);
+      }
+      ++n;
+      xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(r) * 100 / total)));
+    }
+    xb_Select(dst);
+    return n > 0;
+  };
+  const bool ok = target->AppendBulk(fill, rebuildTags) >= 0;
   CloseArea(src, dst);
   xb_Commit();
+  if (!ok) return 0;
   xbe::ReportProgress(100);
   return 1;
 }

@@ -49,8 +49,12 @@ class DbfFile {
   // With `lockRecord`, the new record's lock is taken before the record is written, so no one
   // else can lock it first; *locked tells whether it was granted.
   int32_t Append(const char* image, bool lockRecord = false, bool* locked = nullptr);
+  // Appends n whole records (bulk loading) in one write under the append lock, the header
+  // count after them; returns the first one's number, 0 on failure.
+  int32_t AppendMany(const char* images, int32_t n);
 
  private:
+  void WriteCount();  // the header's date of the last append and count_, under the append lock
   std::unique_ptr<File> file_;
   std::string path_;
   std::vector<FieldDesc> fields_;

@@ -818,7 +818,8 @@ void Orders::RecordNotWritten(int32_t) {
 // Brings every locked file's tags from (oldImage, when given) to newImage for one record and
 // gives the locks back; a key change that fails, or leftovers of a dead writer found under
 // the lock, make the file rebuilt from the table right there, inside the same transaction.
-void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
+void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage, int32_t count, int recSize,
+                        bool rebuild) {
   ++generation_;
   IndexStamp stamp = CurrentStamp();
   std::string k1, k2;
@@ -830,15 +831,19 @@ void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImag
       f.UnlockWrite();
       continue;
     }
-    bool ok = !f.NeedsRepair();
+    bool ok = !f.NeedsRepair() && !rebuild;
     for (Order& o : orders_) {
       if (!ok) break;
       if (o.file != static_cast<int>(fi)) continue;
-      bool wasIn = oldImage && KeyOf(o, oldImage, recNo, k1);
-      bool isIn = KeyOf(o, newImage, recNo, k2);
-      if (wasIn && isIn && k1 == k2) continue;
-      if (wasIn) ok = f.Remove(o.slot, k1.data(), recNo);
-      if (ok && isIn) ok = f.Insert(o.slot, k2.data(), recNo);
+      for (int32_t i = 0; ok && i < count; ++i) {
+        const int32_t r = recNo + i;
+        const char* image = newImage + static_cast<std::size_t>(i) * static_cast<std::size_t>(recSize);
+        bool wasIn = oldImage && KeyOf(o, oldImage, r, k1);
+        bool isIn = KeyOf(o, image, r, k2);
+        if (wasIn && isIn && k1 == k2) continue;
+        if (wasIn) ok = f.Remove(o.slot, k1.data(), r);
+        if (ok && isIn) ok = f.Insert(o.slot, k2.data(), r);
+      }
     }
     if (!ok) {
       RebuildInTransaction(static_cast<int>(fi));
@@ -862,6 +867,16 @@ void Orders::RecordWritten(int32_t recNo, const char* oldImage, const char* newI
 void Orders::RecordAppended(int32_t recNo, const char* image) {
   IndexAppearedMeanwhile();
   KeysFollow(recNo, nullptr, image);
+}
+
+void Orders::RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) {
+  IndexAppearedMeanwhile();
+  KeysFollow(recNo, nullptr, images, count, recSize);
+}
+
+void Orders::BulkAppendEnded() {
+  IndexAppearedMeanwhile();
+  KeysFollow(0, nullptr, nullptr, 0, 0, true);
 }
 
 void Orders::TableRewritten() {

@@ -33,6 +33,8 @@ class Orders : public OrderHooks {
   void RecordNotWritten(int32_t recNo) override;
   void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
   void RecordAppended(int32_t recNo, const char* image) override;
+  void RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) override;
+  void BulkAppendEnded() override;
   void TableRewritten() override;
   void Closing() override;
   int OrderCount() const override { return static_cast<int>(orders_.size()); }
@@ -135,7 +137,10 @@ class Orders : public OrderHooks {
   void LockForWrite();
   // The order list follows a tag list that another process changed (read under the lock).
   void FollowTagLists();
-  void KeysFollow(int32_t recNo, const char* oldImage, const char* newImage);
+  // newImage: `count` records from recNo on (recSize bytes each; oldImage only for one);
+  // `rebuild`: the tags are rebuilt from the table instead.
+  void KeysFollow(int32_t recNo, const char* oldImage, const char* newImage, int32_t count = 1,
+                  int recSize = 0, bool rebuild = false);
   // Runs a read of the active order so that it sees one consistent state of its file: it is
   // repeated when a writer changed the file meanwhile (from the third try on under the read
   // lock), and a damaged file is repaired or dropped.
