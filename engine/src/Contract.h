@@ -120,6 +120,18 @@ OrderHooks* CurrentHooks();
 // that xb_SetGaugeHook named, through the installed poster. Repeats of a percentage are
 // dropped; nothing happens while no window is hooked.
 void ReportProgress(int percent);
+// While one lives, reports cover only [from, to] of the gauge (spans nest), so a command made
+// of steps, each reporting 1..100 of its own, runs one gauge from 0 to 100 once.
+class ProgressSpan {
+ public:
+  ProgressSpan(int from, int to);
+  ~ProgressSpan();
+  ProgressSpan(const ProgressSpan&) = delete;
+  ProgressSpan& operator=(const ProgressSpan&) = delete;
+
+ private:
+  int from_, to_;  // the span this one replaced
+};
 
 // Storage asks for the hooks of a work area when it opens a table; the expression half
 // provides this factory (a weak default that returns null keeps storage usable alone).

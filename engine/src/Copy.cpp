@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,9 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
   // tags rebuilt once at the end instead of every key inserted on its own.
   constexpr std::size_t kBatchRecords = 2048;
   const bool rebuildTags = static_cast<int64_t>(last) * 4 >= static_cast<int64_t>(target->RecordCount());
+  // The gauge: the appends, then the rebuild of the tags (when there is one) in the second half.
+  const int appendShare = rebuildTags && dOrders->OrderCount() > 0 ? 30 : 99;
+  std::optional<xbe::ProgressSpan> rebuildSpan;
   bool started = false;
   auto fill = [&](xbe::WorkArea::BulkBatch& batch) {
     xb_Select(src);
@@ -279,12 +283,14 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
         ConvertField(from, s, dstFields[i], image);
       }
       ++n;
-      xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(r) * 100 / total)));
+      xbe::ReportProgress(static_cast<int>(std::min<int64_t>(appendShare, int64_t(r) * appendShare / total)));
     }
     xb_Select(dst);
+    if (n == 0) rebuildSpan.emplace(appendShare, 99);  // what follows the last batch
     return n > 0;
   };
   const bool ok = target->AppendBulk(fill, rebuildTags) >= 0;
+  rebuildSpan.reset();
   CloseArea(src, dst);
   xb_Commit();
   if (!ok) return 0;

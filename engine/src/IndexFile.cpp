@@ -962,7 +962,8 @@ bool IndexFile::WriteRun(uint32_t first, const std::string& pages) {
 }
 
 int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* recNos, std::size_t n,
-                        const IndexStamp& stamp) {
+                        const IndexStamp& stamp, const uint32_t* order,
+                        const std::function<void(std::size_t)>& written) {
   if (def.keyLen < 1 || def.keyLen > kMaxKeyLen || def.name.empty() || def.name.size() > 12) return -1;
   if (n > 0x7FFFFFFF) return -1;
   if (!Begin()) return -1;
@@ -1029,12 +1030,13 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
     Put32(pg.data() + 12, leafPages[i]);
     for (int k = 0; k < cnt; ++k) {
       char* e = pg.data() + kPageHeader + k * (kl + 4);
-      std::memcpy(e, keys + (from + static_cast<std::size_t>(k)) * static_cast<std::size_t>(kl),
-                  static_cast<std::size_t>(kl));
-      PutRec(e + kl, static_cast<uint32_t>(recNos[from + static_cast<std::size_t>(k)]));
+      const std::size_t at = order ? order[from + static_cast<std::size_t>(k)] : from + static_cast<std::size_t>(k);
+      std::memcpy(e, keys + at * static_cast<std::size_t>(kl), static_cast<std::size_t>(kl));
+      PutRec(e + kl, static_cast<uint32_t>(recNos[at]));
     }
     level.push_back({leafPages[i], static_cast<uint32_t>(cnt), std::string(pg.data() + kPageHeader, kl + 4)});
     emit(leafPages[i], pg.data());
+    if (written && i % 256 == 255) written(from + static_cast<std::size_t>(cnt));
   }
   uint32_t height = 1;
   while (level.size() > 1 && ok) {

@@ -186,7 +186,11 @@ bool Orders::RebuildInTransaction(int file) {
   if (!f.Reset(CurrentStamp())) return false;
   // A tag whose expression does not fit this table (another table took the name) is dropped;
   // the others are whole again.
-  for (TagInfo& d : defs) BuildOne(file, d);
+  const std::size_t k = defs.size();
+  for (std::size_t i = 0; i < k; ++i) {
+    ProgressSpan share(static_cast<int>(100 * i / k), static_cast<int>(100 * (i + 1) / k));
+    BuildOne(file, defs[i]);
+  }
   return !f.Damaged();
 }
 
@@ -312,6 +316,9 @@ bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit,
   return true;
 }
 
+// A tag build's gauge: the scan up to kScanPercent, the sort up to kSortedPercent, then the pages.
+constexpr int kScanPercent = 45, kSortedPercent = 80;
+
 int Orders::BuildOne(int file, TagInfo def) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   CompileOptions opt = Options(false);
@@ -343,7 +350,7 @@ int Orders::BuildOne(int file, TagInfo def) {
     keys.resize(at + static_cast<std::size_t>(kl));
     key->Key(c, keys.data() + at);
     recs.push_back(r);
-    int percent = n > 0 ? static_cast<int>(int64_t(r) * 90 / n) : 90;
+    int percent = n > 0 ? static_cast<int>(int64_t(r) * kScanPercent / n) : kScanPercent;
     if (percent > lastPercent) ReportProgress(lastPercent = percent);
   }, false);
   if (!ok) return -1;
@@ -361,33 +368,53 @@ int Orders::BuildOne(int file, TagInfo def) {
     ents[i] = {pre, static_cast<uint32_t>(i)};
   }
   const bool desc = def.descending;
-  const char* kp = keys.data();
-  auto keyCmp = [&](uint32_t a, uint32_t b) {
-    return CollateBytes(reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(a) * kl,
-                        reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(b) * kl,
-                        static_cast<std::size_t>(kl), coll);
+  const auto keyAt = [&](std::size_t i) {
+    return reinterpret_cast<const unsigned char*>(keys.data()) + i * static_cast<std::size_t>(kl);
   };
-  std::sort(ents.begin(), ents.end(), [&](const Ent& x, const Ent& y) {
+  auto less = [&](const Ent& x, const Ent& y) {
     if (x.pre != y.pre) return desc ? x.pre > y.pre : x.pre < y.pre;
     if (kl > 8) {
-      int d = keyCmp(x.idx, y.idx);
+      int d = CollateBytes(keyAt(x.idx), keyAt(y.idx), static_cast<std::size_t>(kl), coll);
       if (d != 0) return desc ? d > 0 : d < 0;
     }
     return x.idx < y.idx;  // scanned in record order: equal keys stay in record order
-  });
-  std::string sorted;
-  sorted.resize(ents.size() * static_cast<std::size_t>(kl));
-  std::vector<int32_t> srecs;
-  srecs.reserve(ents.size());
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < ents.size(); ++i) {
-    if (def.unique && i > 0 && keyCmp(ents[i].idx, ents[i - 1].idx) == 0) continue;
-    std::memcpy(&sorted[out * static_cast<std::size_t>(kl)], kp + static_cast<std::size_t>(ents[i].idx) * kl,
-                static_cast<std::size_t>(kl));
-    srecs.push_back(recs[ents[i].idx]);
-    ++out;
+  };
+  // Sorted in pieces that are then merged, so that the gauge moves while a large tag sorts.
+  const std::size_t pieces = ents.size() >= (std::size_t{1} << 16) ? 16 : 1;
+  std::vector<std::size_t> bounds(pieces + 1);
+  for (std::size_t i = 0; i <= pieces; ++i) bounds[i] = ents.size() * i / pieces;
+  const int steps = static_cast<int>(2 * pieces - 1);
+  int done = 0;
+  auto stepDone = [&] { ReportProgress(kScanPercent + (kSortedPercent - kScanPercent) * ++done / steps); };
+  for (std::size_t i = 0; i < pieces; ++i) {
+    std::sort(ents.begin() + static_cast<std::ptrdiff_t>(bounds[i]), ents.begin() + static_cast<std::ptrdiff_t>(bounds[i + 1]), less);
+    stepDone();
   }
-  int slot = f.BuildTag(def, sorted.data(), srecs.data(), out, CurrentStamp());
+  for (std::size_t width = 1; width < pieces; width *= 2)
+    for (std::size_t i = 0; i + width < pieces; i += 2 * width) {
+      std::inplace_merge(ents.begin() + static_cast<std::ptrdiff_t>(bounds[i]),
+                         ents.begin() + static_cast<std::ptrdiff_t>(bounds[i + width]),
+                         ents.begin() + static_cast<std::ptrdiff_t>(bounds[std::min(i + 2 * width, pieces)]), less);
+      stepDone();
+    }
+  // The tag's entries in order, as places in keys and recs (equal keys lie together: with a
+  // unique tag the first of each run stays); the keys themselves are not moved.
+  std::vector<uint32_t> order;
+  order.reserve(ents.size());
+  for (std::size_t i = 0; i < ents.size(); ++i) {
+    if (def.unique && !order.empty() &&
+        CollateBytes(keyAt(ents[i].idx), keyAt(order.back()), static_cast<std::size_t>(kl), coll) == 0)
+      continue;
+    order.push_back(ents[i].idx);
+  }
+  std::vector<Ent>().swap(ents);
+  int lastShown = 0;
+  auto written = [&](std::size_t entries) {
+    const int percent = kSortedPercent + static_cast<int>((100 - kSortedPercent) * static_cast<int64_t>(entries) /
+                                                          static_cast<int64_t>(std::max<std::size_t>(1, order.size())));
+    if (percent > lastShown) ReportProgress(lastShown = percent);
+  };
+  int slot = f.BuildTag(def, keys.data(), recs.data(), order.size(), CurrentStamp(), order.data(), written);
   ReportProgress(100);
   return slot;
 }
