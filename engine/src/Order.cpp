@@ -911,6 +911,7 @@ void Orders::TableRewritten() {
   queryActive_ = false;
   bits_.clear();
   ++queryGeneration_;
+  hits_ = {};
   queryText_.clear();
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
   cursorOrder_ = 0;
@@ -1068,6 +1069,7 @@ bool Orders::SetQuery(const std::string& text) {
     queryActive_ = false;
     bits_.clear();
     ++queryGeneration_;
+    hits_ = {};  // its memory goes with the query
     queryText_.clear();
     return true;
   }
