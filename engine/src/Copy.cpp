@@ -272,7 +272,7 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
       char* image = batch.images.data() + at;
       for (const FieldDesc& f : dstFields)
         if (f.type == 'I') std::memset(image + f.offset, 0, static_cast<std::size_t>(f.width));
-      image[0] = s[0];
+      image[0] = s[0] == '*' ? '*' : ' ';
       for (std::size_t i = 0; i < dstFields.size(); ++i) {
         if (map[i] < 0) continue;
         const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];

@@ -70,6 +70,8 @@ std::string MemoFile::Encode(const void* data, size_t n, uint32_t type) const {
 bool MemoFile::WriteMany(const std::vector<std::string>& entries, uint32_t type,
                          std::vector<uint32_t>* blocks) {
   blocks->clear();
+  for (const std::string& e : entries)
+    if (e.size() > 0x7FFFFFF0u) return false;  // beyond what an entry's length can say
   if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return false;
   uint32_t nextFree = 0;
   std::vector<MemoExtent> freeList;
