@@ -248,10 +248,12 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
     CloseArea(src, dst);
     return 0;
   }
-  // The records go in batches of whole records; a merge large beside the target has its
-  // tags rebuilt once at the end instead of every key inserted on its own.
+  // The records go in batches of whole records. A merge of at least a sixteenth of the
+  // target's size has its tags rebuilt once at the end instead of every key inserted on its
+  // own: each random insert costs a page write, a rebuild a small part of one per entry.
   constexpr std::size_t kBatchRecords = 2048;
-  const bool rebuildTags = static_cast<int64_t>(last) * 4 >= static_cast<int64_t>(target->RecordCount());
+  constexpr int64_t kRebuildFraction = 16;
+  const bool rebuildTags = static_cast<int64_t>(last) * kRebuildFraction >= static_cast<int64_t>(target->RecordCount());
   // The gauge: the appends, then the rebuild of the tags (when there is one) in the second half.
   const int appendShare = rebuildTags && dOrders->OrderCount() > 0 ? 30 : 99;
   std::optional<xbe::ProgressSpan> rebuildSpan;

@@ -779,6 +779,9 @@ bool IndexFile::End(const IndexStamp* stamp, bool retire) {
   // A failed write or damaged trees leave the flag set: every process then repairs them.
   ok = WriteHeader(damaged_) && ok;
   if (!ok) damaged_ = true;
+  // Transactions never drop pages while they run, so a run of large ones (a merge's batches)
+  // would keep every page it touched: past the bound the cache starts afresh here.
+  if (cachedPages_ >= kMaxCachedPages) DropCache();
   UnlockWrite();
   return ok && !damaged_;
 }

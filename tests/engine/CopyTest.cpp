@@ -143,14 +143,15 @@ TEST_F(EngineTest, MergesInBatchesKeepTagsExactBodiesWithTheirNotesAndATrustedIn
   xb_SetDeleted(-1);
   ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
   ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 2);
-  // The first merges are large beside the target (rebuilt tags); the sixth meets a target
-  // more than four times its size (keys inserted, in two batches).
-  for (int merge = 1; merge <= 6; ++merge) {
+  // The first merges are large beside the target (rebuilt tags); the last meets a target
+  // more than sixteen times its size (keys inserted, in two batches).
+  const int kMerges = 18;
+  for (int merge = 1; merge <= kMerges; ++merge) {
     SCOPED_TRACE("merge " + std::to_string(merge));
     const XbLong before = xb_RecCount();
     ASSERT_NE(xb_AppendFrom(Path("src.dbf").c_str(), XB_TT_NSX, nullptr), 0);
     ASSERT_EQ(xb_RecCount(), before + static_cast<XbLong>(bodyOf.size()));
-    if (merge != 1 && merge != 6) continue;
+    if (merge != 1 && merge != kMerges) continue;
     xbtest::ExpectTagMatchesTable("TIT1", "tit1");
     xbtest::ExpectTagMatchesTable("TIT2", "tit2");
     xb_SetOrder(0);
