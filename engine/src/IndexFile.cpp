@@ -712,18 +712,21 @@ IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   return {page, static_cast<int>(ordinal)};
 }
 
-bool IndexFile::ForEachRecord(int slot, const std::function<void(int32_t)>& visit) {
+bool IndexFile::ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return false;
   const int esz = t->info.keyLen + 4;
   const bool faultBefore = fault_;
   fault_ = false;
+  std::vector<int32_t> recs(static_cast<std::size_t>(LeafCap(*t)));
   for (Pos p = First(slot); p.Valid();) {
     const char* leaf = Leaf(*t, p.page);
     if (!leaf) break;
     const int count = PCount(leaf);
+    int n = 0;
     for (int i = p.slot; i < count; ++i)
-      visit(static_cast<int32_t>(GetRec(leaf + kPageHeader + i * esz + t->info.keyLen)));
+      recs[static_cast<std::size_t>(n++)] = static_cast<int32_t>(GetRec(leaf + kPageHeader + i * esz + t->info.keyLen));
+    visit(recs.data(), n);
     p = Step(*t, p.page, true);
   }
   const bool ok = !fault_;

@@ -160,9 +160,9 @@ class IndexFile {
   uint32_t Ordinal(int slot, Pos p);
   Pos AtOrdinal(int slot, uint32_t ordinal);
   uint32_t Entries(int slot) const { return Tag(slot).entries; }
-  // Every record number of the tag in its order, leaf by leaf (no descent per entry);
-  // false on a fault, after the entries before it were visited.
-  bool ForEachRecord(int slot, const std::function<void(int32_t)>& visit);
+  // Every record number of the tag in its order, a leaf's worth at a time (no descent per
+  // entry); false on a fault, after the entries before it were visited.
+  bool ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit);
 
  private:
   struct TagSlot {

@@ -682,14 +682,16 @@ bool Orders::HitsInOrder() {
   hits_.places.clear();
   hits_.rank.assign(bits_.size(), -1);
   uint32_t place = 0;
-  const bool ok = f.ForEachRecord(o->slot, [&](int32_t r) {
-    const std::size_t i = static_cast<std::size_t>(r) - 1;
-    if (r >= 1 && i < bits_.size() && bits_[i] && hits_.rank[i] < 0) {
+  const std::size_t known = bits_.size();
+  const uint8_t* bits = bits_.data();
+  const bool ok = f.ForEachRecord(o->slot, [&](const int32_t* recs, int n) {
+    for (int k = 0; k < n; ++k, ++place) {
+      const std::size_t i = static_cast<std::size_t>(recs[k]) - 1;  // record 0 wraps past `known`
+      if (i >= known || !bits[i] || hits_.rank[i] >= 0) continue;
       hits_.rank[i] = static_cast<int32_t>(hits_.recs.size());
-      hits_.recs.push_back(r);
+      hits_.recs.push_back(recs[k]);
       hits_.places.push_back(place);
     }
-    ++place;
   });
   if (!ok) return false;  // a fault: the read is repeated or the file repaired
   hits_.built = true;

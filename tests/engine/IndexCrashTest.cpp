@@ -137,7 +137,9 @@ TEST_F(EngineTest, AMergeKilledHalfWayLeavesTagsThatTheNextOpenRebuilds) {
     ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
     xb_SetDeleted(-1);
     EXPECT_EQ(xb_TagCount(), 2);
-    if (stopAt >= 30) EXPECT_GT(xb_RecCount(), 2);
+    if (stopAt >= 30) {
+      EXPECT_GT(xb_RecCount(), 2);
+    }
     xbtest::ExpectTagMatchesTable("TIT1", "tit1");
     xbtest::ExpectTagMatchesTable("TIT2", "tit2");
     for (XbLong r = 3; r <= xb_RecCount(); ++r) {

@@ -216,8 +216,11 @@ TEST_F(QueryOrderWalk, EqualsTheFilteredScanSortedByTitle) {
     EXPECT_EQ(xb_Eof() ? 0 : xb_RecNo(), after);
     xb_Go(from);
     xb_Skip(-1);
-    if (before) EXPECT_EQ(xb_RecNo(), before);
-    else EXPECT_NE(xb_Bof(), 0);
+    if (before) {
+      EXPECT_EQ(xb_RecNo(), before);
+    } else {
+      EXPECT_NE(xb_Bof(), 0);
+    }
   }
 
   // Writes under the query: a hit moved to the front of the order, a hit deleted; a note
