@@ -1,5 +1,6 @@
 // The environment entry points: process-wide settings, system properties, the gauge hook,
 // version and error level.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/include/xbeng61.h"
@@ -22,6 +23,7 @@ struct Environment {
   XbPtr gaugeFunc = 0;
   XbGaugePoster poster = nullptr;
   int lastPercent = 0;
+  int spanFrom = 0, spanTo = 100;  // see ProgressSpan
 };
 
 Environment& Env() {
@@ -38,9 +40,26 @@ void ReportProgress(int percent) {
   if (!e.gaugeWindow || !e.poster) return;
   if (percent < 1) percent = 1;
   if (percent > 100) percent = 100;
+  percent = e.spanFrom + (e.spanTo - e.spanFrom) * percent / 100;
+  if (percent < 1) percent = 1;
   if (percent == e.lastPercent) return;
   e.lastPercent = percent;
   e.poster(e.gaugeWindow, XB_GAUGE_CODE(percent));
+}
+
+ProgressSpan::ProgressSpan(int from, int to) {
+  Environment& e = Env();
+  from_ = e.spanFrom;
+  to_ = e.spanTo;
+  const int width = to_ - from_;
+  e.spanFrom = from_ + width * std::clamp(from, 0, 100) / 100;
+  e.spanTo = from_ + width * std::clamp(to, 0, 100) / 100;
+}
+
+ProgressSpan::~ProgressSpan() {
+  Environment& e = Env();
+  e.spanFrom = from_;
+  e.spanTo = to_;
 }
 
 }  // namespace xbe

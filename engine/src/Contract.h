@@ -99,6 +99,14 @@ class OrderHooks {
   // Keep every open tag (and nothing else) current. Called after the record is on disk.
   virtual void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) = 0;
   virtual void RecordAppended(int32_t recNo, const char* image) = 0;
+  // Bulk appends (a merge). `count` records appended from recNo on, their images one after
+  // another (recSize bytes each), as RecordAppended for each of them in one go.
+  virtual void RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) {
+    for (int32_t i = 0; i < count; ++i) RecordAppended(recNo + i, images + static_cast<std::size_t>(i) * recSize);
+  }
+  // The end of many appends made under one RecordWillChange(0) (none of them reported one by
+  // one): the keys follow by a rebuild of the tags from the table, then the locks go back.
+  virtual void BulkAppendEnded() {}
   // Pack or zap rewrote the table: rebuild every open tag.
   virtual void TableRewritten() = 0;
   // The work area is closing.
@@ -121,6 +129,18 @@ OrderHooks* CurrentHooks();
 // that xb_SetGaugeHook named, through the installed poster. Repeats of a percentage are
 // dropped; nothing happens while no window is hooked.
 void ReportProgress(int percent);
+// While one lives, reports cover only [from, to] of the gauge (spans nest), so a command made
+// of steps, each reporting 1..100 of its own, runs one gauge from 0 to 100 once.
+class ProgressSpan {
+ public:
+  ProgressSpan(int from, int to);
+  ~ProgressSpan();
+  ProgressSpan(const ProgressSpan&) = delete;
+  ProgressSpan& operator=(const ProgressSpan&) = delete;
+
+ private:
+  int from_, to_;  // the span this one replaced
+};
 
 // Storage asks for the hooks of a work area when it opens a table; the expression half
 // provides this factory (a weak default that returns null keeps storage usable alone).

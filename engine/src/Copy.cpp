@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "engine/src/FieldCodec.h"
 #include "engine/src/FileIo.h"
 #include "engine/src/Order.h"
+#include "engine/src/WorkArea.h"
 
 namespace {
 
@@ -86,18 +88,6 @@ void CloseArea(XbShort wa, XbShort back) {
   xb_Select(wa);
   xb_Close();
   xb_Select(back);
-}
-
-// One record of the current table into the destination work area: appended, the image put
-// (its deletion flag included) and each memo written from its content.
-void AppendImage(XbShort dst, const std::string& image, const std::vector<FieldDesc>& dstFields,
-                 const std::vector<std::pair<int, std::string>>& memos) {
-  xb_Select(dst);
-  xb_AppendBlankEx(0);
-  xb_PutRecord(image.data());
-  for (const auto& [field, text] : memos)
-    if (!text.empty())
-      xb_PutBlob(dstFields[static_cast<std::size_t>(field)].name.c_str(), text.data(), static_cast<XbLong>(text.size()));
 }
 
 // Puts the value of a source field into a destination field of another shape.
@@ -251,39 +241,61 @@ XBAPI XbLong xb_AppendFrom(const char* fileName, XbShort tableType, const char* 
   const std::vector<FieldDesc> srcFields = st->Fields();
   std::vector<int> map(dstFields.size(), -1);
   for (std::size_t i = 0; i < dstFields.size(); ++i) map[i] = st->FieldIndex(dstFields[i].name);
-  const int dstSize = [&] {
-    int size = 1;
-    for (const FieldDesc& f : dstFields) size = std::max(size, f.offset + f.width);
-    return size;
-  }();
   const int32_t total = std::max<int32_t>(1, st->RecordCount());
   const int32_t last = st->RecordCount();  // records others append meanwhile are not taken
-  std::string image;
-  std::vector<std::pair<int, std::string>> memos;
-  for (xb_GoTop(); !xb_Eof() && st->CurrentRecNo() <= last; xb_Skip(1)) {
-    const char* s = st->CurrentImage();
-    int32_t r = st->CurrentRecNo();
-    if (cond && !cond->Logical({s, r, st})) continue;
-    image.assign(static_cast<std::size_t>(dstSize), ' ');
-    for (const FieldDesc& f : dstFields)
-      if (f.type == 'I') std::memset(image.data() + f.offset, 0, static_cast<std::size_t>(f.width));
-    image[0] = s[0];
-    memos.clear();
-    for (std::size_t i = 0; i < dstFields.size(); ++i) {
-      if (map[i] < 0) continue;
-      const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];
-      if (IsMemo(dstFields[i].type)) {
-        if (IsMemo(from.type)) memos.emplace_back(static_cast<int>(i), st->ReadMemo(map[i], s));
-        continue;
-      }
-      ConvertField(from, s, dstFields[i], image.data());
-    }
-    AppendImage(dst, image, dstFields, memos);
-    xb_Select(src);
-    xbe::ReportProgress(static_cast<int>(std::min<int64_t>(99, int64_t(r) * 100 / total)));
+  xbe::WorkArea* target = xbe::Session::Get().Area(dst);
+  if (!target) {
+    CloseArea(src, dst);
+    return 0;
   }
+  // The records go in batches of whole records. A merge of at least a sixteenth of the
+  // target's size has its tags rebuilt once at the end instead of every key inserted on its
+  // own: each random insert costs a page write, a rebuild a small part of one per entry.
+  constexpr std::size_t kBatchRecords = 2048;
+  constexpr int64_t kRebuildFraction = 16;
+  const bool rebuildTags = static_cast<int64_t>(last) * kRebuildFraction >= static_cast<int64_t>(target->RecordCount());
+  // The gauge: the appends, then the rebuild of the tags (when there is one) in the second half.
+  const int appendShare = rebuildTags && dOrders->OrderCount() > 0 ? 30 : 99;
+  std::optional<xbe::ProgressSpan> rebuildSpan;
+  bool started = false;
+  auto fill = [&](xbe::WorkArea::BulkBatch& batch) {
+    xb_Select(src);
+    if (!started) {
+      xb_GoTop();
+      started = true;
+    }
+    int32_t n = 0;
+    for (; n < static_cast<int32_t>(kBatchRecords) && !xb_Eof() && st->CurrentRecNo() <= last; xb_Skip(1)) {
+      const char* s = st->CurrentImage();
+      int32_t r = st->CurrentRecNo();
+      if (cond && !cond->Logical({s, r, st})) continue;
+      const std::size_t at = batch.images.size();
+      batch.images.append(static_cast<std::size_t>(target->RecSize()), ' ');
+      char* image = batch.images.data() + at;
+      for (const FieldDesc& f : dstFields)
+        if (f.type == 'I') std::memset(image + f.offset, 0, static_cast<std::size_t>(f.width));
+      image[0] = s[0] == '*' ? '*' : ' ';
+      for (std::size_t i = 0; i < dstFields.size(); ++i) {
+        if (map[i] < 0) continue;
+        const FieldDesc& from = srcFields[static_cast<std::size_t>(map[i])];
+        if (IsMemo(dstFields[i].type)) {
+          if (IsMemo(from.type)) batch.memos.push_back({n, static_cast<int>(i), st->ReadMemo(map[i], s)});
+          continue;
+        }
+        ConvertField(from, s, dstFields[i], image);
+      }
+      ++n;
+      xbe::ReportProgress(static_cast<int>(std::min<int64_t>(appendShare, int64_t(r) * appendShare / total)));
+    }
+    xb_Select(dst);
+    if (n == 0) rebuildSpan.emplace(appendShare, 99);  // what follows the last batch
+    return n > 0;
+  };
+  const bool ok = target->AppendBulk(fill, rebuildTags) >= 0;
+  rebuildSpan.reset();
   CloseArea(src, dst);
   xb_Commit();
+  if (!ok) return 0;
   xbe::ReportProgress(100);
   return 1;
 }

@@ -149,6 +149,14 @@ bool DbfFile::WriteRecords(int32_t recNo, int32_t n, const char* images) {
   return file_->WriteAt(off, images, static_cast<size_t>(n) * recSize_);
 }
 
+void DbfFile::WriteCount() {
+  char h[8];
+  PutDate(h + 1);
+  Put32(h + 4, static_cast<uint32_t>(count_));
+  file_->WriteAt(1, h + 1, 7);
+}
+
+
 int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_t giveBack) {
   if (locked) *locked = false;
   if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) {
@@ -166,10 +174,7 @@ int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_
   if (file_->WriteAt(headerLen_ + static_cast<int64_t>(n) * recSize_, buf.data(), buf.size())) {
     recNo = n + 1;
     count_ = recNo;
-    char h[8];
-    PutDate(h + 1);
-    Put32(h + 4, static_cast<uint32_t>(recNo));
-    file_->WriteAt(1, h + 1, 7);
+    WriteCount();
   }
   if (mine && recNo == 0) file_->Unlock(kLockRecords + n + 1, 1);
   if (locked) *locked = mine && recNo != 0;
@@ -182,6 +187,25 @@ int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_
     file_->Unlock(kLockAppend, 1);
   }
   return recNo;
+}
+
+int32_t DbfFile::AppendMany(const char* images, int32_t n) {
+  if (n < 1 || !file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return 0;
+  const int32_t before = RefreshCount();
+  int32_t first = 0;
+  std::string buf;
+  buf.reserve(static_cast<std::size_t>(n) * recSize_ + 1);
+  buf.append(images, static_cast<std::size_t>(n) * recSize_);
+  buf += '\x1A';
+  // As for one record: the records reach the file before the header counts them.
+  if (before <= 0x7FFFFFF0 - n &&
+      file_->WriteAt(headerLen_ + static_cast<int64_t>(before) * recSize_, buf.data(), buf.size())) {
+    first = before + 1;
+    count_ = before + n;
+    WriteCount();
+  }
+  file_->Unlock(kLockAppend, 1);
+  return first;
 }
 
 }  // namespace xbe

@@ -53,8 +53,12 @@ class DbfFile {
   // record lock of this handle that goes back with the append lock, in the same call: the
   // caller holds no other lock between the two.
   int32_t Append(const char* image, bool lockRecord = false, bool* locked = nullptr, int32_t giveBack = 0);
+  // Appends n whole records (bulk loading) in one write under the append lock, the header
+  // count after them; returns the first one's number, 0 on failure.
+  int32_t AppendMany(const char* images, int32_t n);
 
  private:
+  void WriteCount();  // the header's date of the last append and count_, under the append lock
   std::unique_ptr<File> file_;
   std::string path_;
   std::vector<FieldDesc> fields_;

@@ -712,6 +712,28 @@ IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   return {page, static_cast<int>(ordinal)};
 }
 
+bool IndexFile::ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit) {
+  const TagSlot* t = TagAt(slot);
+  if (damaged_ || !t) return false;
+  const int esz = t->info.keyLen + 4;
+  const bool faultBefore = fault_;
+  fault_ = false;
+  std::vector<int32_t> recs(static_cast<std::size_t>(LeafCap(*t)));
+  for (Pos p = First(slot); p.Valid();) {
+    const char* leaf = Leaf(*t, p.page);
+    if (!leaf) break;
+    const int count = PCount(leaf);
+    int n = 0;
+    for (int i = p.slot; i < count; ++i)
+      recs[static_cast<std::size_t>(n++)] = static_cast<int32_t>(GetRec(leaf + kPageHeader + i * esz + t->info.keyLen));
+    visit(recs.data(), n);
+    p = Step(*t, p.page, true);
+  }
+  const bool ok = !fault_;
+  fault_ = fault_ || faultBefore;
+  return ok;
+}
+
 // ---- writing ------------------------------------------------------------------------------
 
 bool IndexFile::Begin() {
@@ -760,6 +782,9 @@ bool IndexFile::End(const IndexStamp* stamp, bool retire) {
   // A failed write or damaged trees leave the flag set: every process then repairs them.
   ok = WriteHeader(damaged_) && ok;
   if (!ok) damaged_ = true;
+  // Transactions never drop pages while they run, so a run of large ones (a merge's batches)
+  // would keep every page it touched: past the bound the cache starts afresh here.
+  if (cachedPages_ >= kMaxCachedPages) DropCache();
   UnlockWrite();
   return ok && !damaged_;
 }
@@ -943,7 +968,8 @@ bool IndexFile::WriteRun(uint32_t first, const std::string& pages) {
 }
 
 int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* recNos, std::size_t n,
-                        const IndexStamp& stamp) {
+                        const IndexStamp& stamp, const uint32_t* order,
+                        const std::function<void(std::size_t)>& written) {
   if (def.keyLen < 1 || def.keyLen > kMaxKeyLen || def.name.empty() || def.name.size() > 12) return -1;
   if (n > 0x7FFFFFFF) return -1;
   if (!Begin()) return -1;
@@ -1010,12 +1036,13 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
     Put32(pg.data() + 12, leafPages[i]);
     for (int k = 0; k < cnt; ++k) {
       char* e = pg.data() + kPageHeader + k * (kl + 4);
-      std::memcpy(e, keys + (from + static_cast<std::size_t>(k)) * static_cast<std::size_t>(kl),
-                  static_cast<std::size_t>(kl));
-      PutRec(e + kl, static_cast<uint32_t>(recNos[from + static_cast<std::size_t>(k)]));
+      const std::size_t at = order ? order[from + static_cast<std::size_t>(k)] : from + static_cast<std::size_t>(k);
+      std::memcpy(e, keys + at * static_cast<std::size_t>(kl), static_cast<std::size_t>(kl));
+      PutRec(e + kl, static_cast<uint32_t>(recNos[at]));
     }
     level.push_back({leafPages[i], static_cast<uint32_t>(cnt), std::string(pg.data() + kPageHeader, kl + 4)});
     emit(leafPages[i], pg.data());
+    if (written && i % 256 == 255) written(from + static_cast<std::size_t>(cnt));
   }
   uint32_t height = 1;
   while (level.size() > 1 && ok) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -127,8 +128,11 @@ class IndexFile {
   bool End(const IndexStamp* stamp, bool retire = false);
   // Builds a tag from entries sorted in tag order: keys are n * keyLen bytes. Replaces the
   // tag of the same name in its slot, else adds one. Returns the slot, -1 on failure.
+  // With `order`, entry i is (keys[order[i]], recNos[order[i]]) instead, so the caller need
+  // not move its keys; `written` hears how many entries are in pages, now and then.
   int BuildTag(const TagInfo& def, const char* keys, const int32_t* recNos, std::size_t n,
-               const IndexStamp& stamp);
+               const IndexStamp& stamp, const uint32_t* order = nullptr,
+               const std::function<void(std::size_t)>& written = {});
   bool DeleteTag(int slot);
   // Empties the file: every tag gone (for a rebuild from scratch); clears the damage marks.
   bool Reset(const IndexStamp& stamp);
@@ -156,6 +160,9 @@ class IndexFile {
   uint32_t Ordinal(int slot, Pos p);
   Pos AtOrdinal(int slot, uint32_t ordinal);
   uint32_t Entries(int slot) const { return Tag(slot).entries; }
+  // Every record number of the tag in its order, a leaf's worth at a time (no descent per
+  // entry); false on a fault, after the entries before it were visited.
+  bool ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit);
 
  private:
   struct TagSlot {

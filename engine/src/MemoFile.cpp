@@ -70,6 +70,8 @@ std::string MemoFile::Encode(const void* data, size_t n, uint32_t type) const {
 bool MemoFile::WriteMany(const std::vector<std::string>& entries, uint32_t type,
                          std::vector<uint32_t>* blocks) {
   blocks->clear();
+  for (const std::string& e : entries)
+    if (e.size() > 0x7FFFFFF0u) return false;  // beyond what an entry's length can say
   if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return false;
   uint32_t nextFree = 0;
   std::vector<MemoExtent> freeList;
@@ -156,19 +158,30 @@ uint32_t MemoFile::BlocksOf(uint32_t block) {
 
 bool MemoFile::Read(uint32_t block, std::string* out, uint32_t* type) {
   out->clear();
-  int64_t len = Length(block);
-  if (len < 0) return false;
-  int64_t off = static_cast<int64_t>(block) * blockSize_;
-  if (type) {
-    unsigned char h[4];
-    if (file_->ReadAt(off, h, 4) != 4) return false;
-    *type = GetBE32(h);
+  if (block < FirstBlock()) return false;
+  const int64_t off = static_cast<int64_t>(block) * blockSize_;
+  // One read takes the entry's head and, for the usual short body, all of it; only a longer
+  // entry is checked against the file's size before its buffer is made.
+  constexpr std::size_t kFirstRead = 1024;
+  unsigned char first[kFirstRead];
+  const ssize_t got = file_->ReadAt(off, first, kFirstRead);
+  if (got < 8) return false;
+  const uint64_t len = GetBE32(first + 4);
+  const std::size_t inFirst = static_cast<std::size_t>(got) - 8;
+  if (len > inFirst) {
+    const int64_t size = file_->Size();
+    if (static_cast<int64_t>(len) > size - off - 8) return false;
   }
-  out->resize(static_cast<size_t>(len));
-  if (file_->ReadAt(off + 8, out->data(), out->size()) != static_cast<ssize_t>(len)) {
+  out->resize(static_cast<std::size_t>(len));
+  const std::size_t head = std::min<std::size_t>(static_cast<std::size_t>(len), inFirst);
+  std::memcpy(out->data(), first + 8, head);
+  if (head < len &&
+      file_->ReadAt(off + 8 + static_cast<int64_t>(head), out->data() + head, out->size() - head) !=
+          static_cast<ssize_t>(out->size() - head)) {
     out->clear();
     return false;
   }
+  if (type) *type = GetBE32(first);
   return true;
 }
 

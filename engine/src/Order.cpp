@@ -186,7 +186,11 @@ bool Orders::RebuildInTransaction(int file) {
   if (!f.Reset(CurrentStamp())) return false;
   // A tag whose expression does not fit this table (another table took the name) is dropped;
   // the others are whole again.
-  for (TagInfo& d : defs) BuildOne(file, d);
+  const std::size_t k = defs.size();
+  for (std::size_t i = 0; i < k; ++i) {
+    ProgressSpan share(static_cast<int>(100 * i / k), static_cast<int>(100 * (i + 1) / k));
+    BuildOne(file, defs[i]);
+  }
   return !f.Damaged();
 }
 
@@ -314,6 +318,9 @@ bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit,
   return true;
 }
 
+// A tag build's gauge: the scan up to kScanPercent, the sort up to kSortedPercent, then the pages.
+constexpr int kScanPercent = 45, kSortedPercent = 80;
+
 int Orders::BuildOne(int file, TagInfo def) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   CompileOptions opt = Options(false);
@@ -345,7 +352,7 @@ int Orders::BuildOne(int file, TagInfo def) {
     keys.resize(at + static_cast<std::size_t>(kl));
     key->Key(c, keys.data() + at);
     recs.push_back(r);
-    int percent = n > 0 ? static_cast<int>(int64_t(r) * 90 / n) : 90;
+    int percent = n > 0 ? static_cast<int>(int64_t(r) * kScanPercent / n) : kScanPercent;
     if (percent > lastPercent) ReportProgress(lastPercent = percent);
   }, false);
   if (!ok) return -1;
@@ -363,33 +370,53 @@ int Orders::BuildOne(int file, TagInfo def) {
     ents[i] = {pre, static_cast<uint32_t>(i)};
   }
   const bool desc = def.descending;
-  const char* kp = keys.data();
-  auto keyCmp = [&](uint32_t a, uint32_t b) {
-    return CollateBytes(reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(a) * kl,
-                        reinterpret_cast<const unsigned char*>(kp) + static_cast<std::size_t>(b) * kl,
-                        static_cast<std::size_t>(kl), coll);
+  const auto keyAt = [&](std::size_t i) {
+    return reinterpret_cast<const unsigned char*>(keys.data()) + i * static_cast<std::size_t>(kl);
   };
-  std::sort(ents.begin(), ents.end(), [&](const Ent& x, const Ent& y) {
+  auto less = [&](const Ent& x, const Ent& y) {
     if (x.pre != y.pre) return desc ? x.pre > y.pre : x.pre < y.pre;
     if (kl > 8) {
-      int d = keyCmp(x.idx, y.idx);
+      int d = CollateBytes(keyAt(x.idx), keyAt(y.idx), static_cast<std::size_t>(kl), coll);
       if (d != 0) return desc ? d > 0 : d < 0;
     }
     return x.idx < y.idx;  // scanned in record order: equal keys stay in record order
-  });
-  std::string sorted;
-  sorted.resize(ents.size() * static_cast<std::size_t>(kl));
-  std::vector<int32_t> srecs;
-  srecs.reserve(ents.size());
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < ents.size(); ++i) {
-    if (def.unique && i > 0 && keyCmp(ents[i].idx, ents[i - 1].idx) == 0) continue;
-    std::memcpy(&sorted[out * static_cast<std::size_t>(kl)], kp + static_cast<std::size_t>(ents[i].idx) * kl,
-                static_cast<std::size_t>(kl));
-    srecs.push_back(recs[ents[i].idx]);
-    ++out;
+  };
+  // Sorted in pieces that are then merged, so that the gauge moves while a large tag sorts.
+  const std::size_t pieces = ents.size() >= (std::size_t{1} << 16) ? 16 : 1;
+  std::vector<std::size_t> bounds(pieces + 1);
+  for (std::size_t i = 0; i <= pieces; ++i) bounds[i] = ents.size() * i / pieces;
+  const int steps = static_cast<int>(2 * pieces - 1);
+  int done = 0;
+  auto stepDone = [&] { ReportProgress(kScanPercent + (kSortedPercent - kScanPercent) * ++done / steps); };
+  for (std::size_t i = 0; i < pieces; ++i) {
+    std::sort(ents.begin() + static_cast<std::ptrdiff_t>(bounds[i]), ents.begin() + static_cast<std::ptrdiff_t>(bounds[i + 1]), less);
+    stepDone();
   }
-  int slot = f.BuildTag(def, sorted.data(), srecs.data(), out, CurrentStamp());
+  for (std::size_t width = 1; width < pieces; width *= 2)
+    for (std::size_t i = 0; i + width < pieces; i += 2 * width) {
+      std::inplace_merge(ents.begin() + static_cast<std::ptrdiff_t>(bounds[i]),
+                         ents.begin() + static_cast<std::ptrdiff_t>(bounds[i + width]),
+                         ents.begin() + static_cast<std::ptrdiff_t>(bounds[std::min(i + 2 * width, pieces)]), less);
+      stepDone();
+    }
+  // The tag's entries in order, as places in keys and recs (equal keys lie together: with a
+  // unique tag the first of each run stays); the keys themselves are not moved.
+  std::vector<uint32_t> order;
+  order.reserve(ents.size());
+  for (std::size_t i = 0; i < ents.size(); ++i) {
+    if (def.unique && !order.empty() &&
+        CollateBytes(keyAt(ents[i].idx), keyAt(order.back()), static_cast<std::size_t>(kl), coll) == 0)
+      continue;
+    order.push_back(ents[i].idx);
+  }
+  std::vector<Ent>().swap(ents);
+  int lastShown = 0;
+  auto written = [&](std::size_t entries) {
+    const int percent = kSortedPercent + static_cast<int>((100 - kSortedPercent) * static_cast<int64_t>(entries) /
+                                                          static_cast<int64_t>(std::max<std::size_t>(1, order.size())));
+    if (percent > lastShown) ReportProgress(lastShown = percent);
+  };
+  int slot = f.BuildTag(def, keys.data(), recs.data(), order.size(), CurrentStamp(), order.data(), written);
   ReportProgress(100);
   return slot;
 }
@@ -638,8 +665,71 @@ auto Orders::Read(Op op) -> decltype(op()) {
   }
 }
 
-int32_t Orders::Edge(bool first) { return Read([&] { return EdgeOnce(first); }); }
-int32_t Orders::Step(int32_t recNo, bool forward) { return Read([&] { return StepOnce(recNo, forward); }); }
+int32_t Orders::Edge(bool first) {
+  return Read([&] { return UsesHitOrder() ? HitEdge(first) : EdgeOnce(first); });
+}
+int32_t Orders::Step(int32_t recNo, bool forward) {
+  return Read([&] { return UsesHitOrder() ? HitStep(recNo, forward) : StepOnce(recNo, forward); });
+}
+
+bool Orders::HitsInOrder() {
+  Order* o = ActiveOrderPtr();
+  if (!o) return false;
+  IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
+  if (hits_.built && hits_.file == &f && hits_.slot == o->slot && hits_.counter == f.ChangeCounter() &&
+      hits_.generation == generation_ && hits_.query == queryGeneration_)
+    return true;
+  hits_.built = false;
+  hits_.recs.clear();
+  hits_.places.clear();
+  hits_.rank.assign(bits_.size(), -1);
+  uint32_t place = 0;
+  const std::size_t known = bits_.size();
+  const uint8_t* bits = bits_.data();
+  const bool ok = f.ForEachRecord(o->slot, [&](const int32_t* recs, int n) {
+    for (int k = 0; k < n; ++k, ++place) {
+      const std::size_t i = static_cast<std::size_t>(recs[k]) - 1;  // record 0 wraps past `known`
+      if (i >= known || !bits[i] || hits_.rank[i] >= 0) continue;
+      hits_.rank[i] = static_cast<int32_t>(hits_.recs.size());
+      hits_.recs.push_back(recs[k]);
+      hits_.places.push_back(place);
+    }
+  });
+  if (!ok) return false;  // a fault: the read is repeated or the file repaired
+  hits_.built = true;
+  hits_.file = &f;
+  hits_.slot = o->slot;
+  hits_.counter = f.ChangeCounter();
+  hits_.generation = generation_;
+  hits_.query = queryGeneration_;
+  return true;
+}
+
+int32_t Orders::HitEdge(bool first) {
+  if (!HitsInOrder() || hits_.recs.empty()) return 0;
+  return first != flipped_ ? hits_.recs.front() : hits_.recs.back();
+}
+
+// The same moves as StepOnce, over the hits only.
+int32_t Orders::HitStep(int32_t recNo, bool forward) {
+  if (!HitsInOrder()) return 0;
+  const bool down = forward != flipped_;
+  const std::vector<int32_t>& recs = hits_.recs;
+  std::ptrdiff_t i;
+  if (recNo >= 1 && static_cast<std::size_t>(recNo) <= hits_.rank.size() && hits_.rank[static_cast<std::size_t>(recNo - 1)] >= 0) {
+    i = hits_.rank[static_cast<std::size_t>(recNo - 1)] + (down ? 1 : -1);
+  } else {
+    // Not a hit (a record outside the query, or EOF): the nearest hit from its place.
+    Order& o = *ActiveOrderPtr();
+    IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+    IndexFile::Pos p = PositionInOrder(o, recNo);
+    if (!p.Valid()) return !down && recNo > table_.RecordCount() && !recs.empty() ? recs.back() : 0;
+    const uint32_t place = f.Ordinal(o.slot, p);
+    i = std::lower_bound(hits_.places.begin(), hits_.places.end(), place) - hits_.places.begin();
+    if (!down) --i;
+  }
+  return i >= 0 && static_cast<std::size_t>(i) < recs.size() ? recs[static_cast<std::size_t>(i)] : 0;
+}
 
 int32_t Orders::EdgeOnce(bool first) {
   Order* o = ActiveOrderPtr();
@@ -764,7 +854,8 @@ void Orders::RecordNotWritten(int32_t) {
 // Brings every locked file's tags from (oldImage, when given) to newImage for one record and
 // gives the locks back; a key change that fails, or leftovers of a dead writer found under
 // the lock, make the file rebuilt from the table right there, inside the same transaction.
-void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage) {
+void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImage, int32_t count, int recSize,
+                        bool rebuild) {
   if (files_.empty()) return;
   ++generation_;
   cursorOrder_ = 0;
@@ -785,15 +876,19 @@ void Orders::KeysFollow(int32_t recNo, const char* oldImage, const char* newImag
       f.UnlockWrite();
       continue;
     }
-    bool ok = !f.NeedsRepair();
+    bool ok = !f.NeedsRepair() && !rebuild;
     for (Order& o : orders_) {
       if (!ok) break;
       if (o.file != static_cast<int>(fi)) continue;
-      bool wasIn = oldImage && KeyOf(o, oldImage, recNo, k1);
-      bool isIn = KeyOf(o, newImage, recNo, k2);
-      if (wasIn && isIn && k1 == k2) continue;
-      if (wasIn) ok = f.Remove(o.slot, k1.data(), recNo);
-      if (ok && isIn) ok = f.Insert(o.slot, k2.data(), recNo);
+      for (int32_t i = 0; ok && i < count; ++i) {
+        const int32_t r = recNo + i;
+        const char* image = newImage + static_cast<std::size_t>(i) * static_cast<std::size_t>(recSize);
+        bool wasIn = oldImage && KeyOf(o, oldImage, r, k1);
+        bool isIn = KeyOf(o, image, r, k2);
+        if (wasIn && isIn && k1 == k2) continue;
+        if (wasIn) ok = f.Remove(o.slot, k1.data(), r);
+        if (ok && isIn) ok = f.Insert(o.slot, k2.data(), r);
+      }
     }
     if (!ok) {
       RebuildInTransaction(static_cast<int>(fi));
@@ -819,10 +914,22 @@ void Orders::RecordAppended(int32_t recNo, const char* image) {
   KeysFollow(recNo, nullptr, image);
 }
 
+void Orders::RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) {
+  IndexAppearedMeanwhile();
+  KeysFollow(recNo, nullptr, images, count, recSize);
+}
+
+void Orders::BulkAppendEnded() {
+  IndexAppearedMeanwhile();
+  KeysFollow(0, nullptr, nullptr, 0, 0, true);
+}
+
 void Orders::TableRewritten() {
   // Record numbers changed: a query snapshot no longer means anything.
   queryActive_ = false;
   bits_.clear();
+  ++queryGeneration_;
+  hits_ = {};
   queryText_.clear();
   for (std::size_t i = 0; i < files_.size(); ++i) RebuildFile(static_cast<int>(i));
   cursorOrder_ = 0;
@@ -979,6 +1086,8 @@ bool Orders::SetQuery(const std::string& text) {
   if (text.find_first_not_of(' ') == std::string::npos) {
     queryActive_ = false;
     bits_.clear();
+    ++queryGeneration_;
+    hits_ = {};  // its memory goes with the query
     queryText_.clear();
     return true;
   }
@@ -994,6 +1103,7 @@ bool Orders::SetQuery(const std::string& text) {
   });
   if (!ok) return false;
   bits_.swap(bits);
+  ++queryGeneration_;
   matchedAll_ = all;
   matchedLive_ = live;
   queryActive_ = true;
@@ -1023,6 +1133,7 @@ void Orders::SetQueryBit(int32_t recNo, bool on) {
   uint8_t& b = bits_[static_cast<std::size_t>(recNo - 1)];
   if (b == (on ? 1 : 0)) return;
   b = on ? 1 : 0;
+  ++queryGeneration_;
   matchedAll_ += on ? 1 : -1;
   std::string image;
   if (table_.ReadImage(recNo, image) && image[0] != '*') matchedLive_ += on ? 1 : -1;
@@ -1030,6 +1141,7 @@ void Orders::SetQueryBit(int32_t recNo, bool on) {
 
 void Orders::ActivateBits(const std::vector<uint8_t>& bits) {
   bits_ = bits;
+  ++queryGeneration_;
   bits_.resize(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())), 0);
   matchedAll_ = matchedLive_ = 0;
   ScanRecords([&](int32_t r, const char* image) {

@@ -35,6 +35,8 @@ class Orders : public OrderHooks {
   void UnindexedWritesDone() override;
   void RecordWritten(int32_t recNo, const char* oldImage, const char* newImage) override;
   void RecordAppended(int32_t recNo, const char* image) override;
+  void RecordsAppended(int32_t recNo, int32_t count, const char* images, int recSize) override;
+  void BulkAppendEnded() override;
   void TableRewritten() override;
   void Closing() override;
   int OrderCount() const override { return static_cast<int>(orders_.size()); }
@@ -137,7 +139,10 @@ class Orders : public OrderHooks {
   void LockForWrite();
   // The order list follows a tag list that another process changed (read under the lock).
   void FollowTagLists();
-  void KeysFollow(int32_t recNo, const char* oldImage, const char* newImage);
+  // newImage: `count` records from recNo on (recSize bytes each; oldImage only for one);
+  // `rebuild`: the tags are rebuilt from the table instead.
+  void KeysFollow(int32_t recNo, const char* oldImage, const char* newImage, int32_t count = 1,
+                  int recSize = 0, bool rebuild = false);
   // Runs a read of the active order so that it sees one consistent state of its file: it is
   // repeated when a writer changed the file meanwhile (from the third try on under the read
   // lock), and a damaged file is repaired or dropped.
@@ -145,6 +150,12 @@ class Orders : public OrderHooks {
   auto Read(Op op) -> decltype(op());
   int32_t EdgeOnce(bool first);
   int32_t StepOnce(int32_t recNo, bool forward);
+  // Under a query the order is walked through its hits alone (hits_), so a move costs the
+  // same whether the next hit is the next entry or a million entries on.
+  bool UsesHitOrder() const { return queryActive_ && !scoped_ && active_ > 0; }
+  bool HitsInOrder();  // brings hits_ up to date with the query, the order and its file
+  int32_t HitEdge(bool first);
+  int32_t HitStep(int32_t recNo, bool forward);
   IndexStamp CurrentStamp() const;
   bool StampFits(const IndexStamp& s) const;
   Order* ActiveOrderPtr() { return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr; }
@@ -194,6 +205,17 @@ class Orders : public OrderHooks {
   bool queryExact_ = false;
   std::string queryText_;
   std::vector<uint8_t> bits_;  // one byte per record: 1 in the query
+  uint64_t queryGeneration_ = 0;  // counts changes of bits_
+  // The query's hits in the active order's entry order, as of one state of its file.
+  struct HitOrder {
+    bool built = false;
+    const IndexFile* file = nullptr;
+    int slot = -1;
+    uint64_t counter = 0, generation = 0, query = 0;
+    std::vector<int32_t> recs;     // hit record numbers, in the order's entry order
+    std::vector<uint32_t> places;  // their places (0-based) among all the order's entries
+    std::vector<int32_t> rank;     // per record (recNo - 1): its index in recs, -1 when none
+  } hits_;
   int32_t matchedAll_ = 0, matchedLive_ = 0;
 
   std::string filterText_;

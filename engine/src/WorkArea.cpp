@@ -611,6 +611,78 @@ bool WorkArea::AppendBlank() {
   return true;
 }
 
+int64_t WorkArea::AppendBulk(const std::function<bool(BulkBatch&)>& next, bool rebuildTags) {
+  Flush();
+  if (!Writable()) return -1;
+  if (appendLock_ > 0) Unlock(appendLock_);
+  const int rs = dbf_->RecSize();
+  const auto& fields = dbf_->Fields();
+  // One announcement for the whole load when the tags are rebuilt at its end.
+  const bool held = rebuildTags && hooks_ && hooks_->RecordWillChange(0);
+  int64_t appended = 0;
+  bool ok = true;
+  BulkBatch b;
+  std::vector<std::string> entries;
+  std::vector<const BulkBatch::Memo*> owners;
+  std::vector<uint32_t> blocks;
+  std::vector<MemoExtent> written;
+  while (ok) {
+    b.images.clear();
+    b.memos.clear();
+    if (!next(b)) break;
+    const int32_t n = static_cast<int32_t>(b.images.size() / static_cast<std::size_t>(rs));
+    if (n == 0) continue;
+    written.clear();
+    // Memo entries first (text and binary ones each in one write), then the records that
+    // refer to them.
+    for (uint32_t type : {MemoFile::kText, MemoFile::kBinary}) {
+      entries.clear();
+      owners.clear();
+      for (BulkBatch::Memo& m : b.memos) {
+        if (!memo_ || m.data.empty() || m.record < 0 || m.record >= n || !IsMemoField(m.field)) continue;
+        if ((fields[static_cast<std::size_t>(m.field)].type == 'M') != (type == MemoFile::kText)) continue;
+        entries.push_back(std::move(m.data));
+        owners.push_back(&m);
+      }
+      if (entries.empty()) continue;
+      if (!memo_->WriteMany(entries, type, &blocks)) {
+        ok = false;
+        break;
+      }
+      memoUnsynced_ = true;
+      for (std::size_t i = 0; i < owners.size(); ++i) {
+        const FieldDesc& f = fields[static_cast<std::size_t>(owners[i]->field)];
+        const std::string ref = EncodeMemoRef(blocks[i], f.width);
+        std::memcpy(b.images.data() + static_cast<std::size_t>(owners[i]->record) * rs + f.offset, ref.data(),
+                    ref.size());
+        const std::size_t bs = static_cast<std::size_t>(memo_->BlockSize());
+        written.push_back({blocks[i], static_cast<uint32_t>((entries[i].size() + 8 + bs - 1) / bs)});
+      }
+    }
+    int32_t first = 0;
+    if (ok) {
+      if (!held && hooks_) hooks_->RecordWillChange(0);
+      first = dbf_->AppendMany(b.images.data(), n);
+      if (first == 0 && !held && hooks_) hooks_->RecordNotWritten(0);
+    }
+    if (first == 0) {
+      // No record refers to this batch's entries: they go back.
+      for (const MemoExtent& e : written) memo_->Free(e);
+      ok = false;
+      break;
+    }
+    dbfUnsynced_ = true;
+    if (!held && hooks_) hooks_->RecordsAppended(first, n, b.images.data(), rs);
+    appended += n;
+    recNo_ = first + n - 1;
+    image_.assign(b.images.data() + static_cast<std::size_t>(n - 1) * rs, static_cast<std::size_t>(rs));
+    bof_ = eof_ = false;
+  }
+  windowCount_ = 0;
+  if (held) hooks_->BulkAppendEnded();
+  return ok ? appended : -1;
+}
+
 void WorkArea::GetRecord(void* out) const { std::memcpy(out, image_.data(), image_.size()); }
 
 void WorkArea::PutRecord(const void* in) {

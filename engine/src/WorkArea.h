@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -71,6 +72,22 @@ class WorkArea : public RecordSource {
   // back the lock of the record appended before (unless asked for with Rlock since).
   bool AppendBlank();
   std::string BlankImage() const;
+  // Bulk loading (a merge): appends the batches that `next` fills until it returns false.
+  // A batch's memo contents are written first, then its records in one write; their keys
+  // follow batch by batch, or, with `rebuildTags`, once at the end by a rebuild of the tags
+  // under the index locks the whole load holds (cheaper for a load large beside the table).
+  // No record lock is taken: the records are whole when they appear. Leaves the last record
+  // current. Returns the number of records appended, -1 when a write failed.
+  struct BulkBatch {
+    struct Memo {
+      int32_t record;  // index in the batch
+      int field;
+      std::string data;
+    };
+    std::string images;  // whole records, one after another; memo references blank
+    std::vector<Memo> memos;
+  };
+  int64_t AppendBulk(const std::function<bool(BulkBatch&)>& next, bool rebuildTags);
   void GetRecord(void* out) const;
   void PutRecord(const void* in);
   bool Commit();

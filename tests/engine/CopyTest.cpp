@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <string>
 
 #include "tests/engine/OrderTestNotes.h"
 
@@ -125,6 +127,68 @@ TEST_F(EngineTest, FieldsMatchByNameAcrossLayoutsAndStructuresCopy) {
   EXPECT_EQ(xb_FieldCount(), 10);
   EXPECT_EQ(xb_FieldWidth("tit1"), 60);
   EXPECT_STREQ(xb_FieldType("mmm"), "M");
+}
+
+// A merge goes in batches. Into a file with tags, both ways of bringing the keys along (one
+// rebuild at the end of a merge large beside its target, insertion batch by batch otherwise)
+// leave every tag holding exactly the table's records in key order, each body with its note,
+// and an index that the next open trusts as it stands.
+TEST_F(EngineTest, MergesInBatchesKeepTagsExactBodiesWithTheirNotesAndATrustedIndex) {
+  const int kSource = 2100;
+  ASSERT_TRUE(xbtest::MakeMergeSource(Path("src.dbf"), kSource));
+  std::map<std::string, std::string> bodyOf;
+  for (int i = 0; i < kSource; ++i)
+    if (i % 250 != 7) bodyOf["s" + std::to_string((i * 7919) % kSource)] = xbtest::MergeSourceBody(i);
+  ASSERT_GT(MakeNotes(Path("tgt.dbf"), {{"t1", "a"}}), 0);
+  xb_SetDeleted(-1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 2);
+  // The first merges are large beside the target (rebuilt tags); the last meets a target
+  // more than sixteen times its size (keys inserted, in two batches).
+  const int kMerges = 18;
+  for (int merge = 1; merge <= kMerges; ++merge) {
+    SCOPED_TRACE("merge " + std::to_string(merge));
+    const XbLong before = xb_RecCount();
+    ASSERT_NE(xb_AppendFrom(Path("src.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+    ASSERT_EQ(xb_RecCount(), before + static_cast<XbLong>(bodyOf.size()));
+    if (merge != 1 && merge != kMerges) continue;
+    xbtest::ExpectTagMatchesTable("TIT1", "tit1");
+    xbtest::ExpectTagMatchesTable("TIT2", "tit2");
+    xb_SetOrder(0);
+    int checked = 0;
+    for (XbLong r = before + 1; r <= xb_RecCount(); ++r) {
+      xb_Go(r);
+      const std::string t = xb_GetTrimString("tit1");
+      ASSERT_EQ(bodyOf.count(t), 1u) << r;
+      EXPECT_EQ(Memo("mmm"), bodyOf[t]) << r;
+      ++checked;
+    }
+    EXPECT_EQ(checked, static_cast<int>(bodyOf.size()));
+    // Opened again, the index is used as it is, not rebuilt.
+    const std::string index = EngineTest::ReadFile(Path("tgt.nsx"));
+    xb_Close();
+    ASSERT_GT(xb_UseEx(Path("tgt.dbf").c_str(), "", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    EXPECT_EQ(xb_TagCount(), 2);
+    xbtest::ExpectTagMatchesTable("TIT1", "tit1");
+    EXPECT_TRUE(EngineTest::ReadFile(Path("tgt.nsx")) == index);
+  }
+  // The gauge of a merge runs up once to one hundred, through its rebuild too.
+  xb_Close();
+  ASSERT_GT(MakeNotes(Path("gauge.dbf"), {{"g", "g"}}), 0);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+  {
+    xbtest::GaugeRecorder gauge;
+    ASSERT_NE(xb_AppendFrom(Path("src.dbf").c_str(), XB_TT_NSX, nullptr), 0);
+  }
+  const std::vector<uint16_t>& codes = xbtest::GaugeRecorder::Codes();
+  ASSERT_GT(codes.size(), 10u);
+  int last = 0;
+  for (uint16_t code : codes) {
+    const int percent = -static_cast<int16_t>(code);
+    EXPECT_GT(percent, last);
+    last = percent;
+  }
+  EXPECT_EQ(codes.back(), XB_GAUGE_CODE(100));
 }
 
 }  // namespace

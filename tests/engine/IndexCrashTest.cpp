@@ -39,22 +39,6 @@ using xbtest::EngineTest;
   }
 }
 
-// The (key, record) pairs of a tag as the engine walks it, and as the table says they must be.
-void ExpectTagMatchesTable(const char* tag, const char* field) {
-  xb_SetOrder(0);
-  std::vector<std::pair<std::string, XbLong>> want;
-  for (XbLong r = 2; r <= xb_RecCount(); ++r) {
-    xb_Go(r);
-    want.emplace_back(xb_GetString(field), r);
-  }
-  std::sort(want.begin(), want.end());
-  xb_SetOrder(xb_TagArea(tag));
-  std::vector<std::pair<std::string, XbLong>> got;
-  for (xb_GoTop(); !xb_Eof() && got.size() <= want.size(); xb_Skip(1))
-    got.emplace_back(xb_GetString(field), xb_RecNo());
-  EXPECT_EQ(got, want) << tag;
-}
-
 TEST_F(EngineTest, KilledIndexWriterLeavesTagsWholeOrRebuilt) {
   std::string path = Path("crash.dbf");
   ASSERT_GT(xbtest::MakeNotes(path, {{"1", "1"}, {"2", "2"}}), 0);
@@ -74,8 +58,8 @@ TEST_F(EngineTest, KilledIndexWriterLeavesTagsWholeOrRebuilt) {
     ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
     xb_SetDeleted(-1);
     EXPECT_EQ(xb_TagCount(), 2);
-    ExpectTagMatchesTable("TIT1", "tit1");
-    ExpectTagMatchesTable("TIT2", "tit2");
+    xbtest::ExpectTagMatchesTable("TIT1", "tit1");
+    xbtest::ExpectTagMatchesTable("TIT2", "tit2");
     xb_Close();
   }
 }
@@ -111,6 +95,59 @@ TEST_F(EngineTest, DeathBetweenTheAnnouncedWriteAndItsKeysMakesTheNextOpenerRebu
   EXPECT_EQ(reopened.First(), 2);
   EXPECT_EQ(reopened.Next(2), 1);
   EXPECT_EQ(reopened.Next(1), 0);
+}
+
+// A merge large beside its target holds one announcement from its first batch to the end of
+// the rebuild of the tags. Killed while it appends or while it rebuilds, it leaves that
+// announcement (or the write flag) standing: the next open rebuilds, and the tags hold exactly
+// the records the table got, each one whole.
+int gStopAt = 0;
+void StopAt(XbPtr, uint16_t code) {
+  if (-static_cast<int16_t>(code) >= gStopAt) _exit(0);
+}
+
+TEST_F(EngineTest, AMergeKilledHalfWayLeavesTagsThatTheNextOpenRebuilds) {
+  const int kSource = 2100;
+  ASSERT_TRUE(xbtest::MakeMergeSource(Path("src.dbf"), kSource));
+  for (int stopAt : {10, 30, 50, 90}) {  // in the first batch, the second, the rebuild
+    SCOPED_TRACE("killed at " + std::to_string(stopAt) + "%");
+    const std::string path = Path("tgt" + std::to_string(stopAt) + ".dbf");
+    ASSERT_GT(xbtest::MakeNotes(path, {{"t", "t"}}), 0);
+    ASSERT_EQ(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 1);
+    ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 2);
+    xb_Close();
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (xb_UseEx(path.c_str(), "MERGER", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(3);
+      xb_SetDeleted(-1);
+      gStopAt = stopAt;
+      xb_SetGaugePoster(StopAt);
+      xb_SetGaugeHook(1);
+      xb_AppendFrom(Path("src.dbf").c_str(), XB_TT_NSX, nullptr);
+      _exit(4);  // not stopped
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    auto raw = xbe::IndexFile::Open(Path("tgt" + std::to_string(stopAt) + ".nsx"), false);
+    ASSERT_TRUE(raw);
+    EXPECT_FALSE(raw->Trusted() && !raw->Announced());
+    raw.reset();
+    ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetDeleted(-1);
+    EXPECT_EQ(xb_TagCount(), 2);
+    if (stopAt >= 30) {
+      EXPECT_GT(xb_RecCount(), 2);
+    }
+    xbtest::ExpectTagMatchesTable("TIT1", "tit1");
+    xbtest::ExpectTagMatchesTable("TIT2", "tit2");
+    for (XbLong r = 3; r <= xb_RecCount(); ++r) {
+      xb_Go(r);
+      ASSERT_EQ(xb_GetString("tit1")[0], 's') << r;
+    }
+    xb_Close();
+  }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // deleted header in record 1 and notes made from (tit1, tit2, chk) triples.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +43,20 @@ inline XbShort MakeNotes(const std::string& path, const std::vector<NoteRow>& no
   return wa;
 }
 
+// A source for merges: n notes, more than one batch of the engine's bulk append, with
+// titles unique in tit1 ("s" + a permutation of 0..n-1), every 250th deleted, every 500th
+// with a body of several memo blocks. Left closed.
+inline std::string MergeSourceBody(int i) { return i % 500 == 0 ? Hangul(1500) : "body " + std::to_string(i); }
+inline bool MakeMergeSource(const std::string& path, int n) {
+  std::vector<NoteRow> rows;
+  for (int i = 0; i < n; ++i)
+    rows.emplace_back("s" + std::to_string((i * 7919) % n), std::to_string(i % 97), i % 3 ? " " : "v",
+                      MergeSourceBody(i), i % 250 == 7);
+  if (MakeNotes(path, rows) <= 0) return false;
+  xb_Close();
+  return true;
+}
+
 // Record numbers in the view's order, from the top.
 inline std::vector<XbLong> Walk() {
   std::vector<XbLong> out;
@@ -58,6 +75,22 @@ inline std::vector<XbLong> WalkBack() {
     if (xb_Bof() && xb_RecNo() == before) break;
   }
   return out;
+}
+
+// The (key, record) pairs of a tag as the engine walks it, and as the table says they must be.
+inline void ExpectTagMatchesTable(const char* tag, const char* field) {
+  xb_SetOrder(0);
+  std::vector<std::pair<std::string, XbLong>> want;
+  for (XbLong r = 2; r <= xb_RecCount(); ++r) {
+    xb_Go(r);
+    want.emplace_back(xb_GetString(field), r);
+  }
+  std::sort(want.begin(), want.end());
+  xb_SetOrder(xb_TagArea(tag));
+  std::vector<std::pair<std::string, XbLong>> got;
+  for (xb_GoTop(); !xb_Eof() && got.size() <= want.size(); xb_Skip(1))
+    got.emplace_back(xb_GetString(field), xb_RecNo());
+  EXPECT_EQ(got, want) << tag;
 }
 
 // Collects the gauge codes the engine posts while installed.

@@ -3,6 +3,9 @@
 // old one, character-correct matching, exactness, Locate and query bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "tests/engine/OrderTestNotes.h"
 
 namespace {
@@ -142,6 +145,137 @@ TEST_F(EngineTest, AQueryUnderTheFileLockSeesTheWritesOfTheWalkBeforeIt) {
   EXPECT_EQ(Walk(), (V{2, 4, 6, 8, 10}));
   EXPECT_EQ(xb_QueryRecCount(), 5);
   xb_Unlock(0);
+}
+
+// A walk through a query in title order must give exactly what a scan filtered by the query
+// and sorted by (title, record number) gives, however far apart the hits lie in the order,
+// from wherever it starts, and after writes made here and by another work area.
+class QueryOrderWalk : public EngineTest {};
+
+TEST_F(QueryOrderWalk, EqualsTheFilteredScanSortedByTitle) {
+  struct Note {
+    XbLong rec;
+    std::string tit2;
+    bool hit, deleted;
+  };
+  std::vector<xbtest::NoteRow> rows;
+  std::vector<Note> notes;
+  const int kNotes = 400;
+  for (int i = 0; i < kNotes; ++i) {
+    // Sparse hits spread over the order, a cluster of them at its very end, some deleted.
+    const bool hit = i % 37 == 5 || i >= kNotes - 6;
+    std::string t2 = i >= kNotes - 6 ? "zz" + std::to_string(i % 3) : std::string(1, static_cast<char>('a' + (i * 7) % 23));
+    t2 += static_cast<char>('a' + (i * 13) % 19);
+    const bool deleted = i % 74 == 5;
+    rows.emplace_back(std::string("n") + std::to_string(i) + (hit ? "q" : ""), t2, " ", "", deleted);
+    notes.push_back({i + 2, t2, hit, deleted});
+  }
+  ASSERT_GT(MakeNotes(Path("walk.dbf"), rows), 0);
+  xb_SetDeleted(-1);
+  ASSERT_EQ(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 1);
+  ASSERT_GT(xb_Query("at(\"q\",tit1)>0"), 0);
+
+  auto expected = [&] {
+    std::vector<Note> in;
+    for (const Note& n : notes)
+      if (n.hit && !n.deleted) in.push_back(n);
+    std::stable_sort(in.begin(), in.end(), [](const Note& a, const Note& b) { return a.tit2 < b.tit2; });
+    V out;
+    for (const Note& n : in) out.push_back(n.rec);
+    return out;
+  };
+  auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const V want = expected();
+    ASSERT_FALSE(want.empty());
+    EXPECT_EQ(Walk(), want);
+    V back(want.rbegin(), want.rend());
+    EXPECT_EQ(xbtest::WalkBack(), back);
+    EXPECT_EQ(xb_QueryRecCount(), static_cast<XbLong>(want.size()));
+    // Skips by more than one, and off both ends.
+    xb_GoTop();
+    xb_Skip(5);
+    EXPECT_EQ(xb_RecNo(), want[5]);
+    xb_Skip(-3);
+    EXPECT_EQ(xb_RecNo(), want[2]);
+    xb_Skip(static_cast<XbLong>(want.size()));
+    EXPECT_NE(xb_Eof(), 0);
+    xb_GoBottom();
+    EXPECT_EQ(xb_RecNo(), want.back());
+    xb_Skip(-static_cast<XbLong>(want.size()) - 2);
+    EXPECT_NE(xb_Bof(), 0);
+    EXPECT_EQ(xb_RecNo(), want.front());
+  };
+  check("after the query");
+
+  // From a record outside the query, a step reaches the nearest hit on that side of its place.
+  auto place = [&](XbLong rec) {
+    for (const Note& n : notes)
+      if (n.rec == rec) return n;
+    return Note{};
+  };
+  for (XbLong from : {XbLong{2}, XbLong{30}, XbLong{200}, XbLong{380}}) {
+    SCOPED_TRACE(from);
+    const Note f = place(from);
+    ASSERT_FALSE(f.hit);
+    const V want = expected();
+    XbLong after = 0, before = 0;
+    for (XbLong r : want) {
+      const Note n = place(r);
+      const bool below = n.tit2 < f.tit2 || (n.tit2 == f.tit2 && r < from);
+      if (below) before = r;
+      if (!below && after == 0) after = r;
+    }
+    xb_Go(from);
+    xb_Skip(1);
+    EXPECT_EQ(xb_Eof() ? 0 : xb_RecNo(), after);
+    xb_Go(from);
+    xb_Skip(-1);
+    if (before) {
+      EXPECT_EQ(xb_RecNo(), before);
+    } else {
+      EXPECT_NE(xb_Bof(), 0);
+    }
+  }
+
+  // Writes under the query: a hit moved to the front of the order, a hit deleted; a note
+  // outside the query that now matches stays out (the query is a snapshot).
+  const XbLong moved = expected().back(), gone = expected()[3];
+  xb_Go(moved);
+  xb_PutString("tit2", "a");
+  xb_Commit();
+  for (Note& n : notes)
+    if (n.rec == moved) n.tit2 = "a";
+  xb_Go(gone);
+  xb_Delete();
+  for (Note& n : notes)
+    if (n.rec == gone) n.deleted = true;
+  xb_Go(3);
+  xb_PutString("tit1", "now q");
+  xb_Commit();
+  check("after writes here");
+  EXPECT_EQ(Walk().front(), moved);
+
+  // A write by another work area reaches this one's walk.
+  const XbShort mine = xb_Select(0);
+  const XbShort other = xb_UseEx(Path("walk.dbf").c_str(), "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+  ASSERT_GT(other, 0);
+  const XbLong far = expected().front();
+  xb_Go(far);
+  xb_PutString("tit2", "zzzz");
+  xb_Commit();
+  xb_Close();
+  xb_Select(mine);
+  for (Note& n : notes)
+    if (n.rec == far) n.tit2 = "zzzz";
+  check("after a write elsewhere");
+  EXPECT_EQ(Walk().back(), far);
+
+  // Reversed, the walk is the same list backwards.
+  xb_IndexFlip();
+  const V want = expected();
+  EXPECT_EQ(Walk(), V(want.rbegin(), want.rend()));
+  xb_IndexFlip();
 }
 
 }  // namespace
