@@ -330,14 +330,22 @@ void TReportFiler::WriteText(uint8_t Code, const std::string& Text, double X) {
 
 void TReportFiler::PrintTextAs(uint8_t Code, const std::string& Text, double X) {
   if (!Drawing()) return;
-  int w = FCanvas.TextWidth(Text);
   double k = 10000.0 / (XDPI * ScaleX() * ZoomFactor());
   if (AccuracyMethod == amAppearance) {
     WriteText(Code, Text, X);
-    if (Code == rcTextCenter) CursorX = X + ((w + 1) / 2) * k;
-    else if (Code == rcTextLeft) CursorX = X + w * k;
-    else CursorX = X;
+    if (Code == rcTextRight) {
+      CursorX = X;
+    } else {
+      // Measured in the font of now, but only when the cursor is read.
+      FPendingFont = FCanvas.FontSnapshot();
+      FPendingText = Text;
+      FPendingX = X;
+      FPendingK = k;
+      FPendingCode = Code;
+      CursorX.Defer();
+    }
   } else {
+    int w = FCanvas.TextWidth(Text);
     CursorX = Code == rcTextLeft ? X : Code == rcTextCenter ? X - (w / 2) * k : X - w * k;
     // One record per character: a two-byte character is never split into two records.
     for (size_t i = 0; i < Text.size();) {
@@ -350,6 +358,13 @@ void TReportFiler::PrintTextAs(uint8_t Code, const std::string& Text, double X) 
     }
   }
   Done();
+}
+
+void TReportFiler::SettleCursorX() {
+  if (!FPendingFont) return;
+  const int w = TReportCanvas::TextWidthOn(*FPendingFont, FPendingText);
+  FPendingFont.reset();
+  CursorX = FPendingCode == rcTextCenter ? FPendingX + ((w + 1) / 2) * FPendingK : FPendingX + w * FPendingK;
 }
 
 void TReportFiler::PrintTextCenter(const std::string& Text, double X) { PrintTextAs(rcTextCenter, Text, X); }
