@@ -12,6 +12,7 @@
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/LongOperation.h"
 #include "platform/ui/QtText.h"
 
 using cp949::K;
@@ -78,6 +79,7 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
 
   ScrollBox1 = nullptr;
   SpeedButton1 = SpeedButton2 = PrevButton = NextButton = nullptr;
+  StatusLabel1 = nullptr;
 }
 
 void TPrintDialog::BuildReportComponents() {
@@ -85,6 +87,9 @@ void TPrintDialog::BuildReportComponents() {
   ScrollBox1->SetAlign(alClient);
   ScrollBox1->SetVisible(false);
   FilePreview1->SetScrollBox(ScrollBox1);
+  StatusLabel1->SetVisible(false);
+  ReportFiler1->SetStatusLabel(StatusLabel1);
+  FilePrinter1->SetStatusLabel(StatusLabel1);
 
   OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
   OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
@@ -99,10 +104,24 @@ void TPrintDialog::FinishPreview() {
   FPreviewActive = false;
 }
 
+void TPrintDialog::RunReport(const std::function<void()>& Work) {
+  struct Shown {
+    TLabel* l;
+    ~Shown() {
+      l->SetVisible(false);
+      l->SetText(std::string());
+    }
+  } shown{StatusLabel1};
+  StatusLabel1->SetText(std::string());
+  StatusLabel1->SetVisible(true);
+  TLongOperation busy;
+  Work();
+}
+
 void TPrintDialog::SpeedButton1Click(TObject*) {
   FinishPreview();
   ScrollBox1->Show();
-  ReportFiler1->Execute();
+  RunReport([this] { ReportFiler1->Execute(); });
   FilePreview1->StartPreview();
   FilePreview1->SetZoomFactor(50);
   // The preview does not start when the stream cannot be read (it has said why).
@@ -110,8 +129,10 @@ void TPrintDialog::SpeedButton1Click(TObject*) {
 }
 
 void TPrintDialog::SpeedButton2Click(TObject*) {
-  ReportFiler1->Execute();
-  FilePrinter1->Execute();
+  RunReport([this] {
+    ReportFiler1->Execute();
+    FilePrinter1->Execute();
+  });
 }
 
 void TPrintDialog::PrintClick(TObject* Sender) {
@@ -171,6 +192,7 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
   PrevButton->SetText("<<");
   NextButton = Put<TSpeedButton>(PrintPage, "NextButton", 120, 112, 96, 30);
   NextButton->SetText(">>");
+  StatusLabel1 = Put<TLabel>(PrintPage, "StatusLabel1", 16, 156, 200, 20);
 
   GroupBox1 = Put<TGroupBox>(SettingsPage, "GroupBox1", 6, 6, 224, 82);
   GroupBox1->SetText(K("표제 줄간격"));
