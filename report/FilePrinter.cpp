@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "platform/core/Services.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Forms.h"
 #include "report/ReportPrinter.h"
@@ -67,8 +68,18 @@ bool TFilePrinter::OpenInputStream() {
   try {
     switch (StreamMode) {
       case smMemory: {
+        // Read in pieces, with the application's turn between them: a long report's stream
+        // takes a noticeable while to read.
+        TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
         auto m = std::make_unique<TMemoryStream>();
-        m->LoadFromFile(FileName);
+        const int64_t size = file.Size();
+        m->SetSize(size);
+        constexpr int64_t kPiece = 4 << 20;
+        auto* bytes = static_cast<unsigned char*>(m->Memory());
+        for (int64_t at = 0; at < size; at += kPiece) {
+          file.ReadBuffer(bytes + at, std::min(kPiece, size - at));
+          ProcessMessages();
+        }
         FOwnedIn = std::move(m);
         break;
       }

@@ -1,6 +1,7 @@
 // The report recorder: runs the report's events and writes the report stream.
 #include "report/ReportFiler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -315,8 +316,18 @@ void TReportFiler::Execute() {
     if (FOut->Size() > end) FOut->SetSize(end);
   }
 
-  // Step 12.
-  if (StreamMode == smMemory) static_cast<TMemoryStream*>(FOut)->SaveToFile(FileName);
+  // Step 12: saved in pieces, with the application's turn between them, since a long
+  // report's stream is written for a noticeable while.
+  if (StreamMode == smMemory) {
+    auto& m = *static_cast<TMemoryStream*>(FOut);
+    TFileStream file(FileName, fmCreate);
+    constexpr int64_t kPiece = 4 << 20;
+    const auto* bytes = static_cast<const unsigned char*>(m.Memory());
+    for (int64_t at = 0; at < m.Size(); at += kPiece) {
+      file.WriteBuffer(bytes + at, std::min(kPiece, m.Size() - at));
+      ProcessMessages();
+    }
+  }
 }
 
 // ---- Text -----------------------------------------------------------------------------------
