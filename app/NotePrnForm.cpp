@@ -309,6 +309,8 @@ void TNotePrnForm::SpeedButton1Click(TObject* Sender) {
 
 void TNotePrnForm::SpeedButton2Click(TObject* Sender) {
   if (!MainForm->memo1->PlainText()) {
+    // The editor prints in one go; what the user does meanwhile is dropped with it.
+    TLongOperation busy;
     RtfPrint();
     return;
   }
