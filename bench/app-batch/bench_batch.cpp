@@ -50,6 +50,7 @@
 #include "platform/ui/FakeDialogs.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Gauges.h"
+#include "platform/ui/StdCtrls.h"
 #include "table/XbEngine.h"
 
 #ifdef ORV_HAVE_SQLITE
@@ -179,6 +180,8 @@ class TStallMeter {
  private:
   static void Collect(TComponent* c, std::string& out) {
     if (auto* g = dynamic_cast<TGauge*>(c)) out += "g" + std::to_string(g->Visible() ? g->Progress() : -1) + ";";
+    // The print dialogs name the page in hand in a label of their own.
+    if (auto* l = dynamic_cast<TLabel*>(c); l && l->Name() == "StatusLabel1") out += l->Caption() + ";";
     if (auto* s = dynamic_cast<TStatusBar*>(c)) {
       out += s->SimpleText() + ";";
       for (int i = 0; i < s->Panels().Count(); ++i) out += s->Panels()[i].Text() + ";";
