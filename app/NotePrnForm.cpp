@@ -121,8 +121,10 @@ void TPrintDialog::RunReport(const std::function<void()>& Work) {
 void TPrintDialog::SpeedButton1Click(TObject*) {
   FinishPreview();
   ScrollBox1->Show();
-  RunReport([this] { ReportFiler1->Execute(); });
-  FilePreview1->StartPreview();
+  RunReport([this] {
+    ReportFiler1->Execute();
+    FilePreview1->StartPreview();  // reads the whole stream
+  });
   FilePreview1->SetZoomFactor(50);
   // The preview does not start when the stream cannot be read (it has said why).
   FPreviewActive = FilePreview1->Printing();
