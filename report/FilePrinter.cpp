@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include <QImage>
 #include <QPainter>
@@ -73,13 +74,15 @@ bool TFilePrinter::OpenInputStream() {
         TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
         auto m = std::make_unique<TMemoryStream>();
         const int64_t size = file.Size();
-        m->SetSize(size);
         constexpr int64_t kPiece = 4 << 20;
-        auto* bytes = static_cast<unsigned char*>(m->Memory());
+        std::vector<unsigned char> piece(static_cast<std::size_t>(std::min(kPiece, size)));
         for (int64_t at = 0; at < size; at += kPiece) {
-          file.ReadBuffer(bytes + at, std::min(kPiece, size - at));
+          const int64_t n = std::min(kPiece, size - at);
+          file.ReadBuffer(piece.data(), n);
+          m->WriteBuffer(piece.data(), n);
           ProcessMessages();
         }
+        m->SetPosition(0);
         FOwnedIn = std::move(m);
         break;
       }
