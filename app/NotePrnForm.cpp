@@ -67,6 +67,9 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
   ReportFiler1->Title = "ReportKit Report";
   ReportFiler1->FileName = kReportStreamFile;
   ReportFiler1->OnPrint = [this](TObject* s) { ReportFiler1Print(s); };
+  // The component stops recording after page 9999, which a list of a million notes passes:
+  // every page the players can reach (by 16-bit page numbers) is recorded.
+  ReportFiler1->LastPage = 65535;
 
   FilePreview1 = new TFilePreview(this);
   FilePreview1->SetName("FilePreview1");

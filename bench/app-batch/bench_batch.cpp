@@ -371,8 +371,18 @@ std::string Print() {
   const fs::path pdf = fs::current_path() / kPdfFallbackFile;
   std::error_code ec;
   const double mb = static_cast<double>(fs::file_size(pdf, ec)) / 1e6;
+  // The pages the PDF holds, as a reader counts them.
+  int pdfPages = 0;
+  if (!ec) {
+    if (FILE* info = popen(("pdfinfo '" + pdf.string() + "' 2>/dev/null").c_str(), "r")) {
+      char buf[256];
+      while (std::fgets(buf, sizeof buf, info))
+        if (std::strncmp(buf, "Pages:", 6) == 0) pdfPages = std::atoi(buf + 6);
+      pclose(info);
+    }
+  }
   char tail[160];
-  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB", pages, ec ? 0.0 : mb);
+  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB of %d pages", pages, ec ? 0.0 : mb, pdfPages);
   return line + tail;
 }
 

@@ -245,6 +245,7 @@ TEST_F(ListPrintTest, WhilePrintingThePageShowsAndASecondCommandIsRefused) {
     EXPECT_FALSE(PrnList->StatusLabel1->Visible());
   });
   ASSERT_EQ(pages.Pages().size(), 3u);
+  EXPECT_GT(PrnList->ReportFiler1->LastPage, 10000) << "a list of a million notes keeps its last pages";
   EXPECT_TRUE(visibleDuring);
   EXPECT_GT(paints, 0);
   // The first turn of the operation comes at once, when the first page is begun.
