@@ -1,6 +1,8 @@
 // TMainForm: moving through the notes — the sort buttons, the entry order and the
 // record-number entry, the quick move, the seek panel and its search, the walk to the next
 // marked note, and the visit history (MainForm.h).
+#include <algorithm>
+
 #include "app/IndexDlg.h"
 #include "app/MainForm.h"
 #include "app/SearchExpr.h"
@@ -8,6 +10,7 @@
 #include "platform/core/Services.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
+#include "platform/ui/LongOperation.h"
 
 using cp949::K;
 
@@ -229,16 +232,33 @@ void TMainForm::NextMarkedNote() {
   // What is typed belongs to the note it was typed on, not to the one the walk reaches.
   DBMemo1Save();
   AttachDisplay(false);
-  try {
+  {
+    // A file of many notes without a mark ahead is a long walk: the status bar shows how far
+    // it has come, the window repaints, and no second command starts meanwhile.
+    TLongOperation busy;
+    TStatusPanel& shown = SBar->Panels()[0];
+    const std::string before = shown.Text();
+    struct TEnd {
+      TMainForm& f;
+      TStatusPanel& panel;
+      const std::string& text;
+      ~TEnd() {
+        panel.SetText(text);
+        f.AttachDisplay(true);
+      }
+    } end{*this, shown, before};
+    const XbLong notes = std::max<XbLong>(1, NoteTable->RecCount());
+    XbLong seen = 0;
+    int percent = -1;
     while (!NoteTable->Eof()) {
       if (!Trim(NoteTable->GetString("chk")).empty()) break;
       NoteTable->Skip(1);
+      if (++seen % 1024 != 0) continue;
+      const int now = static_cast<int>(std::min<XbLong>(99, seen * 100 / notes));
+      if (now != percent) shown.SetText(IntToStr(percent = now) + "%");
+      TLongOperation::Pump();
     }
-  } catch (...) {
-    AttachDisplay(true);
-    throw;
   }
-  AttachDisplay(true);
   NoteTable->SetRecNo(static_cast<int>(NoteTable->RecNo()));
   NoteDataSourceDataChange(NoteDataSource, nullptr);
 }

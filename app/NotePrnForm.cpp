@@ -12,6 +12,8 @@
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/LongOperation.h"
+#include "platform/ui/QtText.h"
 
 using cp949::K;
 
@@ -64,6 +66,9 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
   ReportFiler1->Title = "ReportKit Report";
   ReportFiler1->FileName = kReportStreamFile;
   ReportFiler1->OnPrint = [this](TObject* s) { ReportFiler1Print(s); };
+  // The component stops recording after page 9999, which a list of a million notes passes:
+  // every page the players can reach (by 16-bit page numbers) is recorded.
+  ReportFiler1->LastPage = 65535;
 
   FilePreview1 = new TFilePreview(this);
   FilePreview1->SetName("FilePreview1");
@@ -76,6 +81,7 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
 
   ScrollBox1 = nullptr;
   SpeedButton1 = SpeedButton2 = PrevButton = NextButton = nullptr;
+  StatusLabel1 = nullptr;
 }
 
 void TPrintDialog::BuildReportComponents() {
@@ -83,6 +89,9 @@ void TPrintDialog::BuildReportComponents() {
   ScrollBox1->SetAlign(alClient);
   ScrollBox1->SetVisible(false);
   FilePreview1->SetScrollBox(ScrollBox1);
+  StatusLabel1->SetVisible(false);
+  ReportFiler1->SetStatusLabel(StatusLabel1);
+  FilePrinter1->SetStatusLabel(StatusLabel1);
 
   OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
   OnKeyPress = [this](TObject* s, char& k) { FormKeyPress(s, k); };
@@ -97,19 +106,37 @@ void TPrintDialog::FinishPreview() {
   FPreviewActive = false;
 }
 
+void TPrintDialog::RunReport(const std::function<void()>& Work) {
+  struct Shown {
+    TLabel* l;
+    ~Shown() {
+      l->SetVisible(false);
+      l->SetText(std::string());
+    }
+  } shown{StatusLabel1};
+  StatusLabel1->SetText(std::string());
+  StatusLabel1->SetVisible(true);
+  TLongOperation busy;
+  Work();
+}
+
 void TPrintDialog::SpeedButton1Click(TObject*) {
   FinishPreview();
   ScrollBox1->Show();
-  ReportFiler1->Execute();
-  FilePreview1->StartPreview();
+  RunReport([this] {
+    ReportFiler1->Execute();
+    FilePreview1->StartPreview();  // reads the whole stream
+  });
   FilePreview1->SetZoomFactor(50);
   // The preview does not start when the stream cannot be read (it has said why).
   FPreviewActive = FilePreview1->Printing();
 }
 
 void TPrintDialog::SpeedButton2Click(TObject*) {
-  ReportFiler1->Execute();
-  FilePrinter1->Execute();
+  RunReport([this] {
+    ReportFiler1->Execute();
+    FilePrinter1->Execute();
+  });
 }
 
 void TPrintDialog::PrintClick(TObject* Sender) {
@@ -169,6 +196,7 @@ TNotePrnForm::TNotePrnForm(TComponent* AOwner) : TPrintDialog(AOwner) {
   PrevButton->SetText("<<");
   NextButton = Put<TSpeedButton>(PrintPage, "NextButton", 120, 112, 96, 30);
   NextButton->SetText(">>");
+  StatusLabel1 = Put<TLabel>(PrintPage, "StatusLabel1", 16, 156, 200, 20);
 
   GroupBox1 = Put<TGroupBox>(SettingsPage, "GroupBox1", 6, 6, 224, 82);
   GroupBox1->SetText(K("표제 줄간격"));
@@ -285,6 +313,8 @@ void TNotePrnForm::SpeedButton1Click(TObject* Sender) {
 
 void TNotePrnForm::SpeedButton2Click(TObject* Sender) {
   if (!MainForm->memo1->PlainText()) {
+    // The editor prints in one go; what the user does meanwhile is dropped with it.
+    TLongOperation busy;
     RtfPrint();
     return;
   }

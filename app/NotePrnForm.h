@@ -12,6 +12,10 @@
 // The print button records the report first and plays that recording, so what is printed is
 // always the current note (or list) with the settings in force, never an older stream.
 //
+// Recording and printing are long operations: the user's input is dropped until they end, the
+// windows repaint meanwhile, and StatusLabel1 (shown only while they run) names the page being
+// recorded or printed.
+//
 // The note report: a title block with the chosen titles and their labels, the body lines
 // from the first to the last one that is not blank, and "- n -" at the foot of each page, in
 // the fonts and line spacings of the settings record (font1/fsize1/FType1 and utab1 for the
@@ -20,6 +24,7 @@
 // editor's own printing (RtfPrint), without title block or page numbers.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/ui/Buttons.h"
@@ -46,6 +51,7 @@ class TPrintDialog : public TForm {
   TSpeedButton* SpeedButton2;  // print
   TSpeedButton* PrevButton;
   TSpeedButton* NextButton;
+  TLabel* StatusLabel1;  // "Printing page n" while a report is recorded or printed
 
   // Draws the report's pages; Sender is the recording TBaseReport.
   virtual void ReportFiler1Print(TObject* Sender) = 0;
@@ -76,8 +82,10 @@ class TPrintDialog : public TForm {
   }
   // The scroll box the preview shows its page in, filling the form beside the controls, and
   // the handlers both dialogs share: closing, the Enter rule and the preview, print and page
-  // buttons (which must exist by then).
+  // buttons and the status label (which must exist by then).
   void BuildReportComponents();
+  // Runs Work (recording, printing) as a long operation with StatusLabel1 shown.
+  void RunReport(const std::function<void()>& Work);
   bool FPreviewActive = false;
 };
 

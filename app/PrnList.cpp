@@ -56,6 +56,7 @@ TPrnList::TPrnList(TComponent* AOwner) : TPrintDialog(AOwner) {
 
   SpeedButton3 = Put<TSpeedButton>(left, "SpeedButton3", 10, 260, 160, 34);
   SpeedButton3->SetText("  EXIT  ");
+  StatusLabel1 = Put<TLabel>(left, "StatusLabel1", 10, 304, 160, 20);
 
   BuildReportComponents();
 

@@ -22,6 +22,15 @@ namespace {
 std::string Cut255(const std::string& s) { return s.size() <= 255 ? s : cp949::Cut(s, 255); }
 }  // namespace
 
+TReportCursorX::operator double() const {
+  if (FPending) {
+    // Settling assigns the value, which clears the flag.
+    const_cast<TBaseReport&>(FOwner).SettleCursorX();
+    if (FPending) const_cast<TReportCursorX*>(this)->FPending = false;
+  }
+  return FValue;
+}
+
 TBaseReport::TBaseReport(TComponent* AOwner) : TComponent(AOwner) {
   UpdatePrinterMetrics();
   SetCopies(1);

@@ -50,6 +50,33 @@ struct TTabStop {
   uint8_t Shade = 0;    // percent; 0 = TabShade
 };
 
+class TBaseReport;
+
+// The print cursor's X, in inches. A recorder may leave it waiting on the width of the text it
+// just wrote, which is measured only when the cursor is read: text placed by tab stops never
+// reads it, and measuring every text is what a long report would spend its time on. Reads and
+// writes look like those of a double.
+class TReportCursorX {
+ public:
+  explicit TReportCursorX(TBaseReport& Owner) : FOwner(Owner) {}
+  TReportCursorX(const TReportCursorX&) = delete;
+  operator double() const;
+  TReportCursorX& operator=(double v) {
+    FPending = false;
+    FValue = v;
+    return *this;
+  }
+  TReportCursorX& operator=(const TReportCursorX& o) { return *this = static_cast<double>(o); }
+  TReportCursorX& operator+=(double v) { return *this = static_cast<double>(*this) + v; }
+  // The value is to come from the owner's SettleCursorX when next read.
+  void Defer() { FPending = true; }
+
+ private:
+  TBaseReport& FOwner;
+  double FValue = 0;
+  bool FPending = false;
+};
+
 class TBaseReport : public TComponent {
  public:
   explicit TBaseReport(TComponent* AOwner = nullptr);
@@ -106,7 +133,8 @@ class TBaseReport : public TComponent {
   double Descent = 0, LineHeight = 0, FontLineHeight = 1.0 / 6;
   std::string OutputPort;
   double SectionLeft = 0, SectionRight = 0, SectionTop = 0, SectionBottom = 0;
-  double CursorX = 0, CursorY = 0;
+  TReportCursorX CursorX{*this};
+  double CursorY = 0;
   double ColumnWidth = 0, ColumnGap = 0;
   int ColumnNumber = 1, ColumnCount = 1;
   int PageNumber = 0;
@@ -176,6 +204,8 @@ class TBaseReport : public TComponent {
   void PrintCenterAt(const std::string& Text, double X);
 
   // ---- virtual operations
+  // Gives CursorX the value it was deferred on (TReportCursorX::Defer).
+  virtual void SettleCursorX() {}
   virtual int GetOutputKind() const { return okPrinter; }
   virtual void PrintTextCenter(const std::string& Text, double X) = 0;
   virtual void PrintTextLeft(const std::string& Text, double X) = 0;

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include <QImage>
 #include <QPainter>
 
+#include "platform/core/Services.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Forms.h"
 #include "report/ReportPrinter.h"
@@ -67,8 +69,20 @@ bool TFilePrinter::OpenInputStream() {
   try {
     switch (StreamMode) {
       case smMemory: {
+        // Read in pieces, with the application's turn between them: a long report's stream
+        // takes a noticeable while to read.
+        TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
         auto m = std::make_unique<TMemoryStream>();
-        m->LoadFromFile(FileName);
+        const int64_t size = file.Size();
+        constexpr int64_t kPiece = 4 << 20;
+        std::vector<unsigned char> piece(static_cast<std::size_t>(std::min(kPiece, size)));
+        for (int64_t at = 0; at < size; at += kPiece) {
+          const int64_t n = std::min(kPiece, size - at);
+          file.ReadBuffer(piece.data(), n);
+          m->WriteBuffer(piece.data(), n);
+          ProcessMessages();
+        }
+        m->SetPosition(0);
         FOwnedIn = std::move(m);
         break;
       }

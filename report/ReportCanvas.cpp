@@ -2,13 +2,16 @@
 #include "report/ReportCanvas.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "platform/core/Classes.h"
@@ -139,25 +142,56 @@ void ApplyMode(QPainter& p, TReportPenMode m) {
   p.setCompositionMode(c);
 }
 
-// Draws S with its left end at X on the baseline Y. On a PDF or a printer the words are
-// drawn one by one at their places, blanks left out: the PDF writer gives the blank glyph of
-// some faces (the Nanum ones) no text, so copied or searched text would lose its spaces.
-void DrawTextRuns(QPainter& P, const QFontMetrics& M, int X, int Y, const QString& S) {
-  if (P.paintEngine() && P.paintEngine()->type() == QPaintEngine::Raster) {
-    P.drawText(X, Y, S);
-    return;
+// On a PDF or a printer text is drawn word by word at its places, blanks left out: the PDF
+// writer gives the blank glyph of some faces (the Nanum ones) no text, so copied or searched
+// text would lose its spaces. A picture (the preview) takes the text whole.
+bool DrawsWords(QPainter& P) { return !(P.paintEngine() && P.paintEngine()->type() == QPaintEngine::Raster); }
+
+// A text shaped once, on one line, for its width and for drawing its words from its glyphs:
+// shaping is what a long print spends its time on.
+class TShapedText {
+ public:
+  TShapedText(const QString& S, const QFont& F, QPaintDevice* D) : FLayout(S, F, D) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    FLayout.setTextOption(option);
+    FLayout.setCacheEnabled(true);  // the glyphs are drawn after the layout: keep them
+    FLayout.beginLayout();
+    FLine = FLayout.createLine();
+    FLayout.endLayout();
   }
-  for (qsizetype i = 0; i < S.size();) {
-    if (S[i] == QLatin1Char(' ')) {
-      ++i;
-      continue;
+  // In whole pixels, as the font's metrics give it.
+  int Width() const { return FLine.isValid() ? qRound(FLine.horizontalAdvance()) : 0; }
+  // The words with the text's left end at X on the baseline Y: the glyphs of the line but
+  // those of the blank.
+  void DrawWords(QPainter& P, int X, int Y) {
+    if (!FLine.isValid()) return;
+    const QPointF origin(X, Y - FLine.ascent());
+    for (QGlyphRun run : FLine.glyphRuns()) {
+      const QList<quint32> blank = run.rawFont().glyphIndexesForString(QStringLiteral(" "));
+      const quint32 space = blank.isEmpty() ? 0 : blank.front();
+      QList<quint32> glyphs = run.glyphIndexes();
+      QList<QPointF> at = run.positions();
+      qsizetype kept = 0;
+      for (qsizetype i = 0; i < glyphs.size() && i < at.size(); ++i) {
+        if (space != 0 && glyphs[i] == space) continue;
+        glyphs[kept] = glyphs[i];
+        at[kept] = at[i];
+        ++kept;
+      }
+      if (kept == 0) continue;
+      glyphs.resize(kept);
+      at.resize(kept);
+      run.setGlyphIndexes(glyphs);
+      run.setPositions(at);
+      P.drawGlyphRun(origin, run);
     }
-    qsizetype j = i;
-    while (j < S.size() && S[j] != QLatin1Char(' ')) ++j;
-    P.drawText(QPointF(X + M.horizontalAdvance(S.left(i)), Y), S.mid(i, j - i));
-    i = j;
   }
-}
+
+ private:
+  QTextLayout FLayout;
+  QTextLine FLine;
+};
 
 }  // namespace
 
@@ -215,26 +249,88 @@ QFont TReportCanvas::QtFont() const {
   return q;
 }
 
-int TReportCanvas::TextWidth(const std::string& Text) {
-  return QFontMetrics(QtFont(), MeasureOn()).horizontalAdvance(orv::ToQ(Text));
+struct TReportCanvas::FontCache {
+  // What the font was made from.
+  std::string Name;
+  int Height = 0, PixelsPerInch = 0, DpiX = 0, DpiY = 0;
+  TFontStyles Style;
+  TFontPitch Pitch = fpDefault;
+  QFont Font;
+  QFontMetrics Metrics{QFont()};
+  // The last text measured, since drawing a text measures it again.
+  mutable std::string LastText;
+  mutable int LastWidth = 0;
+  mutable bool HasLast = false;
+};
+
+TReportCanvas::FontCache& TReportCanvas::Metrics() const {
+  QPaintDevice* on = MeasureOn();
+  const int dpiX = on->logicalDpiX(), dpiY = on->logicalDpiY();
+  if (FFontCache) {
+    const FontCache& c = *FFontCache;
+    if (c.Height == FFont.Height() && c.PixelsPerInch == FFont.PixelsPerInch && c.DpiX == dpiX && c.DpiY == dpiY &&
+        c.Style == FFont.Style() && c.Pitch == FFont.Pitch() && c.Name == FFont.Name())
+      return *FFontCache;
+  }
+  // A new one: snapshots handed out keep the font they were taken of.
+  auto c = std::make_shared<FontCache>();
+  c->Name = FFont.Name();
+  c->Height = FFont.Height();
+  c->PixelsPerInch = FFont.PixelsPerInch;
+  c->DpiX = dpiX;
+  c->DpiY = dpiY;
+  c->Style = FFont.Style();
+  c->Pitch = FFont.Pitch();
+  c->Font = QtFont();
+  c->Metrics = QFontMetrics(c->Font, on);
+  FFontCache = std::move(c);
+  return *FFontCache;
 }
-int TReportCanvas::Ascent() { return QFontMetrics(QtFont(), MeasureOn()).ascent(); }
-int TReportCanvas::Descent() { return QFontMetrics(QtFont(), MeasureOn()).descent(); }
+
+std::shared_ptr<const TReportCanvas::FontCache> TReportCanvas::FontSnapshot() const {
+  Metrics();
+  return FFontCache;
+}
+
+int TReportCanvas::TextWidthOn(const FontCache& c, const std::string& Text) {
+  if (!c.HasLast || c.LastText != Text) {
+    c.LastWidth = c.Metrics.horizontalAdvance(orv::ToQ(Text));
+    c.LastText = Text;
+    c.HasLast = true;
+  }
+  return c.LastWidth;
+}
+
+int TReportCanvas::TextWidth(const std::string& Text) { return TextWidthOn(Metrics(), Text); }
+int TReportCanvas::Ascent() { return Metrics().Metrics.ascent(); }
+int TReportCanvas::Descent() { return Metrics().Metrics.descent(); }
 
 void TReportCanvas::TextOut(int X, int Y, const std::string& Text) {
-  QFont f = QtFont();
-  QFontMetrics m(f, MeasureOn());
-  QString s = orv::ToQ(Text);
-  int w = m.horizontalAdvance(s);
+  const FontCache& c = Metrics();
+  const QFontMetrics& m = c.Metrics;
+  const QString s = orv::ToQ(Text);
+  std::optional<TShapedText> shaped;
+  int w;
+  if (FPainter && DrawsWords(*FPainter)) {
+    shaped.emplace(s, c.Font, FPainter->device());
+    w = shaped->Width();
+    // The caller measures the text next, to move its cursor.
+    c.LastText = Text;
+    c.LastWidth = w;
+    c.HasLast = true;
+  } else {
+    w = TextWidthOn(c, Text);
+  }
   int left = FAlign == rtaCenter ? X - w / 2 : FAlign == rtaRight ? X - w : X;
   int base = FBaseline ? Y : Y + m.ascent();
   if (FPainter) {
     FPainter->save();
     if (FBkMode == bkOpaque)
       FPainter->fillRect(QRect(left, base - m.ascent(), w, m.ascent() + m.descent()), orv::ToQColor(FBkColor));
-    FPainter->setFont(f);
+    FPainter->setFont(c.Font);
     FPainter->setPen(orv::ToQColor(FFont.Color()));
-    DrawTextRuns(*FPainter, m, left, base, s);
+    if (shaped) shaped->DrawWords(*FPainter, left, base);
+    else FPainter->drawText(left, base, s);
     FPainter->restore();
   }
   FPenPos = {FAlign == rtaLeft ? left + w : X, Y};
@@ -242,19 +338,20 @@ void TReportCanvas::TextOut(int X, int Y, const std::string& Text) {
 
 void TReportCanvas::TextRect(const TRect& R, int X, int Y, const std::string& Text) {
   if (!FPainter) return;
-  QFont f = QtFont();
-  QFontMetrics m(f, MeasureOn());
+  const FontCache& c = Metrics();
+  const QFontMetrics& m = c.Metrics;
   QString s = orv::ToQ(Text);
-  int w = m.horizontalAdvance(s);
+  int w = TextWidthOn(c, Text);
   int left = FAlign == rtaCenter ? X - w / 2 : FAlign == rtaRight ? X - w : X;
   int base = FBaseline ? Y : Y + m.ascent();
   QRect clip(R.Left, R.Top, R.Width(), R.Height());
   FPainter->save();
   if (FBkMode == bkOpaque) FPainter->fillRect(clip, orv::ToQColor(FBkColor));
   FPainter->setClipRect(clip);
-  FPainter->setFont(f);
+  FPainter->setFont(c.Font);
   FPainter->setPen(orv::ToQColor(FFont.Color()));
-  DrawTextRuns(*FPainter, m, left, base, s);
+  if (DrawsWords(*FPainter)) TShapedText(s, c.Font, FPainter->device()).DrawWords(*FPainter, left, base);
+  else FPainter->drawText(left, base, s);
   FPainter->restore();
 }
 

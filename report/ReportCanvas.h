@@ -21,6 +21,7 @@
 class QPainter;
 class QPaintDevice;
 class QFont;
+class QFontMetrics;
 class QBrush;
 class QImage;
 class QPoint;
@@ -174,7 +175,17 @@ class TReportCanvas {
   // The Qt font of the current font state (for the Qt side of the report units).
   QFont QtFont() const;
 
+  // The current font as it measures now, unchanged by later changes of the font, so that a
+  // text can be measured later in the font it was written in.
+  struct FontCache;
+  std::shared_ptr<const FontCache> FontSnapshot() const;
+  static int TextWidthOn(const FontCache& Font, const std::string& Text);
+
  private:
+  // The Qt font and its metrics on the measuring device, made again only when the font state
+  // or the device's resolution changed: a report measures and draws thousands of texts in one
+  // font, and resolving a font is far dearer than comparing its settings.
+  FontCache& Metrics() const;
   void SyncShapeCanvas();
   // Op draws on the class library's canvas; Fill, when given, is the area a pattern brush
   // (a brush bitmap) fills first, the canvas then drawing only the outline.
@@ -193,6 +204,7 @@ class TReportCanvas {
   QPaintDevice* FMeasure = nullptr;
   std::unique_ptr<QPaintDevice> FDefaultMeasure;
   TCanvas FShapes;  // the class library's shapes, on the same painter
+  mutable std::shared_ptr<FontCache> FFontCache;
 };
 
 enum : int { fsSurface = 0, fsBorder = 1 };

@@ -1,6 +1,7 @@
 // The report recorder: runs the report's events and writes the report stream.
 #include "report/ReportFiler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -315,8 +316,18 @@ void TReportFiler::Execute() {
     if (FOut->Size() > end) FOut->SetSize(end);
   }
 
-  // Step 12.
-  if (StreamMode == smMemory) static_cast<TMemoryStream*>(FOut)->SaveToFile(FileName);
+  // Step 12: saved in pieces, with the application's turn between them, since a long
+  // report's stream is written for a noticeable while.
+  if (StreamMode == smMemory) {
+    auto& m = *static_cast<TMemoryStream*>(FOut);
+    TFileStream file(FileName, fmCreate);
+    constexpr int64_t kPiece = 4 << 20;
+    const auto* bytes = static_cast<const unsigned char*>(m.Memory());
+    for (int64_t at = 0; at < m.Size(); at += kPiece) {
+      file.WriteBuffer(bytes + at, std::min(kPiece, m.Size() - at));
+      ProcessMessages();
+    }
+  }
 }
 
 // ---- Text -----------------------------------------------------------------------------------
@@ -330,14 +341,22 @@ void TReportFiler::WriteText(uint8_t Code, const std::string& Text, double X) {
 
 void TReportFiler::PrintTextAs(uint8_t Code, const std::string& Text, double X) {
   if (!Drawing()) return;
-  int w = FCanvas.TextWidth(Text);
   double k = 10000.0 / (XDPI * ScaleX() * ZoomFactor());
   if (AccuracyMethod == amAppearance) {
     WriteText(Code, Text, X);
-    if (Code == rcTextCenter) CursorX = X + ((w + 1) / 2) * k;
-    else if (Code == rcTextLeft) CursorX = X + w * k;
-    else CursorX = X;
+    if (Code == rcTextRight) {
+      CursorX = X;
+    } else {
+      // Measured in the font of now, but only when the cursor is read.
+      FPendingFont = FCanvas.FontSnapshot();
+      FPendingText = Text;
+      FPendingX = X;
+      FPendingK = k;
+      FPendingCode = Code;
+      CursorX.Defer();
+    }
   } else {
+    int w = FCanvas.TextWidth(Text);
     CursorX = Code == rcTextLeft ? X : Code == rcTextCenter ? X - (w / 2) * k : X - w * k;
     // One record per character: a two-byte character is never split into two records.
     for (size_t i = 0; i < Text.size();) {
@@ -350,6 +369,13 @@ void TReportFiler::PrintTextAs(uint8_t Code, const std::string& Text, double X) 
     }
   }
   Done();
+}
+
+void TReportFiler::SettleCursorX() {
+  if (!FPendingFont) return;
+  const int w = TReportCanvas::TextWidthOn(*FPendingFont, FPendingText);
+  FPendingFont.reset();
+  CursorX = FPendingCode == rcTextCenter ? FPendingX + ((w + 1) / 2) * FPendingK : FPendingX + w * FPendingK;
 }
 
 void TReportFiler::PrintTextCenter(const std::string& Text, double X) { PrintTextAs(rcTextCenter, Text, X); }

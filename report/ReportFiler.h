@@ -62,6 +62,7 @@ class TReportFiler : public TBaseReport {
   void SetScaleX(double v) override;
   void SetScaleY(double v) override;
   void SetTextBKMode(TBKMode v) override;
+  void SettleCursorX() override;
 
  private:
   struct LastState {
@@ -114,4 +115,9 @@ class TReportFiler : public TBaseReport {
   bool FForce = false;
   bool FPaused = false;
   LastState FLast;
+  // The text CursorX waits on (TReportCursorX): its font, where it began, k, its record code.
+  std::shared_ptr<const TReportCanvas::FontCache> FPendingFont;
+  std::string FPendingText;
+  double FPendingX = 0, FPendingK = 0;
+  uint8_t FPendingCode = 0;
 };

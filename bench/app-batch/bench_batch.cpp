@@ -50,6 +50,7 @@
 #include "platform/ui/FakeDialogs.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Gauges.h"
+#include "platform/ui/StdCtrls.h"
 #include "table/XbEngine.h"
 
 #ifdef ORV_HAVE_SQLITE
@@ -201,6 +202,8 @@ class TStallMeter {
  private:
   static void Collect(TComponent* c, std::string& out) {
     if (auto* g = dynamic_cast<TGauge*>(c)) out += "g" + std::to_string(g->Visible() ? g->Progress() : -1) + ";";
+    // The print dialogs name the page in hand in a label of their own.
+    if (auto* l = dynamic_cast<TLabel*>(c); l && l->Name() == "StatusLabel1") out += l->Caption() + ";";
     if (auto* s = dynamic_cast<TStatusBar*>(c)) {
       out += s->SimpleText() + ";";
       for (int i = 0; i < s->Panels().Count(); ++i) out += s->Panels()[i].Text() + ";";
@@ -390,8 +393,18 @@ std::string Print() {
   const fs::path pdf = fs::current_path() / kPdfFallbackFile;
   std::error_code ec;
   const double mb = static_cast<double>(fs::file_size(pdf, ec)) / 1e6;
+  // The pages the PDF holds, as a reader counts them.
+  int pdfPages = 0;
+  if (!ec) {
+    if (FILE* info = popen(("pdfinfo '" + pdf.string() + "' 2>/dev/null").c_str(), "r")) {
+      char buf[256];
+      while (std::fgets(buf, sizeof buf, info))
+        if (std::strncmp(buf, "Pages:", 6) == 0) pdfPages = std::atoi(buf + 6);
+      pclose(info);
+    }
+  }
   char tail[160];
-  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB", pages, ec ? 0.0 : mb);
+  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB of %d pages", pages, ec ? 0.0 : mb, pdfPages);
   return line + tail;
 }
 

@@ -195,7 +195,8 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
       (binary ? binRefs : textRefs).push_back({record, static_cast<int>(i)});
       (binary ? bins : texts).push_back(std::move(text));
     }
-    if (batch.size() >= (8u << 20)) flush();
+    // Small enough that a flush does not keep the gauge window from its turn for long.
+    if (batch.size() >= (2u << 20)) flush();
     int percent = static_cast<int>(std::min<int64_t>(99, int64_t(++done) * 100 / total));
     if (percent > lastPercent) xbe::ReportProgress(lastPercent = percent);
   }

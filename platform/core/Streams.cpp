@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/core/OsText.h"
@@ -89,24 +91,34 @@ void TCustomMemoryStream::SaveToFile(const std::string& FileName) {
 
 // ---- TMemoryStream ---------------------------------------------------------------------------
 
+TMemoryStream::~TMemoryStream() { std::free(FData); }
+
 void TMemoryStream::Reserve(int64_t NewCapacity) {
   // Memory set from outside (SetPointer) is copied before the stream changes it, so a write
   // never lands in or beyond a block the stream does not own.
-  if (Size() > 0 && Memory() != FBuffer.data()) {
-    const auto* src = static_cast<const unsigned char*>(Memory());
-    std::vector<unsigned char> own(src, src + Size());
-    FBuffer.swap(own);
-    SetPointer(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
+  if (Size() > 0 && Memory() != FData) {
+    auto* own = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(Size())));
+    if (!own) throw EOutOfMemory("Out of memory while expanding memory stream");
+    std::memcpy(own, Memory(), static_cast<std::size_t>(Size()));
+    std::free(FData);
+    FData = own;
+    FCapacity = Size();
+    SetPointer(FData, FCapacity);
   }
-  if (NewCapacity <= static_cast<int64_t>(FBuffer.size())) return;
+  if (NewCapacity <= FCapacity) return;
   // Grow in steps so that many small writes stay cheap.
-  int64_t cap = std::max<int64_t>(NewCapacity, static_cast<int64_t>(FBuffer.size()) * 3 / 2);
+  int64_t cap = std::max<int64_t>(NewCapacity, FCapacity * 3 / 2);
   cap = (cap + 0x1FFF) & ~int64_t(0x1FFF);
-  try {
-    FBuffer.resize(static_cast<std::size_t>(cap));
-  } catch (const std::bad_alloc&) {
+  if (cap < 0 || static_cast<uint64_t>(cap) > SIZE_MAX)
     throw EOutOfMemory("Out of memory while expanding memory stream");
-  }
+  // The block may move: the stream's view follows it.
+  const int64_t size = Size();
+  const bool viewed = Memory() == FData;
+  auto* grown = static_cast<unsigned char*>(std::realloc(FData, static_cast<std::size_t>(cap)));
+  if (!grown) throw EOutOfMemory("Out of memory while expanding memory stream");
+  FData = grown;
+  FCapacity = cap;
+  if (viewed || size == 0) SetPointer(FData, size);
 }
 
 void TMemoryStream::SetSize(int64_t NewSize) {
@@ -114,8 +126,8 @@ void TMemoryStream::SetSize(int64_t NewSize) {
   int64_t old = Size();
   Reserve(NewSize);
   if (NewSize > old)
-    std::memset(FBuffer.data() + old, 0, static_cast<std::size_t>(NewSize - old));
-  SetPointer(FBuffer.data(), NewSize);
+    std::memset(FData + old, 0, static_cast<std::size_t>(NewSize - old));
+  SetPointer(FData, NewSize);
   if (FPosition > NewSize) FPosition = NewSize;
 }
 
@@ -127,18 +139,20 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
     Reserve(end);
     // A gap left by seeking past the end reads as zeros.
     if (FPosition > old)
-      std::memset(FBuffer.data() + old, 0, static_cast<std::size_t>(FPosition - old));
-    SetPointer(FBuffer.data(), end);
+      std::memset(FData + old, 0, static_cast<std::size_t>(FPosition - old));
+    SetPointer(FData, end);
   } else {
     Reserve(0);  // take over foreign memory before writing into it
   }
-  std::memcpy(FBuffer.data() + FPosition, Buffer, static_cast<std::size_t>(Count));
+  std::memcpy(FData + FPosition, Buffer, static_cast<std::size_t>(Count));
   FPosition = end;
   return Count;
 }
 
 void TMemoryStream::Clear() {
-  std::vector<unsigned char>().swap(FBuffer);
+  std::free(FData);
+  FData = nullptr;
+  FCapacity = 0;
   SetPointer(nullptr, 0);
   FPosition = 0;
 }
@@ -147,7 +161,7 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   Stream.SetPosition(0);
   int64_t n = Stream.Size();
   SetSize(n);
-  if (n != 0) Stream.ReadBuffer(FBuffer.data(), n);
+  if (n != 0) Stream.ReadBuffer(FData, n);
   FPosition = 0;
 }
 

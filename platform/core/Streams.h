@@ -77,7 +77,7 @@ class TCustomMemoryStream : public TStream {
 class TMemoryStream : public TCustomMemoryStream {
  public:
   TMemoryStream() = default;
-  ~TMemoryStream() override = default;
+  ~TMemoryStream() override;
 
   int64_t Write(const void* Buffer, int64_t Count) override;
   void SetSize(int64_t NewSize) override;
@@ -89,7 +89,11 @@ class TMemoryStream : public TCustomMemoryStream {
 
  private:
   void Reserve(int64_t NewCapacity);
-  std::vector<unsigned char> FBuffer;
+  // Its own memory, grown with realloc: a large block grows in place or is moved by the system
+  // without a copy, so a stream of a hundred megabytes neither stalls nor is held twice while
+  // it grows. Bytes past Size() are not cleared until the stream reaches them.
+  unsigned char* FData = nullptr;
+  int64_t FCapacity = 0;
 };
 
 class TFileStream : public TStream {

@@ -8,9 +8,11 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include "app/PrnList.h"
 #include "app/Udf.h"
+#include "platform/ui/QtServices.h"
 #include "report/stream/ReportStream.h"
 
 using cp949::K;
@@ -202,4 +204,52 @@ TEST_F(ListPrintTest, RangeEntriesAndTheMainWindowsNote) {
 }
 
 }  // namespace
+// A list of many pages is a long operation: while it is recorded and printed the page in hand
+// shows, the window repaints, and the user's clicks start nothing, neither then nor after.
+TEST_F(ListPrintTest, WhilePrintingThePageShowsAndASecondCommandIsRefused) {
+  Prepare(250);
+  fake.OnProcessMessages = [] { orv::QtMessageLoop().ProcessMessages(); };  // the program's own loop
+  std::vector<std::string> seen;
+  int paints = 0;
+  bool visibleDuring = false;
+  ShowDialog([&] {
+    EXPECT_FALSE(PrnList->StatusLabel1->Visible());
+    struct PaintCount : QObject {
+      int& n;
+      explicit PaintCount(int& c) : n(c) {}
+      bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++n;
+        return false;
+      }
+    } counter(paints);
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      visibleDuring = visibleDuring || PrnList->StatusLabel1->Visible();
+      const std::string now = PrnList->StatusLabel1->Caption();
+      if (seen.empty() || seen.back() != now) seen.push_back(now);
+      // The preview and exit buttons, clicked as the user would.
+      QTest::mouseClick(PrnList->SpeedButton1->Widget(), Qt::LeftButton);
+      QTest::mouseClick(PrnList->SpeedButton3->Widget(), Qt::LeftButton);
+    });
+    watch.start();
+    qApp->installEventFilter(&counter);
+    paints = 0;
+    PrnList->SpeedButton2->Click();
+    qApp->removeEventFilter(&counter);
+    watch.stop();
+    Application->ProcessMessages();
+    EXPECT_FALSE(PrnList->PreviewActive()) << "no preview started during or after the print";
+    EXPECT_EQ(PrnList->ModalResult(), mrNone) << "the exit button did not close the dialog";
+    EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes.front().Text;
+    EXPECT_FALSE(PrnList->StatusLabel1->Visible());
+  });
+  ASSERT_EQ(pages.Pages().size(), 3u);
+  EXPECT_GT(PrnList->ReportFiler1->LastPage, 10000) << "a list of a million notes keeps its last pages";
+  EXPECT_TRUE(visibleDuring);
+  EXPECT_GT(paints, 0);
+  // The first turn of the operation comes at once, when the first page is begun.
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "Printing page 1"), seen.end()) << seen.size() << " [" << seen.front() << "]";
+}
+
 }  // namespace nbtest

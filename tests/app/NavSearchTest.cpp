@@ -9,9 +9,11 @@
 #include <QTableView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include "app/FindForm.h"
 #include "app/Udf.h"
+#include "platform/ui/QtServices.h"
 
 using cp949::K;
 
@@ -181,6 +183,35 @@ TEST_F(NoteBookTest, WalkToTheNextMarkedNote) {
   MainForm->NextMarkedNote();
   EXPECT_EQ(t.RecNo(), 6) << "no marked note after: the last note";
   EXPECT_EQ(MainForm->Edit1->Text(), "it's");
+}
+
+// With many notes and no mark ahead the walk is long: the status bar shows how far it has
+// come, and a click on a command meanwhile starts nothing, neither then nor after.
+TEST_F(NoteBookTest, ALongWalkToAMarkedNoteShowsProgressAndRefusesOtherCommands) {
+  std::vector<TNote> notes;
+  for (int i = 1; i <= 3000; ++i) notes.push_back({"n" + std::to_string(i), "", "", "", ""});
+  UseNoteFile(data.Path(), notes, " ");
+  Start();
+  fake.OnProcessMessages = [] { orv::QtMessageLoop().ProcessMessages(); };  // the program's own loop
+  TXbTable& t = *MainForm->NoteTable;
+  t.GoTop();
+  std::vector<std::string> progress;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    const std::string now = MainForm->SBar->Panels()[0].Text();
+    if (progress.empty() || progress.back() != now) progress.push_back(now);
+    QTest::mouseClick(MainForm->PrnListBtn->Widget(), Qt::LeftButton);
+  });
+  watch.start();
+  MainForm->NextMarkedNote();
+  watch.stop();
+  Application->ProcessMessages();
+  EXPECT_EQ(t.RecNo(), 3001) << "no marked note: the last note";
+  EXPECT_TRUE(shown.empty()) << shown.front();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.front().back(), '%') << progress.front();
+  EXPECT_EQ(MainForm->SBar->Panels()[0].Text().find('%'), std::string::npos) << "the status bar is given back";
 }
 
 TEST_F(NoteBookTest, HistoryKeepsRecordNumbersOnceAndWalksBothWays) {

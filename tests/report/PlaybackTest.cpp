@@ -558,14 +558,33 @@ TEST_F(PdfPlaybackTest, FloodFillReachesThePdfAsItDoesAPicture) {
 }
 
 TEST_F(PdfPlaybackTest, PdfTextKeepsItsSpaces) {
+  // Texts as reports write them: inner blanks, padding after a field's value, blanks before
+  // it, a single word; in a gothic and a myeongjo face.
   const std::string pdf = PrintToPdf([](TBaseReport& r) {
-    r.SetFont(cp949::K("굴림"), 12);
-    r.GotoLine(2);
-    r.PrintTextLeft("two words " + cp949::K("한글 단어") + " end", 1);
+    for (const char* face : {"굴림", "궁서체"}) {
+      r.SetFont(cp949::K(face), 12);
+      r.NewLine();
+      r.PrintTextLeft("two words " + cp949::K("한글 단어") + " end", 1);
+      r.NewLine();
+      r.PrintTextLeft("   padded     ", 1);
+      r.PrintTextLeft("after", 4);
+      r.NewLine();
+      r.PrintTextRight("12345", 3);
+      r.PrintTextCenter(cp949::K("가운데 글"), 5);
+    }
   });
-  const std::string text = CommandOutput("pdftotext '" + pdf + "' -");
+  const std::string text = CommandOutput("pdftotext -layout '" + pdf + "' -");
   EXPECT_EQ(text.find('\x01'), std::string::npos) << text;
-  EXPECT_NE(text.find("two words \xED\x95\x9C\xEA\xB8\x80 \xEB\x8B\xA8\xEC\x96\xB4 end"), std::string::npos) << text;
+  size_t at = 0;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& want : {std::string("two words \xED\x95\x9C\xEA\xB8\x80 \xEB\x8B\xA8\xEC\x96\xB4 end"),
+                                    std::string("padded"), std::string(" after"), std::string("12345"),
+                                    std::string("\xEA\xB0\x80\xEC\x9A\xB4\xEB\x8D\xB0 \xEA\xB8\x80")}) {
+      SCOPED_TRACE(want);
+      at = text.find(want, at);
+      ASSERT_NE(at, std::string::npos) << text;
+    }
+  }
 }
 
 }  // namespace

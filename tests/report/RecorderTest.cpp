@@ -220,6 +220,41 @@ TEST_F(RecorderTest, PositioningModeWritesOneRecordPerCharacter) {
   EXPECT_EQ(texts[3].Text, hangul.substr(2, 2));
 }
 
+// The recorder measures a text only when the cursor is read: by then the font may have
+// changed, and the cursor must still follow the width of the text in its own font.
+TEST_F(RecorderTest, TheCursorAfterATextFollowsItsWidthInTheFontItWasWrittenIn) {
+  struct Seen {
+    double left, centre, right, afterLine, twice;
+    double wideWidth, abcWidth;
+  } seen{};
+  Record([&](TBaseReport& r) {
+    r.SetFont("Arial", 10);
+    seen.wideWidth = r.GetCanvas().TextWidth("Wide text") / 100.0;
+    seen.abcWidth = r.GetCanvas().TextWidth("abc");
+    r.PrintTextLeft("Wide text", 1.0);
+    r.SetFont("Arial", 40);  // before the cursor is read
+    seen.left = r.CursorX;
+    r.SetFont("Arial", 10);
+    r.PrintTextCenter("abc", 4.0);
+    r.SetFont("Arial", 30);
+    seen.centre = r.CursorX;
+    r.PrintTextRight("abc", 6.0);
+    seen.right = r.CursorX;
+    r.PrintTextLeft("Wide text", 1.0);
+    r.NewLine();  // a cursor set meanwhile is not overwritten by the text's width
+    seen.afterLine = r.CursorX;
+    r.SetFont("Arial", 10);
+    r.PrintTextLeft("Wide text", 1.0);
+    r.PrintTextLeft("Wide text", r.CursorX);  // placed after the first one
+    seen.twice = r.CursorX;
+  });
+  EXPECT_NEAR(seen.left, 1.0 + seen.wideWidth, 1e-9);
+  EXPECT_NEAR(seen.centre, 4.0 + ((static_cast<int>(seen.abcWidth) + 1) / 2) / 100.0, 1e-9);
+  EXPECT_NEAR(seen.right, 6.0, 1e-12);
+  EXPECT_LT(seen.afterLine, 1.0);
+  EXPECT_NEAR(seen.twice, 1.0 + 2 * seen.wideWidth, 1e-9);
+}
+
 TEST_F(RecorderTest, PrintPageEventsDecideThePageCount) {
   for (int pages : {1, 3}) {
     TReportFiler f;
