@@ -45,6 +45,7 @@
 #include "bench/engine/NoteGen.h"
 #include "platform/core/Services.h"
 #include "platform/core/TextCodec.h"
+#include "platform/gfx/Printers.h"
 #include "platform/ui/ComCtrls.h"
 #include "platform/ui/DBGrids.h"
 #include "platform/ui/FakeDialogs.h"
@@ -390,7 +391,7 @@ std::string Print() {
     MainForm->PrnListBtnClick(MainForm);
     return std::string();
   });
-  const fs::path pdf = fs::current_path() / kPdfFallbackFile;
+  const fs::path pdf = fs::path(TPrinter::FallbackOutputFile());
   std::error_code ec;
   const double mb = static_cast<double>(fs::file_size(pdf, ec)) / 1e6;
   // The pages the PDF holds, as a reader counts them.
