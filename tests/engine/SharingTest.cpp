@@ -562,7 +562,9 @@ void RenameUnderTheFileLock(const std::string& path, const std::string& indexFil
   // What another user of the file finds; read-only, so a tag left stale is not used (it
   // would not be rebuilt here).
   ASSERT_GT(xb_UseEx(path.c_str(), "R", XB_OPEN_READONLY, XB_TT_NSX, 0), 0);
-  if (!indexFile.empty()) ASSERT_GT(xb_IndexOpen(indexFile.c_str()), 0);
+  if (!indexFile.empty()) {
+    ASSERT_GT(xb_IndexOpen(indexFile.c_str()), 0);
+  }
   xb_SetOrder(xb_TagArea("T1"));
   ASSERT_GT(xb_IndexOrd(), 0);
   for (int i = 0; i < kNotes; ++i) {
