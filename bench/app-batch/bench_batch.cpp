@@ -601,14 +601,6 @@ std::string SqlFor(const std::string& command, const fs::path& base, const fs::p
 }
 #endif
 
-bool Generate(const fs::path& path, long long notes) {
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) _exit(notegen::GenerateNoteFile(path.string(), notes, 1) ? 0 : 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 }  // namespace
 
@@ -626,7 +618,8 @@ int main(int argc, char** argv) {
   for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
     fs::copy_file(e.path(), base / e.path().filename());
   auto t0 = Clock::now();
-  if (!Generate(base / "bench.dbf", notes) || !Generate(base / "tgt.dbf", 0)) {
+  if (!notegen::GenerateNoteFileApart((base / "bench.dbf").string(), notes) ||
+      !notegen::GenerateNoteFileApart((base / "tgt.dbf").string(), 0)) {
     std::fprintf(stderr, "bench_batch: cannot write the note files\n");
     return 1;
   }

@@ -29,15 +29,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// The generator has an engine of its own; it runs in a process of its own.
-bool Generate(const std::string& path, long long notes) {
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) _exit(notegen::GenerateNoteFile(path, notes, 1) ? 0 : 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 }  // namespace
 
@@ -50,7 +41,7 @@ int main(int argc, char** argv) {
   for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
     fs::copy_file(e.path(), folder / e.path().filename());
   fs::current_path(folder);
-  if (!Generate((folder / "bench.dbf").string(), notes)) {
+  if (!notegen::GenerateNoteFileApart((folder / "bench.dbf").string(), notes)) {
     std::fprintf(stderr, "bench_pack: cannot write the note file\n");
     return 1;
   }

@@ -21,4 +21,8 @@ Note MakeNote(uint64_t seed, int64_t i);
 // those names.
 bool GenerateNoteFile(const std::string& path, int64_t notes, uint64_t seed = 1);
 
+// The same in a child process: the generator has an engine of its own, which must not share
+// the caller's work areas.
+bool GenerateNoteFileApart(const std::string& path, int64_t notes, uint64_t seed = 1);
+
 }  // namespace notegen
