@@ -386,9 +386,15 @@ bool WorkArea::Flush() {
   // From here to the end of the write the hooks hold their index locks, so no other writer
   // of an indexed table can change the record between this read and the write.
   if (hooks_) hooks_->RecordWillChange(recNo_);
-  stored_.resize(image_.size());
-  const bool haveStored = dbf_->ReadRecords(recNo_, 1, stored_.data()) == 1;
-  if (haveStored) KeepFieldsNotChanged();
+  // A record appended here and locked ever since holds what this work area last wrote: no
+  // writer that respects locks can have stored anything over it, so there is nothing to re-read.
+  const bool ownSinceAppend = recNo_ == heldSinceAppend_ && recordLocks_.count(recNo_) && disk_.size() == image_.size();
+  bool haveStored = false;
+  if (!ownSinceAppend) {
+    stored_.resize(image_.size());
+    haveStored = dbf_->ReadRecords(recNo_, 1, stored_.data()) == 1;
+    if (haveStored) KeepFieldsNotChanged();
+  }
   // The keys and the memo entries this write replaces are those of the record as stored now.
   const std::string& before = haveStored ? stored_ : disk_;
   std::vector<uint32_t> replaced;
@@ -583,7 +589,7 @@ bool WorkArea::AppendBlank() {
     if (!fileLock_ && openMode_ != 2 && recordLocks_.size() == 1 && recordLocks_.count(appendLock_)) {
       giveBack = appendLock_;
       recordLocks_.clear();
-      appendLock_ = 0;
+      appendLock_ = heldSinceAppend_ = 0;
     } else {
       Unlock(appendLock_);
     }
@@ -606,7 +612,7 @@ bool WorkArea::AppendBlank() {
   if (hooks_) hooks_->RecordAppended(r, image_.data());
   if (!fileLock_ && (openMode_ == 2 || locked)) {
     recordLocks_.insert(r);
-    appendLock_ = r;
+    appendLock_ = heldSinceAppend_ = r;
   }
   return true;
 }
@@ -827,7 +833,7 @@ bool WorkArea::Flock() {
   if (!TryLock(kLockRecords, kLockRecordSpan)) return false;
   // The file lock covers this work area's record locks, which merged into it.
   recordLocks_.clear();
-  appendLock_ = 0;
+  appendLock_ = heldSinceAppend_ = 0;
   fileLock_ = true;
   // As with a record lock: a walk under the file lock starts from what is stored now.
   DropWindow();
@@ -847,10 +853,11 @@ void WorkArea::Unlock(int32_t recNo) {
     fileLock_ = false;
     windowLocked_ = imageLocked_ = false;
     recordLocks_.clear();
-    appendLock_ = 0;
+    appendLock_ = heldSinceAppend_ = 0;
     return;
   }
   if (recNo == appendLock_) appendLock_ = 0;
+  if (recNo == heldSinceAppend_) heldSinceAppend_ = 0;
   auto it = recordLocks_.find(recNo);
   if (it == recordLocks_.end()) return;
   if (openMode_ != 2) dbf_->Io().Unlock(kLockRecords + recNo, 1);
@@ -969,7 +976,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
   Fs().Remove(journal);
   // The record locks lived on the old file.
   recordLocks_.clear();
-  appendLock_ = 0;
+  appendLock_ = heldSinceAppend_ = 0;
   fileLock_ = false;
   dbf_ = std::move(fresh);
   dbf_->Renamed(path);

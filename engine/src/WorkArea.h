@@ -194,6 +194,7 @@ class WorkArea : public RecordSource {
   std::set<int32_t> recordLocks_;
   bool fileLock_ = false;
   int32_t appendLock_ = 0;  // the record AppendBlank locked for its appender
+  int32_t heldSinceAppend_ = 0;  // appended here, its lock never let go since
 };
 
 // The process-wide session.

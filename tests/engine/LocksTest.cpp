@@ -440,6 +440,62 @@ TEST_F(EngineTest, AWriteFromAStaleCopyKeepsAnotherUsersSave) {
   }
 }
 
+// Its appender writes a record it has held locked since the append without reading it back;
+// once that lock is let go, even for a moment, another user's save is read before the next write.
+TEST_F(EngineTest, AnAppendedRecordLetGoIsReReadBeforeItsNextWrite) {
+  struct Case {
+    const char* name;
+    std::function<void(XbLong)> letGo;
+  };
+  const Case cases[] = {
+      {"its own unlock", [](XbLong r) { xb_Unlock(r); }},
+      {"unlock all", [](XbLong) { xb_Unlock(0); }},
+      {"the next append", [](XbLong) {
+         xb_AppendBlank();
+         xb_PutString("tit1", "next");
+         xb_Commit();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string("letgo_") + c.name[4] + ".dbf");
+    ASSERT_TRUE(xbtest::CreateNoteFile(path));
+    ASSERT_GT(xb_UseEx(path.c_str(), "MINE", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+    xb_Unlock(0);
+    xb_AppendBlank();
+    const XbLong r = xb_RecNo();
+    xb_PutString("tit1", "first");
+    xb_Commit();
+    xb_PutString("tit1", "mine");  // written while still held: the tag must follow
+    xb_Commit();
+    c.letGo(r);
+    xb_Go(r);  // the copy the write below starts from, older than the other user's save
+    Child other([&](Child&) {
+      if (xb_UseEx(path.c_str(), "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) return 100;
+      if (!xb_Rlock(r)) return 1;
+      xb_Go(r);
+      xb_PutString("tit1", "theirs");
+      xb_Commit();
+      xb_Unlock(r);
+      return 0;
+    });
+    ASSERT_EQ(other.Wait(), 0);
+    xb_PutString("tit2", "mine");  // no lock taken
+    xb_Commit();
+    ASSERT_GT(xb_UseEx(path.c_str(), "CHECK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_Go(r);
+    EXPECT_STREQ(xb_GetTrimString("tit1"), "theirs");
+    EXPECT_STREQ(xb_GetTrimString("tit2"), "mine");
+    xb_SetOrder(xb_TagArea("TIT1"));
+    EXPECT_EQ(xb_Seek("first"), 0);
+    EXPECT_EQ(xb_Seek("mine"), 0);
+    ASSERT_NE(xb_Seek("theirs"), 0);
+    EXPECT_EQ(xb_RecNo(), r);
+    xb_CloseAll();
+  }
+}
+
 TEST_F(EngineTest, MemoRewritesFromSeveralProcessesNeverShareBlocks) {
   std::string path = Path("memos.dbf");
   ASSERT_TRUE(xbtest::CreateNoteFile(path));
