@@ -177,6 +177,9 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
     std::size_t records = batch.size() / static_cast<std::size_t>(recSize);
     ok = ok && out->WriteAt(dataStart + written * recSize, batch.data(), batch.size());
     written += static_cast<int64_t>(records);
+    // Flushed as it goes: one flush of the whole copy at the end stalls the gauge window.
+    out->WriteBack();
+    if (memo) memo->WriteBack();
     batch.clear();
     texts.clear(), bins.clear(), textRefs.clear(), binRefs.clear();
   };

@@ -51,6 +51,7 @@ class PosixFile : public File {
     return st.st_size;
   }
   bool Sync() override { return ::fdatasync(fd_) == 0; }
+  void WriteBack() override { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE); }
   bool Lock(int64_t off, int64_t len, LockKind kind, bool wait) override {
     struct flock fl;
     std::memset(&fl, 0, sizeof fl);

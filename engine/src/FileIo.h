@@ -28,6 +28,10 @@ class File {
   virtual bool WriteAt(int64_t off, const void* buf, size_t n) = 0;
   virtual int64_t Size() = 0;  // -1 on error
   virtual bool Sync() = 0;
+  // Waits for the pages handed to the disk by the call before, then hands it what was written
+  // since, without waiting for it. A long write calls it between its batches, so the final
+  // Sync (which alone makes the file durable) has only the last batch left to wait for.
+  virtual void WriteBack() {}
   // Open-file-description byte-range lock; `wait` blocks until granted.
   virtual bool Lock(int64_t off, int64_t len, LockKind kind, bool wait) = 0;
   virtual void Unlock(int64_t off, int64_t len) = 0;

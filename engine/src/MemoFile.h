@@ -49,6 +49,7 @@ class MemoFile {
   void Free(const MemoExtent& e);
   const std::string& Path() const { return path_; }
   bool Sync() { return file_->Sync(); }
+  void WriteBack() { file_->WriteBack(); }
 
  private:
   bool ReadHeader(uint32_t* nextFree, std::vector<MemoExtent>* freeList);
