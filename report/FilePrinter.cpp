@@ -2,8 +2,14 @@
 #include "report/FilePrinter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include <QImage>
@@ -473,12 +479,16 @@ void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
     SayNoPages();
     return;
   }
-  TReportPrinter& printer = ReportPrinter();
+  if (PrintInParts(AFirstPage, ALastPage)) return;
   SetPrinting(true);
   SetAborted(false);
+  PlayDocument(AFirstPage, ALastPage, nullptr);
+}
+
+void TFilePrinter::PlayDocument(int AFirstPage, int ALastPage, const std::function<bool()>& AfterPage) {
   // A run starts with its first page output, whatever an earlier aborted run left behind.
   PageOutputOff = false;
-  printer.BeginDoc(Title);
+  ReportPrinter().BeginDoc(Title);
   GetCanvas().Font().PixelsPerInch = YDPI;
   ResetPageState();
   struct MustMove {
@@ -490,5 +500,202 @@ void TFilePrinter::PrintRange(int AFirstPage, int ALastPage, int ACopies) {
     PlayPage(static_cast<unsigned>(p));
     if (p < ALastPage) NewPage();
     PageNumber = p;
+    if (AfterPage && !AfterPage()) break;
   }
+}
+
+// ---- Printing in parts ----------------------------------------------------------------------
+
+namespace {
+
+// The stream's bytes as another reader sees them: each part reads them through a view of its
+// own, while the bytes stay where the run holds them.
+class TBytesView : public TCustomMemoryStream {
+ public:
+  TBytesView(const void* Bytes, int64_t Size) { SetPointer(const_cast<void*>(Bytes), Size); }
+  int64_t Write(const void*, int64_t) override { throw EWriteError("Stream write error"); }
+};
+
+// Fewer pages than this to a part are not worth a thread of their own.
+constexpr int kPagesPerPart = 32;
+constexpr int kMostParts = 8;
+// How often the GUI thread shows the pages done and takes its turn while the parts are drawn.
+constexpr auto kTurn = std::chrono::milliseconds(40);
+
+}  // namespace
+
+bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
+  // A descendant may perform its pages in a way of its own: only this player is run in parts.
+  if (typeid(*this) != typeid(TFilePrinter)) return false;
+  const int pages = ALastPage - AFirstPage + 1;
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int count = std::min({cores, kMostParts, pages / kPagesPerPart});
+  if (count < 2) return false;
+  // Every page asked for must be reachable before the pages are shared out; a stream that
+  // promises pages it does not hold is printed in one piece, which refuses it as it goes.
+  const int64_t start = FReader->Position();
+  try {
+    FWalkMustMove = true;
+    for (int p = AFirstPage; p <= ALastPage; ++p) GotoPage(static_cast<unsigned>(p));
+    FWalkMustMove = false;
+  } catch (const Exception&) {
+    FWalkMustMove = false;
+    FReader->Seek(start);
+    StartWalk();
+    return false;
+  }
+  FReader->Seek(start);
+  StartWalk();
+
+  TReportPrinter& printer = ReportPrinter();
+  struct TPart {
+    std::unique_ptr<TReportPrinter> Device;
+    std::unique_ptr<TFilePrinter> Player;
+    int First = 0, Last = 0;
+    std::exception_ptr Error;
+  };
+  std::vector<TPart> parts(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    TPart& part = parts[static_cast<size_t>(i)];
+    part.Device = printer.NewPart(Title, i);
+    if (!part.Device) return false;
+    part.First = AFirstPage + static_cast<int>(static_cast<int64_t>(pages) * i / count);
+    part.Last = AFirstPage + static_cast<int>(static_cast<int64_t>(pages) * (i + 1) / count) - 1;
+    part.Player = std::make_unique<TFilePrinter>();
+    TFilePrinter& p = *part.Player;
+    p.Title = Title;
+    p.SetZoomFactor(ZoomFactor());
+    p.SetTabShade(TabShade());
+    p.SetMarginLeft(MarginLeft());
+    p.SetMarginRight(MarginRight());
+    p.SetMarginTop(MarginTop());
+    p.SetMarginBottom(MarginBottom());
+    p.StreamMode = smUser;
+  }
+
+  // The stream's bytes, read once and shared by the parts.
+  std::string copy;
+  const void* bytes = nullptr;
+  int64_t size = 0;
+  if (auto* m = dynamic_cast<TCustomMemoryStream*>(FIn)) {
+    bytes = m->Memory();
+    size = m->Size();
+  } else {
+    size = FIn->Size();
+    copy.resize(static_cast<size_t>(size));
+    FIn->SetPosition(0);
+    FIn->ReadBuffer(copy.data(), size);
+    bytes = copy.data();
+  }
+
+  SetPrinting(true);
+  SetAborted(false);
+  // A part that fails discards the document as one piece would: begun and aborted, nothing of
+  // it printed, and the failure raised.
+  auto discard = [&](std::exception_ptr Error) {
+    try {
+      printer.BeginDoc(Title);
+      printer.Abort();
+    } catch (const Exception&) {
+    }
+    std::rethrow_exception(Error);
+  };
+
+  std::mutex lock;
+  std::condition_variable changed;
+  int running = 0;
+  std::atomic<int> done{0};
+  std::atomic<bool> failed{false};
+  // Waits for the threads while the GUI thread shows the pages done and takes its turns.
+  auto whileWaiting = [&](std::vector<std::thread>& threads) {
+    try {
+      for (;;) {
+        {
+          std::unique_lock<std::mutex> l(lock);
+          if (changed.wait_for(l, kTurn, [&] { return running == 0; })) break;
+        }
+        PageNumber = AFirstPage - 1 + done.load();
+        UpdateStatus();
+      }
+    } catch (...) {
+      // Whatever the GUI thread met in its turn, the parts stop and are waited for.
+      failed = true;
+      for (std::thread& t : threads) t.join();
+      throw;
+    }
+    for (std::thread& t : threads) t.join();
+  };
+  auto finished = [&] {
+    std::lock_guard<std::mutex> l(lock);
+    --running;
+    changed.notify_one();
+  };
+
+  std::vector<std::thread> threads;
+  running = count;
+  for (TPart& part : parts) {
+    threads.emplace_back([&, at = &part] {
+      TReportPrinter* was = SetThreadReportPrinter(at->Device.get());
+      try {
+        TBytesView view(bytes, size);
+        at->Player->Stream = &view;
+        at->Player->PlayPart(at->First, at->Last, [&] {
+          ++done;
+          return !failed.load();
+        });
+        at->Player->Stream = nullptr;
+      } catch (...) {
+        at->Error = std::current_exception();
+        failed = true;
+      }
+      SetThreadReportPrinter(was);
+      finished();
+    });
+  }
+  whileWaiting(threads);
+  for (TPart& part : parts)
+    if (part.Error) discard(part.Error);
+
+  // The parts joined into the document, on a thread of its own as well: a long document's file
+  // takes a while to write.
+  std::exception_ptr joinError;
+  std::vector<TReportPrinter*> devices;
+  for (TPart& part : parts) devices.push_back(part.Device.get());
+  threads.clear();
+  running = 1;
+  threads.emplace_back([&] {
+    try {
+      printer.JoinParts(devices);
+    } catch (...) {
+      joinError = std::current_exception();
+    }
+    finished();
+  });
+  whileWaiting(threads);
+  if (joinError) discard(joinError);
+  PageNumber = ALastPage;
+  return true;
+}
+
+void TFilePrinter::PlayPart(int AFirstPage, int ALastPage, const std::function<bool()>& AfterPage) {
+  UpdatePrinterMetrics();  // the part's device
+  if (!OpenInputStream()) throw EReportKit(kUnexpectedCode);
+  struct RunGuard {
+    TFilePrinter* f;
+    int unwinding = std::uncaught_exceptions();
+    ~RunGuard() {
+      TReportPrinter& p = ReportPrinter();
+      if (p.Printing()) {
+        if (std::uncaught_exceptions() > unwinding) p.Abort();
+        else p.EndDoc();
+      }
+      f->SetPrinting(false);
+      f->CloseInputStream();
+    }
+  } guard{this};
+  ReadReportHeader();
+  StartWalk();
+  SetPrinting(true);
+  SetAborted(false);
+  PlayDocument(AFirstPage, ALastPage, AfterPage);
 }

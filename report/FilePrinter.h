@@ -8,6 +8,7 @@
 // is printed.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "report/CanvasReport.h"
@@ -65,6 +66,16 @@ class TFilePrinter : public TCanvasReport {
   void SayNoPages();
 
  private:
+  // The pages from the first to the last onto the printer, as one document; AfterPage, when
+  // given, is asked after each page whether to go on.
+  void PlayDocument(int AFirstPage, int ALastPage, const std::function<bool()>& AfterPage);
+  // A long document on a device that can join documents is drawn in parts, each on a thread of
+  // its own, while the GUI thread shows the pages done; false: it goes in one piece.
+  bool PrintInParts(int AFirstPage, int ALastPage);
+  // One part: the stream read again by this player and its pages played as a document of the
+  // calling thread's printer.
+  void PlayPart(int AFirstPage, int ALastPage, const std::function<bool()>& AfterPage);
+
   std::unique_ptr<TStream> FOwnedIn;
   TStream* FIn = nullptr;
   std::unique_ptr<TReportReader> FReader;

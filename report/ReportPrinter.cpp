@@ -88,6 +88,8 @@ class TSystemReportPrinter : public TReportPrinter {
   void Abort() override { Printer().Abort(); }
   bool Printing() const override { return Printer().Printing(); }
   QPainter* Painter() override { return Printer().Canvas().Painter(); }
+  std::unique_ptr<TReportPrinter> NewPart(const std::string& Title, int Index) override;
+  void JoinParts(const std::vector<TReportPrinter*>& Parts) override;
 
  private:
   QPrinter& Probe() const {
@@ -133,11 +135,75 @@ class TSystemReportPrinter : public TReportPrinter {
   int FMeasureDpi = 0;
 };
 
+// A part of the class library's printer's PDF document: a document of its own, drawn on the
+// part's thread, with the page of the device it was set up on.
+class TSystemPartPrinter : public TReportPrinter {
+ public:
+  TSystemPartPrinter(std::unique_ptr<TPrinterPart> Part, const TReportPrinter& Whole, const TPrinterSetup& Setup)
+      : FPart(std::move(Part)), FDevice(Whole.Device()), FDriver(Whole.Driver()), FPort(Whole.Port()), FSetup(Setup) {}
+  bool Installed() const override { return true; }
+  std::string Device() const override { return FDevice; }
+  std::string Driver() const override { return FDriver; }
+  std::string Port() const override { return FPort; }
+  void SetPort(const std::string& Port) override { FPort = Port; }
+  TPrinterSetup& Setup() override { return FSetup; }
+  void ApplyOrientation() override {}  // set up with the document's orientation
+  int XDPI() const override { return FPart->Device().resolution(); }
+  int YDPI() const override { return FPart->Device().resolution(); }
+  int PageWidth() const override { return Paint().width(); }
+  int PageHeight() const override { return Paint().height(); }
+  int PhysicalWidth() const override { return Full().width(); }
+  int PhysicalHeight() const override { return Full().height(); }
+  int PhysicalOffsetX() const override { return Paint().left() - Full().left(); }
+  int PhysicalOffsetY() const override { return Paint().top() - Full().top(); }
+  QPaintDevice* MeasureDevice() override {
+    if (!FMeasure) FMeasure = MeasureImage(XDPI(), YDPI());
+    return FMeasure.get();
+  }
+  void BeginDoc(const std::string&) override { FPart->BeginDoc(); }
+  void NewPage() override { FPart->NewPage(); }
+  void EndDoc() override { FPart->EndDoc(); }
+  void Abort() override { FPart->Abort(); }
+  bool Printing() const override { return FPart->Printing(); }
+  QPainter* Painter() override { return FPart->Painter(); }
+  const TPrinterPart& Part() const { return *FPart; }
+
+ private:
+  QRect Paint() const { return FPart->Device().pageLayout().paintRectPixels(FPart->Device().resolution()); }
+  QRect Full() const { return FPart->Device().pageLayout().fullRectPixels(FPart->Device().resolution()); }
+  std::unique_ptr<TPrinterPart> FPart;
+  std::string FDevice, FDriver, FPort;
+  TPrinterSetup FSetup;
+  std::unique_ptr<QImage> FMeasure;
+};
+
+std::unique_ptr<TReportPrinter> TSystemReportPrinter::NewPart(const std::string& Title, int Index) {
+  // Set up as BeginDoc sets up the whole document.
+  Printer().Title = Title;
+  Printer().Copies = std::max<int>(1, FSetup.Copies);
+  ApplyOrientation();
+  std::unique_ptr<TPrinterPart> part = Printer().NewPart(Index);
+  if (!part) return nullptr;
+  return std::make_unique<TSystemPartPrinter>(std::move(part), *this, Setup());
+}
+
+void TSystemReportPrinter::JoinParts(const std::vector<TReportPrinter*>& Parts) {
+  std::vector<const TPrinterPart*> parts;
+  for (TReportPrinter* p : Parts) parts.push_back(&static_cast<TSystemPartPrinter*>(p)->Part());
+  Printer().JoinParts(parts);
+}
+
 TReportPrinter* gInstalled = nullptr;
+thread_local TReportPrinter* tThreadPrinter = nullptr;
 
 }  // namespace
 
+TReportPrinter* SetThreadReportPrinter(TReportPrinter* Printer) {
+  return std::exchange(tThreadPrinter, Printer);
+}
+
 TReportPrinter& ReportPrinter() {
+  if (tThreadPrinter) return *tThreadPrinter;
   if (gInstalled) return *gInstalled;
   static TSystemReportPrinter* system = new TSystemReportPrinter;  // lives to the end, as the printer
   return *system;
@@ -211,6 +277,30 @@ void TImagePagePrinter::EndDoc() {
   FPainter.reset();
   FPages.push_back(*FCurrent);
   FCurrent.reset();
+  ++Documents;
+}
+
+std::unique_ptr<TReportPrinter> TImagePagePrinter::NewPart(const std::string&, int) {
+  if (!Parts) return nullptr;
+  auto part = std::make_unique<TImagePagePrinter>(FXDpi, FYDpi, FPaperW, FPaperH);
+  part->BorderLeft = BorderLeft;
+  part->BorderTop = BorderTop;
+  part->BorderRight = BorderRight;
+  part->BorderBottom = BorderBottom;
+  part->FPort = FPort;
+  part->FSetup = FSetup;
+  return part;
+}
+
+void TImagePagePrinter::JoinParts(const std::vector<TReportPrinter*>& Parts) {
+  FPages.clear();
+  for (TReportPrinter* p : Parts) {
+    auto* part = static_cast<TImagePagePrinter*>(p);
+    if (part->Documents != 1) throw EPrinter("Cannot join the document's parts");
+    FPages.insert(FPages.end(), part->FPages.begin(), part->FPages.end());
+  }
+  if (!Parts.empty()) Title = static_cast<TImagePagePrinter*>(Parts.front())->Title;
+  CopiesAtBegin = FSetup.Copies;
   ++Documents;
 }
 

@@ -70,10 +70,25 @@ class TReportPrinter {
   virtual QPainter* Painter() = 0;
   // Hands a block of raw data to the device; devices that take none ignore it.
   virtual void PassThrough(const std::string& Data) {}
+
+  // A long document may be drawn in parts side by side when the device can join documents (a
+  // PDF file, pictures): NewPart gives a printer for part Index of a document of that title,
+  // with this printer's page and setup, or null when this device cannot. Parts are made on the
+  // GUI thread; each part's document is then drawn on a thread of its own, with the part as
+  // that thread's printer (SetThreadReportPrinter). JoinParts makes the finished parts, in
+  // order, this printer's last document; it may run on another thread while the GUI thread
+  // waits, and raises when the parts cannot be joined.
+  virtual std::unique_ptr<TReportPrinter> NewPart(const std::string& Title, int Index) { return nullptr; }
+  virtual void JoinParts(const std::vector<TReportPrinter*>& Parts) {}
 };
 
+// The printer of the calling thread: a part's printer on a part's thread, otherwise the one
+// installed by SetReportPrinter, otherwise the class library's.
 TReportPrinter& ReportPrinter();
 TReportPrinter* SetReportPrinter(TReportPrinter* Printer);
+// Makes Printer the calling thread's printer (null: the process's again); returns the one it
+// replaced.
+TReportPrinter* SetThreadReportPrinter(TReportPrinter* Printer);
 
 // Pages as pictures, white at the start, at XDPI x YDPI on a sheet of PaperWidthInches x
 // PaperHeightInches with the given unprintable border (inches).
@@ -107,6 +122,11 @@ class TImagePagePrinter : public TReportPrinter {
   bool Printing() const override { return FPainter != nullptr; }
   QPainter* Painter() override { return FPainter.get(); }
   void PassThrough(const std::string& Data) override { PassedThrough.push_back(Data); }
+  // Parts are picture printers of the same sheet; joined, their pages are this one's.
+  std::unique_ptr<TReportPrinter> NewPart(const std::string& Title, int Index) override;
+  void JoinParts(const std::vector<TReportPrinter*>& Parts) override;
+  // Whether NewPart gives parts (a device that must print in one piece when false).
+  bool Parts = true;
 
   // Pretends that no printer is installed.
   void SetInstalled(bool v) { FInstalled = v; }

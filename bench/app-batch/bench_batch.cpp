@@ -404,6 +404,9 @@ std::string Print() {
       pclose(info);
     }
   }
+  // A copy to look at afterwards, when one is asked for.
+  if (const char* keep = std::getenv("BENCH_BATCH_KEEP_PDF"); keep && *keep && !ec)
+    fs::copy_file(pdf, keep, fs::copy_options::overwrite_existing, ec);
   char tail[160];
   std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB of %d pages", pages, ec ? 0.0 : mb, pdfPages);
   return line + tail;

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include "platform/gfx/PdfJoin.h"
 #include "platform/ui/QtText.h"
 
 struct TPrinter::Impl {
@@ -47,15 +48,20 @@ std::string TPrinter::SelectOutput(QPrinter& Device) const {
   return "";
 }
 
-void TPrinter::BeginDoc() {
-  if (FPrinting) throw EPrinter("Printing in progress");
-  FImpl->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  QPrinter& p = *FImpl->printer;
-  FLastOutput = SelectOutput(p);
+std::string TPrinter::Prepare(QPrinter& p) const {
+  std::string file = SelectOutput(p);
   p.setDocName(orv::ToQ(Title));
   p.setCopyCount(std::max(1, Copies));
   p.setPageOrientation(Orientation == TPrinterOrientation::Landscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait);
+  return file;
+}
+
+void TPrinter::BeginDoc() {
+  if (FPrinting) throw EPrinter("Printing in progress");
+  FImpl->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  QPrinter& p = *FImpl->printer;
+  FLastOutput = Prepare(p);
   FImpl->painter = std::make_unique<QPainter>();
   if (!FImpl->painter->begin(&p)) {
     FImpl->painter.reset();
@@ -93,6 +99,60 @@ void TPrinter::Abort() {
   }
   FPrinting = false;
   FAborted = true;
+}
+
+// ---- Documents in parts ---------------------------------------------------------------------
+
+std::unique_ptr<TPrinterPart> TPrinter::NewPart(int Index) const {
+  auto device = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  const std::string file = Prepare(*device);
+  if (file.empty()) return nullptr;
+  // Beside the document, hidden: the same folder is writable, and a name there is the user's own.
+  const std::string part = ExtractFilePath(file) + "." + ExtractFileName(file) + ".part" + std::to_string(Index);
+  device->setOutputFileName(orv::NameToQ(part));
+  return std::unique_ptr<TPrinterPart>(new TPrinterPart(std::move(device), part, file));
+}
+
+void TPrinter::JoinParts(const std::vector<const TPrinterPart*>& Parts) {
+  if (Parts.empty()) throw EPrinter("Printer is not ready");
+  const std::string file = Parts.front()->FTarget;
+  std::vector<std::string> files;
+  for (const TPrinterPart* p : Parts) files.push_back(p->File());
+  JoinPdfFiles(files, file);
+  FLastOutput = file;
+}
+
+TPrinterPart::TPrinterPart(std::unique_ptr<QPrinter> Device, std::string File, std::string Target)
+    : FDevice(std::move(Device)), FFile(std::move(File)), FTarget(std::move(Target)) {}
+
+TPrinterPart::~TPrinterPart() {
+  if (FPainter) Abort();
+  DeleteFile(FFile);
+}
+
+void TPrinterPart::BeginDoc() {
+  if (FPainter) throw EPrinter("Printing in progress");
+  auto painter = std::make_unique<QPainter>();
+  if (!painter->begin(FDevice.get())) throw EPrinter("Printer is not ready");
+  FPainter = std::move(painter);
+}
+
+void TPrinterPart::NewPage() {
+  if (!FPainter) throw EPrinter("Printer is not printing");
+  FDevice->newPage();
+}
+
+void TPrinterPart::EndDoc() {
+  if (!FPainter) throw EPrinter("Printer is not printing");
+  FPainter->end();
+  FPainter.reset();
+}
+
+void TPrinterPart::Abort() {
+  if (!FPainter) return;
+  FDevice->abort();
+  FPainter->end();
+  FPainter.reset();
 }
 
 int TPrinter::PageWidth() const { return FImpl->Device().width(); }

@@ -18,6 +18,37 @@ ORV_DECLARE_EXCEPTION(EPrinter, Exception);
 enum class TPrinterOrientation { Portrait, Landscape };
 
 class QPrinter;
+class QPainter;
+
+// One part of a long PDF document drawn in parts side by side (TPrinter::NewPart): a document
+// of its own, in a file of its own beside the document's file, set up as BeginDoc sets up the
+// printer's. It is made on the GUI thread; BeginDoc, the drawing, NewPage and EndDoc may then
+// run on a thread of its own. Its file is removed with it.
+class TPrinterPart {
+ public:
+  ~TPrinterPart();
+  TPrinterPart(const TPrinterPart&) = delete;
+  TPrinterPart& operator=(const TPrinterPart&) = delete;
+
+  // Raises EPrinter "Printer is not ready" when the file cannot be opened.
+  void BeginDoc();
+  void NewPage();
+  void EndDoc();
+  void Abort();
+  bool Printing() const { return FPainter != nullptr; }
+  QPainter* Painter() const { return FPainter.get(); }
+  // The part's device, for its page and resolution.
+  QPrinter& Device() const { return *FDevice; }
+  // The part's file (program text).
+  const std::string& File() const { return FFile; }
+
+ private:
+  friend class TPrinter;
+  TPrinterPart(std::unique_ptr<QPrinter> Device, std::string File, std::string Target);
+  std::unique_ptr<QPrinter> FDevice;
+  std::unique_ptr<QPainter> FPainter;
+  std::string FFile, FTarget;  // its own file; the document's
+};
 
 class TPrinter : public TObject {
  public:
@@ -60,6 +91,14 @@ class TPrinter : public TObject {
   // a QPrinter of its own (the body editor lays out its pages itself).
   std::string SelectOutput(QPrinter& Device) const;
 
+  // A long document that goes to a PDF file may be drawn in parts side by side: NewPart gives
+  // part Index (null when the document goes to a printer); JoinParts then writes the finished
+  // parts, in order, as the document's file (PdfJoin.h), which becomes LastOutputFile. Neither
+  // opens a document of the printer's own. JoinParts touches no Qt object and may run on
+  // another thread while the GUI thread waits for it.
+  std::unique_ptr<TPrinterPart> NewPart(int Index) const;
+  void JoinParts(const std::vector<const TPrinterPart*>& Parts);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> FImpl;
@@ -68,6 +107,8 @@ class TPrinter : public TObject {
   bool FAborted = false;
   int FPageNumber = 0;
   std::string FLastOutput;
+  // Sets up a device for a document as BeginDoc does; the PDF file's name, "" for a printer.
+  std::string Prepare(QPrinter& Device) const;
 };
 
 TPrinter& Printer();
