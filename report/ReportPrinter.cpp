@@ -42,7 +42,27 @@ void SetPaperFields(TPrinterSetup& S, const QPageSize& Size) {
 // geometry comes from a probe set up as the printer sets up each document (the same printer or
 // PDF output, resolution and orientation), since the page model needs the sheet and the
 // unprintable border as well as the printable page.
-class TSystemReportPrinter : public TReportPrinter {
+// A printer whose page is that of a QPrinter set up for the document.
+class TQtPagePrinter : public TReportPrinter {
+ public:
+  int XDPI() const override { return PageDevice().resolution(); }
+  int YDPI() const override { return PageDevice().resolution(); }
+  int PageWidth() const override { return Paint().width(); }
+  int PageHeight() const override { return Paint().height(); }
+  int PhysicalWidth() const override { return Full().width(); }
+  int PhysicalHeight() const override { return Full().height(); }
+  int PhysicalOffsetX() const override { return Paint().left() - Full().left(); }
+  int PhysicalOffsetY() const override { return Paint().top() - Full().top(); }
+
+ protected:
+  virtual QPrinter& PageDevice() const = 0;
+
+ private:
+  QRect Paint() const { return PageDevice().pageLayout().paintRectPixels(PageDevice().resolution()); }
+  QRect Full() const { return PageDevice().pageLayout().fullRectPixels(PageDevice().resolution()); }
+};
+
+class TSystemReportPrinter : public TQtPagePrinter {
  public:
   bool Installed() const override { return !Printer().OutputFileName.empty() || !Names().empty(); }
   std::string Device() const override {
@@ -62,14 +82,6 @@ class TSystemReportPrinter : public TReportPrinter {
     Printer().Orientation = FSetup.Orientation == 2 ? TPrinterOrientation::Landscape : TPrinterOrientation::Portrait;
     FProbe.reset();
   }
-  int XDPI() const override { return Probe().resolution(); }
-  int YDPI() const override { return Probe().resolution(); }
-  int PageWidth() const override { return Paint().width(); }
-  int PageHeight() const override { return Paint().height(); }
-  int PhysicalWidth() const override { return Full().width(); }
-  int PhysicalHeight() const override { return Full().height(); }
-  int PhysicalOffsetX() const override { return Paint().left() - Full().left(); }
-  int PhysicalOffsetY() const override { return Paint().top() - Full().top(); }
   QPaintDevice* MeasureDevice() override {
     if (!FMeasure || FMeasureDpi != XDPI()) {
       FMeasure = MeasureImage(XDPI(), YDPI());
@@ -121,8 +133,7 @@ class TSystemReportPrinter : public TReportPrinter {
     }
     return FNames;
   }
-  QRect Paint() const { return Probe().pageLayout().paintRectPixels(Probe().resolution()); }
-  QRect Full() const { return Probe().pageLayout().fullRectPixels(Probe().resolution()); }
+  QPrinter& PageDevice() const override { return Probe(); }
 
   std::string FPort;
   TPrinterSetup FSetup;
@@ -137,7 +148,7 @@ class TSystemReportPrinter : public TReportPrinter {
 
 // A part of the class library's printer's PDF document: a document of its own, drawn on the
 // part's thread, with the page of the device it was set up on.
-class TSystemPartPrinter : public TReportPrinter {
+class TSystemPartPrinter : public TQtPagePrinter {
  public:
   TSystemPartPrinter(std::unique_ptr<TPrinterPart> Part, const TReportPrinter& Whole, const TPrinterSetup& Setup)
       : FPart(std::move(Part)), FDevice(Whole.Device()), FDriver(Whole.Driver()), FPort(Whole.Port()), FSetup(Setup) {}
@@ -148,14 +159,6 @@ class TSystemPartPrinter : public TReportPrinter {
   void SetPort(const std::string& Port) override { FPort = Port; }
   TPrinterSetup& Setup() override { return FSetup; }
   void ApplyOrientation() override {}  // set up with the document's orientation
-  int XDPI() const override { return FPart->Device().resolution(); }
-  int YDPI() const override { return FPart->Device().resolution(); }
-  int PageWidth() const override { return Paint().width(); }
-  int PageHeight() const override { return Paint().height(); }
-  int PhysicalWidth() const override { return Full().width(); }
-  int PhysicalHeight() const override { return Full().height(); }
-  int PhysicalOffsetX() const override { return Paint().left() - Full().left(); }
-  int PhysicalOffsetY() const override { return Paint().top() - Full().top(); }
   QPaintDevice* MeasureDevice() override {
     if (!FMeasure) FMeasure = MeasureImage(XDPI(), YDPI());
     return FMeasure.get();
@@ -169,8 +172,7 @@ class TSystemPartPrinter : public TReportPrinter {
   const TPrinterPart& Part() const { return *FPart; }
 
  private:
-  QRect Paint() const { return FPart->Device().pageLayout().paintRectPixels(FPart->Device().resolution()); }
-  QRect Full() const { return FPart->Device().pageLayout().fullRectPixels(FPart->Device().resolution()); }
+  QPrinter& PageDevice() const override { return FPart->Device(); }
   std::unique_ptr<TPrinterPart> FPart;
   std::string FDevice, FDriver, FPort;
   TPrinterSetup FSetup;
