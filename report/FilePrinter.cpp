@@ -519,7 +519,9 @@ class TBytesView : public TCustomMemoryStream {
 // Fewer pages than this to a part are not worth a thread of their own.
 constexpr int kPagesPerPart = 32;
 constexpr int kMostParts = 8;
-// How often the GUI thread shows the pages done and takes its turn while the parts are drawn.
+// How often the GUI thread shows the pages done and takes its turn while the parts are drawn:
+// no sooner than a long operation lets the window have a turn (30 ms), or every other one
+// would be skipped.
 constexpr auto kTurn = std::chrono::milliseconds(40);
 
 }  // namespace
@@ -528,8 +530,9 @@ bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
   // A descendant may perform its pages in a way of its own: only this player is run in parts.
   if (typeid(*this) != typeid(TFilePrinter)) return false;
   const int pages = ALastPage - AFirstPage + 1;
+  // One core is left to the GUI thread, so the window keeps its turns.
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int count = std::min({cores, kMostParts, pages / kPagesPerPart});
+  const int count = std::min({cores - 1, kMostParts, pages / kPagesPerPart});
   if (count < 2) return false;
   // Every page asked for must be reachable before the pages are shared out; a stream that
   // promises pages it does not hold is printed in one piece, which refuses it as it goes.
