@@ -530,9 +530,10 @@ bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
   // A descendant may perform its pages in a way of its own: only this player is run in parts.
   if (typeid(*this) != typeid(TFilePrinter)) return false;
   const int pages = ALastPage - AFirstPage + 1;
-  // One core is left to the GUI thread, so the window keeps its turns.
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int count = std::min({cores - 1, kMostParts, pages / kPagesPerPart});
+  // One core is left to the GUI thread, so the window keeps its turns; two parts at least, so
+  // a long document takes the same way on any machine.
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  const int count = std::min({std::max(2, cores - 1), kMostParts, pages / kPagesPerPart});
   if (count < 2) return false;
   // Every page asked for must be reachable before the pages are shared out; a stream that
   // promises pages it does not hold is printed in one piece, which refuses it as it goes.
