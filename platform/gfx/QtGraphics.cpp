@@ -3,6 +3,8 @@
 
 #include <QFontDatabase>
 #include <QHash>
+#include <mutex>
+#include <shared_mutex>
 
 #include "platform/core/SysUtils.h"
 #include "platform/gfx/Canvas.h"
@@ -54,10 +56,15 @@ constexpr FaceMap kFaces[] = {
 }  // namespace
 
 QString MapFontFamily(const std::string& faceName) {
+  // Pages of a long document are drawn on several threads at once: the cache is shared.
   static QHash<QString, QString> cache;
+  static std::shared_mutex guard;
   QString face = ToQ(Trim(faceName));
-  auto it = cache.constFind(face);
-  if (it != cache.constEnd()) return it.value();
+  {
+    std::shared_lock<std::shared_mutex> reading(guard);
+    auto it = cache.constFind(face);
+    if (it != cache.constEnd()) return it.value();
+  }
   QString key = face.toLower();
   QString family;
   for (const FaceMap& m : kFaces) {
@@ -70,6 +77,7 @@ QString MapFontFamily(const std::string& faceName) {
     family = (!face.isEmpty() && QFontDatabase::hasFamily(face)) ? face
                                                                  : QStringLiteral("NanumGothic");
   }
+  std::unique_lock<std::shared_mutex> writing(guard);
   cache.insert(face, family);
   return family;
 }
