@@ -9,7 +9,7 @@
 // for tests) and returns the one it replaced; the registry never owns what is installed.
 //
 // TImagePagePrinter keeps every page as a picture at a chosen resolution and paper size.
-// GUI thread only.
+// GUI thread only, except a part of a document (NewPart), which is drawn on its own thread.
 #pragma once
 
 #include <cstdint>
