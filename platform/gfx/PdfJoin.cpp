@@ -376,10 +376,11 @@ class TJoiner {
         continue;
       }
       if (L.Is(t, "R") && seen == 2) {
+        // Every object is written as generation 0, and so is every reference to it.
         const int64_t n = ints[0].Value;
         if (n <= 0 || static_cast<uint64_t>(n) >= Map.size() || Map[static_cast<size_t>(n)] == 0) Refuse();
-        const std::string renumbered = std::to_string(Map[static_cast<size_t>(n)]);
-        body.replace(ints[0].At, ints[0].Length, renumbered);
+        const std::string renumbered = std::to_string(Map[static_cast<size_t>(n)]) + " 0";
+        body.replace(ints[0].At, ints[1].At + ints[1].Length - ints[0].At, renumbered);
       }
       seen = 0;
     }

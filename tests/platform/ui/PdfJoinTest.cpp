@@ -32,6 +32,10 @@ std::string Document(const std::vector<std::string>& Texts) {
       if (i > 0) pdf.newPage();
       p.drawText(1000, 1000, QString::fromStdString(Texts[i]));
       p.drawRect(500, 1500, 2000, 500);
+      // A picture of its own on each page, as the pages of a report may carry.
+      QImage picture(16, 16, QImage::Format_RGB32);
+      picture.fill(QColor(255, 0, 0));
+      p.drawImage(QRect(0, pdf.height() / 2, pdf.width(), pdf.height() / 2), picture);
     }
   }
   return bytes.toStdString();
@@ -80,6 +84,15 @@ TEST_F(PdfJoinTest, ThePartsPagesInOrderAsOneDocument) {
   EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +6\n"))) << info;
   EXPECT_TRUE(std::regex_search(info, std::regex("Title: +part\n"))) << info;
   EXPECT_EQ(info.find("rror"), std::string::npos) << info;
+  // Each page shows its own picture.
+  const std::string images = Run("pdfimages -list '" + Path("joined.pdf") + "' 2>&1");
+  for (int page = 1; page <= 6; ++page)
+    EXPECT_TRUE(std::regex_search(images, std::regex("\n +" + std::to_string(page) + " +[0-9]+ image +16 +16 "))) << images;
+  EXPECT_EQ(Run("pdftoppm -r 20 -png -f 5 -l 5 -singlefile '" + Path("joined.pdf") + "' '" + Path("five") + "' 2>&1"), "");
+  QImage five(QString::fromStdString(Path("five.png")));
+  ASSERT_FALSE(five.isNull());
+  const QColor red = five.pixelColor(five.width() / 2, five.height() * 3 / 4);
+  EXPECT_TRUE(red.red() > 200 && red.green() < 60 && red.blue() < 60) << red.name().toStdString();
   EXPECT_EQ(Run("pdftotext '" + Path("joined.pdf") + "' - 2>&1"),
             "alpha\n\n\fbeta\n\n\fgamma\n\n\fdelta\n\n\fepsilon\n\n\fzeta\n\n\f");
 }
