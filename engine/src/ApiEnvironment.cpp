@@ -1,7 +1,9 @@
 // The environment entry points: process-wide settings, system properties, the gauge hook,
 // version and error level.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "engine/include/xbeng61.h"
 #include "engine/src/ApiText.h"
@@ -23,6 +25,7 @@ struct Environment {
   XbPtr gaugeFunc = 0;
   XbGaugePoster poster = nullptr;
   int lastPercent = 0;
+  std::chrono::steady_clock::time_point lastPost;
   int spanFrom = 0, spanTo = 100;  // see ProgressSpan
 };
 
@@ -44,7 +47,29 @@ void ReportProgress(int percent) {
   if (percent < 1) percent = 1;
   if (percent == e.lastPercent) return;
   e.lastPercent = percent;
+  e.lastPost = std::chrono::steady_clock::now();
   e.poster(e.gaugeWindow, XB_GAUGE_CODE(percent));
+}
+
+void ProgressBeat() {
+  Environment& e = Env();
+  if (!e.gaugeWindow || !e.poster || e.lastPercent < 1) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - e.lastPost < std::chrono::milliseconds(kBeatMs)) return;
+  e.lastPost = now;
+  e.poster(e.gaugeWindow, XB_GAUGE_CODE(e.lastPercent));
+}
+
+void WhileBeating(const std::function<void()>& job) {
+  Environment& e = Env();
+  if (!e.gaugeWindow || !e.poster) {
+    job();
+    return;
+  }
+  // The future waits for the job when it goes, so a beat that throws leaves nothing running.
+  std::future<void> done = std::async(std::launch::async, job);
+  while (done.wait_for(std::chrono::milliseconds(kBeatMs / 2)) != std::future_status::ready) ProgressBeat();
+  done.get();
 }
 
 ProgressSpan::ProgressSpan(int from, int to) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -129,6 +130,16 @@ OrderHooks* CurrentHooks();
 // that xb_SetGaugeHook named, through the installed poster. Repeats of a percentage are
 // dropped; nothing happens while no window is hooked.
 void ReportProgress(int percent);
+// Called often by a long operation: when no report went out for kBeatMs, the last one goes
+// out again, so the gauge window gets its turn (and repaints) during a stretch that does not
+// move the gauge, however slow the machine. The gauge never goes back; it may repeat a value.
+void ProgressBeat();
+constexpr int kBeatMs = 10;
+// Runs job, which may wait on the disk, beating meanwhile: while a gauge window is hooked the
+// job runs on a thread of its own and the caller beats until it ends; otherwise it just runs.
+// The job may touch only what its caller alone holds (its own new files and buffers), since
+// the gauge window's turn may call into the engine meanwhile. Its exception reaches the caller.
+void WhileBeating(const std::function<void()>& job);
 // While one lives, reports cover only [from, to] of the gauge (spans nest), so a command made
 // of steps, each reporting 1..100 of its own, runs one gauge from 0 to 100 once.
 class ProgressSpan {

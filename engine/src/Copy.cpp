@@ -130,15 +130,25 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
   for (const FieldDesc& f : fields) hasMemo = hasMemo || IsMemo(f.type);
   RemoveTable(target, type);  // a copy overwrites its target
   // The new table is written in bulk: it is nobody else's yet, and nothing is renamed over a
-  // note file until the whole copy stands.
+  // note file until the whole copy stands. Everything that waits on the disk (creating the
+  // files, handing batches to it, the final syncs) touches only the copy's own files and
+  // buffers, and runs while the gauge beats.
   std::string memoPath = hasMemo ? xbe::CompanionPath(target, MemoExt(type)) : std::string();
-  if (hasMemo && !xbe::MemoFile::Create(memoPath, xbe::Settings().memoBlockSize)) return 0;
-  std::string err;
-  std::unique_ptr<xbe::MemoFile> memo = hasMemo ? xbe::MemoFile::Open(memoPath, true, &err) : nullptr;
-  std::unique_ptr<xbe::File> out = xbe::Fs().Open(target, true, true, true);
+  const int memoBlockSize = xbe::Settings().memoBlockSize;
   std::string header = xbe::DbfFile::BuildHeader(fields, hasMemo, 0);
-  if (!out || (hasMemo && !memo) || !out->WriteAt(0, header.data(), header.size())) {
+  std::unique_ptr<xbe::MemoFile> memo;
+  std::unique_ptr<xbe::File> out;
+  bool created = false;
+  xbe::WhileBeating([&] {
+    std::string err;
+    if (hasMemo && !xbe::MemoFile::Create(memoPath, memoBlockSize)) return;
+    memo = hasMemo ? xbe::MemoFile::Open(memoPath, true, &err) : nullptr;
+    out = xbe::Fs().Open(target, true, true, true);
+    created = out && (!hasMemo || memo) && out->WriteAt(0, header.data(), header.size());
+  });
+  if (!created) {
     out.reset();
+    memo.reset();
     RemoveTable(target, type);
     return 0;
   }
@@ -164,7 +174,7 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
       if (d.size() <= static_cast<std::size_t>(f.width)) std::memcpy(at + f.width - d.size(), d.data(), d.size());
     }
   };
-  auto flush = [&] {
+  auto writeBatch = [&] {
     std::vector<uint32_t> blocks;
     if (!texts.empty()) {
       ok = memo->WriteMany(texts, xbe::MemoFile::kText, &blocks) && ok;
@@ -183,6 +193,7 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
     batch.clear();
     texts.clear(), bins.clear(), textRefs.clear(), binRefs.clear();
   };
+  auto flush = [&] { xbe::WhileBeating(writeBatch); };
   XbLong keep = xb_RecNo();
   const int32_t total = std::max<int32_t>(1, t->RecordCount());
   int32_t done = 0;
@@ -202,11 +213,15 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
     if (batch.size() >= (2u << 20)) flush();
     int percent = static_cast<int>(std::min<int64_t>(99, int64_t(++done) * 100 / total));
     if (percent > lastPercent) xbe::ReportProgress(lastPercent = percent);
+    xbe::ProgressBeat();
   }
   flush();
   header = xbe::DbfFile::BuildHeader(fields, hasMemo, static_cast<int32_t>(written));
-  ok = ok && out->WriteAt(0, header.data(), header.size()) && out->WriteAt(dataStart + written * recSize, "\x1A", 1) &&
-       out->Sync() && (!memo || memo->Sync());
+  // Durable before it is reported done: the pack renames the copy over the note file next.
+  xbe::WhileBeating([&] {
+    ok = ok && out->WriteAt(0, header.data(), header.size()) &&
+         out->WriteAt(dataStart + written * recSize, "\x1A", 1) && out->Sync() && (!memo || memo->Sync());
+  });
   out.reset();
   memo.reset();
   xb_Go(keep);

@@ -185,7 +185,7 @@ TEST_F(EngineTest, MergesInBatchesKeepTagsExactBodiesWithTheirNotesAndATrustedIn
   int last = 0;
   for (uint16_t code : codes) {
     const int percent = -static_cast<int16_t>(code);
-    EXPECT_GT(percent, last);
+    EXPECT_GE(percent, last);  // never back; a beat on a slow machine may repeat one
     last = percent;
   }
   EXPECT_EQ(codes.back(), XB_GAUGE_CODE(100));
