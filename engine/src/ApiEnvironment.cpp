@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <future>
 
 #include "engine/include/xbeng61.h"
 #include "engine/src/ApiText.h"
@@ -60,16 +59,35 @@ void ProgressBeat() {
   e.poster(e.gaugeWindow, XB_GAUGE_CODE(e.lastPercent));
 }
 
-void WhileBeating(const std::function<void()>& job) {
+BackgroundJobs::~BackgroundJobs() {
+  if (!running_.valid()) return;
+  try {
+    running_.get();
+  } catch (...) {
+  }
+}
+
+void BackgroundJobs::Start(std::function<void()> job) {
+  Wait();
   Environment& e = Env();
   if (!e.gaugeWindow || !e.poster) {
     job();
     return;
   }
-  // The future waits for the job when it goes, so a beat that throws leaves nothing running.
-  std::future<void> done = std::async(std::launch::async, job);
-  while (done.wait_for(std::chrono::milliseconds(kBeatMs / 2)) != std::future_status::ready) ProgressBeat();
-  done.get();
+  running_ = std::async(std::launch::async, std::move(job));
+}
+
+void BackgroundJobs::Wait() {
+  if (!running_.valid()) return;
+  // A beat that throws leaves the job to the destructor, which waits for it.
+  while (running_.wait_for(std::chrono::milliseconds(kBeatMs / 2)) != std::future_status::ready) ProgressBeat();
+  running_.get();
+}
+
+void WhileBeating(std::function<void()> job) {
+  BackgroundJobs jobs;
+  jobs.Start(std::move(job));
+  jobs.Wait();
 }
 
 ProgressSpan::ProgressSpan(int from, int to) {

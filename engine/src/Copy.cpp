@@ -2,6 +2,7 @@
 // active order, with their memo contents), appending another table's records, text exports
 // and structure copies. All of it is built on the engine's own entry points, so visibility,
 // memo handling and index upkeep are exactly those of every other caller.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -155,7 +156,10 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
   const int64_t dataStart = static_cast<int64_t>(header.size());
   int64_t written = 0;
   bool ok = true;
-  std::string batch;
+  // A batch goes to the disk beside the work on the next one, from a buffer of its own.
+  std::string batch, writing;
+  std::atomic<bool> writesOk{true};
+  xbe::BackgroundJobs disk;
   struct Pending {
     std::size_t record;  // index in the batch
     int field;
@@ -174,7 +178,7 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
       if (d.size() <= static_cast<std::size_t>(f.width)) std::memcpy(at + f.width - d.size(), d.data(), d.size());
     }
   };
-  auto writeBatch = [&] {
+  auto flush = [&] {
     std::vector<uint32_t> blocks;
     if (!texts.empty()) {
       ok = memo->WriteMany(texts, xbe::MemoFile::kText, &blocks) && ok;
@@ -185,20 +189,25 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
       for (std::size_t i = 0; ok && i < binRefs.size(); ++i) putRef(binRefs[i].record, binRefs[i].field, blocks[i]);
     }
     std::size_t records = batch.size() / static_cast<std::size_t>(recSize);
-    ok = ok && out->WriteAt(dataStart + written * recSize, batch.data(), batch.size());
+    disk.Wait();  // the batch before is written: its buffer is free
+    writing.swap(batch);
+    const int64_t at = dataStart + written * recSize;
+    if (ok)
+      disk.Start([&, at] {
+        if (!out->WriteAt(at, writing.data(), writing.size())) writesOk = false;
+        // Flushed as it goes: one flush of the whole copy at the end stalls the gauge window.
+        out->WriteBack();
+        if (memo) memo->WriteBack();
+      });
     written += static_cast<int64_t>(records);
-    // Flushed as it goes: one flush of the whole copy at the end stalls the gauge window.
-    out->WriteBack();
-    if (memo) memo->WriteBack();
     batch.clear();
     texts.clear(), bins.clear(), textRefs.clear(), binRefs.clear();
   };
-  auto flush = [&] { xbe::WhileBeating(writeBatch); };
   XbLong keep = xb_RecNo();
   const int32_t total = std::max<int32_t>(1, t->RecordCount());
   int32_t done = 0;
   int lastPercent = 0;
-  for (xb_GoTop(); ok && !xb_Eof(); xb_Skip(1)) {
+  for (xb_GoTop(); ok && writesOk && !xb_Eof(); xb_Skip(1)) {
     const char* image = t->CurrentImage();
     std::size_t record = batch.size() / static_cast<std::size_t>(recSize);
     batch.append(image, static_cast<std::size_t>(recSize));
@@ -216,6 +225,8 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
     xbe::ProgressBeat();
   }
   flush();
+  disk.Wait();
+  ok = ok && writesOk;
   header = xbe::DbfFile::BuildHeader(fields, hasMemo, static_cast<int32_t>(written));
   // Durable before it is reported done: the pack renames the copy over the note file next.
   xbe::WhileBeating([&] {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -638,7 +639,7 @@ TEST_F(EngineTest, SystemPropertiesAndEnvironment) {
 
 // A stretch of work that does not move the gauge still gives the gauge window its turn: a beat
 // posts the last percentage again, and a wait on the disk runs on a thread of its own while the
-// caller's thread goes on beating.
+// caller's thread goes on beating (or on working, for a job handed off as a copy goes).
 std::vector<uint16_t> g_beatCodes;
 std::vector<std::thread::id> g_beatThreads;
 std::atomic<int> g_beatPosts{0};
@@ -668,18 +669,36 @@ TEST_F(EngineTest, StretchesThatDoNotMoveTheGaugeStillGiveTheWindowItsTurn) {
   xbe::ProgressBeat();
   EXPECT_EQ(g_beatCodes, (std::vector<uint16_t>{XB_GAUGE_CODE(40), XB_GAUGE_CODE(40)}));
 
+  const auto waitFor = [](const std::function<bool()>& done) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+  };
   // The job ends only once a beat has reached the window, which only the caller's thread sends.
   const int before = g_beatPosts;
   bool beaten = false;
   xbe::WhileBeating([&] {
     ranOn = std::this_thread::get_id();
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (g_beatPosts == before && std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    beaten = g_beatPosts > before;
+    beaten = waitFor([&] { return g_beatPosts > before; });
   });
   EXPECT_NE(ranOn, here);
   EXPECT_TRUE(beaten);
+  // Handed-off jobs: Start returns while its job still runs, and the next one waits for it.
+  std::atomic<bool> released{false};
+  bool sawRelease = false;
+  std::vector<int> order;  // touched by the jobs alone, one at a time
+  {
+    xbe::BackgroundJobs jobs;
+    jobs.Start([&] {
+      sawRelease = waitFor([&] { return released.load(); });
+      order.push_back(1);
+    });
+    released = true;  // reached only because Start did not wait for the job
+    jobs.Start([&] { order.push_back(2); });
+    jobs.Wait();
+  }
+  EXPECT_TRUE(sawRelease);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
   for (std::thread::id t : g_beatThreads) EXPECT_EQ(t, here);
   for (uint16_t c : g_beatCodes) EXPECT_EQ(c, XB_GAUGE_CODE(40)) << "a beat never moves the gauge";
   EXPECT_THROW(xbe::WhileBeating([] { throw std::runtime_error("disk gone"); }), std::runtime_error);
