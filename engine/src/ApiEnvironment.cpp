@@ -1,6 +1,7 @@
 // The environment entry points: process-wide settings, system properties, the gauge hook,
 // version and error level.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "engine/include/xbeng61.h"
@@ -23,6 +24,7 @@ struct Environment {
   XbPtr gaugeFunc = 0;
   XbGaugePoster poster = nullptr;
   int lastPercent = 0;
+  std::chrono::steady_clock::time_point lastPost;
   int spanFrom = 0, spanTo = 100;  // see ProgressSpan
 };
 
@@ -44,7 +46,48 @@ void ReportProgress(int percent) {
   if (percent < 1) percent = 1;
   if (percent == e.lastPercent) return;
   e.lastPercent = percent;
+  e.lastPost = std::chrono::steady_clock::now();
   e.poster(e.gaugeWindow, XB_GAUGE_CODE(percent));
+}
+
+void ProgressBeat() {
+  Environment& e = Env();
+  if (!e.gaugeWindow || !e.poster || e.lastPercent < 1) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - e.lastPost < std::chrono::milliseconds(kBeatMs)) return;
+  e.lastPost = now;
+  e.poster(e.gaugeWindow, XB_GAUGE_CODE(e.lastPercent));
+}
+
+BackgroundJobs::~BackgroundJobs() {
+  if (!running_.valid()) return;
+  try {
+    running_.get();
+  } catch (...) {
+  }
+}
+
+void BackgroundJobs::Start(std::function<void()> job) {
+  Wait();
+  Environment& e = Env();
+  if (!e.gaugeWindow || !e.poster) {
+    job();
+    return;
+  }
+  running_ = std::async(std::launch::async, std::move(job));
+}
+
+void BackgroundJobs::Wait() {
+  if (!running_.valid()) return;
+  // A beat that throws leaves the job to the destructor, which waits for it.
+  while (running_.wait_for(std::chrono::milliseconds(kBeatMs / 2)) != std::future_status::ready) ProgressBeat();
+  running_.get();
+}
+
+void WhileBeating(std::function<void()> job) {
+  BackgroundJobs jobs;
+  jobs.Start(std::move(job));
+  jobs.Wait();
 }
 
 ProgressSpan::ProgressSpan(int from, int to) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -129,6 +131,32 @@ OrderHooks* CurrentHooks();
 // that xb_SetGaugeHook named, through the installed poster. Repeats of a percentage are
 // dropped; nothing happens while no window is hooked.
 void ReportProgress(int percent);
+// Called often by a long operation: when no report went out for kBeatMs, the last one goes
+// out again, so the gauge window gets its turn (and repaints) during a stretch that does not
+// move the gauge, however slow the machine. The gauge never goes back; it may repeat a value.
+void ProgressBeat();
+constexpr int kBeatMs = 10;
+// Work that may wait on the disk, handed off one job at a time and run in order: while a
+// gauge window is hooked each job runs on a thread of its own and Start returns at once, after
+// waiting (and beating) for the job before; otherwise a job just runs. A job may touch only
+// what its caller alone holds (its own new files and buffers), since the gauge window's turn
+// may call into the engine meanwhile. A job's exception reaches Start or Wait; the destructor
+// waits for the last job and drops its exception.
+class BackgroundJobs {
+ public:
+  BackgroundJobs() = default;
+  ~BackgroundJobs();
+  BackgroundJobs(const BackgroundJobs&) = delete;
+  BackgroundJobs& operator=(const BackgroundJobs&) = delete;
+  void Start(std::function<void()> job);
+  // Waits for the last job, beating meanwhile.
+  void Wait();
+
+ private:
+  std::future<void> running_;
+};
+// Runs job as a BackgroundJobs job and waits for it.
+void WhileBeating(std::function<void()> job);
 // While one lives, reports cover only [from, to] of the gauge (spans nest), so a command made
 // of steps, each reporting 1..100 of its own, runs one gauge from 0 to 100 once.
 class ProgressSpan {

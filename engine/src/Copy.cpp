@@ -2,6 +2,7 @@
 // active order, with their memo contents), appending another table's records, text exports
 // and structure copies. All of it is built on the engine's own entry points, so visibility,
 // memo handling and index upkeep are exactly those of every other caller.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -130,22 +131,35 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
   for (const FieldDesc& f : fields) hasMemo = hasMemo || IsMemo(f.type);
   RemoveTable(target, type);  // a copy overwrites its target
   // The new table is written in bulk: it is nobody else's yet, and nothing is renamed over a
-  // note file until the whole copy stands.
+  // note file until the whole copy stands. Everything that waits on the disk (creating the
+  // files, handing batches to it, the final syncs) touches only the copy's own files and
+  // buffers, and runs while the gauge beats.
   std::string memoPath = hasMemo ? xbe::CompanionPath(target, MemoExt(type)) : std::string();
-  if (hasMemo && !xbe::MemoFile::Create(memoPath, xbe::Settings().memoBlockSize)) return 0;
-  std::string err;
-  std::unique_ptr<xbe::MemoFile> memo = hasMemo ? xbe::MemoFile::Open(memoPath, true, &err) : nullptr;
-  std::unique_ptr<xbe::File> out = xbe::Fs().Open(target, true, true, true);
+  const int memoBlockSize = xbe::Settings().memoBlockSize;
   std::string header = xbe::DbfFile::BuildHeader(fields, hasMemo, 0);
-  if (!out || (hasMemo && !memo) || !out->WriteAt(0, header.data(), header.size())) {
+  std::unique_ptr<xbe::MemoFile> memo;
+  std::unique_ptr<xbe::File> out;
+  bool created = false;
+  xbe::WhileBeating([&] {
+    std::string err;
+    if (hasMemo && !xbe::MemoFile::Create(memoPath, memoBlockSize)) return;
+    memo = hasMemo ? xbe::MemoFile::Open(memoPath, true, &err) : nullptr;
+    out = xbe::Fs().Open(target, true, true, true);
+    created = out && (!hasMemo || memo) && out->WriteAt(0, header.data(), header.size());
+  });
+  if (!created) {
     out.reset();
+    memo.reset();
     RemoveTable(target, type);
     return 0;
   }
   const int64_t dataStart = static_cast<int64_t>(header.size());
   int64_t written = 0;
   bool ok = true;
-  std::string batch;
+  // A batch goes to the disk beside the work on the next one, from a buffer of its own.
+  std::string batch, writing;
+  std::atomic<bool> writesOk{true};
+  xbe::BackgroundJobs disk;
   struct Pending {
     std::size_t record;  // index in the batch
     int field;
@@ -175,11 +189,17 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
       for (std::size_t i = 0; ok && i < binRefs.size(); ++i) putRef(binRefs[i].record, binRefs[i].field, blocks[i]);
     }
     std::size_t records = batch.size() / static_cast<std::size_t>(recSize);
-    ok = ok && out->WriteAt(dataStart + written * recSize, batch.data(), batch.size());
+    disk.Wait();  // the batch before is written: its buffer is free
+    writing.swap(batch);
+    const int64_t at = dataStart + written * recSize;
+    if (ok)
+      disk.Start([&, at] {
+        if (!out->WriteAt(at, writing.data(), writing.size())) writesOk = false;
+        // Flushed as it goes: one flush of the whole copy at the end stalls the gauge window.
+        out->WriteBack();
+        if (memo) memo->WriteBack();
+      });
     written += static_cast<int64_t>(records);
-    // Flushed as it goes: one flush of the whole copy at the end stalls the gauge window.
-    out->WriteBack();
-    if (memo) memo->WriteBack();
     batch.clear();
     texts.clear(), bins.clear(), textRefs.clear(), binRefs.clear();
   };
@@ -187,7 +207,7 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
   const int32_t total = std::max<int32_t>(1, t->RecordCount());
   int32_t done = 0;
   int lastPercent = 0;
-  for (xb_GoTop(); ok && !xb_Eof(); xb_Skip(1)) {
+  for (xb_GoTop(); ok && writesOk && !xb_Eof(); xb_Skip(1)) {
     const char* image = t->CurrentImage();
     std::size_t record = batch.size() / static_cast<std::size_t>(recSize);
     batch.append(image, static_cast<std::size_t>(recSize));
@@ -202,11 +222,17 @@ XBAPI XbLong xb_CopyFile(const char* fileName) {
     if (batch.size() >= (2u << 20)) flush();
     int percent = static_cast<int>(std::min<int64_t>(99, int64_t(++done) * 100 / total));
     if (percent > lastPercent) xbe::ReportProgress(lastPercent = percent);
+    xbe::ProgressBeat();
   }
   flush();
+  disk.Wait();
+  ok = ok && writesOk;
   header = xbe::DbfFile::BuildHeader(fields, hasMemo, static_cast<int32_t>(written));
-  ok = ok && out->WriteAt(0, header.data(), header.size()) && out->WriteAt(dataStart + written * recSize, "\x1A", 1) &&
-       out->Sync() && (!memo || memo->Sync());
+  // Durable before it is reported done: the pack renames the copy over the note file next.
+  xbe::WhileBeating([&] {
+    ok = ok && out->WriteAt(0, header.data(), header.size()) &&
+         out->WriteAt(dataStart + written * recSize, "\x1A", 1) && out->Sync() && (!memo || memo->Sync());
+  });
   out.reset();
   memo.reset();
   xb_Go(keep);

@@ -1016,7 +1016,8 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
       --cachedPages_;
     }
     dirtyPages_.erase(page);
-    if (!run.empty() && page == runFirst + run.size() / kPageSize && run.size() < (8u << 20)) {
+    // Runs of 2 MB: a larger write keeps the gauge window from its turn for too long.
+    if (!run.empty() && page == runFirst + run.size() / kPageSize && run.size() < (2u << 20)) {
       run.append(buf, kPageSize);
       return;
     }

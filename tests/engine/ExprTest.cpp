@@ -203,4 +203,27 @@ TEST(ExprTest, FindCharAlignedAgreesWithCp949Find) {
       EXPECT_EQ(xbe::FindCharAligned(h, n), cp949::Find(h, n)) << h << " / " << n;
 }
 
+// Titles are searched sixteen bytes at a time: a match (or a byte pair that only looks like
+// one, across two characters) at every place of a long text, at the edges of each block and
+// at the very end, is found exactly where the character search finds it.
+TEST(ExprTest, FindCharAlignedAgreesWithCp949FindAtEveryPlaceOfALongText) {
+  const std::string filler = "\xB3\xAA";  // 나
+  const std::string needles[] = {"\xB0\xA1", "\xB0\xA1\xB3\xAA", "\xA1\xB0", "ab", "a", "\xAA\xB3\xAA",
+                                 "\xB3\xAA\xB0\xA1"};  // the last begins as every filler character
+  for (const std::size_t size : {std::size_t{17}, std::size_t{32}, std::size_t{47}, std::size_t{200}})
+    for (const std::string& n : needles)
+      for (std::size_t at = 0; at + n.size() <= size; ++at) {
+        std::string h;
+        while (h.size() < size) h += filler;
+        h.resize(size);
+        h.replace(at, n.size(), n);
+        EXPECT_EQ(xbe::FindCharAligned(h, n), cp949::Find(h, n)) << "size " << size << ", placed at " << at;
+        // With a second copy further on, the first one is found.
+        if (at + 2 * n.size() + 3 <= size) {
+          h.replace(at + n.size() + 3, n.size(), n);
+          EXPECT_EQ(xbe::FindCharAligned(h, n), cp949::Find(h, n)) << "two copies, size " << size << ", at " << at;
+        }
+      }
+}
+
 }  // namespace

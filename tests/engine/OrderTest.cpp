@@ -171,7 +171,7 @@ TEST_F(OrderTest, GaugeCodesRunUpToOneHundred) {
   for (uint16_t code : codes) {
     EXPECT_NE(code & 0x7000, 0);
     int percent = -static_cast<int16_t>(code);
-    EXPECT_GT(percent, last);
+    EXPECT_GE(percent, last);  // never back; a beat on a slow machine may repeat one
     EXPECT_LE(percent, 100);
     last = percent;
   }

@@ -2,8 +2,13 @@
 // files, memos, creation rules, damaged files, value codes, paths, open modes, pack.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "engine/src/FileIo.h"
@@ -630,6 +635,73 @@ TEST_F(EngineTest, SystemPropertiesAndEnvironment) {
   xbe::ReportProgress(1);  // a repeat is dropped
   xbe::ReportProgress(50);
   EXPECT_EQ(posts, 2);
+}
+
+// A stretch of work that does not move the gauge still gives the gauge window its turn: a beat
+// posts the last percentage again, and a wait on the disk runs on a thread of its own while the
+// caller's thread goes on beating (or on working, for a job handed off as a copy goes).
+std::vector<uint16_t> g_beatCodes;
+std::vector<std::thread::id> g_beatThreads;
+std::atomic<int> g_beatPosts{0};
+
+TEST_F(EngineTest, StretchesThatDoNotMoveTheGaugeStillGiveTheWindowItsTurn) {
+  g_beatCodes.clear();
+  g_beatThreads.clear();
+  g_beatPosts = 0;
+  xb_SetGaugePoster([](XbPtr, uint16_t code) {
+    g_beatCodes.push_back(code);
+    g_beatThreads.push_back(std::this_thread::get_id());
+    ++g_beatPosts;
+  });
+  const std::thread::id here = std::this_thread::get_id();
+  // No window hooked: no beat goes out, and a job runs on the caller's thread.
+  std::thread::id ranOn;
+  xbe::WhileBeating([&] { ranOn = std::this_thread::get_id(); });
+  EXPECT_EQ(ranOn, here);
+  xbe::ProgressBeat();
+  EXPECT_TRUE(g_beatCodes.empty());
+
+  xb_SetGaugeHook(7);
+  xbe::ProgressBeat();  // nothing reported yet: nothing to repeat
+  EXPECT_TRUE(g_beatCodes.empty());
+  xbe::ReportProgress(40);
+  std::this_thread::sleep_for(std::chrono::milliseconds(xbe::kBeatMs + 5));
+  xbe::ProgressBeat();
+  EXPECT_EQ(g_beatCodes, (std::vector<uint16_t>{XB_GAUGE_CODE(40), XB_GAUGE_CODE(40)}));
+
+  const auto waitFor = [](const std::function<bool()>& done) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+  };
+  // The job ends only once a beat has reached the window, which only the caller's thread sends.
+  const int before = g_beatPosts;
+  bool beaten = false;
+  xbe::WhileBeating([&] {
+    ranOn = std::this_thread::get_id();
+    beaten = waitFor([&] { return g_beatPosts > before; });
+  });
+  EXPECT_NE(ranOn, here);
+  EXPECT_TRUE(beaten);
+  // Handed-off jobs: Start returns while its job still runs, and the next one waits for it.
+  std::atomic<bool> released{false};
+  bool sawRelease = false;
+  std::vector<int> order;  // touched by the jobs alone, one at a time
+  {
+    xbe::BackgroundJobs jobs;
+    jobs.Start([&] {
+      sawRelease = waitFor([&] { return released.load(); });
+      order.push_back(1);
+    });
+    released = true;  // reached only because Start did not wait for the job
+    jobs.Start([&] { order.push_back(2); });
+    jobs.Wait();
+  }
+  EXPECT_TRUE(sawRelease);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  for (std::thread::id t : g_beatThreads) EXPECT_EQ(t, here);
+  for (uint16_t c : g_beatCodes) EXPECT_EQ(c, XB_GAUGE_CODE(40)) << "a beat never moves the gauge";
+  EXPECT_THROW(xbe::WhileBeating([] { throw std::runtime_error("disk gone"); }), std::runtime_error);
 }
 
 }  // namespace
