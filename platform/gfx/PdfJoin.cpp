@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <unistd.h>
 
+#include "platform/core/OsText.h"
 #include "platform/core/Streams.h"
 #include "platform/core/SysUtils.h"
 #include "platform/gfx/Printers.h"
@@ -417,7 +419,11 @@ void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& 
     }
     ReadPart(bytes);
   }
-  auto file = std::make_unique<TFileStream>(OutputFile, fmCreate);
+  // Written beside it and put in its place whole: a reader, or another copy of the program
+  // joining into the same name, never meets half a document.
+  const std::string joining = ExtractFilePath(OutputFile) + "." + ExtractFileName(OutputFile) + "." +
+                              std::to_string(::getpid()) + ".joining";
+  auto file = std::make_unique<TFileStream>(joining, fmCreate);
   try {
     std::string pending;
     TJoiner j([&](std::string_view s) {
@@ -431,9 +437,11 @@ void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& 
     j.Finish();
     file->WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
     file.reset();
+    if (std::rename(ostext::SystemPath(joining).c_str(), ostext::SystemPath(OutputFile).c_str()) != 0)
+      throw EPrinter("Printer is not ready");
   } catch (...) {
     file.reset();
-    DeleteFile(OutputFile);
+    DeleteFile(joining);
     throw;
   }
 }

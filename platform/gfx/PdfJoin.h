@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-// Writes the joined document to OutputFile (program text, replaced if it exists); the parts are
-// files named in program text. Raises EPrinter for a part that cannot be read or joined and the
-// stream errors of the output; a joined file left unfinished is removed.
+// Writes the joined document to OutputFile (program text), which it replaces only once the
+// whole document is written; the parts are files named in program text. Raises EPrinter for a
+// part that cannot be read or joined and the stream errors of the output; nothing unfinished
+// is left behind.
 void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& OutputFile);
 
 // The same on documents in memory: the joined document's bytes.

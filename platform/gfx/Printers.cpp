@@ -2,6 +2,7 @@
 #include "platform/gfx/Printers.h"
 
 #include <cstdio>
+#include <unistd.h>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -107,8 +108,10 @@ std::unique_ptr<TPrinterPart> TPrinter::NewPart(int Index) const {
   auto device = std::make_unique<QPrinter>(QPrinter::HighResolution);
   const std::string file = Prepare(*device);
   if (file.empty()) return nullptr;
-  // Beside the document, hidden: the same folder is writable, and a name there is the user's own.
-  const std::string part = ExtractFilePath(file) + "." + ExtractFileName(file) + ".part" + std::to_string(Index);
+  // Beside the document, hidden: the same folder is writable. The process's number keeps two
+  // copies of the program printing into one folder at once off each other's parts.
+  const std::string part = ExtractFilePath(file) + "." + ExtractFileName(file) + "." + std::to_string(::getpid()) +
+                           ".part" + std::to_string(Index);
   device->setOutputFileName(orv::NameToQ(part));
   return std::unique_ptr<TPrinterPart>(new TPrinterPart(std::move(device), part, file));
 }

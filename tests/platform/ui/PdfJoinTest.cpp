@@ -10,6 +10,9 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
 
 #include "platform/gfx/PdfJoin.h"
 #include "platform/gfx/Printers.h"
@@ -95,6 +98,47 @@ TEST_F(PdfJoinTest, ThePartsPagesInOrderAsOneDocument) {
   EXPECT_TRUE(red.red() > 200 && red.green() < 60 && red.blue() < 60) << red.name().toStdString();
   EXPECT_EQ(Run("pdftotext '" + Path("joined.pdf") + "' - 2>&1"),
             "alpha\n\n\fbeta\n\n\fgamma\n\n\fdelta\n\n\fepsilon\n\n\fzeta\n\n\f");
+}
+
+TEST_F(PdfJoinTest, TwoCopiesJoiningIntoOneNameLeaveOneWholeDocument) {
+  // Two copies of the program print into the same folder at once: each joins parts of its own
+  // into the same file name, round after round. The file is always one of the two documents,
+  // whole, and nothing else is left in the folder.
+  const std::vector<std::string> a = {Document({"a1", "a2"}), Document({"a3"})};
+  const std::vector<std::string> b = {Document({"b1"}), Document({"b2", "b3", "b4"})};
+  const std::string wholeA = JoinPdfDocuments(a), wholeB = JoinPdfDocuments(b);
+  for (size_t i = 0; i < 2; ++i) {
+    Write("a" + std::to_string(i), a[i]);
+    Write("b" + std::to_string(i), b[i]);
+  }
+  for (int round = 0; round < 20; ++round) {
+    std::vector<pid_t> children;
+    for (const char* who : {"a", "b"}) {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        int status = 0;
+        try {
+          JoinPdfFiles({Path(std::string(who) + "0"), Path(std::string(who) + "1")}, Path("out.pdf"));
+        } catch (...) {
+          status = 1;
+        }
+        _exit(status);
+      }
+      children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+    }
+    const std::string out = Read("out.pdf");
+    EXPECT_TRUE(out == wholeA || out == wholeB) << "round " << round << ": " << out.size() << " bytes";
+  }
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(Dir)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a0", "a1", "b0", "b1", "out.pdf"}));
 }
 
 TEST_F(PdfJoinTest, APartThatDoesNotHoldTogetherIsRefused) {
