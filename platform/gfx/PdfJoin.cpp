@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <unistd.h>
 
 #include "platform/core/OsText.h"
 #include "platform/core/Streams.h"
@@ -421,8 +420,7 @@ void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& 
   }
   // Written beside it and put in its place whole: a reader, or another copy of the program
   // joining into the same name, never meets half a document.
-  const std::string joining = ExtractFilePath(OutputFile) + "." + ExtractFileName(OutputFile) + "." +
-                              std::to_string(::getpid()) + ".joining";
+  const std::string joining = HiddenBeside(OutputFile, "joining");
   auto file = std::make_unique<TFileStream>(joining, fmCreate);
   try {
     std::string pending;

@@ -2,12 +2,14 @@
 #include "platform/gfx/Printers.h"
 
 #include <cstdio>
+#include <utility>
 #include <unistd.h>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include "platform/core/OsText.h"
 #include "platform/gfx/PdfJoin.h"
 #include "platform/ui/QtText.h"
 
@@ -63,6 +65,10 @@ void TPrinter::BeginDoc() {
   FImpl->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrinter& p = *FImpl->printer;
   FLastOutput = Prepare(p);
+  // A PDF file is written beside its name and put in its place whole at EndDoc: a reader, or
+  // another copy of the program printing to the same name, never meets half a document.
+  FWriting = FLastOutput.empty() ? std::string() : HiddenBeside(FLastOutput, "writing");
+  if (!FWriting.empty()) p.setOutputFileName(orv::NameToQ(FWriting));
   FImpl->painter = std::make_unique<QPainter>();
   if (!FImpl->painter->begin(&p)) {
     FImpl->painter.reset();
@@ -86,6 +92,13 @@ void TPrinter::EndDoc() {
   FImpl->painter->end();
   FImpl->painter.reset();
   FPrinting = false;
+  if (!FWriting.empty()) {
+    const std::string writing = std::exchange(FWriting, std::string());
+    if (std::rename(ostext::SystemPath(writing).c_str(), ostext::SystemPath(FLastOutput).c_str()) != 0) {
+      DeleteFile(writing);
+      throw EPrinter("Printer is not ready");
+    }
+  }
 }
 
 void TPrinter::Abort() {
@@ -94,10 +107,8 @@ void TPrinter::Abort() {
   FImpl->printer->abort();
   FImpl->painter->end();
   FImpl->painter.reset();
-  if (!FLastOutput.empty()) {
-    DeleteFile(FLastOutput);
-    FLastOutput.clear();
-  }
+  if (!FWriting.empty()) DeleteFile(std::exchange(FWriting, std::string()));
+  FLastOutput.clear();
   FPrinting = false;
   FAborted = true;
 }
@@ -108,10 +119,9 @@ std::unique_ptr<TPrinterPart> TPrinter::NewPart(int Index) const {
   auto device = std::make_unique<QPrinter>(QPrinter::HighResolution);
   const std::string file = Prepare(*device);
   if (file.empty()) return nullptr;
-  // Beside the document, hidden: the same folder is writable. The process's number keeps two
+  // Beside the document: the same folder is writable, and the process's number keeps two
   // copies of the program printing into one folder at once off each other's parts.
-  const std::string part = ExtractFilePath(file) + "." + ExtractFileName(file) + "." + std::to_string(::getpid()) +
-                           ".part" + std::to_string(Index);
+  const std::string part = HiddenBeside(file, "part" + std::to_string(Index));
   device->setOutputFileName(orv::NameToQ(part));
   return std::unique_ptr<TPrinterPart>(new TPrinterPart(std::move(device), part, file));
 }
@@ -162,6 +172,10 @@ int TPrinter::PageWidth() const { return FImpl->Device().width(); }
 int TPrinter::PageHeight() const { return FImpl->Device().height(); }
 int TPrinter::XDPI() const { return FImpl->Device().logicalDpiX(); }
 int TPrinter::YDPI() const { return FImpl->Device().logicalDpiY(); }
+
+std::string HiddenBeside(const std::string& File, const std::string& Suffix) {
+  return ExtractFilePath(File) + "." + ExtractFileName(File) + "." + std::to_string(::getpid()) + "." + Suffix;
+}
 
 TPrinter& Printer() {
   static TPrinter* p = new TPrinter;  // lives to the end, as the system's printer object

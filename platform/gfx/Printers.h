@@ -107,8 +107,12 @@ class TPrinter : public TObject {
   bool FAborted = false;
   int FPageNumber = 0;
   std::string FLastOutput;
+  std::string FWriting;  // the hidden file the document is written to, put in its place at EndDoc
   // Sets up a device for a document as BeginDoc does; the PDF file's name, "" for a printer.
   std::string Prepare(QPrinter& Device) const;
 };
 
 TPrinter& Printer();
+
+// A hidden file of this process beside File, for a document while it is being written: ".name.<process>.<suffix>".
+std::string HiddenBeside(const std::string& File, const std::string& Suffix);

@@ -1,11 +1,13 @@
 // The printer writes its pages to a PDF file when told to (or when no printer is installed),
-// through the same canvas operations as the screen; Abort leaves no file.
+// through the same canvas operations as the screen, and puts the file in its place whole; Abort
+// leaves no file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
@@ -55,6 +57,24 @@ TEST(PrinterTest, PagesGoToThePdfFile) {
   p.Abort();
   EXPECT_TRUE(p.Aborted());
   EXPECT_FALSE(std::filesystem::exists(aborted));
+
+  // While a document is written its name still holds the one before, whole; an aborted
+  // document leaves that one; nothing else is left in the folder.
+  p.OutputFileName = out;
+  p.BeginDoc();
+  p.Canvas().TextOut(10, 10, "third");
+  EXPECT_EQ(ReadAll(out), pdf);
+  p.EndDoc();
+  const std::string third = ReadAll(out);
+  EXPECT_NE(third, pdf);
+  EXPECT_EQ(third.substr(0, 5), "%PDF-");
+  p.BeginDoc();
+  p.Canvas().TextOut(10, 10, "fourth");
+  p.Abort();
+  EXPECT_EQ(ReadAll(out), third);
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"notes.pdf"});
   p.OutputFileName.clear();
   std::filesystem::remove_all(dir);
 }
