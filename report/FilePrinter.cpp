@@ -522,7 +522,7 @@ constexpr int kMostParts = 8;
 // How often the GUI thread shows the pages done and takes its turn while the parts are drawn:
 // no sooner than a long operation lets the window have a turn (30 ms), or every other one
 // would be skipped.
-constexpr auto kTurn = std::chrono::milliseconds(40);
+constexpr auto kTurn = std::chrono::milliseconds(35);
 
 }  // namespace
 
@@ -614,12 +614,10 @@ bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
   auto whileWaiting = [&](std::vector<std::thread>& threads) {
     try {
       for (;;) {
-        {
-          std::unique_lock<std::mutex> l(lock);
-          if (changed.wait_for(l, kTurn, [&] { return running == 0; })) break;
-        }
         PageNumber = AFirstPage - 1 + done.load();
         UpdateStatus();
+        std::unique_lock<std::mutex> l(lock);
+        if (changed.wait_for(l, kTurn, [&] { return running == 0; })) break;
       }
     } catch (...) {
       // Whatever the GUI thread met in its turn, the parts stop and are waited for.

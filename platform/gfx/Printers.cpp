@@ -132,6 +132,8 @@ void TPrinter::JoinParts(const std::vector<const TPrinterPart*>& Parts) {
   std::vector<std::string> files;
   for (const TPrinterPart* p : Parts) files.push_back(p->File());
   JoinPdfFiles(files, file);
+  // The parts go here, off the GUI thread: removing a long document's files takes a while.
+  for (const std::string& f : files) DeleteFile(f);
   FLastOutput = file;
 }
 
