@@ -637,6 +637,7 @@ bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
   running = count;
   for (TPart& part : parts) {
     threads.emplace_back([&, at = &part] {
+      GiveWayToOtherThreads();
       TReportPrinter* was = SetThreadReportPrinter(at->Device.get());
       try {
         TBytesView view(bytes, size);
@@ -666,6 +667,7 @@ bool TFilePrinter::PrintInParts(int AFirstPage, int ALastPage) {
   threads.clear();
   running = 1;
   threads.emplace_back([&] {
+    GiveWayToOtherThreads();
     try {
       printer.JoinParts(devices);
     } catch (...) {

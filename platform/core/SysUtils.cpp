@@ -2,7 +2,9 @@
 #include "platform/core/SysUtils.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +36,15 @@ uint32_t GetTickCount() {
 }
 
 void Sleep(unsigned ms) { ::usleep(static_cast<useconds_t>(ms) * 1000u); }
+
+void GiveWayToOtherThreads() {
+  // On Linux each thread has a niceness of its own; a few steps below the GUI thread is enough
+  // for the scheduler to prefer it, while the thread still gets every processor left idle.
+  const auto self = static_cast<id_t>(::syscall(SYS_gettid));
+  errno = 0;
+  const int now = ::getpriority(PRIO_PROCESS, self);
+  if (errno == 0) ::setpriority(PRIO_PROCESS, self, std::min(19, now + 5));
+}
 
 void Abort() { throw EAbort(); }
 

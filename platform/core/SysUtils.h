@@ -194,6 +194,9 @@ const TFormatSettings& SystemFormatSettings();
 // Milliseconds on a steady clock (wraps after 49 days, as the system tick count does).
 uint32_t GetTickCount();
 void Sleep(unsigned ms);
+// The calling thread gives way to the program's other threads when they want the processor at
+// the same time: for work done beside the GUI thread, so the window keeps its turns.
+void GiveWayToOtherThreads();
 
 bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);

@@ -1,7 +1,12 @@
 // Conversions, text helpers and dates of the system utilities.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <algorithm>
+#include <cerrno>
+#include <thread>
 #include <unistd.h>
 
 #include <vector>
@@ -204,6 +209,24 @@ TEST(SysUtils, ExceptionsCarryTheirMessage) {
   } catch (const EAssertionFailed& e) {
     EXPECT_EQ(e.Message, "Assertion failure (XBENG61, line 412)");
   }
+}
+
+TEST(SysUtilsTest, AThreadThatGivesWayRunsBelowTheOthers) {
+  auto niceness = [] {
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+  };
+  const int mine = niceness();
+  int before = 0, after = 0;
+  std::thread t([&] {
+    before = niceness();
+    GiveWayToOtherThreads();
+    after = niceness();
+  });
+  t.join();
+  EXPECT_EQ(before, mine);
+  EXPECT_EQ(after, std::min(19, mine + 5));
+  EXPECT_EQ(niceness(), mine);  // the calling thread only
 }
 
 }  // namespace
