@@ -407,19 +407,9 @@ std::string JoinPdfDocuments(const std::vector<std::string>& Parts) {
 }
 
 void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& OutputFile) {
-  // Every part is checked before the joined file is begun, so a part that cannot be joined
-  // leaves whatever stood under the output's name.
-  for (const std::string& f : PartFiles) {
-    std::string bytes;
-    try {
-      bytes = ReadFileBytes(f);
-    } catch (const Exception&) {
-      Refuse();
-    }
-    ReadPart(bytes);
-  }
-  // Written beside it and put in its place whole: a reader, or another copy of the program
-  // joining into the same name, never meets half a document.
+  // Written beside it and put in its place whole: a part that cannot be joined leaves whatever
+  // stood under the output's name, and a reader, or another copy of the program joining into
+  // the same name, never meets half a document. Each part is read once.
   const std::string joining = HiddenBeside(OutputFile, "joining");
   auto file = std::make_unique<TFileStream>(joining, fmCreate);
   try {
@@ -431,7 +421,15 @@ void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& 
         pending.clear();
       }
     });
-    for (const std::string& f : PartFiles) j.Add(ReadFileBytes(f));
+    for (const std::string& f : PartFiles) {
+      std::string bytes;
+      try {
+        bytes = ReadFileBytes(f);
+      } catch (const Exception&) {
+        Refuse();
+      }
+      j.Add(bytes);
+    }
     j.Finish();
     file->WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
     file.reset();

@@ -5,8 +5,8 @@
 //
 // The parts are this program's own output of a moment before, but they are read as any file
 // would be: every offset, number and reference is checked against the bytes at hand, and a part
-// that does not hold together raises EPrinter "Cannot join the document's parts" before the
-// joined file is begun. No Qt: it may run on any thread.
+// that does not hold together raises EPrinter "Cannot join the document's parts" and nothing
+// is put under the output's name. No Qt: it may run on any thread.
 #pragma once
 
 #include <string>

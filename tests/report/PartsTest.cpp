@@ -1,15 +1,20 @@
 // Long documents drawn in parts side by side: the same pages as in one piece, in order, on
-// pictures and in a PDF file; the GUI thread shows the pages done meanwhile; a damaged stream
+// pictures and in a PDF file; the window's own loop shows the pages done meanwhile; a damaged stream
 // is refused as in one piece, and no part's file is left behind.
 #include <gtest/gtest.h>
 
+#include <QEvent>
 #include <QImage>
+#include <QTimer>
+#include <QWidget>
 #include <filesystem>
 #include <regex>
 
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Printers.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/LongOperation.h"
+#include "platform/ui/QtServices.h"
 #include "platform/ui/StdCtrls.h"
 #include "report/FilePrinter.h"
 #include "support/ReportTestKit.h"
@@ -145,16 +150,38 @@ TEST_F(PartsTest, APdfInPartsHoldsEveryPageInOrderWhileTheWindowTakesItsTurns) {
   Printer().OutputFileName = pdf;
   TForm form(nullptr);
   auto* label = new TLabel(&form);
+  label->SetParent(&form);
+  label->SetBounds(10, 10, 200, 20);
+  form.Show();
   TFilePrinter p;
   p.SetStatusLabel(label);
   p.FileName = File();
-  // What the window shows at each of its turns while the pages are drawn.
+  // The window's own message loop, as the program runs it, with a timer of the window watching
+  // the label and the label's repaints counted, while the print runs as a long operation.
+  IMessageLoopService* loop = SetMessageLoopService(&orv::QtMessageLoop());
   std::vector<std::string> shown;
-  Fake.OnProcessMessages = [&] {
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
     if (!label->Text().empty()) shown.push_back(label->Text());
-  };
-  p.Execute();
-  Fake.OnProcessMessages = nullptr;
+  });
+  watch.start(5);
+  int painted = 0;
+  struct PaintCounter : QObject {
+    int* n;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++*n;
+      return false;
+    }
+  } counter;
+  counter.n = &painted;
+  label->Widget()->installEventFilter(&counter);
+  {
+    TLongOperation busy;
+    p.Execute();
+  }
+  watch.stop();
+  label->Widget()->removeEventFilter(&counter);
+  SetMessageLoopService(loop);
   Printer().OutputFileName.clear();
   SetReportPrinter(&Pages);
 
@@ -174,8 +201,10 @@ TEST_F(PartsTest, APdfInPartsHoldsEveryPageInOrderWhileTheWindowTakesItsTurns) {
     at = end + 1;
   }
   for (const std::string& f : Files()) EXPECT_EQ(f.find(".part"), std::string::npos) << f;
-  // The window had its turns and was shown pages done that only grew.
+  // The window had its turns: its timer ran, the label repainted, and it showed pages done
+  // that only grew.
   ASSERT_GE(shown.size(), 2u);
+  EXPECT_GE(painted, 2);
   int last = 0;
   const std::regex done("Printing page ([0-9]+)");
   for (const std::string& s : shown) {
