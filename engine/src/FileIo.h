@@ -59,6 +59,9 @@ class FileSystem {
   virtual std::string FindNoCase(const std::string& folder, const std::string& name) = 0;
 };
 
+// A file held in memory alone, by no file system: nothing else reads it, every lock is granted.
+std::unique_ptr<File> NewMemoryFile();
+
 // The file system the engine uses; the plain POSIX one unless a test installed another.
 FileSystem& Fs();
 // Installs fs (not owned; null restores the POSIX one). For tests.
