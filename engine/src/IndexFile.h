@@ -121,6 +121,7 @@ class IndexFile {
 
   // Comparison weights for keys (null = byte order); set before use.
   void SetCollation(const unsigned char* table) { coll_ = table; }
+  const unsigned char* Collation() const { return coll_; }
 
   // ---- the write lock (a byte far past the data) -------------------------------------
   // Shared: a consistent read (no writer can be at work). Exclusive: a writer. Taking it

@@ -89,16 +89,26 @@ IndexStamp Orders::CurrentStamp() const {
     s.dbfSize = static_cast<uint64_t>(size);
     s.dbfMtimeNs = mtimeNs;
   }
-  const auto& fields = table_.Fields();
-  s.recSize = static_cast<uint32_t>(RecSizeOf(fields));
-  uint32_t h = 2166136261u;
-  for (const FieldDesc& f : fields) {
-    h = Fnv(f.name.data(), f.name.size(), h);
-    int meta[4] = {f.type, f.offset, f.width, f.decimals};
-    h = Fnv(meta, sizeof meta, h);
+  // A work area's fields never change; the collation may, and is hashed again when it did.
+  if (!stampFields_) {
+    const auto& fields = table_.Fields();
+    stampRecSize_ = static_cast<uint32_t>(RecSizeOf(fields));
+    uint32_t h = 2166136261u;
+    for (const FieldDesc& f : fields) {
+      h = Fnv(f.name.data(), f.name.size(), h);
+      int meta[4] = {f.type, f.offset, f.width, f.decimals};
+      h = Fnv(meta, sizeof meta, h);
+    }
+    stampFieldsHash_ = h;
+    stampFields_ = true;
   }
-  s.fieldsHash = h;
-  s.collationHash = Fnv(Settings().collation, 256);
+  if (std::memcmp(stampCollation_, Settings().collation, sizeof stampCollation_) != 0 || !stampCollationHash_) {
+    std::memcpy(stampCollation_, Settings().collation, sizeof stampCollation_);
+    stampCollationHash_ = Fnv(stampCollation_, sizeof stampCollation_);
+  }
+  s.recSize = stampRecSize_;
+  s.fieldsHash = stampFieldsHash_;
+  s.collationHash = *stampCollationHash_;
   return s;
 }
 
@@ -402,7 +412,7 @@ bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit,
       // have appended since.
       n = static_cast<int32_t>(std::min<int64_t>((size - headerLen) / rs, 0x7FFFFFF0));
       // Read in pieces that stay in the processor's cache between the copy and the visits.
-      const int32_t per = std::max<int32_t>(1, (256 << 10) / rs);
+      const int32_t per = std::max<int32_t>(1, std::min<int32_t>((256 << 10) / rs, n));
       std::string buf(static_cast<std::size_t>(per) * static_cast<std::size_t>(rs), '\0');
       for (int32_t first = 1; first <= n; first += per) {
         int32_t want = std::min(per, n - first + 1);
@@ -726,8 +736,9 @@ bool Orders::KeyOf(Order& o, const char* image, int32_t recNo, std::string& key)
 int Orders::CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const {
   const IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
   std::size_t n = std::min(bound.size(), static_cast<std::size_t>(o.key->KeyWidth()));
+  // The collation the file's tree was searched with.
   int d = CollateBytes(reinterpret_cast<const unsigned char*>(key), reinterpret_cast<const unsigned char*>(bound.data()),
-                       n, Options(false).collation);
+                       n, f.Collation());
   return f.Tag(o.slot).descending ? -d : d;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,11 @@ class Orders : public OrderHooks {
   bool unindexedWrite_ = false;  // the write in progress was begun with no index file open
   uint64_t generation_ = 0;  // counts changes of the tags or of the order list
   std::string landingKey_, probeImage_;
+  // What CurrentStamp takes from the table once, and the collation its hash was made of.
+  mutable bool stampFields_ = false;
+  mutable uint32_t stampRecSize_ = 0, stampFieldsHash_ = 0;
+  mutable unsigned char stampCollation_[256] = {};
+  mutable std::optional<uint32_t> stampCollationHash_;
   int mendsInARow_ = 0;  // mends a landing asked for since one was last confirmed
   int faults_ = 0;       // XB_INDEX_* bits not yet taken by xb_IndexFault
 };

@@ -1,14 +1,15 @@
 // Damage of a tagged note table's index, judged by what the engine answers. A sound table of
-// a few hundred notes is made once with five tags (a plain title, a long key over all four
-// titles that makes a tree three levels deep, a descending one, one with a condition, a
-// numeric one); each input is a list of damage done to a copy of its .nsx (the .dbf stays
-// as it is): bytes set, bits flipped, the file cut, pages copied, swapped or zeroed, page
-// header fields, entry record numbers, branch children and counts, header and tag directory
-// fields. The table is then opened read-only, shared (with a record written and one appended)
-// and read-only again, and every tag is walked forward and backward and sought, each answer
-// compared with a scan of the .dbf. Every answer must be the scan's, or the engine must have
-// said why not: a tag gone with XB_INDEX_LOST, a walk ended with XB_INDEX_REFUSED (and the
-// order then 0). Shared by the libFuzzer harness and the corpus replay test.
+// a few hundred notes is made once with five tags (a plain title; a long key over the four
+// titles and two more fields, whose tree is three levels deep; a descending one; one with a
+// condition; a numeric one). Each input is a list of damage done to a copy of its .nsx (the
+// .dbf stays as it is): bytes set, bits flipped, the file cut, pages copied, swapped or
+// zeroed, page header fields, entry record numbers, branch children and counts, header and
+// tag directory fields. The table is then opened read-only, shared (with a record written
+// and one appended) and read-only again, and every tag is walked forward and backward and
+// sought, each answer compared with a scan of the .dbf. Every answer must be the scan's, or
+// the engine must have said why not: a tag gone with XB_INDEX_LOST, a walk ended with
+// XB_INDEX_REFUSED (and the order then 0). Shared by the libFuzzer harness and the corpus
+// replay test.
 #pragma once
 
 #include <algorithm>
@@ -28,7 +29,7 @@ namespace xbefuzz {
 constexpr const char* kDamageDbf = "/damage/notes.dbf";
 constexpr const char* kDamageNsx = "/damage/notes.nsx";
 constexpr const char* kDamageSmt = "/damage/notes.smt";
-constexpr int kDamageNotes = 450;
+constexpr int kDamageNotes = 320;
 
 struct DamageTag {
   const char* name;
@@ -41,7 +42,7 @@ struct DamageTag {
 inline const std::vector<DamageTag>& DamageTags() {
   static const std::vector<DamageTag> tags = {
       {"TIT1", "tit1", nullptr, false, false},
-      {"ALL", "tit1+tit2+tit3+tit4", nullptr, false, false},
+      {"ALL", "tit1+tit2+tit3+tit4+kno+bible", nullptr, false, false},
       {"DOWN", "tit2", nullptr, true, false},
       {"MARKED", "tit3", "chk = \"v\"", false, false},
       {"NUM", "val(kno)", nullptr, false, true},
@@ -85,6 +86,7 @@ inline const DamageFiles& SoundDamageFiles() {
       xb_PutString("tit3", (std::string(words[next() % 7]) + std::to_string(next() % 200)).c_str());
       xb_PutString("tit4", std::to_string(next()).c_str());
       xb_PutString("kno", std::to_string(static_cast<int>(next() % 500) - 100).c_str());
+      xb_PutString("bible", std::to_string(next() % 10000).c_str());
       xb_PutString("chk", next() % 3 == 0 ? "v" : " ");
       xb_Commit();
       if (i % 37 == 5) xb_Delete();
@@ -135,7 +137,7 @@ inline uint32_t DamageValue(DamageReader& in, uint32_t near) {
 // Up to eight kinds of damage from the input, applied to the index file's bytes.
 inline void ApplyDamage(const uint8_t* data, std::size_t size, std::string& nsx) {
   constexpr std::size_t kPage = 4096;
-  static const int keyLens[] = {60, 200, 40, 40, 8};
+  static const int keyLens[] = {60, 216, 40, 40, 8};
   DamageReader in(data, size);
   for (int op = 0; op < 8 && in.More() && !nsx.empty(); ++op) {
     const std::size_t pages = std::max<std::size_t>(1, nsx.size() / kPage);
@@ -231,18 +233,44 @@ struct Want {
   XbLong rec = 0;
 };
 
-// The tag's entries as the .dbf says they must be, in the tag's order.
-inline std::vector<Want> Expected(const DamageTag& t) {
-  std::vector<Want> want;
+// The fields of each record, read once per open in natural order.
+struct ScanRow {
+  XbLong rec = 0;
+  std::string tit1, tit2, tit3, tit4, kno, bible, chk;
+};
+
+inline std::vector<ScanRow> ScanTable() {
+  std::vector<ScanRow> rows;
   xb_SetOrder(0);
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
-    if (t.condition && xb_EvalLogical(t.condition) == 0) continue;
+    ScanRow r;
+    r.rec = xb_RecNo();
+    r.tit1 = xb_GetString("tit1");
+    r.tit2 = xb_GetString("tit2");
+    r.tit3 = xb_GetString("tit3");
+    r.tit4 = xb_GetString("tit4");
+    r.kno = xb_GetString("kno");
+    r.bible = xb_GetString("bible");
+    r.chk = xb_GetString("chk");
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+// The tag's entries as the .dbf says they must be, in the tag's order: its key built from the
+// fields here, not by the engine's expressions.
+inline std::vector<Want> Expected(const DamageTag& t, const std::vector<ScanRow>& rows) {
+  const std::string name = t.name;
+  std::vector<Want> want;
+  for (const ScanRow& r : rows) {
+    if (t.condition && r.chk != "v") continue;
     Want w;
-    w.rec = xb_RecNo();
-    if (t.numeric)
-      w.value = xb_EvalNumeric(t.expression);
-    else
-      w.key = xb_EvalString(t.expression);
+    w.rec = r.rec;
+    if (name == "TIT1") w.key = r.tit1;
+    if (name == "ALL") w.key = r.tit1 + r.tit2 + r.tit3 + r.tit4 + r.kno + r.bible;
+    if (name == "DOWN") w.key = r.tit2;
+    if (name == "MARKED") w.key = r.tit3;
+    if (t.numeric) w.value = std::strtod(r.kno.c_str(), nullptr);
     want.push_back(std::move(w));
   }
   std::stable_sort(want.begin(), want.end(), [&](const Want& a, const Want& b) {
@@ -266,9 +294,9 @@ inline std::string JudgeOpen(XbShort mode, int& reported) {
   // A loss reported by an earlier open stays true: the rebuild it led to kept the tags left.
   int faults = reported | xb_IndexFault();
   std::string verdict;
-  const XbLong count = xb_RecCount();
+  const std::vector<ScanRow> rows = ScanTable();
   for (const DamageTag& t : DamageTags()) {
-    const std::vector<Want> want = Expected(t);
+    const std::vector<Want> want = Expected(t, rows);
     const std::string name = t.name;
     XbShort order = xb_TagArea(t.name);
     faults |= xb_IndexFault();
@@ -312,7 +340,7 @@ inline std::string JudgeOpen(XbShort mode, int& reported) {
     }
     // Seeks: whole keys, leading parts, keys made longer, keys that are not there.
     std::vector<std::string> texts;
-    for (std::size_t i = 0; i < want.size(); i += 1 + want.size() / 25) {
+    for (std::size_t i = 0; i < want.size(); i += 1 + want.size() / 8) {
       if (t.numeric) {
         texts.push_back(std::to_string(static_cast<long long>(want[i].value)));
         texts.push_back(std::to_string(static_cast<long long>(want[i].value) + 1000));
@@ -344,7 +372,6 @@ inline std::string JudgeOpen(XbShort mode, int& reported) {
     }
     if (!verdict.empty()) break;
   }
-  (void)count;
   reported |= faults | xb_IndexFault();
   xb_Close();
   return verdict;
