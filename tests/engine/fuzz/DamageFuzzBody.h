@@ -23,6 +23,7 @@
 #include "engine/include/xbeng61.h"
 #include "engine/src/Contract.h"
 #include "tests/engine/fuzz/MemFs.h"
+#include "tests/engine/helpers/NoteLayout.h"
 
 namespace xbefuzz {
 
@@ -60,19 +61,7 @@ inline const DamageFiles& SoundDamageFiles() {
     MemFs fs;
     xbe::SetFileSystem(&fs);
     xbe::Settings() = xbe::EngineSettings();
-    xb_CreateNew(kDamageDbf, "", XB_TT_NSX, 10);
-    xb_CreateField("mmm", "m", 10, 0);
-    xb_CreateField("kno", "C", 12, 0);
-    xb_CreateField("chk", "C", 1, 0);
-    xb_CreateField("lock", "C", 1, 0);
-    xb_CreateField("type", "C", 1, 0);
-    xb_CreateField("bible", "C", 4, 0);
-    xb_CreateField("tit1", "C", 60, 0);
-    xb_CreateField("tit2", "C", 40, 0);
-    xb_CreateField("tit3", "C", 40, 0);
-    xb_CreateField("tit4", "C", 60, 0);
-    xb_CreateExec();
-    xb_Close();
+    xbtest::CreateNoteFile(kDamageDbf);
     xb_UseEx(kDamageDbf, "", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0);
     static const char* const words[] = {"meeting", "\xB0\xA1\xB3\xAA", "plan", "todo", "\xB4\xD9\xB6\xF3", "idea", "list"};
     uint32_t seed = 12345;
