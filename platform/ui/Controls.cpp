@@ -129,7 +129,9 @@ class ControlEventFilter : public QObject {
         TMouseButton b = ButtonOf(m->button());
         if (e->type() == QEvent::MouseMove) {
           c->MouseMove(sh, p.x(), p.y());
-        } else if (e->type() == QEvent::MouseButtonPress) {
+        } else if (e->type() == QEvent::MouseButtonPress ||
+                   (e->type() == QEvent::MouseButtonDblClick && !c->FDoubleClicks)) {
+          // Qt sends the second press of a double click as the double click alone.
           if (b == mbLeft) c->FLeftPressed = true;
           c->MouseDown(b, sh, p.x(), p.y());
         } else if (e->type() == QEvent::MouseButtonDblClick) {

@@ -16,7 +16,9 @@
 //   windows (a modal dialog, a popup menu) does not fire them, as the form remembers its
 //   ActiveControl.
 // - Mouse: OnMouseDown / OnMouseMove / OnMouseUp with client coordinates; OnClick after a left
-//   press and release inside the control (buttons: their own click); OnDblClick.
+//   press and release inside the control (buttons: their own click); OnDblClick. A control
+//   that takes no double clicks (FDoubleClicks off) hears the second press of a double click
+//   as a press of its own, so each press and release clicks.
 // An exception that a handler raises is shown through the application's exception handling
 // and the loop goes on; it never unwinds through Qt.
 //
@@ -186,6 +188,8 @@ class TControl : public TComponent {
   // True for controls whose widget reports clicks itself (buttons); the generic
   // press-and-release click is then not made.
   virtual bool OwnClick() const { return false; }
+  // The control style's double-click flag: off, a double click is two presses.
+  bool FDoubleClicks = true;
   // The font or colour changed: apply them to the widget.
   virtual void FontChanged();
   virtual void ColorChanged();
