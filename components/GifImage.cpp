@@ -136,6 +136,9 @@ void TGIFFrame::Assign(TPersistent* Source) {
       ResetItem();
       FDecodedBitmap = std::make_unique<TBitmap>();
       FDecodedBitmap->Assign(b);
+      // The frame keys on its own colour when it draws; its bitmap holds the pixels only.
+      FDecodedBitmap->SetTransparent(false);
+      if (b->Transparent()) TransparentColor = b->TransparentColor();
     }
   } else if (auto* g = dynamic_cast<TGraphic*>(Source)) {
     if (g->Empty()) {
@@ -170,6 +173,11 @@ void TGIFFrame::AssignTo(TPersistent* Dest) {
     Dest->Assign(this);
   } else if (auto* b = dynamic_cast<TBitmap*>(Dest)) {
     b->Assign(&FrameBitmap());
+    if (TransparentColor != NoColor) {
+      // The nearest colour on a bitmap of full colour is the colour itself.
+      b->SetTransparentColor(ColorToRGB(TransparentColor));
+      b->SetTransparent(true);
+    }
   } else if (dynamic_cast<TGraphic*>(Dest)) {
     Dest->Assign(&FrameBitmap());
   } else {
