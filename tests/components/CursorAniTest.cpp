@@ -408,17 +408,43 @@ TEST(AnimatedCursor, BecomesAGifPicture) {
 }
 
 // Counts and sizes of cursors, icons and icon lists from the data are held against the data
-// and the frame budget.
+// and the frame budget, which counts each icon once however many steps show it.
 TEST(AnimatedCursor, HostileCountsAreRefused) {
-  // One 256 x 256 icon (a directory size of 0) handed by the sequence to 8192 frames: far
-  // more than the frames may hold together.
+  // One 256 x 256 icon (a directory size of 0) shown by 8192 steps: the frames share it, and
+  // so do the frames of the GIF picture made from them.
   std::string big = IconFile(1, 16, 1);
   big[6] = big[7] = '\0';
   std::string shared = Riff(Anih(8192, 8192, 6) + Chunk("seq ", Repeat(0, 8192)) + Fram({big}));
   EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
               TAnimatedCursorImage ani;
+              ani.LoadFromMemory(shared.data(), shared.size());
+              if (ani.FrameCount() != 8192) return 1;
+              for (int k = 1; k < ani.FrameCount(); ++k)
+                if (ani.Frames(k)->Icon() == ani.Frames(0)->Icon() ||
+                    ani.Frames(k)->Icon()->DataId() != ani.Frames(0)->Icon()->DataId())
+                  return 2;
+              TGIFImage gif;
+              gif.Assign(&ani);
+              if (gif.FrameCount() != 8192 || gif.Width() != 256 || gif.LogicalWidth != 256) return 3;
+              if (gif.FrameAt(8191)->FrameBitmap().Pixel(3, 250) != gif.FrameAt(0)->FrameBitmap().Pixel(3, 250))
+                return 4;
+              return 0;
+            }),
+            0);
+  // Icons that differ count each: 2100 of them, each drawn as 256 x 256, are more than the
+  // frames may hold together, though the file is small.
+  std::string fram = "fram";
+  for (uint32_t i = 0; i < 2100; ++i) {
+    std::string icon = IconFile(1, 16, i);
+    icon[6] = icon[7] = '\0';
+    fram += Chunk("icon", icon);
+  }
+  std::string many = Riff(Anih(2100, 2100, 6) + Chunk("LIST", fram));
+  EXPECT_LT(many.size(), 800000u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              TAnimatedCursorImage ani;
               try {
-                ani.LoadFromMemory(shared.data(), shared.size());
+                ani.LoadFromMemory(many.data(), many.size());
               } catch (const EOutOfMemory&) {
                 return 0;
               }

@@ -383,6 +383,30 @@ TEST(GifImage, PicturesABitmapCannotTakeAreDrawnIntoTheFrame) {
   EXPECT_EQ(canvas.Pixel(1, 1), 0x0000FFu);
 }
 
+// A picture's budget counts the bytes its decoded frames hold: the bitmap file and the 32-bit
+// image the bitmap makes of it. Five 8192 x 4096 frames of one bit in a few dozen bytes:
+// three fit, the fourth is refused though its pixels would still be within their budget.
+TEST(GifImage, DecodedFramesAreHeldToTheBytesTheyTake) {
+  std::string five = Builder(8192, 4096, 1).F;
+  for (int i = 0; i < 5; ++i) five += ImageBlock(8192, 4096, RasterOfCodes({4, 5}));
+  five += ";";
+  EXPECT_LT(five.size(), 200u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              auto gif = Load(five);
+              if (gif->FrameCount() != 5) return 1;
+              int decoded = 0;
+              try {
+                for (; decoded < gif->FrameCount(); ++decoded) gif->FrameAt(decoded)->FrameBitmap();
+                return 2;
+              } catch (const EOutOfMemory&) {
+              }
+              if (decoded != 3 || gif->DecodedBytes > MaxPictureBytes) return 3;
+              if (gif->FrameAt(2)->FrameBitmap().Width() != 8192) return 4;
+              return 0;
+            }),
+            0);
+}
+
 TEST(GifImage, AbortWhileEncodingLeavesTheFrameFresh) {
   TBitmap bm;
   Fill(bm, 8, 8, 0x102030);

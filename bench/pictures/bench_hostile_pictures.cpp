@@ -1,0 +1,163 @@
+// Small files that describe a lot, on the picture path. It writes them, or runs one of them
+// per call, so that a memory meter around the call (/usr/bin/time -v) sees that case alone:
+//
+//   bench_hostile_pictures write DIR   the files: steps20000.ani (88 KB, one 48 x 48 icon shown
+//                                      by 20,000 "seq " steps), steps2000.ani (two icons, 2,000
+//                                      steps), huge1.gif (798 bytes, one 8192 x 8192 frame),
+//                                      huge2.gif (814 bytes, two such frames)
+//   bench_hostile_pictures ani FILE    the cursor read and assigned to a GIF picture
+//   bench_hostile_pictures gif FILE    the GIF read and each frame's bitmap asked for
+//
+// Prints what was made of the file and the time it took.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "components/CursorsAni.h"
+#include "components/GifImage.h"
+#include "platform/core/Streams.h"
+#include "platform/core/SysUtils.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Put16(std::string& s, uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+
+// A one-image icon of w x w pixels, 4 or 32 bits per pixel, in one colour with its mask open.
+std::string IconFile(int w, int bits, uint32_t bgr) {
+  int xorStride = ((w * bits + 31) / 32) * 4, andStride = ((w + 31) / 32) * 4;
+  std::string img;
+  Put32(img, 40); Put32(img, static_cast<uint32_t>(w)); Put32(img, static_cast<uint32_t>(2 * w));
+  Put16(img, 1); Put16(img, static_cast<uint32_t>(bits));
+  for (int i = 0; i < 6; ++i) Put32(img, 0);
+  if (bits == 4) {
+    for (int i = 0; i < 16; ++i) Put32(img, i == 1 ? bgr : 0);
+    img += std::string(static_cast<size_t>(xorStride * w), '\x11');
+  } else {
+    for (int i = 0; i < w * w; ++i) Put32(img, bgr | 0xFF000000u);
+  }
+  img += std::string(static_cast<size_t>(andStride * w), '\0');
+  std::string f;
+  Put16(f, 0); Put16(f, 1); Put16(f, 1);
+  f += static_cast<char>(w); f += static_cast<char>(w); f += static_cast<char>(bits == 4 ? 16 : 0); f += '\0';
+  Put16(f, 1); Put16(f, static_cast<uint32_t>(bits));
+  Put32(f, static_cast<uint32_t>(img.size())); Put32(f, 22);
+  return f + img;
+}
+
+std::string Chunk(const char* id, const std::string& data) {
+  std::string s(id, 4);
+  Put32(s, static_cast<uint32_t>(data.size()));
+  s += data;
+  if (data.size() & 1) s += '\0';
+  return s;
+}
+
+std::string Cursor(int icons, int steps, int iconSize, int bits) {
+  std::string anih;
+  for (uint32_t v : {36u, uint32_t(icons), uint32_t(steps), 0u, 0u, 0u, 0u, 6u, 1u}) Put32(anih, v);
+  std::string seq;
+  for (int k = 0; k < steps; ++k) Put32(seq, static_cast<uint32_t>(k % icons));
+  std::string fram = "fram";
+  for (int i = 0; i < icons; ++i) fram += Chunk("icon", IconFile(iconSize, bits, 0x203040u * (i + 1)));
+  std::string chunks = Chunk("anih", anih) + Chunk("seq ", seq) + Chunk("LIST", fram);
+  std::string s = "RIFF";
+  Put32(s, static_cast<uint32_t>(chunks.size() + 4));
+  return s + "ACON" + chunks;
+}
+
+// 8192 x 8192 frames of a 256-colour table whose rasters hold a clear code and the end code.
+std::string HugeGif(int frames) {
+  std::string s = "GIF89a";
+  Put16(s, 8192); Put16(s, 8192);
+  s += static_cast<char>(0xF7); s += '\0'; s += '\0';
+  for (int i = 0; i < 256; ++i) s += std::string{char(i), char(i), char(i)};
+  for (int f = 0; f < frames; ++f) {
+    s += ',';
+    Put16(s, 0); Put16(s, 0); Put16(s, 8192); Put16(s, 8192);
+    s += '\0';
+    s += '\x08';  // code size 8: clear 256 and end 257, 9 bits each
+    s += '\x03'; s += '\x00'; s += '\x03'; s += '\x02';
+    s += '\0';
+  }
+  return s + ";";
+}
+
+bool Write(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: bench_hostile_pictures write DIR | ani FILE | gif FILE\n");
+    return 2;
+  }
+  std::string what = argv[1], path = argv[2];
+  if (what == "write") {
+    const struct { const char* name; std::string bytes; } files[] = {
+        {"steps20000.ani", Cursor(1, 20000, 48, 32)},
+        {"steps2000.ani", Cursor(2, 2000, 16, 4)},
+        {"huge1.gif", HugeGif(1)},
+        {"huge2.gif", HugeGif(2)},
+    };
+    for (const auto& f : files) {
+      std::string p = path + "/" + f.name;
+      if (!Write(p, f.bytes)) {
+        std::fprintf(stderr, "cannot write %s\n", p.c_str());
+        return 1;
+      }
+      std::printf("%-16s %7zu bytes\n", f.name, f.bytes.size());
+    }
+    return 0;
+  }
+  auto t0 = Clock::now();
+  try {
+    if (what == "ani") {
+      TAnimatedCursorImage ani;
+      ani.LoadFromFile(path);
+      double read = Since(t0);
+      TGIFImage gif;
+      gif.Assign(&ani);
+      std::printf("%s: %d cursor frames (read %.3f s), %d GIF frames, %.3f s in all\n", path.c_str(),
+                  ani.FrameCount(), read, gif.FrameCount(), Since(t0));
+    } else if (what == "gif") {
+      TGIFImage gif;
+      gif.LoadFromFile(path);
+      int decoded = 0;
+      std::string refused;
+      for (int k = 0; k < gif.FrameCount(); ++k) {
+        try {
+          gif.FrameAt(k)->FrameBitmap();
+          ++decoded;
+        } catch (const EOutOfMemory& e) {
+          refused = std::string(", frame ") + std::to_string(k) + " refused: " + e.what();
+          break;
+        }
+      }
+      std::printf("%s: %d frames, %d decoded%s, %.3f s\n", path.c_str(), gif.FrameCount(), decoded,
+                  refused.c_str(), Since(t0));
+    } else {
+      std::fprintf(stderr, "unknown case %s\n", what.c_str());
+      return 2;
+    }
+  } catch (const std::exception& e) {
+    std::printf("%s: refused: %s, %.3f s\n", path.c_str(), e.what(), Since(t0));
+  }
+  return 0;
+}
