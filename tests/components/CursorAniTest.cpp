@@ -122,6 +122,17 @@ TEST(AnimatedCursor, SequenceAndExtraIcons) {
   EXPECT_EQ(ani.Frames(1)->SequenceIndex, -1);
   EXPECT_EQ(ani.Frames(2)->SequenceIndex, -1);
   EXPECT_EQ(ani.Frames(2)->Rate, 6);
+
+  // A cursor that swings between two icons for 2,000 steps keeps every step: the sequence
+  // names each in 4 bytes, so the file is short for its frames.
+  std::string swing;
+  for (uint32_t k = 0; k < 2000; ++k) Put32(swing, k % 2);
+  std::string longer = Riff(Anih(2, 2000, 6) + Chunk("seq ", swing) +
+                            Fram({IconFile(1, 16, 0xFF0000), IconFile(1, 16, 0x00FF00)}));
+  ani.LoadFromMemory(longer.data(), longer.size());
+  ASSERT_EQ(ani.FrameCount(), 2000);
+  EXPECT_EQ(ani.Frames(1999)->Icon()->Data(), ani.Frames(1)->Icon()->Data());
+  EXPECT_NE(ani.Frames(1998)->Icon()->Data(), ani.Frames(1999)->Icon()->Data());
 }
 
 TEST(AnimatedCursor, RefusalsAndDamage) {
