@@ -6,6 +6,7 @@
 #include "platform/core/Services.h"
 #include "remote/RemoteFixture.h"
 #include "remote/XbCommon.h"
+#include "table/XbEnv.h"
 #include "table/XbTable.h"
 
 namespace {
@@ -21,6 +22,53 @@ std::string Rows() {
 }
 
 }  // namespace
+
+// The open request carries the environment the table takes from its TXbEnv, each setting in
+// its own place: epoch, date format, memo block size, then deleted, century, soft seek, exact,
+// OEM translation, whether the server applies them, and the commit level.
+TEST_F(RemoteFixture, ServerTableOpenCarriesItsEnvironmentInPlace) {
+  Handled();
+  On("0469", UseReplyOneField());
+  On("0581", "TIT1\r\nC\r\nA\r\n0\r\n2\r\n");
+  On("0626", Rows());
+  On("0500", "1");
+  On("0530", "NOTES");
+  TComponent form;
+  RegisterForm(&form);
+  auto* env = new TXbEnv(&form);
+  env->SetApplyTo(atServer);  // without a connection of its own: the table carries them
+  env->SetEpoch(1950);
+  env->SetDateFormat(dfGerman);
+  env->SetMemoBlockSize(512);
+  env->SetDeleted(true);
+  env->SetCentury(false);
+  env->SetSoftSeek(true);
+  env->SetExact(false);
+  auto* table = new TXbTable(&form);
+  table->SetAccessMethod(amServer);
+  table->SetXbConnection(Conn.get());
+  table->SetDatabaseName("NOTES");
+  table->SetTableName("notes.dbf");
+  Open();
+  table->Open();
+  const std::vector<TWireMessage> requests = Server->Requests();
+  ASSERT_FALSE(requests.empty());
+  ASSERT_EQ(requests[0].Code, "0469");
+  const std::string& p = requests[0].Payload;
+  const size_t env0 = 255 + 255 + 1 + 1 + 255 + 1 + 255;  // after the index name
+  ASSERT_EQ(p.size(), env0 + 4 + 4 + 4 + 6 + 1);
+  EXPECT_EQ(p.substr(env0), "079E" "0004" "0200" "Y" "N" "Y" "N" "N" "Y" "0");
+  // Each flag the other way round moves only its own place.
+  table->Close();
+  env->SetDeleted(false);
+  env->SetCentury(true);
+  Server->ClearRequests();
+  table->Open();
+  EXPECT_EQ(Server->Requests()[0].Payload.substr(env0 + 12, 2), "NY");
+  for (const std::string& e : Errors) ADD_FAILURE() << e;
+  table->Close();
+  UnregisterForm(&form);
+}
 
 TEST_F(RemoteFixture, ServerTableOpensReadsAndClosesBeforeItsConnectionGoes) {
   Handled();
