@@ -7,11 +7,19 @@
 //                                      huge2.gif (814 bytes, two such frames)
 //   bench_hostile_pictures ani FILE    the cursor read and assigned to a GIF picture
 //   bench_hostile_pictures gif FILE    the GIF read and each frame's bitmap asked for
+//   bench_hostile_pictures             all of it: the files in a temporary folder, each case
+//                                      in a process of its own, with its time and peak memory
 //
-// Prints what was made of the file and the time it took.
+// Prints what was made of each file and the time it took.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "components/CursorsAni.h"
@@ -101,31 +109,61 @@ bool Write(const std::string& path, const std::string& bytes) {
 
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
+int WriteFiles(const std::string& dir) {
+  const struct { const char* name; std::string bytes; } files[] = {
+      {"steps20000.ani", Cursor(1, 20000, 48, 32)},
+      {"steps2000.ani", Cursor(2, 2000, 16, 4)},
+      {"huge1.gif", HugeGif(1)},
+      {"huge2.gif", HugeGif(2)},
+  };
+  for (const auto& f : files) {
+    std::string p = dir + "/" + f.name;
+    if (!Write(p, f.bytes)) {
+      std::fprintf(stderr, "cannot write %s\n", p.c_str());
+      return 1;
+    }
+    std::printf("%-16s %7zu bytes\n", f.name, f.bytes.size());
+  }
+  return 0;
+}
+
+// Every case in a child process of this program, with the child's time and peak memory.
+int RunAll(const char* self) {
+  char tmpl[] = "/tmp/orv-hostile-XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  const std::string dir = tmpl;
+  int rc = WriteFiles(dir);
+  const struct { const char* what; const char* file; } cases[] = {
+      {"ani", "steps20000.ani"}, {"ani", "steps2000.ani"}, {"gif", "huge1.gif"}, {"gif", "huge2.gif"}};
+  for (const auto& c : cases) {
+    if (rc != 0) break;
+    std::fflush(stdout);
+    const std::string file = dir + "/" + c.file;
+    auto t0 = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+      execl(self, self, c.what, file.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    rusage use{};
+    if (pid < 0 || wait4(pid, &status, 0, &use) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) rc = 1;
+    std::printf("  %s: %.2f s, peak %ld MB\n", c.file, Since(t0), use.ru_maxrss / 1024);
+  }
+  std::filesystem::remove_all(dir);
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 1) return RunAll(argv[0]);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_hostile_pictures write DIR | ani FILE | gif FILE\n");
+    std::fprintf(stderr, "usage: bench_hostile_pictures [write DIR | ani FILE | gif FILE]\n");
     return 2;
   }
   std::string what = argv[1], path = argv[2];
-  if (what == "write") {
-    const struct { const char* name; std::string bytes; } files[] = {
-        {"steps20000.ani", Cursor(1, 20000, 48, 32)},
-        {"steps2000.ani", Cursor(2, 2000, 16, 4)},
-        {"huge1.gif", HugeGif(1)},
-        {"huge2.gif", HugeGif(2)},
-    };
-    for (const auto& f : files) {
-      std::string p = path + "/" + f.name;
-      if (!Write(p, f.bytes)) {
-        std::fprintf(stderr, "cannot write %s\n", p.c_str());
-        return 1;
-      }
-      std::printf("%-16s %7zu bytes\n", f.name, f.bytes.size());
-    }
-    return 0;
-  }
+  if (what == "write") return WriteFiles(path);
   auto t0 = Clock::now();
   try {
     if (what == "ani") {
