@@ -651,6 +651,8 @@ void TWinControl::SetFocus() {
   }
   if (!CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
   if (form) form->FocusChanged(this);
+  // A handler of the change (OnExit, OnEnter) sent the focus elsewhere: it stays there.
+  if (form && form->ActiveControl() != this) return;
   FocusWidget()->setFocus(Qt::OtherFocusReason);
 }
 

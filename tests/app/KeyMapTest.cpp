@@ -80,7 +80,7 @@ TEST_F(NoteBookTest, NoKeyOfTheMapTypesIntoTheFocusedEdit) {
       ASSERT_LT(current, expected.size());
       TWinControl* edit = body ? static_cast<TWinControl*>(MainForm->memo1) : MainForm->Edit1;
       // A dialog of the case before may leave another window active.
-      QApplication::setActiveWindow(MainForm->Widget());
+      MainForm->SetFocus();
       edit->SetFocus();
       Application->ProcessMessages();
       if (c.title) {

@@ -6,11 +6,13 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
+#include <QTableView>
 #include <QTextEdit>
 
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "NoteBookFixture.h"
@@ -75,7 +77,10 @@ class NoteEditTest : public NoteBookTest {
 TEST_F(NoteEditTest, TypedNoteIsSavedWhenTheBodyIsLeft) {
   StartOn({{"first", "", "", "", "one"}});
   MainForm->SpeedButton2->Click();
-  EXPECT_EQ(MainForm->Label77->Caption(), "..");
+  // The new note is in the file at once, and the position shows it.
+  EXPECT_EQ(MainForm->Label77->Caption(), "2/2");
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf").size(), 3u);
+  EXPECT_TRUE(MainForm->Edit1->Focused());
   Type(MainForm->Edit1, K("새 메모"));
   Type(MainForm->Edit2, "two");
   Type(MainForm->Edit3, "three");
@@ -259,6 +264,165 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
   EXPECT_TRUE(MainForm->SaveNote()) << "the next save, once the lock is free, stores it";
   EXPECT_EQ(Trim(Stored(2, "tit1")), "mine");
   EXPECT_EQ(Stored(2, "mmm"), "more body");
+}
+
+// A new note is a note of the file from F2: no command that moves the list drops it or what
+// is typed into it, whatever order the list is in.
+TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
+  StartOn({{"alpha", "", "", "", "a"}, {"beta", "", "", "", "b"}});
+  MainForm->SortBtnClick(1);  // the tag of title 1 is there from now on
+  auto clickFirstRow = [] {
+    QTableView* v = MainForm->DBGrid1->View();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> move;
+  };
+  const std::vector<Case> cases = {
+      {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
+      {"sort by title 3, its tag made first", [] { MainForm->Sort3Btn->Click(); }},
+      {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
+      {"quick move",
+       [this] {
+         dialogs.Inputs.push_back(std::string("alpha"));
+         MainForm->QuickBtn->Click();
+       }},
+      {"search",
+       [] {
+         MainForm->SeekComboBox->SetItemIndex(0);
+         MainForm->SeekEd->SetText("alpha");
+         MainForm->OkSeekBtnClick(nullptr);
+         MainForm->ClearQuery(true);
+       }},
+      {"next marked note", [] { MainForm->NextMarkedNote(); }},
+      {"record number",
+       [] {
+         MainForm->RecEdShow();
+         QTest::keyClicks(MainForm->RecEd->Widget(), "1");
+         QTest::keyClick(MainForm->RecEd->Widget(), Qt::Key_Return);
+       }},
+      {"history back", [] { MainForm->PreBtnClick(nullptr); }},
+      {"a click on another row", clickFirstRow},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string title = "new " + std::to_string(++n);
+    Focus(MainForm->Edit1);
+    QTest::keyClick(MainForm->Edit1->Widget(), Qt::Key_F2);
+    ASSERT_TRUE(MainForm->Edit1->Focused());
+    Type(MainForm->Edit1, title);
+    c.move();
+    Application->ProcessMessages();
+    Focus(MainForm->DBGrid1);
+    const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+    EXPECT_EQ(stored.size(), static_cast<std::size_t>(3 + n));
+    int found = 0;
+    for (const TNoteRecord& r : stored) found += !r.deleted && r.tit[0] == title ? 1 : 0;
+    EXPECT_EQ(found, 1);
+    EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+  }
+}
+
+// Another running copy deleted the note shown here; the edit made here keeps the note, in
+// the file and in view, and the user is told.
+TEST_F(NoteEditTest, AnEditOfANoteAnotherCopyDeletedBringsTheNoteBack) {
+  StartOn({{"kept", "", "", "", "body"}, {"gone", "", "", "", "old body"}});
+  ASSERT_EQ(MainForm->Edit1->Text(), "gone");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+    d.SelectWorkArea();
+    d.xb_Go(3);
+    const bool ok = d.WorkArea > 0 && d.xb_Rlock(3) != 0;
+    if (ok) {
+      d.xb_Delete();
+      d.xb_Commit();
+      d.xb_Unlock(3);
+    }
+    d.xb_Close();
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(ReadRecords(data.Path(), "t.dbf")[2].deleted);
+
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "mine");
+  Focus(MainForm->DBGrid1);
+  const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+  ASSERT_EQ(stored.size(), 3u);
+  EXPECT_FALSE(stored[2].deleted);
+  EXPECT_EQ(stored[2].tit[0], "mine");
+  EXPECT_EQ(stored[2].body, "old body");
+  EXPECT_EQ(MessageTexts(), K(" 다른 곳에서 삭제된 문서입니다. 고친 내용으로 되살렸습니다.") + "|");
+  EXPECT_FALSE(MainForm->NoteDirty());
+  EXPECT_EQ(MainForm->Edit1->Text(), "mine");
+}
+
+// While another copy holds the note, a save is refused: every command that would move away
+// from the note, the click on another row included, says so once and leaves the window on
+// the note with the text as typed; the delete is refused too. Once the lock is free, leaving
+// the note saves it.
+TEST_F(NoteEditTest, ARefusedSaveKeepsTheWindowOnTheNoteWithTheText) {
+  StartOn({{"other", "", "", "", "x"}, {"mine", "", "", "", "body"}});
+  TXbEnv quick;
+  quick.SetLockTimeOut(0);
+  TForkedLockHolder holder(data.Path() + "/t.dbf", 3);
+  ASSERT_TRUE(holder.Holding());
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "typed");
+  auto clickFirstRow = [] {
+    QTableView* v = MainForm->DBGrid1->View();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> move;
+  };
+  const std::vector<Case> cases = {
+      {"a click on another row", clickFirstRow},
+      {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
+      {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
+      {"quick move", [] { MainForm->QuickBtn->Click(); }},
+      {"next marked note", [] { MainForm->NextMarkedNote(); }},
+      {"new note", [] { MainForm->SpeedButton2->Click(); }},
+      {"file store", [] { MainForm->FileBtn->Click(); }},
+      {"print", [] { MainForm->PrintBtn->Click(); }},
+      {"title search", [] { MainForm->FindDlgShow(); }},
+      {"history back", [] { MainForm->PreBtnClick(nullptr); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake.Boxes.clear();
+    c.move();
+    Application->ProcessMessages();
+    EXPECT_EQ(MessageTexts(), std::string(kRecordLockFailed) + "|");
+    EXPECT_TRUE(shown.empty());
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+    EXPECT_EQ(MainForm->NoteTable->RecNo(), 3);
+    EXPECT_EQ(MainForm->Edit1->Text(), "typed");
+    EXPECT_TRUE(MainForm->Edit1->Modified());
+  }
+  EXPECT_TRUE(MainForm->Edit1->Focused()) << "the click left the focus where the text is";
+
+  fake.Answers.push_back(IDYES);
+  EXPECT_THROW(MainForm->DeleteClick(MainForm), EXbError);
+  EXPECT_FALSE(ReadRecords(data.Path(), "t.dbf")[2].deleted);
+  EXPECT_TRUE(MainForm->Edit1->Modified());
+
+  holder.Release();
+  quick.SetLockTimeOut(1);
+  fake.Boxes.clear();
+  Focus(MainForm->DBGrid1);
+  EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf")[2].tit[0], "typed");
 }
 
 TEST_F(NoteEditTest, ATitleAnotherCopyChangedIsNotWrittenBackFromTheShownNote) {
@@ -564,7 +728,8 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   EXPECT_EQ(Trim(Stored(3, "tit1")), "n2");
   EXPECT_EQ(Trim(Stored(4, "tit1")), "n3");
 
-  // A new note never saved is dropped by the delete, and Enter in a title moves on.
+  // A new note is a note of the file from F2: the delete deletes it with what was typed,
+  // and Enter in a title moves on.
   MainForm->SpeedButton2->Click();
   ASSERT_TRUE(MainForm->Edit1->Focused());
   Type(MainForm->Edit1, "never kept");
@@ -573,10 +738,12 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   fake.Answers.push_back(IDYES);
   MainForm->DeleteClick(MainForm);
   EXPECT_EQ(MainForm->NoteTable->State(), dsBrowse);
-  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
   EXPECT_EQ(MainForm->Edit1->Text(), "n3");
   Focus(MainForm->DBGrid1);
-  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
+  const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+  ASSERT_EQ(stored.size(), 5u);
+  EXPECT_TRUE(stored[4].deleted);
+  EXPECT_EQ(stored[4].tit[0], "") << "the typed title went with the note";
 }
 
 TEST_F(NoteEditTest, AChangeThatDoesNotMoveKeepsWhatIsTyped) {
