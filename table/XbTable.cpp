@@ -103,16 +103,7 @@ TXbTable::TXbTable(TComponent* AOwner)
 
 TXbTable::~TXbTable() {
   CloseForDestroy();
-  if (WorkArea > 0) {
-    try {
-      if (!xb_Alias(WorkArea).empty()) {
-        SelectWorkArea();
-        xb_Close();
-      }
-    } catch (...) {
-    }
-    WorkArea = 0;
-  }
+  CloseEngineTable();
   if (XbConnection) XbConnection->RemoveFreeNotification(this);
   FMasterLink->OnMasterChange = nullptr;
   FMasterLink->OnMasterDisable = nullptr;

@@ -67,6 +67,38 @@ class NoteEditTest : public NoteBookTest {
     c->SetFocus();
     Application->ProcessMessages();
   }
+  // A command of the window that may move the note list away from the note shown.
+  struct TMove {
+    const char* what;
+    std::function<void()> move;
+  };
+  // A left click on the first row of the note list, as the user gives it.
+  static void ClickFirstRow() {
+    QTableView* v = MainForm->DBGrid1->View();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
+  }
+  // Another running copy of the program changes record recNo of t.dbf under its lock: a
+  // process of its own, gone when this returns; false when it could not.
+  bool InAnotherCopy(int recNo, const std::function<void(TXbDispatch&)>& change) {
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      TXbDispatch d;
+      d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+      d.SelectWorkArea();
+      d.xb_Go(recNo);
+      const bool ok = d.WorkArea > 0 && d.xb_Rlock(recNo) != 0;
+      if (ok) {
+        change(d);
+        d.xb_Commit();
+        d.xb_Unlock(recNo);
+      }
+      d.xb_Close();
+      _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
   std::string MessageTexts() {
     std::string all;
     for (const TMessageBoxCall& b : fake.Boxes) all += b.Text + "|";
@@ -271,15 +303,7 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
 TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
   StartOn({{"alpha", "", "", "", "a"}, {"beta", "", "", "", "b"}});
   MainForm->SortBtnClick(1);  // the tag of title 1 is there from now on
-  auto clickFirstRow = [] {
-    QTableView* v = MainForm->DBGrid1->View();
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
-  };
-  struct Case {
-    const char* what;
-    std::function<void()> move;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<TMove> cases = {
       {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
       {"sort by title 3, its tag made first", [] { MainForm->Sort3Btn->Click(); }},
       {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
@@ -303,10 +327,10 @@ TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
          QTest::keyClick(MainForm->RecEd->Widget(), Qt::Key_Return);
        }},
       {"history back", [] { MainForm->PreBtnClick(nullptr); }},
-      {"a click on another row", clickFirstRow},
+      {"a click on another row", ClickFirstRow},
   };
   int n = 0;
-  for (const Case& c : cases) {
+  for (const TMove& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string title = "new " + std::to_string(++n);
     Focus(MainForm->Edit1);
@@ -323,6 +347,19 @@ TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
     EXPECT_EQ(found, 1);
     EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
   }
+  // Made while a search is in force, which the new note does not match: typed into it all
+  // the same, and no other note touched.
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "t.dbf");
+  MainForm->SeekComboBox->SetItemIndex(0);
+  MainForm->SeekEd->SetText("alpha");
+  MainForm->OkSeekBtnClick(nullptr);
+  ASSERT_FALSE(MainForm->Label6->Caption().empty());
+  MainForm->SpeedButton2->Click();
+  Type(MainForm->Edit1, "unmatched");
+  Focus(MainForm->DBGrid1);
+  std::vector<TNoteRecord> expected = before;
+  expected.push_back(TNoteRecord{false, " ", {"unmatched"}, " ", " ", ""});
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf"), expected);
 }
 
 // Another running copy deleted the note shown here; the edit made here keeps the note, in
@@ -330,25 +367,7 @@ TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
 TEST_F(NoteEditTest, AnEditOfANoteAnotherCopyDeletedBringsTheNoteBack) {
   StartOn({{"kept", "", "", "", "body"}, {"gone", "", "", "", "old body"}});
   ASSERT_EQ(MainForm->Edit1->Text(), "gone");
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    d.SelectWorkArea();
-    d.xb_Go(3);
-    const bool ok = d.WorkArea > 0 && d.xb_Rlock(3) != 0;
-    if (ok) {
-      d.xb_Delete();
-      d.xb_Commit();
-      d.xb_Unlock(3);
-    }
-    d.xb_Close();
-    _exit(ok ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(InAnotherCopy(3, [](TXbDispatch& d) { d.xb_Delete(); }));
   ASSERT_TRUE(ReadRecords(data.Path(), "t.dbf")[2].deleted);
 
   Focus(MainForm->Edit1);
@@ -378,16 +397,8 @@ TEST_F(NoteEditTest, ARefusedSaveKeepsTheWindowOnTheNoteWithTheText) {
   Focus(MainForm->Edit1);
   MainForm->Edit1->SelectAll();
   Type(MainForm->Edit1, "typed");
-  auto clickFirstRow = [] {
-    QTableView* v = MainForm->DBGrid1->View();
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
-  };
-  struct Case {
-    const char* what;
-    std::function<void()> move;
-  };
-  const std::vector<Case> cases = {
-      {"a click on another row", clickFirstRow},
+  const std::vector<TMove> cases = {
+      {"a click on another row", ClickFirstRow},
       {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
       {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
       {"quick move", [] { MainForm->QuickBtn->Click(); }},
@@ -398,7 +409,7 @@ TEST_F(NoteEditTest, ARefusedSaveKeepsTheWindowOnTheNoteWithTheText) {
       {"title search", [] { MainForm->FindDlgShow(); }},
       {"history back", [] { MainForm->PreBtnClick(nullptr); }},
   };
-  for (const Case& c : cases) {
+  for (const TMove& c : cases) {
     SCOPED_TRACE(c.what);
     fake.Boxes.clear();
     c.move();
@@ -429,26 +440,10 @@ TEST_F(NoteEditTest, ATitleAnotherCopyChangedIsNotWrittenBackFromTheShownNote) {
   StartOn({{"a", "b", "c", "d", "body"}});
   ASSERT_EQ(MainForm->Edit1->Text(), "a");
   // Another running copy changes title 1 and the body of the note shown here.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    d.SelectWorkArea();
-    d.xb_Go(2);
-    const bool ok = d.WorkArea > 0 && d.xb_Rlock(2) != 0;
-    if (ok) {
-      d.xb_Replace("tit1", XB_RT_TEXT, "theirs");
-      d.xb_Replace("mmm", XB_RT_MEMO, "their body");
-      d.xb_Commit();
-      d.xb_Unlock(2);
-    }
-    d.xb_Close();
-    _exit(ok ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(InAnotherCopy(2, [](TXbDispatch& d) {
+    d.xb_Replace("tit1", XB_RT_TEXT, "theirs");
+    d.xb_Replace("mmm", XB_RT_MEMO, "their body");
+  }));
   ASSERT_EQ(Trim(Stored(2, "tit1")), "theirs");
 
   // This window still shows "a"; the user changes title 2 only and moves to the list.
