@@ -26,19 +26,11 @@
 #include "components/GifImage.h"
 #include "platform/core/Streams.h"
 #include "platform/core/SysUtils.h"
+#include "tests/components/RiffFile.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
 
 // A one-image icon of w x w pixels, 4 or 32 bits per pixel, in one colour with its mask open.
 std::string IconFile(int w, int bits, uint32_t bgr) {
@@ -62,14 +54,6 @@ std::string IconFile(int w, int bits, uint32_t bgr) {
   return f + img;
 }
 
-std::string Chunk(const char* id, const std::string& data) {
-  std::string s(id, 4);
-  Put32(s, static_cast<uint32_t>(data.size()));
-  s += data;
-  if (data.size() & 1) s += '\0';
-  return s;
-}
-
 std::string Cursor(int icons, int steps, int iconSize, int bits) {
   std::string anih;
   for (uint32_t v : {36u, uint32_t(icons), uint32_t(steps), 0u, 0u, 0u, 0u, 6u, 1u}) Put32(anih, v);
@@ -77,10 +61,7 @@ std::string Cursor(int icons, int steps, int iconSize, int bits) {
   for (int k = 0; k < steps; ++k) Put32(seq, static_cast<uint32_t>(k % icons));
   std::string fram = "fram";
   for (int i = 0; i < icons; ++i) fram += Chunk("icon", IconFile(iconSize, bits, 0x203040u * (i + 1)));
-  std::string chunks = Chunk("anih", anih) + Chunk("seq ", seq) + Chunk("LIST", fram);
-  std::string s = "RIFF";
-  Put32(s, static_cast<uint32_t>(chunks.size() + 4));
-  return s + "ACON" + chunks;
+  return Riff(Chunk("anih", anih) + Chunk("seq ", seq) + Chunk("LIST", fram));
 }
 
 // 8192 x 8192 frames of a 256-colour table whose rasters hold a clear code and the end code.

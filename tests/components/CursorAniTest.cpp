@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LittleEndian.h"
+#include "RiffFile.h"
 #include "support/MemoryLimit.h"
 #include "components/BitmapUtilCore.h"
 #include "components/Cursors.h"
@@ -41,14 +42,6 @@ std::string IconFile(uint16_t type, int w, uint32_t rgb, uint16_t hotX = 0, uint
   return f + img;
 }
 
-std::string Chunk(const char* id, const std::string& data) {
-  std::string s(id, 4);
-  Put32(s, static_cast<uint32_t>(data.size()));
-  s += data;
-  if (data.size() & 1) s += '\0';
-  return s;
-}
-
 std::string Anih(uint32_t frames, uint32_t steps, uint32_t rate, uint32_t flags = 1) {
   std::string d;
   for (uint32_t v : {36u, frames, steps, 0u, 0u, 0u, 0u, rate, flags}) Put32(d, v);
@@ -59,12 +52,6 @@ std::string U32s(std::initializer_list<uint32_t> vs) {
   std::string d;
   for (uint32_t v : vs) Put32(d, v);
   return d;
-}
-
-std::string Riff(const std::string& chunks, const char* form = "ACON") {
-  std::string s = "RIFF";
-  Put32(s, static_cast<uint32_t>(chunks.size() + 4));
-  return s + form + chunks;
 }
 
 std::string Fram(std::initializer_list<std::string> icons) {

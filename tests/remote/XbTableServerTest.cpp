@@ -21,20 +21,37 @@ std::string Rows() {
   return "00000002" "0" "00000001" "00000001" " REC00001  " "0" "00000002" "00000002" " REC00002  ";
 }
 
+// A server that answers a table of one field and two records, and a table on the form bound
+// to it through the fixture's connection ("NOTES", "notes.dbf").
+class ServerTableTest : public RemoteFixture {
+ protected:
+  ServerTableTest() {
+    Handled();
+    On("0469", UseReplyOneField());
+    On("0581", "TIT1\r\nC\r\nA\r\n0\r\n2\r\n");
+    On("0626", Rows());
+    On("0500", "1");
+    On("0530", "NOTES");
+    RegisterForm(&form);
+  }
+  ~ServerTableTest() override { UnregisterForm(&form); }
+  TXbTable* NewTable() {
+    auto* table = new TXbTable(&form);
+    table->SetAccessMethod(amServer);
+    table->SetXbConnection(Conn.get());
+    table->SetDatabaseName("NOTES");
+    table->SetTableName("notes.dbf");
+    return table;
+  }
+  TComponent form;
+};
+
 }  // namespace
 
 // The open request carries the environment the table takes from its TXbEnv, each setting in
 // its own place: epoch, date format, memo block size, then deleted, century, soft seek, exact,
 // OEM translation, whether the server applies them, and the commit level.
-TEST_F(RemoteFixture, ServerTableOpenCarriesItsEnvironmentInPlace) {
-  Handled();
-  On("0469", UseReplyOneField());
-  On("0581", "TIT1\r\nC\r\nA\r\n0\r\n2\r\n");
-  On("0626", Rows());
-  On("0500", "1");
-  On("0530", "NOTES");
-  TComponent form;
-  RegisterForm(&form);
+TEST_F(ServerTableTest, ServerTableOpenCarriesItsEnvironmentInPlace) {
   auto* env = new TXbEnv(&form);
   env->SetApplyTo(atServer);  // without a connection of its own: the table carries them
   env->SetEpoch(1950);
@@ -44,11 +61,7 @@ TEST_F(RemoteFixture, ServerTableOpenCarriesItsEnvironmentInPlace) {
   env->SetCentury(false);
   env->SetSoftSeek(true);
   env->SetExact(false);
-  auto* table = new TXbTable(&form);
-  table->SetAccessMethod(amServer);
-  table->SetXbConnection(Conn.get());
-  table->SetDatabaseName("NOTES");
-  table->SetTableName("notes.dbf");
+  TXbTable* table = NewTable();
   Open();
   table->Open();
   const std::vector<TWireMessage> requests = Server->Requests();
@@ -67,23 +80,10 @@ TEST_F(RemoteFixture, ServerTableOpenCarriesItsEnvironmentInPlace) {
   EXPECT_EQ(Server->Requests()[0].Payload.substr(env0 + 12, 2), "NY");
   for (const std::string& e : Errors) ADD_FAILURE() << e;
   table->Close();
-  UnregisterForm(&form);
 }
 
-TEST_F(RemoteFixture, ServerTableOpensReadsAndClosesBeforeItsConnectionGoes) {
-  Handled();
-  On("0469", UseReplyOneField());
-  On("0581", "TIT1\r\nC\r\nA\r\n0\r\n2\r\n");
-  On("0626", Rows());
-  On("0500", "1");
-  On("0530", "NOTES");
-  TComponent form;
-  RegisterForm(&form);
-  auto* table = new TXbTable(&form);
-  table->SetAccessMethod(amServer);
-  table->SetXbConnection(Conn.get());
-  table->SetDatabaseName("NOTES");
-  table->SetTableName("notes.dbf");
+TEST_F(ServerTableTest, ServerTableOpensReadsAndClosesBeforeItsConnectionGoes) {
+  TXbTable* table = NewTable();
   Open();
   table->Open();
   EXPECT_EQ(table->FieldByName("TIT1")->AsString(), "REC00001");
@@ -99,5 +99,4 @@ TEST_F(RemoteFixture, ServerTableOpensReadsAndClosesBeforeItsConnectionGoes) {
   const std::vector<std::string> codes = Server->Codes();
   EXPECT_NE(std::find(codes.begin(), codes.end(), "0523"), codes.end());
   EXPECT_TRUE(Errors.empty());
-  UnregisterForm(&form);
 }
