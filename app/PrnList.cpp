@@ -1,8 +1,12 @@
 // TPrnList: the list print dialog (PrnList.h).
 #include "app/PrnList.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/MainForm.h"
 #include "app/Udf.h"
+#include "platform/core/Cp949.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
 
@@ -17,9 +21,39 @@ constexpr double kLeft = 0.6;
 constexpr double kRight = 7.6;
 constexpr double kListEnd = 9.7;
 
+// The title columns: 3 inches, text inset by 2 hundredths on either side.
+constexpr double kTitleWidth = 3.0;
+constexpr double kTitleMargin = 2;
+constexpr double kTitleRoom = kTitleWidth - 2 * kTitleMargin / 100;
+
 void Rule(TBaseReport& r, double y) {
   r.MoveTo(kLeft, y);
   r.LineTo(kRight, y);
+}
+
+// A title as far as it fits its column on the report's canvas, cut between characters: a
+// title of the field's full width runs past the column's line into the next column. The
+// blanks that pad the field print nothing and are left off.
+std::string FitTitle(TBaseReport& r, const std::string& Title) {
+  std::string t = TrimRight(Title);
+  // Inches per pixel of the canvas, as the report moves its cursor by a text's width.
+  const double k = 10000.0 / (r.XDPI * r.ScaleX() * r.ZoomFactor());
+  TReportCanvas& c = r.GetCanvas();
+  auto fits = [&](size_t n) { return c.TextWidth(t.substr(0, n)) * k <= kTitleRoom; };
+  if (fits(t.size())) return t;
+  // The longest run of whole characters that fits, found by halving.
+  std::vector<size_t> ends;
+  for (size_t i = 0; i < t.size();) {
+    i += std::max<size_t>(1, cp949::CharLength(t, i));
+    ends.push_back(std::min(i, t.size()));
+  }
+  size_t lo = 0, hi = ends.size() - 1;  // ends[hi] does not fit
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    if (fits(ends[mid])) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo == 0 ? std::string() : t.substr(0, ends[lo - 1]);
 }
 
 }  // namespace
@@ -131,9 +165,9 @@ void TPrnList::TitPri(TObject* Sender) {
 
   r.SetFont(K("굴림체"), 10);
   r.AddTabStop(kLeft, 1, 0.4, 2, 0, 0);
-  r.AddTabStop(kTabDefault, 1, 3.0, 2, 2, 0);  // its right line parts the two halves
+  r.AddTabStop(kTabDefault, 1, kTitleWidth, kTitleMargin, 2, 0);  // its right line parts the two halves
   r.AddTabStop(kTabDefault, 1, 0.4, 2, 0, 0);
-  r.AddTabStop(kTabDefault, 1, 3.0, 2, 0, 0);
+  r.AddTabStop(kTabDefault, 1, kTitleWidth, kTitleMargin, 0, 0);
   const std::string label = MainForm->Label1->Caption();
   r.PrintTabbed("\tNo");
   r.PrintTabbed("\t" + label);
@@ -183,7 +217,7 @@ void TPrnList::ReportFiler1Print(TObject* Sender) {
       while (!table.Eof() && table.RecNo() < first + 1) table.Skip(1);
     while (inRange()) {
       const std::string number = std::to_string(table.RecNo() - 1);
-      const std::string tit1 = table.GetString("tit1");
+      const std::string tit1 = FitTitle(r, table.GetString("tit1"));
       if (column == 1) {
         r.PrintTabbed("\t" + number);
         r.PrintTabbedLine("\t" + tit1 + "\t\t");

@@ -136,6 +136,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// A hidden file of this process beside File, for a file while it is being written:
+// ".name.<process>.<suffix>".
+std::string HiddenBeside(const std::string& File, const std::string& Suffix);
 // "" when the current folder cannot be read or has no CP949 form.
 std::string GetCurrentDir();
 // A message naming the current folder when its name has no CP949 form, else "".

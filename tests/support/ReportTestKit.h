@@ -13,6 +13,7 @@
 #include "platform/core/FakeServices.h"
 #include "report/ReportFiler.h"
 #include "report/ReportPrinter.h"
+#include "support/Commands.h"
 
 namespace rtest {
 
@@ -24,8 +25,15 @@ struct Rec {
   size_t GraphicSize = 0;
 };
 
-// Every record of a well-formed stream, the report header first.
+// Every record of a well-formed stream, the report header first. The bytes are decoded here
+// as the format lays them out, not by the report units' reader, so a fault the writer and
+// its reader share cannot hide.
 std::vector<Rec> Parse(const std::string& Bytes);
+// What makes a stream unplayable, "" for none: the report header at 0; page after page a
+// page header linked back to the one before and forward to the next (0 on the first and the
+// last), the page's starting state, its records, its end record; nothing after the last page;
+// the header's page count the number of pages.
+std::string StreamFaults(const std::string& Bytes);
 // The codes of Records.
 std::vector<int> Codes(const std::vector<Rec>& Records);
 // The records of a stream that are not page structure or page-start state: what the drawing
@@ -37,8 +45,9 @@ std::vector<Rec> PageHeaders(const std::vector<Rec>& Records);
 std::string StreamBytes(TMemoryStream& m);
 std::string ReadFile(const std::string& Name);
 void WriteFile(const std::string& Name, const std::string& Bytes);
-// The standard output of a command line (for the PDF tools that read printed pages back).
-std::string CommandOutput(const std::string& Command);
+// The PDF tools that read printed pages back.
+using testcmd::CommandOutput;
+using testcmd::PdfSyntaxFaults;
 
 class ReportTest : public ::testing::Test {
  protected:
