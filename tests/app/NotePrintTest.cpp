@@ -6,9 +6,6 @@
 #include "PrintDialogFixture.h"
 
 #include <fstream>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <regex>
 #include <sstream>
 
@@ -172,16 +169,16 @@ TEST_F(NotePrintTest, AnotherCopyRecordingIntoTheSameFolderDoesNotChangeWhatIsPr
   // The other copy's report: a page of its own, unlike this one's.
   TMemoryStream foreign;
   {
-    TReportFiler other;
-    other.StreamMode = smUser;
-    other.Stream = &foreign;
-    other.OnPrint = [](TObject* s) {
+    TReportFiler recorder;
+    recorder.StreamMode = smUser;
+    recorder.Stream = &foreign;
+    recorder.OnPrint = [](TObject* s) {
       auto& r = *static_cast<TBaseReport*>(s);
       r.SetBrush(clBlack, bsSolid, nullptr);
       r.Rectangle(0.5, 0.5, 8, 10.5);
       r.PrintTextLeft("FOREIGN", 1);
     };
-    other.Execute();
+    recorder.Execute();
   }
   // This copy's page, printed and previewed while nobody else writes.
   QImage printed, shown;
@@ -194,26 +191,8 @@ TEST_F(NotePrintTest, AnotherCopyRecordingIntoTheSameFolderDoesNotChangeWhatIsPr
     shown = *NotePrnForm->FilePreview1->PageImage();
   });
 
-  int stop[2];
-  ASSERT_EQ(pipe(stop), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    close(stop[1]);
-    fcntl(stop[0], F_SETFL, O_NONBLOCK);
-    int status = 0;
-    for (int round = 0; round < 100000; ++round) {
-      char c;
-      if (read(stop[0], &c, 1) == 0) break;
-      try {
-        SaveReportStream(foreign, kReportStreamFile);
-      } catch (...) {
-        status = 1;
-      }
-    }
-    _exit(status);
-  }
-  close(stop[0]);
+  rtest::TRecordingCopy other(kReportStreamFile, {rtest::StreamBytes(foreign)});
+  ASSERT_TRUE(other.Started());
   ShowDialog([&] {
     for (int round = 0; round < 10; ++round) {
       SCOPED_TRACE(round);
@@ -227,10 +206,7 @@ TEST_F(NotePrintTest, AnotherCopyRecordingIntoTheSameFolderDoesNotChangeWhatIsPr
       EXPECT_EQ(rtest::StreamFaults(file), "");
     }
   });
-  close(stop[1]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(other.Stop());
   EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
 }
 

@@ -3,12 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "support/ReportTestKit.h"
 #include "report/FilePrinter.h"
@@ -336,35 +331,11 @@ TEST_F(RecorderTest, AStreamFileIsReplacedWholeWhileAnotherCopyPlaysIt) {
   };
   const std::string file = Path("xx.$$$");
   WriteFile(file, a);
-  int stop[2];
-  ASSERT_EQ(pipe(stop), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // The other copy: it records until told to stop (its end of the pipe closes), at most
-    // a bounded number of rounds.
-    close(stop[1]);
-    fcntl(stop[0], F_SETFL, O_NONBLOCK);
-    TMemoryStream ma, mb;
-    ma.WriteBuffer(a.data(), static_cast<int64_t>(a.size()));
-    mb.WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
-    int status = 0;
-    for (int round = 0; round < 20000; ++round) {
-      char c;
-      if (read(stop[0], &c, 1) == 0) break;
-      try {
-        SaveReportStream(round % 2 ? mb : ma, file);
-      } catch (...) {
-        status = 1;
-      }
-    }
-    _exit(status);
-  }
-  close(stop[0]);
+  TRecordingCopy other(file, {a, b});
+  ASSERT_TRUE(other.Started());
   TImagePagePrinter tiny{1, 1};
   tiny.Parts = false;
   SetReportPrinter(&tiny);
-  int sawA = 0, sawB = 0;
   for (int round = 0; round < 25; ++round) {
     const std::string now = ReadFile(file);
     EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
@@ -372,20 +343,14 @@ TEST_F(RecorderTest, AStreamFileIsReplacedWholeWhileAnotherCopyPlaysIt) {
     TFilePrinter p;
     p.FileName = file;
     EXPECT_NO_THROW(p.Execute()) << "round " << round;
-    const bool isA = tiny.PassedThrough == pagesOf("a", 60), isB = tiny.PassedThrough == pagesOf("b", 25);
-    EXPECT_TRUE(isA || isB) << "round " << round << ": " << tiny.PassedThrough.size() << " pages";
-    sawA += isA;
-    sawB += isB;
+    EXPECT_TRUE(tiny.PassedThrough == pagesOf("a", 60) || tiny.PassedThrough == pagesOf("b", 25))
+        << "round " << round << ": " << tiny.PassedThrough.size() << " pages";
   }
   SetReportPrinter(&Pages);
-  close(stop[1]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(other.Stop());
   EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), std::filesystem::directory_iterator()), 1);
-  std::printf("plays of the longer report %d, of the shorter %d\n", sawA, sawB);
 }
 
 TEST_F(RecorderTest, PositioningModeWritesOneRecordPerCharacter) {

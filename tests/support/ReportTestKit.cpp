@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace rtest {
@@ -247,6 +250,44 @@ std::string ReadFile(const std::string& Name) {
 void WriteFile(const std::string& Name, const std::string& Bytes) {
   std::ofstream out(Name, std::ios::binary | std::ios::trunc);
   out << Bytes;
+}
+
+TRecordingCopy::TRecordingCopy(const std::string& File, const std::vector<std::string>& Streams, int Rounds) {
+  int stop[2];
+  if (Streams.empty() || ::pipe(stop) != 0) return;
+  FPid = ::fork();
+  if (FPid != 0) {
+    ::close(stop[0]);
+    FStop = stop[1];
+    return;
+  }
+  ::close(stop[1]);
+  ::fcntl(stop[0], F_SETFL, O_NONBLOCK);
+  std::vector<std::unique_ptr<TMemoryStream>> streams;
+  for (const std::string& b : Streams) {
+    streams.push_back(std::make_unique<TMemoryStream>());
+    streams.back()->WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
+  }
+  int status = 0;
+  for (int round = 0; round < Rounds; ++round) {
+    char c;
+    if (::read(stop[0], &c, 1) == 0) break;  // the parent closed its end
+    try {
+      SaveReportStream(*streams[static_cast<size_t>(round) % streams.size()], File);
+    } catch (...) {
+      status = 1;
+    }
+  }
+  ::_exit(status);
+}
+
+bool TRecordingCopy::Stop() {
+  if (FPid <= 0) return FOk;
+  ::close(FStop);
+  int status = 0;
+  FOk = ::waitpid(FPid, &status, 0) == FPid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  FPid = -1;
+  return FOk;
 }
 
 ReportTest::ReportTest() {

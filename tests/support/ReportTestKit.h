@@ -49,6 +49,25 @@ void WriteFile(const std::string& Name, const std::string& Bytes);
 using testcmd::CommandOutput;
 using testcmd::PdfSyntaxFaults;
 
+// Another copy of the program recording into File round after round: a child process that
+// saves Streams in turn as the recorder saves a stream file, until stopped, at most Rounds
+// times.
+class TRecordingCopy {
+ public:
+  TRecordingCopy(const std::string& File, const std::vector<std::string>& Streams, int Rounds = 100000);
+  TRecordingCopy(const TRecordingCopy&) = delete;
+  TRecordingCopy& operator=(const TRecordingCopy&) = delete;
+  ~TRecordingCopy() { Stop(); }
+  bool Started() const { return FPid > 0; }
+  // Stops the child and waits for it; whether every save it made succeeded.
+  bool Stop();
+
+ private:
+  int FPid = -1;
+  int FStop = -1;  // the write end: closing it tells the child to stop
+  bool FOk = false;
+};
+
 class ReportTest : public ::testing::Test {
  protected:
   ReportTest();
