@@ -1,12 +1,8 @@
 // TPrnList: the list print dialog (PrnList.h).
 #include "app/PrnList.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "app/MainForm.h"
 #include "app/Udf.h"
-#include "platform/core/Cp949.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/TextCodec.h"
 
@@ -36,24 +32,10 @@ void Rule(TBaseReport& r, double y) {
 // blanks that pad the field print nothing and are left off.
 std::string FitTitle(TBaseReport& r, const std::string& Title) {
   std::string t = TrimRight(Title);
-  // Inches per pixel of the canvas, as the report moves its cursor by a text's width.
-  const double k = 10000.0 / (r.XDPI * r.ScaleX() * r.ZoomFactor());
-  TReportCanvas& c = r.GetCanvas();
-  auto fits = [&](size_t n) { return c.TextWidth(t.substr(0, n)) * k <= kTitleRoom; };
-  if (fits(t.size())) return t;
-  // The longest run of whole characters that fits, found by halving.
-  std::vector<size_t> ends;
-  for (size_t i = 0; i < t.size();) {
-    i += std::max<size_t>(1, cp949::CharLength(t, i));
-    ends.push_back(std::min(i, t.size()));
-  }
-  size_t lo = 0, hi = ends.size() - 1;  // ends[hi] does not fit
-  while (lo < hi) {
-    const size_t mid = (lo + hi) / 2;
-    if (fits(ends[mid])) lo = mid + 1;
-    else hi = mid;
-  }
-  return lo == 0 ? std::string() : t.substr(0, ends[lo - 1]);
+  // Pixels of the canvas per inch, as the report moves its cursor by a text's width.
+  const double perInch = r.XDPI * r.ScaleX() * r.ZoomFactor() / 10000.0;
+  t.resize(r.GetCanvas().FitLength(t, kTitleRoom * perInch));
+  return t;
 }
 
 }  // namespace

@@ -136,6 +136,10 @@ class TReportCanvas {
 
   // Metrics of the current font, in device pixels.
   int TextWidth(const std::string& Text);
+  // The bytes of the longest start of Text, in whole characters, that is at most MaxWidth
+  // pixels wide: the characters' widths added up, each character measured once per font,
+  // so a long report can fit every row it prints.
+  std::size_t FitLength(const std::string& Text, double MaxWidth);
   int Ascent();
   int Descent();
 
