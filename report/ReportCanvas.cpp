@@ -272,11 +272,18 @@ struct TReportCanvas::FontCache {
 TReportCanvas::FontCache& TReportCanvas::Metrics() const {
   QPaintDevice* on = MeasureOn();
   const int dpiX = on->logicalDpiX(), dpiY = on->logicalDpiY();
-  if (FFontCache) {
-    const FontCache& c = *FFontCache;
-    if (c.Height == FFont.Height() && c.PixelsPerInch == FFont.PixelsPerInch && c.DpiX == dpiX && c.DpiY == dpiY &&
-        c.Style == FFont.Style() && c.Pitch == FFont.Pitch() && c.Name == FFont.Name())
-      return *FFontCache;
+  auto same = [&](const FontCache& c) {
+    return c.Height == FFont.Height() && c.PixelsPerInch == FFont.PixelsPerInch && c.DpiX == dpiX &&
+           c.DpiY == dpiY && c.Style == FFont.Style() && c.Pitch == FFont.Pitch() && c.Name == FFont.Name();
+  };
+  if (FFontCache && same(*FFontCache)) return *FFontCache;
+  // A report goes back and forth between a few fonts (a page's heading, its rows): those of
+  // late are kept with what they measured.
+  for (auto it = FRecentFonts.begin(); it != FRecentFonts.end(); ++it) {
+    if (!same(**it)) continue;
+    FFontCache = *it;
+    std::rotate(FRecentFonts.begin(), it, it + 1);
+    return *FFontCache;
   }
   // A new one: snapshots handed out keep the font they were taken of.
   auto c = std::make_shared<FontCache>();
@@ -291,6 +298,9 @@ TReportCanvas::FontCache& TReportCanvas::Metrics() const {
   c->Metrics = QFontMetrics(c->Font, on);
   c->ExactMetrics = QFontMetricsF(c->Font, on);
   FFontCache = std::move(c);
+  constexpr size_t kRecentFonts = 4;
+  if (FRecentFonts.size() == kRecentFonts) FRecentFonts.pop_back();
+  FRecentFonts.insert(FRecentFonts.begin(), FFontCache);
   return *FFontCache;
 }
 

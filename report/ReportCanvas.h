@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/Canvas.h"
@@ -209,6 +210,7 @@ class TReportCanvas {
   std::unique_ptr<QPaintDevice> FDefaultMeasure;
   TCanvas FShapes;  // the class library's shapes, on the same painter
   mutable std::shared_ptr<FontCache> FFontCache;
+  mutable std::vector<std::shared_ptr<FontCache>> FRecentFonts;  // the latest first
 };
 
 enum : int { fsSurface = 0, fsBorder = 1 };
