@@ -5,7 +5,9 @@
 // Commands (all when none is named): tag (keyword tagging), vmark (V mark all), vclear (V mark
 // clear all), merge (file-store merge into an empty file), merge4 (the same into a file with
 // the four title tags), print (list print of all notes to PDF), browse (a title search in
-// title order: Ctrl+Home, Ctrl+End, Page Down), pack (pack in title order).
+// title order: Ctrl+Home, Ctrl+End, Page Down), pack (pack in title order), bodies (the batch
+// code "9615": every plain body stored again as the body editor gives it back, from the first
+// note on).
 //
 // Every command runs in a child process of its own on a fresh copy of the note file, so its
 // peak memory (ru_maxrss from wait4) is its own; keyword tagging ends the program by design.
@@ -161,6 +163,29 @@ std::string Tit4Digest(const fs::path& dbf) {
   });
   char out[96];
   std::snprintf(out, sizeof out, "tagged %ld, title-4 digest %016llx", tagged, static_cast<unsigned long long>(h));
+  return out;
+}
+
+// A digest of every note's body as the engine reads it back, to compare the re-stored bodies
+// of two builds.
+std::string BodyDigest(const std::string& folder, const std::string& name) {
+  TXbTable t;
+  t.SetTableType(ttXBNSX);
+  t.SetDatabaseName(folder);
+  t.SetTableName(name);
+  t.Open();
+  t.SelectWorkArea();
+  uint64_t h = 1469598103934665603ull;
+  long bodies = 0;
+  for (t.xb_GoTop(); t.xb_Eof() == 0; t.xb_Skip(1)) {
+    const std::string body = t.xb_GetMemo("mmm");
+    bodies += !body.empty();
+    for (unsigned char c : body) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0x100) * 1099511628211ull;
+  }
+  t.Close();
+  char out[96];
+  std::snprintf(out, sizeof out, "bodies %ld, body digest %016llx", bodies, static_cast<unsigned long long>(h));
   return out;
 }
 
@@ -351,6 +376,23 @@ std::string Tagging() {
     return std::string();
   });
   return line + "  " + Tit4Digest("bench.dbf") + "  " + BoxesSeen(p.Boxes);
+}
+
+std::string Bodies() {
+  TProgram p("bench.dbf");
+  if (!p.Active()) return "bodies FAILED: the note file did not open";
+  MainForm->NoteTable->GoTop();
+  std::string line = p.Timed("bodies", [&] {
+    p.OnNextModal([&](TCustomForm*) {
+      ConvForm->FormActivate(ConvForm);
+      ConvForm->Edit2->SetText("9615");
+      ConvForm->Edit2Exit(ConvForm->Edit2);
+    });
+    MainForm->ConvBtnClick(MainForm);
+    return std::string();
+  });
+  MainForm->NoteTable->Close();
+  return line + "  " + BodyDigest(fs::current_path().string(), "bench.dbf") + "  " + BoxesSeen(p.Boxes);
 }
 
 std::string Merge(bool tagged) {
@@ -611,7 +653,7 @@ int main(int argc, char** argv) {
   const long long notes = argc > 1 ? std::atoll(argv[1]) : 100000;
   std::vector<std::string> commands;
   for (int i = 2; i < argc; ++i) commands.push_back(argv[i]);
-  if (commands.empty()) commands = {"vmark", "vclear", "merge", "merge4", "print", "browse", "pack", "tag"};
+  if (commands.empty()) commands = {"vmark", "vclear", "merge", "merge4", "print", "browse", "pack", "bodies", "tag"};
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
   const fs::path root = fs::temp_directory_path() / ("orv_bench_batch_" + std::to_string(::getpid()));
@@ -642,6 +684,7 @@ int main(int argc, char** argv) {
       fs::current_path(work);
       if (command == "vmark" || command == "vclear") return Vmark(command == "vmark");
       if (command == "tag") return Tagging();
+      if (command == "bodies") return Bodies();
       if (command == "merge" || command == "merge4") return Merge(command == "merge4");
       if (command == "print") return Print();
       if (command == "browse") return Browse();
@@ -653,7 +696,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     fs::remove_all(work);
 #ifdef ORV_HAVE_SQLITE
-    if (command != "tag" && command != "print") {
+    if (command != "tag" && command != "print" && command != "bodies") {
       TResult s = RunChild([&] { return SqlFor(command, sqlBase, root / ("sql_" + command)); });
       std::printf("%s  peak %.0f MB\n", s.line.c_str(), static_cast<double>(s.peakKb) / 1024.0);
       std::fflush(stdout);
