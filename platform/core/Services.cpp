@@ -16,6 +16,7 @@
 #include "platform/core/Cp949.h"
 #include "platform/core/OsText.h"
 #include "platform/core/SysUtils.h"
+#include "platform/core/TextCodec.h"
 
 IMessageBoxService::~IMessageBoxService() = default;
 IMessageLoopService::~IMessageLoopService() = default;
@@ -209,6 +210,7 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 }
 
 void ShowMessage(const std::string& Text) { MessageBox(Text, ApplicationTitle(), MB_OK); }
+std::string ErrorCaption() { return cp949::K("오류"); }
 void ProcessMessages() { MessageLoopService().ProcessMessages(); }
 
 namespace {

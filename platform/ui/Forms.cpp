@@ -5,8 +5,11 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 #include <algorithm>
 #include <utility>
@@ -481,6 +484,23 @@ class OrvQApplication : public QApplication {
     }
   }
 };
+
+// The program speaks Korean whatever the desktop's locale, and so do Qt's own parts of it: the
+// font and file dialogs, the edits' context menus, the standard buttons. Qt's translations are
+// installed with it (Debian: qt6-translations-l10n); without them those parts stay English.
+void InstallKoreanTranslations() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || app->property("orvKorean").toBool()) return;
+  app->setProperty("orvKorean", true);
+  const QLocale korean(QLocale::Korean, QLocale::SouthKorea);
+  QLocale::setDefault(korean);
+  auto* qt = new QTranslator(app);
+  if (qt->load(korean, QStringLiteral("qtbase"), QStringLiteral("_"),
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(qt);
+  else
+    delete qt;
+}
 }  // namespace
 
 TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
@@ -494,6 +514,7 @@ TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
     }
   }
   QApplication::setQuitOnLastWindowClosed(false);
+  InstallKoreanTranslations();
   // The forms stand on the button face; Qt's own grey for disabled text is nearly that
   // colour and would hide the captions of disabled controls. The desktop's grey text reads.
   QPalette pal = QApplication::palette();
