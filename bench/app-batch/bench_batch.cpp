@@ -661,7 +661,7 @@ int main(int argc, char** argv) {
   fs::remove_all(root);
   fs::create_directories(base);
   for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
-    fs::copy_file(e.path(), base / e.path().filename());
+    if (e.is_regular_file()) fs::copy_file(e.path(), base / e.path().filename());
   auto t0 = Clock::now();
   if (!notegen::GenerateNoteFileApart((base / "bench.dbf").string(), notes) ||
       !notegen::GenerateNoteFileApart((base / "tgt.dbf").string(), 0)) {
