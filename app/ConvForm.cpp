@@ -391,6 +391,31 @@ QString EditorPlainText(const std::string& body) {
 // A plain body as the body editor gives it back (its Text).
 std::string EditedPlainBody(const std::string& body) { return orv::ToCrLf(EditorPlainText(body)); }
 
+// True when the body editor gives the plain body back as it is, known without the editor's
+// conversions: every line break is CR LF, and the text is valid code page 949, whose
+// characters come back unchanged (none of them is one the editor's document changes).
+bool EditorKeepsPlainBody(const std::string& body, std::string& scratch) {
+  for (std::size_t i = body.find_first_of("\r\n"); i != std::string::npos; i = body.find_first_of("\r\n", i + 1)) {
+    if (body[i] == '\n' || i + 1 >= body.size() || body[i + 1] != '\n') return false;
+    ++i;
+  }
+  return cp949::TryToUtf8(body, scratch);
+}
+
+// The whole of a memo field of the engine's current record, in one read where it fits the
+// buffer (most do), else at its own length.
+std::string WholeMemo(TXbTable& t, const char* field, std::vector<char>& buffer) {
+  XbLong n = t.xb_GetBlob(field, buffer.data(), static_cast<XbLong>(buffer.size()));
+  if (n == static_cast<XbLong>(buffer.size())) {
+    const XbLong length = t.xb_GetBlobLength(field);
+    if (length > n) {
+      buffer.resize(static_cast<std::size_t>(length));
+      n = t.xb_GetBlob(field, buffer.data(), length);
+    }
+  }
+  return std::string(buffer.data(), static_cast<std::size_t>(std::max<XbLong>(n, 0)));
+}
+
 // The lines a plain body shows in the body editor (its Lines): the text as the editor holds
 // it, cut at each line break; an empty body has none.
 std::vector<std::string> PlainBodyLines(const std::string& body) {
@@ -841,11 +866,13 @@ void TConvForm::NewSave() {
   TNoteRun run(true);
   if (!run.Start()) return;
   THourGlass wait;
+  std::vector<char> buffer(64 * 1024);
+  std::string scratch;
   const XbLong last = EngineWalk(notes, false, [&] {
     if (notes.xb_GetString("type") != kPlainType) return;
-    const std::string body = notes.xb_GetMemo("mmm");
+    const std::string body = WholeMemo(notes, "mmm", buffer);
     // A body that holds a NUL reads only up to it as text: storing that would cut it.
-    if (static_cast<XbLong>(body.size()) != notes.xb_GetBlobLength("mmm")) return;
+    if (body.find('\0') != std::string::npos || EditorKeepsPlainBody(body, scratch)) return;
     const std::string edited = EditedPlainBody(body);
     if (edited != body) notes.xb_Replace("mmm", kReplaceMemo, edited.c_str());
   });

@@ -697,6 +697,8 @@ TEST_F(BatchEditTest, RestoredBodiesAreWhatTheBodyEditorGivesBack) {
       "crlf\r\nkept\r\n\r\n",
       "mixed\r\n\n\r\rend",
       "\ttab\t and  blanks  ",
+      "controls \x0B\x0C\x1A\x1F end",
+      K("한글\r\n줄바꿈 그대로\r\n"),
       K("한글 본문\n둘째 줄\r셋째"),
       "high \x80 and \xFF bytes",  // not CP949 text
       K("긴 줄 ") + std::string(3000, 'x') + "\n" + K("끝"),
