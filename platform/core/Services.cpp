@@ -153,7 +153,7 @@ TLibHandle TDlLibraryLoader::Open(const std::string& Name) {
     if (h == nullptr) {
       const char* e = ::dlerror();
       if (!FLastError.empty()) FLastError += "; ";
-      FLastError += e ? e : path;
+      FLastError += e ? ostext::TextFromSystem(e) : path;
     }
     return h;
   };
@@ -175,7 +175,7 @@ void* TDlLibraryLoader::Symbol(TLibHandle Handle, const std::string& Name) {
   void* p = ::dlsym(Handle, Name.c_str());
   if (p == nullptr) {
     const char* e = ::dlerror();
-    FLastError = e ? e : Name + ": not exported";
+    FLastError = e ? ostext::TextFromSystem(e) : Name + ": not exported";
   }
   return p;
 }

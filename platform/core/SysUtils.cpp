@@ -20,6 +20,7 @@
 
 #include "platform/core/Cp949.h"
 #include "platform/core/OsText.h"
+#include "platform/core/TextCodec.h"
 
 Exception::~Exception() = default;
 
@@ -349,6 +350,34 @@ bool RenameFile(const std::string& from, const std::string& to) {
   // The class library's rename never replaces an existing file.
   if (FileExists(to) || DirectoryExists(to)) return false;
   return std::rename(ostext::SystemPath(from).c_str(), ostext::SystemPath(to).c_str()) == 0;
+}
+
+std::string SysErrorMessage(int ErrorCode) {
+  static const struct {
+    int code;
+    const char* text;  // UTF-8
+  } kKorean[] = {
+      {EACCES, "권한이 없습니다."},
+      {EPERM, "허용되지 않는 작업입니다."},
+      {EROFS, "읽기 전용 파일 시스템입니다."},
+      {ENOENT, "그런 파일이나 폴더가 없습니다."},
+      {EEXIST, "파일이 이미 있습니다."},
+      {ENOSPC, "디스크에 남은 공간이 없습니다."},
+      {EDQUOT, "디스크 사용 한도를 넘었습니다."},
+      {EBUSY, "다른 곳에서 쓰고 있습니다."},
+      {ETXTBSY, "다른 곳에서 쓰고 있습니다."},
+      {EXDEV, "다른 장치로는 옮길 수 없습니다."},
+      {EISDIR, "폴더입니다."},
+      {ENOTDIR, "폴더가 아닙니다."},
+      {ENOTEMPTY, "폴더가 비어 있지 않습니다."},
+      {ENAMETOOLONG, "이름이 너무 깁니다."},
+      {EIO, "입출력 오류입니다."},
+      {EMFILE, "열린 파일이 너무 많습니다."},
+      {ENFILE, "열린 파일이 너무 많습니다."},
+  };
+  for (const auto& k : kKorean)
+    if (k.code == ErrorCode) return cp949::FromUtf8(k.text);
+  return ostext::ErrorText(ErrorCode) + " (errno " + std::to_string(ErrorCode) + ")";
 }
 
 namespace {

@@ -136,6 +136,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// The reason for a failed system call (an errno value), said in the program's language: the
+// errors file work meets in Korean, any other in the system's own words ("(errno N)" after).
+std::string SysErrorMessage(int ErrorCode);
 // "" when the current folder cannot be read or has no CP949 form.
 std::string GetCurrentDir();
 // A message naming the current folder when its name has no CP949 form, else "".
