@@ -197,7 +197,10 @@ bool TIndexDlg::ReopenExclusive(TXbTable& Table) {
     } catch (const std::exception&) {
       // The reason shown below is the first one; the caller finds the table closed.
     }
-    ShowException(e);
+    // The table opened shared a moment ago: what keeps it from opening alone is another
+    // copy of the program that has it open.
+    MessageBox(ExceptionMessageText(e) + K("\r\n다른 곳에서 실행 중인 Orvelane이 이 노트 파일을 쓰고 있습니다. 그 프로그램을 닫고 다시 하세요."),
+               ApplicationTitle(), MB_OK | MB_ICONSTOP);
     return false;
   }
 }

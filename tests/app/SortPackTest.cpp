@@ -158,6 +158,47 @@ TEST_F(SortPackTest, PackAndTagBuildAreRefusedWhileAnotherProcessHoldsALock) {
   EXPECT_TRUE(fake.Boxes.empty());
 }
 
+// Another copy that has the note file open (without any lock) keeps the pack from opening it
+// alone: the pack says so in Korean after the table layer's reason, and nothing changes.
+TEST_F(SortPackTest, PackRefusedByAnotherCopyThatHasTheFileOpenSaysSo) {
+  Prepare();
+  Start();
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "notes.dbf");
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    TXbDispatch d;
+    d.WorkArea = d.xb_UseEx(data.Path() + "/notes.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+    const char ok = d.WorkArea > 0 ? 'O' : 'x';
+    (void)!write(toParent[1], &ok, 1);
+    char go = 0;
+    (void)!read(toChild[0], &go, 1);
+    _exit(0);
+  }
+  char state = 0;
+  ASSERT_EQ(read(toParent[0], &state, 1), 1);
+  ASSERT_EQ(state, 'O');
+
+  EXPECT_FALSE(IndexDlg->NotePack());
+  const char go = 'g';
+  ASSERT_EQ(write(toChild[1], &go, 1), 1);
+  waitpid(pid, nullptr, 0);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  const std::string& box = fake.Boxes[0].Text;
+  EXPECT_EQ(box.find("Unable to open table: "), 0u) << cp949::ToUtf8(box);
+  EXPECT_NE(box.find(K("다른 곳에서 실행 중인 Orvelane이 이 노트 파일을 쓰고 있습니다.")), std::string::npos)
+      << cp949::ToUtf8(box);
+  EXPECT_FALSE(data.Has("sort.dbf"));
+  EXPECT_FALSE(data.Has("indexbak.db"));
+  EXPECT_TRUE(MainForm->NoteTable->Active());
+  EXPECT_EQ(ReadRecords(data.Path(), "notes.dbf"), before);
+}
+
 TEST_F(SortPackTest, PackThatCannotPutItsCopyInPlaceLeavesTheFileAsItWas) {
   Prepare();
   // A backup name taken by a folder: the old backup cannot be removed.
