@@ -65,6 +65,7 @@ void TMainForm::FormCreate(TObject*) {
   }
 
   PlaceShippedFiles(DataFolder);
+  RemoveInterruptedPack(DataFolder);
 
   try {
     ConTable->SetTableName(kSettingsFile);

@@ -2,6 +2,8 @@
 #include "platform/core/SysUtils.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -378,6 +380,54 @@ std::string SysErrorMessage(int ErrorCode) {
   for (const auto& k : kKorean)
     if (k.code == ErrorCode) return cp949::FromUtf8(k.text);
   return ostext::ErrorText(ErrorCode) + " (errno " + std::to_string(ErrorCode) + ")";
+}
+
+bool TLockFile::TryLock() {
+  if (FFd >= 0) return true;
+  const std::string path = ostext::SystemPath(FPath);
+  // A holder that lets go removes the file: a lock taken on a file removed meanwhile is on
+  // nothing, so it is taken again on the file that stands there now.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return false;
+    }
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        held.st_dev == named.st_dev) {
+      FFd = fd;
+      return true;
+    }
+    ::close(fd);
+  }
+  return false;
+}
+
+std::string TLockFile::Text() const {
+  std::string text;
+  if (FFd < 0) return text;
+  char buf[512];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(FFd, buf, sizeof buf, at);
+    if (n <= 0 || text.size() > 4096) break;
+    text.append(buf, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return text;
+}
+
+bool TLockFile::SetText(const std::string& Text) {
+  if (FFd < 0 || ::ftruncate(FFd, 0) != 0) return false;
+  return ::pwrite(FFd, Text.data(), Text.size(), 0) == static_cast<ssize_t>(Text.size());
+}
+
+void TLockFile::Release(bool Remove) {
+  if (FFd < 0) return;
+  if (Remove) ::unlink(ostext::SystemPath(FPath).c_str());
+  ::close(FFd);
+  FFd = -1;
 }
 
 namespace {
