@@ -362,37 +362,31 @@ std::string Vmark(bool mark) {
   return line + "  marked after: " + std::to_string(CountMarked("bench.dbf"));
 }
 
-std::string Tagging() {
+// A maintenance code of the batch dialog from the first note on, timed; Result reads what it
+// stored once the program is done with the note file.
+std::string CodeRun(const char* name, const char* code, const std::function<std::string()>& result) {
   TProgram p("bench.dbf");
-  if (!p.Active()) return "tag FAILED: the note file did not open";
+  if (!p.Active()) return std::string(name) + " FAILED: the note file did not open";
   MainForm->NoteTable->GoTop();
-  std::string line = p.Timed("tag", [&] {
+  std::string line = p.Timed(name, [&] {
     p.OnNextModal([&](TCustomForm*) {
       ConvForm->FormActivate(ConvForm);
-      ConvForm->Edit2->SetText("5820417736");
-      ConvForm->Edit2Exit(ConvForm->Edit2);
-    });
-    MainForm->ConvBtnClick(MainForm);
-    return std::string();
-  });
-  return line + "  " + Tit4Digest("bench.dbf") + "  " + BoxesSeen(p.Boxes);
-}
-
-std::string Bodies() {
-  TProgram p("bench.dbf");
-  if (!p.Active()) return "bodies FAILED: the note file did not open";
-  MainForm->NoteTable->GoTop();
-  std::string line = p.Timed("bodies", [&] {
-    p.OnNextModal([&](TCustomForm*) {
-      ConvForm->FormActivate(ConvForm);
-      ConvForm->Edit2->SetText("9615");
+      ConvForm->Edit2->SetText(code);
       ConvForm->Edit2Exit(ConvForm->Edit2);
     });
     MainForm->ConvBtnClick(MainForm);
     return std::string();
   });
   MainForm->NoteTable->Close();
-  return line + "  " + BodyDigest(fs::current_path().string(), "bench.dbf") + "  " + BoxesSeen(p.Boxes);
+  return line + "  " + result() + "  " + BoxesSeen(p.Boxes);
+}
+
+std::string Tagging() {
+  return CodeRun("tag", "5820417736", [] { return Tit4Digest("bench.dbf"); });
+}
+
+std::string Bodies() {
+  return CodeRun("bodies", "9615", [] { return BodyDigest(fs::current_path().string(), "bench.dbf"); });
 }
 
 std::string Merge(bool tagged) {

@@ -38,25 +38,31 @@ std::string OnPath(const std::string& name) {
   return std::string();
 }
 
-// A child process, ended (TERM, then KILL) when the object goes.
-class TChild {
- public:
-  TChild() = default;
-  TChild(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& dir = {},
-         int keepFd = -1) {
-    std::vector<char*> args, envp;
+// The argument and environment arrays of a spawn, over the strings given.
+struct TSpawnArgs {
+  TSpawnArgs(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
+  }
+  std::vector<char*> args, envp;
+};
+
+// A child process, ended (TERM, then KILL) when the object goes. It inherits every descriptor
+// that is not close-on-exec (Xvfb is handed the one to name its display on).
+class TChild {
+ public:
+  TChild() = default;
+  TChild(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& dir = {}) {
+    TSpawnArgs a(argv, env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int quiet = ::open("/dev/null", O_WRONLY);
     posix_spawn_file_actions_adddup2(&actions, quiet, 1);
     posix_spawn_file_actions_adddup2(&actions, quiet, 2);
     if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    (void)keepFd;  // inherited as it is: spawned programs keep what is not close-on-exec
-    if (posix_spawn(&FPid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0) FPid = -1;
+    if (posix_spawn(&FPid, argv[0].c_str(), &actions, nullptr, a.args.data(), a.envp.data()) != 0) FPid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(quiet);
   }
@@ -103,18 +109,14 @@ class TChild {
 std::string Output(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
   int fds[2];
   if (::pipe(fds) != 0) return std::string();
-  std::vector<char*> args, envp;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
+  TSpawnArgs a(argv, env);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addclose(&actions, fds[0]);
   pid_t pid = -1;
-  const bool started = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) == 0;
+  const bool started = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, a.args.data(), a.envp.data()) == 0;
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   std::string out;
@@ -160,7 +162,7 @@ class TDesktop {
     if (::pipe(fds) != 0) return Fail("no pipe");
     // Xvfb picks a free display itself and names it on the descriptor.
     FServer = TChild({xvfb, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-                     BaseEnv(), {}, fds[1]);
+                     BaseEnv());
     ::close(fds[1]);
     std::string number;
     const auto end = Clock::now() + milliseconds(10000);

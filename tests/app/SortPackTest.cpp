@@ -17,6 +17,7 @@
 #include "app/IndexDlg.h"
 #include "platform/ui/QtServices.h"
 #include "app/Udf.h"
+#include "support/ForkedLockHolder.h"
 
 using cp949::K;
 
@@ -166,30 +167,11 @@ TEST_F(SortPackTest, PackRefusedByAnotherCopyThatHasTheFileOpenSaysSo) {
   Prepare();
   Start();
   const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "notes.dbf");
-  int toChild[2], toParent[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(toParent), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(data.Path() + "/notes.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    const char ok = d.WorkArea > 0 ? 'O' : 'x';
-    (void)!write(toParent[1], &ok, 1);
-    char go = 0;
-    (void)!read(toChild[0], &go, 1);
-    _exit(0);
+  {
+    TForkedLockHolder other(data.Path() + "/notes.dbf", 0);
+    ASSERT_TRUE(other.Holding());
+    EXPECT_FALSE(IndexDlg->NotePack());
   }
-  char state = 0;
-  ASSERT_EQ(read(toParent[0], &state, 1), 1);
-  ASSERT_EQ(state, 'O');
-
-  EXPECT_FALSE(IndexDlg->NotePack());
-  const char go = 'g';
-  ASSERT_EQ(write(toChild[1], &go, 1), 1);
-  waitpid(pid, nullptr, 0);
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
-
   ASSERT_EQ(fake.Boxes.size(), 1u);
   const std::string& box = fake.Boxes[0].Text;
   EXPECT_EQ(box.find("Unable to open table: "), 0u) << cp949::ToUtf8(box);
