@@ -149,7 +149,7 @@ void TCustomForm::BoundsChanged() {
 namespace {
 // How often and how long a window just shown waits for its frame.
 constexpr int kFrameCheckMs = 10;
-constexpr int kFrameChecks = 200;
+constexpr int kFrameChecks = 500;
 
 bool HasFrame(const QWidget* w) { return w->frameGeometry() != w->geometry(); }
 
