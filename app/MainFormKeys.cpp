@@ -10,7 +10,7 @@ void TMainForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
   const bool altOnly = mods == ssAlt;
   switch (Key) {
     case VK_F1:
-      WinHelp(Handle(), "ohelp.hlp", HELP_KEY, "CONTENTS");
+      OpenHelpPage();  // the Windows help file has no viewer here: the help page stands in
       break;
     case VK_F2:
       SpeedButton2->Click();
@@ -37,7 +37,8 @@ void TMainForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
       if (altOnly) FileBtnClick(this);
       break;
     case 'P':
-      if (altOnly) PrintBtnClick(this);
+      // The button says Ctrl+P; Alt+P is the older key.
+      if (altOnly || ctrlOnly) PrintBtnClick(this);
       break;
     case '1':
     case '2':

@@ -32,8 +32,10 @@ constexpr int kMinimumWidth = 300;
 // ---- creation ---------------------------------------------------------------------------
 
 void TMainForm::FormCreate(TObject*) {
+  // Without the engine the application is already ending and the user has been told, while
+  // the window was made; there is nothing to open, and nothing to tell twice.
+  if (!XbEngineReady() && TerminateRequested()) return;
   EnsureEngineLoaded();
-  // Without the engine the application is already ending; there is nothing to open.
   if (!XbEngineReady()) return;
   SetSortTable();
 
@@ -65,6 +67,7 @@ void TMainForm::FormCreate(TObject*) {
   }
 
   PlaceShippedFiles(DataFolder);
+  RemoveInterruptedPack(DataFolder);
 
   try {
     ConTable->SetTableName(kSettingsFile);
@@ -148,6 +151,7 @@ bool TMainForm::ProbeNoteFile(const std::string& FileName) {
 }
 
 void TMainForm::OpenNoteFile(const std::string& FileName) {
+  FreshNoteRecNo = 0;
   NoteTable->Close();
   NoteTable->SetTableName(FileName);
   NoteTableTIT1->SetSize(Tit1Width);
@@ -273,7 +277,9 @@ void TMainForm::ClearQuery(bool Always) {
 }
 
 void TMainForm::FileBtnClick(TObject*) {
-  if (NoteTable->Active()) DBMemo1Save();
+  // A note that could not be saved keeps the window on it: each of these dialogs moves the
+  // note table or closes it.
+  if (!SaveNote()) return;
   ClearQuery(false);
   NoteTable->Close();
   NoteTable->SetTableName(std::string());
@@ -282,20 +288,20 @@ void TMainForm::FileBtnClick(TObject*) {
 }
 
 void TMainForm::IndexBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   ClearQuery(true);
   RunModal(*IndexDlg);
   cmdChoDbfClick();
 }
 
 void TMainForm::SetBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   RunModal(*SetForm);
   cmdChoDbfClick();
 }
 
 void TMainForm::PrintBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   const int width = Width();
   if (width > 640) SetWidth(640);
   try {
@@ -308,7 +314,7 @@ void TMainForm::PrintBtnClick(TObject*) {
 }
 
 void TMainForm::FindDlgShow() {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   RunModal(*FindForm);
 }
 
@@ -320,11 +326,25 @@ void TMainForm::ExitBtnClick(TObject*) {
   if (MessageBox(K("끝낼까요?"), ApplicationTitle(), MB_YESNO) == IDYES) Close();
 }
 
-void TMainForm::HelpBtnClick(TObject*) { ShellExecute(Handle(), "open", kHelpPage, "", "", SW_SHOWNORMAL); }
+void TMainForm::OpenHelpPage() {
+  const std::string inData = IncludeTrailingPathDelimiter(DataFolder) + kHelpPage;
+  // The shipped files stand in "share" beside the program's own folder ("bin").
+  const std::string bin = ProgramFolder();
+  const std::string shipped = bin.size() < 2 ? std::string() : ExtractFilePath(bin.substr(0, bin.size() - 1)) + "share/" + kHelpPage;
+  const std::string page = FileExists(inData) || shipped.empty() || !FileExists(shipped) ? inData : shipped;
+  if (!FileExists(page)) {
+    MessageBox(K("도움말 파일이 없습니다: ") + page, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+    return;
+  }
+  if (ShellExecute(Handle(), "open", page, "", "", SW_SHOWNORMAL) <= 32)
+    MessageBox(K("도움말을 열 수 없습니다: ") + page, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+}
+
+void TMainForm::HelpBtnClick(TObject*) { OpenHelpPage(); }
 
 void TMainForm::HomeBtnClick(TObject*) {
   DBMemo1Save();
-  ShellExecute(Handle(), "open", kHomePage[MakerVariant()], "", "", SW_SHOWNORMAL);
+  OpenHelpPage();
 }
 
 // ---- closing ----------------------------------------------------------------------------

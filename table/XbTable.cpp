@@ -9,7 +9,6 @@
 #include "platform/core/SysUtils.h"
 #include "remote/XbConnection.h"
 #include "remote/XbQuery.h"
-#include "table/XbAddOns.h"
 #include "table/XbDatabase.h"
 #include "table/XbEngine.h"
 #include "table/XbSearch.h"
@@ -49,29 +48,13 @@ TFieldType FieldTypeOfLetter(char Letter, int Width, int Decimals) {
 
 }  // namespace
 
-// A connection that goes away first closes the open tables bound to it; SQL queries take
-// the first environment's settings and resolve database aliases here, and reach the add-ons
-// through their loaders.
+// A connection that goes away first closes the open tables bound to it. (Each hook is put in
+// place by the unit of the class it looks for, so it is there whenever such an object can be.)
 [[maybe_unused]] static const bool gRemoteHooksInstalled = [] {
-  InstallAddOnHooks();
   XbCloseLinkedTablesHook() = [](TXbConnection* Connection) {
     TXbSearchObject search;
     for (TXbTable* t = search.FindFirst<TXbTable>(); t != nullptr; t = search.FindNext<TXbTable>())
       if (t->XbConnection == Connection && t->Active()) t->Close();
-  };
-  XbQueryEnvironmentHook() = [](TXbQueryEnvironment& Settings) {
-    TXbSearchObject search;
-    TXbEnv* env = search.FindFirst<TXbEnv>();
-    if (env == nullptr) return false;
-    Settings.Century = env->Century();
-    Settings.Deleted = env->Deleted();
-    Settings.MemoBlockSize = env->MemoBlockSize();
-    return true;
-  };
-  XbQueryFolderHook() = [](const std::string& DatabaseName, bool Designing) {
-    return ResolveDatabaseFolder(DatabaseName, IsFolderName(DatabaseName)
-                                                   ? nullptr
-                                                   : FindDatabase(DatabaseName, Designing));
   };
   return true;
 }();
@@ -103,16 +86,7 @@ TXbTable::TXbTable(TComponent* AOwner)
 
 TXbTable::~TXbTable() {
   CloseForDestroy();
-  if (WorkArea > 0) {
-    try {
-      if (!xb_Alias(WorkArea).empty()) {
-        SelectWorkArea();
-        xb_Close();
-      }
-    } catch (...) {
-    }
-    WorkArea = 0;
-  }
+  CloseEngineTable();
   if (XbConnection) XbConnection->RemoveFreeNotification(this);
   FMasterLink->OnMasterChange = nullptr;
   FMasterLink->OnMasterDisable = nullptr;
@@ -336,8 +310,41 @@ void TXbTable::OpenEngineTable() {
 // ---- Field and index definitions ------------------------------------------------------------
 
 void TXbTable::InternalInitFieldDefs() {
-  if (WorkArea == 0) OpenEngineTable();
+  if (WorkArea == 0) {
+    try {
+      OpenEngineTable();
+    } catch (...) {
+      // Refused after the engine opened the file (an index it cannot use): closed again.
+      CloseEngineTable();
+      throw;
+    }
+  }
   if (WorkArea <= 0) return;
+  try {
+    ReadFieldDefs();
+  } catch (...) {
+    // Only a table opened here for its definitions is closed here; an open closes its own.
+    if (!CursorOpen && !OpeningFieldDefs) CloseEngineTable();
+    throw;
+  }
+}
+
+void TXbTable::CloseEngineTable() noexcept {
+  if (WorkArea <= 0) {
+    WorkArea = 0;
+    return;
+  }
+  try {
+    if (!xb_Alias(WorkArea).empty()) {
+      SelectWorkArea();
+      xb_Close();
+    }
+  } catch (...) {
+  }
+  WorkArea = 0;
+}
+
+void TXbTable::ReadFieldDefs() {
 
   FieldInfos.clear();
   FieldDefs().Clear();
@@ -381,11 +388,7 @@ void TXbTable::InternalInitFieldDefs() {
   }
 
   // Asking for the definitions of a closed table opens it only for as long as that takes.
-  if (!CursorOpen && !OpeningFieldDefs) {
-    SelectWorkArea();
-    xb_Close();
-    WorkArea = 0;
-  }
+  if (!CursorOpen && !OpeningFieldDefs) CloseEngineTable();
 }
 
 void TXbTable::CreateFields() {
@@ -501,10 +504,30 @@ void TXbTable::InternalOpen() {
     InternalInitFieldDefs();
   } catch (...) {
     OpeningFieldDefs = false;
+    AbandonOpen();
     throw;
   }
   OpeningFieldDefs = false;
   if (WorkArea == 0) return;
+  try {
+    FinishOpen();
+  } catch (...) {
+    AbandonOpen();
+    throw;
+  }
+}
+
+void TXbTable::AbandonOpen() noexcept {
+  // An open that failed half-way leaves nothing behind: no work area, no file open, no
+  // fields, so the table name can change and the next open starts fresh.
+  try {
+    InternalClose();
+  } catch (...) {
+    WorkArea = 0;
+  }
+}
+
+void TXbTable::FinishOpen() {
 
   if (DefaultFields()) CreateFields();
   BindFields(true);
@@ -547,17 +570,13 @@ void TXbTable::InternalClose() {
   DataFolder.clear();
   CursorOpen = false;
   FEditLockRecNo = 0;
+  FCallerLocks.clear();
+  FFailedAppendRecNo = 0;
 
   BindFields(false);
   RecordImage.clear();
   if (DefaultFields()) DestroyFields();
   FieldInfos.clear();
 
-  if (WorkArea > 0) {
-    if (!xb_Alias(WorkArea).empty()) {
-      SelectWorkArea();
-      xb_Close();
-    }
-    WorkArea = 0;
-  }
+  CloseEngineTable();
 }

@@ -62,6 +62,10 @@ class FileSystem {
 // A file held in memory alone, by no file system: nothing else reads it, every lock is granted.
 std::unique_ptr<File> NewMemoryFile();
 
+// Takes a lock of f, trying again until timeoutSeconds have passed (0: one try), so that a
+// lock another process holds and never lets go fails the caller instead of freezing it.
+bool LockWithin(File& f, int64_t off, int64_t len, LockKind kind, int timeoutSeconds);
+
 // The file system the engine uses; the plain POSIX one unless a test installed another.
 FileSystem& Fs();
 // Installs fs (not owned; null restores the POSIX one). For tests.
