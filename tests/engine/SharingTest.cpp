@@ -673,10 +673,33 @@ TEST_F(EngineTest, ADamagedPageIsRepairedOrServedFromACopy) {
   xb_Close();
   EXPECT_TRUE(ReadFile(nsx) == damaged) << "a read-only open wrote the index";
 
+  // A shared open that cannot write the index (every write refused) cannot rebuild it
+  // either: it serves the orders from its copy, which follows its own writes.
+  {
+    xbtest::WriteHookFs refusing(".nsx", xbtest::FailEveryWrite());
+    xbe::SetFileSystem(&refusing);
+    ASSERT_GT(xb_UseEx(path.c_str(), "NW", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    xb_SetOrder(xb_TagArea("TIT1"));
+    EXPECT_TRUE(xb_Seek(AnchorKey(7, 'a').c_str()));
+    EXPECT_EQ(xb_RecNo(), 9);
+    ASSERT_NE(xb_Rlock(9), 0);
+    xb_PutString("tit1", "zz moved last");
+    xb_Commit();
+    xb_Unlock(9);
+    seen = xbtest::Walk();
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(xb_RecCount()));
+    EXPECT_EQ(seen.back(), 9) << "the written record moved to its new place";
+    EXPECT_EQ(xb_TagCount(), 4);
+    EXPECT_EQ(xb_IndexFault(), 0);
+    xb_Close();
+    xbe::SetFileSystem(nullptr);
+    EXPECT_TRUE(ReadFile(nsx) == damaged) << "the refused writes reached the index";
+  }
+
   ASSERT_GT(xb_UseEx(path.c_str(), "RW", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
   xb_SetOrder(xb_TagArea("TIT1"));
-  EXPECT_TRUE(xb_Seek(AnchorKey(7, 'a').c_str()));
-  EXPECT_EQ(xb_RecNo(), 9);
+  EXPECT_TRUE(xb_Seek(AnchorKey(8, 'a').c_str()));
+  EXPECT_EQ(xb_RecNo(), 10);
   EXPECT_EQ(xb_TagCount(), 4);
   xb_Close();
   ExpectTagsExact(path);
