@@ -73,9 +73,11 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   HelpBtn->OnClick = [this](TObject* s) { HelpBtnClick(s); };
   HomeBtn->OnClick = [this](TObject* s) { HomeBtnClick(s); };
   ExitBtn->OnClick = [this](TObject* s) { ExitBtnClick(s); };
+  PreviousExceptionHandler = SetExceptionHandler([this](const std::exception& e) { ShowLoopException(e); });
 }
 
 TMainForm::~TMainForm() {
+  SetExceptionHandler(PreviousExceptionHandler);
   // The components' events reach back into this form: free them while it is whole.
   DestroyComponents();
   if (MainForm == this) MainForm = nullptr;

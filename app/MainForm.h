@@ -32,6 +32,7 @@
 #include "platform/ui/Menus.h"
 #include "platform/ui/RichEdit.h"
 #include "platform/ui/StdCtrls.h"
+#include "platform/core/Services.h"
 #include "table/XbEnv.h"
 #include "table/XbTable.h"
 
@@ -294,6 +295,12 @@ class TMainForm : public TForm {
   // Opens the probe table on the file; false when it does not open.
   bool ProbeNoteFile(const std::string& FileName);
   void OpenNoteFile(const std::string& FileName);
+  // The title tags of a note file whose index lost its tag definitions, made again.
+  void RebuildLostTitleTags();
+  bool ProbeLostTags = false;  // the probe's open of the file found tags lost
+  // Errors that reach the message loop; a damaged index's is told in the window's words.
+  void ShowLoopException(const std::exception& E);
+  TExceptionHandler PreviousExceptionHandler;
 };
 
 extern TMainForm* MainForm;

@@ -127,11 +127,14 @@ void TMainForm::Timer1Timer(TObject*) {
 
 bool TMainForm::ProbeNoteFile(const std::string& FileName) {
   PreTable->Close();
+  ProbeLostTags = false;
   if (FileName.empty()) return false;
   try {
     PreTable->SetDatabaseName(DataFolder);
     PreTable->SetTableName(FileName);
     PreTable->Open();
+    // The first open of a damaged index repairs it and is the one told what it lost.
+    ProbeLostTags = PreTable->IndexTagsLost;
     // An old-format file is for the converter only.
     const bool usable = PreTable->FieldCount() != kOldFormatFieldCount && PreTable->FindField("tit1") &&
                         PreTable->FindField("tit4");
@@ -218,6 +221,7 @@ bool TMainForm::cmdChoDbfClick() {
   Label6->SetCaption(std::string());
   Label77->SetCaption("..");
   AttachDisplay(true);
+  if (NoteTable->IndexTagsLost || ProbeLostTags) RebuildLostTitleTags();
   NoteTable->SetOrder(0);
   NoteTable->Tag = 0;
   if (readOnly)
@@ -233,6 +237,33 @@ bool TMainForm::cmdChoDbfClick() {
   NextBtn->SetEnabled(false);
   SBar->Panels()[2].SetText(IncludeTrailingPathDelimiter(DataFolder) + fileName);
   return true;
+}
+
+void TMainForm::RebuildLostTitleTags() {
+  NoteTable->IndexTagsLost = ProbeLostTags = false;
+  // Each is made as a sort would make it; a refused file lock (another copy has the file)
+  // is said once, and the tags are made when a sort needs them.
+  for (int n = 1; n <= 4; ++n) {
+    const std::string tag = "TIT" + std::to_string(n);
+    if (IsTag(tag)) continue;
+    THourGlass wait;
+    if (!IndexDlg->MakeIndex(*NoteTable, tag, "tit" + std::to_string(n))) break;
+  }
+}
+
+void TMainForm::ShowLoopException(const std::exception& E) {
+  const std::string text = E.what();
+  const std::string givenUp = TXbTable::kIndexGivenUp;
+  if (dynamic_cast<const EXbError*>(&E) != nullptr && text.compare(0, givenUp.size(), givenUp) == 0) {
+    // The table walks in the order of its record numbers now.
+    if (NoteTable->IndexName.empty()) NoteTable->Tag = 0;
+    ShowMessage(K("색인 파일이 손상되어 이 순서로는 보여 드릴 수 없습니다.\r\n입력순으로 보여 드립니다."));
+    return;
+  }
+  if (PreviousExceptionHandler)
+    PreviousExceptionHandler(E);
+  else
+    ShowException(E);
 }
 
 int TMainForm::MakerVariant() { return ConTable->Active() && ConTable->GetString("k3") == "k" ? 1 : 0; }

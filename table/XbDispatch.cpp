@@ -302,6 +302,11 @@ XbLong TXbDispatch::xb_IndexOrd() {
   return order;
 }
 
+XbShort TXbDispatch::xb_IndexFault() {
+  if (OnServer()) return 0;
+  return XbCall(&E::xb_IndexFault);
+}
+
 XbShort TXbDispatch::xb_IndexTag(const std::string& FileName, const std::string& TagName,
                                  const std::string& Expression, XbShort Option, bool Descend,
                                  const std::string& Condition) {

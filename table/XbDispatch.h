@@ -141,6 +141,9 @@ class TXbDispatch {
   // CurrentOrder := the order reported.
   XbShort xb_IndexOpen(const std::string& FileName);
   XbLong xb_IndexOrd();
+  // XB_INDEX_* bits of what befell the index files since the last call; 0 on the server
+  // route and from an engine without the call.
+  XbShort xb_IndexFault();
   // FileName and Condition may be empty; Descend is sent as -1 or 0.
   XbShort xb_IndexTag(const std::string& FileName, const std::string& TagName,
                       const std::string& Expression, XbShort Option, bool Descend,

@@ -10,8 +10,9 @@
 //   while the engine is not loaded, so no unbound entry point is ever called.
 // - A failed load shows "Unable to load required Xb DLL: XBENG61.DLL" and asks the
 //   application to end; every later EnsureEngineLoaded tries again.
-// - The two extra entry points (the capacity form of GetBlob and the gauge poster hook) are
-//   bound when the library has them; a library without them still counts as loaded.
+// - The extra entry points (the capacity form of GetBlob, the gauge poster hook and the index
+//   fault report) are bound when the library has them; a library without them still counts
+//   as loaded.
 //
 // GUI thread only; the flags are plain booleans.
 #pragma once

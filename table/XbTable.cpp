@@ -268,6 +268,7 @@ void TXbTable::OpenEngineTable() {
       XbCall(&E::xb_SetExact, static_cast<XbShort>(EnvSnapshot.Exact ? -1 : 0));
     }
     XbCall(&E::xb_ErrorLevel, XbShort{0});
+    IndexTagsLost = false;
     WorkArea = xb_UseEx(DataFolder + fileName, alias, openMode, tableCode, FCommitLevel);
     if (WorkArea <= 0) {
       WorkArea = 0;
@@ -282,6 +283,8 @@ void TXbTable::OpenEngineTable() {
     TableEncrypted = xb_IsEncrypted(0);
     if (!FPassword.empty()) xb_SetPassword(FPassword);
     xb_SetTurboRead(FTurboRead ? -1 : 0);
+    // Tags lost to a damaged index file, said before an IndexName that named one is refused.
+    TakeIndexFaults();
     if (!IndexName.empty()) {
       const std::string name = IndexName;
       SetIndexName(std::string());
@@ -293,6 +296,7 @@ void TXbTable::OpenEngineTable() {
     SelectWorkArea();
     CachedRecCount = xb_RecCount();
     xb_IndexCondition();
+    TakeIndexFaults();
   }
 
   if (WorkArea > 0) {

@@ -415,6 +415,18 @@ class TXbTable : public TDataSet, public TXbDispatch {
   void SetScoped(bool Value);
   XbShort Seek(const std::string& Key);
 
+  // Damaged index files. The engine repairs what it can and serves the rest from copies of
+  // its own; what is left is said here. IndexTagsLost: tags of the table's index files went
+  // since the open, their definitions unreadable (the owner may build them again). An order
+  // the engine had to give up while the table moved in it ends the move with EXbError
+  // kIndexGivenUp + the order's name, IndexName following the engine to natural order.
+  bool IndexTagsLost = false;
+  static constexpr const char* kIndexGivenUp = "Damaged index, order given up: ";
+  // Takes the engine's report: true when an order was given up, whose name goes to GivenUp.
+  bool TakeIndexFaults(std::string* GivenUp = nullptr);
+  // The same, raising for an order given up.
+  void CheckIndexFaults();
+
   // Query and filter.
   XbLong Query(const std::string& Expression);
   void SetFilterText(const std::string& Value) override;
@@ -476,6 +488,10 @@ class TXbTable : public TDataSet, public TXbDispatch {
  protected:
   bool SeekOneField(const std::vector<TField*>& Fields, const Variant& Value,
                     XbShort RestoreOrder, TLocateOptions Options);
+  // Locate's search, by seek on the field's order or by query; true leaves the engine on the
+  // record found. The caller gives the order and the record back otherwise.
+  bool LocateRecord(const std::vector<TField*>& Fields, const std::string& KeyFields,
+                    const Variant& KeyValues, TLocateOptions Options, XbShort StartOrder);
   // Marks the index definitions stale and reads them again from the engine.
   void RebuildIndexDefs();
   // Filter and Filtered share one engine query: Text when the filter is on, none when off.

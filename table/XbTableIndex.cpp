@@ -272,6 +272,27 @@ void TXbTable::SetScoped(bool Value) {
   }
 }
 
+bool TXbTable::TakeIndexFaults(std::string* GivenUp) {
+  if (WorkArea <= 0) return false;
+  SelectWorkArea();
+  const XbShort faults = xb_IndexFault();
+  if (faults & XB_INDEX_LOST) IndexTagsLost = true;
+  if (!(faults & XB_INDEX_REFUSED)) return false;
+  // The engine is in another order now (natural order, as a rule): IndexName says which.
+  if (GivenUp) *GivenUp = IndexName;
+  const XbShort now = static_cast<XbShort>(xb_IndexOrd());
+  IndexName = now == 0 ? std::string() : TableType() == ttXBNTX ? xb_IndexName(now) : xb_TagName(now);
+  CountNeedsRefresh = true;
+  RebuildIndexDefs();
+  SelectWorkArea();
+  return true;
+}
+
+void TXbTable::CheckIndexFaults() {
+  std::string lost;
+  if (TakeIndexFaults(&lost)) RaiseXbError(this, kIndexGivenUp + lost);
+}
+
 XbShort TXbTable::Seek(const std::string& Key) {
   if (WorkArea == 0) RaiseXbError(this, kClosedTable);
   if (IndexName.empty()) RaiseXbError(this, kNoOrder);
@@ -280,6 +301,11 @@ XbShort TXbTable::Seek(const std::string& Key) {
   ResetFetchBlock();
   SelectWorkArea();
   const XbShort found = xb_Seek(Key);
+  if (std::string lost; TakeIndexFaults(&lost)) {
+    Resync(0);
+    EndScroll();
+    RaiseXbError(this, kIndexGivenUp + lost);
+  }
   // Where the engine's seek stopped, which on a miss is not the last record.
   const XbLong stopped = xb_RecNo();
   TRecordBuffer buffer = ActiveBuffer();

@@ -176,18 +176,24 @@ std::string TXbTable::BuildMasterKey() {
       case ftInteger:
       case ftFloat:
       case ftCurrency: {
-        XbShort width = 0;
+        XbShort width = 0, decimals = 0;
         if (master != nullptr && master->WorkArea > 0) {
           master->SelectWorkArea();
           width = master->xb_FieldWidth(field->FieldName());
+          decimals = master->xb_FieldDecimals(field->FieldName());
         }
         const std::string keyField =
             keyFields.size() == 1 ? keyFields[0] : (n < keyFields.size() ? keyFields[n] : "");
         // STR(field, ...) pads with blanks; a bare numeric key compares with leading zeros.
         const bool inStr =
             !keyField.empty() && detailKey.find("STR(" + keyField) != std::string::npos;
-        key += PadNumber(field->AsString(), width > 0 ? static_cast<std::size_t>(width) : 0,
-                         inStr ? ' ' : '0');
+        // The number as the field holds it, with all its decimals ("-3.50" for N(7,2)), as
+        // STR(field, width, decimals) writes it in the detail's key; the shortest text
+        // ("-3.5") would match no key.
+        const bool fractional = field->DataType() == ftFloat || field->DataType() == ftCurrency;
+        const std::string text =
+            fractional && decimals > 0 ? numtext::Fixed(field->AsFloat(), decimals) : field->AsString();
+        key += PadNumber(text, width > 0 ? static_cast<std::size_t>(width) : 0, inStr ? ' ' : '0');
         break;
       }
       case ftBoolean:
@@ -307,7 +313,6 @@ bool TXbTable::Locate(const std::string& KeyFields, const Variant& KeyValues,
   if (WorkArea == 0) return false;
   const std::string upperFields = UpperCase(KeyFields);
   const std::vector<TField*> fields = GetFieldList(upperFields);
-  const bool caseInsensitive = (Options & loCaseInsensitive) != 0;
 
   // A text value that no literal of the engine can hold is searched record by record.
   if (!fields.empty()) {
@@ -327,9 +332,42 @@ bool TXbTable::Locate(const std::string& KeyFields, const Variant& KeyValues,
   const XbLong startRecNo = RecNo();
   SelectWorkArea();
   const XbShort startOrder = static_cast<XbShort>(xb_IndexOrd());
-  const XbLong orderCount = xb_SysProp(3000, 0);
+  // Whatever way the search ends, the order of before is active again (so IndexName names
+  // the order the engine is in) and the scroll bracket closes.
+  const auto giveBack = [&] {
+    SelectWorkArea();
+    if (xb_IndexOrd() != startOrder) xb_SetOrder(startOrder);
+    xb_Go(startRecNo);
+    EndScroll();
+  };
+  bool found = false;
+  try {
+    found = LocateRecord(fields, KeyFields, KeyValues, Options, startOrder);
+  } catch (...) {
+    giveBack();
+    throw;
+  }
+  if (!found) {
+    giveBack();
+    return false;
+  }
+  if (!SpeedMode()) {
+    if (TRecordBuffer buffer = ActiveBuffer()) {
+      SetBufferRecNo(buffer, xb_RecNo());
+      SetBookmarkFlag(buffer, bfCurrent);
+    }
+  }
+  Resync(rmExact | rmCenter);
+  EndScroll();
+  return true;
+}
 
-  if (fields.size() == 1 && orderCount > 0) {
+bool TXbTable::LocateRecord(const std::vector<TField*>& Fields, const std::string& KeyFields,
+                            const Variant& KeyValues, TLocateOptions Options, XbShort StartOrder) {
+  const std::string upperFields = UpperCase(KeyFields);
+  const bool caseInsensitive = (Options & loCaseInsensitive) != 0;
+  const XbLong orderCount = xb_SysProp(3000, 0);
+  if (Fields.size() == 1 && orderCount > 0) {
     const bool keep = xb_IndexKeyField() == upperFields &&
                       !(caseInsensitive && !HasUpperKey(xb_IndexKey()));
     if (!keep) {
@@ -340,14 +378,14 @@ bool TXbTable::Locate(const std::string& KeyFields, const Variant& KeyValues,
         accepted = caseInsensitive ? keyField == upperFields && HasUpperKey(xb_IndexKey())
                                    : keyField == KeyFields;
       }
-      if (!accepted) xb_SetOrder(startOrder);
+      if (!accepted) xb_SetOrder(StartOrder);
     }
   }
 
   bool found = false;
-  if (fields.size() == 1 && xb_IndexKeyField() == upperFields) {
-    if (KeyValues.IsNull()) return false;
-    found = SeekOneField(fields, KeyValues, startOrder, Options);
+  if (Fields.size() == 1 && xb_IndexKeyField() == upperFields) {
+    if (KeyValues.IsNull()) return false;  // a Null value names no key
+    found = SeekOneField(Fields, KeyValues, StartOrder, Options);
     SelectWorkArea();
   }
 
@@ -355,15 +393,15 @@ bool TXbTable::Locate(const std::string& KeyFields, const Variant& KeyValues,
     const std::string active = xb_DBFilter();
     std::string expression;
     bool written = true;
-    if (fields.size() == 1) {
-      written = LocatePart(fields[0], KeyValues, Options, true, expression);
+    if (Fields.size() == 1) {
+      written = LocatePart(Fields[0], KeyValues, Options, true, expression);
     } else {
-      for (std::size_t i = 0; i < fields.size() && written; ++i) {
+      for (std::size_t i = 0; i < Fields.size() && written; ++i) {
         const Variant v = KeyValues.IsArray() && static_cast<int>(i) < KeyValues.ArrayCount()
                               ? KeyValues[static_cast<int>(i)]
                               : Variant::Null();
         std::string part;
-        written = LocatePart(fields[i], v, Options, false, part);
+        written = LocatePart(Fields[i], v, Options, false, part);
         if (i > 0 && !expression.empty()) expression += " .and. ";
         expression += part;
       }
@@ -377,20 +415,6 @@ bool TXbTable::Locate(const std::string& KeyFields, const Variant& KeyValues,
       xb_Query(active);
       if (found) xb_Go(foundRecNo);
     }
-  }
-
-  if (found) {
-    if (!SpeedMode()) {
-      if (TRecordBuffer buffer = ActiveBuffer()) {
-        SetBufferRecNo(buffer, xb_RecNo());
-        SetBookmarkFlag(buffer, bfCurrent);
-      }
-    }
-    Resync(rmExact | rmCenter);
-    EndScroll();
-  } else {
-    SelectWorkArea();
-    xb_Go(startRecNo);
   }
   return found;
 }

@@ -159,6 +159,8 @@ TGetResult TXbTable::ReadLocal(TGetMode GetMode, XbLong& R) {
   R = xb_RecNo();
   CurrentRecNo = R;
   OrderPosition = -2;
+  // A walk whose order the engine gave up ended early: said, never shown as the whole list.
+  CheckIndexFaults();
   return result;
 }
 

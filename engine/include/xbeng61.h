@@ -94,7 +94,7 @@ typedef void (*XbGaugePoster)(XbPtr window, uint16_t keyCode);
 #define XB_ENTRY_POINT_COUNT 179
 
 /* Extra entry points of our own, bound after the 179 when present. */
-#define XB_EXTRA_ENTRY_POINTS(X) X(xb_GetBlobEx) X(xb_SetGaugePoster)
+#define XB_EXTRA_ENTRY_POINTS(X) X(xb_GetBlobEx) X(xb_SetGaugePoster) X(xb_IndexFault)
 
 /* ---- tables: open, close, create ---------------------------------------------------------- */
 XBAPI XbShort xb_UseEx(const char* fileName, const char* alias, XbShort openMode, XbShort tableType,
@@ -225,6 +225,14 @@ XBAPI void xb_IndexClose(XbShort order);
 XBAPI void xb_CloseIndexes(void);
 XBAPI XbShort xb_SetOrder(XbShort order);
 XBAPI XbShort xb_IndexOrd(void);
+/* What happened to the selected work area's index files since the last call (and so since it
+   was opened): XB_INDEX_LOST, tags whose definitions could not be read are gone (an index
+   file that is none, or a damaged tag directory); XB_INDEX_REFUSED, the active order was
+   given up (its file could not be read, repaired or copied, or its tag went), so the walk in
+   it ended and xb_IndexOrd is 0. Damage that was repaired, or served from a rebuilt copy of
+   the work area's own, is not reported: the orders give their right answers. */
+enum { XB_INDEX_LOST = 1, XB_INDEX_REFUSED = 2 };
+XBAPI XbShort xb_IndexFault(void);
 XBAPI const char* xb_IndexName(XbShort order);
 XBAPI const char* xb_IndexKey(void);
 XBAPI const char* xb_IndexKeyField(void);

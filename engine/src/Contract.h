@@ -39,6 +39,8 @@ class RecordSource {
   virtual std::string ReadMemo(int field, const char* image) const = 0;
   // Reads record recNo's image without moving; false when out of range or unreadable.
   virtual bool ReadImage(int32_t recNo, std::string& image) const = 0;
+  // The record count as the file's size shows it now (other processes may have appended).
+  virtual int32_t FreshRecordCount() { return RecordCount(); }
   // Makes recNo current (0 or above the count: the EOF position), as a seek or query lands.
   virtual void Position(int32_t recNo) = 0;
   // Writes a pending change of the current record (fields are buffered until a commit or a
@@ -79,6 +81,11 @@ class OrderHooks {
   virtual int32_t Last() = 0;
   virtual int32_t Next(int32_t recNo) = 0;
   virtual int32_t Prior(int32_t recNo) = 0;
+  // Storage loaded the record the last of these moves named: false when the record does not
+  // hold the key its entry gave (the index was damaged and has been mended, or another
+  // process changed both meanwhile), and the move is to be made again. An order given up
+  // meanwhile (HasActiveOrder false) ends the walk there.
+  virtual bool ConfirmLanding(int32_t recNo, const char* image) { return true; }
 
   // Visibility beyond SET DELETED (which storage applies): inside the scope and the query.
   virtual bool Visible(int32_t recNo, const char* image) = 0;
@@ -118,6 +125,8 @@ class OrderHooks {
   // runs backwards.
   virtual int OrderCount() const { return 0; }
   virtual bool ActiveOrderDescending() const { return false; }
+  // XB_INDEX_* bits of what happened to the work area's index files since the last call.
+  virtual int TakeIndexFaults() { return 0; }
 };
 
 // Provided by storage: the one settings record of the process.

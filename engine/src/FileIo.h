@@ -59,6 +59,9 @@ class FileSystem {
   virtual std::string FindNoCase(const std::string& folder, const std::string& name) = 0;
 };
 
+// A file held in memory alone, by no file system: nothing else reads it, every lock is granted.
+std::unique_ptr<File> NewMemoryFile();
+
 // Takes a lock of f, trying again until timeoutSeconds have passed (0: one try), so that a
 // lock another process holds and never lets go fails the caller instead of freezing it.
 bool LockWithin(File& f, int64_t off, int64_t len, LockKind kind, int timeoutSeconds);

@@ -72,6 +72,11 @@ XBAPI XbShort xb_IndexOrd(void) {
   return static_cast<XbShort>(o ? o->ActiveOrder() : 0);
 }
 
+XBAPI XbShort xb_IndexFault(void) {
+  xbe::OrderHooks* h = xbe::CurrentHooks();
+  return static_cast<XbShort>(h ? h->TakeIndexFaults() : 0);
+}
+
 XBAPI const char* xb_IndexName(XbShort order) {
   Orders* o = CurrentOrders();
   return xbe::Ret(o ? o->IndexName(order) : std::string());

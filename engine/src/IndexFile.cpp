@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/src/Collation.h"
 
@@ -66,6 +67,24 @@ uint32_t PPrev(const char* pg) { return Get32(pg + 8); }
 void SetPNext(char* pg, uint32_t v) { Put32(pg + 4, v); }
 void SetPPrev(char* pg, uint32_t v) { Put32(pg + 8, v); }
 
+// A tag definition page ends with this mark and a hash of the definition and of what its
+// directory entry says that nothing else could tell (the name, unique and descending), so a
+// damaged definition, or an entry pointing at another tag's, is never built from. The key's
+// width and type are those of the expression and are checked against it.
+constexpr char kDefMark[2] = {'O', 'K'};
+
+uint32_t DefinitionHash(const TagInfo& t) {
+  uint32_t h = 2166136261u;
+  auto mix = [&](const void* data, std::size_t n) {
+    auto* b = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 16777619u;
+  };
+  for (const std::string* s : {&t.name, &t.expression, &t.condition}) mix(s->c_str(), s->size() + 1);
+  const unsigned char flags = static_cast<unsigned char>((t.unique ? 1 : 0) | (t.descending ? 2 : 0));
+  mix(&flags, 1);
+  return h;
+}
+
 }  // namespace
 
 IndexFile::~IndexFile() {
@@ -105,6 +124,18 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writabl
   return f;
 }
 
+std::unique_ptr<IndexFile> IndexFile::InMemory(const std::string& path, const IndexStamp& stamp) {
+  std::unique_ptr<IndexFile> f(new IndexFile());
+  f->path_ = path;
+  f->writable_ = true;
+  f->file_ = NewMemoryFile();
+  if (!f->Begin()) return nullptr;
+  bool ok = f->Reset(stamp);
+  ok = f->End(&stamp) && ok;
+  if (!ok) return nullptr;
+  return f;
+}
+
 std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const IndexStamp& stamp) {
   std::unique_ptr<IndexFile> f = Open(path, true, true);
   if (!f || !f->writable_ || !f->Begin()) return nullptr;
@@ -130,7 +161,10 @@ bool IndexFile::ReadPrefix(Prefix& p) {
 
 bool IndexFile::ReadHeader() {
   tags_.clear();
+  ++tagsGeneration_;
   staleWrite_ = false;
+  lostTags_ = 0;
+  readable_ = false;
   std::string h(kPageSize, '\0');
   if (file_->ReadAt(0, h.data(), h.size()) != kPageSize || std::memcmp(h.data(), kMagic, 8) != 0 ||
       Get32(&h[8]) != kVersion || Get32(&h[12]) != kPageSize) {
@@ -140,6 +174,7 @@ bool IndexFile::ReadHeader() {
     damaged_ = true;
     return false;
   }
+  readable_ = true;
   pageCount_ = Get32(&h[16]);
   freeHead_ = Get32(&h[20]);
   counter_ = Get64(&h[24]);
@@ -151,15 +186,29 @@ bool IndexFile::ReadHeader() {
   stamp_.fieldsHash = Get32(&h[60]);
   stamp_.collationHash = Get32(&h[64]);
   announced_ = Get32(&h[68]);
-  int64_t size = file_->Size();
-  if (tagCount > kMaxTags || pageCount_ < 1 || pageCount_ > kMaxPages ||
-      size < static_cast<int64_t>(pageCount_) * kPageSize) {
+  const int64_t size = file_->Size();
+  const auto inFile = static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, 0) / kPageSize, kMaxPages));
+  if (pageCount_ < 1 || pageCount_ > inFile) {
+    // A file cut short, or a count beyond it: pages it does not hold are never read, and the
+    // trees are rebuilt from the definitions it still holds.
     damaged_ = true;
-    pageCount_ = std::max<uint32_t>(1, std::min<uint32_t>(pageCount_, static_cast<uint32_t>(std::max<int64_t>(size, 0) / kPageSize)));
-    return true;
+    pageCount_ = std::max<uint32_t>(1, std::min(pageCount_, inFile));
   }
-  for (uint32_t i = 0; i < tagCount; ++i) {
+  // A count past the directory's room is damaged: its empty entries are no lost tags.
+  const bool countSane = tagCount <= static_cast<uint32_t>(kMaxTags);
+  if (!countSane) {
+    damaged_ = true;
+    tagCount = kMaxTags;
+  }
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxTags); ++i) {
     const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
+    const bool empty = std::all_of(e, e + kTagEntrySize, [](char c) { return c == 0; });
+    if (i >= tagCount || (empty && !countSane)) {
+      // The directory is zero past its last tag: an entry there means a damaged count, and
+      // the tag it holds is read like the others.
+      if (empty) continue;
+      damaged_ = true;
+    }
     TagSlot t;
     t.info.name.assign(e, strnlen(e, 12));
     t.root = Get32(e + 12);
@@ -170,14 +219,19 @@ bool IndexFile::ReadHeader() {
     t.info.keyType = e[30];
     t.info.unique = (e[31] & 1) != 0;
     t.info.descending = (e[31] & 2) != 0;
-    bool sane = !t.info.name.empty() && t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen && t.root >= 1 &&
-                t.root < pageCount_ && t.height >= 1 && t.height <= 32 && t.defPage >= 1 && t.defPage < pageCount_;
-    if (!sane || !LoadTagDef(t)) {
+    const bool defined = !t.info.name.empty() && t.info.keyLen >= 1 && t.info.keyLen <= kMaxKeyLen &&
+                         t.defPage >= 1 && t.defPage < pageCount_ && FindTag(t.info.name) < 0 &&
+                         std::none_of(tags_.begin(), tags_.end(), [&](const TagSlot& o) { return o.defPage == t.defPage; }) &&
+                         LoadTagDef(t);
+    if (!defined) {
       // Only this tag is lost (a process killed while deleting or rebuilding it freed its
-      // definition); the rebuild that follows keeps every other tag.
+      // definition, or the bytes are damaged); the rebuild that follows keeps every other tag.
       damaged_ = true;
+      ++lostTags_;
       continue;
     }
+    // A tree that cannot be walked is rebuilt; its definition still serves.
+    if (t.root < 1 || t.root >= pageCount_ || t.height < 1 || t.height > 32) damaged_ = true;
     tags_.push_back(std::move(t));
   }
   return true;
@@ -334,6 +388,17 @@ void IndexFile::DropCache() {
   cache_.clear();
   cachedPages_ = 0;
   dirtyPages_.clear();
+  ++placeEpoch_;
+}
+
+std::unique_ptr<char[]> IndexFile::NewBuffer() {
+  std::unique_ptr<char[]> buf(new char[kPageSize + sizeof(PageMeta)]);
+  new (buf.get() + kPageSize) PageMeta();
+  return buf;
+}
+
+IndexFile::PageMeta& IndexFile::Meta(char* page) {
+  return *std::launder(reinterpret_cast<PageMeta*>(page + kPageSize));
 }
 
 int IndexFile::FindTag(std::string_view upperName) const {
@@ -351,7 +416,7 @@ char* IndexFile::Page(uint32_t n) {
   // Only between transactions, and only here, before this call hands out a pointer: callers
   // never hold a page across a read of another.
   if (cachedPages_ >= kMaxCachedPages && txnDepth_ == 0) DropCache();
-  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  std::unique_ptr<char[]> buf = NewBuffer();
   if (file_->ReadAt(static_cast<int64_t>(n) * kPageSize, buf.get(), kPageSize) != kPageSize) {
     fault_ = true;
     return nullptr;
@@ -375,6 +440,15 @@ char* IndexFile::Leaf(const TagSlot& t, uint32_t n) {
     fault_ = true;
     return nullptr;
   }
+  // Once per page and view; a transaction reads pages it is changing and checks nothing.
+  if (Checking() && Meta(p).checkedFor != t.defPage) {
+    if (!LeafSound(t, p)) {
+      fault_ = true;
+      return nullptr;
+    }
+    Meta(p) = PageMeta{};
+    Meta(p).checkedFor = t.defPage;
+  }
   return p;
 }
 
@@ -385,7 +459,57 @@ char* IndexFile::Branch(const TagSlot& t, uint32_t n) {
     fault_ = true;
     return nullptr;
   }
+  if (Checking() && Meta(p).checkedFor != t.defPage) {
+    if (!BranchSound(t, p, n)) {
+      fault_ = true;
+      return nullptr;
+    }
+    Meta(p) = PageMeta{};
+    Meta(p).checkedFor = t.defPage;
+  }
   return p;
+}
+
+bool IndexFile::RecordFits(uint32_t recNo) {
+  if (recNo == 0) return false;
+  if (recNo <= recBound_) return true;
+  // Records only grow between rebuilds: the count seen last, then the file's own.
+  for (bool fresh : {false, true}) {
+    const int32_t n = recordCount_(fresh);
+    if (n > 0) recBound_ = std::max(recBound_, static_cast<uint32_t>(n));
+    if (recNo <= recBound_) return true;
+  }
+  return false;
+}
+
+bool IndexFile::LeafSound(const TagSlot& t, const char* p) {
+  const int kl = t.info.keyLen, esz = kl + 4, cnt = PCount(p);
+  for (int i = 0; i < cnt; ++i) {
+    const char* e = p + kPageHeader + i * esz;
+    if (recordCount_ && !RecordFits(GetRec(e + kl))) return false;
+    if (i == 0) continue;
+    const char* d = e - esz;
+    if (Compare(t, d, GetRec(d + kl), e, kl, GetRec(e + kl)) >= 0) return false;
+    if (t.info.unique && CollateBytes(reinterpret_cast<const unsigned char*>(d), reinterpret_cast<const unsigned char*>(e),
+                                      static_cast<std::size_t>(kl), coll_) == 0)
+      return false;
+  }
+  return true;
+}
+
+bool IndexFile::BranchSound(const TagSlot& t, const char* p, uint32_t n) {
+  const int kl = t.info.keyLen, esz = kl + 12, cnt = PCount(p);
+  for (int i = 0; i < cnt; ++i) {
+    const char* e = p + kPageHeader + i * esz;
+    const uint32_t child = Get32(e + kl + 4);
+    if (child == 0 || child >= pageCount_ || child == n) return false;
+    if (recordCount_ && !RecordFits(GetRec(e + kl))) return false;
+    // The first entry stands for everything lower and is never compared.
+    if (i < 2) continue;
+    const char* d = e - esz;
+    if (Compare(t, d, GetRec(d + kl), e, kl, GetRec(e + kl)) >= 0) return false;
+  }
+  return true;
 }
 
 uint32_t IndexFile::AllocPageNumber() {
@@ -406,7 +530,7 @@ uint32_t IndexFile::AllocPageNumber() {
 char* IndexFile::NewPage(uint8_t type) {
   uint32_t n = AllocPageNumber();
   if (n == 0) return nullptr;
-  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  std::unique_ptr<char[]> buf = NewBuffer();
   std::memset(buf.get(), 0, kPageSize);
   buf[0] = static_cast<char>(type);
   Put32(buf.get() + 12, n);  // a page knows its own number
@@ -418,7 +542,7 @@ char* IndexFile::NewPage(uint8_t type) {
 
 void IndexFile::FreePage(uint32_t n) {
   if (n == 0 || n >= pageCount_) return;
-  std::unique_ptr<char[]> buf(new char[kPageSize]);
+  std::unique_ptr<char[]> buf = NewBuffer();
   std::memset(buf.get(), 0, kPageSize);
   buf[0] = static_cast<char>(kFree);
   SetPNext(buf.get(), freeHead_);
@@ -463,13 +587,18 @@ bool IndexFile::LoadTagDef(TagSlot& t) {
     if (at + n > kPageSize) return false;
     out.assign(p + at, static_cast<std::size_t>(n));
     at += n;
-    return true;
+    return out.find('\0') == std::string::npos;
   };
-  return readText(t.info.expression) && readText(t.info.condition);
+  if (!readText(t.info.expression) || !readText(t.info.condition) || t.info.expression.empty()) return false;
+  // The check written behind the texts; a definition written before there was one is followed
+  // by nothing.
+  if (at + 6 <= kPageSize && p[at] == kDefMark[0] && p[at + 1] == kDefMark[1])
+    return Get32(p + at + 2) == DefinitionHash(t.info);
+  return std::all_of(p + at, p + kPageSize, [](char c) { return c == 0; });
 }
 
 bool IndexFile::StoreTagDef(TagSlot& t) {
-  if (t.info.expression.size() + t.info.condition.size() + 4 + kPageHeader > kPageSize) return false;
+  if (t.info.expression.size() + t.info.condition.size() + 4 + sizeof kDefMark + 4 + kPageHeader > kPageSize) return false;
   char* p = NewPage(kDef);
   if (!p) return false;
   t.defPage = Get32(p + 12);
@@ -480,6 +609,8 @@ bool IndexFile::StoreTagDef(TagSlot& t) {
     std::memcpy(p + at, s->data(), s->size());
     at += static_cast<int>(s->size());
   }
+  std::memcpy(p + at, kDefMark, sizeof kDefMark);
+  Put32(p + at + sizeof kDefMark, DefinitionHash(t.info));
   return true;
 }
 
@@ -561,39 +692,156 @@ bool IndexFile::DescendTo(const TagSlot& t, const char* key, int n, uint32_t rec
 
 IndexFile::Pos IndexFile::LowerBound(int slot, const char* prefix, int n, uint32_t recNo) {
   const TagSlot* t = TagAt(slot);
-  if (damaged_ || !t) return {};
+  if (damaged_ || !t || !TagFits(*t)) return {};
   n = std::min(n, t->info.keyLen);
   std::vector<PathStep> path;
   if (!DescendTo(*t, prefix, n, recNo, path)) return {};
   Pos p{path.back().page, path.back().index};
+  uint32_t place = 0;
+  if (Checking() && !PathPlace(*t, path, place)) return {};
   char* pg = Leaf(*t, p.page);
   if (!pg) return {};
-  if (p.slot < PCount(pg)) return p;
+  const int count = PCount(pg);
+  if (count > 0) {
+    // The leaf the search reached is the one the tree holds at that place: a child pointer
+    // damaged in a branch sends the search elsewhere, and shows here.
+    uint32_t ord = 0;
+    if (!Place(*t, p.page, ord)) return {};
+    if (Checking() && ord != place) {
+      fault_ = true;
+      return {};
+    }
+  }
+  if (p.slot < count) return p;
   // Past the end of this leaf: the next non-empty leaf's first entry.
-  return Step(*t, p.page, true);
+  return Step(*t, p.page, true, place + static_cast<uint32_t>(count));
+}
+
+bool IndexFile::BranchTotal(const TagSlot& t, uint32_t page, uint64_t& total) {
+  char* p = Branch(t, page);
+  if (!p) return false;
+  total = 0;
+  const int esz = t.info.keyLen + 12;
+  for (int i = 0; i < PCount(p); ++i) total += Get32(p + kPageHeader + i * esz + t.info.keyLen + 8);
+  return true;
+}
+
+bool IndexFile::PathPlace(const TagSlot& t, const std::vector<PathStep>& path, uint32_t& ord) {
+  uint64_t sum = 0;
+  const int esz = t.info.keyLen + 12;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    char* p = Branch(t, path[i].page);
+    if (!p) return false;
+    for (int c = 0; c < path[i].index; ++c) sum += Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
+  }
+  if (sum > t.info.entries) {
+    fault_ = true;
+    return false;
+  }
+  ord = static_cast<uint32_t>(sum);
+  return true;
+}
+
+bool IndexFile::Place(const TagSlot& t, uint32_t page, uint32_t& ord) {
+  if (!Checking()) return true;
+  char* p = Leaf(t, page);
+  if (!p) return false;
+  if (Meta(p).placedEpoch == placeEpoch_) {
+    ord = Meta(p).firstOrd;
+    return true;
+  }
+  const int count = PCount(p), kl = t.info.keyLen, esz = kl + 4;
+  if (count == 0) {
+    fault_ = true;
+    return false;
+  }
+  // By value: the descents read other pages, and the cache may start afresh meanwhile.
+  const std::string first(p + kPageHeader, static_cast<std::size_t>(esz));
+  const std::string last(p + kPageHeader + (count - 1) * esz, static_cast<std::size_t>(esz));
+  std::vector<PathStep> path;
+  uint32_t place = 0;
+  bool ok = DescendTo(t, first.data(), kl, GetRec(first.data() + kl), path) && path.back().page == page &&
+            path.back().index == 0 && PathPlace(t, path, place);
+  // Every count on the way down is what lies below it; a root leaf holds the tag's count.
+  for (std::size_t i = 0; ok && i + 1 < path.size(); ++i) {
+    char* b = Branch(t, path[i].page);
+    if (!b) return false;
+    const uint32_t below = Get32(b + kPageHeader + path[i].index * (kl + 12) + kl + 8);
+    uint64_t actual = static_cast<uint64_t>(count);
+    if (i + 2 < path.size()) ok = BranchTotal(t, path[i + 1].page, actual);
+    ok = ok && below == actual;
+  }
+  ok = ok && (path.size() > 1 || static_cast<uint32_t>(count) == t.info.entries);
+  ok = ok && DescendTo(t, last.data(), kl, GetRec(last.data() + kl), path) && path.back().page == page &&
+       path.back().index == count - 1;
+  if (!ok) {
+    fault_ = true;
+    return false;
+  }
+  p = Leaf(t, page);
+  if (!p) return false;
+  Meta(p).placedEpoch = placeEpoch_;
+  Meta(p).firstOrd = place;
+  ord = place;
+  return true;
+}
+
+bool IndexFile::TagFits(const TagSlot& t) {
+  if (!Checking() || t.checkedEpoch == placeEpoch_) return true;
+  uint64_t total = 0;
+  if (t.height == 1) {
+    char* p = Leaf(t, t.root);
+    if (!p) return false;
+    total = static_cast<uint64_t>(PCount(p));
+  } else if (!BranchTotal(t, t.root, total)) {
+    return false;
+  }
+  if (total != t.info.entries) {
+    fault_ = true;
+    return false;
+  }
+  // While this process holds the write lock its own table writes may be ahead of the keys.
+  if (recordCount_ && lock_ != LockState::kWrite) {
+    // Every record has its entry in a tag without a condition (a unique tag keeps one per key).
+    const bool all = t.info.condition.empty() && !t.info.unique;
+    auto fits = [&](int32_t n) {
+      return n >= 0 && (all ? t.info.entries == static_cast<uint32_t>(n) : t.info.entries <= static_cast<uint32_t>(n));
+    };
+    if (!fits(recordCount_(false)) && !fits(recordCount_(true))) {
+      mismatch_ = true;
+      return false;
+    }
+  }
+  t.checkedEpoch = placeEpoch_;
+  return true;
 }
 
 // The first entry of the next non-empty leaf after `from` (or the last of the one before).
 // The chain is checked as it is followed: each leaf must point back at the one it was
-// reached from, and the entries must go on rising across the step, so a damaged chain
-// ends the walk as a fault instead of looping.
-IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
+// reached from, the entries must go on rising across the step, and the leaf reached must lie
+// where the counts say the entries after `from` begin, so a damaged chain or count ends the
+// walk as a fault instead of looping, skipping or repeating entries.
+IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward, uint32_t boundary) {
   const int esz = t.info.keyLen + 4;
   std::string edge;  // the entry the step leaves from, kept by value: pages may move
+  uint32_t n = 0;
   if (char* p = Leaf(t, from)) {
     if (PCount(p) > 0) edge.assign(p + kPageHeader + (forward ? (PCount(p) - 1) * esz : 0), static_cast<std::size_t>(esz));
+    n = forward ? PNext(p) : PPrev(p);
   } else {
     return {};
   }
-  uint32_t guard = pageCount_;
-  for (uint32_t n = forward ? PNext(Page(from)) : PPrev(Page(from)); n != 0 && guard-- > 0;) {
-    char* q = Leaf(t, n);
-    if (!q) return {};
+  for (uint32_t guard = pageCount_; n != 0; --guard) {
+    char* q = guard > 0 ? Leaf(t, n) : nullptr;
+    if (!q) {
+      fault_ = true;
+      return {};
+    }
     if ((forward ? PPrev(q) : PNext(q)) != from) {
       fault_ = true;
       return {};
     }
-    int cnt = PCount(q);
+    const int cnt = PCount(q);
     if (cnt > 0) {
       const char* e = q + kPageHeader + (forward ? 0 : (cnt - 1) * esz);
       if (!edge.empty()) {
@@ -603,11 +851,20 @@ IndexFile::Pos IndexFile::Step(const TagSlot& t, uint32_t from, bool forward) {
           return {};
         }
       }
+      uint32_t ord = 0;
+      if (!Place(t, n, ord)) return {};
+      if (Checking() && boundary != kNoBoundary &&
+          (forward ? ord != boundary : ord + static_cast<uint32_t>(cnt) != boundary)) {
+        fault_ = true;
+        return {};
+      }
       return {n, forward ? 0 : cnt - 1};
     }
     from = n;
     n = forward ? PNext(q) : PPrev(q);
   }
+  // The chain ends at the tag's edge, never inside it.
+  if (Checking() && boundary != kNoBoundary && boundary != (forward ? t.info.entries : 0)) fault_ = true;
   return {};
 }
 
@@ -629,20 +886,35 @@ uint32_t IndexFile::LeafBelow(const TagSlot& t, Pick pick) {
 
 IndexFile::Pos IndexFile::First(int slot) {
   const TagSlot* t = TagAt(slot);
-  if (damaged_ || !t) return {};
+  if (damaged_ || !t || !TagFits(*t)) return {};
   uint32_t page = LeafBelow(*t, [](const char*, int) { return 0; });
   char* p = Leaf(*t, page);
   if (!p) return {};
-  return PCount(p) > 0 ? Pos{page, 0} : Step(*t, page, true);
+  if (PCount(p) == 0) return Step(*t, page, true, 0);
+  uint32_t ord = 0;
+  if (!Place(*t, page, ord)) return {};
+  if (Checking() && ord != 0) {
+    fault_ = true;
+    return {};
+  }
+  return Pos{page, 0};
 }
 
 IndexFile::Pos IndexFile::Last(int slot) {
   const TagSlot* t = TagAt(slot);
-  if (damaged_ || !t) return {};
+  if (damaged_ || !t || !TagFits(*t)) return {};
   uint32_t page = LeafBelow(*t, [](const char*, int count) { return count - 1; });
   char* p = Leaf(*t, page);
   if (!p) return {};
-  return PCount(p) > 0 ? Pos{page, PCount(p) - 1} : Step(*t, page, false);
+  const int count = PCount(p);
+  if (count == 0) return Step(*t, page, false, t->info.entries);
+  uint32_t ord = 0;
+  if (!Place(*t, page, ord)) return {};
+  if (Checking() && ord + static_cast<uint32_t>(count) != t->info.entries) {
+    fault_ = true;
+    return {};
+  }
+  return Pos{page, count - 1};
 }
 
 IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
@@ -650,8 +922,11 @@ IndexFile::Pos IndexFile::Next(int slot, Pos pos) {
   if (!t) return {};
   char* p = Leaf(*t, pos.page);
   if (!p) return {};
-  if (pos.slot + 1 < PCount(p)) return {pos.page, pos.slot + 1};
-  return Step(*t, pos.page, true);
+  const int count = PCount(p);
+  if (pos.slot + 1 < count) return {pos.page, pos.slot + 1};
+  uint32_t ord = 0;
+  if (count > 0 && !Place(*t, pos.page, ord)) return {};
+  return Step(*t, pos.page, true, count > 0 ? ord + static_cast<uint32_t>(count) : kNoBoundary);
 }
 
 IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
@@ -659,8 +934,11 @@ IndexFile::Pos IndexFile::Prev(int slot, Pos pos) {
   if (!t) return {};
   char* p = Leaf(*t, pos.page);
   if (!p) return {};
-  if (pos.slot > 0) return {pos.page, std::min(pos.slot, PCount(p)) - 1};
-  return Step(*t, pos.page, false);
+  const int count = PCount(p);
+  if (pos.slot > 0 && count > 0) return {pos.page, std::min(pos.slot, count) - 1};
+  uint32_t ord = 0;
+  if (count > 0 && !Place(*t, pos.page, ord)) return {};
+  return Step(*t, pos.page, false, count > 0 ? ord : kNoBoundary);
 }
 
 const char* IndexFile::KeyAt(int slot, Pos pos) {
@@ -677,27 +955,45 @@ int32_t IndexFile::RecAt(int slot, Pos pos) {
   return static_cast<int32_t>(GetRec(k + tags_[static_cast<std::size_t>(slot)].info.keyLen));
 }
 
+bool IndexFile::Confirmed(int slot, Pos pos) {
+  const TagSlot* t = TagAt(slot);
+  if (!t || pos.page == 0 || pos.page >= cache_.size() || !cache_[pos.page]) return false;
+  char* p = cache_[pos.page].get();
+  const PageMeta& m = Meta(p);
+  if (m.checkedFor != t->defPage || pos.slot < 0 || pos.slot >= PCount(p)) return false;
+  return (m.confirmed[pos.slot >> 6] >> (pos.slot & 63) & 1) != 0;
+}
+
+void IndexFile::Confirm(int slot, Pos pos) {
+  const TagSlot* t = TagAt(slot);
+  if (!Checking() || !t || pos.page == 0 || pos.page >= cache_.size() || !cache_[pos.page]) return;
+  char* p = cache_[pos.page].get();
+  PageMeta& m = Meta(p);
+  if (m.checkedFor != t->defPage || pos.slot < 0 || pos.slot >= PCount(p)) return;
+  m.confirmed[pos.slot >> 6] |= uint64_t{1} << (pos.slot & 63);
+}
+
 uint32_t IndexFile::Ordinal(int slot, Pos pos) {
   const char* k = KeyAt(slot, pos);
   if (!k) return 0;
   const TagSlot& t = tags_[static_cast<std::size_t>(slot)];
+  if (Checking()) {
+    uint32_t ord = 0;
+    return Place(t, pos.page, ord) ? ord + static_cast<uint32_t>(pos.slot) : 0;
+  }
   std::string key(k, static_cast<std::size_t>(t.info.keyLen) + 4);  // the descent reads other pages
   std::vector<PathStep> path;
   if (!DescendTo(t, key.data(), t.info.keyLen, GetRec(key.data() + t.info.keyLen), path)) return 0;
   uint32_t ord = 0;
-  int esz = t.info.keyLen + 12;
-  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-    char* p = Branch(t, path[i].page);
-    if (!p) return 0;
-    for (int c = 0; c < path[i].index; ++c) ord += Get32(p + kPageHeader + c * esz + t.info.keyLen + 8);
-  }
+  if (!PathPlace(t, path, ord)) return 0;
   return ord + static_cast<uint32_t>(path.back().index);
 }
 
 IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
   const TagSlot* t = TagAt(slot);
-  if (damaged_ || !t) return {};
+  if (damaged_ || !t || !TagFits(*t) || ordinal >= t->info.entries) return {};
   const int esz = t->info.keyLen + 12;
+  const uint32_t want = ordinal;
   // Each branch entry counts the leaf entries below its child.
   uint32_t page = LeafBelow(*t, [&](const char* p, int count) {
     for (int c = 0; c < count; ++c) {
@@ -708,11 +1004,21 @@ IndexFile::Pos IndexFile::AtOrdinal(int slot, uint32_t ordinal) {
     return -1;
   });
   char* p = Leaf(*t, page);
-  if (!p || ordinal >= static_cast<uint32_t>(PCount(p))) return {};
+  if (!p) return {};
+  if (ordinal >= static_cast<uint32_t>(PCount(p))) {
+    fault_ = true;  // the counts lead past the entries the leaf holds
+    return {};
+  }
+  uint32_t ord = 0;
+  if (!Place(*t, page, ord)) return {};
+  if (Checking() && ord + ordinal != want) {
+    fault_ = true;
+    return {};
+  }
   return {page, static_cast<int>(ordinal)};
 }
 
-bool IndexFile::ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit) {
+bool IndexFile::ForEachRecord(int slot, const std::function<void(uint32_t page, int first, const int32_t* recNos, int n)>& visit) {
   const TagSlot* t = TagAt(slot);
   if (damaged_ || !t) return false;
   const int esz = t->info.keyLen + 4;
@@ -726,8 +1032,10 @@ bool IndexFile::ForEachRecord(int slot, const std::function<void(const int32_t* 
     int n = 0;
     for (int i = p.slot; i < count; ++i)
       recs[static_cast<std::size_t>(n++)] = static_cast<int32_t>(GetRec(leaf + kPageHeader + i * esz + t->info.keyLen));
-    visit(recs.data(), n);
-    p = Step(*t, p.page, true);
+    visit(p.page, p.slot, recs.data(), n);
+    uint32_t ord = 0;
+    if (!Place(*t, p.page, ord)) break;
+    p = Step(*t, p.page, true, ord + static_cast<uint32_t>(count));
   }
   const bool ok = !fault_;
   fault_ = fault_ || faultBefore;
@@ -775,8 +1083,10 @@ bool IndexFile::End(const IndexStamp* stamp, bool retire) {
   for (uint32_t n : pages) {
     if (n >= cache_.size() || !cache_[n]) continue;
     ok = file_->WriteAt(static_cast<int64_t>(n) * kPageSize, cache_[n].get(), kPageSize) && ok;
+    Meta(cache_[n].get()) = PageMeta{};  // what was checked of it no longer holds
   }
   dirtyPages_.clear();
+  ++placeEpoch_;  // entries came or went: every leaf's place is found again
   ++counter_;
   if (!ok) damaged_ = true;
   // A failed write or damaged trees leave the flag set: every process then repairs them.
@@ -1083,6 +1393,7 @@ int IndexFile::BuildTag(const TagInfo& def, const char* keys, const int32_t* rec
   }
   t.root = level[0].page;
   t.height = height;
+  ++tagsGeneration_;
   if (slot >= 0)
     tags_[static_cast<std::size_t>(slot)] = std::move(t);
   else {
@@ -1097,6 +1408,7 @@ bool IndexFile::DeleteTag(int slot) {
   if (!TagAt(slot) || !Begin()) return false;
   FreeTree(tags_[static_cast<std::size_t>(slot)]);
   tags_.erase(tags_.begin() + slot);
+  ++tagsGeneration_;
   return End(nullptr);
 }
 
@@ -1107,7 +1419,11 @@ void IndexFile::KeepDefinitions() {
 bool IndexFile::Reset(const IndexStamp& stamp) {
   if (!Begin()) return false;
   tags_.clear();
+  ++tagsGeneration_;
+  readable_ = true;
+  lostTags_ = 0;
   DropCache();
+  recBound_ = 0;  // a rebuild after a pack: the table may hold fewer records now
   pageCount_ = 1;
   freeHead_ = 0;
   announced_ = 0;

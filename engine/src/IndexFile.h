@@ -8,7 +8,10 @@
 // keeps a change counter, so another process's writes are seen and a file left half written
 // by a crashed writer is reported as damaged, never trusted. Every page read is checked
 // against what a page of its kind can hold, so a damaged file is reported, never read past
-// a page. All access goes through the engine's file interface. Not thread-safe.
+// a page; and what a read takes from a page is checked against the tree around it (the
+// counts above a leaf, the places of the leaves along the chain) and against the table (the
+// record count), so damage shows as a fault instead of a short or doubled walk. All access
+// goes through the engine's file interface. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -61,10 +64,16 @@ class IndexFile {
   static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, bool takeOver = false);
   // Creates (or takes over and empties) an index file.
   static std::unique_ptr<IndexFile> Create(const std::string& path, const IndexStamp& stamp);
+  // An empty index held in memory alone, standing for the file at `path`: a work area's own
+  // rebuilt copy of a file it cannot repair. No other process sees it.
+  static std::unique_ptr<IndexFile> InMemory(const std::string& path, const IndexStamp& stamp);
   ~IndexFile();
 
   const std::string& Path() const { return path_; }
   bool Writable() const { return writable_; }
+  // The table's record count (`fresh`: taken from the file now), against which every record
+  // number read from a page is checked, and a tag's entry count. Unset, neither is checked.
+  void SetRecordCount(std::function<int32_t(bool fresh)> count) { recordCount_ = std::move(count); }
   // Brings the view up to date with the file: re-reads the header when another writer
   // changed it (dropping cached pages), waits for a writer at work, and notices what a dead
   // writer left (see NeedsRepair). True when the view changed.
@@ -83,7 +92,21 @@ class IndexFile {
   // page's capacity for the tag's key length, its own number). Only a fault found in a view
   // that Validate confirmed means damage; in a stale view it means a changed file.
   bool Faulted() const { return fault_; }
-  void ClearFault() { fault_ = false; }
+  void ClearFault() { fault_ = mismatch_ = false; }
+  // A fault the caller found in what it read (a record named twice in one tag).
+  void Fault() { fault_ = true; }
+  // What was read disagrees with the table: a record that does not hold its entry's key, a
+  // tag with another number of entries than the table has records. Damage, or a writer at
+  // work between its record and its keys: the caller judges it again with the lock held.
+  void Mismatch() { mismatch_ = true; }
+  bool Mismatched() const { return mismatch_; }
+  // Directory entries whose tag could not be read at the last header read (its definition
+  // unreadable or not matching the entry): those tags are gone from the list.
+  int LostTags() const { return lostTags_; }
+  // The header was of our format at its last read (else there are no tags at all).
+  bool Readable() const { return readable_; }
+  // Moves on whenever the tag list may have changed (a header read, a build, a delete).
+  uint64_t TagsGeneration() const { return tagsGeneration_; }
   // A page fault confirmed in a consistent view: damaged until a rebuild, or until another
   // process changes the file (and so may have rebuilt it).
   void MarkDamaged() { damaged_ = pageDamage_ = true; }
@@ -98,6 +121,7 @@ class IndexFile {
 
   // Comparison weights for keys (null = byte order); set before use.
   void SetCollation(const unsigned char* table) { coll_ = table; }
+  const unsigned char* Collation() const { return coll_; }
 
   // ---- the write lock (a byte far past the data) -------------------------------------
   // Shared: a consistent read (no writer can be at work). Exclusive: a writer. Taking it
@@ -160,9 +184,14 @@ class IndexFile {
   uint32_t Ordinal(int slot, Pos p);
   Pos AtOrdinal(int slot, uint32_t ordinal);
   uint32_t Entries(int slot) const { return Tag(slot).entries; }
+  // Entries whose record was seen holding the entry's key, remembered until their page
+  // changes or the view goes, so a record is compared with its entry once.
+  bool Confirmed(int slot, Pos p);
+  void Confirm(int slot, Pos p);
   // Every record number of the tag in its order, a leaf's worth at a time (no descent per
-  // entry); false on a fault, after the entries before it were visited.
-  bool ForEachRecord(int slot, const std::function<void(const int32_t* recNos, int n)>& visit);
+  // entry): the leaf's page, the slot of its first entry given and its numbers; false on a
+  // fault, after the entries before it were visited.
+  bool ForEachRecord(int slot, const std::function<void(uint32_t page, int first, const int32_t* recNos, int n)>& visit);
 
  private:
   struct TagSlot {
@@ -170,6 +199,15 @@ class IndexFile {
     uint32_t root = 0;
     uint32_t height = 0;  // 1: the root is a leaf
     uint32_t defPage = 0;
+    mutable uint32_t checkedEpoch = 0;  // the counts were checked in this view (see TagFits)
+  };
+  // What reading a cached page established, kept behind its bytes: dropped with the page,
+  // cleared when a transaction changes it.
+  struct PageMeta {
+    uint32_t checkedFor = 0;   // definition page of the tag whose checks the content passed
+    uint32_t placedEpoch = 0;  // a leaf's firstOrd holds while this equals placeEpoch_
+    uint32_t firstOrd = 0;     // the place of the leaf's first entry in its tag
+    uint64_t confirmed[13] = {};  // per entry of a leaf: see Confirmed (816 entries at most)
   };
   struct PathStep {
     uint32_t page;
@@ -192,9 +230,26 @@ class IndexFile {
   // A count standing in the file: stale when no writer holds the lock.
   void CheckStanding(uint32_t announced);
   char* Page(uint32_t n);  // cached; null (a fault) when unreadable or mislabelled
-  // The page as a leaf or a branch of tag t, its count within the capacity; else a fault.
+  // The page as a leaf or a branch of tag t, its count within the capacity and, outside a
+  // transaction, its content sound (see LeafSound, BranchSound); else a fault.
   char* Leaf(const TagSlot& t, uint32_t n);
   char* Branch(const TagSlot& t, uint32_t n);
+  static std::unique_ptr<char[]> NewBuffer();  // a page's bytes and its PageMeta
+  static PageMeta& Meta(char* page);
+  // Every record number within the table, entries strictly rising (distinct keys in a unique
+  // tag); a branch's children within the file and not itself.
+  bool LeafSound(const TagSlot& t, const char* p);
+  bool BranchSound(const TagSlot& t, const char* p, uint32_t n);
+  bool RecordFits(uint32_t recNo);
+  // Where the tree puts a non-empty leaf: the descents by its first and by its last entry
+  // both end in it, and each count above it agrees with what lies below. Gives the place of
+  // its first entry in the tag. Outside transactions only (true inside, ord untouched).
+  bool Place(const TagSlot& t, uint32_t page, uint32_t& ord);
+  // The tag's entry count agrees with its root and with the table; checked once per view.
+  bool TagFits(const TagSlot& t);
+  // The sum of the counts in a branch (a fault when it is none).
+  bool BranchTotal(const TagSlot& t, uint32_t page, uint64_t& total);
+  bool Checking() const { return txnDepth_ == 0; }
   char* NewPage(uint8_t type);
   void MarkDirty(uint32_t n) { dirtyPages_.insert(n); }
   void FreePage(uint32_t n);
@@ -214,8 +269,14 @@ class IndexFile {
   template <class Pick>
   uint32_t LeafBelow(const TagSlot& t, Pick pick);
   // The nearest entry in the leaves after (forward) or before leaf `from`, skipping empty
-  // leaves; none at the end or on a broken chain (a fault).
-  Pos Step(const TagSlot& t, uint32_t from, bool forward);
+  // leaves; none at the end or on a broken chain (a fault). `boundary` is the place in the
+  // tag where the entries after `from` begin (forward) or those before it end: the leaf
+  // reached must start (or end) there, and the chain may end only at the tag's edge.
+  Pos Step(const TagSlot& t, uint32_t from, bool forward, uint32_t boundary);
+  static constexpr uint32_t kNoBoundary = UINT32_MAX;  // from a position that is no entry
+  // The place in the tag where the leaf a descent reached begins: the counts of the
+  // children left of the path.
+  bool PathPlace(const TagSlot& t, const std::vector<PathStep>& path, uint32_t& ord);
   bool WriteRun(uint32_t first, const std::string& pages);
   bool LoadTagDef(TagSlot& t);
   bool StoreTagDef(TagSlot& t);
@@ -229,7 +290,15 @@ class IndexFile {
   bool damaged_ = false;
   bool staleWrite_ = false;
   bool fault_ = false;
+  bool mismatch_ = false;
   bool pageDamage_ = false;
+  int lostTags_ = 0;
+  bool readable_ = true;
+  uint64_t tagsGeneration_ = 0;
+  std::function<int32_t(bool)> recordCount_;
+  uint32_t recBound_ = 0;  // record numbers up to this are known to exist
+  // Moves on whenever the places of leaves may have changed (a transaction, a new view).
+  uint32_t placeEpoch_ = 1;
   int txnDepth_ = 0;
   LockState lock_ = LockState::kNone;
   int readLocks_ = 0;

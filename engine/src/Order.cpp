@@ -50,7 +50,9 @@ Orders::Orders(RecordSource& table, std::string dbfPath, int tableType, bool wri
     : table_(table), dbfPath_(std::move(dbfPath)), tableType_(tableType), writable_(writable) {
   if (tableType_ != XB_TT_NTX) {
     std::string prod = ProductionPath();
-    if (Fs().Exists(prod)) OpenFile(prod, false);
+    // A production index that is not one (cut short, overwritten) keeps no definition to
+    // rebuild from: said, so that the caller can make its tags again.
+    if (Fs().Exists(prod) && !OpenFile(prod, false) && files_.empty()) faults_ |= XB_INDEX_LOST;
   }
 }
 
@@ -87,16 +89,26 @@ IndexStamp Orders::CurrentStamp() const {
     s.dbfSize = static_cast<uint64_t>(size);
     s.dbfMtimeNs = mtimeNs;
   }
-  const auto& fields = table_.Fields();
-  s.recSize = static_cast<uint32_t>(RecSizeOf(fields));
-  uint32_t h = 2166136261u;
-  for (const FieldDesc& f : fields) {
-    h = Fnv(f.name.data(), f.name.size(), h);
-    int meta[4] = {f.type, f.offset, f.width, f.decimals};
-    h = Fnv(meta, sizeof meta, h);
+  // A work area's fields never change; the collation may, and is hashed again when it did.
+  if (!stampFields_) {
+    const auto& fields = table_.Fields();
+    stampRecSize_ = static_cast<uint32_t>(RecSizeOf(fields));
+    uint32_t h = 2166136261u;
+    for (const FieldDesc& f : fields) {
+      h = Fnv(f.name.data(), f.name.size(), h);
+      int meta[4] = {f.type, f.offset, f.width, f.decimals};
+      h = Fnv(meta, sizeof meta, h);
+    }
+    stampFieldsHash_ = h;
+    stampFields_ = true;
   }
-  s.fieldsHash = h;
-  s.collationHash = Fnv(Settings().collation, 256);
+  if (std::memcmp(stampCollation_, Settings().collation, sizeof stampCollation_) != 0 || !stampCollationHash_) {
+    std::memcpy(stampCollation_, Settings().collation, sizeof stampCollation_);
+    stampCollationHash_ = Fnv(stampCollation_, sizeof stampCollation_);
+  }
+  s.recSize = stampRecSize_;
+  s.fieldsHash = stampFieldsHash_;
+  s.collationHash = *stampCollationHash_;
   return s;
 }
 
@@ -104,11 +116,33 @@ IndexStamp Orders::CurrentStamp() const {
 // writer of the .dbf (or another table of the same name) shows as a difference.
 bool Orders::StampFits(const IndexStamp& s) const { return s == CurrentStamp(); }
 
+void Orders::Attach(IndexFile& f) {
+  f.SetCollation(Options(false).collation);
+  f.SetRecordCount([this](bool fresh) { return fresh ? table_.FreshRecordCount() : table_.RecordCount(); });
+}
+
+bool Orders::KeysFit(IndexFile& f) const {
+  for (int i = 0; i < f.TagCount(); ++i) {
+    const TagInfo& t = f.Tag(i);
+    auto key = CompiledExpr::Compile(t.expression, table_.Fields(), Options(false));
+    if (!key) continue;
+    char type = 'C';
+    switch (key->Type()) {
+      case ExprType::Numeric: type = 'N'; break;
+      case ExprType::Date: type = 'D'; break;
+      case ExprType::Logical: type = 'L'; break;
+      default: break;
+    }
+    if (key->KeyWidth() != t.keyLen || type != t.keyType) return false;
+  }
+  return true;
+}
+
 bool Orders::OpenFile(const std::string& path, bool create) {
   if (create && !writable_) return false;
   std::unique_ptr<IndexFile> f = IndexFile::Open(path, writable_, create);
   if (!f) return false;
-  f->SetCollation(Options(false).collation);
+  Attach(*f);
   OpenIndex oi;
   oi.path = path;
   oi.file = std::move(f);
@@ -128,12 +162,15 @@ bool Orders::OpenFile(const std::string& path, bool create) {
       file.UnlockRead();
     }
   }
+  // Stale, foreign or half written, and not ours to rebuild (or the rebuild failed): this
+  // work area reads a copy of its own, rebuilt from the definitions.
+  if (!usable) usable = ServePrivately(idx);
   if (!usable) {
-    // Stale, foreign or half written, and not ours to rebuild: not used at all.
     files_.pop_back();
     RebuildOrderList();
     return false;
   }
+  if (files_[static_cast<std::size_t>(idx)].file->LostTags() > 0) faults_ |= XB_INDEX_LOST;
   RebuildOrderList();
   return true;
 }
@@ -159,13 +196,89 @@ void Orders::DropFile(int file) {
   RebuildOrderList();
 }
 
-void Orders::RepairOrDrop(int file) {
-  bool ok = writable_ && files_[static_cast<std::size_t>(file)].file->Writable() && Repair(file);
-  if (ok) {
+void Orders::Mend(int file, int tries) {
+  cursorOrder_ = 0;
+  OpenIndex& oi = files_[static_cast<std::size_t>(file)];
+  if (tries == 0 && !oi.real && writable_ && oi.file->Writable() && Repair(file)) {
     RebuildOrderList();
-  } else {
+    return;
+  }
+  if (tries < 2 && ServePrivately(file)) return;
+  faults_ |= XB_INDEX_REFUSED;
+  DropFile(file);
+}
+
+std::vector<TagInfo> Orders::Definitions(int file) {
+  OpenIndex& oi = files_[static_cast<std::size_t>(file)];
+  IndexFile& disk = Disk(oi);
+  std::vector<TagInfo> defs;
+  for (int i = 0; i < disk.TagCount(); ++i) defs.push_back(disk.Tag(i));
+  const bool whole = disk.Readable() && disk.LostTags() == 0;
+  int remembered = 0;
+  if (!whole) {
+    for (const TagInfo& k : oi.known)
+      if (std::none_of(defs.begin(), defs.end(), [&](const TagInfo& d) { return d.name == k.name; })) {
+        defs.push_back(k);
+        ++remembered;
+      }
+    if (!disk.Readable() ? defs.empty() : disk.LostTags() > remembered) faults_ |= XB_INDEX_LOST;
+  }
+  return defs;
+}
+
+bool Orders::ServePrivately(int file) {
+  OpenIndex& oi = files_[static_cast<std::size_t>(file)];
+  if (!oi.real) oi.real = std::move(oi.file);
+  const std::vector<TagInfo> defs = Definitions(file);
+  std::unique_ptr<IndexFile> copy = defs.empty() ? nullptr : IndexFile::InMemory(oi.path, CurrentStamp());
+  if (!copy) {
+    oi.file = std::move(oi.real);
+    return false;
+  }
+  Attach(*copy);
+  oi.file = std::move(copy);
+  IndexFile& disk = *oi.real;
+  // The table is read with the writers of the file on disk held off (each holds its lock
+  // from before its record until its keys are in), so the copy is of one state of it.
+  const bool locked = disk.LockRead();
+  bool ok = oi.file->Begin();
+  if (ok) {
+    const std::size_t k = defs.size();
+    for (std::size_t i = 0; i < k; ++i) {
+      ProgressSpan share(static_cast<int>(100 * i / k), static_cast<int>(100 * (i + 1) / k));
+      if (BuildOne(file, defs[i]) < 0) faults_ |= XB_INDEX_LOST;
+    }
+    IndexStamp stamp = CurrentStamp();
+    ok = oi.file->End(&stamp) && ok;
+  }
+  if (locked) disk.UnlockRead();
+  if (!ok || oi.file->TagCount() == 0) {
+    oi.file = std::move(oi.real);
+    return false;
+  }
+  RebuildOrderList();
+  return true;
+}
+
+bool Orders::PrivateCurrent(int file) {
+  OpenIndex& oi = files_[static_cast<std::size_t>(file)];
+  if (oi.file->Stamp() == CurrentStamp()) return true;
+  IndexFile& disk = *oi.real;
+  if (disk.LockRead()) {
+    disk.Sync();
+    const bool whole = Fits(disk);
+    disk.UnlockRead();
+    if (whole) {
+      oi.file = std::move(oi.real);
+      RebuildOrderList();
+      return false;
+    }
+  }
+  if (!ServePrivately(file)) {
+    faults_ |= XB_INDEX_REFUSED;
     DropFile(file);
   }
+  return false;
 }
 
 bool Orders::RebuildFile(int file) {
@@ -180,8 +293,7 @@ bool Orders::RebuildFile(int file) {
 
 bool Orders::RebuildInTransaction(int file) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
-  std::vector<TagInfo> defs;
-  for (int i = 0; i < f.TagCount(); ++i) defs.push_back(f.Tag(i));
+  const std::vector<TagInfo> defs = Definitions(file);
   f.KeepDefinitions();
   if (!f.Reset(CurrentStamp())) return false;
   // A tag whose expression does not fit this table (another table took the name) is dropped;
@@ -189,21 +301,22 @@ bool Orders::RebuildInTransaction(int file) {
   const std::size_t k = defs.size();
   for (std::size_t i = 0; i < k; ++i) {
     ProgressSpan share(static_cast<int>(100 * i / k), static_cast<int>(100 * (i + 1) / k));
-    BuildOne(file, defs[i]);
+    if (BuildOne(file, defs[i]) < 0) faults_ |= XB_INDEX_LOST;
   }
   return !f.Damaged();
 }
 
 void Orders::LockForWrite() {
-  // A file this work area cannot write cannot follow the table: it is not used here any more.
+  // A file this work area cannot write cannot follow the table: a copy of its own that
+  // follows the writes serves here instead.
   for (std::size_t i = files_.size(); i-- > 0;)
-    if (!files_[i].file->Writable()) DropFile(static_cast<int>(i));
+    if (!files_[i].file->Writable()) Mend(static_cast<int>(i), 1);
   if (files_.empty()) return;
   std::size_t wait = 0;
   for (int round = 0;; ++round) {
     if (!files_[wait].file->LockWrite(true)) {
       for (OpenIndex& oi : files_) oi.file->UnlockWrite();
-      DropFile(static_cast<int>(wait));
+      Mend(static_cast<int>(wait), 1);
       if (files_.empty()) return;
       wait = 0;
       continue;
@@ -230,9 +343,14 @@ void Orders::FollowTagLists() {
 
 void Orders::RebuildOrderList() {
   ++generation_;
+  const bool hadActive = active_ > 0;
   orders_.clear();
   for (std::size_t fi = 0; fi < files_.size(); ++fi) {
     IndexFile& f = *files_[fi].file;
+    if (f.Readable() && f.LostTags() == 0 && !f.Damaged()) {
+      files_[fi].known.clear();
+      for (int s = 0; s < f.TagCount(); ++s) files_[fi].known.push_back(f.Tag(s));
+    }
     std::string sig;
     for (int s = 0; s < f.TagCount(); ++s) {
       const TagInfo& t = f.Tag(s);
@@ -248,11 +366,15 @@ void Orders::RebuildOrderList() {
     }
     files_[fi].tagSignature = sig;
     files_[fi].seenCounter = f.ChangeCounter();
+    files_[fi].seenTags = f.TagsGeneration();
   }
   active_ = 0;
   for (std::size_t i = 0; i < orders_.size(); ++i)
     if (orders_[i].name == activeTag_ && files_[static_cast<std::size_t>(orders_[i].file)].path == activeFile_)
       active_ = static_cast<int>(i) + 1;
+  // The order in use went away under it (given up, or its tag gone): said, since a walk in
+  // it ends here rather than go on in another order.
+  if (hadActive && active_ == 0 && !activeTag_.empty()) faults_ |= XB_INDEX_REFUSED;
   cursorOrder_ = 0;
 }
 
@@ -260,11 +382,12 @@ void Orders::Sync() {
   bool changed = false;
   for (OpenIndex& oi : files_) {
     oi.file->Sync();
-    if (oi.file->ChangeCounter() == oi.seenCounter) continue;
+    if (oi.file->ChangeCounter() == oi.seenCounter && oi.file->TagsGeneration() == oi.seenTags) continue;
     std::string sig;
     for (int s = 0; s < oi.file->TagCount(); ++s) sig += oi.file->Tag(s).name + '\n';
     if (sig != oi.tagSignature) changed = true;
     oi.seenCounter = oi.file->ChangeCounter();
+    oi.seenTags = oi.file->TagsGeneration();
   }
   if (changed) RebuildOrderList();
 }
@@ -289,7 +412,7 @@ bool Orders::ScanRecords(const std::function<void(int32_t, const char*)>& visit,
       // have appended since.
       n = static_cast<int32_t>(std::min<int64_t>((size - headerLen) / rs, 0x7FFFFFF0));
       // Read in pieces that stay in the processor's cache between the copy and the visits.
-      const int32_t per = std::max<int32_t>(1, (256 << 10) / rs);
+      const int32_t per = std::max<int32_t>(1, std::min<int32_t>((256 << 10) / rs, n));
       std::string buf(static_cast<std::size_t>(per) * static_cast<std::size_t>(rs), '\0');
       for (int32_t first = 1; first <= n; first += per) {
         int32_t want = std::min(per, n - first + 1);
@@ -491,6 +614,7 @@ void Orders::IndexClose(int order) {
   if (order == 0) order = active_;
   if (order < 1 || order > OrderCount()) return;
   int file = orders_[static_cast<std::size_t>(order - 1)].file;
+  if (active_ > 0 && orders_[static_cast<std::size_t>(active_ - 1)].file == file) SwitchScope("", "", false);
   files_.erase(files_.begin() + file);
   RebuildOrderList();
 }
@@ -574,6 +698,7 @@ bool Orders::TagDelete(const std::string& name) {
   std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
   if (!f.Begin()) return false;
+  if (order == active_) SwitchScope("", "", false);  // the order in use goes on purpose
   // A tree a dead writer left half written is rebuilt before one of its tags is freed: its
   // page links cannot be followed safely.
   bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
@@ -611,8 +736,9 @@ bool Orders::KeyOf(Order& o, const char* image, int32_t recNo, std::string& key)
 int Orders::CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const {
   const IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
   std::size_t n = std::min(bound.size(), static_cast<std::size_t>(o.key->KeyWidth()));
+  // The collation the file's tree was searched with.
   int d = CollateBytes(reinterpret_cast<const unsigned char*>(key), reinterpret_cast<const unsigned char*>(bound.data()),
-                       n, Options(false).collation);
+                       n, f.Collation());
   return f.Tag(o.slot).descending ? -d : d;
 }
 
@@ -637,36 +763,44 @@ IndexFile::Pos Orders::PositionInOrder(Order& o, int32_t recNo) {
 template <class Op>
 auto Orders::Read(Op op) -> decltype(op()) {
   constexpr int kLockedFrom = 2, kGiveUpAfter = 50;
-  bool repaired = false;
+  int mends = 0;
+  bool lockNext = false;
   for (int attempt = 0;; ++attempt) {
     const Order* o = ActiveOrderPtr();
     if (!o) return op();
     const int fi = o->file;
+    if (files_[static_cast<std::size_t>(fi)].real && !PrivateCurrent(fi)) continue;
     IndexFile& f = *files_[static_cast<std::size_t>(fi)].file;
-    // From the third try on the read holds the lock: a busy writer cannot starve it.
-    const bool locked = attempt >= kLockedFrom && f.LockRead();
+    IndexFile& disk = Disk(files_[static_cast<std::size_t>(fi)]);
+    // From the third try on the read holds the lock: a busy writer cannot starve it. A read
+    // that disagreed with the table holds it too: no writer is then between its record and
+    // its keys.
+    const bool locked = (attempt >= kLockedFrom || lockNext) && disk.LockRead();
     if (attempt > 0) {
       Sync();
       const Order* now = ActiveOrderPtr();
       if (!now || now->file != fi) {
-        if (locked) f.UnlockRead();
+        if (locked) disk.UnlockRead();
         continue;
       }
     }
     f.ClearFault();
     auto result = op();
     const bool consistent = locked || f.Validate() || attempt >= kGiveUpAfter;
-    if (locked) f.UnlockRead();
+    if (locked) disk.UnlockRead();
     if (!consistent) continue;
-    // A page that failed its checks in a state no writer touched is damage, not a race.
-    if (f.Faulted()) f.MarkDamaged();
-    if (!f.NeedsRepair()) return result;
-    if (repaired || !writable_) {
-      DropFile(fi);
-    } else {
-      RepairOrDrop(fi);
-      repaired = true;
+    if (f.Mismatched() && !locked && attempt < kGiveUpAfter) {
+      lockNext = true;
+      continue;
     }
+    // A page that failed its checks, or a disagreement with the table, in a state no writer
+    // touched is damage, not a race.
+    if (f.Faulted() || f.Mismatched()) f.MarkDamaged();
+    // This process's own writer is at work on the file (a progress report let the windows
+    // run): it repairs the file itself when it ends its transaction.
+    if (!f.NeedsRepair() || f.WriteLocked()) return result;
+    lockNext = false;
+    Mend(fi, mends++);
   }
 }
 
@@ -687,20 +821,31 @@ bool Orders::HitsInOrder() {
   hits_.built = false;
   hits_.recs.clear();
   hits_.places.clear();
+  hits_.pos.clear();
   hits_.rank.assign(bits_.size(), -1);
   uint32_t place = 0;
   const std::size_t known = bits_.size();
   const uint8_t* bits = bits_.data();
-  const bool ok = f.ForEachRecord(o->slot, [&](const int32_t* recs, int n) {
+  // A record is in a tag once: one named twice means an entry that names the wrong record.
+  std::vector<bool> seen(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())) + 1);
+  bool twice = false;
+  const bool ok = f.ForEachRecord(o->slot, [&](uint32_t page, int first, const int32_t* recs, int n) {
     for (int k = 0; k < n; ++k, ++place) {
       const std::size_t i = static_cast<std::size_t>(recs[k]) - 1;  // record 0 wraps past `known`
+      if (recs[k] >= 1) {
+        if (i + 1 >= seen.size()) seen.resize(i + 2);
+        twice = twice || seen[i + 1];
+        seen[i + 1] = true;
+      }
       if (i >= known || !bits[i] || hits_.rank[i] >= 0) continue;
       hits_.rank[i] = static_cast<int32_t>(hits_.recs.size());
       hits_.recs.push_back(recs[k]);
       hits_.places.push_back(place);
+      hits_.pos.push_back({page, first + k});
     }
   });
-  if (!ok) return false;  // a fault: the read is repeated or the file repaired
+  if (twice) f.Fault();
+  if (!ok || twice) return false;  // a fault: the read is repeated or the file repaired
   hits_.built = true;
   hits_.file = &f;
   hits_.slot = o->slot;
@@ -712,7 +857,15 @@ bool Orders::HitsInOrder() {
 
 int32_t Orders::HitEdge(bool first) {
   if (!HitsInOrder() || hits_.recs.empty()) return 0;
-  return first != flipped_ ? hits_.recs.front() : hits_.recs.back();
+  return HitAt(first != flipped_ ? 0 : hits_.recs.size() - 1);
+}
+
+int32_t Orders::HitAt(std::size_t i) {
+  cursorOrder_ = active_;
+  cursorPos_ = hits_.pos[i];
+  cursorRec_ = hits_.recs[i];
+  cursorStamp_ = hits_.counter;
+  return cursorRec_;
 }
 
 // The same moves as StepOnce, over the hits only.
@@ -733,7 +886,7 @@ int32_t Orders::HitStep(int32_t recNo, bool forward) {
     i = std::lower_bound(hits_.places.begin(), hits_.places.end(), place) - hits_.places.begin();
     if (!down) --i;
   }
-  return i >= 0 && static_cast<std::size_t>(i) < recs.size() ? recs[static_cast<std::size_t>(i)] : 0;
+  return i >= 0 && static_cast<std::size_t>(i) < recs.size() ? HitAt(static_cast<std::size_t>(i)) : 0;
 }
 
 int32_t Orders::EdgeOnce(bool first) {
@@ -965,9 +1118,30 @@ int Orders::SeekOnce(const std::string& text, bool binary, const uint64_t* gener
   std::string key = binary ? text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(kl)))
                            : o->key->SeekKey(text);
   const TagInfo& tag = f.Tag(o->slot);
+  // A text longer than the key (beyond trailing blanks) equals no key: the search lands past
+  // every key that its first bytes are, and finds nothing.
+  bool longer = false;
+  if (!binary && (tag.keyType == 'C' || tag.keyType == 'D')) {
+    const std::size_t width = tag.keyType == 'C' ? static_cast<std::size_t>(kl) : 8;
+    longer = text.size() > width && text.find_first_not_of(' ', width) != std::string::npos;
+  }
   if (!binary && tag.keyType == 'C' && (Settings().wholeKeySeek || Settings().exact))
     key.resize(static_cast<std::size_t>(kl), ' ');
-  IndexFile::Pos p = f.LowerBound(o->slot, key.data(), static_cast<int>(key.size()), 0);
+  IndexFile::Pos p = f.LowerBound(o->slot, key.data(), static_cast<int>(key.size()), longer ? UINT32_MAX : 0);
+  // What the search passed over decides what it finds: the entry before its place lies below
+  // the key, and its record holds the key the entry says (a damaged key there could hide the
+  // record sought).
+  const bool check = !f.WriteLocked();
+  if (check) {
+    IndexFile::Pos before = p.Valid() ? f.Prev(o->slot, p) : f.Last(o->slot);
+    if (const char* k = before.Valid() ? f.KeyAt(o->slot, before) : nullptr) {
+      const int d = CompareKeyPrefix(*o, k, key);
+      if (longer ? d > 0 : d >= 0)
+        f.Fault();
+      else
+        CheckEntry(*o, f, before);
+    }
+  }
   // The first visible entry at or after the key.
   while (p.Valid()) {
     const char* k = f.KeyAt(o->slot, p);
@@ -984,10 +1158,16 @@ int Orders::SeekOnce(const std::string& text, bool binary, const uint64_t* gener
     table_.Position(r);
     if (generation && *generation != generation_) return -1;
     const char* img = table_.CurrentImage();
+    if (check && table_.CurrentRecNo() == r && !f.Confirmed(o->slot, p)) {
+      if (EntryHolds(*o, f, p, r, img))
+        f.Confirm(o->slot, p);
+      else
+        f.Mismatch();
+    }
     if (table_.CurrentRecNo() == r && !(Settings().deletedHidden && img[0] == '*') && Visible(r, img)) break;
     p = f.Next(o->slot, p);
   }
-  bool found = p.Valid() && CompareKeyPrefix(*o, f.KeyAt(o->slot, p), key) == 0;
+  bool found = !longer && p.Valid() && CompareKeyPrefix(*o, f.KeyAt(o->slot, p), key) == 0;
   int32_t land = p.Valid() ? f.RecAt(o->slot, p) : 0;
   if (found || (Settings().softSeek && land > 0)) {
     if (table_.CurrentRecNo() != land) table_.Position(land);
@@ -1000,6 +1180,54 @@ int Orders::SeekOnce(const std::string& text, bool binary, const uint64_t* gener
   }
   found_ = found;
   return found ? 1 : 0;
+}
+
+bool Orders::EntryHolds(Order& o, IndexFile& f, IndexFile::Pos p, int32_t recNo, const char* image) {
+  if (f.RecAt(o.slot, p) != recNo || !KeyOf(o, image, recNo, landingKey_)) return false;
+  const char* stored = f.KeyAt(o.slot, p);
+  return stored && std::memcmp(stored, landingKey_.data(), landingKey_.size()) == 0;
+}
+
+void Orders::CheckEntry(Order& o, IndexFile& f, IndexFile::Pos p) {
+  if (f.Confirmed(o.slot, p)) return;
+  const int32_t r = f.RecAt(o.slot, p);
+  if (table_.ReadImage(r, probeImage_) && EntryHolds(o, f, p, r, probeImage_.data()))
+    f.Confirm(o.slot, p);
+  else
+    f.Mismatch();
+}
+
+bool Orders::ConfirmLanding(int32_t recNo, const char* image) {
+  Order* o = ActiveOrderPtr();
+  if (!o || cursorOrder_ != active_ || cursorRec_ != recNo) return true;
+  const int fi = o->file;
+  IndexFile& f = *files_[static_cast<std::size_t>(fi)].file;
+  if (f.WriteLocked() || cursorStamp_ != f.ChangeCounter() || f.Confirmed(o->slot, cursorPos_)) return true;
+  if (EntryHolds(*o, f, cursorPos_, recNo, image)) {
+    f.Confirm(o->slot, cursorPos_);
+    mendsInARow_ = 0;
+    return true;
+  }
+  // Looked at again with the writers held off: one between its record and its keys may have
+  // changed the record after the step read the tree, and then the file has moved on.
+  IndexFile& disk = Disk(files_[static_cast<std::size_t>(fi)]);
+  const bool locked = disk.LockRead();
+  Sync();
+  const Order* now = ActiveOrderPtr();
+  const bool moved = !now || now->file != fi || f.ChangeCounter() != cursorStamp_ || f.NeedsRepair();
+  if (locked) disk.UnlockRead();
+  cursorOrder_ = 0;
+  if (now && now->file == fi) {
+    if (!moved) f.MarkDamaged();
+    if (f.NeedsRepair()) Mend(fi, mendsInARow_++);
+  }
+  return false;
+}
+
+int Orders::TakeIndexFaults() {
+  const int faults = faults_;
+  faults_ = 0;
+  return faults;
 }
 
 void Orders::SwitchScope(const std::string& file, const std::string& tag, bool keepNew) {
@@ -1081,7 +1309,9 @@ int32_t Orders::RecordAt(double position) {
   if (n <= 0) return 0;
   int64_t k = std::clamp<int64_t>(std::llround(position * static_cast<double>(n)), 1, n);
   if (flipped_) k = n - k + 1;
-  return f.RecAt(o->slot, f.AtOrdinal(o->slot, static_cast<uint32_t>(k - 1)));
+  const IndexFile::Pos p = f.AtOrdinal(o->slot, static_cast<uint32_t>(k - 1));
+  if (p.Valid() && !f.WriteLocked()) CheckEntry(*o, f, p);
+  return f.RecAt(o->slot, p);
   });
 }
 

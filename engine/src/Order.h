@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ class Orders : public OrderHooks {
   void Closing() override;
   int OrderCount() const override { return static_cast<int>(orders_.size()); }
   bool ActiveOrderDescending() const override;
+  bool ConfirmLanding(int32_t recNo, const char* image) override;
+  int TakeIndexFaults() override;
 
   // ---- index files and tags ----
   // Builds (or rebuilds in place) a tag; returns its order number, 0 on failure.
@@ -103,10 +106,16 @@ class Orders : public OrderHooks {
 
  private:
   struct OpenIndex {
-    std::unique_ptr<IndexFile> file;
+    std::unique_ptr<IndexFile> file;  // what the orders read: the file, or its private copy
+    // While a private copy serves: the file on disk, kept for its lock (writers of the table
+    // hold it) and looked at again when the table changes.
+    std::unique_ptr<IndexFile> real;
     std::string path;
     uint64_t seenCounter = 0;
+    uint64_t seenTags = 0;
     std::string tagSignature;
+    // The tags as last read whole, so that a header found damaged later loses none of them.
+    std::vector<TagInfo> known;
   };
   struct Order {
     int file = 0;
@@ -121,13 +130,30 @@ class Orders : public OrderHooks {
   // Opens an index file (`create`: makes it, or takes over a foreign one) and judges it:
   // trusted, repaired, or not used (false).
   bool OpenFile(const std::string& path, bool create);
-  bool Fits(IndexFile& f) const { return f.Trusted() && StampFits(f.Stamp()); }
+  // Gives a file opened here the collation and the table's record count it checks against.
+  void Attach(IndexFile& f);
+  // Whole, of this table as it is now, and every tag's key of the width and type its
+  // expression gives on this table (a tag whose expression does not compile here is not
+  // this table's and is left to the rebuild to drop).
+  bool Fits(IndexFile& f) const { return f.Trusted() && StampFits(f.Stamp()) && KeysFit(f); }
+  bool KeysFit(IndexFile& f) const;
   // Rebuilds the file when it cannot be trusted, judged again under its write lock (someone
   // may have repaired it meanwhile). False when it could not be made whole.
   bool Repair(int file);
-  // A file found damaged while reading: repaired when this work area may write, else (or
-  // when the repair fails) no longer used here.
-  void RepairOrDrop(int file);
+  // A file found damaged while reading: repaired when this work area may write; else (when
+  // the repair fails, or at the second mend in a row) served from a private copy rebuilt
+  // from its definitions; and when even that fails, given up, which the work area reports.
+  void Mend(int file, int tries);
+  // Builds (or builds again) the private copy of a file from its definitions and the table.
+  bool ServePrivately(int file);
+  // A private copy follows this work area's writes alone: when the table changed otherwise,
+  // the file on disk is looked at again (another process may have repaired it) and the copy
+  // rebuilt while it is still not to be trusted. False when either happened.
+  bool PrivateCurrent(int file);
+  IndexFile& Disk(OpenIndex& oi) { return oi.real ? *oi.real : *oi.file; }
+  // The definitions of a file's tags: those its header holds, and those remembered of it
+  // when the header lost some; lost ones nobody remembers are reported.
+  std::vector<TagInfo> Definitions(int file);
   void DropFile(int file);
   bool RebuildFile(int file);  // every tag of the file from its stored definition
   // The same inside a transaction the caller holds (the table is scanned under the lock,
@@ -156,6 +182,7 @@ class Orders : public OrderHooks {
   bool HitsInOrder();  // brings hits_ up to date with the query, the order and its file
   int32_t HitEdge(bool first);
   int32_t HitStep(int32_t recNo, bool forward);
+  int32_t HitAt(std::size_t i);  // the i-th hit, which becomes the cursor
   IndexStamp CurrentStamp() const;
   bool StampFits(const IndexStamp& s) const;
   Order* ActiveOrderPtr() { return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr; }
@@ -163,6 +190,10 @@ class Orders : public OrderHooks {
     return active_ > 0 ? &orders_[static_cast<std::size_t>(active_ - 1)] : nullptr;
   }
   bool KeyOf(Order& o, const char* image, int32_t recNo, std::string& key);
+  // The entry at p names recNo and holds the key its record image gives.
+  bool EntryHolds(Order& o, IndexFile& f, IndexFile::Pos p, int32_t recNo, const char* image);
+  // The entry at p was seen to hold its record's key, or is seen now (reading the record).
+  void CheckEntry(Order& o, IndexFile& f, IndexFile::Pos p);
   IndexFile::Pos PositionInOrder(Order& o, int32_t recNo);
   bool InScope(Order& o, const char* key) const;
   int CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const;
@@ -214,6 +245,7 @@ class Orders : public OrderHooks {
     uint64_t counter = 0, generation = 0, query = 0;
     std::vector<int32_t> recs;     // hit record numbers, in the order's entry order
     std::vector<uint32_t> places;  // their places (0-based) among all the order's entries
+    std::vector<IndexFile::Pos> pos;  // their entries
     std::vector<int32_t> rank;     // per record (recNo - 1): its index in recs, -1 when none
   } hits_;
   int32_t matchedAll_ = 0, matchedLive_ = 0;
@@ -229,6 +261,14 @@ class Orders : public OrderHooks {
   std::string keyBuf_, imageBuf_;
   bool unindexedWrite_ = false;  // the write in progress was begun with no index file open
   uint64_t generation_ = 0;  // counts changes of the tags or of the order list
+  std::string landingKey_, probeImage_;
+  // What CurrentStamp takes from the table once, and the collation its hash was made of.
+  mutable bool stampFields_ = false;
+  mutable uint32_t stampRecSize_ = 0, stampFieldsHash_ = 0;
+  mutable unsigned char stampCollation_[256] = {};
+  mutable std::optional<uint32_t> stampCollationHash_;
+  int mendsInARow_ = 0;  // mends a landing asked for since one was last confirmed
+  int faults_ = 0;       // XB_INDEX_* bits not yet taken by xb_IndexFault
 };
 
 // The Orders of the selected work area, or null.

@@ -215,20 +215,30 @@ bool WorkArea::Visible(int32_t recNo, const char* image) const {
 
 int32_t WorkArea::RefreshCount() { return dbf_->RefreshCount(); }
 
-// The four walks below leave the found record loaded; 0 = none.
+// The four walks below leave the found record loaded; 0 = none. In an order, each record
+// landed on is shown to the hooks, which may find that it does not hold its entry's key: the
+// index has then been mended, and the move is made again (a few times at most: a table that
+// keeps changing under writers that do not follow the index is taken as it comes). An order
+// given up meanwhile ends the walk: going on in another order would show records twice or
+// not at all.
+namespace {
+constexpr int kLandingTries = 4;
+}
+
+bool WorkArea::Landed(int32_t recNo, int& tries) {
+  return hooks_->ConfirmLanding(recNo, image_.data()) || ++tries >= kLandingTries;
+}
+
 int32_t WorkArea::NextVisible(int32_t from) {
   bool ordered = hooks_ && hooks_->HasActiveOrder();
   int32_t r = from;
+  int tries = 0;
   for (;;) {
     if (ordered) {
-      int32_t next = hooks_->Next(r);
-      if (next <= 0 && !hooks_->HasActiveOrder()) {
-        ordered = false;  // the order was given up (a damaged index): natural order from here
-        continue;
-      }
+      const int32_t next = hooks_->Next(r);
+      if (next <= 0 || !Load(next, 0)) return 0;
+      if (!Landed(next, tries)) continue;
       r = next;
-      if (r <= 0) return 0;
-      if (!Load(r, 0)) return 0;
     } else {
       ++r;
       if (r > dbf_->Count() && r > dbf_->RefreshCount()) return 0;
@@ -241,16 +251,13 @@ int32_t WorkArea::NextVisible(int32_t from) {
 int32_t WorkArea::PriorVisible(int32_t from) {
   bool ordered = hooks_ && hooks_->HasActiveOrder();
   int32_t r = from;
+  int tries = 0;
   for (;;) {
     if (ordered) {
-      int32_t prior = hooks_->Prior(r);
-      if (prior <= 0 && !hooks_->HasActiveOrder()) {
-        ordered = false;
-        continue;
-      }
+      const int32_t prior = hooks_->Prior(r);
+      if (prior <= 0 || !Load(prior, 0)) return 0;
+      if (!Landed(prior, tries)) continue;
       r = prior;
-      if (r <= 0) return 0;
-      if (!Load(r, 0)) return 0;
     } else {
       --r;
       if (r < 1) return 0;
@@ -264,11 +271,12 @@ int32_t WorkArea::FirstVisible() {
   dbf_->RefreshCount();
   DropWindow();
   if (hooks_ && hooks_->HasActiveOrder()) {
-    int32_t r = hooks_->First();
-    // An order given up while it was read (a damaged index) leaves natural order.
-    if (r <= 0 && !hooks_->HasActiveOrder()) return NextVisible(0);
-    if (r <= 0 || !Load(r, 0)) return 0;
-    return Visible(r, image_.data()) ? r : NextVisible(r);
+    for (int tries = 0;;) {
+      const int32_t r = hooks_->First();
+      if (r <= 0 || !Load(r, 0)) return 0;
+      if (!Landed(r, tries)) continue;
+      return Visible(r, image_.data()) ? r : NextVisible(r);
+    }
   }
   return NextVisible(0);
 }
@@ -277,10 +285,12 @@ int32_t WorkArea::LastVisible() {
   int32_t count = dbf_->RefreshCount();
   DropWindow();
   if (hooks_ && hooks_->HasActiveOrder()) {
-    int32_t r = hooks_->Last();
-    if (r <= 0 && !hooks_->HasActiveOrder()) return PriorVisible(count + 1);
-    if (r <= 0 || !Load(r, 0)) return 0;
-    return Visible(r, image_.data()) ? r : PriorVisible(r);
+    for (int tries = 0;;) {
+      const int32_t r = hooks_->Last();
+      if (r <= 0 || !Load(r, 0)) return 0;
+      if (!Landed(r, tries)) continue;
+      return Visible(r, image_.data()) ? r : PriorVisible(r);
+    }
   }
   return PriorVisible(count + 1);
 }

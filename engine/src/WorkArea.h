@@ -41,6 +41,7 @@ class WorkArea : public RecordSource {
   std::string ReadMemo(int field, const char* image) const override;
   bool ReadImage(int32_t recNo, std::string& image) const override;
   void Position(int32_t recNo) override;
+  int32_t FreshRecordCount() override { return dbf_->RefreshCount(); }
   void WritePending() override { FlushAll(); }
   void WriteWaiting() override { SettleParked(); }
 
@@ -142,6 +143,8 @@ class WorkArea : public RecordSource {
   // from stored_ (the record as the file holds it now).
   void KeepFieldsNotChanged();
   void SetEof();
+  // The record just loaded holds its entry's key, or the tries are used up (see NextVisible).
+  bool Landed(int32_t recNo, int& tries);
   int32_t NextVisible(int32_t from);
   int32_t PriorVisible(int32_t from);
   int32_t FirstVisible();

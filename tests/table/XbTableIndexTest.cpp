@@ -237,6 +237,11 @@ TEST_F(XbTableIndexTest, SeekAndSoftSeek) {
       {true, "cat", 0, "charlie"},       // the soft seek stops on the next key
       {true, "zulu", 0, "echo"},         // past every key: end of file again
       {true, "alpha", -1, "alpha"},
+      // A text longer than the key is no key of it: the engine used to cut it to the key's
+      // width and find "charlie" for this one. Blanks past the width are only padding.
+      {false, "charlie   +XYZ", 0, "echo"},
+      {true, "charlie   +XYZ", 0, "delta"},
+      {false, "charlie        ", -1, "charlie"},
   };
   for (const Case& c : cases) {
     XbCall(&XbEntryPoints::xb_SetSoftSeek, XbShort(c.Soft ? -1 : 0));

@@ -117,6 +117,31 @@ TEST_F(XbTableMasterTest, MasterKeyPadding) {
   }
 }
 
+// A master field with decimals gives its key with all of them, as STR(field, width, decimals)
+// writes it: -3.5 in an N(7,2) field is "  -3.50" (its short text "   -3.5" matched nothing).
+TEST_F(XbTableMasterTest, MasterKeyWithDecimals) {
+  const std::vector<ColumnDef> amounts = {{"AMT", "N", 7, 2}, {"NAME", "C", 10}};
+  TXbTable& money = OpenTable(CreateTable("money", amounts, {{"-3.5", "minus"}, {"12.25", "plus"}, {"7", "whole"}}));
+  TXbTable& lines = OpenTable(
+      CreateTable("lines", {{"AMT", "N", 7, 2}, {"TIT1", "C", 10}},
+                  {{"12.25", "p1"}, {"-3.5", "m1"}, {"7", "w1"}, {"-3.5", "m2"}, {"-3.05", "x1"}}));
+  TDataSource moneySource;
+  moneySource.SetDataSet(&money);
+  lines.IndexTag("", "AMT", "STR(AMT,7,2)", 0, false, "");
+  lines.SetMasterFields("AMT");
+  lines.SetMasterSource(&moneySource);
+  EXPECT_EQ(lines.BuildMasterKey(), "  -3.50");
+  EXPECT_EQ(Titles(lines), (std::vector<std::string>{"m1", "m2"}));
+  money.Next();
+  EXPECT_EQ(lines.BuildMasterKey(), "  12.25");
+  EXPECT_EQ(Titles(lines), (std::vector<std::string>{"p1"}));
+  money.Next();
+  EXPECT_EQ(lines.BuildMasterKey(), "   7.00");
+  EXPECT_EQ(Titles(lines), (std::vector<std::string>{"w1"}));
+  lines.SetMasterSource(nullptr);
+  moneySource.SetDataSet(nullptr);
+}
+
 class XbTableLocateTest : public KeyTableTest {
  protected:
   TXbTable& Notes() {
@@ -187,10 +212,26 @@ TEST_F(XbTableLocateTest, LocateCases) {
 
 TEST_F(XbTableLocateTest, LocateNullKeyAndActiveQuery) {
   TXbTable& t = Notes();
-  t.SetOrder(tit2);
-  // A Null key on a field with an order of its own: false, and that order stays active.
+  t.SetIndexName("TIT2");
+  int afterScroll = 0;
+  t.AfterScroll = [&](TDataSet*) { ++afterScroll; };
+  // A Null key on a field with an order of its own: false, and the order of before is the
+  // engine's again (it used to stay on TIT1 while IndexName named TIT2, so a later Seek
+  // searched TIT1), with the scroll bracket closed.
   EXPECT_FALSE(t.Locate("TIT1", Variant::Null(), 0));
-  EXPECT_EQ(t.IndexOrd(), tit1);
+  EXPECT_EQ(t.IndexOrd(), tit2);
+  EXPECT_EQ(t.IndexName, "TIT2");
+  EXPECT_EQ(afterScroll, 1);
+  EXPECT_NE(t.Seek("y"), 0);
+  EXPECT_EQ(Current(t), "bravo");
+  // A miss ends its bracket too; and a value the field cannot take (a conversion error)
+  // gives the order back before it reaches the caller.
+  EXPECT_FALSE(t.Locate("TIT1", Variant("nothing"), 0));
+  EXPECT_EQ(afterScroll, 3);
+  EXPECT_ANY_THROW(t.Locate("NUM", Variant("not a number"), 0));
+  EXPECT_EQ(t.IndexOrd(), tit2);
+  EXPECT_EQ(afterScroll, 4);
+  t.AfterScroll = nullptr;
 
   t.SetOrder(0);
   t.Query("FLAG");

@@ -15,6 +15,7 @@
 
 #include "engine/include/xbeng61.h"
 #include "engine/src/Contract.h"
+#include "tests/engine/helpers/NoteLayout.h"
 
 namespace xbtest {
 
@@ -50,24 +51,6 @@ class EngineTest : public ::testing::Test {
  protected:
   std::string dir_;
 };
-
-// Creates a note file with the application's ten fields (tit1 and tit4 `wideTitles` wide).
-inline bool CreateNoteFile(const std::string& path, int wideTitles = 60) {
-  if (xb_CreateNew(path.c_str(), "", XB_TT_NSX, 10) <= 0) return false;
-  xb_CreateField("mmm", "m", 10, 0);
-  xb_CreateField("kno", "C", 12, 0);
-  xb_CreateField("chk", "C", 1, 0);
-  xb_CreateField("lock", "C", 1, 0);
-  xb_CreateField("type", "C", 1, 0);
-  xb_CreateField("bible", "C", 4, 0);
-  xb_CreateField("tit1", "C", static_cast<XbShort>(wideTitles), 0);
-  xb_CreateField("tit2", "C", 40, 0);
-  xb_CreateField("tit3", "C", 40, 0);
-  xb_CreateField("tit4", "C", static_cast<XbShort>(wideTitles), 0);
-  bool ok = xb_CreateExec() != 0;
-  xb_Close();
-  return ok;
-}
 
 // A Hangul text of n syllables (2 bytes each in code page 949).
 inline std::string Hangul(size_t n) {
