@@ -38,8 +38,10 @@ uintptr_t g_pageSize = 4096;
 struct sigaction g_previousBus;
 
 void OnBusFault(int sig, siginfo_t* info, void* context) {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
-  const int used = g_viewSlotsUsed.load(std::memory_order_acquire);
+  // Sent by another process (kill), not raised by a read: no address to look up.
+  const bool sent = info->si_code <= 0;
+  const uintptr_t at = sent ? 0 : reinterpret_cast<uintptr_t>(info->si_addr);
+  const int used = sent ? 0 : g_viewSlotsUsed.load(std::memory_order_acquire);
   for (int i = 0; i < used; ++i) {
     ViewSlot& s = g_viewSlots[i];
     if (at < s.begin.load(std::memory_order_acquire) || at >= s.end.load(std::memory_order_acquire)) continue;
@@ -53,9 +55,15 @@ void OnBusFault(int sig, siginfo_t* info, void* context) {
     if (g_previousBus.sa_sigaction) g_previousBus.sa_sigaction(sig, info, context);
     return;
   }
+  if (g_previousBus.sa_handler == SIG_IGN && sent) return;
   if (g_previousBus.sa_handler == SIG_DFL || g_previousBus.sa_handler == SIG_IGN) {
-    // The faulting read runs again on return and ends the process the default way.
-    ::signal(SIGBUS, SIG_DFL);
+    // A faulting read runs again on return, a sent signal comes again: either now ends the
+    // process the default way.
+    struct sigaction dfl;
+    std::memset(&dfl, 0, sizeof dfl);
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGBUS, &dfl, nullptr);
+    if (sent) ::raise(SIGBUS);
     return;
   }
   g_previousBus.sa_handler(sig);

@@ -6,6 +6,10 @@
 // over while open is read as it is now, and never ends the process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -266,6 +270,38 @@ TEST_F(EngineTest, ATableCopiedOverOrCutShortWhileOpenIsReadAsItIsNow) {
       return 0;
     });
     EXPECT_EQ(reader.Wait(), 0) << "-1: the reader was killed";
+  }
+}
+
+// The engine's fault handler mends faults in its own views only: any other read past the end
+// of a mapped file, or the signal sent by another process, ends the process as it would have.
+TEST_F(EngineTest, FaultsOutsideTheEnginesViewsStillEndTheProcess) {
+  const std::string path = Path("open.dbf");
+  MakeTitledNotes(path, 10);
+  const std::string other = Path("other.bin");
+  WriteFile(other, std::string(3 * 4096, 'x'));
+  for (bool sent : {false, true}) {
+    SCOPED_TRACE(sent ? "sent by kill" : "read past the end");
+    pid_t pid = fork();
+    if (pid == 0) {
+      const struct rlimit noCore = {0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
+      alarm(10);  // a fault mended for ever would come again for ever
+      if (xb_UseEx(path.c_str(), "OPEN", XB_OPEN_SHARED, XB_TT_NSX, 0) <= 0) _exit(1);
+      xb_Go(5);  // the table's view is made, and the handler installed
+      if (sent) {
+        kill(getpid(), SIGBUS);
+        _exit(2);
+      }
+      int fd = open(other.c_str(), O_RDWR);
+      auto* bytes = static_cast<volatile char*>(mmap(nullptr, 3 * 4096, PROT_READ, MAP_SHARED, fd, 0));
+      if (fd < 0 || ftruncate(fd, 0) != 0) _exit(3);
+      _exit(bytes[2 * 4096] == 'x' ? 4 : 5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS)
+        << (WIFEXITED(status) ? "ended with " + std::to_string(WEXITSTATUS(status)) : "another signal");
   }
 }
 
