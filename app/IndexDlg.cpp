@@ -231,8 +231,9 @@ void TIndexDlg::GaugeOff(TXbTable& Table) {
 
 bool TIndexDlg::MakeIndex(TXbTable& Table, const std::string& TagName, const std::string& Expression) {
   const bool noteTable = MainForm && &Table == MainForm->NoteTable;
-  // The reopen below would drop what is being typed into the note.
-  if (noteTable) MainForm->DBMemo1Save();
+  // The reopen below would drop what is being typed into the note: saved first, or the tag
+  // waits until it can be.
+  if (noteTable && !MainForm->SaveNote()) return false;
   if (Table.Flock() == 0) {
     ShowMessage(K("독점모드가 아닙니다."));
     return false;

@@ -210,6 +210,14 @@ class TMainForm : public TForm {
   // Asked when the window closes with text that could not be saved: true to drop it.
   bool ConfirmDropUnsaved();
   void SpeedButton2Click(TObject* Sender);  // new note
+  // The new note: saves the note shown, then appends a blank record at the end of the file
+  // in entry order and shows it, title 1 focused; false when the save was refused.
+  bool AppendNote();
+  bool IsBlankNoteShown() const;
+  // After a save refused on the way into the note list: the focus goes back to Editor.
+  void StayOnNote(TWinControl* Editor);
+  // The blank note AppendNote made last (0: none); F2 on it untouched makes no second one.
+  XbLong FreshNoteRecNo = 0;
   void DeleteClick(TObject* Sender);
   void ChkBtnClick(TObject* Sender);
   void ARBtnClick(TObject* Sender);

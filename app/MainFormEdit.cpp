@@ -91,9 +91,12 @@ void TMainForm::BuildEditing() {
   OnClickOf(this, "BodyPaste", [this] { memo1->PasteFromClipboard(); });
   OnClickOf(this, "BodySelectAll", [this] { memo1->SelectAll(); });
   OnClickOf(this, "BodyPasteNew", [this] {
-    SpeedButton2Click(this);
     // A refused save or a protected file leaves the note as it was: nothing to paste into.
-    if (NoteTable->Active() && NoteTable->State() == dsInsert) memo1->PasteFromClipboard();
+    if (memo1->ReadOnly()) {
+      SpeedButton2Click(this);
+      return;
+    }
+    if (AppendNote()) memo1->PasteFromClipboard();
   });
   const char* titleItems[4] = {"BodyPasteTit1", "BodyPasteTit2", "BodyPasteTit3", "BodyPasteTit4"};
   for (int n = 1; n <= 4; ++n) OnClickOf(this, titleItems[n - 1], [this, n] { PasteToTitle(n, true); });
@@ -127,11 +130,8 @@ bool TMainForm::SaveNote() {
     ~Reattach() { f->AttachDisplay(true); }
   } reattach{this};
 
-  // A new note is not in the file until its first save appends it: there is no record of
-  // another copy to wait for, and the append itself writes it.
-  const bool pending = NoteTable->State() == dsInsert;
   const XbLong recNo = NoteTable->RecNo();
-  if (!pending && (recNo < 1 || NoteTable->Rlock(recNo) == 0)) {
+  if (recNo < 1 || NoteTable->Rlock(recNo) == 0) {
     // Everything stays as typed; the next save tries again.
     ShowMessage(kRecordLockFailed);
     return false;
@@ -140,13 +140,20 @@ bool TMainForm::SaveNote() {
     TXbTable* t;
     XbLong r;
     ~Unlock() {
-      if (r < 1) return;
       try {
         t->Unlock(r);
       } catch (...) {
       }
     }
-  } unlock{NoteTable, pending ? 0 : recNo};
+  } unlock{NoteTable, recNo};
+
+  // Another copy may have deleted the note since it was shown here: what is typed would go
+  // into a record no one sees. The edit brings the note back instead. (Record 1, the file's
+  // header, is always deleted.)
+  NoteTable->SelectWorkArea();
+  NoteTable->xb_Go(recNo);
+  const bool deletedElsewhere = recNo > 1 && NoteTable->xb_Deleted() != 0;
+  if (deletedElsewhere) NoteTable->Recall();
 
   TEdit* edits[4] = {Edit1, Edit2, Edit3, Edit4};
   TStringField* widths[4] = {NoteTableTIT1, NoteTableTIT2, NoteTableTIT3, NoteTableTIT4};
@@ -189,11 +196,7 @@ bool TMainForm::SaveNote() {
       ShownTitles[i] = edits[i]->Text();
     }
   if (body) memo1->SetModified(false);
-  if (pending) {
-    // The appended note is the one shown; the position text says so, so a later data change
-    // that does not move keeps what is typed.
-    Label77->SetCaption(IntToStr(NoteTable->RecNo() - 1) + "/" + IntToStr(NoteTable->RecCount() - 1));
-  }
+  if (deletedElsewhere) ShowMessage(K(" 다른 곳에서 삭제된 문서입니다. 고친 내용으로 되살렸습니다."));
   if (tooLong) {
     ShowMessage("(" + IntToStr(length) + K("Byte) 10000 Byte 이상은 RTF형식으로 저장할수 없습니다."));
     if (memo1->CanFocus()) memo1->SetFocus();
@@ -230,17 +233,39 @@ void TMainForm::SpeedButton2Click(TObject*) {
     ShowMessage(K("  \"쓰기방지\" 되어 있습니다..."));
     return;
   }
-  if (!NoteTable->Active()) return;
+  AppendNote();
+}
+
+bool TMainForm::AppendNote() {
+  if (!NoteTable->Active()) return false;
   // Text that could not be saved stays on its own note.
-  if (!SaveNote()) return;
-  if (NoteTable->State() == dsInsert) NoteTable->Cancel();
+  if (!SaveNote()) return false;
   NoteTable->SetOrder(0);
   NoteTable->Tag = 0;
   NoteTable->GoBottom();
-  NoteTable->AppendBlank();
-  ShowBlankNote();
+  // The blank note this window made last and nobody has touched: another would only be a
+  // second empty one.
+  if (NoteTable->RecNo() != FreshNoteRecNo || NoteDirty() || !IsBlankNoteShown()) {
+    // The note is in the file from now on: no later move of the table can drop it, and what
+    // is typed into it is saved like any note's edit.
+    NoteTable->AppendBlank();
+    try {
+      NoteTable->Commit();
+    } catch (...) {
+      if (NoteTable->State() == dsInsert) NoteTable->Cancel();
+      throw;
+    }
+    FreshNoteRecNo = NoteTable->RecNo();
+    ShowBlankNote();
+  }
   if (Edit1->CanFocus()) Edit1->SetFocus();
-  Label77->SetCaption("..");
+  return true;
+}
+
+bool TMainForm::IsBlankNoteShown() const {
+  for (TEdit* e : {Edit1, Edit2, Edit3, Edit4})
+    if (!e->Text().empty()) return false;
+  return memo1->GetTextLen() == 0;
 }
 
 void TMainForm::DeleteClick(TObject*) {
@@ -250,24 +275,17 @@ void TMainForm::DeleteClick(TObject*) {
   }
   if (!NoteTable->Active()) return;
   if (MessageBox(K(" 삭제 할까요?"), ApplicationTitle(), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  // Refused while another copy holds the note (it is saving into it): nothing changes.
+  NoteTable->Delete();
   // What was typed belonged to the deleted note; it must not reach the note shown next.
   for (TCustomEdit* e : std::initializer_list<TCustomEdit*>{memo1, Edit1, Edit2, Edit3, Edit4})
     e->SetModified(false);
-  // A new note that was never saved is not in the file: dropping it is its deletion.
-  if (NoteTable->State() == dsInsert) {
-    NoteTable->Cancel();
-    Label77->SetCaption("..");
-    NoteDataSourceDataChange(NoteDataSource, nullptr);
-    return;
-  }
-  NoteTable->Delete();
+  Label77->SetCaption("..");
+  NoteDataSourceDataChange(NoteDataSource, nullptr);
 }
 
 void TMainForm::ChkBtnClick(TObject*) {
   if (!NoteTable->Active()) return;
-  // A new note takes its mark once it is in the file.
-  if (NoteTable->State() == dsInsert && !SaveNote()) return;
-  if (NoteTable->State() == dsInsert) return;
   if (!Trim(NoteTable->GetString("chk")).empty()) {
     if (ReplaceLocked(*NoteTable, "chk", " ")) ShowButtonState(ChkBtn, false);
   } else {
@@ -325,14 +343,9 @@ void TMainForm::Memo1KeyPress(TObject*, char& Key) {
       SaveNote();
     } else if (NoteTable->Active()) {
       memo1->SetModified(false);
-      if (NoteTable->State() == dsInsert) {
-        memo1->SetText(std::string());
-        memo1->SetModified(false);
-      } else {
-        // The stored note is shown again.
-        Label77->SetCaption("..");
-        NoteDataSourceDataChange(NoteDataSource, nullptr);
-      }
+      // The stored note is shown again.
+      Label77->SetCaption("..");
+      NoteDataSourceDataChange(NoteDataSource, nullptr);
     }
   }
   if (!memo1->Modified() && DBGrid1->CanFocus()) DBGrid1->SetFocus();
@@ -341,12 +354,21 @@ void TMainForm::Memo1KeyPress(TObject*, char& Key) {
 void TMainForm::Memo1Exit(TObject*) {
   SBar->Panels()[0].SetText(std::string());
   if (NoteTable->Active() && NoteTable->State() == dsBrowse && !NoteTable->IsEmpty()) RBankAdd();
-  DBMemo1Save();
+  if (!SaveNote()) StayOnNote(memo1);
+}
+
+void TMainForm::StayOnNote(TWinControl* Editor) {
+  // On its way into the note list a refused save keeps the user where the text is: the
+  // click or key that moves the list would show another note and drop what is typed.
+  if (!NoteDirty() || ActiveControl() != DBGrid1 || !Editor || !Editor->CanFocus()) return;
+  Editor->SetFocus();
 }
 
 // ---- the note list ----------------------------------------------------------------------
 
-void TMainForm::DBGrid1Enter(TObject*) { DBMemo1Save(); }
+void TMainForm::DBGrid1Enter(TObject*) {
+  if (!SaveNote()) StayOnNote(ActiveEdit);
+}
 
 void TMainForm::DBGrid1KeyDown(TObject*, uint16_t& Key, TShiftState) {
   switch (Key) {
@@ -418,11 +440,7 @@ void TMainForm::ReadFileBtnClick(TObject*) {
   std::string contents;
   if (!ReadTextFile(name, contents)) return;
   // The note being edited is stored before the file becomes a note of its own.
-  if (!SaveNote()) return;
-  if (NoteTable->State() == dsInsert) NoteTable->Cancel();
-  NoteTable->AppendBlank();
-  ShowBlankNote();
-  Label77->SetCaption("..");
+  if (!AppendNote()) return;
   // The name is the new note's title 1; the save cuts it to the field.
   Edit1->SetText(name);
   Edit1->SetModified(true);

@@ -37,7 +37,8 @@ void TMainForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
       if (altOnly) FileBtnClick(this);
       break;
     case 'P':
-      if (altOnly) PrintBtnClick(this);
+      // The button says Ctrl+P; Alt+P is the older key.
+      if (altOnly || ctrlOnly) PrintBtnClick(this);
       break;
     case '1':
     case '2':

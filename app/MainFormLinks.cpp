@@ -262,7 +262,6 @@ void TMainForm::FollowLink(const std::string& Link) {
   // the note where it is.
   if (DBGrid1->CanFocus()) DBGrid1->SetFocus();
   if (!SaveNote()) return;
-  if (NoteTable->State() == dsInsert) return;
 
   AttachDisplay(false);
   struct Reattach {

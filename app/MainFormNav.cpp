@@ -65,6 +65,9 @@ bool TMainForm::IsTag(const std::string& TagName) {
 
 void TMainForm::SortBtnClick(int N) {
   if (!NoteTable->Active() || N < 1 || N > 4) return;
+  // The sorted list shows another note where this one was: what is typed is saved first,
+  // and stays on its note when it cannot be.
+  if (!SaveNote()) return;
   const std::string tag = "TIT" + std::to_string(N);
   if (!IsTag(tag)) {
     THourGlass wait;
@@ -80,7 +83,7 @@ void TMainForm::RecOrderBtnMouseDown(TObject*, TMouseButton Button, TShiftState,
     RecEdShow();
     return;
   }
-  if (!NoteTable->Active()) return;
+  if (!NoteTable->Active() || !SaveNote()) return;
   NoteTable->SetOrder(0);
   NoteTable->Tag = 0;
   NoteTable->GoBottom();
@@ -109,6 +112,7 @@ bool TMainForm::GoToNote(XbLong RecNo) {
   if (RecNo < 2 || RecNo > NoteTable->RecCount()) return false;
   const XbLong from = NoteTable->RecNo();
   if (RecNo == from) return true;
+  if (!SaveNote()) return false;
   AttachDisplay(false);
   NoteTable->SetRecNo(static_cast<int>(RecNo));
   NoteTable->SelectWorkArea();
@@ -122,8 +126,7 @@ bool TMainForm::GoToNote(XbLong RecNo) {
 // ---- quick move ---------------------------------------------------------------------------
 
 void TMainForm::QuickBtnClick(TObject*) {
-  if (!NoteTable->Active()) return;
-  DBMemo1Save();
+  if (!NoteTable->Active() || !SaveNote()) return;
   const std::string input = InputBox(K("빠른이동"), K("이동할 첫단어를 입력하세요."), std::string());
   if (!IsTag("TIT1")) {
     THourGlass wait;
@@ -146,7 +149,7 @@ void TMainForm::QuickBtnClick(TObject*) {
 // ---- seek panel ---------------------------------------------------------------------------
 
 void TMainForm::SeekBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   if (!SeekPan->Visible()) SavedPanelHeight = Panel2->Height();
   Panel4->SetHeight(kPanel4SeekHeight);
   if (Panel2->Height() < kPanel2SeekMinimum) Panel2->SetHeight(kPanel2SeekMinimum);
@@ -189,7 +192,9 @@ void TMainForm::SeekEdKeyDown(TObject*, uint16_t& Key, TShiftState) {
 }
 
 void TMainForm::OkSeekBtnClick(TObject*) {
-  if (!NoteTable->Active()) return;
+  // The search moves the list: what is typed is saved first (typed after the panel opened,
+  // an Alt+1..4 title), and stays on its note when it cannot be.
+  if (!NoteTable->Active() || !SaveNote()) return;
   THourGlass wait;
   const int choice = SeekComboBox->ItemIndex();
   const TSearchResult built = BuildSeekExpression(SeekEd->Text(), choice + 1, Vchk->Checked());
@@ -230,7 +235,7 @@ bool TMainForm::ApplySearch(const std::string& Expression) {
 void TMainForm::NextMarkedNote() {
   if (!NoteTable->Active()) return;
   // What is typed belongs to the note it was typed on, not to the one the walk reaches.
-  DBMemo1Save();
+  if (!SaveNote()) return;
   AttachDisplay(false);
   {
     // A file of many notes without a mark ahead is a long walk: the status bar shows how far
@@ -283,8 +288,9 @@ void TMainForm::RBankReset() {
 }
 
 void TMainForm::PreBtnClick(TObject*) {
-  // Leaving the body adds the note being left.
+  // Leaving the body adds the note being left; a note that could not be saved stays.
   FocusIfPossible(DBGrid1);
+  if (NoteDirty()) return;
   if (RBankPos < 2) {
     PreBtn->SetEnabled(false);
   } else {
@@ -296,6 +302,7 @@ void TMainForm::PreBtnClick(TObject*) {
 
 void TMainForm::NextBtnClick(TObject*) {
   FocusIfPossible(DBGrid1);
+  if (NoteDirty()) return;
   if (RBankPos < static_cast<int>(VisitHistory.size())) {
     ++RBankPos;
     GoToNote(VisitHistory[static_cast<std::size_t>(RBankPos - 1)]);

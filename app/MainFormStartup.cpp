@@ -32,8 +32,10 @@ constexpr int kMinimumWidth = 300;
 // ---- creation ---------------------------------------------------------------------------
 
 void TMainForm::FormCreate(TObject*) {
+  // Without the engine the application is already ending and the user has been told, while
+  // the window was made; there is nothing to open, and nothing to tell twice.
+  if (!XbEngineReady() && TerminateRequested()) return;
   EnsureEngineLoaded();
-  // Without the engine the application is already ending; there is nothing to open.
   if (!XbEngineReady()) return;
   SetSortTable();
 
@@ -145,6 +147,7 @@ bool TMainForm::ProbeNoteFile(const std::string& FileName) {
 }
 
 void TMainForm::OpenNoteFile(const std::string& FileName) {
+  FreshNoteRecNo = 0;
   NoteTable->Close();
   NoteTable->SetTableName(FileName);
   NoteTableTIT1->SetSize(Tit1Width);
@@ -242,7 +245,9 @@ void TMainForm::ClearQuery(bool Always) {
 }
 
 void TMainForm::FileBtnClick(TObject*) {
-  if (NoteTable->Active()) DBMemo1Save();
+  // A note that could not be saved keeps the window on it: each of these dialogs moves the
+  // note table or closes it.
+  if (!SaveNote()) return;
   ClearQuery(false);
   NoteTable->Close();
   NoteTable->SetTableName(std::string());
@@ -251,20 +256,20 @@ void TMainForm::FileBtnClick(TObject*) {
 }
 
 void TMainForm::IndexBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   ClearQuery(true);
   RunModal(*IndexDlg);
   cmdChoDbfClick();
 }
 
 void TMainForm::SetBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   RunModal(*SetForm);
   cmdChoDbfClick();
 }
 
 void TMainForm::PrintBtnClick(TObject*) {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   const int width = Width();
   if (width > 640) SetWidth(640);
   try {
@@ -277,7 +282,7 @@ void TMainForm::PrintBtnClick(TObject*) {
 }
 
 void TMainForm::FindDlgShow() {
-  DBMemo1Save();
+  if (!SaveNote()) return;
   RunModal(*FindForm);
 }
 

@@ -24,6 +24,14 @@ void CreateProgramForms(TApplication& App) {
   App.CreateForm(PrnList);
 }
 
+int RunProgram(TApplication& App) {
+  CreateProgramForms(App);
+  // The start has told the user why it cannot go on.
+  if (App.Terminated()) return 1;
+  App.Run();
+  return 0;
+}
+
 namespace {
 template <class T>
 void Free(T*& form) {

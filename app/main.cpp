@@ -12,7 +12,5 @@ int main(int argc, char** argv) {
   RegisterGifFormat();
   RegisterCursorsAndIconFormat();
   app.SetTitle("Orvelane");
-  CreateProgramForms(app);
-  if (!app.Terminated()) app.Run();
-  return 0;
+  return RunProgram(app);
 }

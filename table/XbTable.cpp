@@ -103,16 +103,7 @@ TXbTable::TXbTable(TComponent* AOwner)
 
 TXbTable::~TXbTable() {
   CloseForDestroy();
-  if (WorkArea > 0) {
-    try {
-      if (!xb_Alias(WorkArea).empty()) {
-        SelectWorkArea();
-        xb_Close();
-      }
-    } catch (...) {
-    }
-    WorkArea = 0;
-  }
+  CloseEngineTable();
   if (XbConnection) XbConnection->RemoveFreeNotification(this);
   FMasterLink->OnMasterChange = nullptr;
   FMasterLink->OnMasterDisable = nullptr;
@@ -332,8 +323,41 @@ void TXbTable::OpenEngineTable() {
 // ---- Field and index definitions ------------------------------------------------------------
 
 void TXbTable::InternalInitFieldDefs() {
-  if (WorkArea == 0) OpenEngineTable();
+  if (WorkArea == 0) {
+    try {
+      OpenEngineTable();
+    } catch (...) {
+      // Refused after the engine opened the file (an index it cannot use): closed again.
+      CloseEngineTable();
+      throw;
+    }
+  }
   if (WorkArea <= 0) return;
+  try {
+    ReadFieldDefs();
+  } catch (...) {
+    // Only a table opened here for its definitions is closed here; an open closes its own.
+    if (!CursorOpen && !OpeningFieldDefs) CloseEngineTable();
+    throw;
+  }
+}
+
+void TXbTable::CloseEngineTable() noexcept {
+  if (WorkArea <= 0) {
+    WorkArea = 0;
+    return;
+  }
+  try {
+    if (!xb_Alias(WorkArea).empty()) {
+      SelectWorkArea();
+      xb_Close();
+    }
+  } catch (...) {
+  }
+  WorkArea = 0;
+}
+
+void TXbTable::ReadFieldDefs() {
 
   FieldInfos.clear();
   FieldDefs().Clear();
@@ -377,11 +401,7 @@ void TXbTable::InternalInitFieldDefs() {
   }
 
   // Asking for the definitions of a closed table opens it only for as long as that takes.
-  if (!CursorOpen && !OpeningFieldDefs) {
-    SelectWorkArea();
-    xb_Close();
-    WorkArea = 0;
-  }
+  if (!CursorOpen && !OpeningFieldDefs) CloseEngineTable();
 }
 
 void TXbTable::CreateFields() {
@@ -497,10 +517,30 @@ void TXbTable::InternalOpen() {
     InternalInitFieldDefs();
   } catch (...) {
     OpeningFieldDefs = false;
+    AbandonOpen();
     throw;
   }
   OpeningFieldDefs = false;
   if (WorkArea == 0) return;
+  try {
+    FinishOpen();
+  } catch (...) {
+    AbandonOpen();
+    throw;
+  }
+}
+
+void TXbTable::AbandonOpen() noexcept {
+  // An open that failed half-way leaves nothing behind: no work area, no file open, no
+  // fields, so the table name can change and the next open starts fresh.
+  try {
+    InternalClose();
+  } catch (...) {
+    WorkArea = 0;
+  }
+}
+
+void TXbTable::FinishOpen() {
 
   if (DefaultFields()) CreateFields();
   BindFields(true);
@@ -543,17 +583,13 @@ void TXbTable::InternalClose() {
   DataFolder.clear();
   CursorOpen = false;
   FEditLockRecNo = 0;
+  FCallerLocks.clear();
+  FFailedAppendRecNo = 0;
 
   BindFields(false);
   RecordImage.clear();
   if (DefaultFields()) DestroyFields();
   FieldInfos.clear();
 
-  if (WorkArea > 0) {
-    if (!xb_Alias(WorkArea).empty()) {
-      SelectWorkArea();
-      xb_Close();
-    }
-    WorkArea = 0;
-  }
+  CloseEngineTable();
 }

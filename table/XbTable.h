@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,14 @@ class TXbTable : public TDataSet, public TXbDispatch {
   void InternalClose() override;
   bool IsCursorOpen() override { return CursorOpen; }
   void InternalInitFieldDefs() override;
+  // The open's steps after the definitions (fields, buffer layout, filter, master scope).
+  void FinishOpen();
+  // The field definitions from the engine's field list of the open work area.
+  void ReadFieldDefs();
+  // Undoes what a failed open did, so the table is closed and can be opened afresh.
+  void AbandonOpen() noexcept;
+  // Closes the engine's work area of this table, if any; WorkArea is 0 afterwards.
+  void CloseEngineTable() noexcept;
   void InternalFirst() override;
   void InternalLast() override;
   void InternalSetToRecord(TRecordBuffer Buffer) override;
@@ -336,8 +345,12 @@ class TXbTable : public TDataSet, public TXbDispatch {
   // The shared write of InternalPost and InternalAddRecord: the image is built first (a
   // refused value raises before anything reaches the file, and the edit keeps its record
   // lock), then the record is appended when Inserting, the memos and blobs and the record
-  // written and committed; a memo write that fails marks an appended record deleted again.
+  // written and committed; a memo or record write that fails raises and marks an appended
+  // record deleted again, for the next post of the insert to write into.
   void PostBuffer(TRecordBuffer Buffer, bool Inserting);
+  // Raises "Record Write Error" unless the engine's current record holds every byte that
+  // Written changed against Before (memo references aside).
+  void CheckRecordWritten(const std::vector<char>& Before, const std::vector<char>& Written);
   // Releases the record lock that DoBeforeEdit took, and only that one.
   void ReleaseEditLock();
 
@@ -359,6 +372,11 @@ class TXbTable : public TDataSet, public TXbDispatch {
   bool FFilterActive = false;
   // The record DoBeforeEdit locked (0: none held by the edit).
   XbLong FEditLockRecNo = 0;
+  // Records the caller locked with Rlock and has not unlocked: a delete leaves them locked.
+  std::set<XbLong> FCallerLocks;
+  // A record appended for the pending insert whose memo could not be written: it lies
+  // deleted, and the next post of the insert writes into it instead of appending another.
+  XbLong FFailedAppendRecNo = 0;
   // The record as stored when the edit began: a field whose buffer still holds this value
   // was not changed by the edit and keeps what is stored at the post, so a change another
   // user made meanwhile is never written back over.

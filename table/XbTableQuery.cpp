@@ -176,13 +176,19 @@ void TXbTable::Replace(const std::string& FieldName, XbShort ReplaceType, const 
 XbShort TXbTable::Rlock(XbLong RecNo) {
   if (WorkArea <= 0) RaiseXbError(this, kClosedTable);
   SelectWorkArea();
-  return xb_Rlock(RecNo);
+  const XbShort granted = xb_Rlock(RecNo);
+  if (granted != 0 && RecNo > 0) FCallerLocks.insert(RecNo);
+  return granted;
 }
 
 void TXbTable::Unlock(XbLong RecNo) {
   if (WorkArea <= 0) return;
   SelectWorkArea();
   xb_Unlock(RecNo);
+  if (RecNo == 0)
+    FCallerLocks.clear();
+  else
+    FCallerLocks.erase(RecNo);
 }
 
 void TXbTable::Recall() {

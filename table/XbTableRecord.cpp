@@ -3,6 +3,7 @@
 // memo and blob writes, deletion, counts and record numbers, bookmarks, the blob stream and
 // the Julian-day date.
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr char kNoMemo[10] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+const char kRecordLockFailure[] = "Record Lock Failure. May be locked by another user or task.";
 
 bool IsMemoType(TFieldType t) { return t == ftMemo || t == ftFmtMemo; }
 
@@ -457,7 +459,7 @@ void TXbTable::DoBeforeEdit() {
   const XbLong recNo = FSpeedMode ? xb_RecNo() : BufferRecNo(ActiveBuffer());
   CurrentRecNo = recNo;
   if (xb_Rlock(recNo) == 0) {
-    RefuseUnlessQuiet("Record Lock Failure. May be locked by another user or task.");
+    RefuseUnlessQuiet(kRecordLockFailure);
   } else if (recNo > 0) {
     FEditLockRecNo = recNo;
   }
@@ -569,10 +571,12 @@ void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
         continue;
       }
       xb_Replace(name, XB_RT_MEMO, text);
-      // The memo write answers nothing itself: a memo that did not land must not pass for
-      // a saved one.
-      if (FTableType != ttXBNTX &&
-          xb_GetBlobLength(name) != static_cast<XbLong>(std::strlen(text)))
+      // The memo write answers nothing itself: a memo that did not land must not pass for a
+      // saved one. The local engine is asked for the text the record now refers to (the old
+      // body may be as long as the new one); the server is asked for its length.
+      if (!OnServer() ? xb_GetMemo(name) != text
+                      : FTableType != ttXBNTX &&
+                            xb_GetBlobLength(name) != static_cast<XbLong>(std::strlen(text)))
         RaiseXbError(this, "Blob Write Error");
     } else if (xb_PutBlob(name, slot->Data, slot->Length) != slot->Length) {
       RaiseXbError(this, "Blob Write Error");
@@ -592,7 +596,25 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
   // Every value is translated before anything reaches the file: a refused one leaves the
   // file as it was, and the edit with its record lock.
   BuildRecordImage(Buffer, append);
+  // The bytes this write changes, to be found in the record once it is written.
+  const std::vector<char> written = RecordImage;
+  std::vector<char> before;
   if (append) {
+    before = BlankImage();
+  } else {
+    xb_GetRecord();
+    before = RecordImage;
+    RecordImage = written;
+  }
+  // A record appended before for this insert, whose memo could not be written: written
+  // into now, so each retry does not leave one more deleted record behind.
+  XbLong reused = 0;
+  if (append && FFailedAppendRecNo > 0) {
+    const XbLong failed = std::exchange(FFailedAppendRecNo, 0);
+    xb_Go(failed);
+    if (xb_RecNo() == failed && xb_Eof() == 0 && xb_Deleted() != 0 && xb_Rlock(failed) != 0) reused = failed;
+  }
+  if (append && reused == 0) {
     CountNeedsRefresh = true;
     // From the end of file, so that an append that fails writes nothing over a record.
     xb_Go(0);
@@ -602,16 +624,21 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
   try {
     WriteBlobs(Buffer);
     SelectWorkArea();
+    RecordImage = written;
     xb_PutRecord();
     xb_Commit();
+    if (!OnServer()) CheckRecordWritten(before, written);
   } catch (...) {
     if (append) {
       try {
-        // The record is there already; a memo that could not be written leaves it deleted.
+        // The record is there already: it goes back to deleted, and the next post of this
+        // insert writes into it.
         SelectWorkArea();
+        const XbLong recNo = xb_RecNo();
         xb_Delete();
         xb_Commit();
-        xb_Unlock(xb_RecNo());
+        xb_Unlock(recNo);
+        FFailedAppendRecNo = recNo;
         CountNeedsRefresh = true;
       } catch (...) {
       }
@@ -621,6 +648,29 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
   // The engine locks a record for its appender; the insert is done with it.
   if (append) xb_Unlock(xb_RecNo());
   ReleaseEditLock();
+}
+
+void TXbTable::CheckRecordWritten(const std::vector<char>& Before, const std::vector<char>& Written) {
+  // The record write answers nothing itself: a write that failed leaves the record as the
+  // file holds it, so every byte this write changed is looked for there. Memo references
+  // are the engine's own (a failed memo write raised already).
+  std::vector<bool> skip(Written.size(), false);
+  for (const TFieldInfo& info : FieldInfos) {
+    const char t = info.TypeLetter;
+    if ((t != 'M' && t != 'B' && t != 'G' && t != 'P') || info.EngineOffset < 0) continue;
+    for (int i = 0; i < info.Width; ++i) {
+      const size_t at = static_cast<size_t>(info.EngineOffset + i);
+      if (at < skip.size()) skip[at] = true;
+    }
+  }
+  SelectWorkArea();
+  xb_GetRecord();
+  bool landed = RecordImage.size() == Written.size();
+  for (size_t i = 1; landed && i < Written.size(); ++i)
+    if (!skip[i] && (i >= Before.size() || Written[i] != Before[i]) && RecordImage[i] != Written[i])
+      landed = false;
+  RecordImage = Written;
+  if (!landed) RaiseXbError(this, "Record Write Error");
 }
 
 void TXbTable::TakePositionAfterPost() {
@@ -639,7 +689,7 @@ void TXbTable::InternalPost() {
     const XbLong recNo = FSpeedMode ? xb_RecNo() : BufferRecNo(ActiveBuffer());
     if (recNo > 0) {
       if (xb_Rlock(recNo) == 0)
-        RefuseUnlessQuiet("Record Lock Failure. May be locked by another user or task.");
+        RefuseUnlessQuiet(kRecordLockFailure);
       else
         FEditLockRecNo = recNo;
     }
@@ -679,6 +729,16 @@ void TXbTable::InternalDelete() {
   SelectWorkArea();
   if (!FSpeedMode) UpdateCursorPos();
   SelectWorkArea();
+  // Another user's lock means that user is saving into the record: deleted under them, the
+  // save would land in a deleted record. The lock is taken for the delete, and kept when the
+  // caller or the edit held it already.
+  const XbLong target = xb_RecNo();
+  const bool held = target == FEditLockRecNo || FCallerLocks.count(target) != 0;
+  if (!held && xb_Rlock(target) == 0) {
+    RefuseUnlessQuiet(kRecordLockFailure);
+    return;
+  }
+  SelectWorkArea();
   const std::string condition = cp949::Upper(xb_IndexCondition());
   if (condition.find("DELETED()") != std::string::npos || xb_SysProp(1006, 0) != 0) {
     // Deleted records are hidden: move on to the neighbour that stays visible.
@@ -691,6 +751,7 @@ void TXbTable::InternalDelete() {
   } else {
     xb_Delete();
   }
+  if (!held) xb_Unlock(target);
   if (!FSpeedMode) {
     SetBookmarkFlag(ActiveBuffer(), xb_Eof() != 0 ? bfEOF : bfCurrent);
     SetBufferRecNo(ActiveBuffer(), xb_RecNo());

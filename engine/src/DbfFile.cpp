@@ -175,6 +175,12 @@ bool DbfFile::WriteRecords(int32_t recNo, int32_t n, const char* images) {
   return file_->WriteAt(off, images, static_cast<size_t>(n) * recSize_);
 }
 
+bool LockAppend(File& f) {
+  // A working holder keeps it for one write only: even with no time-out for record locks
+  // (0, do not wait for another user's note), it is waited for a second before giving up.
+  return LockWithin(f, kLockAppend, 1, LockKind::Exclusive, std::max(1, Settings().lockTimeoutSeconds));
+}
+
 void DbfFile::WriteCount() {
   char h[8];
   PutDate(h + 1);
@@ -185,7 +191,7 @@ void DbfFile::WriteCount() {
 
 int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_t giveBack) {
   if (locked) *locked = false;
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) {
+  if (!LockAppend(*file_)) {
     if (giveBack > 0) file_->Unlock(kLockRecords + giveBack, 1);
     return 0;
   }
@@ -216,7 +222,7 @@ int32_t DbfFile::Append(const char* image, bool lockRecord, bool* locked, int32_
 }
 
 int32_t DbfFile::AppendMany(const char* images, int32_t n) {
-  if (n < 1 || !file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return 0;
+  if (n < 1 || !LockAppend(*file_)) return 0;
   const int32_t before = RefreshCount();
   int32_t first = 0;
   std::string buf;

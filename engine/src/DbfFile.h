@@ -19,6 +19,10 @@ constexpr int64_t kLockAppend = 0x40000001;  // held while appending / writing t
 constexpr int64_t kLockRecords = 0x40000010; // record n locks kLockRecords + n
 constexpr int64_t kLockRecordSpan = 0x3FFFFFF0;  // the file lock spans every record byte
 
+// Takes the append lock of a table or memo file, waiting no longer than the lock time-out
+// (and at least a second).
+bool LockAppend(File& f);
+
 class DbfFile {
  public:
   // Opens and checks an existing table; null with a reason in *error when it is unusable.

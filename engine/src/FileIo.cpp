@@ -2,14 +2,17 @@
 // separators, case-insensitive look-up) that note files written elsewhere rely on.
 #include "engine/src/FileIo.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <atomic>
@@ -251,6 +254,19 @@ bool FileSystem::Stat(const std::string& path, int64_t* size, int64_t* mtimeNs) 
 FileSystem& PosixFileSystem() {
   static PosixFs fs;
   return fs;
+}
+
+bool LockWithin(File& f, int64_t off, int64_t len, LockKind kind, int timeoutSeconds) {
+  if (f.Lock(off, len, kind, false)) return true;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(0, timeoutSeconds));
+  // Most locks are held for one write: the first looks come soon, later ones less often.
+  auto pause = std::chrono::microseconds(500);
+  while (std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(pause);
+    if (f.Lock(off, len, kind, false)) return true;
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 FileSystem& Fs() { return g_fs ? *g_fs : PosixFileSystem(); }

@@ -91,6 +91,10 @@ class FileSystem {
   virtual std::string FindNoCase(const std::string& folder, const std::string& name) = 0;
 };
 
+// Takes a lock of f, trying again until timeoutSeconds have passed (0: one try), so that a
+// lock another process holds and never lets go fails the caller instead of freezing it.
+bool LockWithin(File& f, int64_t off, int64_t len, LockKind kind, int timeoutSeconds);
+
 // The file system the engine uses; the plain POSIX one unless a test installed another.
 FileSystem& Fs();
 // Installs fs (not owned; null restores the POSIX one). For tests.

@@ -72,7 +72,7 @@ bool MemoFile::WriteMany(const std::vector<std::string>& entries, uint32_t type,
   blocks->clear();
   for (const std::string& e : entries)
     if (e.size() > 0x7FFFFFF0u) return false;  // beyond what an entry's length can say
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return false;
+  if (!LockAppend(*file_)) return false;
   uint32_t nextFree = 0;
   std::vector<MemoExtent> freeList;
   bool ok = ReadHeader(&nextFree, &freeList);
@@ -227,7 +227,7 @@ MemoExtent MemoFile::Write(const void* data, size_t n, uint32_t type) {
   MemoExtent e;
   if (n > 0x7FFFFFF0u) return e;
   uint32_t need = static_cast<uint32_t>((n + 8 + blockSize_ - 1) / blockSize_);
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return e;
+  if (!LockAppend(*file_)) return e;
   uint32_t nextFree = 0;
   std::vector<MemoExtent> freeList;
   if (ReadHeader(&nextFree, &freeList)) {
@@ -260,7 +260,7 @@ MemoExtent MemoFile::Write(const void* data, size_t n, uint32_t type) {
 
 void MemoFile::Free(const MemoExtent& e) {
   if (e.block == 0 || e.blocks == 0) return;
-  if (!file_->Lock(kLockAppend, 1, LockKind::Exclusive, true)) return;
+  if (!LockAppend(*file_)) return;
   uint32_t nextFree = 0;
   std::vector<MemoExtent> list;
   if (ReadHeader(&nextFree, &list) && e.block >= FirstBlock() && e.block + e.blocks <= nextFree) {

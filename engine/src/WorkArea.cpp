@@ -2,10 +2,8 @@
 #include "engine/src/WorkArea.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <optional>
-#include <thread>
 
 #include "platform/core/Cp949.h"
 
@@ -807,13 +805,7 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
 // ---- locks --------------------------------------------------------------------------------
 
 bool WorkArea::TryLock(int64_t off, int64_t len) {
-  int timeout = std::max(0, Settings().lockTimeoutSeconds);
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
-  for (;;) {
-    if (dbf_->Io().Lock(off, len, LockKind::Exclusive, false)) return true;
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  return LockWithin(dbf_->Io(), off, len, LockKind::Exclusive, Settings().lockTimeoutSeconds);
 }
 
 bool WorkArea::Rlock(int32_t recNo) {

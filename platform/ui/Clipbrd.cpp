@@ -69,7 +69,14 @@ std::string TClipboard::AsText() const { return orv::FromQ(QApplication::clipboa
 
 void TClipboard::SetAsText(const std::string& Text) {
   Open();
-  Pending()->setText(orv::ToQ(Text));
+  // Every other form of text goes: an editor pastes a rich form of the text copied before
+  // in preference to this one.
+  QMimeData* m = Pending();
+  for (const QString& f : m->formats())
+    if (f.startsWith(QLatin1String("text/")) || f.contains(QLatin1String("rich"), Qt::CaseInsensitive) ||
+        f.contains(QLatin1String("rtf"), Qt::CaseInsensitive))
+      m->removeFormat(f);
+  m->setText(orv::ToQ(Text));
   Close();
 }
 

@@ -651,6 +651,8 @@ void TWinControl::SetFocus() {
   }
   if (!CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
   if (form) form->FocusChanged(this);
+  // A handler of the change (OnExit, OnEnter) sent the focus elsewhere: it stays there.
+  if (form && form->ActiveControl() != this) return;
   FocusWidget()->setFocus(Qt::OtherFocusReason);
 }
 
@@ -738,6 +740,15 @@ bool TWinControl::HandleKeyPress(QObject* watched, QEvent* e) {
 
   if ((vk == VK_RETURN && !WantReturns()) || vk == VK_ESCAPE) {
     if (form && KeyModifiers(sh) == 0 && form->DialogKey(vk, this)) return true;
+  }
+
+  // An Alt or a Ctrl chord is a command, never text: the system's edits type nothing for
+  // it, so a letter the window's key map acted on (Alt+O, Ctrl+P) cannot land in the
+  // focused edit after the command. Ctrl and Alt together stay text (AltGr).
+  const bool chord = ((sh & ssAlt) != 0) != ((sh & ssCtrl) != 0);
+  if (chord && !k->text().isEmpty()) {
+    typed.clear();
+    changed = true;
   }
 
   // The widget acts on the key, from the watched widget up to the control's own widget.

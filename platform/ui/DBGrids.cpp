@@ -103,7 +103,9 @@ void TInplaceEdit::Changed() {
 TDBGrid::TDBGrid(TComponent* AOwner) : TWinControl(AOwner, new QWidget), FLink(std::make_unique<TGridDataLink>(this)) {
   QWidget* w = Widget();
   w->resize(320, 120);
-  w->setFocusPolicy(Qt::StrongFocus);
+  // A press takes the focus through MouseDown, which sees whether it was granted; Qt's own
+  // focus on click would come first and hide that.
+  w->setFocusPolicy(Qt::TabFocus);
   auto* layout = new QHBoxLayout(w);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -498,7 +500,12 @@ void TDBGrid::KeyDown(uint16_t& Key, TShiftState Shift) {
 }
 
 void TDBGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (Button == mbLeft && CanFocus() && !Focused()) SetFocus();
+  if (Button == mbLeft && CanFocus() && !Focused()) {
+    SetFocus();
+    // A handler of the focus change kept it elsewhere (a note that could not be saved): the
+    // press does not move the dataset either.
+    if (!Focused()) return;
+  }
   if (Button == mbLeft) {
     QTableView* view = View();
     QPoint p = view->viewport()->mapFrom(Widget(), QPoint(X, Y));

@@ -6,11 +6,13 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
+#include <QTableView>
 #include <QTextEdit>
 
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "NoteBookFixture.h"
@@ -65,6 +67,38 @@ class NoteEditTest : public NoteBookTest {
     c->SetFocus();
     Application->ProcessMessages();
   }
+  // A command of the window that may move the note list away from the note shown.
+  struct TMove {
+    const char* what;
+    std::function<void()> move;
+  };
+  // A left click on the first row of the note list, as the user gives it.
+  static void ClickFirstRow() {
+    QTableView* v = MainForm->DBGrid1->View();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(v->model()->index(0, 0)).center());
+  }
+  // Another running copy of the program changes record recNo of t.dbf under its lock: a
+  // process of its own, gone when this returns; false when it could not.
+  bool InAnotherCopy(int recNo, const std::function<void(TXbDispatch&)>& change) {
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      TXbDispatch d;
+      d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
+      d.SelectWorkArea();
+      d.xb_Go(recNo);
+      const bool ok = d.WorkArea > 0 && d.xb_Rlock(recNo) != 0;
+      if (ok) {
+        change(d);
+        d.xb_Commit();
+        d.xb_Unlock(recNo);
+      }
+      d.xb_Close();
+      _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
   std::string MessageTexts() {
     std::string all;
     for (const TMessageBoxCall& b : fake.Boxes) all += b.Text + "|";
@@ -75,7 +109,10 @@ class NoteEditTest : public NoteBookTest {
 TEST_F(NoteEditTest, TypedNoteIsSavedWhenTheBodyIsLeft) {
   StartOn({{"first", "", "", "", "one"}});
   MainForm->SpeedButton2->Click();
-  EXPECT_EQ(MainForm->Label77->Caption(), "..");
+  // The new note is in the file at once, and the position shows it.
+  EXPECT_EQ(MainForm->Label77->Caption(), "2/2");
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf").size(), 3u);
+  EXPECT_TRUE(MainForm->Edit1->Focused());
   Type(MainForm->Edit1, K("새 메모"));
   Type(MainForm->Edit2, "two");
   Type(MainForm->Edit3, "three");
@@ -261,30 +298,152 @@ TEST_F(NoteEditTest, ALockHeldByAnotherCopyKeepsTheEditsAndSaysSo) {
   EXPECT_EQ(Stored(2, "mmm"), "more body");
 }
 
+// A new note is a note of the file from F2: no command that moves the list drops it or what
+// is typed into it, whatever order the list is in.
+TEST_F(NoteEditTest, ANewNoteOutlivesEveryCommandThatMovesTheList) {
+  StartOn({{"alpha", "", "", "", "a"}, {"beta", "", "", "", "b"}});
+  MainForm->SortBtnClick(1);  // the tag of title 1 is there from now on
+  const std::vector<TMove> cases = {
+      {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
+      {"sort by title 3, its tag made first", [] { MainForm->Sort3Btn->Click(); }},
+      {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
+      {"quick move",
+       [this] {
+         dialogs.Inputs.push_back(std::string("alpha"));
+         MainForm->QuickBtn->Click();
+       }},
+      {"search",
+       [] {
+         MainForm->SeekComboBox->SetItemIndex(0);
+         MainForm->SeekEd->SetText("alpha");
+         MainForm->OkSeekBtnClick(nullptr);
+         MainForm->ClearQuery(true);
+       }},
+      {"next marked note", [] { MainForm->NextMarkedNote(); }},
+      {"record number",
+       [] {
+         MainForm->RecEdShow();
+         QTest::keyClicks(MainForm->RecEd->Widget(), "1");
+         QTest::keyClick(MainForm->RecEd->Widget(), Qt::Key_Return);
+       }},
+      {"history back", [] { MainForm->PreBtnClick(nullptr); }},
+      {"a click on another row", ClickFirstRow},
+  };
+  int n = 0;
+  for (const TMove& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string title = "new " + std::to_string(++n);
+    Focus(MainForm->Edit1);
+    QTest::keyClick(MainForm->Edit1->Widget(), Qt::Key_F2);
+    ASSERT_TRUE(MainForm->Edit1->Focused());
+    Type(MainForm->Edit1, title);
+    c.move();
+    Application->ProcessMessages();
+    Focus(MainForm->DBGrid1);
+    const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+    EXPECT_EQ(stored.size(), static_cast<std::size_t>(3 + n));
+    int found = 0;
+    for (const TNoteRecord& r : stored) found += !r.deleted && r.tit[0] == title ? 1 : 0;
+    EXPECT_EQ(found, 1);
+    EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+  }
+  // Made while a search is in force, which the new note does not match: typed into it all
+  // the same, and no other note touched.
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "t.dbf");
+  MainForm->SeekComboBox->SetItemIndex(0);
+  MainForm->SeekEd->SetText("alpha");
+  MainForm->OkSeekBtnClick(nullptr);
+  ASSERT_FALSE(MainForm->Label6->Caption().empty());
+  MainForm->SpeedButton2->Click();
+  Type(MainForm->Edit1, "unmatched");
+  Focus(MainForm->DBGrid1);
+  std::vector<TNoteRecord> expected = before;
+  expected.push_back(TNoteRecord{false, " ", {"unmatched"}, " ", " ", ""});
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf"), expected);
+}
+
+// Another running copy deleted the note shown here; the edit made here keeps the note, in
+// the file and in view, and the user is told.
+TEST_F(NoteEditTest, AnEditOfANoteAnotherCopyDeletedBringsTheNoteBack) {
+  StartOn({{"kept", "", "", "", "body"}, {"gone", "", "", "", "old body"}});
+  ASSERT_EQ(MainForm->Edit1->Text(), "gone");
+  ASSERT_TRUE(InAnotherCopy(3, [](TXbDispatch& d) { d.xb_Delete(); }));
+  ASSERT_TRUE(ReadRecords(data.Path(), "t.dbf")[2].deleted);
+
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "mine");
+  Focus(MainForm->DBGrid1);
+  const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+  ASSERT_EQ(stored.size(), 3u);
+  EXPECT_FALSE(stored[2].deleted);
+  EXPECT_EQ(stored[2].tit[0], "mine");
+  EXPECT_EQ(stored[2].body, "old body");
+  EXPECT_EQ(MessageTexts(), K(" 다른 곳에서 삭제된 문서입니다. 고친 내용으로 되살렸습니다.") + "|");
+  EXPECT_FALSE(MainForm->NoteDirty());
+  EXPECT_EQ(MainForm->Edit1->Text(), "mine");
+}
+
+// While another copy holds the note, a save is refused: every command that would move away
+// from the note, the click on another row included, says so once and leaves the window on
+// the note with the text as typed; the delete is refused too. Once the lock is free, leaving
+// the note saves it.
+TEST_F(NoteEditTest, ARefusedSaveKeepsTheWindowOnTheNoteWithTheText) {
+  StartOn({{"other", "", "", "", "x"}, {"mine", "", "", "", "body"}});
+  TXbEnv quick;
+  quick.SetLockTimeOut(0);
+  TForkedLockHolder holder(data.Path() + "/t.dbf", 3);
+  ASSERT_TRUE(holder.Holding());
+  Focus(MainForm->Edit1);
+  MainForm->Edit1->SelectAll();
+  Type(MainForm->Edit1, "typed");
+  const std::vector<TMove> cases = {
+      {"a click on another row", ClickFirstRow},
+      {"sort by title 1", [] { MainForm->Sort1Btn->Click(); }},
+      {"entry order", [] { MainForm->RecOrderBtnMouseDown(MainForm->RecOrderBtn, mbLeft, 0, 2, 2); }},
+      {"quick move", [] { MainForm->QuickBtn->Click(); }},
+      {"next marked note", [] { MainForm->NextMarkedNote(); }},
+      {"new note", [] { MainForm->SpeedButton2->Click(); }},
+      {"file store", [] { MainForm->FileBtn->Click(); }},
+      {"print", [] { MainForm->PrintBtn->Click(); }},
+      {"title search", [] { MainForm->FindDlgShow(); }},
+      {"history back", [] { MainForm->PreBtnClick(nullptr); }},
+  };
+  for (const TMove& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake.Boxes.clear();
+    c.move();
+    Application->ProcessMessages();
+    EXPECT_EQ(MessageTexts(), std::string(kRecordLockFailed) + "|");
+    EXPECT_TRUE(shown.empty());
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+    EXPECT_EQ(MainForm->NoteTable->RecNo(), 3);
+    EXPECT_EQ(MainForm->Edit1->Text(), "typed");
+    EXPECT_TRUE(MainForm->Edit1->Modified());
+  }
+  EXPECT_TRUE(MainForm->Edit1->Focused()) << "the click left the focus where the text is";
+
+  fake.Answers.push_back(IDYES);
+  EXPECT_THROW(MainForm->DeleteClick(MainForm), EXbError);
+  EXPECT_FALSE(ReadRecords(data.Path(), "t.dbf")[2].deleted);
+  EXPECT_TRUE(MainForm->Edit1->Modified());
+
+  holder.Release();
+  quick.SetLockTimeOut(1);
+  fake.Boxes.clear();
+  Focus(MainForm->DBGrid1);
+  EXPECT_TRUE(fake.Boxes.empty()) << MessageTexts();
+  EXPECT_EQ(ReadRecords(data.Path(), "t.dbf")[2].tit[0], "typed");
+}
+
 TEST_F(NoteEditTest, ATitleAnotherCopyChangedIsNotWrittenBackFromTheShownNote) {
   StartOn({{"a", "b", "c", "d", "body"}});
   ASSERT_EQ(MainForm->Edit1->Text(), "a");
   // Another running copy changes title 1 and the body of the note shown here.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    TXbDispatch d;
-    d.WorkArea = d.xb_UseEx(data.Path() + "/t.dbf", "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0);
-    d.SelectWorkArea();
-    d.xb_Go(2);
-    const bool ok = d.WorkArea > 0 && d.xb_Rlock(2) != 0;
-    if (ok) {
-      d.xb_Replace("tit1", XB_RT_TEXT, "theirs");
-      d.xb_Replace("mmm", XB_RT_MEMO, "their body");
-      d.xb_Commit();
-      d.xb_Unlock(2);
-    }
-    d.xb_Close();
-    _exit(ok ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(InAnotherCopy(2, [](TXbDispatch& d) {
+    d.xb_Replace("tit1", XB_RT_TEXT, "theirs");
+    d.xb_Replace("mmm", XB_RT_MEMO, "their body");
+  }));
   ASSERT_EQ(Trim(Stored(2, "tit1")), "theirs");
 
   // This window still shows "a"; the user changes title 2 only and moves to the list.
@@ -564,7 +723,8 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   EXPECT_EQ(Trim(Stored(3, "tit1")), "n2");
   EXPECT_EQ(Trim(Stored(4, "tit1")), "n3");
 
-  // A new note never saved is dropped by the delete, and Enter in a title moves on.
+  // A new note is a note of the file from F2: the delete deletes it with what was typed,
+  // and Enter in a title moves on.
   MainForm->SpeedButton2->Click();
   ASSERT_TRUE(MainForm->Edit1->Focused());
   Type(MainForm->Edit1, "never kept");
@@ -573,10 +733,12 @@ TEST_F(NoteEditTest, MarksDeleteAndTheLineDelete) {
   fake.Answers.push_back(IDYES);
   MainForm->DeleteClick(MainForm);
   EXPECT_EQ(MainForm->NoteTable->State(), dsBrowse);
-  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
   EXPECT_EQ(MainForm->Edit1->Text(), "n3");
   Focus(MainForm->DBGrid1);
-  EXPECT_EQ(MainForm->NoteTable->RecCount(), 4);
+  const std::vector<TNoteRecord> stored = ReadRecords(data.Path(), "t.dbf");
+  ASSERT_EQ(stored.size(), 5u);
+  EXPECT_TRUE(stored[4].deleted);
+  EXPECT_EQ(stored[4].tit[0], "") << "the typed title went with the note";
 }
 
 TEST_F(NoteEditTest, AChangeThatDoesNotMoveKeepsWhatIsTyped) {

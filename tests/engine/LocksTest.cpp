@@ -1,6 +1,8 @@
 // Record and file locks, open modes and appends between processes (forked) and between work
 // areas of one process.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/src/DbfFile.h"
 #include "helpers/Child.h"
 #include "helpers/NoteFixture.h"
 #include "tests/engine/OrderTestNotes.h"
@@ -125,6 +128,67 @@ TEST_F(EngineTest, LockTimeoutRetriesUntilTheHolderLetsGo) {
   usleep(300 * 1000);
   xb_Unlock(1);
   EXPECT_EQ(child.Wait(), 0);
+}
+
+// A process that holds the append lock of the table or of its memo file and never lets go
+// (a copy that hangs): the append and the memo write give up after the lock time-out instead
+// of waiting with it, and go through once the lock is free. The holder lets go by itself
+// after ten seconds, so a wait without end shows as a write that succeeded.
+TEST_F(EngineTest, AppendAndMemoWritesGiveUpOnAHungLockHolder) {
+  const std::string path = Path("hung.dbf");
+  ASSERT_GT(xb_CreateNew(path.c_str(), "", XB_TT_NSX, 2), 0);
+  xb_CreateField("NAME", "C", 12, 0);
+  xb_CreateField("BODY", "M", 10, 0);
+  ASSERT_NE(xb_CreateExec(), 0);
+  xb_Close();
+  const std::string memo = path.substr(0, path.size() - 4) + ".smt";
+  for (const std::string& held : {path, memo}) {
+    SCOPED_TRACE(held);
+    int go[2], ready[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int fd = ::open(held.c_str(), O_RDWR);
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_whence = SEEK_SET;
+      fl.l_start = xbe::kLockAppend;
+      fl.l_len = 1;
+      const char state = fd >= 0 && fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'L' : 'x';
+      (void)!write(ready[1], &state, 1);
+      pollfd p{go[0], POLLIN, 0};
+      poll(&p, 1, 10000);
+      _exit(0);
+    }
+    char state = 0;
+    ASSERT_EQ(read(ready[0], &state, 1), 1);
+    ASSERT_EQ(state, 'L');
+    ASSERT_GT(Open(path, "W", XB_OPEN_SHARED), 0);
+    xb_SetLockTimeout(1);
+    const XbLong before = xb_RecCount();
+    if (held == path) {
+      xb_AppendBlank();
+      EXPECT_EQ(xb_RecCount(), before) << "no record appended under the other's lock";
+    } else {
+      xb_AppendBlank();
+      xb_Commit();
+      EXPECT_EQ(xb_PutBlob("BODY", "text", 4), 0);
+    }
+    (void)!write(go[1], "g", 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    for (int fd : {go[0], go[1], ready[0], ready[1]}) close(fd);
+    if (held == path) {
+      xb_AppendBlank();
+      EXPECT_EQ(xb_RecCount(), before + 1);
+    } else {
+      EXPECT_EQ(xb_PutBlob("BODY", "text", 4), 4);
+    }
+    xb_Commit();
+    xb_Close();
+  }
 }
 
 TEST_F(EngineTest, ExclusiveOpenIsRefusedWhileAnotherProcessHasTheFile) {

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "NoteFileFixture.h"
+#include "support/FileSizeLimit.h"
 #include "support/ForkedLockHolder.h"
 #include "platform/core/Fields.h"
 
@@ -113,6 +115,100 @@ TEST_F(XbTableEditTest, EditOfARecordLockedElsewhereIsRefused) {
   EXPECT_EQ(Raw(t, "CHK"), " ");
   EXPECT_TRUE(ReplaceLocked(t, "chk", "v"));
   EXPECT_EQ(Raw(t, "CHK"), "v");
+}
+
+// Another process holds the record (it is saving into it): the delete is refused with the
+// lock message and the record stays; once the lock is free the delete goes through and
+// gives its lock back, while a lock the caller holds stays held.
+TEST_F(XbTableEditTest, DeleteOfARecordLockedElsewhereIsRefused) {
+  const std::string file = CreateNoteFile("del", 40, {{"a", ""}, {"b", ""}});
+  TTestTable& t = OpenNote(file);
+  ASSERT_EQ(t.RecNo(), 2);
+  {
+    TForkedLockHolder holder(file, 2);
+    ASSERT_TRUE(holder.Holding());
+    XbCall(&XbEntryPoints::xb_SetLockTimeout, XbShort{0});
+    EXPECT_EQ(XbMessage([&] { t.Delete(); }), "Record Lock Failure. May be locked by another user or task.");
+    XbCall(&XbEntryPoints::xb_SetLockTimeout, XbShort{1});
+    EXPECT_EQ(t.RecNo(), 2);
+    t.SelectWorkArea();
+    EXPECT_EQ(t.xb_Deleted(), 0);
+  }
+  t.Delete();
+  EXPECT_EQ(LockCount(t), 0);
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "b");
+  ASSERT_NE(t.Rlock(3), 0);
+  t.Delete();
+  EXPECT_EQ(LockCount(t), 1) << "the caller's own lock is the caller's to give back";
+  t.Unlock(3);
+  t.Close();
+  SetDeletedHidden(false);
+  TTestTable& all = OpenNote(file);
+  for (int r = 2; r <= 3; ++r) {
+    all.SetRecNo(r);
+    all.SelectWorkArea();
+    EXPECT_NE(all.xb_Deleted(), 0) << r;
+  }
+}
+
+// Writes the disk refuses: a body as long as the one stored, an append tried three times,
+// a title whose record cannot be written. Each post raises the write error, and the file
+// holds what it held, with at most the one deleted record of the append; once the disk
+// takes writes again that record takes the insert.
+TEST_F(XbTableEditTest, AFailedWriteRaisesAndLeavesTheFileAsItWas) {
+  const std::string stored(20000, 'A');
+  const std::string file = CreateNoteFile("full", 40, {{"a", stored}});
+  const std::string memo = file.substr(0, file.size() - 4) + ".smt";
+  TTestTable& t = OpenNote(file);
+  t.SelectWorkArea();
+  const int64_t record2 = 32 + 32 * 10 + 1 + t.RecordSize;  // header, then records 1 and 2
+  {
+    // Nothing may grow past the memo file's end: every new body fails.
+    TFileSizeLimit full(static_cast<int64_t>(std::filesystem::file_size(memo)));
+    t.Edit();
+    t.FieldByName("MMM")->SetAsString(std::string(stored.size(), 'B'));
+    EXPECT_EQ(XbMessage([&] { t.Post(); }), "Blob Write Error");
+    t.Cancel();
+    t.Append();
+    t.FieldByName("TIT1")->SetAsString("new");
+    t.FieldByName("MMM")->SetAsString("new body");
+    for (int attempt = 0; attempt < 3; ++attempt)
+      EXPECT_EQ(XbMessage([&] { t.Post(); }), "Blob Write Error") << attempt;
+    t.Cancel();
+  }
+  {
+    // Record 2 itself cannot be written.
+    TFileSizeLimit full(record2 - t.RecordSize + 1);
+    t.First();
+    ASSERT_EQ(t.RecNo(), 2);
+    t.Edit();
+    t.FieldByName("TIT1")->SetAsString("changed");
+    EXPECT_EQ(XbMessage([&] { t.Post(); }), "Record Write Error");
+    t.Cancel();
+  }
+  auto readBack = [&](int recNo, bool& deleted) {
+    SetDeletedHidden(false);
+    TTestTable& r = OpenNote(file);
+    r.SetRecNo(recNo);
+    r.SelectWorkArea();
+    deleted = r.xb_Deleted() != 0;
+    std::string what = TrimRight(r.FieldByName("TIT1")->AsString()) + "|" + r.FieldByName("MMM")->AsString();
+    EXPECT_LE(r.RecCount(), 3);
+    r.Close();
+    SetDeletedHidden(true);
+    return what;
+  };
+  bool deleted = true;
+  EXPECT_EQ(readBack(2, deleted), "a|" + stored);
+  EXPECT_FALSE(deleted);
+
+  t.Append();
+  t.FieldByName("TIT1")->SetAsString("new");
+  t.FieldByName("MMM")->SetAsString("new body");
+  t.Post();
+  EXPECT_EQ(t.RecCount(), 3);
+  EXPECT_EQ(readBack(3, deleted), "new|new body");
+  EXPECT_FALSE(deleted);
 }
 
 // An edit starts from what is stored now, not from the buffered copy.

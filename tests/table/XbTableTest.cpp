@@ -2,6 +2,8 @@
 // note-file creation, record translation, field reads, delete, bookmarks and Julian days.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "NoteFileFixture.h"
 #include "platform/core/Fields.h"
@@ -103,6 +105,54 @@ TEST_F(XbTableTest, OpenRefusals) {
             "Table, file or directory does not exist.\rFile: " + folder.Path + "/none.dbf");
   EXPECT_FALSE(missing.Active());
   EXPECT_EQ(missing.WorkArea, 0);
+}
+
+// An open refused after the engine had opened the file (two fields of one name; an extra
+// index file that is not there) leaves nothing open: the table name can change, no file stays
+// open, and the next open of a good file works, as often as it happens.
+TEST_F(XbTableTest, AFailedOpenLeavesTheTableClosed) {
+  const std::string twice = CreateTable("twice", {{"AAA", "C", 5}, {"BBB", "C", 5}}, {{"x", "y"}});
+  {
+    // The second field's name becomes the first's.
+    std::fstream f(twice, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(64);
+    f.write("AAA", 3);
+  }
+  const std::string good = CreateNoteFile("good", 40, {{"note", "body"}});
+  auto openFiles = [] {
+    std::size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
+    return n;
+  };
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string extraIndex;
+  };
+  const Case cases[] = {{"two fields of one name", twice, ""}, {"a missing extra index", good, "gone.nsx"}};
+  const std::size_t before = openFiles();
+  TTestTable& t = NewTable();
+  t.SetTableType(ttXBNSX);
+  for (int round = 0; round < 2; ++round) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      t.ExtraIndexes().Clear();
+      if (!c.extraIndex.empty()) t.ExtraIndexes().Add(c.extraIndex);
+      t.SetTableName(c.file);
+      EXPECT_ANY_THROW(t.Open());
+      EXPECT_FALSE(t.Active());
+      EXPECT_EQ(t.WorkArea, 0);
+      EXPECT_ANY_THROW(t.FieldDefs().Update());
+      EXPECT_EQ(t.WorkArea, 0);
+      EXPECT_EQ(openFiles(), before);
+    }
+  }
+  t.ExtraIndexes().Clear();
+  t.SetTableName(good);
+  t.Open();
+  EXPECT_EQ(t.FieldByName("TIT1")->AsString(), "note");
+  t.Close();
+  EXPECT_EQ(openFiles(), before);
 }
 
 // The first environment of the application is copied at every open and applied to the

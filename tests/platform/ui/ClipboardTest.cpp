@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
 
 #include "platform/core/TextCodec.h"
 #include "platform/gfx/Bitmap.h"
@@ -44,6 +45,20 @@ TEST(ClipboardTest, TextFormatsAndGroupedWrites) {
   EXPECT_EQ(back.Pixel(1, 1), clRed);
   EXPECT_EQ(c.AsText(), "pic");
   EXPECT_THROW(c.SetData(0xBFFF, "x"), EInvalidOperation);
+}
+
+// Text set after a rich copy is what an editor pastes: no rich form of the old text stays
+// beside it.
+TEST(ClipboardTest, NewTextReplacesTheRichFormOfTheOld) {
+  auto* rich = new QMimeData;
+  rich->setHtml("<b>old</b>");
+  rich->setText("old");
+  QApplication::clipboard()->setMimeData(rich);
+  Clipboard().SetAsText("new");
+  const QMimeData* now = QApplication::clipboard()->mimeData();
+  ASSERT_NE(now, nullptr);
+  EXPECT_FALSE(now->hasHtml());
+  EXPECT_EQ(now->text().toStdString(), "new");
 }
 
 }  // namespace
