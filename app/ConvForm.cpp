@@ -37,6 +37,8 @@ namespace {
 const char* const kTitleFields[4] = {"tit1", "tit2", "tit3", "tit4"};
 const char* const kMarked = "v";
 const char* const kUnmarked = " ";
+// The text type of a plain body (field type); anything else is rich text.
+const char* const kPlainType = " ";
 constexpr XbShort kReplaceMemo = 3072;
 constexpr XbShort kReplaceText = 1024;
 
@@ -377,14 +379,47 @@ void PutRaw(TXbTable& t, const std::vector<std::pair<std::string, std::string>>&
 
 void PutRaw(TXbTable& t, const std::string& field, const std::string& value) { PutRaw(t, {{field, value}}); }
 
+// A plain body as the body editor holds it: every line break is one break, and the characters
+// its document gives back in another form are in that form.
+QString EditorPlainText(const std::string& body) {
+  QString text = orv::FromCrLf(body);
+  text.replace(QChar(0x00A0), u' ');
+  for (char16_t breaks : {u'\u2028', u'\u2029', u'\uFDD0', u'\uFDD1'}) text.replace(QChar(breaks), u'\n');
+  return text;
+}
+
+// A plain body as the body editor gives it back (its Text).
+std::string EditedPlainBody(const std::string& body) { return orv::ToCrLf(EditorPlainText(body)); }
+
+// True when the body editor gives the plain body back as it is, known without the editor's
+// conversions: every line break is CR LF, and the text is valid code page 949, whose
+// characters come back unchanged (none of them is one the editor's document changes).
+bool EditorKeepsPlainBody(const std::string& body, std::string& scratch) {
+  for (std::size_t i = body.find_first_of("\r\n"); i != std::string::npos; i = body.find_first_of("\r\n", i + 1)) {
+    if (body[i] == '\n' || i + 1 >= body.size() || body[i + 1] != '\n') return false;
+    ++i;
+  }
+  return cp949::TryToUtf8(body, scratch);
+}
+
+// The whole of a memo field of the engine's current record, in one read where it fits the
+// buffer (most do), else at its own length.
+std::string WholeMemo(TXbTable& t, const char* field, std::vector<char>& buffer) {
+  XbLong n = t.xb_GetBlob(field, buffer.data(), static_cast<XbLong>(buffer.size()));
+  if (n == static_cast<XbLong>(buffer.size())) {
+    const XbLong length = t.xb_GetBlobLength(field);
+    if (length > n) {
+      buffer.resize(static_cast<std::size_t>(length));
+      n = t.xb_GetBlob(field, buffer.data(), length);
+    }
+  }
+  return std::string(buffer.data(), static_cast<std::size_t>(std::max<XbLong>(n, 0)));
+}
+
 // The lines a plain body shows in the body editor (its Lines): the text as the editor holds
 // it, cut at each line break; an empty body has none.
 std::vector<std::string> PlainBodyLines(const std::string& body) {
-  QString text = orv::FromCrLf(body);
-  // What the editor's document gives back for these.
-  text.replace(QChar(0x00A0), u' ');
-  text.replace(QChar(0x2028), u'\n');
-  text.replace(QChar(0x2029), u'\n');
+  const QString text = EditorPlainText(body);
   std::vector<std::string> lines;
   if (text.isEmpty()) return lines;
   for (const QString& line : text.split(u'\n')) lines.push_back(orv::FromQ(line));
@@ -792,7 +827,7 @@ void TConvForm::getFF() {
       if (!keys.empty()) keys += " ";
       const std::string text = notes.xb_GetMemo("mmm");
       std::vector<std::string> lines;
-      if (notes.xb_GetString("type") == " ") {
+      if (notes.xb_GetString("type") == kPlainType) {
         lines = PlainBodyLines(text);
       } else {
         // A rich body shows the text its formats give.
@@ -825,16 +860,23 @@ void TConvForm::getFF() {
 
 void TConvForm::NewSave() {
   TXbTable& notes = *MainForm->NoteTable;
-  TRichEdit& body = *MainForm->memo1;
-  TNoteRun run(false);
+  // Each plain body is stored as the body editor would give it back, straight through the
+  // engine: the window does not show each note on the way, and the current note is shown
+  // again at the end.
+  TNoteRun run(true);
   if (!run.Start()) return;
   THourGlass wait;
-  WalkFromHere(notes, [&] {
-    MainForm->NoteDataSourceDataChange(MainForm->NoteDataSource, nullptr);
-    if (!body.PlainText()) return;
-    const std::string text = body.Text();
-    EditAndPost(notes, [&] { notes.Replace("mmm", kReplaceMemo, text.c_str()); });
+  std::vector<char> buffer(64 * 1024);
+  std::string scratch;
+  const XbLong last = EngineWalk(notes, false, [&] {
+    if (notes.xb_GetString("type") != kPlainType) return;
+    const std::string body = WholeMemo(notes, "mmm", buffer);
+    // A body that holds a NUL reads only up to it as text: storing that would cut it.
+    if (body.find('\0') != std::string::npos || EditorKeepsPlainBody(body, scratch)) return;
+    const std::string edited = EditedPlainBody(body);
+    if (edited != body) notes.xb_Replace("mmm", kReplaceMemo, edited.c_str());
   });
+  if (last > 0) notes.SetRecNo(static_cast<int>(last));
   notes.Commit();
 }
 

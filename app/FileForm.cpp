@@ -1,6 +1,8 @@
 // TFileForm: the file store's list, selection, rename, new file, delete and merge (FileForm.h).
 #include "app/FileForm.h"
 
+#include <cerrno>
+
 #include <exception>
 
 #include "app/IndexDlg.h"
@@ -468,15 +470,23 @@ bool TFileForm::Rename(const std::string& OldData, const std::string& NewData) {
     ShowMessage(newMemo + taken);
     return false;
   }
+  // A name taken meanwhile is said as above; any other failure with the system's reason.
+  auto refused = [&](const std::string& from, const std::string& to, int error) {
+    if (!TakenBy(folder, to, from).empty() || FileExists(dir + to) || DirectoryExists(dir + to))
+      ShowMessage(to + taken);
+    else
+      ShowMessage(K("파일 이름을 바꿀 수 없습니다: ") + from + " -> " + to + "\r\n" + SysErrorMessage(error));
+  };
   RemoveStaleIndex(folder, NewData);
   if (!RenameFile(dir + OldData, dir + NewData)) {
-    ShowMessage(NewData + taken);
+    refused(OldData, NewData, errno);
     return false;
   }
   if (oldMemo.empty() || !RenameFile(dir + oldMemo, dir + newMemo)) {
+    const int error = oldMemo.empty() ? ENOENT : errno;
     // The data file goes back to its name: a data file without its memo file cannot open.
     RenameFile(dir + NewData, dir + OldData);
-    ShowMessage(newMemo + taken);
+    refused(oldMemo.empty() ? SmtName(OldData) : oldMemo, newMemo, error);
     return false;
   }
   SetCurrentFileName(NewData);

@@ -22,6 +22,7 @@ const char* const kPackCopyFile = "sort.dbf";
 const char* const kPackOrderFile = "sortord.nsx";
 const char* const kPackBackupData = "indexbak.db";
 const char* const kPackBackupMemo = "indexbak.sm";
+const char* const kPackMarkFile = "sort.lck";
 
 bool TakeProgressKey(TGauge& Gauge, uint16_t& Key) {
   // A key code with any of these bits set is a progress report, not a key.
@@ -69,7 +70,53 @@ class TRenames {
   std::vector<std::pair<std::string, std::string>> FDone;
 };
 
+// The stages a pack names in its mark.
+const char* const kStageCopy = "copy";
+const char* const kStageRename = "rename";
+
+std::string MarkText(const std::string& dataName, const char* stage) { return dataName + "\n" + stage + "\n"; }
+
+// Puts right what the pack named by a held mark left, and removes its work files; false when
+// the note file it packed is not whole again, so that the work files (which may hold its notes)
+// stay with the mark.
+bool SettleInterruptedPack(TLockFile& mark, const std::string& folder) {
+  const std::string text = mark.Text();
+  const std::size_t end = text.find('\n');
+  const std::string dataName = text.substr(0, end);
+  const std::string stage = end == std::string::npos ? std::string() : text.substr(end + 1, text.find('\n', end + 1) - end - 1);
+  const std::string dir = IncludeTrailingPathDelimiter(folder);
+  const std::string copyMemo = CompanionName(kPackCopyFile, "smt");
+  auto has = [&](const std::string& name) { return !FindFileNoCase(folder, name).empty(); };
+  if (stage == kStageRename && dataName.size() >= 4) {
+    const std::string memoName = CompanionName(dataName, "smt");
+    const bool data = has(dataName), memo = has(memoName);
+    const bool oldData = has(kPackBackupData), oldMemo = has(kPackBackupMemo);
+    if (!data && memo && oldData) {
+      RenameFile(PathOf(folder, kPackBackupData), dir + dataName);  // cut after the first rename
+    } else if (!data && !memo && oldData && oldMemo) {
+      RenameFile(PathOf(folder, kPackBackupMemo), dir + memoName);  // after the second
+      RenameFile(PathOf(folder, kPackBackupData), dir + dataName);
+    } else if (data && !memo && has(copyMemo) && oldMemo) {
+      // After the third: the packed data file stands in its place and takes its memo file.
+      RenameFile(PathOf(folder, copyMemo), dir + memoName);
+      RemoveAllCases(folder, CompanionName(dataName, "nsx"));
+    } else if (data && memo && !has(kPackCopyFile) && !has(copyMemo)) {
+      RemoveAllCases(folder, CompanionName(dataName, "nsx"));  // renamed; the old order's index may stay
+    }
+    if (!has(dataName) || !has(memoName)) return false;
+  }
+  return RemoveAllCases(folder, kPackCopyFile) && RemoveAllCases(folder, copyMemo) &&
+         RemoveAllCases(folder, kPackOrderFile);
+}
+
 }  // namespace
+
+void RemoveInterruptedPack(const std::string& Folder) {
+  if (FindFileNoCase(Folder, kPackMarkFile).empty()) return;
+  TLockFile mark(IncludeTrailingPathDelimiter(Folder) + kPackMarkFile);
+  if (!mark.TryLock()) return;  // another copy is packing
+  mark.Release(SettleInterruptedPack(mark, Folder));
+}
 
 TIndexDlg::TIndexDlg(TComponent* AOwner) : TForm(AOwner) {
   SetUpDialog("IndexDlg", K("자 료 정 렬"), 360, 300);
@@ -197,7 +244,10 @@ bool TIndexDlg::ReopenExclusive(TXbTable& Table) {
     } catch (const std::exception&) {
       // The reason shown below is the first one; the caller finds the table closed.
     }
-    ShowException(e);
+    // The table opened shared a moment ago: what keeps it from opening alone is another
+    // copy of the program that has it open.
+    MessageBox(ExceptionMessageText(e) + K("\r\n다른 곳에서 실행 중인 Orvelane이 이 노트 파일을 쓰고 있습니다. 그 프로그램을 닫고 다시 하세요."),
+               ApplicationTitle(), MB_OK | MB_ICONSTOP);
     return false;
   }
 }
@@ -337,6 +387,19 @@ bool TIndexDlg::NotePack() {
   const std::string memoName = CompanionName(dataName, "smt");
   const std::string indexName = CompanionName(dataName, "nsx");
 
+  // One pack at a time in a folder; what a pack cut short left is put right first.
+  TLockFile mark(IncludeTrailingPathDelimiter(folder) + kPackMarkFile);
+  if (!mark.TryLock()) {
+    ShowMessage(K("다른 곳에서 실행 중인 Orvelane이 이 폴더에서 거품빼기를 하고 있습니다. 끝난 뒤에 다시 하세요."));
+    return false;
+  }
+  if (!SettleInterruptedPack(mark, folder)) {
+    ShowMessage(K("끊긴 거품빼기의 작업 파일을 정리할 수 없습니다: ") + IncludeTrailingPathDelimiter(folder) + kPackMarkFile);
+    mark.Release(false);
+    return false;
+  }
+  mark.SetText(MarkText(dataName, kStageCopy));
+
   // The files are about to be renamed under every other copy of the program.
   if (notes.Flock() == 0) {
     ShowMessage(K("독점모드가 아닙니다."));
@@ -352,7 +415,9 @@ bool TIndexDlg::NotePack() {
     // The index describes the old record order; it is rebuilt on demand.
     TRenames renames;
     std::string failed;
-    if (!RemoveAllCases(folder, kPackBackupData) || !RemoveAllCases(folder, kPackBackupMemo)) failed = kPackBackupData;
+    if (!mark.SetText(MarkText(dataName, kStageRename))) failed = kPackMarkFile;
+    if (failed.empty() && (!RemoveAllCases(folder, kPackBackupData) || !RemoveAllCases(folder, kPackBackupMemo)))
+      failed = kPackBackupData;
     if (failed.empty() && !renames.Rename(dataPath, dir + kPackBackupData)) failed = dataPath;
     if (failed.empty() && !renames.Rename(memoPath, dir + kPackBackupMemo)) failed = memoPath;
     if (failed.empty() && !renames.Rename(dir + kPackCopyFile, dataPath)) failed = kPackCopyFile;

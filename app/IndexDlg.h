@@ -14,7 +14,9 @@
 // the order in force. The header's own fields are never touched. It holds the file lock and the table open exclusively while
 // it works, since it renames files that other running copies would have open. The file as it
 // was stays as "indexbak.db" / "indexbak.sm"; the stale index file is removed. Any failure
-// before the last rename leaves the note file exactly as it was.
+// before the last rename leaves the note file exactly as it was, and so does a pack that is
+// killed (see RemoveInterruptedPack). Two copies of the program never pack in one folder at
+// once: their work files have the same names.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,16 @@ extern const char* const kPackCopyFile;     // "sort.dbf", the packed copy (memo
 extern const char* const kPackOrderFile;    // the index file of the copy's order, removed after
 extern const char* const kPackBackupData;   // "indexbak.db"
 extern const char* const kPackBackupMemo;   // "indexbak.sm"
+// Held while a pack works (one pack at a time in a folder): names the note file and whether
+// the pack is still copying or already renaming.
+extern const char* const kPackMarkFile;     // "sort.lck"
+
+// What a pack cut short (its program killed) left in the folder is put right, unless another
+// copy of the program is packing there: the work files go, and every note stays. A pack cut
+// before its renames left the note file as it was; one cut among them is undone back to the
+// file as it was, or, once the packed data file stands in its place, completed. Run at start
+// and before each pack.
+void RemoveInterruptedPack(const std::string& Folder);
 
 // The hourglass cursor while an engine operation runs (the sort, the pack, a search).
 struct THourGlass {

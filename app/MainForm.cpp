@@ -11,8 +11,7 @@ std::string LinkDir;
 
 // The maker's hosts are not ours to name: neutral texts of the stated length stand in.
 const char* const kCaptionSuffix[2] = {" - makers.invalid", " - makerk.invalid"};
-const char* const kHomePage[2] = {"http://makers.invalid/", "http://makerk.invalid/"};
-const char* const kHelpPage = "http://makers.invalid/help/orvel/helporvel.html";
+const char* const kHelpPage = "help/orvel/helporvel.html";
 const char* const kSettingsFile = "condb20.dbf";
 const char* const kSettingsVersion = "0270";
 const char* const kSampleNoteFile = "orvel27c.dbf";

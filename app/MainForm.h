@@ -35,11 +35,12 @@
 #include "table/XbEnv.h"
 #include "table/XbTable.h"
 
-// The two caption suffixes (and home pages) of the maker, chosen by settings k3. Both
-// suffixes are 17 characters: the list print takes the description from the caption by
-// cutting that many.
+// The two caption suffixes of the maker, chosen by settings k3. Both are 17 characters: the
+// list print takes the description from the caption by cutting that many.
 extern const char* const kCaptionSuffix[2];
-extern const char* const kHomePage[2];
+// The help page, shipped with the program: a Korean page on the commands and keys, under the
+// data folder (or, where the data folder has none, under the shipped files beside the
+// program). Help, F1 and the home page all open it: there is no maker's host to go to.
 extern const char* const kHelpPage;
 constexpr int kCaptionSuffixLength = 17;
 
@@ -178,6 +179,8 @@ class TMainForm : public TForm {
   void ExitBtnClick(TObject* Sender);
   void HelpBtnClick(TObject* Sender);
   void HomeBtnClick(TObject* Sender);
+  // Opens the help page with the desktop's handler; says so when it is not installed.
+  void OpenHelpPage();
   // Drops an active query (Label6 empty); always when Always, else only when Label6 is set.
   void ClearQuery(bool Always);
   // The caption suffix / home page variant that settings k3 selects (0 or 1).

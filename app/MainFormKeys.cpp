@@ -10,7 +10,7 @@ void TMainForm::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
   const bool altOnly = mods == ssAlt;
   switch (Key) {
     case VK_F1:
-      WinHelp(Handle(), "ohelp.hlp", HELP_KEY, "CONTENTS");
+      OpenHelpPage();  // the Windows help file has no viewer here: the help page stands in
       break;
     case VK_F2:
       SpeedButton2->Click();

@@ -67,6 +67,7 @@ void TMainForm::FormCreate(TObject*) {
   }
 
   PlaceShippedFiles(DataFolder);
+  RemoveInterruptedPack(DataFolder);
 
   try {
     ConTable->SetTableName(kSettingsFile);
@@ -294,11 +295,25 @@ void TMainForm::ExitBtnClick(TObject*) {
   if (MessageBox(K("끝낼까요?"), ApplicationTitle(), MB_YESNO) == IDYES) Close();
 }
 
-void TMainForm::HelpBtnClick(TObject*) { ShellExecute(Handle(), "open", kHelpPage, "", "", SW_SHOWNORMAL); }
+void TMainForm::OpenHelpPage() {
+  const std::string inData = IncludeTrailingPathDelimiter(DataFolder) + kHelpPage;
+  // The shipped files stand in "share" beside the program's own folder ("bin").
+  const std::string bin = ProgramFolder();
+  const std::string shipped = bin.size() < 2 ? std::string() : ExtractFilePath(bin.substr(0, bin.size() - 1)) + "share/" + kHelpPage;
+  const std::string page = FileExists(inData) || shipped.empty() || !FileExists(shipped) ? inData : shipped;
+  if (!FileExists(page)) {
+    MessageBox(K("도움말 파일이 없습니다: ") + page, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+    return;
+  }
+  if (ShellExecute(Handle(), "open", page, "", "", SW_SHOWNORMAL) <= 32)
+    MessageBox(K("도움말을 열 수 없습니다: ") + page, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+}
+
+void TMainForm::HelpBtnClick(TObject*) { OpenHelpPage(); }
 
 void TMainForm::HomeBtnClick(TObject*) {
   DBMemo1Save();
-  ShellExecute(Handle(), "open", kHomePage[MakerVariant()], "", "", SW_SHOWNORMAL);
+  OpenHelpPage();
 }
 
 // ---- closing ----------------------------------------------------------------------------

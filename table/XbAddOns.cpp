@@ -63,7 +63,7 @@ void LoadAddOn(AddOn& addOn, const char* library, const char* unit, const char* 
     addOn.Loaded = true;
   }
   if (!addOn.Loaded) {
-    MessageBox(MissingText(library, what), "Error", MB_OK | MB_ICONERROR);
+    MessageBox(MissingText(library, what), ErrorCaption(), MB_OK | MB_ICONERROR);
     RequestTerminate();
   }
 }

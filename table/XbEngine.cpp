@@ -78,7 +78,7 @@ bool TXbEngine::LoadEngine() {
     }
   }
   if (!Loaded) {
-    MessageBox(kEngineLoadFailure, "Error", MB_OK | MB_ICONERROR);
+    MessageBox(kEngineLoadFailure, ErrorCaption(), MB_OK | MB_ICONERROR);
     RequestTerminate();
   }
   return Loaded;

@@ -5,7 +5,9 @@
 // Commands (all when none is named): tag (keyword tagging), vmark (V mark all), vclear (V mark
 // clear all), merge (file-store merge into an empty file), merge4 (the same into a file with
 // the four title tags), print (list print of all notes to PDF), browse (a title search in
-// title order: Ctrl+Home, Ctrl+End, Page Down), pack (pack in title order).
+// title order: Ctrl+Home, Ctrl+End, Page Down), pack (pack in title order), bodies (the batch
+// code "9615": every plain body stored again as the body editor gives it back, from the first
+// note on).
 //
 // Every command runs in a child process of its own on a fresh copy of the note file, so its
 // peak memory (ru_maxrss from wait4) is its own; keyword tagging ends the program by design.
@@ -161,6 +163,29 @@ std::string Tit4Digest(const fs::path& dbf) {
   });
   char out[96];
   std::snprintf(out, sizeof out, "tagged %ld, title-4 digest %016llx", tagged, static_cast<unsigned long long>(h));
+  return out;
+}
+
+// A digest of every note's body as the engine reads it back, to compare the re-stored bodies
+// of two builds.
+std::string BodyDigest(const std::string& folder, const std::string& name) {
+  TXbTable t;
+  t.SetTableType(ttXBNSX);
+  t.SetDatabaseName(folder);
+  t.SetTableName(name);
+  t.Open();
+  t.SelectWorkArea();
+  uint64_t h = 1469598103934665603ull;
+  long bodies = 0;
+  for (t.xb_GoTop(); t.xb_Eof() == 0; t.xb_Skip(1)) {
+    const std::string body = t.xb_GetMemo("mmm");
+    bodies += !body.empty();
+    for (unsigned char c : body) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0x100) * 1099511628211ull;
+  }
+  t.Close();
+  char out[96];
+  std::snprintf(out, sizeof out, "bodies %ld, body digest %016llx", bodies, static_cast<unsigned long long>(h));
   return out;
 }
 
@@ -337,20 +362,31 @@ std::string Vmark(bool mark) {
   return line + "  marked after: " + std::to_string(CountMarked("bench.dbf"));
 }
 
-std::string Tagging() {
+// A maintenance code of the batch dialog from the first note on, timed; Result reads what it
+// stored once the program is done with the note file.
+std::string CodeRun(const char* name, const char* code, const std::function<std::string()>& result) {
   TProgram p("bench.dbf");
-  if (!p.Active()) return "tag FAILED: the note file did not open";
+  if (!p.Active()) return std::string(name) + " FAILED: the note file did not open";
   MainForm->NoteTable->GoTop();
-  std::string line = p.Timed("tag", [&] {
+  std::string line = p.Timed(name, [&] {
     p.OnNextModal([&](TCustomForm*) {
       ConvForm->FormActivate(ConvForm);
-      ConvForm->Edit2->SetText("5820417736");
+      ConvForm->Edit2->SetText(code);
       ConvForm->Edit2Exit(ConvForm->Edit2);
     });
     MainForm->ConvBtnClick(MainForm);
     return std::string();
   });
-  return line + "  " + Tit4Digest("bench.dbf") + "  " + BoxesSeen(p.Boxes);
+  MainForm->NoteTable->Close();
+  return line + "  " + result() + "  " + BoxesSeen(p.Boxes);
+}
+
+std::string Tagging() {
+  return CodeRun("tag", "5820417736", [] { return Tit4Digest("bench.dbf"); });
+}
+
+std::string Bodies() {
+  return CodeRun("bodies", "9615", [] { return BodyDigest(fs::current_path().string(), "bench.dbf"); });
 }
 
 std::string Merge(bool tagged) {
@@ -611,7 +647,7 @@ int main(int argc, char** argv) {
   const long long notes = argc > 1 ? std::atoll(argv[1]) : 100000;
   std::vector<std::string> commands;
   for (int i = 2; i < argc; ++i) commands.push_back(argv[i]);
-  if (commands.empty()) commands = {"vmark", "vclear", "merge", "merge4", "print", "browse", "pack", "tag"};
+  if (commands.empty()) commands = {"vmark", "vclear", "merge", "merge4", "print", "browse", "pack", "bodies", "tag"};
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
   const fs::path root = fs::temp_directory_path() / ("orv_bench_batch_" + std::to_string(::getpid()));
@@ -619,7 +655,7 @@ int main(int argc, char** argv) {
   fs::remove_all(root);
   fs::create_directories(base);
   for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
-    fs::copy_file(e.path(), base / e.path().filename());
+    if (e.is_regular_file()) fs::copy_file(e.path(), base / e.path().filename());
   auto t0 = Clock::now();
   if (!notegen::GenerateNoteFileApart((base / "bench.dbf").string(), notes) ||
       !notegen::GenerateNoteFileApart((base / "tgt.dbf").string(), 0)) {
@@ -642,6 +678,7 @@ int main(int argc, char** argv) {
       fs::current_path(work);
       if (command == "vmark" || command == "vclear") return Vmark(command == "vmark");
       if (command == "tag") return Tagging();
+      if (command == "bodies") return Bodies();
       if (command == "merge" || command == "merge4") return Merge(command == "merge4");
       if (command == "print") return Print();
       if (command == "browse") return Browse();
@@ -653,7 +690,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     fs::remove_all(work);
 #ifdef ORV_HAVE_SQLITE
-    if (command != "tag" && command != "print") {
+    if (command != "tag" && command != "print" && command != "bodies") {
       TResult s = RunChild([&] { return SqlFor(command, sqlBase, root / ("sql_" + command)); });
       std::printf("%s  peak %.0f MB\n", s.line.c_str(), static_cast<double>(s.peakKb) / 1024.0);
       std::fflush(stdout);

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
-    fs::copy_file(e.path(), folder / e.path().filename());
+    if (e.is_regular_file()) fs::copy_file(e.path(), folder / e.path().filename());
   fs::current_path(folder);
   if (!notegen::GenerateNoteFileApart((folder / "bench.dbf").string(), notes)) {
     std::fprintf(stderr, "bench_pack: cannot write the note file\n");

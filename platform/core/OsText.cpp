@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/core/Cp949.h"
 #include "platform/core/TextCodec.h"
@@ -141,6 +142,15 @@ std::string Shown(std::string_view systemName, std::string* first) {
 std::string ShownName(std::string_view systemName) {
   std::string first;
   return Shown(systemName, &first);
+}
+
+std::string TextFromSystem(std::string_view systemText) { return ShownName(systemText); }
+
+std::string ErrorText(int errnum) {
+  char buf[256];
+  // The GNU form: the text may be a constant of its own rather than buf.
+  const char* text = strerror_r(errnum, buf, sizeof buf);
+  return TextFromSystem(text ? text : "");
 }
 
 std::string NameMessage(std::string_view systemName) {

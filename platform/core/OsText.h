@@ -11,6 +11,9 @@
 //   ProgramName(raw, out)  a name the system gave -> program text; false when it has none
 //   TextFromFile(bytes)    a text file's contents (UTF-8, with or without BOM, or CP949)
 //   TextToFile(text)       program text -> a text file in the system's encoding
+//   TextFromSystem(text)   a message of the system (an error's words, the library loader's
+//                          reason) -> program text
+//   ErrorText(errnum)      the system's words for an error number, as program text
 //
 // Rules:
 // - A name that exists on disk only as its raw CP949 bytes (copied from an older system) is
@@ -53,6 +56,13 @@ std::string ShownName(std::string_view systemName);
 // A message naming a system name that has no CP949 form: its ShownName and the first
 // character that has none ("U+1F600").
 std::string NameMessage(std::string_view systemName);
+
+// A text the system gives (in its locale's encoding) as program text, with "?" for each
+// character that has no CP949 form: what the system says reaches the user readable.
+std::string TextFromSystem(std::string_view systemText);
+// The system's words for an error number (strerror, in the locale's language), as program
+// text.
+std::string ErrorText(int errnum);
 
 // A text file's contents as program text: a UTF-8 byte-order mark is dropped and the rest
 // read as UTF-8; without one, valid UTF-8 is UTF-8, anything else CP949 (kept as it is).

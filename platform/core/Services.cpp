@@ -16,6 +16,7 @@
 #include "platform/core/Cp949.h"
 #include "platform/core/OsText.h"
 #include "platform/core/SysUtils.h"
+#include "platform/core/TextCodec.h"
 
 IMessageBoxService::~IMessageBoxService() = default;
 IMessageLoopService::~IMessageLoopService() = default;
@@ -152,7 +153,7 @@ TLibHandle TDlLibraryLoader::Open(const std::string& Name) {
     if (h == nullptr) {
       const char* e = ::dlerror();
       if (!FLastError.empty()) FLastError += "; ";
-      FLastError += e ? e : path;
+      FLastError += e ? ostext::TextFromSystem(e) : path;
     }
     return h;
   };
@@ -174,7 +175,7 @@ void* TDlLibraryLoader::Symbol(TLibHandle Handle, const std::string& Name) {
   void* p = ::dlsym(Handle, Name.c_str());
   if (p == nullptr) {
     const char* e = ::dlerror();
-    FLastError = e ? e : Name + ": not exported";
+    FLastError = e ? ostext::TextFromSystem(e) : Name + ": not exported";
   }
   return p;
 }
@@ -209,6 +210,7 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 }
 
 void ShowMessage(const std::string& Text) { MessageBox(Text, ApplicationTitle(), MB_OK); }
+std::string ErrorCaption() { return cp949::K("오류"); }
 void ProcessMessages() { MessageLoopService().ProcessMessages(); }
 
 namespace {

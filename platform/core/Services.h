@@ -143,6 +143,8 @@ ILibraryLoader& LibraryLoader();
 int MessageBox(const std::string& Text, const std::string& Caption, unsigned Flags);
 // An OK box under the application title.
 void ShowMessage(const std::string& Text);
+// The caption of the library's error boxes, in the program's language ("오류").
+std::string ErrorCaption();
 void ProcessMessages();
 int ScreenCursor();
 void SetScreenCursor(int Cursor);

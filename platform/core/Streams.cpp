@@ -15,7 +15,8 @@
 
 namespace {
 
-std::string Reason() { return std::strerror(errno); }
+// The system's words for the last error, readable inside the program.
+std::string Reason() { return ostext::ErrorText(errno); }
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 #include "platform/core/SysUtils.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -20,6 +22,7 @@
 
 #include "platform/core/Cp949.h"
 #include "platform/core/OsText.h"
+#include "platform/core/TextCodec.h"
 
 Exception::~Exception() = default;
 
@@ -349,6 +352,82 @@ bool RenameFile(const std::string& from, const std::string& to) {
   // The class library's rename never replaces an existing file.
   if (FileExists(to) || DirectoryExists(to)) return false;
   return std::rename(ostext::SystemPath(from).c_str(), ostext::SystemPath(to).c_str()) == 0;
+}
+
+std::string SysErrorMessage(int ErrorCode) {
+  static const struct {
+    int code;
+    const char* text;  // UTF-8
+  } kKorean[] = {
+      {EACCES, "권한이 없습니다."},
+      {EPERM, "허용되지 않는 작업입니다."},
+      {EROFS, "읽기 전용 파일 시스템입니다."},
+      {ENOENT, "그런 파일이나 폴더가 없습니다."},
+      {EEXIST, "파일이 이미 있습니다."},
+      {ENOSPC, "디스크에 남은 공간이 없습니다."},
+      {EDQUOT, "디스크 사용 한도를 넘었습니다."},
+      {EBUSY, "다른 곳에서 쓰고 있습니다."},
+      {ETXTBSY, "다른 곳에서 쓰고 있습니다."},
+      {EXDEV, "다른 장치로는 옮길 수 없습니다."},
+      {EISDIR, "폴더입니다."},
+      {ENOTDIR, "폴더가 아닙니다."},
+      {ENOTEMPTY, "폴더가 비어 있지 않습니다."},
+      {ENAMETOOLONG, "이름이 너무 깁니다."},
+      {EIO, "입출력 오류입니다."},
+      {EMFILE, "열린 파일이 너무 많습니다."},
+      {ENFILE, "열린 파일이 너무 많습니다."},
+  };
+  for (const auto& k : kKorean)
+    if (k.code == ErrorCode) return cp949::FromUtf8(k.text);
+  return ostext::ErrorText(ErrorCode) + " (errno " + std::to_string(ErrorCode) + ")";
+}
+
+bool TLockFile::TryLock() {
+  if (FFd >= 0) return true;
+  const std::string path = ostext::SystemPath(FPath);
+  // A holder that lets go removes the file: a lock taken on a file removed meanwhile is on
+  // nothing, so it is taken again on the file that stands there now.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return false;
+    }
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        held.st_dev == named.st_dev) {
+      FFd = fd;
+      return true;
+    }
+    ::close(fd);
+  }
+  return false;
+}
+
+std::string TLockFile::Text() const {
+  std::string text;
+  if (FFd < 0) return text;
+  char buf[512];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(FFd, buf, sizeof buf, at);
+    if (n <= 0 || text.size() > 4096) break;
+    text.append(buf, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return text;
+}
+
+bool TLockFile::SetText(const std::string& Text) {
+  if (FFd < 0 || ::ftruncate(FFd, 0) != 0) return false;
+  return ::pwrite(FFd, Text.data(), Text.size(), 0) == static_cast<ssize_t>(Text.size());
+}
+
+void TLockFile::Release(bool Remove) {
+  if (FFd < 0) return;
+  if (Remove) ::unlink(ostext::SystemPath(FPath).c_str());
+  ::close(FFd);
+  FFd = -1;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -136,6 +137,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// The reason for a failed system call (an errno value), said in the program's language: the
+// errors file work meets in Korean, any other in the system's own words ("(errno N)" after).
+std::string SysErrorMessage(int ErrorCode);
 // "" when the current folder cannot be read or has no CP949 form.
 std::string GetCurrentDir();
 // A message naming the current folder when its name has no CP949 form, else "".
@@ -156,6 +160,31 @@ std::vector<std::string> FindFiles(const std::string& folder, std::string_view m
                                    std::vector<std::string>* Unnamed = nullptr);
 // The subfolders of folder ("." and ".." left out), sorted and reported like FindFiles.
 std::vector<std::string> FindFolders(const std::string& folder, std::vector<std::string>* Unnamed = nullptr);
+
+// A lock file: one process at a time holds it, across processes, while the object lives (or
+// until Release). TryLock creates the file when missing and fails at once while another
+// process holds it; the holder may keep a short text in it, which a later process reads back
+// (after a holder was killed, say). Released, the file is removed. Not thread-safe.
+class TLockFile {
+ public:
+  explicit TLockFile(std::string Path) : FPath(std::move(Path)) {}
+  ~TLockFile() { Release(true); }
+  TLockFile(const TLockFile&) = delete;
+  TLockFile& operator=(const TLockFile&) = delete;
+
+  bool TryLock();
+  bool Locked() const { return FFd >= 0; }
+  // The text in the file (held), "" when it has none.
+  std::string Text() const;
+  // Replaces the text (held); false when it could not be written.
+  bool SetText(const std::string& Text);
+  // Lets go; the file is removed, or, with Remove false, kept with its text for a later holder.
+  void Release(bool Remove = true);
+
+ private:
+  std::string FPath;
+  int FFd = -1;
+};
 
 // ---- Dates ------------------------------------------------------------------------------
 

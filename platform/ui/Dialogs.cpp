@@ -38,10 +38,10 @@ int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Butto
   else if (ok && cancel) flags = MB_OKCANCEL;
   std::string caption;
   switch (DlgType) {
-    case mtWarning: flags |= MB_ICONWARNING; caption = "Warning"; break;
-    case mtError: flags |= MB_ICONERROR; caption = "Error"; break;
-    case mtInformation: flags |= MB_ICONINFORMATION; caption = "Information"; break;
-    case mtConfirmation: flags |= MB_ICONQUESTION; caption = "Confirm"; break;
+    case mtWarning: flags |= MB_ICONWARNING; caption = cp949::K("경고"); break;
+    case mtError: flags |= MB_ICONERROR; caption = ErrorCaption(); break;
+    case mtInformation: flags |= MB_ICONINFORMATION; caption = cp949::K("정보"); break;
+    case mtConfirmation: flags |= MB_ICONQUESTION; caption = cp949::K("확인"); break;
     default: caption = ApplicationTitle(); break;
   }
   return MessageBox(Msg, caption, flags);

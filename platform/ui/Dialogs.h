@@ -34,8 +34,9 @@ class TMsgDlgButtons {
   unsigned Bits = 0;
 };
 
-// A message box with the type's caption ("Warning", "Error", "Information", "Confirm", or the
-// application title for mtCustom) and icon; answers mrOk, mrYes, ... (the ID values).
+// A message box with the type's caption, in the program's language ("경고", "오류", "정보",
+// "확인", or the application title for mtCustom), and icon; answers mrOk, mrYes, ... (the ID
+// values).
 int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
 
 // ---- The dialog service -------------------------------------------------------------------

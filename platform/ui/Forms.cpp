@@ -5,8 +5,12 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 #include <algorithm>
 #include <utility>
@@ -120,22 +124,66 @@ void TCustomForm::ApplyNormalBounds() {
   if (!FNormalBounds.Set) return;
   FApplyingBounds = true;
   // A dialog border cannot be sized or maximized by the user: the window system is told so
-  // through a fixed size, lifted for the program's own changes of it.
-  const bool fixed = FBorderStyle == bsDialog && Widget()->isWindow();
-  if (fixed) {
-    Widget()->setMinimumSize(0, 0);
-    Widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  // through a fixed size, which the program's own changes move without ever lifting it (a
+  // window manager that saw the window sizeable even for a moment would give it a sizing
+  // frame, and the dialog would change its outer size between showings).
+  QWidget* w = Widget();
+  if (FBorderStyle == bsDialog && w->isWindow()) {
+    const int dw = w->frameGeometry().width() - w->width();
+    const int dh = w->frameGeometry().height() - w->height();
+    w->move(FNormalBounds.Left, FNormalBounds.Top);
+    w->setFixedSize(std::max(0, FNormalBounds.Width - dw), std::max(0, FNormalBounds.Height - dh));
+  } else {
+    TWinControl::SetBounds(FNormalBounds.Left, FNormalBounds.Top, FNormalBounds.Width, FNormalBounds.Height);
   }
-  TWinControl::SetBounds(FNormalBounds.Left, FNormalBounds.Top, FNormalBounds.Width, FNormalBounds.Height);
-  if (fixed) Widget()->setFixedSize(Widget()->size());
   FApplyingBounds = false;
 }
 
 void TCustomForm::BoundsChanged() {
   TWinControl::BoundsChanged();
   // The user moved or sized the normal window: those are its bounds now.
-  if (!FApplyingBounds && Widget()->isVisible() && WindowState() == wsNormal)
+  if (!FApplyingBounds && !FAwaitingFrame && Widget()->isVisible() && WindowState() == wsNormal)
     FNormalBounds = {Left(), Top(), Width(), Height(), true};
+}
+
+namespace {
+// How often and how long a window just shown waits for its frame.
+constexpr int kFrameCheckMs = 10;
+constexpr int kFrameChecks = 500;
+
+bool HasFrame(const QWidget* w) { return w->frameGeometry() != w->geometry(); }
+
+// Platforms that never put a frame round a window.
+bool FramelessPlatform() {
+  const QString p = QGuiApplication::platformName();
+  return p == QLatin1String("offscreen") || p == QLatin1String("minimal");
+}
+}  // namespace
+
+void TCustomForm::AwaitFrame() {
+  QWidget* w = Widget();
+  if (FAwaitingFrame || !w->isWindow() || FBorderStyle == bsNone || HasFrame(w) || FramelessPlatform()) return;
+  FAwaitingFrame = true;
+  QTimer::singleShot(kFrameCheckMs, w, [this] { CheckFrame(1); });
+}
+
+void TCustomForm::CheckFrame(int Round) {
+  QWidget* w = Widget();
+  if (!w->isVisible()) {
+    FAwaitingFrame = false;
+    return;
+  }
+  if (HasFrame(w)) {
+    FAwaitingFrame = false;
+    if (WindowState() == wsNormal) ApplyNormalBounds();
+    return;
+  }
+  if (Round >= kFrameChecks) {
+    // A window manager that frames nothing: the window stands as it was placed.
+    FAwaitingFrame = false;
+    return;
+  }
+  QTimer::singleShot(kFrameCheckMs, w, [this, Round] { CheckFrame(Round + 1); });
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
@@ -200,7 +248,8 @@ void TCustomForm::SetVisible(bool v) {
       case wsMinimized: Widget()->showMinimized(); break;
       default:
         Widget()->show();
-        ApplyNormalBounds();  // the frame is known now: the outer size comes out right
+        ApplyNormalBounds();  // right at once where the frame is known already
+        AwaitFrame();
         break;
     }
     Widget()->raise();
@@ -227,6 +276,7 @@ void TCustomForm::ShowInactive(bool v) {
     w->setAttribute(Qt::WA_ShowWithoutActivating, true);
     w->show();
     ApplyNormalBounds();
+    AwaitFrame();
     w->raise();
   } else if (FShownInactive) {
     FShownInactive = false;
@@ -481,6 +531,23 @@ class OrvQApplication : public QApplication {
     }
   }
 };
+
+// The program speaks Korean whatever the desktop's locale, and so do Qt's own parts of it: the
+// font and file dialogs, the edits' context menus, the standard buttons. Qt's translations are
+// installed with it (Debian: qt6-translations-l10n); without them those parts stay English.
+void InstallKoreanTranslations() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || app->property("orvKorean").toBool()) return;
+  app->setProperty("orvKorean", true);
+  const QLocale korean(QLocale::Korean, QLocale::SouthKorea);
+  QLocale::setDefault(korean);
+  auto* qt = new QTranslator(app);
+  if (qt->load(korean, QStringLiteral("qtbase"), QStringLiteral("_"),
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(qt);
+  else
+    delete qt;
+}
 }  // namespace
 
 TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
@@ -494,6 +561,7 @@ TApplication::TApplication(int argc, char** argv) : TComponent(nullptr) {
     }
   }
   QApplication::setQuitOnLastWindowClosed(false);
+  InstallKoreanTranslations();
   // The forms stand on the button face; Qt's own grey for disabled text is nearly that
   // colour and would hide the captions of disabled controls. The desktop's grey text reads.
   QPalette pal = QApplication::palette();

@@ -175,6 +175,13 @@ class TCustomForm : public TWinControl {
   struct { int Left = 0, Top = 0, Width = 0, Height = 0; bool Set = false; } FNormalBounds;
   bool FApplyingBounds = false;
   void ApplyNormalBounds();
+  // A window shown before the window manager has put its frame round it was placed and sized
+  // as if it had none; once the frame is there the bounds are applied again, so the frame
+  // stands where the bounds say, at their size. Until then the window system's moves are not
+  // the user's and leave the bounds alone.
+  void AwaitFrame();
+  void CheckFrame(int Round);
+  bool FAwaitingFrame = false;
 };
 
 // For tests: a hook that runs in place of the modal loop. ShowModal shows the form (OnShow,

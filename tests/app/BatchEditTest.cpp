@@ -686,6 +686,41 @@ TEST_F(BatchEditTest, RestoringBodiesRewritesPlainBodiesFromTheCurrentNoteOn) {
   EXPECT_EQ(after[4].body, "x\ny") << "the deleted note";
 }
 
+// Each plain body is stored as a body editor of its own gives it back, whatever its breaks
+// and characters; the window shows the last note afterwards, as it now stands.
+TEST_F(BatchEditTest, RestoredBodiesAreWhatTheBodyEditorGivesBack) {
+  const std::string bodies[] = {
+      "",
+      "one line",
+      "cr\ronly",
+      "lf\nonly\n",
+      "crlf\r\nkept\r\n\r\n",
+      "mixed\r\n\n\r\rend",
+      "\ttab\t and  blanks  ",
+      "controls \x0B\x0C\x1A\x1F end",
+      K("한글\r\n줄바꿈 그대로\r\n"),
+      K("한글 본문\n둘째 줄\r셋째"),
+      "high \x80 and \xFF bytes",  // not CP949 text
+      K("긴 줄 ") + std::string(3000, 'x') + "\n" + K("끝"),
+  };
+  std::vector<TTestNote> notes;
+  for (const std::string& b : bodies) notes.push_back({"n", "", "", "", " ", false, b});
+  Prepare(notes);
+  Start();
+  ASSERT_TRUE(MainForm->GoToNote(2));
+  ShowDialog([] { EnterCode("9615"); });
+  TRichEdit editor(nullptr);
+  editor.SetPlainText(true);
+  const std::vector<TNoteRecord> stored = ReadAll(data.Path());
+  for (std::size_t i = 0; i < std::size(bodies); ++i) {
+    editor.StreamIn(bodies[i]);
+    EXPECT_EQ(stored[i + 1].body, editor.Text()) << i;
+  }
+  EXPECT_EQ(MainForm->memo1->Text(), editor.Text()) << "the last note is shown as stored";
+  EXPECT_TRUE(fake.Boxes.empty());
+  Close();
+}
+
 TEST_F(BatchEditTest, KeywordTaggingAddsDictionaryWordsToTit4AndEndsTheProgram) {
   Prepare({{"before", "", "", "", " ", false, K("메모")},
            {"current", "", "", "x", " ", false, K("인력거꾼이  고전문학을\r\n환영합니다 메모 메모")},

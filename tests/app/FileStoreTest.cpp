@@ -8,6 +8,11 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -20,6 +25,8 @@
 #include "support/ForkedLockHolder.h"
 
 using cp949::K;
+
+extern char** environ;
 
 namespace nbtest {
 namespace {
@@ -399,6 +406,70 @@ TEST_F(FileStoreTest, RenameRefusesTakenNamesFolderPartsAndProtectedFiles) {
   EXPECT_EQ(fs::file_size(fs::path(data.Path()) / "orph.smt"), 26u);
   EXPECT_FALSE(fs::exists(fs::path(data.Path()).parent_path() / "b.dbf"));
   EXPECT_EQ(Trim(ReadField(data.Path(), "prot.dbf", 1, "tit2")), "Protected");
+}
+
+// A folder nobody may add to, rename in or remove from while it lives: the folder's mode for
+// a user, the immutable attribute for root (whom modes do not stop).
+class TReadOnlyFolder {
+ public:
+  explicit TReadOnlyFolder(const std::string& path) : FPath(path) {
+    if (::geteuid() != 0) {
+      FOn = ::chmod(path.c_str(), 0555) == 0;
+      FMode = true;
+    } else {
+      FOn = Attribute('+');
+    }
+  }
+  ~TReadOnlyFolder() {
+    if (!FOn) return;
+    if (FMode)
+      ::chmod(FPath.c_str(), 0755);
+    else
+      Attribute('-');
+  }
+  explicit operator bool() const { return FOn; }
+
+ private:
+  bool Attribute(char sign) {
+    const std::string flag = std::string(1, sign) + "i";
+    char prog[] = "chattr";
+    std::vector<char*> argv = {prog, const_cast<char*>(flag.c_str()), const_cast<char*>(FPath.c_str()), nullptr};
+    pid_t pid = -1;
+    int status = -1;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const bool ran = posix_spawnp(&pid, prog, &quiet, nullptr, argv.data(), environ) == 0 &&
+                     ::waitpid(pid, &status, 0) == pid;
+    posix_spawn_file_actions_destroy(&quiet);
+    return ran && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  std::string FPath;
+  bool FOn = false;
+  bool FMode = false;
+};
+
+// A rename the folder refuses says why, in Korean, and does not claim the name is taken.
+TEST_F(FileStoreTest, RenameInAReadOnlyFolderSaysTheSystemsReason) {
+  Prepare();
+  Start();
+  InFileStore([&] {
+    Choose("b.smt");
+    FileForm->Button1->Click();
+    FileForm->Edit1->SetText("renamed");
+    TReadOnlyFolder locked(data.Path());
+    if (!locked) GTEST_SKIP() << "the folder cannot be made read-only here";
+    fake.Boxes.clear();
+    FileForm->Button4->Click();
+    ASSERT_EQ(fake.Boxes.size(), 1u) << BoxText(1);
+    EXPECT_EQ(BoxText().find(K("파일이 있습니다")), std::string::npos) << cp949::ToUtf8(BoxText());
+    const std::string reason = ::geteuid() == 0 ? K("허용되지 않는 작업입니다.") : K("권한이 없습니다.");
+    EXPECT_EQ(BoxText(), K("파일 이름을 바꿀 수 없습니다: b.dbf -> renamed.dbf\r\n") + reason);
+  });
+  EXPECT_TRUE(data.Has("b.dbf"));
+  EXPECT_TRUE(data.Has("b.smt"));
+  EXPECT_FALSE(data.Has("renamed.dbf"));
+  EXPECT_EQ(Trim(Settings("fname")), "b.dbf");
 }
 
 TEST_F(FileStoreTest, DeleteAsksFirstSparesProtectedFilesAndMovesOnWhenTheCurrentGoes) {

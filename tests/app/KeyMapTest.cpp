@@ -142,19 +142,30 @@ TEST_F(NoteBookTest, FileStoreLaunchClosesTheNoteTableAndDropsTheQuery) {
   EXPECT_TRUE(MainForm->NoteTable->Active());
 }
 
-TEST_F(NoteBookTest, HelpAndHomePagesGoToTheShell) {
+// Help, F1 (typed into the focused list) and the home page open the shipped help page of the
+// data folder.
+TEST_F(NoteBookTest, HelpF1AndHomePageOpenTheShippedHelpPage) {
   PlaceShippedFiles(data.Path());
   WriteFields(data.Path(), "condb20.dbf", 1, {{"k3", "k"}});
   Start();
   EXPECT_EQ(MainForm->Caption().substr(MainForm->Caption().size() - 17), kCaptionSuffix[1]);
+  const std::string page = data.Path() + "/help/orvel/helporvel.html";
+  ASSERT_TRUE(data.Has("help/orvel/helporvel.html")) << "shipped beside the default files";
   MainForm->HelpBtn->Click();
   MainForm->HomeBtn->Click();
-  EXPECT_EQ(dialogs.Opened, (std::vector<std::string>{kHelpPage, kHomePage[1]}));
-  uint16_t key = VK_F1;
-  MainForm->FormKeyDown(MainForm, key, 0);
-  ASSERT_EQ(dialogs.HelpCalls.size(), 1u);
-  EXPECT_EQ(dialogs.HelpCalls[0].first, "ohelp.hlp");
-  EXPECT_EQ(key, VK_F1) << "the window leaves keys to its controls";
+  MainForm->DBGrid1->SetFocus();
+  Application->ProcessMessages();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+  EXPECT_EQ(dialogs.Opened, (std::vector<std::string>{page, page, page}));
+  EXPECT_TRUE(dialogs.HelpCalls.empty());
+  EXPECT_TRUE(fake.Boxes.empty());
+
+  // A data folder without the page: the one of the shipped files beside the program.
+  fs::remove_all(fs::path(data.Path()) / "help");
+  dialogs.Opened.clear();
+  MainForm->HelpBtn->Click();
+  EXPECT_EQ(dialogs.Opened, std::vector<std::string>{std::string(ORV_BINARY_DIR) + "/share/help/orvel/helporvel.html"});
+  EXPECT_TRUE(fake.Boxes.empty());
 }
 
 }  // namespace

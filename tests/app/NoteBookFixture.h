@@ -160,16 +160,15 @@ inline void UseNoteFile(const std::string& folder, const std::vector<TNote>& not
   WriteFields(folder, "condb20.dbf", 1, {{"d2", "0270"}, {"fname", "notes.dbf"}});
 }
 
-// A data folder with the shipped files under their shipped names; the current folder while
-// it lives.
+// A data folder with the shipped files under their shipped names (and the help page); the
+// current folder while it lives.
 class TDataFolder {
  public:
   explicit TDataFolder(const std::string& tag) {
     FPath = (fs::temp_directory_path() / ("orv_app_" + tag + "_" + std::to_string(::getpid()))).string();
     fs::remove_all(FPath);
     fs::create_directories(FPath);
-    for (const auto& e : fs::directory_iterator(fs::path(ORV_BINARY_DIR) / "share"))
-      fs::copy_file(e.path(), fs::path(FPath) / e.path().filename());
+    fs::copy(fs::path(ORV_BINARY_DIR) / "share", FPath, fs::copy_options::recursive);
     FOld = fs::current_path();
     fs::current_path(FPath);
   }

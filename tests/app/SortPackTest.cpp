@@ -5,16 +5,19 @@
 // protected file cannot be packed.
 #include "NoteBookFixture.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <fstream>
 
 #include "app/IndexDlg.h"
 #include "platform/ui/QtServices.h"
 #include "app/Udf.h"
+#include "support/ForkedLockHolder.h"
 
 using cp949::K;
 
@@ -158,6 +161,28 @@ TEST_F(SortPackTest, PackAndTagBuildAreRefusedWhileAnotherProcessHoldsALock) {
   EXPECT_TRUE(fake.Boxes.empty());
 }
 
+// Another copy that has the note file open (without any lock) keeps the pack from opening it
+// alone: the pack says so in Korean after the table layer's reason, and nothing changes.
+TEST_F(SortPackTest, PackRefusedByAnotherCopyThatHasTheFileOpenSaysSo) {
+  Prepare();
+  Start();
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "notes.dbf");
+  {
+    TForkedLockHolder other(data.Path() + "/notes.dbf", 0);
+    ASSERT_TRUE(other.Holding());
+    EXPECT_FALSE(IndexDlg->NotePack());
+  }
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  const std::string& box = fake.Boxes[0].Text;
+  EXPECT_EQ(box.find("Unable to open table: "), 0u) << cp949::ToUtf8(box);
+  EXPECT_NE(box.find(K("다른 곳에서 실행 중인 Orvelane이 이 노트 파일을 쓰고 있습니다.")), std::string::npos)
+      << cp949::ToUtf8(box);
+  EXPECT_FALSE(data.Has("sort.dbf"));
+  EXPECT_FALSE(data.Has("indexbak.db"));
+  EXPECT_TRUE(MainForm->NoteTable->Active());
+  EXPECT_EQ(ReadRecords(data.Path(), "notes.dbf"), before);
+}
+
 TEST_F(SortPackTest, PackThatCannotPutItsCopyInPlaceLeavesTheFileAsItWas) {
   Prepare();
   // A backup name taken by a folder: the old backup cannot be removed.
@@ -181,6 +206,116 @@ TEST_F(SortPackTest, PackThatCannotPutItsCopyInPlaceLeavesTheFileAsItWas) {
   EXPECT_FALSE(data.Has("sort.smt"));
   ASSERT_TRUE(MainForm->NoteTable->Active());
   EXPECT_EQ(MainForm->NoteTable->RecCount(), 6);
+}
+
+// The work files a pack leaves in the data folder while it runs.
+const char* const kWorkFiles[] = {"sort.dbf", "sort.smt", "sortord.nsx", "sort.lck"};
+
+// Packs the note file in a child process that is killed once the copy has begun; true when it
+// was killed there. The parent's note table must be closed meanwhile.
+bool PackKilledDuringTheCopy(TFakeServices& fake, const std::string& folder) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    fake.OnSendKeyDown = [&](intptr_t, uint16_t) {
+      if (FileExists(folder + "/sort.dbf")) ::raise(SIGKILL);
+    };
+    MainForm->NoteTable->Open();
+    IndexDlg->NotePack();
+    _exit(3);  // the copy ended before a report came
+  }
+  int status = 0;
+  return ::waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// A pack killed while it copies leaves its work files; the next start removes them, the next
+// pack does too and packs, and no note is lost on the way.
+TEST_F(SortPackTest, AKilledPackLeavesNoWorkFilesAfterTheNextStartOrPack) {
+  std::vector<TNote> many;
+  for (int i = 0; i < 3000; ++i) many.push_back({"n" + std::to_string(i), "t" + std::to_string(5000 - i), "", "", "body " + std::to_string(i)});
+  UseNoteFile(data.Path(), many, " ");
+  const std::vector<TNoteRecord> before = ReadRecords(data.Path(), "notes.dbf");
+  Start();
+  IndexDlg->FormActivate(IndexDlg);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "the next start" : "the next pack");
+    MainForm->NoteTable->Close();
+    ASSERT_TRUE(PackKilledDuringTheCopy(fake, data.Path()));
+    EXPECT_TRUE(data.Has("sort.lck")) << "the killed pack left its work";
+    EXPECT_TRUE(data.Has("sort.dbf"));
+    if (round == 0) {
+      Close();
+      Start();
+    } else {
+      MainForm->NoteTable->Open();
+      fake.Boxes.clear();
+      EXPECT_TRUE(IndexDlg->NotePack());
+      EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
+    }
+    for (const char* f : kWorkFiles) EXPECT_FALSE(data.Has(f)) << f;
+    EXPECT_EQ(ReadRecords(data.Path(), "notes.dbf"), before) << "every note, as it was";
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+  }
+}
+
+// A pack killed among its renames: the next start puts the note file back whole, as it was
+// before the pack or, once the packed data file stood in its place, as packed; the work files
+// go. While another copy holds the pack's mark, the start leaves everything alone.
+TEST_F(SortPackTest, APackKilledAmongItsRenamesIsPutRightAtTheNextStart) {
+  Prepare();
+  Start();
+  ASSERT_TRUE(IndexDlg->NotePack());
+  Close();
+  const fs::path dir = data.Path();
+  const fs::path stash = dir / "stash";
+  fs::create_directories(stash);
+  // The file as it was (the pack's backups) and as packed.
+  fs::copy_file(dir / "indexbak.db", stash / "old.dbf");
+  fs::copy_file(dir / "indexbak.sm", stash / "old.smt");
+  fs::copy_file(dir / "notes.dbf", stash / "new.dbf");
+  fs::copy_file(dir / "notes.smt", stash / "new.smt");
+  const std::vector<TNoteRecord> oldNotes = ReadRecords(stash.string(), "old.dbf");
+  const std::vector<TNoteRecord> newNotes = ReadRecords(stash.string(), "new.dbf");
+  ASSERT_NE(oldNotes, newNotes);
+
+  struct Case {
+    const char* cut;
+    std::vector<std::pair<const char*, const char*>> files;  // stash file -> name in the folder
+    bool packed;                                             // the file comes back packed
+  };
+  const Case cases[] = {
+      {"before the renames", {{"old.dbf", "notes.dbf"}, {"old.smt", "notes.smt"}, {"new.dbf", "sort.dbf"}, {"new.smt", "sort.smt"}}, false},
+      {"after the first", {{"old.dbf", "indexbak.db"}, {"old.smt", "notes.smt"}, {"new.dbf", "sort.dbf"}, {"new.smt", "sort.smt"}}, false},
+      {"after the second", {{"old.dbf", "indexbak.db"}, {"old.smt", "indexbak.sm"}, {"new.dbf", "sort.dbf"}, {"new.smt", "sort.smt"}}, false},
+      {"after the third", {{"old.dbf", "indexbak.db"}, {"old.smt", "indexbak.sm"}, {"new.dbf", "notes.dbf"}, {"new.smt", "sort.smt"}}, true},
+      {"after the fourth", {{"old.dbf", "indexbak.db"}, {"old.smt", "indexbak.sm"}, {"new.dbf", "notes.dbf"}, {"new.smt", "notes.smt"}}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cut);
+    for (const char* f : {"notes.dbf", "notes.smt", "notes.nsx", "indexbak.db", "indexbak.sm", "sort.dbf", "sort.smt"})
+      fs::remove(dir / f);
+    for (const auto& [from, to] : c.files) fs::copy_file(stash / from, dir / to);
+    std::ofstream(dir / "sort.lck") << "notes.dbf\nrename\n";
+    Start();
+    ASSERT_TRUE(MainForm->NoteTable->Active());
+    Close();
+    for (const char* f : kWorkFiles) EXPECT_FALSE(data.Has(f)) << f;
+    EXPECT_EQ(ReadRecords(data.Path(), "notes.dbf"), c.packed ? newNotes : oldNotes);
+  }
+
+  // Another copy packing holds the mark: nothing is touched.
+  std::ofstream(dir / "sort.dbf") << "being written";
+  TLockFile other((dir / "sort.lck").string());
+  ASSERT_TRUE(other.TryLock());
+  ASSERT_TRUE(other.SetText("notes.dbf\ncopy\n"));
+  Start();
+  EXPECT_TRUE(data.Has("sort.dbf"));
+  EXPECT_TRUE(data.Has("sort.lck"));
+  fake.Boxes.clear();
+  EXPECT_FALSE(IndexDlg->NotePack());
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, K("다른 곳에서 실행 중인 Orvelane이 이 폴더에서 거품빼기를 하고 있습니다. 끝난 뒤에 다시 하세요."));
+  EXPECT_TRUE(data.Has("sort.dbf"));
 }
 
 TEST_F(SortPackTest, GaugeTakesProgressCodesAndLetsKeysPass) {

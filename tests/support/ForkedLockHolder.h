@@ -1,5 +1,6 @@
-// A second process that holds a record lock on a table until told to let go, so tests can
-// show what a user sees while another running copy of the program holds the note. The
+// A second process that holds a record lock on a table (or, for record 0, only has the table
+// open) until told to let go, so tests can show what a user sees while another running copy
+// of the program holds the note or the file. The
 // engine must already be loaded in this process: the child inherits it.
 #pragma once
 
@@ -26,7 +27,8 @@ class TForkedLockHolder {
     TXbDispatch d;
     d.WorkArea = d.xb_UseEx(file, "HOLDER", XB_OPEN_SHARED, XB_TT_NSX, 0);
     d.SelectWorkArea();
-    const char state = (d.WorkArea > 0 && d.xb_Rlock(recNo) != 0) ? 'L' : 'x';
+    // Record 0: the file is only held open, without any lock.
+    const char state = (d.WorkArea > 0 && (recNo <= 0 || d.xb_Rlock(recNo) != 0)) ? 'L' : 'x';
     (void)!write(toParent_[1], &state, 1);
     char go = 0;
     (void)!read(toChild_[0], &go, 1);

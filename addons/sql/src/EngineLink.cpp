@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/core/OsText.h"
+
 namespace xbsql {
 
 namespace {
@@ -39,7 +41,7 @@ void Bind(Binding& b) {
   if (b.handle == nullptr) b.handle = ::dlopen(kEngineFile, RTLD_NOW | RTLD_LOCAL);
   if (b.handle == nullptr) {
     const char* e = ::dlerror();
-    b.error = std::string("The SQL add-on cannot load the engine library: ") + (e ? e : kEngineFile);
+    b.error = std::string("The SQL add-on cannot load the engine library: ") + (e ? ostext::TextFromSystem(e) : kEngineFile);
     return;
   }
 #define XBSQL_BIND(name)                                                                   \

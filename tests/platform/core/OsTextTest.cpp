@@ -175,3 +175,40 @@ TEST(OsText, TextFilesAreReadInEitherEncodingAndWrittenInUtf8) {
 }
 
 }  // namespace
+
+// ---- what the system says -------------------------------------------------------------------
+
+#include "platform/core/FakeServices.h"
+#include "platform/core/Services.h"
+#include "support/KoreanLocale.h"
+
+namespace {
+
+// Under a Korean desktop's locale the system speaks Korean in UTF-8: its words reach the user
+// as the same Korean inside the program, in a message box and in the library loader's reason.
+TEST(OsTextSystemWords, KoreanUtf8MessagesArriveReadable) {
+  koreanlocale::Scope korean;
+  if (!korean) GTEST_SKIP() << korean.Why();
+  const std::string noSuchFile = cp949::FromUtf8("그런 파일이나 디렉터리가 없습니다");
+  TFakeServices fake;
+  const std::string missing = "/nonexistent-orv/" + cp949::FromUtf8("없는 파일.txt");
+  try {
+    TFileStream f(missing, fmOpenRead);
+    FAIL() << "opened";
+  } catch (const std::exception& e) {
+    ShowException(e);
+  }
+  ASSERT_EQ(fake.Boxes.size(), 1u);
+  EXPECT_EQ(fake.Boxes[0].Text, "Cannot open file \"" + missing + "\". " + noSuchFile + ".")
+      << cp949::ToUtf8(fake.Boxes[0].Text);
+
+  TDlLibraryLoader loader({}, false);
+  EXPECT_EQ(loader.Open("/nonexistent-orv/libnothing.so"), nullptr);
+  EXPECT_NE(loader.LastError().find(noSuchFile), std::string::npos) << cp949::ToUtf8(loader.LastError());
+
+  // The reasons the program gives in its own words stay Korean whatever the locale.
+  EXPECT_EQ(SysErrorMessage(EACCES), cp949::FromUtf8("권한이 없습니다."));
+  EXPECT_EQ(ostext::TextFromSystem("\xE2\x9C\x93 ok"), "? ok") << "a character without a CP949 form";
+}
+
+}  // namespace
