@@ -2,6 +2,8 @@
 // dialog (NotePrnForm.h).
 #include "app/NotePrnForm.h"
 
+#include <limits>
+
 #include <QPrinter>
 #include <QRect>
 
@@ -67,22 +69,31 @@ TPrintDialog::TPrintDialog(TComponent* AOwner) : TForm(AOwner) {
   ReportFiler1->FileName = kReportStreamFile;
   ReportFiler1->OnPrint = [this](TObject* s) { ReportFiler1Print(s); };
   // The component stops recording after page 9999, which a list of a million notes passes:
-  // every page the players can reach (by 16-bit page numbers) is recorded.
-  ReportFiler1->LastPage = 65535;
+  // every page is recorded, and the players play every page a stream holds.
+  ReportFiler1->LastPage = std::numeric_limits<int>::max();
+  // Each recording is this dialog's own: it is recorded into memory and saved as the stream
+  // file, and the preview and the print play it from memory. Another copy of the program
+  // recording into the same folder meanwhile replaces the file, not what this one plays.
+  ReportFiler1->StreamMode = smUser;
 
   FilePreview1 = new TFilePreview(this);
   FilePreview1->SetName("FilePreview1");
   FilePreview1->FileName = kReportStreamFile;
+  FilePreview1->StreamMode = smUser;
+  FilePreview1->Stream = &FPreviewed;
   FilePreview1->SetZoomFactor(100);
 
   FilePrinter1 = new TFilePrinter(this);
   FilePrinter1->SetName("FilePrinter1");
   FilePrinter1->FileName = kReportStreamFile;
+  FilePrinter1->StreamMode = smUser;
 
   ScrollBox1 = nullptr;
   SpeedButton1 = SpeedButton2 = PrevButton = NextButton = nullptr;
   StatusLabel1 = nullptr;
 }
+
+TPrintDialog::~TPrintDialog() { FinishPreview(); }
 
 void TPrintDialog::BuildReportComponents() {
   ScrollBox1 = Put<TScrollBox>(this, "ScrollBox1", 0, 0, 100, 100);
@@ -104,6 +115,25 @@ void TPrintDialog::BuildReportComponents() {
 void TPrintDialog::FinishPreview() {
   if (FPreviewActive && FilePreview1->Printing()) FilePreview1->FinishPreview();
   FPreviewActive = false;
+  // Its recording goes with it; a preview still starting (the window may be activated while
+  // it loads) keeps the one it shows.
+  if (!FilePreview1->Printing()) FPreviewed.Clear();
+}
+
+void TPrintDialog::Record(TMemoryStream& Into) {
+  struct Detach {
+    TReportFiler* f;
+    TMemoryStream& m;
+    bool done = false;
+    ~Detach() {
+      f->Stream = nullptr;
+      if (!done) m.Clear();  // what a failed run left is no report
+    }
+  } detach{ReportFiler1, Into};
+  ReportFiler1->Stream = &Into;
+  ReportFiler1->Execute();
+  SaveReportStream(Into, kReportStreamFile);
+  detach.done = true;
 }
 
 void TPrintDialog::RunReport(const std::function<void()>& Work) {
@@ -124,8 +154,8 @@ void TPrintDialog::SpeedButton1Click(TObject*) {
   FinishPreview();
   ScrollBox1->Show();
   RunReport([this] {
-    ReportFiler1->Execute();
-    FilePreview1->StartPreview();  // reads the whole stream
+    Record(FPreviewed);
+    FilePreview1->StartPreview();
   });
   FilePreview1->SetZoomFactor(50);
   // The preview does not start when the stream cannot be read (it has said why).
@@ -134,7 +164,14 @@ void TPrintDialog::SpeedButton1Click(TObject*) {
 
 void TPrintDialog::SpeedButton2Click(TObject*) {
   RunReport([this] {
-    ReportFiler1->Execute();
+    // A recording of its own: a preview shown meanwhile keeps playing the one it shows.
+    TMemoryStream printed;
+    Record(printed);
+    struct Detach {
+      TFilePrinter* p;
+      ~Detach() { p->Stream = nullptr; }
+    } detach{FilePrinter1};
+    FilePrinter1->Stream = &printed;
     FilePrinter1->Execute();
   });
 }

@@ -3,11 +3,13 @@
 // MainForm. GUI thread only.
 //
 // TPrintDialog is what the note print and the list print dialogs share: the recorder, the
-// preview and the printer component over the one stream file "xx.$$$" of the current folder,
-// the scroll box the preview shows its page in, and the preview's start, paging and finish.
-// The stream stays on disk after the dialog closes; the next recording of either dialog
-// overwrites it. A preview is finished whenever the dialog closes, however it is closed, so
-// the next showing can start a new one.
+// preview and the printer component, the scroll box the preview shows its page in, and the
+// preview's start, paging and finish. Every recording is saved as the stream file "xx.$$$" of
+// the current folder, replacing it whole; the file stays on disk after the dialog closes and
+// the next recording of either dialog replaces it. What the preview and the print play is the
+// dialog's own recording, kept in memory, so another copy of the program recording into the
+// same folder meanwhile changes neither. A preview is finished whenever the dialog closes,
+// however it is closed, so the next showing can start a new one.
 //
 // The print button records the report first and plays that recording, so what is printed is
 // always the current note (or list) with the settings in force, never an older stream.
@@ -42,6 +44,8 @@ extern const char* const kReportStreamFile;
 class TPrintDialog : public TForm {
  public:
   explicit TPrintDialog(TComponent* AOwner);
+  // A running preview is finished while the recording it reads is still there.
+  ~TPrintDialog() override;
 
   TReportFiler* ReportFiler1;
   TFilePreview* FilePreview1;
@@ -86,7 +90,12 @@ class TPrintDialog : public TForm {
   void BuildReportComponents();
   // Runs Work (recording, printing) as a long operation with StatusLabel1 shown.
   void RunReport(const std::function<void()>& Work);
+  // Records the report into Into and saves it as the stream file; Into is left empty when
+  // either fails.
+  void Record(TMemoryStream& Into);
   bool FPreviewActive = false;
+  // The recording the running preview shows.
+  TMemoryStream FPreviewed;
 };
 
 class TNotePrnForm : public TPrintDialog {

@@ -17,9 +17,25 @@ constexpr double kLeft = 0.6;
 constexpr double kRight = 7.6;
 constexpr double kListEnd = 9.7;
 
+// The title columns: 3 inches, text inset by 2 hundredths on either side.
+constexpr double kTitleWidth = 3.0;
+constexpr double kTitleMargin = 2;
+constexpr double kTitleRoom = kTitleWidth - 2 * kTitleMargin / 100;
+
 void Rule(TBaseReport& r, double y) {
   r.MoveTo(kLeft, y);
   r.LineTo(kRight, y);
+}
+
+// A title as far as it fits its column on the report's canvas, cut between characters: a
+// title of the field's full width runs past the column's line into the next column. The
+// blanks that pad the field print nothing and are left off.
+std::string FitTitle(TBaseReport& r, const std::string& Title) {
+  std::string t = TrimRight(Title);
+  // Pixels of the canvas per inch, as the report moves its cursor by a text's width.
+  const double perInch = r.XDPI * r.ScaleX() * r.ZoomFactor() / 10000.0;
+  t.resize(r.GetCanvas().FitLength(t, kTitleRoom * perInch));
+  return t;
 }
 
 }  // namespace
@@ -131,9 +147,9 @@ void TPrnList::TitPri(TObject* Sender) {
 
   r.SetFont(K("굴림체"), 10);
   r.AddTabStop(kLeft, 1, 0.4, 2, 0, 0);
-  r.AddTabStop(kTabDefault, 1, 3.0, 2, 2, 0);  // its right line parts the two halves
+  r.AddTabStop(kTabDefault, 1, kTitleWidth, kTitleMargin, 2, 0);  // its right line parts the two halves
   r.AddTabStop(kTabDefault, 1, 0.4, 2, 0, 0);
-  r.AddTabStop(kTabDefault, 1, 3.0, 2, 0, 0);
+  r.AddTabStop(kTabDefault, 1, kTitleWidth, kTitleMargin, 0, 0);
   const std::string label = MainForm->Label1->Caption();
   r.PrintTabbed("\tNo");
   r.PrintTabbed("\t" + label);
@@ -183,7 +199,7 @@ void TPrnList::ReportFiler1Print(TObject* Sender) {
       while (!table.Eof() && table.RecNo() < first + 1) table.Skip(1);
     while (inRange()) {
       const std::string number = std::to_string(table.RecNo() - 1);
-      const std::string tit1 = table.GetString("tit1");
+      const std::string tit1 = FitTitle(r, table.GetString("tit1"));
       if (column == 1) {
         r.PrintTabbed("\t" + number);
         r.PrintTabbedLine("\t" + tit1 + "\t\t");

@@ -5,9 +5,9 @@
 // The list holds each note's number (its record number minus 1, the header being record 1)
 // and title 1, in two columns per page under a page header with the file description and the
 // column heads: the left column fills from the first row down to 9.7 inches, then the right
-// column takes the same rows. All notes in view are listed (an active query limits them), or
-// the notes numbered from Edit1 to Edit2. Every showing puts the main window's note table in
-// natural order, which stays after the dialog.
+// column takes the same rows; a title is cut to what fits its column. All notes in view are
+// listed (an active query limits them), or the notes numbered from Edit1 to Edit2. Every
+// showing puts the main window's note table in natural order, which stays after the dialog.
 //
 // The walk over the note table switches the main window's NoteDataSource off while it runs
 // and brings the table back to the note it was on, so the main window keeps showing (and

@@ -151,13 +151,19 @@ DibView CheckedDib(const void* Data, size_t Size) {
   return v;
 }
 
+int64_t DibFileSize(int32_t Width, int32_t Height, int Bits) {
+  int entries = Bits <= 8 ? (1 << Bits) : 0;
+  return BitmapFileHeaderSize + BitmapInfoHeaderSize + 4 * entries +
+         RowBytes(static_cast<int64_t>(Width) * Bits) * Height;
+}
+
 std::string MakeDibFile(int32_t Width, int32_t Height, int Bits, const uint8_t* Palette,
                         int PaletteCount) {
   int entries = Bits <= 8 ? (1 << Bits) : 0;
   int64_t row = RowBytes(static_cast<int64_t>(Width) * Bits);
   int64_t image = row * Height;
   int64_t offset = BitmapFileHeaderSize + BitmapInfoHeaderSize + 4 * entries;
-  std::string f = GuardAllocation([&] { return std::string(static_cast<size_t>(offset + image), '\0'); });
+  std::string f = GuardAllocation([&] { return std::string(static_cast<size_t>(DibFileSize(Width, Height, Bits)), '\0'); });
   auto* p = reinterpret_cast<uint8_t*>(f.data());
   p[0] = 'B';
   p[1] = 'M';

@@ -53,6 +53,8 @@ decltype(auto) GuardAllocation(F&& Work) {
 // (a few hundred bytes of GIF can otherwise ask for gigabytes of frames).
 constexpr int64_t MaxFramePixels = int64_t{1} << 26;
 constexpr int64_t MaxPicturePixels = int64_t{1} << 27;
+// The bytes one picture may hold for its frames: its bitmap files and their 32-bit images.
+constexpr int64_t MaxPictureBytes = 4 * MaxPicturePixels;
 
 // A zero-filled block, or nullptr for a size of 0 or less. Raises EOutOfMemory when the heap
 // refuses it.
@@ -119,6 +121,8 @@ DibView CheckedDib(const void* Data, size_t Size);
 // palette has 2^Bits entries for 8 bits or fewer.
 std::string MakeDibFile(int32_t Width, int32_t Height, int Bits, const uint8_t* Palette,
                         int PaletteCount);
+// The length of such a file.
+int64_t DibFileSize(int32_t Width, int32_t Height, int Bits);
 // Offsets inside such a file.
 inline uint8_t* DibPalette(std::string& File) {
   return reinterpret_cast<uint8_t*>(File.data()) + BitmapFileHeaderSize + BitmapInfoHeaderSize;

@@ -20,9 +20,11 @@ bool Is(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 uint64_t Padded(uint64_t n) { return n + (n & 1); }
 
 // What the frames of one cursor may hold together: their icons' bytes and the pixels they
-// become when drawn (4 bytes each). Sequences can hand one icon to many frames, each a copy.
-constexpr int64_t kFrameBudget = 4 * MaxPicturePixels;
-int64_t FrameCost(const TIcon& icon) {
+// become when drawn (4 bytes each), and the frames themselves. Sequences can hand one icon to
+// many frames; their icons share its bytes, so it counts once.
+constexpr int64_t kFrameBudget = MaxPictureBytes;
+constexpr int64_t kStepCost = static_cast<int64_t>(sizeof(TIconFrame) + sizeof(TIcon));
+int64_t IconCost(const TIcon& icon) {
   return static_cast<int64_t>(icon.Data().size()) + 4 * int64_t{icon.IconWidth()} * icon.IconHeight();
 }
 
@@ -160,8 +162,11 @@ void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
       if (!(FHeader.Flags & 1) || FHeader.Steps == 0) ReadError();
       // A frame per step: a sequence may show an icon more than once (a cursor that swings
       // back and forth has more steps than icons). No more frames than the data could bring
-      // pictures for (a chunk header each).
-      uint64_t frames = std::min<uint64_t>(std::max(FHeader.Frames, FHeader.Steps), Size / 8);
+      // pictures for: a frame gets one by its place in the "seq " chunk (4 bytes a step) or,
+      // past it, by its own number among the icons (each far longer than 4 bytes).
+      uint64_t frames = std::min<uint64_t>(std::max(FHeader.Frames, FHeader.Steps), Size / 4);
+      held += static_cast<int64_t>(frames) * kStepCost;
+      if (held > kFrameBudget) RaiseOutOfMemory();
       for (uint64_t k = 0; k < frames; ++k) {
         auto f = std::make_unique<TIconFrame>();
         f->SequenceIndex = static_cast<int>(k);
@@ -202,11 +207,11 @@ void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
             TPoint hot;
             std::unique_ptr<TIcon> icon = LoadIconChunk(Data + p, static_cast<size_t>(subSize), isIcon, hot);
             if (!icon) break;
+            held += IconCost(*icon);
+            if (held > kFrameBudget) RaiseOutOfMemory();
             bool matched = false;
             auto give = [&](TIconFrame& f) {
-              held += FrameCost(*icon) - (f.Icon() ? FrameCost(*f.Icon()) : 0);
-              if (held > kFrameBudget) RaiseOutOfMemory();
-              auto own = std::make_unique<TIcon>();
+              auto own = std::make_unique<TIcon>();  // each frame its own, the bytes shared
               own->Assign(icon.get());
               f.SetIcon(std::move(own));
               f.IsIcon = isIcon;
@@ -219,6 +224,8 @@ void TAnimatedCursorImage::ParseChunks(const uint8_t* Data, size_t Size) {
               matched = true;
             }
             if (!matched) {
+              held += kStepCost;
+              if (held > kFrameBudget) RaiseOutOfMemory();
               auto f = std::make_unique<TIconFrame>();
               f->SequenceIndex = -1;
               f->Rate = static_cast<int>(FHeader.DisplayRate);

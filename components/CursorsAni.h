@@ -4,8 +4,9 @@
 //
 // Every chunk length is checked against the data: a chunk that claims more than the file
 // holds ends the reading where the data ends. A header that declares more frames than the
-// data could carry is cut to what it could. The frames' icons together stay within a memory
-// budget (their bytes and the pixels they become when drawn, 4 x MaxPicturePixels bytes);
+// data could carry is cut to what it could. Frames of steps that show one icon share its
+// bytes. The cursor stays within a memory budget (MaxPictureBytes: each icon's bytes and the
+// pixels it becomes when drawn, counted once however many steps show it, and the frames);
 // beyond it reading raises EOutOfMemory, and so does a frame strip too large to draw.
 // Writing animated cursors is not offered. No Qt in the reader; not thread-safe.
 #pragma once

@@ -38,30 +38,39 @@ size_t TIcon::IconExtent(const uint8_t* Data, size_t Size) {
   return extent;
 }
 
+const std::string& TIcon::Data() const {
+  static const std::string none;
+  return FData ? *FData : none;
+}
+
 int TIcon::ResourceType() const {
-  return FData.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(FData.data()) + 2) : 0;
+  const std::string& d = Data();
+  return d.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(d.data()) + 2) : 0;
 }
 
 int TIcon::ImageCount() const {
-  return FData.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(FData.data()) + 4) : 0;
+  const std::string& d = Data();
+  return d.size() >= kHead ? GetLE16(reinterpret_cast<const uint8_t*>(d.data()) + 4) : 0;
 }
 
 int TIcon::IconWidth() const {
-  if (FData.size() < kHead + kEntry) return 0;
-  uint8_t w = static_cast<uint8_t>(FData[kHead]);
+  const std::string& d = Data();
+  if (d.size() < kHead + kEntry) return 0;
+  uint8_t w = static_cast<uint8_t>(d[kHead]);
   return w ? w : 256;
 }
 
 int TIcon::IconHeight() const {
-  if (FData.size() < kHead + kEntry) return 0;
-  uint8_t h = static_cast<uint8_t>(FData[kHead + 1]);
+  const std::string& d = Data();
+  if (d.size() < kHead + kEntry) return 0;
+  uint8_t h = static_cast<uint8_t>(d[kHead + 1]);
   return h ? h : 256;
 }
 
 void TIcon::LoadFromMemory(const void* Data, size_t Size) {
   size_t n = IconExtent(static_cast<const uint8_t*>(Data), Size);
   if (n == 0) throw EInvalidGraphic("Icon image is not valid");
-  FData.assign(static_cast<const char*>(Data), n);
+  FData = std::make_shared<const std::string>(static_cast<const char*>(Data), n);
   Changed();
 }
 
@@ -91,12 +100,13 @@ void TIcon::LoadFromStream(TStream& Stream) {
 }
 
 void TIcon::SaveToStream(TStream& Stream) {
-  if (!FData.empty()) Stream.WriteBuffer(FData.data(), static_cast<int64_t>(FData.size()));
+  const std::string& d = Data();
+  if (!d.empty()) Stream.WriteBuffer(d.data(), static_cast<int64_t>(d.size()));
 }
 
 void TIcon::Clear() {
-  if (FData.empty()) return;
-  FData.clear();
+  if (IsEmpty()) return;
+  FData.reset();
   Changed();
 }
 
@@ -115,11 +125,12 @@ void TIcon::Assign(TPersistent* Source) {
 }
 
 bool TIcon::Decode(int& W, int& H, std::vector<TColor>& Pixels, std::vector<bool>& Opaque) const {
-  if (FData.size() < kHead + kEntry) return false;
-  const uint8_t* d = reinterpret_cast<const uint8_t*>(FData.data());
+  const std::string& data = Data();
+  if (data.size() < kHead + kEntry) return false;
+  const uint8_t* d = reinterpret_cast<const uint8_t*>(data.data());
   const uint8_t* e = d + kHead;
   uint64_t size = GetLE32(e + 8), offset = GetLE32(e + 12);
-  if (offset + size > FData.size() || size < kInfoHeader) return false;
+  if (offset + size > data.size() || size < kInfoHeader) return false;
   const uint8_t* img = d + offset;
   uint32_t headerSize = GetLE32(img);
   int32_t w = static_cast<int32_t>(GetLE32(img + 4));
@@ -192,6 +203,6 @@ void TIcon::LoadFromClipboardFormat(TClipboardFormat Format, const std::string& 
 
 void TIcon::SaveToClipboardFormat(TClipboardFormat& Format, std::string& Data, uintptr_t& Palette) {
   Format = IconClipboardFormat();
-  Data = FData;
+  Data = this->Data();
   Palette = 0;
 }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,8 @@ class TIcon : public TGraphic {
   TIcon() { FTransparent = true; }
   ~TIcon() override;
 
-  bool Empty() override { return FData.empty(); }
-  bool IsEmpty() const { return FData.empty(); }
+  bool Empty() override { return Data().empty(); }
+  bool IsEmpty() const { return Data().empty(); }
   // Of the first image (0 when empty); a directory width or height of 0 stands for 256.
   int Width() override { return IconWidth(); }
   int Height() override { return IconHeight(); }
@@ -51,7 +52,10 @@ class TIcon : public TGraphic {
                              uintptr_t& Palette) override;
   void ReadData(TStream& Stream) override { LoadFromStream(Stream); }
   void WriteData(TStream& Stream) override { SaveToStream(Stream); }
-  const std::string& Data() const { return FData; }
+  const std::string& Data() const;
+  // Copies share the bytes: the cursor frames of many steps that show one icon hold it once.
+  // An id of the bytes, equal for icons that share them (0 when empty).
+  const void* DataId() const { return IsEmpty() ? nullptr : FData.get(); }
   void Clear();
 
   void Assign(TPersistent* Source) override;
@@ -61,7 +65,7 @@ class TIcon : public TGraphic {
   static size_t IconExtent(const uint8_t* Data, size_t Size);
 
  private:
-  std::string FData;
+  std::shared_ptr<const std::string> FData;  // never changed in place
 };
 
 // The clipboard format of icons (registered at start-up).

@@ -221,16 +221,23 @@ void WriteTable(TStream& s, const GifColorTable& t, int entries) {
 
 TGifFrameCore::TGifFrameCore(TGifImageCore* Owner) : CoreOwner(Owner) { ResetItem(); }
 TGifFrameCore::~TGifFrameCore() {
-  if (CoreOwner) CoreOwner->DecodedPixels -= FChargedPixels;
+  if (CoreOwner) {
+    CoreOwner->DecodedPixels -= FChargedPixels;
+    CoreOwner->DecodedBytes -= FChargedBytes;
+  }
 }
 
-void TGifFrameCore::ChargePixels(int64_t Pixels) {
+void TGifFrameCore::ChargeDecoded(int64_t Pixels, int64_t FileBytes) {
   if (Pixels > MaxFramePixels) RaiseOutOfMemory();
   if (!CoreOwner) return;
-  int64_t others = CoreOwner->DecodedPixels - FChargedPixels;
-  if (others + Pixels > MaxPicturePixels) RaiseOutOfMemory();
-  CoreOwner->DecodedPixels = others + Pixels;
+  const int64_t bytes = FileBytes + HeldImageBytes(Pixels);
+  const int64_t otherPixels = CoreOwner->DecodedPixels - FChargedPixels;
+  const int64_t otherBytes = CoreOwner->DecodedBytes - FChargedBytes;
+  if (otherPixels + Pixels > MaxPicturePixels || otherBytes + bytes > MaxPictureBytes) RaiseOutOfMemory();
+  CoreOwner->DecodedPixels = otherPixels + Pixels;
+  CoreOwner->DecodedBytes = otherBytes + bytes;
   FChargedPixels = Pixels;
+  FChargedBytes = bytes;
 }
 
 void TGifFrameCore::ResetItem() {
@@ -324,7 +331,7 @@ std::string TGifFrameCore::RasterToBitmapFile() {
   TGIFItem& item = *SharedItem;
   const int bits = DecodedBitCount(item.ColorBits);
   const int w = item.FrameWidth, h = item.FrameHeight;
-  ChargePixels(static_cast<int64_t>(w) * h);
+  ChargeDecoded(static_cast<int64_t>(w) * h, DibFileSize(w, h, bits));
   // The palette: 256 entries of 128 in all four bytes, then the table's colours.
   uint8_t palette[1024];
   std::memset(palette, 128, sizeof palette);

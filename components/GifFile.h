@@ -95,7 +95,9 @@ void FreeExtensionList(std::unique_ptr<TExtensionList>& List);
 
 // Frames larger than MaxFramePixels are refused with EOutOfMemory before anything is
 // allocated for them (a 16-bit width and height could otherwise ask for gigabytes), and so is
-// a frame whose decoding would take the picture's decoded frames past MaxPicturePixels. A
+// a frame whose decoding would take the picture's decoded frames past MaxPicturePixels, or
+// the bytes they hold (bitmap files and, for the platform picture, their 32-bit images) past
+// MaxPictureBytes. A
 // file of more than MaxGifFrames images is refused the same way: each costs far more memory
 // than its few bytes in the file.
 constexpr int MaxGifFrames = 16384;
@@ -142,9 +144,12 @@ class TGifFrameCore {
   void SyncExtensions();
   // Extension list, separator, descriptor, local table, raster.
   void WriteFrame(TStream& Stream);
-  // Books a decoded picture of Pixels pixels against the owner's budget (replacing what this
-  // frame booked before); EOutOfMemory when it does not fit.
-  void ChargePixels(int64_t Pixels);
+  // Books a decoded picture of Pixels pixels, a bitmap file of FileBytes, against the owner's
+  // budgets (replacing what this frame booked before): its pixels, and the bytes the file and
+  // what the picture makes of it hold (HeldImageBytes); EOutOfMemory when it does not fit.
+  void ChargeDecoded(int64_t Pixels, int64_t FileBytes);
+  // The bytes held beside the bitmap file for a decoded picture of Pixels pixels.
+  virtual int64_t HeldImageBytes(int64_t Pixels) const { return 0; }
 
   // ---- The picture (hooks; the base class works on bitmap files)
   // True when a decoded (or assigned) picture object is present, even an empty one.
@@ -165,6 +170,7 @@ class TGifFrameCore {
 
  private:
   int64_t FChargedPixels = 0;
+  int64_t FChargedBytes = 0;
 };
 
 // A GIF picture: the shared data, the frames and the picture-wide fields.
@@ -180,6 +186,7 @@ class TGifImageCore {
   // Pixels of the frames decoded from rasters and still held (before FrameList: the frames
   // give theirs back as they go).
   int64_t DecodedPixels = 0;
+  int64_t DecodedBytes = 0;
   std::vector<std::unique_ptr<TGifFrameCore>> FrameList;
   int32_t ActiveFrame = -1;
   uint16_t LogicalWidth = 0, LogicalHeight = 0;

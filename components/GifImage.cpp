@@ -3,6 +3,7 @@
 #include "components/GifImage.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "components/BitmapUtil.h"
 #include "components/CursorsAni.h"
@@ -136,6 +137,9 @@ void TGIFFrame::Assign(TPersistent* Source) {
       ResetItem();
       FDecodedBitmap = std::make_unique<TBitmap>();
       FDecodedBitmap->Assign(b);
+      // The frame keys on its own colour when it draws; its bitmap holds the pixels only.
+      FDecodedBitmap->SetTransparent(false);
+      if (b->Transparent()) TransparentColor = b->TransparentColor();
     }
   } else if (auto* g = dynamic_cast<TGraphic*>(Source)) {
     if (g->Empty()) {
@@ -162,7 +166,7 @@ void TGIFFrame::Assign(TPersistent* Source) {
   } else {
     TPersistent::Assign(Source);
   }
-  if (FOwnerImage) FOwnerImage->RecomputeLogicalSize();
+  if (FOwnerImage && !FOwnerImage->FMakingFrames) FOwnerImage->RecomputeLogicalSize();
 }
 
 void TGIFFrame::AssignTo(TPersistent* Dest) {
@@ -170,6 +174,11 @@ void TGIFFrame::AssignTo(TPersistent* Dest) {
     Dest->Assign(this);
   } else if (auto* b = dynamic_cast<TBitmap*>(Dest)) {
     b->Assign(&FrameBitmap());
+    if (TransparentColor != NoColor) {
+      // The nearest colour on a bitmap of full colour is the colour itself.
+      b->SetTransparentColor(ColorToRGB(TransparentColor));
+      b->SetTransparent(true);
+    }
   } else if (dynamic_cast<TGraphic*>(Dest)) {
     Dest->Assign(&FrameBitmap());
   } else {
@@ -356,13 +365,32 @@ void TGIFImage::Assign(TPersistent* Source) {
   } else if (auto* ani = dynamic_cast<TAnimatedCursorImage*>(Source)) {
     ResetImage();
     BackColor = clWindow;
-    for (int i = 0; i < ani->FrameCount(); ++i) {
-      TIconFrame* f = ani->Frames(i);
-      AppendFrame(f->Icon());
-      // Rates count jiffies (1/60 s); a rate too long for the delay keeps the longest delay.
-      FrameAt(ActiveFrame)->DelayMs =
-          static_cast<uint16_t>(std::clamp<int64_t>(int64_t{f->Rate} * 100 / 6, 0, 0xFFFF));
+    // Steps that show one icon show one picture: the frame made for its first step is
+    // copied, sharing its bitmap, so the cost follows the cursor's icons and not its steps.
+    std::unordered_map<const void*, TGIFFrame*> made;
+    FMakingFrames = true;
+    try {
+      for (int i = 0; i < ani->FrameCount(); ++i) {
+        TIconFrame* f = ani->Frames(i);
+        const void* id = f->Icon() ? f->Icon()->DataId() : nullptr;
+        auto same = id ? made.find(id) : made.end();
+        if (same == made.end()) {
+          AppendFrame(f->Icon());
+          if (id) made.emplace(id, FrameAt(ActiveFrame));
+        } else {
+          AppendFrame(same->second);
+        }
+        // Rates count jiffies (1/60 s); a rate too long for the delay keeps the longest delay.
+        FrameAt(ActiveFrame)->DelayMs =
+            static_cast<uint16_t>(std::clamp<int64_t>(int64_t{f->Rate} * 100 / 6, 0, 0xFFFF));
+      }
+    } catch (...) {
+      FMakingFrames = false;
+      RecomputeLogicalSize();
+      throw;
     }
+    FMakingFrames = false;
+    RecomputeLogicalSize();
   } else {
     TGraphic::Assign(Source);
     return;

@@ -44,6 +44,8 @@ class TGIFFrame : public TPersistent, public TGifFrameCore {
   bool HasDecoded() const override { return FDecodedBitmap != nullptr; }
   void DecodedSize(int& Width, int& Height) override;
   std::string PictureForEncoding() override;
+  // The bitmap holds a 32-bit image of the decoded picture.
+  int64_t HeldImageBytes(int64_t Pixels) const override { return 4 * Pixels; }
 
  protected:
   void AssignTo(TPersistent* Dest) override;
@@ -98,6 +100,11 @@ class TGIFImage : public TGraphic, public TGifImageCore {
   std::unique_ptr<TGifFrameCore> NewFrame() override;
   void DecodeActive() override;
   void Changed() override;
+
+ private:
+  friend class TGIFFrame;
+  // While frames are made in bulk, their assignments leave the logical size to the end.
+  bool FMakingFrames = false;
 };
 
 // The clipboard format registered under "GIF Image".

@@ -138,7 +138,7 @@ void THPopupListBox::KeyPress(char& Key) {
   uint64_t now = TickCount();
   if (now - FSearchTime > 2000) FSearchText.clear();
   FSearchTime = now;
-  if (FSearchText.size() < 32) FSearchText += Key;
+  if (FSearchText.size() < 32) FSearchText += PressedChar(Key);
   // The first item that begins with the search, from the top; the letters fold.
   int n = Items().Count();
   for (int i = 0; i < n; ++i) {

@@ -99,6 +99,7 @@ void DrawText(TCanvas& C, const QRect& r, int flags, const QString& text, TColor
 
 TTransparentButton::TTransparentButton(TComponent* AOwner) : TGraphicControl(AOwner) {
   SetBounds(Left(), Top(), 40, 40);
+  FDoubleClicks = false;  // each press is a click of its own
   FGlyph.OnChange = [this](TObject*) { GlyphChanged(); };
   FShortcut = new QShortcut(Widget());
   FShortcut->setContext(Qt::WindowShortcut);

@@ -101,7 +101,6 @@ class TTransparentButton : public TGraphicControl {
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
-  void DblClick() override {}  // a second click is a click of its own
   bool WidgetEvent(QObject* watched, QEvent* e) override;
   void MouseEnter();
   void MouseLeave();

@@ -8,8 +8,10 @@
 #include <optional>
 #include <cctype>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "components/BitmapUtilCore.h"
@@ -89,6 +91,11 @@ char OemToAnsiByte(char c) { return c; }
 
 // General purpose flag bit 11: name and comment are UTF-8.
 constexpr uint16_t kUtf8Flag = 0x0800;
+constexpr uint8_t kHostUnix = 3;
+// The zip64 extra field: the 64-bit values of the classic fields that hold all ones.
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
+constexpr uint16_t kSaturated16 = 0xFFFF;
 
 // UTF-8 into program text (code page 949). Characters without a code page 949 form, and
 // bytes that are no UTF-8, become "?"; false then, with the first such code point (the byte
@@ -548,7 +555,12 @@ std::string TZipArchiver::ConvertName(const std::string& Name, uint8_t MadeBy, u
 }
 
 std::string TZipArchiver::EntryText(const std::string& Raw, const ZipDirEntry& E, bool ReportLoss) {
-  if (!(E.Flag & kUtf8Flag)) return ConvertName(Raw, E.MadeByVersion, E.HostVersionNo);
+  // Archivers on Unix store the locale's UTF-8 as it is, without the flag; a code page 949
+  // name seldom reads as UTF-8 with a multi-byte character, and one that does not stays as it is.
+  const bool unixUtf8 = CodePage == cpAuto && E.HostVersionNo == kHostUnix &&
+                        std::any_of(Raw.begin(), Raw.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+                        cp949::IsUtf8(Raw);
+  if (!(E.Flag & kUtf8Flag) && !unixUtf8) return ConvertName(Raw, E.MadeByVersion, E.HostVersionNo);
   std::string text;
   uint32_t lost = 0;
   if (!Utf8ToProgramText(Raw, text, lost) && ReportLoss && !FLossReported) {
@@ -562,6 +574,43 @@ std::string TZipArchiver::EntryText(const std::string& Raw, const ZipDirEntry& E
   return text;
 }
 
+int64_t TZipArchiver::ReadZip64Extra(ZipDirEntry& E) {
+  const std::vector<uint8_t>& x = E.ExtraData;
+  int64_t offset = E.RelOffLocalHdr;
+  for (size_t p = 0; p + 4 <= x.size();) {
+    const uint16_t id = GetLE16(x.data() + p);
+    const size_t size = GetLE16(x.data() + p + 2);
+    const size_t end = std::min(x.size(), p + 4 + size);
+    if (id == kZip64ExtraId) {
+      size_t q = p + 4;
+      // In this order, each present only when its classic field is saturated.
+      auto take = [&](auto& field, size_t width, const char* what) {
+        using Field = std::remove_reference_t<decltype(field)>;
+        const uint64_t all = std::numeric_limits<Field>::max();
+        if (field != all || q + width > end) return uint64_t{field};
+        const uint64_t v = width == 8 ? GetLE64(x.data() + q) : GetLE32(x.data() + q);
+        q += width;
+        if (v <= all) {
+          field = static_cast<Field>(v);
+        } else if (!FWideReported) {
+          FWideReported = true;
+          ShowError(10202, std::string(": ") + what + " of " + E.FileName + " is " + std::to_string(v) +
+                               ", more than its field holds; listed as " + std::to_string(all));
+        }
+        return v;
+      };
+      take(E.UncompressedSize, 8, "size");
+      take(E.CompressedSize, 8, "compressed size");
+      const uint64_t full = take(E.RelOffLocalHdr, 8, "local header offset");
+      take(E.StartOnDisk, 4, "starting disk");
+      offset = static_cast<int64_t>(std::min<uint64_t>(full, INT64_MAX));
+      break;
+    }
+    p = end;
+  }
+  return offset;
+}
+
 void TZipArchiver::List() {
   ClearEntries();
   FRealFileSize = 0;
@@ -572,6 +621,7 @@ void TZipArchiver::List() {
   FDirOnlyCount = 0;
   FWrongZipStruct = false;
   FLossReported = false;
+  FWideReported = false;
   if (FZipFileName.empty() || !FileExists(FZipFileName)) {
     if (OnDirUpdate) OnDirUpdate(this);
     return;
@@ -640,10 +690,11 @@ void TZipArchiver::List() {
         if (ReadAt(e->ExtraData.data(), e->ExtraFieldLength) != e->ExtraFieldLength)
           throw EZipArchiver(10201, true);
       }
+      const int64_t localHeader = ReadZip64Extra(*e);
       std::string comment(e->FileCommentLen, '\0');
       if (ReadAt(comment.data(), e->FileCommentLen) != e->FileCommentLen) throw EZipArchiver(11022, true);
       e->FileComment = EntryText(comment, *e, false);
-      FSFXOffset = std::min<int64_t>(FSFXOffset, e->RelOffLocalHdr);
+      FSFXOffset = std::min<int64_t>(FSFXOffset, localHeader);
       bool dirOnly = e->FileName.empty() || e->FileName.back() == '\\';
       if (dirOnly && !UseDirOnlyEntries) {
         ++FDirOnlyCount;

@@ -334,7 +334,14 @@ class TZipArchiver : public TComponent {
   bool ReadBytesAt(int64_t Pos, void* Buffer, int64_t Count);
   EndRecord ReadEndRecord(const uint8_t* Record, int64_t Pos, int64_t Available);
   bool DirectoryFits(const EndRecord& R);
-  // Program text of an entry's name or comment: UTF-8 when flagged so, else the OEM rule.
+  // Program text of an entry's name or comment: UTF-8 when flagged so, or when made on Unix
+  // and it reads as UTF-8 with multi-byte characters (Info-ZIP sets no flag), else the OEM
+  // rule.
   std::string EntryText(const std::string& Raw, const ZipDirEntry& E, bool ReportLoss);
   bool FLossReported = false;
+  // Fills the classic fields that stand saturated from the entry's zip64 extra field; returns
+  // the local header's offset in full. A value beyond the classic field's width stays
+  // saturated and is reported, once per listing.
+  int64_t ReadZip64Extra(ZipDirEntry& E);
+  bool FWideReported = false;
 };

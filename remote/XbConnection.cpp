@@ -11,16 +11,6 @@
 
 IXbTableServer::~IXbTableServer() = default;
 
-TXbStreamCodec& XbStreamCodec() {
-  static TXbStreamCodec codec;
-  return codec;
-}
-
-TXbLoadSqlAddOn& XbSqlAddOnHook() {
-  static TXbLoadSqlAddOn hook;
-  return hook;
-}
-
 TCloseLinkedTables& XbCloseLinkedTablesHook() {
   static TCloseLinkedTables hook;
   return hook;
@@ -103,9 +93,11 @@ void TXbConnection::SetActive(bool Value) {
                             : "Login not accepted. Maximum user count may have been exceeded");
     }
   } catch (...) {
-    // Whatever failed, no half-open connection stays behind.
+    // Whatever failed, no half-open connection stays behind, nor a poll timer that the
+    // login's requests left running (the report below may raise).
     FLoggedIn = false;
     if (GetActive()) Disconnect();
+    FPollTimer->SetEnabled(false);
     ReportError("XbConnection.SetActive", "No Xb Database Server found at " + Host);
   }
   if (!designing) SetPollTimer(true);
@@ -299,29 +291,39 @@ int TXbConnection::FillReadStream(bool PollOnly) {
     SetPollTimer(true);
     return 0;
   }
-  // TimeOut bounds each whole message, header and payload: a server that trickles its bytes
-  // cannot hold the caller longer than that. A notice is the server saying it is at work, so
-  // the message after it has its own TimeOut.
-  struct TClearDeadline {
+  // TimeOut is the longest wait for each message's header and for each piece of its data.
+  // A server that trickles its bytes is still held to a ceiling for the whole message: the
+  // header within TimeOut of its first byte, the payload within TimeOut plus the time its
+  // announced length takes at kMinReplyRate, so a large blob may take as long as it needs
+  // while it keeps coming. A notice is the server saying it is at work, so the message after
+  // it has its own waits.
+  struct TRestoreWaits {
     TXbNetSocket& s;
-    ~TClearDeadline() { s.SetReadDeadline(0); }
-  } clearDeadline{*this};
+    int Receive;
+    ~TRestoreWaits() {
+      s.SetReadDeadline(0);
+      s.ReceiveTimeOutMs = Receive;
+    }
+  } restoreWaits{*this, ReceiveTimeOutMs};
+  ReceiveTimeOutMs = TimeOut > 0 ? TimeOut : 0;
   try {
     for (;;) {
       FReplyStream.Clear();
       length = 0;
-      SetReadDeadline(TimeOut > 0 ? TimeOut : 0);
+      SetReadDeadline(0);
       if (TimeOut != 0 && !WaitForData(TimeOut)) {
         ReportError("XbConnection.FillReadStream", "Time out");
         SetActive(false);
         return 0;
       }
+      SetReadDeadline(TimeOut > 0 ? TimeOut : 0);
       std::string header;
       ReadExact(20, header);
       int64_t announced = 0;
       if (!TryHexToInt(header.substr(0, 8), announced)) announced = 0;
       if (announced > kMaxPayload) throw Exception("Damaged message header");
       length = static_cast<int>(announced);
+      if (TimeOut > 0) SetReadDeadline(TimeOut + announced * 1000 / kMinReplyRate);
       if (length > 0) {
         if (FCompression) {
           TMemoryStream packed;

@@ -15,8 +15,9 @@
 //   operation returns its failure result (0, 0.0, false, "" or nothing done); without one an
 //   Exception "[<command>]<message>" is raised. Operations marked quiet or silent in the .cpp
 //   never raise.
-// - Every wait for a reply is bounded by TimeOut (0: no limit), the whole reply included, so a
-//   server that stops in the middle of a reply cannot hang the caller.
+// - Every wait for a reply's header and for each piece of its data is bounded by TimeOut (0:
+//   no limit), so a server that stops in the middle of a reply cannot hang the caller; and a
+//   reply that trickles is cut at TimeOut plus its announced length at kMinReplyRate.
 // - The operations are virtual so that the table layer's tests can put a recording connection
 //   in its place.
 // - SetGaugeHook, SetStringType and MemDealloc have no server counterpart and do nothing.
@@ -117,8 +118,9 @@ using TSocketConnectionServerMsgEvent = std::function<void(TObject* Sender, cons
 using TSocketConnectionServerStreamEvent =
     std::function<void(TObject* Sender, TMemoryStream* Stream)>;
 
-// The stream codec of compressed payloads (the compression add-on). The connection never
-// switches compression on by itself; the codec is needed only when it is.
+// The stream codec of compressed payloads: the compression add-on, through its loader
+// (XbAddOns.h), unless a test puts another in its place. The connection never switches
+// compression on by itself; the codec is needed only when it is.
 struct TXbStreamCodec {
   std::function<void()> Load;  // loads the add-on on first need
   std::function<void(TStream& Source, TStream& Dest)> CompressStream;
@@ -133,7 +135,9 @@ struct TXbSqlEntryPoints {
 #undef ORV_SQL_SLOT
 };
 // Loads the SQL add-on on first need and hands back its entry points; nullptr when it cannot
-// be loaded (its loader has told the user then). The table layer installs it.
+// be loaded (its loader has told the user then). It is the add-on's loader (XbAddOns.h), so
+// the local route works in any program that has the query, unless a test puts another in
+// its place.
 using TXbLoadSqlAddOn = std::function<const TXbSqlEntryPoints*()>;
 TXbLoadSqlAddOn& XbSqlAddOnHook();
 
@@ -153,7 +157,8 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   virtual void SetActive(bool Value);
   std::string ServerName;
   std::string GroupName;
-  // Longest wait for each reply, in milliseconds; 0 waits without limit.
+  // Longest wait for each reply's header and for its data, in milliseconds; 0 waits without
+  // limit.
   int TimeOut = 120000;
   std::string Version() const { return "XbConnection 6.1.0.8"; }
   void SetVersion(const std::string&) {}
@@ -348,6 +353,9 @@ class TXbConnection : public TXbNetClient, public IXbTableServer {
   // record 64 KB, and a blob or a block of rows is fetched in parts); a header announcing more
   // is damaged and refused before any of it is read.
   static constexpr int64_t kMaxPayload = 256 * 1024 * 1024;
+  // The slowest a message's payload may come, in bytes per second, beyond the TimeOut it
+  // starts with (see FillReadStream).
+  static constexpr int64_t kMinReplyRate = 8 * 1024;
 
  protected:
   enum TReport { rpReport, rpSilent, rpQuiet };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "platform/core/Services.h"
@@ -333,9 +334,16 @@ void TXbQuery::InternalOpen() {
 void TXbQuery::InternalClose() {
   // A connection that went away took the statement with it.
   TXbConnection* c = FXbConnection ? FXbConnection : FInternalConnection;
+  // A statement that cannot be closed (a link that dropped, no error handler) is reported
+  // after the query has let go of it and of its rows: the query is closed either way.
+  std::exception_ptr failed;
   if (FHandle != 0 && c != nullptr) {
-    c->sql_CloseSQL(FAccessMethod, FHandle);
-    c->sql_UnPrepare(FAccessMethod, FHandle);
+    try {
+      c->sql_CloseSQL(FAccessMethod, FHandle);
+      c->sql_UnPrepare(FAccessMethod, FHandle);
+    } catch (...) {
+      failed = std::current_exception();
+    }
   }
   FHandle = 0;
   for (TRecordBuffer& b : FRows) delete[] b;
@@ -346,6 +354,7 @@ void TXbQuery::InternalClose() {
   FOpen = false;
   BindFields(false);
   if (DefaultFields()) DestroyFields();
+  if (failed) std::rethrow_exception(failed);
 }
 
 // ---- rows -----------------------------------------------------------------------------------

@@ -76,7 +76,9 @@ int32_t TXbConnection::sql_Prepare(int AccessMethod, const std::string& Database
     const TXbSqlEntryPoints* addOn = AccessMethod != 1 ? SqlAddOn() : nullptr;
     std::string path;
     if (AccessMethod != 1) {
+      // Trimmed, with its delimiter: a folder name typed with a blank after it is the folder.
       path = ResolveDataPath();
+      path = IncludeTrailingPathDelimiter(Trim(path.substr(0, path.size() - 1)));
       if (!DirectoryExists(path)) {
         Msg = "No such DataBaseName: " + path;
         return 0;

@@ -151,7 +151,8 @@ void TFilePrinter::StartWalk() {
 }
 
 void TFilePrinter::GotoPage(unsigned N) {
-  const int64_t n = static_cast<uint16_t>(N);
+  // Page numbers are the stream's 32 bits: a report of more than 65,535 pages plays them all.
+  const int64_t n = static_cast<uint32_t>(N);
   // The recorder links pages forwards and backwards; a link that does not move that way is
   // damage, and following it could walk in circles.
   auto follow = [&](int64_t link, bool forward) {
@@ -162,7 +163,7 @@ void TFilePrinter::GotoPage(unsigned N) {
     FReader->Seek(link);
     ReadPageHeader();
   };
-  // A print run only goes forwards; a page number past 65535 would send it back to the start.
+  // A print run only goes forwards.
   if (FWalkMustMove && n < static_cast<int64_t>(static_cast<uint32_t>(PageNumber))) {
     if (Printing()) AbortReport();
     throw EReportKit(kUnexpectedCode);

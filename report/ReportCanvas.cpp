@@ -2,6 +2,7 @@
 #include "report/ReportCanvas.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QImage>
 #include <QPaintEngine>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/core/Classes.h"
+#include "platform/core/Cp949.h"
 #include "platform/gfx/QtGraphics.h"
 #include "platform/ui/QtText.h"
 
@@ -257,6 +259,10 @@ struct TReportCanvas::FontCache {
   TFontPitch Pitch = fpDefault;
   QFont Font;
   QFontMetrics Metrics{QFont()};
+  QFontMetricsF ExactMetrics{QFont()};
+  // Widths of single characters by their code (a byte, or lead byte * 256 + trail byte), -1
+  // until measured; made on first need.
+  mutable std::vector<float> CharWidths;
   // The last text measured, since drawing a text measures it again.
   mutable std::string LastText;
   mutable int LastWidth = 0;
@@ -266,11 +272,18 @@ struct TReportCanvas::FontCache {
 TReportCanvas::FontCache& TReportCanvas::Metrics() const {
   QPaintDevice* on = MeasureOn();
   const int dpiX = on->logicalDpiX(), dpiY = on->logicalDpiY();
-  if (FFontCache) {
-    const FontCache& c = *FFontCache;
-    if (c.Height == FFont.Height() && c.PixelsPerInch == FFont.PixelsPerInch && c.DpiX == dpiX && c.DpiY == dpiY &&
-        c.Style == FFont.Style() && c.Pitch == FFont.Pitch() && c.Name == FFont.Name())
-      return *FFontCache;
+  auto same = [&](const FontCache& c) {
+    return c.Height == FFont.Height() && c.PixelsPerInch == FFont.PixelsPerInch && c.DpiX == dpiX &&
+           c.DpiY == dpiY && c.Style == FFont.Style() && c.Pitch == FFont.Pitch() && c.Name == FFont.Name();
+  };
+  if (FFontCache && same(*FFontCache)) return *FFontCache;
+  // A report goes back and forth between a few fonts (a page's heading, its rows): those of
+  // late are kept with what they measured.
+  for (auto it = FRecentFonts.begin(); it != FRecentFonts.end(); ++it) {
+    if (!same(**it)) continue;
+    FFontCache = *it;
+    std::rotate(FRecentFonts.begin(), it, it + 1);
+    return *FFontCache;
   }
   // A new one: snapshots handed out keep the font they were taken of.
   auto c = std::make_shared<FontCache>();
@@ -283,7 +296,11 @@ TReportCanvas::FontCache& TReportCanvas::Metrics() const {
   c->Pitch = FFont.Pitch();
   c->Font = QtFont();
   c->Metrics = QFontMetrics(c->Font, on);
+  c->ExactMetrics = QFontMetricsF(c->Font, on);
   FFontCache = std::move(c);
+  constexpr size_t kRecentFonts = 4;
+  if (FRecentFonts.size() == kRecentFonts) FRecentFonts.pop_back();
+  FRecentFonts.insert(FRecentFonts.begin(), FFontCache);
   return *FFontCache;
 }
 
@@ -302,6 +319,23 @@ int TReportCanvas::TextWidthOn(const FontCache& c, const std::string& Text) {
 }
 
 int TReportCanvas::TextWidth(const std::string& Text) { return TextWidthOn(Metrics(), Text); }
+
+std::size_t TReportCanvas::FitLength(const std::string& Text, double MaxWidth) {
+  const FontCache& c = Metrics();
+  if (c.CharWidths.empty()) c.CharWidths.assign(0x10000, -1.0f);
+  double width = 0;
+  for (std::size_t i = 0; i < Text.size();) {
+    const std::size_t n = std::max<std::size_t>(1, cp949::CharLength(Text, i));
+    const auto lead = static_cast<unsigned char>(Text[i]);
+    const unsigned code = n == 2 ? lead << 8 | static_cast<unsigned char>(Text[i + 1]) : lead;
+    float& w = c.CharWidths[code];
+    if (w < 0) w = static_cast<float>(c.ExactMetrics.horizontalAdvance(orv::ToQ(std::string_view(Text).substr(i, n))));
+    width += w;
+    if (width > MaxWidth) return i;
+    i += n;
+  }
+  return Text.size();
+}
 int TReportCanvas::Ascent() { return Metrics().Metrics.ascent(); }
 int TReportCanvas::Descent() { return Metrics().Metrics.descent(); }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/Canvas.h"
@@ -136,6 +137,10 @@ class TReportCanvas {
 
   // Metrics of the current font, in device pixels.
   int TextWidth(const std::string& Text);
+  // The bytes of the longest start of Text, in whole characters, that is at most MaxWidth
+  // pixels wide: the characters' widths added up, each character measured once per font,
+  // so a long report can fit every row it prints.
+  std::size_t FitLength(const std::string& Text, double MaxWidth);
   int Ascent();
   int Descent();
 
@@ -205,6 +210,7 @@ class TReportCanvas {
   std::unique_ptr<QPaintDevice> FDefaultMeasure;
   TCanvas FShapes;  // the class library's shapes, on the same painter
   mutable std::shared_ptr<FontCache> FFontCache;
+  mutable std::vector<std::shared_ptr<FontCache>> FRecentFonts;  // the latest first
 };
 
 enum : int { fsSurface = 0, fsBorder = 1 };

@@ -130,6 +130,7 @@ void TReportFiler::WritePageHeader() {
   h.Orientation = static_cast<uint8_t>(Orientation());
   FPrevOfCurrent = FLastHeaderPos;
   FPageHeaderPos = FWriter->PageHeader(h);
+  FPageOpen = true;
   FLastHeaderPos = FPageHeaderPos;
   FNextPos = FPageHeaderPos + TPageHeader::NextLinkOffset;
   FForce = true;
@@ -150,6 +151,7 @@ void TReportFiler::WritePageHeader() {
 void TReportFiler::EndPage(bool Last) {
   if (!FWriter) return;
   if (!PageOutputOff) FWriter->Byte(rcEndPage);
+  FPageOpen = false;
   // No page header written yet: there is no link to fill in.
   if (FNextPos > 0) FWriter->PatchInt32(FNextPos, Last ? 0 : static_cast<int32_t>(FWriter->Position()));
 }
@@ -173,6 +175,12 @@ void TReportFiler::AbortPage() {
   CheckPrinting();
   if (PageOutputOff || !FWriter) return;
   TBaseReport::AbortPage();
+  DiscardOpenPage();
+}
+
+void TReportFiler::DiscardOpenPage() {
+  if (!FPageOpen) return;
+  FPageOpen = false;
   // The discarded page leaves nothing: the stream ends where its header began, and the links
   // go back to the last page kept.
   int64_t pos = FPageHeaderPos;
@@ -195,6 +203,7 @@ void TReportFiler::Execute() {
   PageNumber = 0;
   FPageHeaderPos = FLastHeaderPos = FPrevOfCurrent = FNextPos = 0;
   FPagesWritten = 0;
+  FPageOpen = false;
   if (OnBeforePrint) OnBeforePrint(this);
   struct AfterGuard {
     TReportFiler* f;
@@ -219,7 +228,9 @@ void TReportFiler::Execute() {
   try {
     switch (StreamMode) {
       case smMemory: FOwned = std::make_unique<TMemoryStream>(); break;
-      case smFile: FOwned = std::make_unique<TFileStream>(FileName, fmCreate); break;
+      // Beside its name until the run ends: a reader never meets half a report, and a run
+      // that fails leaves the report that stood there.
+      case smFile: FOwned = std::make_unique<TReplacingFileStream>(FileName); break;
       case smUser:
         if (!Stream) throw EStreamError("No stream");
         Stream->SetPosition(0);
@@ -306,8 +317,11 @@ void TReportFiler::Execute() {
     while (OnPrintPage(this, PageNumber) && !Aborted()) NewPage();
   }
 
-  // Step 11: the last page and the page count.
-  if (OnPrintFooter) OnPrintFooter(this);
+  // Step 11: the last page and the page count. A report aborted in its page handler stops on
+  // a page it did not finish: that page goes as a discarded one goes, so the stream holds the
+  // pages before it, whole, and plays them.
+  if (Aborted()) DiscardOpenPage();
+  else if (OnPrintFooter) OnPrintFooter(this);
   EndPage(true);
   FWriter->PatchInt32(start + TReportHeader::PageCountOffset, FPagesWritten);
   if (StreamMode == smUser) {
@@ -316,18 +330,25 @@ void TReportFiler::Execute() {
     if (FOut->Size() > end) FOut->SetSize(end);
   }
 
-  // Step 12: saved in pieces, with the application's turn between them, since a long
-  // report's stream is written for a noticeable while.
-  if (StreamMode == smMemory) {
-    auto& m = *static_cast<TMemoryStream*>(FOut);
-    TFileStream file(FileName, fmCreate);
-    constexpr int64_t kPiece = 4 << 20;
-    const auto* bytes = static_cast<const unsigned char*>(m.Memory());
-    for (int64_t at = 0; at < m.Size(); at += kPiece) {
-      file.WriteBuffer(bytes + at, std::min(kPiece, m.Size() - at));
-      ProcessMessages();
-    }
+  // Step 12.
+  if (StreamMode == smMemory) SaveReportStream(*static_cast<TMemoryStream*>(FOut), FileName);
+  if (StreamMode == smFile) static_cast<TReplacingFileStream*>(FOut)->Commit();
+}
+
+void SaveReportStream(TCustomMemoryStream& Stream, const std::string& FileName) {
+  // Whole: written beside the name and put in its place at the end, so a player reading the
+  // name, in this copy of the program or another, meets one whole report or the one before.
+  // In pieces, with the application's turn between them, since a long report's stream is
+  // written for a noticeable while.
+  TReplacingFileStream file(FileName);
+  constexpr int64_t kPiece = 4 << 20;
+  const auto* bytes = static_cast<const unsigned char*>(Stream.Memory());
+  const int64_t size = Stream.Size();
+  for (int64_t at = 0; at < size; at += kPiece) {
+    file.WriteBuffer(bytes + at, std::min(kPiece, size - at));
+    ProcessMessages();
   }
+  file.Commit();
 }
 
 // ---- Text -----------------------------------------------------------------------------------

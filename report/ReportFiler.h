@@ -3,12 +3,19 @@
 // printer is installed), raises the report's events so that the application's drawing code
 // lays out the pages, and turns every drawing operation and every change of brush, font and pen
 // into stream records. The stream is kept in memory and saved to FileName (smMemory), written
-// to FileName directly (smFile), or left in the caller's Stream (smUser; the caller owns it).
+// to FileName as it goes (smFile), or left in the caller's Stream (smUser; the caller owns it,
+// and it holds exactly this report afterwards, whatever it held before). A file under
+// FileName is replaced whole when the run ends, so a player never reads half a report; a run
+// that fails leaves the file it found.
 #pragma once
 
 #include <memory>
 
 #include "report/BaseReport.h"
+
+// Saves a recorded stream to FileName, replacing the file whole once every byte is written;
+// raises the stream errors of the file.
+void SaveReportStream(TCustomMemoryStream& Stream, const std::string& FileName);
 
 class TReportFiler : public TBaseReport {
  public:
@@ -102,6 +109,8 @@ class TReportFiler : public TBaseReport {
   void WritePageHeader();
   void EndPage(bool Last);
   void StartPage();
+  // Takes the page whose header was written and that has not ended out of the stream.
+  void DiscardOpenPage();
 
   TReportCanvas FCanvas;
   TStream* FOut = nullptr;
@@ -112,6 +121,7 @@ class TReportFiler : public TBaseReport {
   int64_t FPrevOfCurrent = 0;  // the current page's previous link
   int64_t FNextPos = 0;        // where the current page's next link is stored
   int FPagesWritten = 0;
+  bool FPageOpen = false;  // the current page's header is written and its end is not
   bool FForce = false;
   bool FPaused = false;
   LastState FLast;

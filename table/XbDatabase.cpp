@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/core/SysUtils.h"
+#include "remote/XbQuery.h"
 #include "table/XbSearch.h"
 
 struct TapdbStringListHolder {
@@ -88,3 +89,17 @@ std::string ResolveDatabaseFolder(const std::string& DatabaseName, const TXbData
   if (folder.empty()) folder = GetCurrentDir();
   return IncludeTrailingPathDelimiter(folder);
 }
+
+namespace {
+
+// SQL queries resolve their database aliases through the databases.
+[[maybe_unused]] const bool gQueryFolderHook = [] {
+  XbQueryFolderHook() = [](const std::string& DatabaseName, bool Designing) {
+    return ResolveDatabaseFolder(DatabaseName, IsFolderName(DatabaseName)
+                                                   ? nullptr
+                                                   : FindDatabase(DatabaseName, Designing));
+  };
+  return true;
+}();
+
+}  // namespace

@@ -3,6 +3,7 @@
 
 #include "platform/core/SysUtils.h"
 #include "remote/XbConnection.h"
+#include "remote/XbQuery.h"
 #include "table/XbDispatch.h"
 #include "table/XbEngine.h"
 #include "table/XbSearch.h"
@@ -17,6 +18,20 @@ struct DateStyle {
   char separator;
   const char* shortFormat;
 };
+
+// SQL queries take the first environment's settings.
+[[maybe_unused]] const bool gQueryEnvironmentHook = [] {
+  XbQueryEnvironmentHook() = [](TXbQueryEnvironment& Settings) {
+    TXbSearchObject search;
+    TXbEnv* env = search.FindFirst<TXbEnv>();
+    if (env == nullptr) return false;
+    Settings.Century = env->Century();
+    Settings.Deleted = env->Deleted();
+    Settings.MemoBlockSize = env->MemoBlockSize();
+    return true;
+  };
+  return true;
+}();
 
 }  // namespace
 

@@ -9,7 +9,6 @@
 #include "platform/core/SysUtils.h"
 #include "remote/XbConnection.h"
 #include "remote/XbQuery.h"
-#include "table/XbAddOns.h"
 #include "table/XbDatabase.h"
 #include "table/XbEngine.h"
 #include "table/XbSearch.h"
@@ -49,29 +48,13 @@ TFieldType FieldTypeOfLetter(char Letter, int Width, int Decimals) {
 
 }  // namespace
 
-// A connection that goes away first closes the open tables bound to it; SQL queries take
-// the first environment's settings and resolve database aliases here, and reach the add-ons
-// through their loaders.
+// A connection that goes away first closes the open tables bound to it. (Each hook is put in
+// place by the unit of the class it looks for, so it is there whenever such an object can be.)
 [[maybe_unused]] static const bool gRemoteHooksInstalled = [] {
-  InstallAddOnHooks();
   XbCloseLinkedTablesHook() = [](TXbConnection* Connection) {
     TXbSearchObject search;
     for (TXbTable* t = search.FindFirst<TXbTable>(); t != nullptr; t = search.FindNext<TXbTable>())
       if (t->XbConnection == Connection && t->Active()) t->Close();
-  };
-  XbQueryEnvironmentHook() = [](TXbQueryEnvironment& Settings) {
-    TXbSearchObject search;
-    TXbEnv* env = search.FindFirst<TXbEnv>();
-    if (env == nullptr) return false;
-    Settings.Century = env->Century();
-    Settings.Deleted = env->Deleted();
-    Settings.MemoBlockSize = env->MemoBlockSize();
-    return true;
-  };
-  XbQueryFolderHook() = [](const std::string& DatabaseName, bool Designing) {
-    return ResolveDatabaseFolder(DatabaseName, IsFolderName(DatabaseName)
-                                                   ? nullptr
-                                                   : FindDatabase(DatabaseName, Designing));
   };
   return true;
 }();

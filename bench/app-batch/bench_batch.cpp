@@ -440,11 +440,27 @@ std::string Print() {
       pclose(info);
     }
   }
+  // Well formed as the strict reader sees it (poppler's tools recover from a broken object).
+  std::string syntax = "no PDF";
+  if (!ec) {
+    int warnings = 0;
+    bool clean = false;
+    if (FILE* check = popen(("qpdf --check '" + pdf.string() + "' 2>&1").c_str(), "r")) {
+      char buf[512];
+      while (std::fgets(buf, sizeof buf, check)) {
+        warnings += std::strstr(buf, "WARNING") != nullptr;
+        clean = clean || std::strstr(buf, "No syntax or stream encoding errors found") != nullptr;
+      }
+      clean = pclose(check) == 0 && clean && warnings == 0;
+    }
+    syntax = clean ? "well formed" : std::to_string(warnings) + " warnings";
+  }
   // A copy to look at afterwards, when one is asked for.
   if (const char* keep = std::getenv("BENCH_BATCH_KEEP_PDF"); keep && *keep && !ec)
     fs::copy_file(pdf, keep, fs::copy_options::overwrite_existing, ec);
-  char tail[160];
-  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB of %d pages", pages, ec ? 0.0 : mb, pdfPages);
+  char tail[200];
+  std::snprintf(tail, sizeof tail, "  pages %d, PDF %.1f MB of %d pages (qpdf: %s)", pages, ec ? 0.0 : mb, pdfPages,
+                syntax.c_str());
   return line + tail;
 }
 

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/core/OsText.h"
+#include "platform/core/SysUtils.h"
 
 namespace {
 
@@ -204,8 +206,26 @@ TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : FFileName
   if (FHandle < 0) throw EFOpenError("Cannot open file \"" + FileName + "\". " + Reason());
 }
 
-TFileStream::~TFileStream() {
+TFileStream::~TFileStream() { CloseHandle(); }
+
+void TFileStream::CloseHandle() {
   if (FHandle >= 0) ::close(FHandle);
+  FHandle = -1;
+}
+
+TReplacingFileStream::TReplacingFileStream(const std::string& FileName, const std::string& Suffix)
+    : TFileStream(HiddenBeside(FileName, Suffix), fmCreate), FTarget(FileName) {}
+
+TReplacingFileStream::~TReplacingFileStream() {
+  if (!FCommitted) DeleteFile(this->FileName());
+}
+
+void TReplacingFileStream::Commit() {
+  if (FCommitted) return;
+  CloseHandle();
+  if (std::rename(ostext::SystemPath(FileName()).c_str(), ostext::SystemPath(FTarget).c_str()) != 0)
+    throw EFCreateError("Cannot create file \"" + FTarget + "\". " + Reason());
+  FCommitted = true;
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {

@@ -111,9 +111,30 @@ class TFileStream : public TStream {
   const std::string& FileName() const { return FFileName; }
   int Handle() const { return FHandle; }
 
+ protected:
+  // Closes the file before the stream goes; later reads and writes fail.
+  void CloseHandle();
+
  private:
   std::string FFileName;
   int FHandle = -1;
+};
+
+// A file written beside its name and put in its place whole: until Commit the name keeps what
+// stood under it, so a reader, or another copy of the program writing the same name, never
+// meets half a file. The hidden file (HiddenBeside, Suffix) goes when the stream goes without
+// Commit. Raises EFCreateError when the hidden file cannot be made or put in place.
+class TReplacingFileStream : public TFileStream {
+ public:
+  explicit TReplacingFileStream(const std::string& FileName, const std::string& Suffix = "writing");
+  ~TReplacingFileStream() override;
+  // Closes the file and puts it under its name, replacing what stood there.
+  void Commit();
+  const std::string& Target() const { return FTarget; }
+
+ private:
+  std::string FTarget;
+  bool FCommitted = false;
 };
 
 // Reads a whole file into memory; raises EFOpenError / EReadError.

@@ -354,6 +354,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(ostext::SystemPath(from).c_str(), ostext::SystemPath(to).c_str()) == 0;
 }
 
+std::string HiddenBeside(const std::string& File, const std::string& Suffix) {
+  return ExtractFilePath(File) + "." + ExtractFileName(File) + "." + std::to_string(::getpid()) + "." + Suffix;
+}
+
 std::string SysErrorMessage(int ErrorCode) {
   static const struct {
     int code;

@@ -137,6 +137,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
+// A hidden file of this process beside File, for a file while it is being written:
+// ".name.<process>.<suffix>".
+std::string HiddenBeside(const std::string& File, const std::string& Suffix);
 // The reason for a failed system call (an errno value), said in the program's language: the
 // errors file work meets in Korean, any other in the system's own words ("(errno N)" after).
 std::string SysErrorMessage(int ErrorCode);

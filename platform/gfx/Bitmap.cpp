@@ -38,7 +38,41 @@ void TBitmap::SetPixel(int X, int Y, TColor C) {
   Changed();
 }
 
-TColor TBitmap::TransparentColor() const { return Empty() ? clNone : Pixel(0, Height() - 1); }
+void TBitmap::SetTransparent(bool Value) {
+  if (Value == FTransparent) return;
+  FTransparent = Value;
+  Changed();
+}
+
+TColor TBitmap::TransparentColor() const {
+  if (FTransparentMode == tmFixed) return ColorToRGB(FTransparentColor);
+  return Empty() ? clNone : Pixel(0, Height() - 1);
+}
+
+void TBitmap::SetTransparentColor(TColor Value) {
+  if (Value == FTransparentColor) return;
+  FTransparentMode = Value == clDefault ? tmAuto : tmFixed;
+  FTransparentColor = Value;
+  Changed();
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode Value) {
+  if (Value == FTransparentMode) return;
+  SetTransparentColor(Value == tmAuto ? clDefault : TransparentColor());
+}
+
+QImage TBitmap::DrawnImage() const {
+  if (!FTransparent || Empty()) return *FImage;
+  const TColor key = TransparentColor();
+  const QRgb see = qRgb(GetRValue(key), GetGValue(key), GetBValue(key));
+  QImage img = FImage->convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < img.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x)
+      if ((row[x] & 0xFFFFFF) == (see & 0xFFFFFF)) row[x] = 0;
+  }
+  return img;
+}
 
 void TBitmap::LoadFromMemory(const void* Data, size_t Size) {
   QImage img;
@@ -76,6 +110,9 @@ void TBitmap::SaveToFile(const std::string& FileName) const {
 void TBitmap::Assign(TPersistent* Source) {
   if (auto* b = dynamic_cast<TBitmap*>(Source)) {
     *FImage = *b->FImage;
+    FTransparent = b->FTransparent;
+    FTransparentMode = b->FTransparentMode;
+    FTransparentColor = b->FTransparentColor;
     Changed();
     return;
   }

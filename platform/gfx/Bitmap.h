@@ -13,6 +13,8 @@ class TStream;
 class QImage;
 class TCanvas;
 
+enum TTransparentMode { tmAuto, tmFixed };
+
 class TBitmap : public TPersistent {
  public:
   TBitmap();
@@ -26,8 +28,17 @@ class TBitmap : public TPersistent {
 
   TColor Pixel(int X, int Y) const;  // clNone outside
   void SetPixel(int X, int Y, TColor C);
-  // The colour treated as see-through when drawn transparently: the bottom-left pixel.
+
+  // A transparent bitmap draws on a canvas without the pixels of its transparent colour.
+  bool Transparent() const { return FTransparent; }
+  void SetTransparent(bool Value);
+  // tmAuto: the transparent colour is the bottom-left pixel; tmFixed: the colour set.
+  // Setting clDefault as the colour selects tmAuto, any other colour tmFixed; switching to
+  // tmFixed keeps the colour the bitmap has then.
   TColor TransparentColor() const;
+  void SetTransparentColor(TColor Value);
+  TTransparentMode TransparentMode() const { return FTransparentMode; }
+  void SetTransparentMode(TTransparentMode Value);
 
   // Data that is not a picture raises EInOutError "Bitmap image is not valid"; a missing
   // file raises EFOpenError.
@@ -37,6 +48,7 @@ class TBitmap : public TPersistent {
   void SaveToFile(const std::string& FileName) const;
   void SaveToStream(TStream& Stream) const;
 
+  // Copies the pixels and the transparency settings of another bitmap.
   void Assign(TPersistent* Source) override;
   // Drawing on the picture; every operation fires OnChange.
   TCanvas& Canvas();
@@ -45,9 +57,14 @@ class TBitmap : public TPersistent {
   // The Qt side of the picture (platform/ui and platform/gfx only).
   const QImage& Image() const;
   void SetImage(const QImage& image);
+  // The picture as it draws: without its transparent colour's pixels when Transparent.
+  QImage DrawnImage() const;
 
  private:
   void Changed();
+  bool FTransparent = false;
+  TTransparentMode FTransparentMode = tmAuto;
+  TColor FTransparentColor = clDefault;
   std::unique_ptr<QImage> FImage;
   std::unique_ptr<TCanvas> FCanvas;
 };

@@ -292,7 +292,7 @@ void TCanvas::Draw(int X, int Y, const TBitmap& Bitmap) {
   {
     CanvasPainter d(*this);
     if (!d.ok()) return;
-    d.p->drawImage(X, Y, Bitmap.Image());
+    d.p->drawImage(X, Y, Bitmap.DrawnImage());
   }
   Changed();
 }
@@ -302,7 +302,7 @@ void TCanvas::StretchDraw(const TRect& R, const TBitmap& Bitmap) {
   {
     CanvasPainter d(*this);
     if (!d.ok()) return;
-    d.p->drawImage(QRect(R.Left, R.Top, R.Width(), R.Height()), Bitmap.Image());
+    d.p->drawImage(QRect(R.Left, R.Top, R.Width(), R.Height()), Bitmap.DrawnImage());
   }
   Changed();
 }

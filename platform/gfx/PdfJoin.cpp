@@ -364,8 +364,10 @@ class TJoiner {
     for (;;) {
       TToken t = L.Next();
       if (t.Kind == TToken::Eof || L.Is(t, "stream") || L.Is(t, "endobj")) {
+        // The rest as it stands, with the blanks before it: "3809 endobj" must not become
+        // "3809endobj", nor ">> stream" lose the break a reader finds the stream by.
         Put(body);
-        Put(P.Bytes.substr(t.Start, o.End - t.Start));
+        Put(P.Bytes.substr(from, o.End - from));
         return;
       }
       body.append(P.Bytes.substr(from, t.Stop - from));
@@ -410,34 +412,29 @@ void JoinPdfFiles(const std::vector<std::string>& PartFiles, const std::string& 
   // Written beside it and put in its place whole: a part that cannot be joined leaves whatever
   // stood under the output's name, and a reader, or another copy of the program joining into
   // the same name, never meets half a document. Each part is read once.
-  const std::string joining = HiddenBeside(OutputFile, "joining");
-  auto file = std::make_unique<TFileStream>(joining, fmCreate);
-  try {
-    std::string pending;
-    TJoiner j([&](std::string_view s) {
-      pending.append(s);
-      if (pending.size() >= (4u << 20)) {
-        file->WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
-        pending.clear();
-      }
-    });
-    for (const std::string& f : PartFiles) {
-      std::string bytes;
-      try {
-        bytes = ReadFileBytes(f);
-      } catch (const Exception&) {
-        Refuse();
-      }
-      j.Add(bytes);
+  TReplacingFileStream file(OutputFile, "joining");
+  std::string pending;
+  TJoiner j([&](std::string_view s) {
+    pending.append(s);
+    if (pending.size() >= (4u << 20)) {
+      file.WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
+      pending.clear();
     }
-    j.Finish();
-    file->WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
-    file.reset();
-    if (std::rename(ostext::SystemPath(joining).c_str(), ostext::SystemPath(OutputFile).c_str()) != 0)
-      throw EPrinter("Printer is not ready");
-  } catch (...) {
-    file.reset();
-    DeleteFile(joining);
-    throw;
+  });
+  for (const std::string& f : PartFiles) {
+    std::string bytes;
+    try {
+      bytes = ReadFileBytes(f);
+    } catch (const Exception&) {
+      Refuse();
+    }
+    j.Add(bytes);
+  }
+  j.Finish();
+  file.WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
+  try {
+    file.Commit();
+  } catch (const EStreamError&) {
+    throw EPrinter("Printer is not ready");
   }
 }

@@ -175,10 +175,6 @@ int TPrinter::PageHeight() const { return FImpl->Device().height(); }
 int TPrinter::XDPI() const { return FImpl->Device().logicalDpiX(); }
 int TPrinter::YDPI() const { return FImpl->Device().logicalDpiY(); }
 
-std::string HiddenBeside(const std::string& File, const std::string& Suffix) {
-  return ExtractFilePath(File) + "." + ExtractFileName(File) + "." + std::to_string(::getpid()) + "." + Suffix;
-}
-
 TPrinter& Printer() {
   static TPrinter* p = new TPrinter;  // lives to the end, as the system's printer object
   return *p;

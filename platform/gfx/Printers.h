@@ -114,5 +114,3 @@ class TPrinter : public TObject {
 
 TPrinter& Printer();
 
-// A hidden file of this process beside File, for a document while it is being written: ".name.<process>.<suffix>".
-std::string HiddenBeside(const std::string& File, const std::string& Suffix);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/core/Cp949.h"
 #include "platform/core/Services.h"
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/Canvas.h"
@@ -129,7 +130,9 @@ class ControlEventFilter : public QObject {
         TMouseButton b = ButtonOf(m->button());
         if (e->type() == QEvent::MouseMove) {
           c->MouseMove(sh, p.x(), p.y());
-        } else if (e->type() == QEvent::MouseButtonPress) {
+        } else if (e->type() == QEvent::MouseButtonPress ||
+                   (e->type() == QEvent::MouseButtonDblClick && !c->FDoubleClicks)) {
+          // Qt sends the second press of a double click as the double click alone.
           if (b == mbLeft) c->FLeftPressed = true;
           c->MouseDown(b, sh, p.x(), p.y());
         } else if (e->type() == QEvent::MouseButtonDblClick) {
@@ -694,6 +697,27 @@ uint16_t TWinControl::PerformKeyDown(uint16_t Key, TShiftState Shift) {
   return Key;
 }
 
+namespace {
+
+std::string& PressedText() {
+  static std::string text;
+  return text;
+}
+
+// The character of the key press being delivered; a key press inside a handler has its own.
+struct PressedScope {
+  explicit PressedScope(std::string ch) : saved(std::move(PressedText())) { PressedText() = std::move(ch); }
+  ~PressedScope() { PressedText() = std::move(saved); }
+  std::string saved;
+};
+
+}  // namespace
+
+std::string TWinControl::PressedChar(char Key) {
+  const std::string& ch = PressedText();
+  return !ch.empty() && ch[0] == Key ? ch : std::string(1, Key);
+}
+
 bool TWinControl::HandleKeyPress(QObject* watched, QEvent* e) {
   auto* k = static_cast<QKeyEvent*>(e);
   QPointer<QObject> alive(watched);
@@ -725,18 +749,34 @@ bool TWinControl::HandleKeyPress(QObject* watched, QEvent* e) {
   }
   std::string typed;
   bool changed = false;
-  for (char ch : chars) {
-    char c = ch;
+  for (size_t i = 0; i < chars.size();) {
+    // A character is one key press, however many bytes it has.
+    size_t n = std::max<size_t>(1, cp949::CharLength(chars, i));
+    PressedScope pressed(chars.substr(i, n));
+    i += n;
+    char c = PressedText()[0];
     if (form && form != this && form->KeyPreview()) {
       form->KeyPress(c);
       if (!alive) return true;
     }
     if (c) KeyPress(c);
     if (!alive) return true;
-    if (!c) return true;
-    if (c != ch) changed = true;
-    typed += c;
+    if (!c) {
+      // A swallowed character goes alone; the ones after it are key presses of their own, for
+      // the control that has the focus now (a grid's cell editor that the first one opened).
+      changed = true;
+      QWidget* focus = QApplication::focusWidget();
+      if (i < chars.size() && focus && FromWidget(focus) != this) {
+        QKeyEvent rest(QEvent::KeyPress, Qt::Key_unknown, k->modifiers(), orv::ToQ(chars.substr(i)));
+        QCoreApplication::sendEvent(focus, &rest);
+        return true;
+      }
+      continue;
+    }
+    if (c != PressedText()[0]) changed = true;
+    typed += PressedChar(c);
   }
+  if (typed.empty() && !chars.empty()) return true;
 
   if ((vk == VK_RETURN && !WantReturns()) || vk == VK_ESCAPE) {
     if (form && KeyModifiers(sh) == 0 && form->DialogKey(vk, this)) return true;

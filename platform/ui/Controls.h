@@ -8,15 +8,19 @@
 // Events arrive as the class library delivers them, whatever Qt does underneath:
 // - Keys: a key press goes first to the form's OnKeyDown when the form's KeyPreview is on,
 //   then to the focused control's OnKeyDown; a character then goes to the form's OnKeyPress
-//   (KeyPreview) and the control's OnKeyPress, one code page 949 byte at a time. A handler that
-//   sets Key to 0 swallows the key: nothing later sees it and the widget does not act on it.
+//   (KeyPreview) and the control's OnKeyPress, one key press per character whatever its code
+//   page 949 byte count: Key is its first byte, PressedChar(Key) the whole character. A handler
+//   that sets Key to 0 swallows the key: nothing later sees it and the widget does not act on
+//   it; one that changes Key puts that byte in the character's place.
 //   Tab and Shift+Tab move the focus in TabOrder (controls that do not want tabs); Enter and
 //   Esc that nobody swallowed click the form's Default / Cancel button.
 // - Focus: OnEnter / OnExit fire when the focus moves between controls of one form; switching
 //   windows (a modal dialog, a popup menu) does not fire them, as the form remembers its
 //   ActiveControl.
 // - Mouse: OnMouseDown / OnMouseMove / OnMouseUp with client coordinates; OnClick after a left
-//   press and release inside the control (buttons: their own click); OnDblClick.
+//   press and release inside the control (buttons: their own click); OnDblClick. A control
+//   that takes no double clicks (FDoubleClicks off) hears the second press of a double click
+//   as a press of its own, so each press and release clicks.
 // An exception that a handler raises is shown through the application's exception handling
 // and the loop goes on; it never unwinds through Qt.
 //
@@ -186,6 +190,8 @@ class TControl : public TComponent {
   // True for controls whose widget reports clicks itself (buttons); the generic
   // press-and-release click is then not made.
   virtual bool OwnClick() const { return false; }
+  // The control style's double-click flag: off, a double click is two presses.
+  bool FDoubleClicks = true;
   // The font or colour changed: apply them to the widget.
   virtual void FontChanged();
   virtual void ColorChanged();
@@ -257,6 +263,10 @@ class TWinControl : public TControl {
   TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
   TKeyPressEvent OnKeyPress;
+
+  // What a key press with Key types, in code page 949 bytes: the whole character being
+  // pressed while Key is still its first byte, else Key alone.
+  static std::string PressedChar(char Key);
 
  protected:
   TWinControl(TComponent* AOwner, QWidget* AWidget);

@@ -399,7 +399,8 @@ void TDBGrid::KeyPress(char& Key) {
   ShowEditor();
   if (!EditorMode()) return;
   FEditor->SelectAll();
-  FEditor->SetSelText(std::string(1, Key));
+  // The whole character: a Hangul syllable is one key press of two bytes.
+  FEditor->SetSelText(PressedChar(Key));
   Key = 0;
 }
 

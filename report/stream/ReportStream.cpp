@@ -71,6 +71,7 @@ void TReportWriter::ReportHeader(const TReportHeader& H) {
 
 int64_t TReportWriter::PageHeader(const TPageHeader& H) {
   int64_t pos = Position();
+  if (pos > INT32_MAX) throw EReportKit(kStreamTooLong);
   Byte(rcPageHeader);
   Int32(H.PrevLink);
   Int32(H.NextLink);
@@ -80,9 +81,12 @@ int64_t TReportWriter::PageHeader(const TPageHeader& H) {
 }
 
 void TReportWriter::PatchInt32(int64_t Pos, int32_t v) {
+  // Back to where the writing stands, which is not the stream's end when a caller's stream
+  // held more than this report.
+  const int64_t at = FStream.Position();
   FStream.SetPosition(Pos);
   Int32(v);
-  FStream.Seek(0, soFromEnd);
+  FStream.SetPosition(at);
 }
 
 // ---- Reader ---------------------------------------------------------------------------------

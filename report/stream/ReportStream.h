@@ -26,6 +26,8 @@ ORV_DECLARE_EXCEPTION(EReportKit, Exception);
 inline constexpr const char* kNotPrinting = "Invalid method call.  ReportKit is not printing.";
 inline constexpr const char* kAlreadyPrinting = "Invalid method call.  ReportKit already printing.";
 inline constexpr const char* kUnexpectedCode = "Unexpected code found in report file.";
+// The links between pages are 32-bit stream positions.
+inline constexpr const char* kStreamTooLong = "Report too long: a report stream holds at most 2 GB.";
 
 // Record codes.
 enum : uint8_t {
@@ -95,9 +97,10 @@ class TReportWriter {
   void Graphic(uint8_t Kind, const std::string& Bytes);
 
   void ReportHeader(const TReportHeader& H);
-  // Writes code 80 and the header; returns the position of its code byte.
+  // Writes code 80 and the header; returns the position of its code byte. A page that would
+  // begin past what a link can reach (2 GB) is refused with EReportKit kStreamTooLong.
   int64_t PageHeader(const TPageHeader& H);
-  // Overwrites the int32 at Pos, then returns to the end of the stream.
+  // Overwrites the int32 at Pos, then returns to the position it was called at.
   void PatchInt32(int64_t Pos, int32_t v);
 
  private:

@@ -348,7 +348,9 @@ TEST_F(DesktopTest, MainWindowAndDialogStandWhereTheyWereLeftOverEveryStart) {
     ASSERT_FALSE(main.empty()) << "round " << round << ": the main window did not show";
     const TRect started = desktop.SettledFrame(main);
     desktop.Shot("start" + std::to_string(round));
-    if (round > 0) EXPECT_EQ(started, left) << "round " << round << ": the window stands as it was left";
+    if (round > 0) {
+      EXPECT_EQ(started, left) << "round " << round << ": the window stands as it was left";
+    }
     EXPECT_GE(started.y, 0) << "round " << round << ": the title bar is on the screen";
 
     desktop.Xdotool({"windowmove", main, std::to_string(moves[round].x), std::to_string(moves[round].y)});
@@ -367,7 +369,9 @@ TEST_F(DesktopTest, MainWindowAndDialogStandWhereTheyWereLeftOverEveryStart) {
         ASSERT_FALSE(d.empty()) << "open " << open << ": the dialog did not show";
         const TRect now = desktop.SettledFrame(d);
         desktop.Shot("dialog" + std::to_string(open));
-        if (open > 0) EXPECT_EQ(now, dialog) << "open " << open << ": the dialog stands as it was left";
+        if (open > 0) {
+          EXPECT_EQ(now, dialog) << "open " << open << ": the dialog stands as it was left";
+        }
         dialog = now;
         if (open == 1) {
           desktop.Xdotool({"windowmove", d, "300", "260"});

@@ -5,6 +5,8 @@
 #include "PrintDialogFixture.h"
 
 #include <algorithm>
+#include <limits>
+#include <regex>
 
 #include <QApplication>
 #include <QTest>
@@ -12,8 +14,11 @@
 
 #include "app/PrnList.h"
 #include "app/Udf.h"
+#include "platform/core/Cp949.h"
+#include "platform/gfx/Printers.h"
 #include "platform/ui/QtServices.h"
 #include "report/stream/ReportStream.h"
+#include "support/ReportTestKit.h"
 
 using cp949::K;
 
@@ -145,6 +150,63 @@ TEST_F(ListPrintTest, TwoColumnsPerPageAndTheRangeDecidesThePages) {
   }
 }
 
+// Titles of the field's full width, in Latin and Hangul, in both columns: each is cut to its
+// column, so on the printed page it ends before the column's line (left) or the cell's end
+// (right), and it still fills its column. Checked on the PDF, which also passes the strict
+// reader.
+TEST_F(ListPrintTest, FullWidthTitlesStayInTheirColumns) {
+  std::string hangul, mixed;
+  for (int i = 0; i < 30; ++i) hangul += K("목");
+  for (int i = 0; i < 15; ++i) mixed += "WW" + K("가");
+  const std::vector<std::string> titles = {std::string(60, 'W'), hangul, mixed, "short"};
+  std::vector<TNote> notes;
+  for (int i = 0; i < 80; ++i) notes.push_back({titles[static_cast<size_t>(i) % titles.size()], "", "", "", "b"});
+  UseNoteFile(data.Path(), notes, " ");
+  Start();
+  ASSERT_TRUE(MainForm->NoteTable->Active());
+
+  const std::string pdf = IncludeTrailingPathDelimiter(GetCurrentDir()) + "list.pdf";
+  SetReportPrinter(nullptr);
+  Printer().OutputFileName = pdf;
+  ShowDialog([] { PrnList->SpeedButton2->Click(); });
+  Printer().OutputFileName.clear();
+  SetReportPrinter(&pages);
+  ASSERT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
+  EXPECT_EQ(rtest::PdfSyntaxFaults(pdf), "");
+
+  // The recorded titles: whole characters from the start of each title; the short one whole.
+  int pageCount = 0;
+  const std::vector<TRow> rows = Rows(&pageCount);
+  ASSERT_EQ(rows.size(), 80u);
+  ASSERT_TRUE(std::any_of(rows.begin(), rows.end(), [](const TRow& r) { return r.column == 2; }));
+  for (const TRow& r : rows) {
+    const std::string& whole = titles[static_cast<size_t>(r.number - 1) % titles.size()];
+    ASSERT_FALSE(r.title.empty()) << r.number;
+    EXPECT_EQ(whole.compare(0, r.title.size(), r.title), 0) << r.number;
+    EXPECT_EQ(cp949::CutLength(r.title, r.title.size()), r.title.size()) << "cut inside a character: " << r.number;
+    if (whole == "short") EXPECT_EQ(r.title, whole);
+    else EXPECT_LT(r.title.size(), whole.size()) << r.number;
+  }
+
+  // On the page: every title word ends within its column and comes near its end.
+  const std::string layout = rtest::CommandOutput("pdftotext -bbox '" + pdf + "' - 2>&1");
+  const std::regex word(R"re(<word xMin="([0-9.]+)" yMin="[0-9.]+" xMax="([0-9.]+)" yMax="[0-9.]+">([^<]*)</word>)re");
+  int seen = 0;
+  for (auto m = std::sregex_iterator(layout.begin(), layout.end(), word); m != std::sregex_iterator(); ++m) {
+    const double left = std::stod((*m)[1]) / 72, right = std::stod((*m)[2]) / 72;
+    const std::string text = (*m)[3];
+    if (text.size() < 20) continue;  // numbers, heads, the short title
+    ++seen;
+    const bool firstColumn = left < 4.0;
+    const double end = firstColumn ? 4.0 : 7.4;  // the parting line; the right cell's end
+    SCOPED_TRACE(text);
+    EXPECT_NEAR(left, firstColumn ? 1.02 : 4.42, 0.02);
+    EXPECT_LE(right, end);
+    EXPECT_GT(right, end - 0.25) << "the title fills its column";
+  }
+  EXPECT_EQ(seen, 60);
+}
+
 TEST_F(ListPrintTest, AnActiveQueryLimitsTheList) {
   Prepare(12);
   ASSERT_TRUE(MainForm->ApplySearch("at(\"1\", tit1) > 0"));  // notes 1, 10, 11, 12
@@ -245,7 +307,8 @@ TEST_F(ListPrintTest, WhilePrintingThePageShowsAndASecondCommandIsRefused) {
     EXPECT_FALSE(PrnList->StatusLabel1->Visible());
   });
   ASSERT_EQ(pages.Pages().size(), 3u);
-  EXPECT_GT(PrnList->ReportFiler1->LastPage, 10000) << "a list of a million notes keeps its last pages";
+  EXPECT_EQ(PrnList->ReportFiler1->LastPage, std::numeric_limits<int>::max())
+      << "every page of a list is recorded, past 65,535 too";
   EXPECT_TRUE(visibleDuring);
   EXPECT_GT(paints, 0);
   // The first turn of the operation comes at once, when the first page is begun.

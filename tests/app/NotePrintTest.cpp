@@ -24,7 +24,9 @@ namespace nbtest {
 std::vector<TDrawn> RecordedStream(int* pages) {
   std::vector<TDrawn> out;
   int page = 0;
-  for (const rtest::Rec& r : rtest::Parse(rtest::ReadFile(kReportStreamFile))) {
+  const std::string bytes = rtest::ReadFile(kReportStreamFile);
+  EXPECT_EQ(rtest::StreamFaults(bytes), "");
+  for (const rtest::Rec& r : rtest::Parse(bytes)) {
     if (r.Code == rcPageHeader) ++page;
     if (r.Code == rcTextLeft || r.Code == rcTextCenter || r.Code == rcTextRight)
       out.push_back({page, r.Code, r.Nums[1], r.Nums[0], r.Text});
@@ -159,6 +161,55 @@ TEST_F(NotePrintTest, LongNotePagesWithTitlesOnTheFirstPageOnly) {
   }
 }
 
+// Another copy of the program in the same folder records into "xx.$$$" round after round
+// while this one previews and prints: what this one shows and prints is its own note, every
+// time, and the file stays a whole report throughout.
+TEST_F(NotePrintTest, AnotherCopyRecordingIntoTheSameFolderDoesNotChangeWhatIsPrinted) {
+  Prepare("our own line\r\nand another\r\n", {{"font4", "1     "}});
+  // The other copy's report: a page of its own, unlike this one's.
+  TMemoryStream foreign;
+  {
+    TReportFiler recorder;
+    recorder.StreamMode = smUser;
+    recorder.Stream = &foreign;
+    recorder.OnPrint = [](TObject* s) {
+      auto& r = *static_cast<TBaseReport*>(s);
+      r.SetBrush(clBlack, bsSolid, nullptr);
+      r.Rectangle(0.5, 0.5, 8, 10.5);
+      r.PrintTextLeft("FOREIGN", 1);
+    };
+    recorder.Execute();
+  }
+  // This copy's page, printed and previewed while nobody else writes.
+  QImage printed, shown;
+  ShowDialog([&] {
+    NotePrnForm->SpeedButton2->Click();
+    NotePrnForm->SpeedButton1->Click();
+    ASSERT_EQ(pages.Pages().size(), 1u);
+    printed = pages.Pages()[0];
+    ASSERT_NE(NotePrnForm->FilePreview1->PageImage(), nullptr);
+    shown = *NotePrnForm->FilePreview1->PageImage();
+  });
+
+  rtest::TRecordingCopy other(kReportStreamFile, {rtest::StreamBytes(foreign)});
+  ASSERT_TRUE(other.Started());
+  ShowDialog([&] {
+    for (int round = 0; round < 10; ++round) {
+      SCOPED_TRACE(round);
+      NotePrnForm->SpeedButton2->Click();
+      ASSERT_EQ(pages.Pages().size(), 1u);
+      EXPECT_TRUE(pages.Pages()[0] == printed) << "printed another copy's report";
+      NotePrnForm->SpeedButton1->Click();
+      ASSERT_NE(NotePrnForm->FilePreview1->PageImage(), nullptr);
+      EXPECT_TRUE(*NotePrnForm->FilePreview1->PageImage() == shown) << "previewed another copy's report";
+      const std::string file = rtest::ReadFile(kReportStreamFile);
+      EXPECT_EQ(rtest::StreamFaults(file), "");
+    }
+  });
+  EXPECT_TRUE(other.Stop());
+  EXPECT_TRUE(fake.Boxes.empty()) << fake.Boxes[0].Text;
+}
+
 TEST_F(NotePrintTest, EmptyBodyIsOnePageWithTheFootAlone) {
   Prepare("", {{"font4", "11111 "}});
   ShowDialog([] { NotePrnForm->SpeedButton1->Click(); });
@@ -263,6 +314,7 @@ TEST_F(NotePrintTest, RichBodyPrintsThroughTheEditorAndPreviewsAsLines) {
   const std::regex page("/Type\\s*/Page[^s]");
   const auto count = std::distance(std::sregex_iterator(file.begin(), file.end(), page), std::sregex_iterator());
   EXPECT_GT(count, 1) << "200 lines take more than one page";
+  EXPECT_EQ(rtest::PdfSyntaxFaults(pdf), "");
   // Copied or searched, the printed text keeps its blanks.
   const std::string text = rtest::CommandOutput("pdftotext '" + pdf + "' -");
   EXPECT_EQ(text.find('\x01'), std::string::npos) << text.substr(0, 200);
@@ -293,6 +345,7 @@ TEST_F(NotePrintTest, WithoutAPrinterThePagesGoToAPdfFileAndTheUserIsToldWhere) 
   ASSERT_EQ(fake.Boxes.size(), 1u);
   EXPECT_EQ(fake.Boxes[0].Text, K("프린터가 없어 PDF 파일로 저장했습니다:\n") + pdf);
   EXPECT_EQ(rtest::ReadFile(pdf).substr(0, 5), "%PDF-");
+  EXPECT_EQ(rtest::PdfSyntaxFaults(pdf), "");
   EXPECT_TRUE(Printer().OutputFileName.empty()) << "a later print looks for a printer again";
 }
 

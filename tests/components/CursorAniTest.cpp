@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LittleEndian.h"
+#include "RiffFile.h"
 #include "support/MemoryLimit.h"
 #include "components/BitmapUtilCore.h"
 #include "components/Cursors.h"
@@ -41,14 +42,6 @@ std::string IconFile(uint16_t type, int w, uint32_t rgb, uint16_t hotX = 0, uint
   return f + img;
 }
 
-std::string Chunk(const char* id, const std::string& data) {
-  std::string s(id, 4);
-  Put32(s, static_cast<uint32_t>(data.size()));
-  s += data;
-  if (data.size() & 1) s += '\0';
-  return s;
-}
-
 std::string Anih(uint32_t frames, uint32_t steps, uint32_t rate, uint32_t flags = 1) {
   std::string d;
   for (uint32_t v : {36u, frames, steps, 0u, 0u, 0u, 0u, rate, flags}) Put32(d, v);
@@ -59,12 +52,6 @@ std::string U32s(std::initializer_list<uint32_t> vs) {
   std::string d;
   for (uint32_t v : vs) Put32(d, v);
   return d;
-}
-
-std::string Riff(const std::string& chunks, const char* form = "ACON") {
-  std::string s = "RIFF";
-  Put32(s, static_cast<uint32_t>(chunks.size() + 4));
-  return s + form + chunks;
 }
 
 std::string Fram(std::initializer_list<std::string> icons) {
@@ -122,6 +109,17 @@ TEST(AnimatedCursor, SequenceAndExtraIcons) {
   EXPECT_EQ(ani.Frames(1)->SequenceIndex, -1);
   EXPECT_EQ(ani.Frames(2)->SequenceIndex, -1);
   EXPECT_EQ(ani.Frames(2)->Rate, 6);
+
+  // A cursor that swings between two icons for 2,000 steps keeps every step: the sequence
+  // names each in 4 bytes, so the file is short for its frames.
+  std::string swing;
+  for (uint32_t k = 0; k < 2000; ++k) Put32(swing, k % 2);
+  std::string longer = Riff(Anih(2, 2000, 6) + Chunk("seq ", swing) +
+                            Fram({IconFile(1, 16, 0xFF0000), IconFile(1, 16, 0x00FF00)}));
+  ani.LoadFromMemory(longer.data(), longer.size());
+  ASSERT_EQ(ani.FrameCount(), 2000);
+  EXPECT_EQ(ani.Frames(1999)->Icon()->Data(), ani.Frames(1)->Icon()->Data());
+  EXPECT_NE(ani.Frames(1998)->Icon()->Data(), ani.Frames(1999)->Icon()->Data());
 }
 
 TEST(AnimatedCursor, RefusalsAndDamage) {
@@ -408,17 +406,43 @@ TEST(AnimatedCursor, BecomesAGifPicture) {
 }
 
 // Counts and sizes of cursors, icons and icon lists from the data are held against the data
-// and the frame budget.
+// and the frame budget, which counts each icon once however many steps show it.
 TEST(AnimatedCursor, HostileCountsAreRefused) {
-  // One 256 x 256 icon (a directory size of 0) handed by the sequence to 8192 frames: far
-  // more than the frames may hold together.
+  // One 256 x 256 icon (a directory size of 0) shown by 8192 steps: the frames share it, and
+  // so do the frames of the GIF picture made from them.
   std::string big = IconFile(1, 16, 1);
   big[6] = big[7] = '\0';
   std::string shared = Riff(Anih(8192, 8192, 6) + Chunk("seq ", Repeat(0, 8192)) + Fram({big}));
   EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
               TAnimatedCursorImage ani;
+              ani.LoadFromMemory(shared.data(), shared.size());
+              if (ani.FrameCount() != 8192) return 1;
+              for (int k = 1; k < ani.FrameCount(); ++k)
+                if (ani.Frames(k)->Icon() == ani.Frames(0)->Icon() ||
+                    ani.Frames(k)->Icon()->DataId() != ani.Frames(0)->Icon()->DataId())
+                  return 2;
+              TGIFImage gif;
+              gif.Assign(&ani);
+              if (gif.FrameCount() != 8192 || gif.Width() != 256 || gif.LogicalWidth != 256) return 3;
+              if (gif.FrameAt(8191)->FrameBitmap().Pixel(3, 250) != gif.FrameAt(0)->FrameBitmap().Pixel(3, 250))
+                return 4;
+              return 0;
+            }),
+            0);
+  // Icons that differ count each: 2100 of them, each drawn as 256 x 256, are more than the
+  // frames may hold together, though the file is small.
+  std::string fram = "fram";
+  for (uint32_t i = 0; i < 2100; ++i) {
+    std::string icon = IconFile(1, 16, i);
+    icon[6] = icon[7] = '\0';
+    fram += Chunk("icon", icon);
+  }
+  std::string many = Riff(Anih(2100, 2100, 6) + Chunk("LIST", fram));
+  EXPECT_LT(many.size(), 800000u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              TAnimatedCursorImage ani;
               try {
-                ani.LoadFromMemory(shared.data(), shared.size());
+                ani.LoadFromMemory(many.data(), many.size());
               } catch (const EOutOfMemory&) {
                 return 0;
               }

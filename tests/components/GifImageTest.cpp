@@ -209,6 +209,64 @@ TEST(GifImage, CopiesBetweenPicturesAndBitmaps) {
   EXPECT_THROW(c.Assign(&list), EConvertError);
 }
 
+// Transparency goes both ways: a transparent bitmap gives its frame its transparent colour,
+// which is written and read back, and a transparent frame copied into a bitmap makes it
+// transparent with that colour; the bitmap then draws without those pixels.
+TEST(GifImage, TransparencyOfBitmapsAndFrames) {
+  TBitmap bm;
+  Fill(bm, 4, 3, 0x336699);
+  bm.SetPixel(1, 1, 0x00FF00);
+  bm.SetPixel(0, 2, 0x0000FF);  // bottom-left
+  // The bitmap's own settings, and an assignment carries them.
+  EXPECT_FALSE(bm.Transparent());
+  EXPECT_EQ(bm.TransparentMode(), tmAuto);
+  EXPECT_EQ(bm.TransparentColor(), 0x0000FFu);
+  bm.SetTransparentMode(tmFixed);  // keeps the colour it has then
+  EXPECT_EQ(bm.TransparentColor(), 0x0000FFu);
+  bm.SetPixel(0, 2, 0x112233);
+  EXPECT_EQ(bm.TransparentColor(), 0x0000FFu);
+  bm.SetTransparentColor(clDefault);
+  EXPECT_EQ(bm.TransparentMode(), tmAuto);
+  EXPECT_EQ(bm.TransparentColor(), 0x112233u);
+  bm.SetTransparentColor(0x00FF00);
+  EXPECT_EQ(bm.TransparentMode(), tmFixed);
+  bm.SetTransparent(true);
+  TBitmap copy;
+  copy.Assign(&bm);
+  EXPECT_TRUE(copy.Transparent());
+  EXPECT_EQ(copy.TransparentMode(), tmFixed);
+  EXPECT_EQ(copy.TransparentColor(), 0x00FF00u);
+
+  struct Case { bool transparent; TTransparentMode mode; TColor frameKey; } cases[] = {
+      {true, tmFixed, 0x00FF00}, {true, tmAuto, 0x112233}, {false, tmFixed, NoColor}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frameKey);
+    bm.SetTransparent(c.transparent);
+    if (c.mode == tmAuto) bm.SetTransparentMode(tmAuto);
+    else bm.SetTransparentColor(0x00FF00);
+    TGIFImage gif;
+    gif.Assign(&bm);
+    ASSERT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(gif.FrameAt(0)->TransparentColor, c.frameKey);
+    EXPECT_EQ(gif.Transparent(), c.transparent);
+    // Written and read back, then copied into a bitmap.
+    auto back = Load(Save(gif));
+    EXPECT_EQ(back->FrameAt(0)->TransparentColor, c.frameKey);
+    TBitmap out;
+    out.Assign(back.get());
+    EXPECT_EQ(out.Transparent(), c.transparent);
+    EXPECT_EQ(out.Pixel(1, 1), 0x00FF00u);
+    if (!c.transparent) continue;
+    EXPECT_EQ(out.TransparentMode(), tmFixed);
+    EXPECT_EQ(out.TransparentColor(), c.frameKey);
+    TBitmap ground;
+    Fill(ground, 4, 3, 0xABCDEF);
+    ground.Canvas().Draw(0, 0, out);
+    EXPECT_EQ(ground.Pixel(0, 0), 0x336699u);
+    EXPECT_EQ(ground.Pixel(c.mode == tmFixed ? 1 : 0, c.mode == tmFixed ? 1 : 2), 0xABCDEFu);
+  }
+}
+
 TEST(GifImage, ClipboardRoundTrip) {
   TClipboard& clip = Clipboard();
   clip.Clear();
@@ -323,6 +381,30 @@ TEST(GifImage, PicturesABitmapCannotTakeAreDrawnIntoTheFrame) {
   back->Draw(canvas.Canvas(), TRect{0, 0, 3, 2});
   EXPECT_EQ(canvas.Pixel(0, 0), 0x00FF00u);
   EXPECT_EQ(canvas.Pixel(1, 1), 0x0000FFu);
+}
+
+// A picture's budget counts the bytes its decoded frames hold: the bitmap file and the 32-bit
+// image the bitmap makes of it. Five 8192 x 4096 frames of one bit in a few dozen bytes:
+// three fit, the fourth is refused though its pixels would still be within their budget.
+TEST(GifImage, DecodedFramesAreHeldToTheBytesTheyTake) {
+  std::string five = Builder(8192, 4096, 1).F;
+  for (int i = 0; i < 5; ++i) five += ImageBlock(8192, 4096, RasterOfCodes({4, 5}));
+  five += ";";
+  EXPECT_LT(five.size(), 200u);
+  EXPECT_EQ(InChildWithMemoryLimit(kHostileInputLimit, [&] {
+              auto gif = Load(five);
+              if (gif->FrameCount() != 5) return 1;
+              int decoded = 0;
+              try {
+                for (; decoded < gif->FrameCount(); ++decoded) gif->FrameAt(decoded)->FrameBitmap();
+                return 2;
+              } catch (const EOutOfMemory&) {
+              }
+              if (decoded != 3 || gif->DecodedBytes > MaxPictureBytes) return 3;
+              if (gif->FrameAt(2)->FrameBitmap().Width() != 8192) return 4;
+              return 0;
+            }),
+            0);
 }
 
 TEST(GifImage, AbortWhileEncodingLeavesTheFrameFresh) {

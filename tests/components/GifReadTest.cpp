@@ -330,35 +330,6 @@ TEST(GifRead, SimpleEntryPoint) {
 
 namespace {
 
-// A raster of the given codes at code size 2 (3 bits wide while the table stays small).
-std::string RasterOfCodes(std::initializer_list<int> codes) {
-  std::string bits;
-  uint32_t acc = 0;
-  int held = 0;
-  for (int c : codes) {
-    acc |= static_cast<uint32_t>(c) << held;
-    held += 3;
-    while (held >= 8) {
-      bits.push_back(static_cast<char>(acc & 0xFF));
-      acc >>= 8;
-      held -= 8;
-    }
-  }
-  if (held) bits.push_back(static_cast<char>(acc & 0xFF));
-  return std::string("\x02", 1) + static_cast<char>(bits.size()) + bits + std::string(1, '\0');
-}
-
-// An image block: a w x h descriptor without a local table, then the raster.
-std::string ImageBlock(int w, int h, const std::string& raster) {
-  std::string d = ",";
-  Put16(d, 0);
-  Put16(d, 0);
-  Put16(d, static_cast<uint16_t>(w));
-  Put16(d, static_cast<uint16_t>(h));
-  d.push_back('\0');
-  return d + raster;
-}
-
 // A GIF whose one frame is w x h with the raster given, over a 4-colour global table.
 std::string WithRaster(int w, int h, const std::string& raster) {
   return Builder(w, h, 2).Raw(ImageBlock(w, h, raster)).Done();

@@ -213,6 +213,35 @@ class Builder {
   std::string F;
 };
 
+// A raster of the given codes at code size 2 (3 bits wide while the table stays small).
+inline std::string RasterOfCodes(std::initializer_list<int> codes) {
+  std::string bits;
+  uint32_t acc = 0;
+  int held = 0;
+  for (int c : codes) {
+    acc |= static_cast<uint32_t>(c) << held;
+    held += 3;
+    while (held >= 8) {
+      bits.push_back(static_cast<char>(acc & 0xFF));
+      acc >>= 8;
+      held -= 8;
+    }
+  }
+  if (held) bits.push_back(static_cast<char>(acc & 0xFF));
+  return std::string("\x02", 1) + static_cast<char>(bits.size()) + bits + std::string(1, '\0');
+}
+
+// An image block: a w x h descriptor without a local table, then the raster.
+inline std::string ImageBlock(int w, int h, const std::string& raster) {
+  std::string d = ",";
+  Put16(d, 0);
+  Put16(d, 0);
+  Put16(d, static_cast<uint16_t>(w));
+  Put16(d, static_cast<uint16_t>(h));
+  d.push_back('\0');
+  return d + raster;
+}
+
 // The pixel indices of a decoded bitmap file, top row first.
 inline Picture DibIndices(const std::string& file) {
   DibView v = CheckedDib(file.data(), file.size());

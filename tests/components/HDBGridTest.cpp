@@ -3,6 +3,7 @@
 // composition, and the pick list drops down, searches and writes its choice.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +30,16 @@ void Committing(QWidget* w, const std::string& cp949Text) {
   QInputMethodEvent e;
   e.setCommitString(QString::fromUtf8(cp949::ToUtf8(cp949Text)));
   QCoreApplication::sendEvent(w, &e);
+}
+
+// A character as a direct-commit input method, an on-screen keyboard or xdotool sends it: one
+// key event carrying the text, to the widget that has the focus.
+void TypeKey(const std::string& cp949Text) {
+  QString text = QString::fromUtf8(cp949::ToUtf8(cp949Text));
+  QWidget* w = QApplication::focusWidget();
+  ASSERT_NE(w, nullptr);
+  QTest::sendKeyEvent(QTest::Click, w, static_cast<Qt::Key>(text.at(0).toUpper().unicode()), text,
+                      Qt::NoModifier);
 }
 
 struct HGridFixture : ::testing::Test {
@@ -109,6 +120,30 @@ TEST_F(HGridFixture, EmptyCompositionAndFinishedSyllables) {
   ASSERT_TRUE(grid->EditorMode());
   EXPECT_EQ(grid->HEditor()->Text(), K("값"));
   EXPECT_EQ(ds.State(), dsEdit);
+}
+
+// A character is one key press whatever its bytes: a syllable typed on a grid that is not
+// editing opens the editor with the whole syllable, and typing goes on there.
+TEST_F(HGridFixture, HangulKeysOnTheGridOpenTheEditorWithTheWholeCharacter) {
+  struct Case { std::vector<std::string> keys; std::string text; } cases[] = {
+      {{K("한")}, K("한")},
+      {{K("가"), K("나")}, K("가나")},
+      {{K("가나")}, K("가나")},  // two syllables in one event
+      {{K("가"), "b"}, K("가") + "b"},
+      {{"a", K("값")}, "a" + K("값")},
+  };
+  for (const Case& c : cases) {
+    grid->HideEditor();
+    ds.Cancel();
+    grid->SetFocus();
+    ASSERT_FALSE(grid->EditorMode());
+    for (const std::string& k : c.keys) TypeKey(k);
+    ASSERT_TRUE(grid->EditorMode()) << c.text;
+    EXPECT_EQ(grid->HEditor()->Text(), c.text);
+    EXPECT_EQ(ds.State(), dsEdit);
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(ds.Value(0, 0), "a" + K("값"));
 }
 
 struct PickListFixture : HGridFixture {
@@ -205,6 +240,12 @@ TEST_F(PickListFixture, TypedLettersSearchWithinTwoSeconds) {
   EXPECT_EQ(list->ItemIndex(), 2);
   QTest::keyClick(ed->Widget(), Qt::Key_Backspace);
   EXPECT_EQ(list->SearchText(), "");
+  // A syllable is one key with both its bytes.
+  list->Items().Add(K("한글"));
+  TypeKey(K("한"));
+  EXPECT_EQ(list->SearchText(), K("한"));
+  EXPECT_EQ(list->ItemIndex(), 3);
+  QTest::keyClick(ed->Widget(), Qt::Key_Backspace);
   // The search keeps at most 32 characters.
   QTest::keyClicks(ed->Widget(), QString(33, QChar('x')));
   EXPECT_EQ(list->SearchText(), std::string(32, 'x'));

@@ -6,11 +6,13 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include "components/TransButton.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Menus.h"
+#include "platform/ui/StdCtrls.h"
 
 namespace {
 
@@ -170,6 +172,39 @@ TEST_F(ButtonFixture, PressTracksTheMouseAndReleaseClicks) {
   EXPECT_FALSE(button->Tracking());
   EXPECT_EQ(ups, 1);
   EXPECT_EQ(clicks, 1);
+}
+
+// Through the window system's path, which makes the double click itself: press, release, the
+// double click in place of the second press, release. The button counts every press; a
+// control that takes double clicks (a label) hears the double click instead.
+TEST_F(ButtonFixture, EveryPressOfADoubleClickClicks) {
+  int clicks = 0, downs = 0, doubles = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  button->OnMouseDown = [&](TObject*, TMouseButton, TShiftState sh, int, int) {
+    ++downs;
+    if (sh & ssDouble) ++doubles;
+  };
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetBounds(150, 30, 60, 40);
+  int labelClicks = 0, labelDoubles = 0;
+  label->OnClick = [&](TObject*) { ++labelClicks; };
+  label->OnDblClick = [&](TObject*) { ++labelDoubles; };
+  QWindow* win = form->Widget()->windowHandle();
+  ASSERT_NE(win, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
+  QPoint onButton(button->Left() + 10, button->Top() + 10);
+  QPoint onLabel(label->Left() + 10, label->Top() + 10);
+  QTest::mouseDClick(win, Qt::LeftButton, {}, onButton);
+  QTest::mouseClick(win, Qt::LeftButton, {}, onButton);
+  QTest::mouseClick(win, Qt::LeftButton, {}, onButton);
+  EXPECT_EQ(clicks, 4);
+  EXPECT_EQ(downs, 4);
+  EXPECT_EQ(doubles, 0);
+  EXPECT_FALSE(button->DrawnPressed());
+  QTest::mouseDClick(win, Qt::LeftButton, {}, onLabel);
+  EXPECT_EQ(labelClicks, 1);
+  EXPECT_EQ(labelDoubles, 1);
 }
 
 TEST_F(ButtonFixture, LatchedDownStaysPressedAndFiresNoMouseUp) {

@@ -1,7 +1,8 @@
 // The zip component's directory listing over archives built here: entries and their fields,
 // directory entries, comments up to 65535 bytes, trailing bytes, self-extractor stubs,
 // spanned sets on a fixed drive, disk labels on removable drives, and damaged archives that
-// are reported and never raised. Also the settings with rules and the message texts.
+// are reported and never raised; archives made by Info-ZIP and Python. Also the settings
+// with rules and the message texts.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -460,6 +461,71 @@ TEST_F(ZipFixture, NamesFlaggedUtf8BecomeProgramText) {
   EXPECT_EQ(zip.ErrCode(), 10202);
   EXPECT_NE(messages[0].find("U+1F600"), std::string::npos) << messages[0];
   EXPECT_NE(messages[0].find("a?.txt"), std::string::npos) << messages[0];
+}
+
+// Archives made by the archivers of this system, not by the test: Info-ZIP on Linux stores
+// the locale's UTF-8 names without the UTF-8 flag, and its forced zip64 entries carry their
+// sizes in the zip64 extra field; Python flags UTF-8 names and, for an archive that starts
+// 5 GiB into a sparse file, keeps the local header offsets in zip64 extras too.
+TEST_F(ZipFixture, ArchivesOfInfoZipAndPython) {
+  namespace fs = std::filesystem;
+  const fs::path src = dir / "src";
+  auto put = [](const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::FILE* f = std::fopen(p.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  put(src / "폴더" / "하위" / "깊은.txt", "deep note\n");
+  put(src / "raw" / cp949::K("예전.txt"), "old name\n");  // a name stored as code page 949 bytes
+  auto run = [&](const std::string& cmd) {
+    std::string full = "cd '" + src.string() + "' && LC_ALL=C.UTF-8 " + cmd + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(full.c_str()), 0) << cmd;
+  };
+  run("zip -qr ../info.zip 폴더 raw");
+  run("zip -q -fz ../info64.zip 폴더/하위/깊은.txt");
+  run("/usr/bin/python3 -c \"import zipfile\n"
+      "with open('../py.zip', 'wb') as f:\n"
+      "    f.seek(5 << 30)\n"
+      "    with zipfile.ZipFile(f, 'w') as z:\n"
+      "        z.writestr('far.txt', 'hello')\n"
+      "        z.writestr('한글/메모.txt', 'x' * 300)\"");
+
+  zip.SetZipFileName((dir / "info.zip").string());
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.DirOnlyCount(), 3);
+  EXPECT_EQ(zip.DirEntry(0).HostVersionNo, 3);
+  EXPECT_EQ(zip.DirEntry(0).FileName, cp949::K("폴더\\하위\\깊은.txt"));
+  EXPECT_EQ(zip.DirEntry(1).FileName, cp949::K("raw\\예전.txt"));  // not UTF-8: as stored
+  // Names from other systems keep their rule; cpNone takes them as stored.
+  zip.CodePage = cpNone;
+  zip.List();
+  EXPECT_EQ(zip.DirEntry(0).FileName, "\xED\x8F\xB4\xEB\x8D\x94\\\xED\x95\x98\xEC\x9C\x84\\\xEA\xB9\x8A\xEC\x9D\x80.txt");
+  zip.CodePage = cpAuto;
+
+  zip.SetZipFileName((dir / "info64.zip").string());
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  ASSERT_EQ(zip.Count(), 1);
+  EXPECT_EQ(zip.DirEntry(0).UncompressedSize, 10u);
+  EXPECT_EQ(zip.DirEntry(0).CompressedSize, 10u);
+  EXPECT_EQ(zip.DirEntry(0).RelOffLocalHdr, 0u);
+  EXPECT_EQ(zip.SFXOffset(), 0);
+
+  zip.SetZipFileName((dir / "py.zip").string());
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.DirEntry(0).FileName, "far.txt");
+  EXPECT_EQ(zip.DirEntry(1).FileName, cp949::K("한글\\메모.txt"));
+  EXPECT_EQ(zip.DirEntry(1).UncompressedSize, 300u);
+  // An offset beyond 32 bits is not wrapped: the field stays saturated, and it is reported
+  // once for the listing; the stub before the archive is the full offset.
+  EXPECT_EQ(zip.DirEntry(0).RelOffLocalHdr, 0xFFFFFFFFu);
+  EXPECT_EQ(zip.DirEntry(1).RelOffLocalHdr, 0xFFFFFFFFu);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(zip.ErrCode(), 10202);
+  EXPECT_NE(messages[0].find("5368709120"), std::string::npos) << messages[0];
+  EXPECT_EQ(zip.SFXOffset(), int64_t{5} << 30);
 }
 
 TEST(ZipMessages, FallbackTextsAndTheStringTable) {

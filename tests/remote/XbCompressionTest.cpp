@@ -4,7 +4,7 @@
 #include <zlib.h>
 
 #include "remote/RemoteFixture.h"
-#include "table/XbAddOns.h"
+#include "remote/XbAddOns.h"
 
 namespace {
 

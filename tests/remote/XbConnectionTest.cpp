@@ -105,6 +105,12 @@ TEST_F(XbConnectionTest, WithoutHandlerARefusedLoginRaisesTheNoServerText) {
     EXPECT_EQ(e.Message, "[XbConnection.SetActive]No Xb Database Server found at 127.0.0.1");
   }
   EXPECT_FALSE(Conn->Active());
+  // The login's requests ran the poll timer; the refusal leaves it off, with a handler too.
+  EXPECT_FALSE(Conn->PollTimer().Running());
+  Handled();
+  Conn->SetActive(true);
+  EXPECT_FALSE(Conn->Active());
+  EXPECT_FALSE(Conn->PollTimer().Running());
 }
 
 TEST_F(XbConnectionTest, NoServerIsReported) {
@@ -201,7 +207,35 @@ TEST_F(XbConnectionTest, ADamagedOrStalledReplyEndsWithinTheTimeOut) {
   EXPECT_EQ(Errors.front(), "XbConnection.FillReadStream|Connection lost");
 }
 
-TEST_F(XbConnectionTest, ATricklingReplyEndsWithinTheTimeOutOfTheWholeReply) {
+// TimeOut bounds each wait, not the whole reply: a reply whose pieces keep coming, each well
+// within it, is read whole though it takes longer than TimeOut in all.
+TEST_F(XbConnectionTest, AReplyThatKeepsComingIsReadWholeBeyondTheTimeOut) {
+  const std::string piece(8192, 'p');
+  TTestServer steady([&](TPeer& peer) {
+    TWireMessage request;
+    if (!peer.ReadMessage(request)) return;
+    peer.Send("00008000000000000001");  // 32 KB in four pieces, 400 ms apart
+    for (int i = 0; i < 4; ++i) {
+      if (i > 0) Sleep(400);
+      peer.Send(piece);
+    }
+    peer.WaitClosed(3000);
+  });
+  Handled();
+  Conn->Port = steady.Port();
+  Conn->TimeOut = 500;
+  Open();
+  TTickClock clock;
+  const std::string reply = Conn->ClientXmit("0530", "1", true);
+  EXPECT_GT(clock.ElapsedMs(), 1000);
+  EXPECT_EQ(reply.size(), 4 * piece.size());
+  EXPECT_TRUE(Conn->Active());
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
+// A reply that trickles is cut when its length cannot excuse the time it takes: TimeOut plus
+// the announced length at the slowest rate a reply may have.
+TEST_F(XbConnectionTest, ATricklingReplyEndsAtTheCeilingOfItsLength) {
   // The server announces 30 bytes and sends one every 60 ms: 1.8 s in all, each byte well
   // within the time-out of 300 ms.
   TTestServer trickler([](TPeer& peer) {

@@ -13,7 +13,7 @@
 #include "platform/core/TextCodec.h"
 #include "remote/XbQuery.h"
 #include "table/KeyTableFixture.h"
-#include "table/XbAddOns.h"
+#include "remote/XbAddOns.h"
 #include "table/XbEnv.h"
 #include "platform/core/FakeServices.h"
 
@@ -235,6 +235,39 @@ TEST_F(XbQueryLocalTest, WaitCursorShowsWhilePreparingAndOpening) {
   Refusal("select nothing from nowhere");
   SetScreenCursorService(old);
   EXPECT_EQ(cursor.History, (std::vector<int>{-11, 0, -11, 0}));
+}
+
+// A program that has the query and no table layer (query_without_table links the remote
+// layer alone) runs local statements too: the query's route reaches the add-on's loader by
+// itself.
+TEST_F(XbQueryLocalTest, AProgramWithoutTablesRunsLocalStatements) {
+  const std::string out = folder.Path + "/out.txt", err = folder.Path + "/err.txt";
+  const std::string sql = K("select tit1 from orvel27c where tit2 = '기본' order by tit1");
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    std::freopen(out.c_str(), "w", stdout);
+    std::freopen(err.c_str(), "w", stderr);
+    const std::string program = std::string(ORV_BINARY_DIR) + "/bin/query_without_table";
+    execl(program.c_str(), program.c_str(), folder.Path.c_str(), sql.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  auto text = [](const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << text(err);
+  EXPECT_EQ(text(out), K("V표 사용하기") + "\n" + K("새 메모 쓰기") + "\n" + K("찾기와 정렬") + "\n");
+}
+
+// The data path is trimmed: a folder name with a blank after it names the folder.
+TEST_F(XbQueryLocalTest, AFolderNameWithATrailingBlankIsTheFolder) {
+  Q.SetDatabaseName(folder.Path + " ");
+  EXPECT_EQ(Refusal("select tit1 from orvel058"), "");
+  EXPECT_GT(Q.RecordCount(), 0);
 }
 
 TEST_F(XbQueryLocalTest, AMissingAddOnShowsItsBoxEachTime) {

@@ -238,6 +238,32 @@ TEST_F(XbQueryTest, AFilterLimitsCountsNumbersAndFinds) {
   EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 2);
 }
 
+// Closing after the link dropped, without an error handler: the statement cannot be closed on
+// the server, which is raised, but the query has let go of it, its rows and its fields first,
+// and opens again once the link is back.
+TEST_F(XbQueryTest, ClosingAfterTheLinkDroppedRaisesWithTheQueryClosed) {
+  Q.Open();
+  Q.Last();
+  Conn->OnError = nullptr;
+  Conn->SetActive(false);
+  try {
+    Q.Close();
+    FAIL() << "closed quietly";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "[XbConnection.sql_CloseSQL]sql_CloseSQL");
+  }
+  EXPECT_FALSE(Q.Active());
+  EXPECT_EQ(Q.FieldCount(), 0);
+  Handled();
+  Open();
+  Server->ClearRequests();
+  Q.Open();
+  EXPECT_EQ(Q.FieldByName("N")->AsInteger(), 1);
+  Q.Close();
+  EXPECT_EQ(Server->Codes(), (std::vector<std::string>{"0800", "0802", "0806", "0807", "0804", "0801"}));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
 TEST_F(XbQueryTest, TheConnectionGoingAwayClearsTheReference) {
   Q.Open();
   Conn.reset();

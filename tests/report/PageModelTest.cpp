@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "support/ReportTestKit.h"
+#include "platform/core/Cp949.h"
+#include "platform/core/TextCodec.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/StdCtrls.h"
 
@@ -154,6 +156,30 @@ TEST_F(PageModelTest, PenWidthsFontsAndTheCanvasOutsideARun) {
   EXPECT_EQ(after.Color(), clRed);
   EXPECT_TRUE(after.Has(fsItalic));
   EXPECT_EQ(before.Height(), -14);  // 10 pt at 100 dpi
+}
+
+// Fitting a text to a width: whole characters only, and what fits measures within the width
+// as the text is drawn, in a Latin, a fixed Hangul and a proportional Hangul face.
+TEST_F(PageModelTest, ATextFitsAWidthInWholeCharacters) {
+  const std::string text = "Wide " + cp949::K("한글 목록의 제목") + " ABC " + cp949::K("가나다라마바사");
+  for (const char* face : {"Arial", "굴림체", "굴림"}) {
+    SCOPED_TRACE(face);
+    TReportCanvas c;
+    c.Font().SetName(cp949::K(face));
+    c.Font().SetHeight(-40);
+    const int whole = c.TextWidth(text);
+    EXPECT_EQ(c.FitLength(text, whole + 1), text.size());
+    EXPECT_EQ(c.FitLength(text, 0), 0u);
+    EXPECT_EQ(c.FitLength("", 10), 0u);
+    for (int w = 10; w < whole; w += 7) {
+      const size_t n = c.FitLength(text, w);
+      ASSERT_EQ(cp949::CutLength(text, n), n) << "cut inside a character at " << w;
+      EXPECT_LE(c.TextWidth(text.substr(0, n)), w + 1) << w;
+      ASSERT_LT(n, text.size());
+      const size_t next = n + cp949::CharLength(text, n);
+      EXPECT_GT(c.TextWidth(text.substr(0, next)), w - 1) << "one character more would fit at " << w;
+    }
+  }
 }
 
 TEST_F(PageModelTest, StatusFormatEscapes) {

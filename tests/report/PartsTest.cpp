@@ -189,6 +189,8 @@ TEST_F(PartsTest, APdfInPartsHoldsEveryPageInOrderWhileTheWindowTakesItsTurns) {
   const std::string info = CommandOutput("pdfinfo '" + pdf + "' 2>&1");
   EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +" + std::to_string(kPages) + "\n"))) << info;
   EXPECT_EQ(info.find("rror"), std::string::npos) << info;
+  // Joined from its parts, and well formed as the strict reader sees it.
+  EXPECT_EQ(PdfSyntaxFaults(pdf), "");
   // Page by page, each page's own text.
   const std::string text = CommandOutput("pdftotext -layout '" + pdf + "' - 2>&1");
   size_t at = 0;

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <regex>
 
 #include "support/ReportTestKit.h"
@@ -62,6 +63,46 @@ TEST_F(PlaybackTest, ExecutePrintsEveryPageWithItsDrawing) {
   }
   EXPECT_EQ(Pages.Title, "ReportKit Report");
   EXPECT_FALSE(p.Printing());
+}
+
+// Page numbers are the stream's 32 bits: a report of more than 65,535 pages prints every page
+// in order, in one piece and in parts, and a range past page 65,535 prints its own pages.
+TEST_F(PlaybackTest, MoreThan65535PagesPrintEveryPage) {
+  constexpr int kPages = 65540;
+  const std::string bytes = Record(
+      [](TBaseReport& r) {
+        for (int p = 1; p <= kPages; ++p) {
+          r.SendPrinterData(std::to_string(p));
+          if (p < kPages) r.NewPage();
+        }
+      },
+      [](TReportFiler& f) { f.LastPage = std::numeric_limits<int>::max(); });
+  ASSERT_EQ(StreamFaults(bytes), "");
+  WriteFile(File(), bytes);
+  TImagePagePrinter tiny{1, 1};
+  SetReportPrinter(&tiny);
+  auto played = [&](int first, int last) {
+    tiny.PassedThrough.clear();
+    TFilePrinter p;
+    p.FileName = File();
+    p.PrintRange(first, last, 0);
+    return tiny.PassedThrough;
+  };
+  auto numbers = [](int first, int last) {
+    std::vector<std::string> n;
+    for (int p = first; p <= last; ++p) n.push_back(std::to_string(p));
+    return n;
+  };
+  tiny.Parts = false;
+  EXPECT_TRUE(played(0, 0) == numbers(1, kPages)) << tiny.PassedThrough.size() << " pages";
+  EXPECT_EQ(played(65534, 65537), numbers(65534, 65537));
+  EXPECT_EQ(played(kPages, 0), numbers(kPages, kPages));
+  tiny.Parts = true;
+  played(0, 0);
+  EXPECT_EQ(tiny.Pages().size(), static_cast<size_t>(kPages));
+  EXPECT_EQ(tiny.AbortedDocs, 0);
+  SetReportPrinter(&Pages);
+  EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
 }
 
 TEST_F(PlaybackTest, RangesAndCopies) {
@@ -410,6 +451,7 @@ TEST_F(PlaybackTest, TheClassLibrarysPrinterWritesAPdfOfThePages) {
   std::string bytes = ReadFile(pdf);
   ASSERT_FALSE(bytes.empty());
   EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+  EXPECT_EQ(PdfSyntaxFaults(pdf), "");
   std::regex page("/Type\\s*/Page[^s]");
   auto n = std::distance(std::sregex_iterator(bytes.begin(), bytes.end(), page), std::sregex_iterator());
   EXPECT_EQ(n, 2);
@@ -522,6 +564,7 @@ class PdfPlaybackTest : public PlaybackTest {
     p.Execute();
     Printer().OutputFileName.clear();
     SetReportPrinter(&Pages);
+    EXPECT_EQ(PdfSyntaxFaults(pdf), "");
     return pdf;
   }
 };

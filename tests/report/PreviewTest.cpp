@@ -149,6 +149,34 @@ TEST_F(PreviewTest, PagingStepsThroughThePagesAndKeepsTheScrollPosition) {
   EXPECT_EQ(changes.size(), 5u);  // start, next, next, previous, redraw
 }
 
+// Past page 65,535 the preview walks to the page asked for and pages on from it.
+TEST_F(PreviewTest, PagesPast65535AreShown) {
+  constexpr int kPages = 65540;
+  TReportFiler f;
+  f.FileName = Preview->FileName;
+  f.LastPage = kPages;
+  f.OnPrint = [](TObject* s) {
+    auto& r = *static_cast<TBaseReport*>(s);
+    r.SetBrush(clBlack, bsSolid, nullptr);
+    for (int p = 1; p <= kPages; ++p) {
+      r.Rectangle(p % 6 + 1, 1, p % 6 + 1.5, 1.5);
+      if (p < kPages) r.NewPage();
+    }
+  };
+  f.Execute();
+  Preview->StartPreview();
+  for (int page : {65537, 65540, 65535}) {
+    Preview->ShowPage(static_cast<unsigned>(page));
+    EXPECT_EQ(Preview->PageNumber, page);
+    EXPECT_EQ(ShownSquare(), page % 6 + 1) << page;
+  }
+  Preview->NextPage();
+  EXPECT_EQ(Preview->PageNumber, 65536);
+  EXPECT_EQ(ShownSquare(), 65536 % 6 + 1);
+  Preview->FinishPreview();
+  EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
+}
+
 TEST_F(PreviewTest, RefusalsOfARunAndADamagedPage) {
   try {
     Preview->FinishPreview();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "support/ReportTestKit.h"
 #include "report/FilePrinter.h"
@@ -197,6 +198,161 @@ TEST_F(RecorderTest, ADiscardedPageLeavesNothingBehind) {
   EXPECT_EQ(drawn[1].Nums[0], 2);
 }
 
+// AbortReport inside the page handler stops the report on a page it did not finish: the
+// stream holds the complete pages before it, counts them, and plays them.
+TEST_F(RecorderTest, AnAbortInThePageHandlerKeepsTheCompletePagesPlayable) {
+  const struct {
+    const char* name;
+    int abortOn;     // the page the handler aborts on
+    bool goOn;       // what the handler returns then
+    int firstPage;   // the recorder's output range starts here
+    std::vector<int> kept;
+  } cases[] = {
+      {"on page 3, asking for more", 3, true, 1, {1, 2}},
+      {"on page 3, asking for no more", 3, false, 1, {1, 2}},
+      {"on the first page", 1, true, 1, {}},
+      {"on a page before the range", 2, true, 4, {}},
+      {"after pages of the range", 5, true, 2, {2, 3, 4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = Path("aborted.$$$");
+    TReportFiler f;
+    f.FileName = file;
+    f.FirstPage = c.firstPage;
+    int footers = 0;
+    f.OnPrintFooter = [&](TObject*) { ++footers; };
+    f.OnPrintPage = [&](TObject* s, int& n) {
+      auto* r = static_cast<TBaseReport*>(s);
+      r->SendPrinterData("page " + std::to_string(n));
+      r->Rectangle(1, 1, 2, 2);
+      if (n < c.abortOn) return true;
+      r->AbortReport();
+      return c.goOn;
+    };
+    f.Execute();
+    EXPECT_FALSE(f.Printing());
+    EXPECT_EQ(footers, c.abortOn - 1) << "the aborted page gets no footer";
+    const std::string bytes = ReadFile(file);
+    EXPECT_EQ(StreamFaults(bytes), "");
+    std::vector<int> numbers;
+    for (const Rec& h : PageHeaders(Parse(bytes))) numbers.push_back(static_cast<int>(h.Nums[2]));
+    EXPECT_EQ(numbers, c.kept);
+    EXPECT_EQ(f.PagesWritten(), static_cast<int>(c.kept.size()));
+
+    // The pages kept print, each as it was drawn; with none kept, the player says so.
+    Pages.PassedThrough.clear();
+    Fake.Boxes.clear();
+    TFilePrinter p;
+    p.FileName = file;
+    p.Execute();
+    std::vector<std::string> printed, expected;
+    for (int n : c.kept) expected.push_back("page " + std::to_string(n));
+    EXPECT_EQ(Pages.PassedThrough, expected);
+    if (c.kept.empty()) {
+      ASSERT_EQ(Fake.Boxes.size(), 1u);
+      EXPECT_EQ(Fake.Boxes[0].Text, kNoPages);
+    } else {
+      EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
+    }
+  }
+}
+
+// The caller's stream may hold bytes before the run (an earlier, longer report, or anything):
+// afterwards it holds exactly this report, which plays.
+TEST_F(RecorderTest, RecordingIntoACallersStreamThatHoldsBytesLeavesExactlyTheReport) {
+  auto draw = [](int pages) {
+    return [pages](TBaseReport& r) {
+      for (int p = 1; p <= pages; ++p) {
+        r.SendPrinterData("page " + std::to_string(p));
+        r.PrintTextLeft(std::string(200, 'x'), 1.0);
+        if (p < pages) r.NewPage();
+      }
+    };
+  };
+  const std::string longer = Record(draw(40));
+  const struct {
+    const char* name;
+    std::string before;
+    int pages;
+  } cases[] = {
+      {"100,000 bytes of anything, one page", std::string(100000, '\xEE'), 1},
+      {"100,000 bytes of anything, three pages", std::string(100000, '\x51'), 3},
+      {"a longer report", longer, 3},
+      {"a shorter report", Record(draw(1)), 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string alone = Record(draw(c.pages));
+    ASSERT_EQ(StreamFaults(alone), "");
+    // A memory stream and a file of the caller's.
+    TMemoryStream memory;
+    TFileStream file(Path("user.$$$"), fmCreate);
+    for (TStream* into : {static_cast<TStream*>(&memory), static_cast<TStream*>(&file)}) {
+      into->WriteBuffer(c.before.data(), static_cast<int64_t>(c.before.size()));
+      TReportFiler f;
+      f.StreamMode = smUser;
+      f.Stream = into;
+      f.OnPrint = [&](TObject* s) { draw(c.pages)(*static_cast<TBaseReport*>(s)); };
+      f.Execute();
+    }
+    EXPECT_EQ(StreamBytes(memory), alone);
+    EXPECT_EQ(ReadFile(Path("user.$$$")), alone);
+
+    Pages.PassedThrough.clear();
+    TFilePrinter p;
+    p.StreamMode = smUser;
+    p.Stream = &memory;
+    p.Execute();
+    EXPECT_EQ(Pages.PassedThrough.size(), static_cast<size_t>(c.pages));
+    EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
+  }
+}
+
+// Two copies of the program in one folder: one records into the stream file round after
+// round while the other plays it. Each play reads one whole report, never half of one.
+TEST_F(RecorderTest, AStreamFileIsReplacedWholeWhileAnotherCopyPlaysIt) {
+  auto report = [&](const std::string& name, int pages) {
+    return Record([&](TBaseReport& r) {
+      for (int p = 1; p <= pages; ++p) {
+        r.SendPrinterData(name + std::to_string(p));
+        std::vector<TPoint> zigzag;
+        for (int i = 0; i < 1000; ++i) zigzag.push_back(TPoint{i % 700, (i * 7 + p) % 900});
+        r.Polyline(zigzag);
+        if (p < pages) r.NewPage();
+      }
+    });
+  };
+  const std::string a = report("a", 60), b = report("b", 25);
+  auto pagesOf = [](const std::string& name, int pages) {
+    std::vector<std::string> n;
+    for (int p = 1; p <= pages; ++p) n.push_back(name + std::to_string(p));
+    return n;
+  };
+  const std::string file = Path("xx.$$$");
+  WriteFile(file, a);
+  TRecordingCopy other(file, {a, b});
+  ASSERT_TRUE(other.Started());
+  TImagePagePrinter tiny{1, 1};
+  tiny.Parts = false;
+  SetReportPrinter(&tiny);
+  for (int round = 0; round < 25; ++round) {
+    const std::string now = ReadFile(file);
+    EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
+    tiny.PassedThrough.clear();
+    TFilePrinter p;
+    p.FileName = file;
+    EXPECT_NO_THROW(p.Execute()) << "round " << round;
+    EXPECT_TRUE(tiny.PassedThrough == pagesOf("a", 60) || tiny.PassedThrough == pagesOf("b", 25))
+        << "round " << round << ": " << tiny.PassedThrough.size() << " pages";
+  }
+  SetReportPrinter(&Pages);
+  EXPECT_TRUE(other.Stop());
+  EXPECT_TRUE(Fake.Boxes.empty()) << Fake.Boxes[0].Text;
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), std::filesystem::directory_iterator()), 1);
+}
+
 TEST_F(RecorderTest, PositioningModeWritesOneRecordPerCharacter) {
   const std::string hangul = cp949::K("가나");
   double widthA = 0;
@@ -289,6 +445,17 @@ TEST_F(RecorderTest, RunFailuresLeaveTheRecorderIdleAndTheLastSavedFile) {
   EXPECT_EQ(after, 1);
   EXPECT_FALSE(f.Printing());
   EXPECT_EQ(ReadFile(file), "old");
+  // Nor is a file written as the run goes: the name keeps its file, and nothing is left
+  // beside it.
+  {
+    TReportFiler direct;
+    direct.FileName = file;
+    direct.StreamMode = smFile;
+    direct.OnPrint = f.OnPrint;
+    EXPECT_THROW(direct.Execute(), EConvertError);
+    EXPECT_EQ(ReadFile(file), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir), std::filesystem::directory_iterator()), 1);
+  }
   // An abort ends the run silently at the next drawing operation.
   f.OnPrint = [](TObject* s) {
     auto* r = static_cast<TBaseReport*>(s);

@@ -3,6 +3,7 @@
 // past the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/TextCodec.h"
@@ -78,7 +79,11 @@ TEST(StreamFormat, HeadersRoundTripAtTheirFixedOffsets) {
   EXPECT_EQ(page, 60);
   w.PatchInt32(page + TPageHeader::NextLinkOffset, 1234);
   w.PatchInt32(TReportHeader::PageCountOffset, 1);
-  EXPECT_EQ(m.Position(), m.Size());  // patching returns to the end
+  EXPECT_EQ(m.Position(), m.Size());  // patching returns to where the writing stands
+  // Also when that is not the stream's end (a caller's stream that held more).
+  m.SetPosition(page);
+  w.PatchInt32(TReportHeader::PageCountOffset, 1);
+  EXPECT_EQ(m.Position(), page);
 
   m.SetPosition(0);
   TReportReader r(m);
@@ -98,6 +103,39 @@ TEST(StreamFormat, HeadersRoundTripAtTheirFixedOffsets) {
   EXPECT_EQ(p.PrevLink, 0);
   EXPECT_EQ(p.NextLink, 1234);
   EXPECT_EQ(p.PageNumber, 7);
+}
+
+// A stream that keeps only its position and size, for positions no test should write out.
+class TPositionOnly : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t Count) override {
+    FPos += Count;
+    FSize = std::max(FSize, FPos);
+    return Count;
+  }
+  int64_t Seek(int64_t Offset, int Origin) override {
+    FPos = (Origin == soFromBeginning ? 0 : Origin == soFromCurrent ? FPos : FSize) + Offset;
+    return FPos;
+  }
+
+ private:
+  int64_t FPos = 0, FSize = 0;
+};
+
+// Pages are linked by 32-bit positions: a page that would begin past them is refused, not
+// linked to a wrapped position that no player could follow.
+TEST(StreamFormat, APageBeyondWhatALinkReachesIsRefused) {
+  TPositionOnly s;
+  TReportWriter w(s);
+  s.SetPosition(INT32_MAX);
+  EXPECT_EQ(w.PageHeader(TPageHeader{}), INT32_MAX);
+  try {
+    w.PageHeader(TPageHeader{});
+    FAIL() << "a page past 2 GB";
+  } catch (const EReportKit& e) {
+    EXPECT_STREQ(e.what(), "Report too long: a report stream holds at most 2 GB.");
+  }
 }
 
 TEST(StreamFormat, EveryCutOfAHeaderIsAReadErrorAndAWrongCodeIsRefused) {

@@ -13,6 +13,7 @@
 #include "platform/core/FakeServices.h"
 #include "report/ReportFiler.h"
 #include "report/ReportPrinter.h"
+#include "support/Commands.h"
 
 namespace rtest {
 
@@ -24,8 +25,15 @@ struct Rec {
   size_t GraphicSize = 0;
 };
 
-// Every record of a well-formed stream, the report header first.
+// Every record of a well-formed stream, the report header first. The bytes are decoded here
+// as the format lays them out, not by the report units' reader, so a fault the writer and
+// its reader share cannot hide.
 std::vector<Rec> Parse(const std::string& Bytes);
+// What makes a stream unplayable, "" for none: the report header at 0; page after page a
+// page header linked back to the one before and forward to the next (0 on the first and the
+// last), the page's starting state, its records, its end record; nothing after the last page;
+// the header's page count the number of pages.
+std::string StreamFaults(const std::string& Bytes);
 // The codes of Records.
 std::vector<int> Codes(const std::vector<Rec>& Records);
 // The records of a stream that are not page structure or page-start state: what the drawing
@@ -37,8 +45,28 @@ std::vector<Rec> PageHeaders(const std::vector<Rec>& Records);
 std::string StreamBytes(TMemoryStream& m);
 std::string ReadFile(const std::string& Name);
 void WriteFile(const std::string& Name, const std::string& Bytes);
-// The standard output of a command line (for the PDF tools that read printed pages back).
-std::string CommandOutput(const std::string& Command);
+// The PDF tools that read printed pages back.
+using testcmd::CommandOutput;
+using testcmd::PdfSyntaxFaults;
+
+// Another copy of the program recording into File round after round: a child process that
+// saves Streams in turn as the recorder saves a stream file, until stopped, at most Rounds
+// times.
+class TRecordingCopy {
+ public:
+  TRecordingCopy(const std::string& File, const std::vector<std::string>& Streams, int Rounds = 100000);
+  TRecordingCopy(const TRecordingCopy&) = delete;
+  TRecordingCopy& operator=(const TRecordingCopy&) = delete;
+  ~TRecordingCopy() { Stop(); }
+  bool Started() const { return FPid > 0; }
+  // Stops the child and waits for it; whether every save it made succeeded.
+  bool Stop();
+
+ private:
+  int FPid = -1;
+  int FStop = -1;  // the write end: closing it tells the child to stop
+  bool FOk = false;
+};
 
 class ReportTest : public ::testing::Test {
  protected:

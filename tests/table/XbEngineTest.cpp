@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "EngineFixture.h"
-#include "table/XbAddOns.h"
+#include "remote/XbAddOns.h"
 #include "table/XbDispatch.h"
 
 namespace {

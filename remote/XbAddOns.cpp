@@ -1,6 +1,6 @@
-// The add-on library loaders: bind by name, report a missing library, release at exit, and
-// hand the bound entries to the remote layer.
-#include "table/XbAddOns.h"
+// The add-on library loaders: bind by name, report a missing library, release at exit; and
+// the connection's SQL add-on hook and stream codec, which start as them.
+#include "remote/XbAddOns.h"
 
 #include <vector>
 
@@ -120,8 +120,6 @@ void RunCodec(decltype(&::CompressStream) Call, TStream& Source, TStream& Dest) 
     throw Exception("Damaged compressed payload");
 }
 
-[[maybe_unused]] const bool gHooksInstalled = (InstallAddOnHooks(), true);
-
 }  // namespace
 
 TXbSqlAddOn& XbSqlAddOn() {
@@ -146,17 +144,19 @@ void UnloadSqlEngine() { UnloadAddOn(XbSqlAddOn()); }
 
 void UnloadCryptEngine() { UnloadAddOn(XbCryptAddOn()); }
 
-void InstallAddOnHooks() {
-  XbSqlAddOnHook() = []() -> const TXbSqlEntryPoints* {
+TXbLoadSqlAddOn& XbSqlAddOnHook() {
+  static TXbLoadSqlAddOn hook = []() -> const TXbSqlEntryPoints* {
     LoadSqlEngine();
     return XbSqlAddOn().Loaded ? &XbSqlAddOn() : nullptr;
   };
-  TXbStreamCodec& codec = XbStreamCodec();
-  codec.Load = [] { LoadCryptEngine(); };
-  codec.CompressStream = [](TStream& Source, TStream& Dest) {
-    RunCodec(XbCryptAddOn().CompressStream, Source, Dest);
+  return hook;
+}
+
+TXbStreamCodec& XbStreamCodec() {
+  static TXbStreamCodec codec{
+      [] { LoadCryptEngine(); },
+      [](TStream& Source, TStream& Dest) { RunCodec(XbCryptAddOn().CompressStream, Source, Dest); },
+      [](TStream& Source, TStream& Dest) { RunCodec(XbCryptAddOn().UnCompressStream, Source, Dest); },
   };
-  codec.UnCompressStream = [](TStream& Source, TStream& Dest) {
-    RunCodec(XbCryptAddOn().UnCompressStream, Source, Dest);
-  };
+  return codec;
 }

@@ -1,7 +1,8 @@
 // Loaders of the two optional add-on libraries of the engine: "RavavaDIV61.DLL" (SQL
 // statements) and "ZavuraDadiz.DLL" (stream compression). Only the server connection and the
-// SQL query dataset load them, on first need, through the hooks this unit installs in the
-// remote layer (the SQL add-on's entry points and the connection's stream codec).
+// SQL query dataset load them, on first need, through the SQL add-on hook and the stream
+// codec of XbConnection.h, whose values they are from the start: they live with the
+// connection, so no other layer needs to be linked (or to have run anything) for them.
 //
 // Contract:
 // - A loader returns at once when its library is loaded. A missing library shows its own box
@@ -37,7 +38,3 @@ void LoadSqlEngine();
 void LoadCryptEngine();
 void UnloadSqlEngine();
 void UnloadCryptEngine();
-
-// Puts the add-ons behind the remote layer's SQL add-on hook and stream codec. Runs when the
-// table layer is linked in; calling it again changes nothing.
-void InstallAddOnHooks();
