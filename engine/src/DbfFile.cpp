@@ -135,9 +135,35 @@ int32_t DbfFile::RefreshCount() {
   return count_;
 }
 
+const FileView* DbfFile::Viewed(int64_t end) {
+  if (view_ && view_->Length() >= end) return view_.get();
+  end = std::max(end, headerLen_ + int64_t{count_} * recSize_);
+  if (end <= unviewable_) return nullptr;
+  // Half as much again, at least 8 MB: a table that grows is not mapped anew at every append.
+  view_.reset();
+  view_ = file_->View(end + std::max<int64_t>(end / 2, int64_t{8} << 20));
+  if (!view_) unviewable_ = end;  // not asked again until the table is larger
+  return view_.get();
+}
+
 int32_t DbfFile::ReadRecords(int32_t recNo, int32_t n, char* buf) {
   if (recNo < 1 || n < 1) return 0;
-  int64_t off = headerLen_ + static_cast<int64_t>(recNo - 1) * recSize_;
+  const int64_t off = headerLen_ + static_cast<int64_t>(recNo - 1) * recSize_;
+  // One counted record (it is in the file: tables only grow while the engine has them open)
+  // comes from the view. A file cut short behind the engine's back shows there as a fault
+  // past its new end (the view is let go and the size looked at again, so a new view reaches
+  // no further), or as zeros within its last page: a deletion flag other than a blank or a
+  // star sends the read to the file, which says what is there.
+  if (n == 1 && recNo <= count_) {
+    if (const FileView* v = Viewed(off + recSize_)) {
+      if (v->Read(off, buf, static_cast<size_t>(recSize_))) {
+        if (buf[0] == ' ' || buf[0] == '*') return 1;
+      } else {
+        view_.reset();
+        RefreshCount();
+      }
+    }
+  }
   ssize_t r = file_->ReadAt(off, buf, static_cast<size_t>(n) * recSize_);
   if (r < 0) return 0;
   return static_cast<int32_t>(r / recSize_);

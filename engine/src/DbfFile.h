@@ -47,6 +47,9 @@ class DbfFile {
   int32_t Count() const { return count_; }
 
   // Reads up to n whole records starting at recNo into buf; returns how many were read.
+  // A single record within the count last seen comes from the file's view (what any process
+  // wrote shows there as in a read, without the system call); a run of records (a read-ahead)
+  // is one read of the file, which copies it as fast.
   int32_t ReadRecords(int32_t recNo, int32_t n, char* buf);
   bool WriteRecord(int32_t recNo, const char* image) { return WriteRecords(recNo, 1, image); }
   // Writes n whole records starting at recNo in one piece.
@@ -63,7 +66,12 @@ class DbfFile {
 
  private:
   void WriteCount();  // the header's date of the last append and count_, under the append lock
+  // The view when it reaches byte `end` of the file (mapped again, with room to grow, when
+  // it does not yet); null when the file has none.
+  const FileView* Viewed(int64_t end);
   std::unique_ptr<File> file_;
+  std::unique_ptr<FileView> view_;
+  int64_t unviewable_ = 0;  // the file system gave no view reaching this far
   std::string path_;
   std::vector<FieldDesc> fields_;
   int headerLen_ = 0;

@@ -6,19 +6,86 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <new>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "platform/core/Cp949.h"
 #include "platform/core/OsText.h"
 
 namespace xbe {
 namespace {
+
+// ---- views and the fault handler that guards them ------------------------------------------
+// A read of a view past the end of a file another program cut short raises SIGBUS. The
+// handler looks the address up in this table of live views: one of ours gets zero pages in
+// place of the lost ones (the read then ends normally) and is marked cut; any other fault goes
+// on to whatever handled SIGBUS before. The table is plain atomics, so the handler may read it
+// whatever the engine was doing.
+struct ViewSlot {
+  std::atomic<uintptr_t> begin{0};
+  std::atomic<uintptr_t> end{0};  // 0: free
+  std::atomic<bool> cut{false};
+};
+constexpr int kViewSlots = 4096;
+ViewSlot g_viewSlots[kViewSlots];
+std::atomic<int> g_viewSlotsUsed{0};  // slots at or above it were never taken
+uintptr_t g_pageSize = 4096;
+struct sigaction g_previousBus;
+
+void OnBusFault(int sig, siginfo_t* info, void* context) {
+  // Sent by another process (kill), not raised by a read: no address to look up.
+  const bool sent = info->si_code <= 0;
+  const uintptr_t at = sent ? 0 : reinterpret_cast<uintptr_t>(info->si_addr);
+  const int used = sent ? 0 : g_viewSlotsUsed.load(std::memory_order_acquire);
+  for (int i = 0; i < used; ++i) {
+    ViewSlot& s = g_viewSlots[i];
+    if (at < s.begin.load(std::memory_order_acquire) || at >= s.end.load(std::memory_order_acquire)) continue;
+    s.cut.store(true, std::memory_order_release);
+    void* page = reinterpret_cast<void*>(at & ~(g_pageSize - 1));
+    if (::mmap(page, g_pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) return;
+    break;
+  }
+  // Not a view of ours (or it could not be mended): as if this handler were not there.
+  if (g_previousBus.sa_flags & SA_SIGINFO) {
+    if (g_previousBus.sa_sigaction) g_previousBus.sa_sigaction(sig, info, context);
+    return;
+  }
+  if (g_previousBus.sa_handler == SIG_IGN && sent) return;
+  if (g_previousBus.sa_handler == SIG_DFL || g_previousBus.sa_handler == SIG_IGN) {
+    // A faulting read runs again on return, a sent signal comes again: either now ends the
+    // process the default way.
+    struct sigaction dfl;
+    std::memset(&dfl, 0, sizeof dfl);
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGBUS, &dfl, nullptr);
+    if (sent) ::raise(SIGBUS);
+    return;
+  }
+  g_previousBus.sa_handler(sig);
+}
+
+bool InstallBusHandler() {
+  static const bool installed = [] {
+    long page = ::sysconf(_SC_PAGESIZE);
+    if (page > 0) g_pageSize = static_cast<uintptr_t>(page);
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_sigaction = OnBusFault;
+    sa.sa_flags = SA_SIGINFO;
+    sigemptyset(&sa.sa_mask);
+    return ::sigaction(SIGBUS, &sa, &g_previousBus) == 0;
+  }();
+  return installed;
+}
 
 class PosixFile : public File {
  public:
@@ -82,6 +149,7 @@ class PosixFile : public File {
     return ::fstat(fd_, &mine) == 0 && ::stat(ostext::SystemPath(path).c_str(), &named) == 0 &&
            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
   }
+  std::unique_ptr<FileView> View(int64_t length) override { return FileView::Map(fd_, length); }
 
  private:
   int fd_;
@@ -176,6 +244,41 @@ class MemoryFile : public File {
 }  // namespace
 
 std::unique_ptr<File> NewMemoryFile() { return std::make_unique<MemoryFile>(); }
+
+std::unique_ptr<FileView> FileView::Map(int fd, int64_t length) {
+  if (length <= 0 || static_cast<uint64_t>(length) > (uint64_t{1} << 46) || !InstallBusHandler()) return nullptr;
+  int slot = 0;
+  const int used = g_viewSlotsUsed.load(std::memory_order_relaxed);
+  while (slot < used && g_viewSlots[slot].end.load(std::memory_order_relaxed) != 0) ++slot;
+  if (slot == kViewSlots) return nullptr;  // that many views: the rest read through their files
+  void* base = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd, 0);
+  if (base == MAP_FAILED) return nullptr;
+  ViewSlot& s = g_viewSlots[slot];
+  s.cut.store(false, std::memory_order_relaxed);
+  s.begin.store(reinterpret_cast<uintptr_t>(base), std::memory_order_release);
+  s.end.store(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(length), std::memory_order_release);
+  if (slot == used) g_viewSlotsUsed.store(used + 1, std::memory_order_release);
+  return std::unique_ptr<FileView>(new FileView(static_cast<const char*>(base), length, slot));
+}
+
+FileView::~FileView() {
+  ViewSlot& s = g_viewSlots[slot_];
+  s.end.store(0, std::memory_order_release);
+  s.begin.store(0, std::memory_order_release);
+  ::munmap(const_cast<char*>(base_), static_cast<size_t>(length_));
+}
+
+bool FileView::Read(int64_t off, void* out, size_t n) const {
+  if (off < 0 || off > length_ || static_cast<uint64_t>(n) > static_cast<uint64_t>(length_ - off)) return false;
+  const std::atomic<bool>& cut = g_viewSlots[slot_].cut;
+  if (cut.load(std::memory_order_relaxed)) return false;
+  // What was read before (a page of the index, say) is read before these bytes, as a pread
+  // after it would be; a fault during the copy is seen once the copy is done.
+  std::atomic_thread_fence(std::memory_order_acquire);
+  std::memcpy(out, base_ + off, n);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  return !cut.load(std::memory_order_acquire);
+}
 
 bool FileSystem::Stat(const std::string& path, int64_t* size, int64_t* mtimeNs) {
   return PosixFileSystem().Stat(path, size, mtimeNs);

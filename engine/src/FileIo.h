@@ -19,6 +19,32 @@ namespace xbe {
 
 enum class LockKind { Shared, Exclusive };
 
+// A read-only shared mapping of a file's first Length() bytes. Every process that maps or
+// writes the file shares the system's one copy of its pages, so a read here sees exactly what
+// a pread would (another process's write included, at once) without a system call. Bytes are
+// only read up to the file's size as last looked at: files the engine keeps open only grow.
+// A file cut shorter behind the engine's back (another program) makes such a read fault; the
+// fault is caught, zeros stand in for the lost bytes, and Read answers false from then on, so
+// the caller reads through the file instead and learns the truth there.
+class FileView {
+ public:
+  // Maps `length` bytes (may reach past the end of the file: those are never read until the
+  // file has them) of an open descriptor; null when the system refuses.
+  static std::unique_ptr<FileView> Map(int fd, int64_t length);
+  ~FileView();
+  FileView(const FileView&) = delete;
+  FileView& operator=(const FileView&) = delete;
+  int64_t Length() const { return length_; }
+  // Copies n bytes at off; false when they lie outside the view or the view was found cut.
+  bool Read(int64_t off, void* out, size_t n) const;
+
+ private:
+  FileView(const char* base, int64_t length, int slot) : base_(base), length_(length), slot_(slot) {}
+  const char* base_;
+  int64_t length_;
+  int slot_;  // in the table the fault handler looks up
+};
+
 class File {
  public:
   virtual ~File() = default;
@@ -38,6 +64,12 @@ class File {
   // True while `path` names this very file: false once another file was renamed over the
   // name, or the name was removed, after this one was opened.
   virtual bool IsAt(const std::string& path) = 0;
+  // A view of the file's first `length` bytes (FileView); null when this file system has
+  // none (test file systems that inject faults), and reads then go through ReadAt.
+  virtual std::unique_ptr<FileView> View(int64_t length) {
+    (void)length;
+    return nullptr;
+  }
 };
 
 class FileSystem {

@@ -150,9 +150,17 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const Inde
   return f;
 }
 
+void IndexFile::ViewHeader() {
+  if (!header_) header_ = file_->View(kPageSize);
+}
+
 bool IndexFile::ReadPrefix(Prefix& p) {
   char h[72];
-  if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) return false;
+  // Through the header's view: the bytes a read would give, without the system call.
+  if (!header_ || !header_->Read(0, h, sizeof h)) {
+    header_.reset();  // none, or cut short by another program: the file tells what is left
+    if (file_->ReadAt(0, h, sizeof h) != static_cast<ssize_t>(sizeof h)) return false;
+  }
   p.counter = Get64(h + 24);
   p.dirty = Get32(h + 32) != 0;
   p.announced = Get32(h + 68);
@@ -186,6 +194,7 @@ bool IndexFile::ReadHeader() {
   stamp_.fieldsHash = Get32(&h[60]);
   stamp_.collationHash = Get32(&h[64]);
   announced_ = Get32(&h[68]);
+  ViewHeader();
   const int64_t size = file_->Size();
   const auto inFile = static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, 0) / kPageSize, kMaxPages));
   if (pageCount_ < 1 || pageCount_ > inFile) {
@@ -265,7 +274,9 @@ bool IndexFile::WriteHeader(bool dirtyFlag) {
     e[30] = t.info.keyType;
     e[31] = static_cast<char>((t.info.unique ? 1 : 0) | (t.info.descending ? 2 : 0));
   }
-  return file_->WriteAt(0, h.data(), h.size());
+  if (!file_->WriteAt(0, h.data(), h.size())) return false;
+  ViewHeader();
+  return true;
 }
 
 void IndexFile::CheckStanding(uint32_t announced) {

@@ -222,6 +222,9 @@ class IndexFile {
   };
 
   IndexFile() = default;
+  // The header page's view, once the file holds a whole header: the checks before and after
+  // every read look at the change counter there, with no system call.
+  void ViewHeader();
   bool ReadPrefix(Prefix& p);
   bool ReadHeader();  // the whole header page; false when the file is not of our format
   bool WriteHeader(bool dirtyFlag);
@@ -286,6 +289,7 @@ class IndexFile {
 
   std::string path_;
   std::unique_ptr<File> file_;
+  std::unique_ptr<FileView> header_;  // see ViewHeader
   bool writable_ = false;
   bool damaged_ = false;
   bool staleWrite_ = false;

@@ -1332,6 +1332,8 @@ bool Orders::SetQuery(const std::string& text) {
   int32_t all = 0, live = 0;
   bool ok = ScanRecords([&](int32_t r, const char* image) {
     if (!e->Logical({image, r, &table_})) return;
+    // The scan goes to the end of the file, which may hold records appended since the count.
+    if (bits.size() < static_cast<std::size_t>(r)) bits.resize(static_cast<std::size_t>(r), 0);
     bits[static_cast<std::size_t>(r - 1)] = 1;
     ++all;
     if (image[0] != '*') ++live;
@@ -1380,7 +1382,7 @@ void Orders::ActivateBits(const std::vector<uint8_t>& bits) {
   bits_.resize(static_cast<std::size_t>(std::max<int32_t>(0, table_.RecordCount())), 0);
   matchedAll_ = matchedLive_ = 0;
   ScanRecords([&](int32_t r, const char* image) {
-    if (!bits_[static_cast<std::size_t>(r - 1)]) return;
+    if (static_cast<std::size_t>(r) > bits_.size() || !bits_[static_cast<std::size_t>(r - 1)]) return;
     ++matchedAll_;
     if (image[0] != '*') ++matchedLive_;
   });

@@ -268,8 +268,9 @@ int32_t WorkArea::PriorVisible(int32_t from) {
 }
 
 int32_t WorkArea::FirstVisible() {
-  dbf_->RefreshCount();
   DropWindow();
+  // An order names the records itself (one past the count seen is read from the file), so
+  // only a walk in record order starts from a fresh look at the size.
   if (hooks_ && hooks_->HasActiveOrder()) {
     for (int tries = 0;;) {
       const int32_t r = hooks_->First();
@@ -278,11 +279,11 @@ int32_t WorkArea::FirstVisible() {
       return Visible(r, image_.data()) ? r : NextVisible(r);
     }
   }
+  dbf_->RefreshCount();
   return NextVisible(0);
 }
 
 int32_t WorkArea::LastVisible() {
-  int32_t count = dbf_->RefreshCount();
   DropWindow();
   if (hooks_ && hooks_->HasActiveOrder()) {
     for (int tries = 0;;) {
@@ -292,13 +293,14 @@ int32_t WorkArea::LastVisible() {
       return Visible(r, image_.data()) ? r : PriorVisible(r);
     }
   }
-  return PriorVisible(count + 1);
+  return PriorVisible(dbf_->RefreshCount() + 1);
 }
 
 void WorkArea::GoTop() {
   Flush();
   int32_t r = FirstVisible();
   if (r == 0) {
+    dbf_->RefreshCount();  // the end of file lies past every record there is now
     SetEof();
     bof_ = true;
     return;
@@ -310,6 +312,7 @@ void WorkArea::GoBottom() {
   Flush();
   int32_t r = LastVisible();
   if (r == 0) {
+    dbf_->RefreshCount();
     SetEof();
     bof_ = true;
     return;
@@ -319,8 +322,15 @@ void WorkArea::GoBottom() {
 
 void WorkArea::Go(int32_t recNo) {
   Flush();
+  // A record within the count seen is there still (a shared table only grows; a pack or zap
+  // has it to itself), so only one past it needs a fresh look at the size.
+  const bool counted = recNo >= 1 && recNo <= dbf_->Count();
+  if (counted && Load(recNo, 0)) {
+    bof_ = eof_ = false;
+    return;
+  }
   int32_t count = dbf_->RefreshCount();
-  if (recNo >= 1 && recNo <= count && Load(recNo, 0)) {
+  if (!counted && recNo >= 1 && recNo <= count && Load(recNo, 0)) {
     bof_ = eof_ = false;
     return;
   }

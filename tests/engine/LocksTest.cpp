@@ -11,59 +11,15 @@
 #include <vector>
 
 #include "engine/src/DbfFile.h"
+#include "helpers/Child.h"
 #include "helpers/NoteFixture.h"
 #include "tests/engine/OrderTestNotes.h"
 #include "helpers/WriteHookFs.h"
 
 namespace {
 
+using xbtest::Child;
 using xbtest::EngineTest;
-
-// A forked process with a pipe each way. The child must not close work areas it inherited:
-// their open file descriptions, and so their locks, are shared with the parent.
-class Child {
- public:
-  explicit Child(std::function<int(Child&)> body) {
-    if (pipe(up_) != 0 || pipe(down_) != 0) std::abort();
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(up_[0]);
-      close(down_[1]);
-      int code = body(*this);
-      _exit(code);
-    }
-    close(up_[1]);
-    close(down_[0]);
-  }
-  ~Child() {
-    if (pid_ > 0) Wait();
-    close(up_[0]);
-    close(down_[1]);
-  }
-  // Child side.
-  void Tell() { (void)!write(up_[1], "x", 1); }
-  void Await() {
-    char c;
-    (void)!read(down_[0], &c, 1);
-  }
-  // Parent side.
-  bool Heard() {
-    char c;
-    return read(up_[0], &c, 1) == 1;
-  }
-  void Release() { (void)!write(down_[1], "x", 1); }
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int up_[2];
-  int down_[2];
-};
 
 void MakeTable(const std::string& path, int records) {
   ASSERT_GT(xb_CreateNew(path.c_str(), "", XB_TT_CDX, 1), 0);

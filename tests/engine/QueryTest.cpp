@@ -132,6 +132,29 @@ TEST_F(QueryTest, EvalCallsLocateAndQueryBits) {
   xb_RYOFilterDestroy(saved);  // a second destroy of the same handle is harmless
 }
 
+// A query reads the table to its end, which may hold notes another user appended since this
+// work area last counted its records: they are in the query (their marks were written past
+// the end of the work area's list of them).
+TEST_F(QueryTest, AQueryFindsNotesAppendedSinceTheLastCount) {
+  const XbShort mine = xb_Select(0);  // (selects nothing, tells the current one)
+  ASSERT_EQ(xb_RecCount(), 6);
+  ASSERT_GT(xb_UseEx(Path("q.dbf").c_str(), "OTHER", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  for (int i = 0; i < 500; ++i) {
+    xb_AppendBlank();
+    xb_PutString("tit1", ("late " + std::to_string(i)).c_str());
+    xb_Commit();
+  }
+  xb_Select(mine);
+  EXPECT_NE(xb_Query("at(\"late\",tit1)>0"), 0);
+  EXPECT_EQ(xb_QueryRecCount(), 500);
+  EXPECT_EQ(Walk().size(), 500u);
+  XbPtr saved = xb_RYOFilterCopy();
+  xb_Query("");
+  xb_RYOFilterActivate(saved);
+  EXPECT_EQ(xb_QueryRecCount(), 500);
+  xb_RYOFilterDestroy(saved);
+}
+
 // Under the file lock a walk's writes wait in the work area; a query set meanwhile reads the
 // file, and must find them there.
 TEST_F(EngineTest, AQueryUnderTheFileLockSeesTheWritesOfTheWalkBeforeIt) {

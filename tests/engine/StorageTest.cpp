@@ -626,7 +626,8 @@ TEST_F(EngineTest, SystemPropertiesAndEnvironment) {
   EXPECT_STRNE(xb_Version(), "");
   EXPECT_EQ(xb_IsEncrypted(0), 0);
   // Gauge codes go out only while a window is hooked and a poster installed.
-  static int posts = 0;
+  static int posts;
+  posts = 0;  // (a repeated run counts afresh)
   xb_SetGaugePoster([](XbPtr, uint16_t) { ++posts; });
   xbe::ReportProgress(50);
   EXPECT_EQ(posts, 0);

@@ -1,7 +1,7 @@
 // A file system for crash and I/O-error tests: files whose name ends in a given suffix have
 // every write go through a hook (which may refuse it, or do it and end the process), and may
 // have every lock call announced to another hook first (to stop the process there); all else
-// is the plain POSIX file system.
+// (reads and views included) is the plain POSIX file system.
 #pragma once
 
 #include <unistd.h>
@@ -40,6 +40,8 @@ class WriteHookFs : public xbe::FileSystem {
     }
     void Unlock(int64_t o, int64_t l) override { f_->Unlock(o, l); }
     bool IsAt(const std::string& p) override { return f_->IsAt(p); }
+    // Reads go through the real file's view too: only writes and locks are watched.
+    std::unique_ptr<xbe::FileView> View(int64_t length) override { return f_->View(length); }
 
    private:
     std::unique_ptr<xbe::File> f_;
