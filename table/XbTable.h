@@ -422,7 +422,11 @@ class TXbTable : public TDataSet, public TXbDispatch {
   // kIndexGivenUp + the order's name, IndexName following the engine to natural order.
   bool IndexTagsLost = false;
   static constexpr const char* kIndexGivenUp = "Damaged index, order given up: ";
+  // The lock error: another user's record lock, or an index file's lock that another copy
+  // kept past the wait (the write, append, tag build or move that needed it was not made).
+  static constexpr const char* kRecordLockFailure = "Record Lock Failure. May be locked by another user or task.";
   // Takes the engine's report: true when an order was given up, whose name goes to GivenUp.
+  // An index lock kept past the wait raises the lock error (unless refusals are quiet).
   bool TakeIndexFaults(std::string* GivenUp = nullptr);
   // The same, raising for an order given up.
   void CheckIndexFaults();

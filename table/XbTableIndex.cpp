@@ -73,6 +73,8 @@ XbShort TXbTable::IndexTag(const std::string& FileName, const std::string& TagNa
   const XbShort order =
       xb_IndexTag(NotGiven(FileName) ? std::string() : FileName, Trim(TagName), Expression,
                   Option, Descend, NotGiven(Condition) ? std::string() : Condition);
+  // Not built for another copy's lock: the order stays as it was.
+  TakeIndexFaults();
   // The name stays as the caller wrote it, blanks included.
   IndexName = TagName;
   RebuildIndexDefs();
@@ -277,15 +279,18 @@ bool TXbTable::TakeIndexFaults(std::string* GivenUp) {
   SelectWorkArea();
   const XbShort faults = xb_IndexFault();
   if (faults & XB_INDEX_LOST) IndexTagsLost = true;
-  if (!(faults & XB_INDEX_REFUSED)) return false;
-  // The engine is in another order now (natural order, as a rule): IndexName says which.
-  if (GivenUp) *GivenUp = IndexName;
-  const XbShort now = static_cast<XbShort>(xb_IndexOrd());
-  IndexName = now == 0 ? std::string() : TableType() == ttXBNTX ? xb_IndexName(now) : xb_TagName(now);
-  CountNeedsRefresh = true;
-  RebuildIndexDefs();
-  SelectWorkArea();
-  return true;
+  const bool givenUp = (faults & XB_INDEX_REFUSED) != 0;
+  if (givenUp) {
+    // The engine is in another order now (natural order, as a rule): IndexName says which.
+    if (GivenUp) *GivenUp = IndexName;
+    const XbShort now = static_cast<XbShort>(xb_IndexOrd());
+    IndexName = now == 0 ? std::string() : TableType() == ttXBNTX ? xb_IndexName(now) : xb_TagName(now);
+    CountNeedsRefresh = true;
+    RebuildIndexDefs();
+    SelectWorkArea();
+  }
+  if (faults & XB_INDEX_BUSY) RefuseUnlessQuiet(kRecordLockFailure);
+  return givenUp;
 }
 
 void TXbTable::CheckIndexFaults() {

@@ -25,6 +25,7 @@ void TXbTable::AppendBlank() {
     if (WorkArea > 0) {
       SelectWorkArea();
       xb_AppendBlank();
+      TakeIndexFaults();
       BlankAppended = -1;
     }
   }
@@ -41,6 +42,7 @@ XbShort TXbTable::AppendFrom(const std::string& SourceFile, XbShort TableTypeCod
   CountNeedsRefresh = true;
   Resync(0);
   EndScroll();
+  TakeIndexFaults();
   return result != 0 ? -1 : 0;
 }
 
@@ -54,6 +56,7 @@ void TXbTable::Commit() {
     SelectWorkArea();
     xb_Commit();
     BlankAppended = 0;
+    TakeIndexFaults();
   }
 }
 

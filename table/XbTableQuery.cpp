@@ -198,6 +198,7 @@ void TXbTable::Recall() {
   if (WorkArea <= 0) RaiseXbError(this, kClosedTable);
   SelectWorkArea();
   xb_Recall();
+  TakeIndexFaults();
   Resync(0);
 }
 

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr char kNoMemo[10] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-const char kRecordLockFailure[] = "Record Lock Failure. May be locked by another user or task.";
 
 bool IsMemoType(TFieldType t) { return t == ftMemo || t == ftFmtMemo; }
 
@@ -619,6 +618,7 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
     // From the end of file, so that an append that fails writes nothing over a record.
     xb_Go(0);
     xb_AppendBlank();
+    TakeIndexFaults();
     if (xb_Eof() != 0) RaiseXbError(this, "Append Blank Failure");
   }
   try {
@@ -627,6 +627,7 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
     RecordImage = written;
     xb_PutRecord();
     xb_Commit();
+    TakeIndexFaults();
     if (!OnServer()) CheckRecordWritten(before, written);
   } catch (...) {
     if (append) {
@@ -640,6 +641,7 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
         xb_Unlock(recNo);
         FFailedAppendRecNo = recNo;
         CountNeedsRefresh = true;
+        TakeIndexFaults();  // the error raised already says it
       } catch (...) {
       }
     }
@@ -752,6 +754,7 @@ void TXbTable::InternalDelete() {
     xb_Delete();
   }
   if (!held) xb_Unlock(target);
+  TakeIndexFaults();
   if (!FSpeedMode) {
     SetBookmarkFlag(ActiveBuffer(), xb_Eof() != 0 ? bfEOF : bfCurrent);
     SetBufferRecNo(ActiveBuffer(), xb_RecNo());

@@ -230,8 +230,11 @@ XBAPI XbShort xb_IndexOrd(void);
    file that is none, or a damaged tag directory); XB_INDEX_REFUSED, the active order was
    given up (its file could not be read, repaired or copied, or its tag went), so the walk in
    it ended and xb_IndexOrd is 0. Damage that was repaired, or served from a rebuilt copy of
-   the work area's own, is not reported: the orders give their right answers. */
-enum { XB_INDEX_LOST = 1, XB_INDEX_REFUSED = 2 };
+   the work area's own, is not reported: the orders give their right answers. XB_INDEX_BUSY,
+   another process kept an index file's lock past the wait (the lock time-out, and at least
+   the time a working tag build needs): the write, append, tag build, pack or read that
+   needed it was not made (a read ends as at the end of the order), and may be tried again. */
+enum { XB_INDEX_LOST = 1, XB_INDEX_REFUSED = 2, XB_INDEX_BUSY = 4 };
 XBAPI XbShort xb_IndexFault(void);
 XBAPI const char* xb_IndexName(XbShort order);
 XBAPI const char* xb_IndexKey(void);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/src/Collation.h"
+#include "engine/src/Contract.h"
 
 namespace xbe {
 
@@ -17,12 +18,17 @@ constexpr int kHeaderTagsAt = 128;
 constexpr int kTagEntrySize = 64;
 constexpr int kPageHeader = 16;
 constexpr uint8_t kLeaf = 1, kBranch = 2, kFree = 3, kDef = 4;
-// The write lock lives far past any data, so it never overlaps what readers read.
-constexpr int64_t kLockOffset = int64_t(1) << 40;
+constexpr int64_t kLockOffset = IndexFile::kLockOffset;
 // Write locks this process holds on index files. While one is held (a transaction reporting
 // progress may let the windows run, and an event may read an index), no other lock is waited
 // for: the holder is this very thread, and waiting would never end.
 int g_writeLocksHeld = 0;
+
+// How long the index lock is waited for: the lock time-out, but never less than a floor, as a
+// working holder keeps it for a whole tag build, rebuild or merge (seconds at a million
+// notes), which other copies have always waited out. Only a holder that hangs past it fails
+// the wait.
+int IndexLockSeconds() { return std::max(Settings().lockTimeoutSeconds, Settings().indexLockFloorSeconds); }
 
 uint16_t Get16(const char* p) {
   return static_cast<uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
@@ -96,7 +102,8 @@ IndexFile::~IndexFile() {
   if (lock_ != LockState::kNone) file_->Unlock(kLockOffset, 1);
 }
 
-std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, bool takeOver) {
+std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, bool takeOver, bool* busy) {
+  if (busy) *busy = false;
   std::unique_ptr<IndexFile> f(new IndexFile());
   f->path_ = path;
   f->writable_ = writable;
@@ -114,6 +121,15 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writabl
   // Under the read lock no writer is at work: a set write flag or a standing announcement
   // was left by a dead one.
   bool locked = f->LockRead();
+  if (!locked && f->busy_) {
+    // Another process kept the lock past the wait: the header is taken as it stands only when
+    // no writer is changing pages and none changed them while it was read, as a read does.
+    Prefix before, after;
+    bool ours = f->ReadPrefix(before) && !before.dirty && f->ReadHeader() && f->ReadPrefix(after) &&
+                !after.dirty && after.counter == before.counter;
+    if (!ours && busy) *busy = true;
+    return ours ? std::move(f) : nullptr;
+  }
   bool ours = f->ReadHeader();
   if (ours && locked && f->announced_ > 0) f->staleWrite_ = true;
   if (locked) f->UnlockRead();
@@ -340,10 +356,18 @@ bool IndexFile::LockRead() {
     ++readLocks_;
     return true;
   }
-  if (!file_->Lock(kLockOffset, 1, LockKind::Shared, g_writeLocksHeld == 0)) return false;
+  if (!TakeLock(LockKind::Shared, true)) return false;
   lock_ = LockState::kRead;
   readLocks_ = 1;
   return true;
+}
+
+bool IndexFile::TakeLock(LockKind kind, bool wait) {
+  // While this process holds a write lock nothing is waited for: the holder may be this very
+  // thread (another work area of it), and the wait would never end.
+  const int seconds = wait && g_writeLocksHeld == 0 ? IndexLockSeconds() : 0;
+  busy_ = !LockWithin(*file_, kLockOffset, 1, kind, seconds);
+  return !busy_;
 }
 
 void IndexFile::UnlockRead() {
@@ -357,7 +381,7 @@ bool IndexFile::LockWrite(bool wait) {
   if (lock_ == LockState::kWrite) return true;
   if (!writable_) return false;
   // A read lock held here is converted in place (and given back as a read lock).
-  if (!file_->Lock(kLockOffset, 1, LockKind::Exclusive, wait && g_writeLocksHeld == 0)) return false;
+  if (!TakeLock(LockKind::Exclusive, wait)) return false;
   lock_ = LockState::kWrite;
   ++g_writeLocksHeld;
   RefreshUnderWriteLock();

@@ -56,12 +56,18 @@ class IndexFile {
   static constexpr uint32_t kMaxPages = 1u << 22;
   // Clean pages kept in memory at most; past it the cache starts afresh (64 MB).
   static constexpr std::size_t kMaxCachedPages = 16384;
+  // The byte of the file that is its lock: far past any data, so it never overlaps what
+  // readers read.
+  static constexpr int64_t kLockOffset = int64_t(1) << 40;
 
   // Opens an existing index file; null when missing or unreadable, and, unless `takeOver`,
   // when it is not of our format. With `takeOver` a missing file is created and a foreign
   // or empty one is opened as damaged, so that a rebuild (Reset) makes it ours. The header
-  // is read under the write lock, so a writer at work is waited for.
-  static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, bool takeOver = false);
+  // is read under the lock, so a writer at work is waited for; when another process keeps the
+  // lock past the wait (see LockRead), a header that no writer is changing is taken as it
+  // stands, and otherwise the open fails with `busy` set.
+  static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, bool takeOver = false,
+                                         bool* busy = nullptr);
   // Creates (or takes over and empties) an index file.
   static std::unique_ptr<IndexFile> Create(const std::string& path, const IndexStamp& stamp);
   // An empty index held in memory alone, standing for the file at `path`: a work area's own
@@ -128,9 +134,14 @@ class IndexFile {
   // exclusively re-reads the header from the file; a standing announcement or a set write
   // flag found then was left by a dead writer (NeedsRepair), since a live writer holds the
   // lock from its announcement until its keys are in. Nested read locks count.
+  // A lock another process holds is waited for no longer than the lock time-out, and at
+  // least the floor a working holder needs (EngineSettings::indexLockFloorSeconds); `wait`
+  // false tries once. Refused for that, the lock is Busy until the next lock granted.
   bool LockRead();
   void UnlockRead();
   bool LockWrite(bool wait);
+  bool Busy() const { return busy_; }
+  void ClearBusy() { busy_ = false; }
   // Gives the write lock back without a transaction (a write that did not happen keeps its
   // announcement standing, so the index is repaired).
   void UnlockWrite();
@@ -222,6 +233,7 @@ class IndexFile {
   };
 
   IndexFile() = default;
+  bool TakeLock(LockKind kind, bool wait);  // sets busy_
   // The header page's view, once the file holds a whole header: the checks before and after
   // every read look at the change counter there, with no system call.
   void ViewHeader();
@@ -296,6 +308,7 @@ class IndexFile {
   bool fault_ = false;
   bool mismatch_ = false;
   bool pageDamage_ = false;
+  bool busy_ = false;  // see Busy
   int lostTags_ = 0;
   bool readable_ = true;
   uint64_t tagsGeneration_ = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "engine/include/xbeng61.h"
 #include "engine/src/Collation.h"
@@ -52,7 +53,8 @@ Orders::Orders(RecordSource& table, std::string dbfPath, int tableType, bool wri
     std::string prod = ProductionPath();
     // A production index that is not one (cut short, overwritten) keeps no definition to
     // rebuild from: said, so that the caller can make its tags again.
-    if (Fs().Exists(prod) && !OpenFile(prod, false) && files_.empty()) faults_ |= XB_INDEX_LOST;
+    if (Fs().Exists(prod) && !OpenFile(prod, false) && files_.empty() && !(faults_ & XB_INDEX_BUSY))
+      faults_ |= XB_INDEX_LOST;
   }
 }
 
@@ -140,8 +142,12 @@ bool Orders::KeysFit(IndexFile& f) const {
 
 bool Orders::OpenFile(const std::string& path, bool create) {
   if (create && !writable_) return false;
-  std::unique_ptr<IndexFile> f = IndexFile::Open(path, writable_, create);
-  if (!f) return false;
+  bool busy = false;
+  std::unique_ptr<IndexFile> f = IndexFile::Open(path, writable_, create, &busy);
+  if (!f) {
+    if (busy) faults_ |= XB_INDEX_BUSY;
+    return false;
+  }
   Attach(*f);
   OpenIndex oi;
   oi.path = path;
@@ -153,6 +159,13 @@ bool Orders::OpenFile(const std::string& path, bool create) {
   // looked at after it, and a writer that came in between only makes us look again under
   // the lock.
   bool usable = Fits(file);
+  // One that does not fit while another process keeps the lock cannot be judged, repaired or
+  // copied now (a copy read past a writer at work could miss its change): the open fails.
+  if (!usable && Refused(file)) {
+    files_.pop_back();
+    RebuildOrderList();
+    return false;
+  }
   if (!usable) {
     if (writable_ && file.Writable()) {
       usable = Repair(idx);
@@ -164,7 +177,7 @@ bool Orders::OpenFile(const std::string& path, bool create) {
   }
   // Stale, foreign or half written, and not ours to rebuild (or the rebuild failed): this
   // work area reads a copy of its own, rebuilt from the definitions.
-  if (!usable) usable = ServePrivately(idx);
+  if (!usable && !Refused(Disk(files_[static_cast<std::size_t>(idx)]))) usable = ServePrivately(idx);
   if (!usable) {
     files_.pop_back();
     RebuildOrderList();
@@ -177,6 +190,7 @@ bool Orders::OpenFile(const std::string& path, bool create) {
 
 bool Orders::Repair(int file) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
+  f.ClearBusy();
   if (!writable_ || !f.LockWrite(true)) return false;
   if (Fits(f)) {
     f.UnlockWrite();
@@ -199,11 +213,20 @@ void Orders::DropFile(int file) {
 void Orders::Mend(int file, int tries) {
   cursorOrder_ = 0;
   OpenIndex& oi = files_[static_cast<std::size_t>(file)];
-  if (tries == 0 && !oi.real && writable_ && oi.file->Writable() && Repair(file)) {
+  const bool repairable = tries == 0 && !oi.real && writable_ && oi.file->Writable();
+  if (repairable && Repair(file)) {
     RebuildOrderList();
     return;
   }
-  if (tries < 2 && ServePrivately(file)) return;
+  // Another process keeps the lock: the file stays as it is, for a later read to mend.
+  if (repairable && Refused(Disk(oi))) return;
+  const bool wasBusy = std::exchange(busyNow_, false);
+  if (tries < 2 && ServePrivately(file)) {
+    busyNow_ = wasBusy;
+    return;
+  }
+  if (busyNow_) return;  // the copy could not be made for the lock (ServePrivately said so)
+  busyNow_ = wasBusy;
   faults_ |= XB_INDEX_REFUSED;
   DropFile(file);
 }
@@ -228,20 +251,23 @@ std::vector<TagInfo> Orders::Definitions(int file) {
 
 bool Orders::ServePrivately(int file) {
   OpenIndex& oi = files_[static_cast<std::size_t>(file)];
-  if (!oi.real) oi.real = std::move(oi.file);
-  const std::vector<TagInfo> defs = Definitions(file);
-  std::unique_ptr<IndexFile> copy = defs.empty() ? nullptr : IndexFile::InMemory(oi.path, CurrentStamp());
-  if (!copy) {
-    oi.file = std::move(oi.real);
-    return false;
-  }
-  Attach(*copy);
-  oi.file = std::move(copy);
-  IndexFile& disk = *oi.real;
+  IndexFile& disk = Disk(oi);
   // The table is read with the writers of the file on disk held off (each holds its lock
   // from before its record until its keys are in), so the copy is of one state of it.
   const bool locked = disk.LockRead();
-  bool ok = oi.file->Begin();
+  // A scan made while a writer may be between its record and its keys is no copy of one
+  // state: none is made, and what served serves on (its reads fail the same way until the
+  // lock is free, see Read).
+  if (!locked && Refused(disk)) return false;
+  if (!oi.real) oi.real = std::move(oi.file);
+  const std::vector<TagInfo> defs = Definitions(file);
+  std::unique_ptr<IndexFile> copy = defs.empty() ? nullptr : IndexFile::InMemory(oi.path, CurrentStamp());
+  bool ok = copy != nullptr;
+  if (ok) {
+    Attach(*copy);
+    oi.file = std::move(copy);
+    ok = oi.file->Begin();
+  }
   if (ok) {
     const std::size_t k = defs.size();
     for (std::size_t i = 0; i < k; ++i) {
@@ -273,17 +299,37 @@ bool Orders::PrivateCurrent(int file) {
       RebuildOrderList();
       return false;
     }
+  } else if (Refused(disk)) {
+    // The file cannot be looked at, nor a copy made: the copy, which no longer follows the
+    // table, stays but is not read (see Read) until the lock is free.
+    return false;
   }
-  if (!ServePrivately(file)) {
+  const bool wasBusy = std::exchange(busyNow_, false);
+  if (!ServePrivately(file) && !busyNow_) {
     faults_ |= XB_INDEX_REFUSED;
     DropFile(file);
   }
+  busyNow_ = busyNow_ || wasBusy;
   return false;
+}
+
+bool Orders::BeginWrite(IndexFile& f) {
+  f.ClearBusy();
+  if (f.Begin()) return true;
+  Refused(f);
+  return false;
+}
+
+bool Orders::Refused(IndexFile& f) {
+  if (!f.Busy()) return false;
+  faults_ |= XB_INDEX_BUSY;
+  busyNow_ = true;
+  return true;
 }
 
 bool Orders::RebuildFile(int file) {
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
-  if (!f.Begin()) return false;
+  if (!BeginWrite(f)) return false;
   bool ok = RebuildInTransaction(file);
   IndexStamp stamp = CurrentStamp();
   ok = f.End(&stamp) && ok;
@@ -306,29 +352,30 @@ bool Orders::RebuildInTransaction(int file) {
   return !f.Damaged();
 }
 
-void Orders::LockForWrite() {
+bool Orders::LockForWrite() {
   // A file this work area cannot write cannot follow the table: a copy of its own that
   // follows the writes serves here instead.
   for (std::size_t i = files_.size(); i-- > 0;)
     if (!files_[i].file->Writable()) Mend(static_cast<int>(i), 1);
-  if (files_.empty()) return;
+  if (files_.empty()) return true;
   std::size_t wait = 0;
   for (int round = 0;; ++round) {
     if (!files_[wait].file->LockWrite(true)) {
+      // Never written past: the file would lack this write that every other copy reads.
       for (OpenIndex& oi : files_) oi.file->UnlockWrite();
-      Mend(static_cast<int>(wait), 1);
-      if (files_.empty()) return;
-      wait = 0;
-      continue;
+      faults_ |= XB_INDEX_BUSY;
+      return false;
     }
     std::size_t busy = files_.size();
     for (std::size_t i = 0; i < files_.size() && busy == files_.size(); ++i)
       if (i != wait && !files_[i].file->LockWrite(false)) busy = i;
-    if (busy == files_.size()) return;
+    if (busy == files_.size()) return true;
     for (OpenIndex& oi : files_) oi.file->UnlockWrite();
     wait = busy;
   }
 }
+
+bool Orders::LockForRewrite() { return LockForWrite(); }
 
 void Orders::FollowTagLists() {
   for (OpenIndex& oi : files_) {
@@ -575,7 +622,7 @@ int Orders::IndexTag(const std::string& fileName, const std::string& tagName, co
   def.unique = option == 1 || option == 2;
   def.descending = descend;
   // The scan and the build are one transaction: no other writer's change falls between.
-  if (!f.Begin()) return 0;
+  if (!BeginWrite(f)) return 0;
   bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
   if (ok && tableType_ == XB_TT_NTX && f.TagCount() > 0 && f.FindTag(name) < 0) {
     // One tag per .ntx file: a new name takes the file over.
@@ -697,7 +744,7 @@ bool Orders::TagDelete(const std::string& name) {
   int file = orders_[static_cast<std::size_t>(order - 1)].file;
   std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
-  if (!f.Begin()) return false;
+  if (!BeginWrite(f)) return false;
   if (order == active_) SwitchScope("", "", false);  // the order in use goes on purpose
   // A tree a dead writer left half written is rebuilt before one of its tags is freed: its
   // page links cannot be followed safely.
@@ -765,19 +812,29 @@ auto Orders::Read(Op op) -> decltype(op()) {
   constexpr int kLockedFrom = 2, kGiveUpAfter = 50;
   int mends = 0;
   bool lockNext = false;
+  // Another process kept the lock past the wait and what was read without it cannot be
+  // trusted: no answer (the end of the order), and XB_INDEX_BUSY says why.
+  using Result = decltype(op());
+  busyNow_ = false;
+  if (std::exchange(refuseNextRead_, false)) return Result{};
   for (int attempt = 0;; ++attempt) {
     const Order* o = ActiveOrderPtr();
     if (!o) return op();
     const int fi = o->file;
-    if (files_[static_cast<std::size_t>(fi)].real && !PrivateCurrent(fi)) continue;
+    if (files_[static_cast<std::size_t>(fi)].real && !PrivateCurrent(fi)) {
+      if (busyNow_) return Result{};
+      continue;
+    }
     IndexFile& f = *files_[static_cast<std::size_t>(fi)].file;
     IndexFile& disk = Disk(files_[static_cast<std::size_t>(fi)]);
     // From the third try on the read holds the lock: a busy writer cannot starve it. A read
     // that disagreed with the table holds it too: no writer is then between its record and
     // its keys.
+    disk.ClearBusy();
     const bool locked = (attempt >= kLockedFrom || lockNext) && disk.LockRead();
+    if (attempt > 0) Sync();  // may wait for a writer's lock too
+    const bool refused = !locked && disk.Busy();
     if (attempt > 0) {
-      Sync();
       const Order* now = ActiveOrderPtr();
       if (!now || now->file != fi) {
         if (locked) disk.UnlockRead();
@@ -786,8 +843,15 @@ auto Orders::Read(Op op) -> decltype(op()) {
     }
     f.ClearFault();
     auto result = op();
-    const bool consistent = locked || f.Validate() || attempt >= kGiveUpAfter;
+    // Read without the lock and confirmed by the header, a result is right; one that cannot
+    // be confirmed after the wait for the lock is given up (a state still being written
+    // would answer wrong).
+    const bool consistent = locked || f.Validate() || (!refused && attempt >= kGiveUpAfter);
     if (locked) disk.UnlockRead();
+    if (!consistent && refused) {
+      Refused(disk);
+      return Result{};
+    }
     if (!consistent) continue;
     if (f.Mismatched() && !locked && attempt < kGiveUpAfter) {
       lockNext = true;
@@ -801,6 +865,7 @@ auto Orders::Read(Op op) -> decltype(op()) {
     if (!f.NeedsRepair() || f.WriteLocked()) return result;
     lockNext = false;
     Mend(fi, mends++);
+    if (busyNow_) return Result{};
   }
 }
 
@@ -966,26 +1031,35 @@ bool Orders::Visible(int32_t recNo, const char* image) {
 
 // Another work area may have made the production index after this one opened: a write
 // here must reach it too, or the index would silently miss this record.
-void Orders::AdoptProductionIndex() {
-  if (tableType_ == XB_TT_NTX || !writable_) return;
+bool Orders::AdoptProductionIndex() {
+  if (tableType_ == XB_TT_NTX || !writable_) return true;
   std::string prod = ProductionPath();
   for (const OpenIndex& oi : files_)
-    if (oi.path == prod) return;
-  if (Fs().Exists(prod)) OpenFile(prod, false);  // our own write makes it stale: rebuilt
+    if (oi.path == prod) return true;
+  const int before = faults_;
+  faults_ &= ~XB_INDEX_BUSY;
+  // Our own write makes it stale: rebuilt.
+  const bool busy = Fs().Exists(prod) && !OpenFile(prod, false) && (faults_ & XB_INDEX_BUSY);
+  faults_ |= before;
+  return !busy;
 }
 
-bool Orders::RecordWillChange(int32_t) {
-  AdoptProductionIndex();
+OrderHooks::WriteGate Orders::RecordWillChange(int32_t) {
+  // An index there that could not be opened would miss the write.
+  if (!AdoptProductionIndex()) return WriteGate::kRefused;
   // A write with no index file open may cross another process making the production index;
   // it looks again once the record is on disk (see IndexAppearedMeanwhile).
   unindexedWrite_ = files_.empty();
-  if (files_.empty()) return false;
+  if (files_.empty()) return WriteGate::kUnindexed;
   // The locks are held until the keys follow: a count standing while its lock is free was
   // left by a writer that died, never by one at work.
-  LockForWrite();
+  if (!LockForWrite()) {
+    unindexedWrite_ = false;
+    return WriteGate::kRefused;
+  }
   for (OpenIndex& oi : files_) oi.file->Announce();
   FollowTagLists();
-  return !files_.empty();
+  return files_.empty() ? WriteGate::kUnindexed : WriteGate::kIndexed;
 }
 
 void Orders::IndexAppearedMeanwhile() {
@@ -1212,6 +1286,13 @@ bool Orders::ConfirmLanding(int32_t recNo, const char* image) {
   // changed the record after the step read the tree, and then the file has moved on.
   IndexFile& disk = Disk(files_[static_cast<std::size_t>(fi)]);
   const bool locked = disk.LockRead();
+  if (!locked && Refused(disk)) {
+    // The writer that may be between this record and its keys keeps the lock: neither the
+    // landing nor damage can be told, and the move made again ends with no answer.
+    cursorOrder_ = 0;
+    refuseNextRead_ = true;
+    return false;
+  }
   Sync();
   const Order* now = ActiveOrderPtr();
   const bool moved = !now || now->file != fi || f.ChangeCounter() != cursorStamp_ || f.NeedsRepair();
@@ -1429,7 +1510,7 @@ bool Orders::ChangeKey(int order, const std::string& key, int32_t recNo, bool ad
   int file = orders_[static_cast<std::size_t>(order - 1)].file;
   std::string tag = orders_[static_cast<std::size_t>(order - 1)].name;
   IndexFile& f = *files_[static_cast<std::size_t>(file)].file;
-  if (!f.Begin()) return false;
+  if (!BeginWrite(f)) return false;
   bool ok = !f.NeedsRepair() || RebuildInTransaction(file);
   int slot = f.FindTag(tag);
   ok = ok && slot >= 0 && (add ? f.Insert(slot, key.data(), recNo) : f.Remove(slot, key.data(), recNo));

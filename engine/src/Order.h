@@ -30,7 +30,8 @@ class Orders : public OrderHooks {
   int32_t Next(int32_t recNo) override;
   int32_t Prior(int32_t recNo) override;
   bool Visible(int32_t recNo, const char* image) override;
-  bool RecordWillChange(int32_t recNo) override;
+  WriteGate RecordWillChange(int32_t recNo) override;
+  bool LockForRewrite() override;
   void RecordNotWritten(int32_t recNo) override;
   bool FollowsWrites() const override { return !files_.empty(); }
   void UnindexedWritesDone() override;
@@ -161,8 +162,14 @@ class Orders : public OrderHooks {
   bool RebuildInTransaction(int file);
   int BuildOne(int file, TagInfo def);
   // Takes every index file's write lock for a table write, waiting for one at a time and
-  // only trying the others, so two writers never wait for each other for ever.
-  void LockForWrite();
+  // only trying the others, so two writers never wait for each other for ever. False, with
+  // no lock held, when one was not granted within the wait (see IndexFile::LockRead).
+  bool LockForWrite();
+  // The last lock asked of f was refused for another process's hold: said to the caller
+  // (XB_INDEX_BUSY) and remembered for the operation at work (busyNow_).
+  bool Refused(IndexFile& f);
+  // f.Begin, a refusal for another process's lock said as Refused does.
+  bool BeginWrite(IndexFile& f);
   // The order list follows a tag list that another process changed (read under the lock).
   void FollowTagLists();
   // newImage: `count` records from recNo on (recSize bytes each; oldImage only for one);
@@ -201,7 +208,8 @@ class Orders : public OrderHooks {
   // -1: the tags changed under the search (only when generation is given); else 0 or 1.
   int SeekOnce(const std::string& text, bool binary, const uint64_t* generation);
   int32_t Edge(bool first);
-  void AdoptProductionIndex();
+  // False when the index is there but could not be opened for its busy lock.
+  bool AdoptProductionIndex();
   // After a record write made with no index file open (see RecordWillChange).
   void IndexAppearedMeanwhile();
   bool ChangeKey(int order, const std::string& key, int32_t recNo, bool add);
@@ -269,6 +277,8 @@ class Orders : public OrderHooks {
   mutable std::optional<uint32_t> stampCollationHash_;
   int mendsInARow_ = 0;  // mends a landing asked for since one was last confirmed
   int faults_ = 0;       // XB_INDEX_* bits not yet taken by xb_IndexFault
+  bool busyNow_ = false;  // a read at work gave up on a lock (see Refused)
+  bool refuseNextRead_ = false;  // a landing could not be judged for the lock (ConfirmLanding)
 };
 
 // The Orders of the selected work area, or null.

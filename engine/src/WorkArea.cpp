@@ -403,7 +403,15 @@ bool WorkArea::Flush() {
   dirty_ = false;
   // From here to the end of the write the hooks hold their index locks, so no other writer
   // of an indexed table can change the record between this read and the write.
-  if (hooks_) hooks_->RecordWillChange(recNo_);
+  if (hooks_ && hooks_->RecordWillChange(recNo_) == OrderHooks::WriteGate::kRefused) {
+    // Another copy keeps an index lock past the wait: neither the record nor its keys are
+    // written, and the edit goes as a failed write's does.
+    for (const MemoExtent& e : uncommitted_) memo_->Free(e);
+    uncommitted_.clear();
+    memoWritten_.clear();
+    image_ = disk_;
+    return false;
+  }
   // A record appended here and locked ever since holds what this work area last wrote: no
   // writer that respects locks can have stored anything over it, so there is nothing to re-read.
   const bool ownSinceAppend = recNo_ == heldSinceAppend_ && recordLocks_.count(recNo_) && disk_.size() == image_.size();
@@ -520,7 +528,10 @@ bool WorkArea::WriteParked() {
     for (int32_t i = 0; i < n; ++i) {
       const int32_t r = first + i;
       const char* now = from + static_cast<size_t>(i) * rs;
-      hooks_->RecordWillChange(r);
+      if (hooks_->RecordWillChange(r) == OrderHooks::WriteGate::kRefused) {
+        ok = false;  // an index lock kept past the wait: this record and the rest stay out
+        break;
+      }
       const bool have = dbf_->ReadRecords(r, 1, old.data()) == 1;
       if (!dbf_->WriteRecords(r, 1, now)) {
         hooks_->RecordNotWritten(r);
@@ -613,7 +624,11 @@ bool WorkArea::AppendBlank() {
     }
   }
   std::string blank = BlankImage();
-  if (hooks_) hooks_->RecordWillChange(0);
+  if (hooks_ && hooks_->RecordWillChange(0) == OrderHooks::WriteGate::kRefused) {
+    // No record goes in without its keys; the one appended before goes back all the same.
+    if (giveBack > 0) dbf_->Io().Unlock(kLockRecords + giveBack, 1);
+    return false;
+  }
   // The new record is its appender's until it unlocks it: no one else writes it before its
   // first save. (A file lock already covers it.)
   bool locked = false;
@@ -642,7 +657,9 @@ int64_t WorkArea::AppendBulk(const std::function<bool(BulkBatch&)>& next, bool r
   const int rs = dbf_->RecSize();
   const auto& fields = dbf_->Fields();
   // One announcement for the whole load when the tags are rebuilt at its end.
-  const bool held = rebuildTags && hooks_ && hooks_->RecordWillChange(0);
+  const OrderHooks::WriteGate gate = rebuildTags && hooks_ ? hooks_->RecordWillChange(0) : OrderHooks::WriteGate::kUnindexed;
+  if (gate == OrderHooks::WriteGate::kRefused) return -1;
+  const bool held = gate == OrderHooks::WriteGate::kIndexed;
   int64_t appended = 0;
   bool ok = true;
   BulkBatch b;
@@ -685,9 +702,12 @@ int64_t WorkArea::AppendBulk(const std::function<bool(BulkBatch&)>& next, bool r
     }
     int32_t first = 0;
     if (ok) {
-      if (!held && hooks_) hooks_->RecordWillChange(0);
-      first = dbf_->AppendMany(b.images.data(), n);
-      if (first == 0 && !held && hooks_) hooks_->RecordNotWritten(0);
+      if (!held && hooks_ && hooks_->RecordWillChange(0) == OrderHooks::WriteGate::kRefused) {
+        first = 0;  // an index lock kept past the wait: this batch and the rest stay out
+      } else {
+        first = dbf_->AppendMany(b.images.data(), n);
+        if (first == 0 && !held && hooks_) hooks_->RecordNotWritten(0);
+      }
     }
     if (first == 0) {
       // No record refers to this batch's entries: they go back.
@@ -902,6 +922,15 @@ bool WorkArea::Zap() { return Rewrite(false); }
 bool WorkArea::Rewrite(bool keepRecords) {
   if (openMode_ != 2) return false;
   FlushAll();
+  // The tags are rebuilt from the new table under their locks, taken before anything changes:
+  // refused, the table stays as it is.
+  if (hooks_ && !hooks_->LockForRewrite()) return false;
+  struct GiveBack {
+    OrderHooks* hooks;
+    ~GiveBack() {
+      if (hooks) hooks->RecordNotWritten(0);
+    }
+  } giveBack{hooks_.get()};
   const std::string path = dbf_->Path();
   const std::string newDbf = TempPath(path, ".$pd");
   const std::string newMemo = TempPath(path, ".$pm");
@@ -999,6 +1028,7 @@ bool WorkArea::Rewrite(bool keepRecords) {
   uncommitted_.clear();
   windowCount_ = 0;
   windowLocked_ = imageLocked_ = false;
+  giveBack.hooks = nullptr;
   if (hooks_) hooks_->TableRewritten();
   GoTop();
   return true;

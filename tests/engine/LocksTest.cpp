@@ -6,15 +6,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/src/DbfFile.h"
+#include "engine/src/IndexFile.h"
 #include "helpers/Child.h"
 #include "helpers/NoteFixture.h"
 #include "tests/engine/OrderTestNotes.h"
 #include "helpers/WriteHookFs.h"
+#include "tests/support/ForkedByteLock.h"
 
 namespace {
 
@@ -144,27 +149,8 @@ TEST_F(EngineTest, AppendAndMemoWritesGiveUpOnAHungLockHolder) {
   const std::string memo = path.substr(0, path.size() - 4) + ".smt";
   for (const std::string& held : {path, memo}) {
     SCOPED_TRACE(held);
-    int go[2], ready[2];
-    ASSERT_EQ(pipe(go), 0);
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      const int fd = ::open(held.c_str(), O_RDWR);
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_whence = SEEK_SET;
-      fl.l_start = xbe::kLockAppend;
-      fl.l_len = 1;
-      const char state = fd >= 0 && fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 'L' : 'x';
-      (void)!write(ready[1], &state, 1);
-      pollfd p{go[0], POLLIN, 0};
-      poll(&p, 1, 10000);
-      _exit(0);
-    }
-    char state = 0;
-    ASSERT_EQ(read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'L');
+    TForkedByteLock holder(held, xbe::kLockAppend);
+    ASSERT_TRUE(holder.Holding());
     ASSERT_GT(Open(path, "W", XB_OPEN_SHARED), 0);
     xb_SetLockTimeout(1);
     const XbLong before = xb_RecCount();
@@ -176,10 +162,7 @@ TEST_F(EngineTest, AppendAndMemoWritesGiveUpOnAHungLockHolder) {
       xb_Commit();
       EXPECT_EQ(xb_PutBlob("BODY", "text", 4), 0);
     }
-    (void)!write(go[1], "g", 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    for (int fd : {go[0], go[1], ready[0], ready[1]}) close(fd);
+    holder.Release();
     if (held == path) {
       xb_AppendBlank();
       EXPECT_EQ(xb_RecCount(), before + 1);
@@ -189,6 +172,158 @@ TEST_F(EngineTest, AppendAndMemoWritesGiveUpOnAHungLockHolder) {
     xb_Commit();
     xb_Close();
   }
+}
+
+// Every entry of a tag in its order, against the records of the table read one by one
+// (deleted ones too: the tags hold them).
+void ExpectOrderIsTheTable(const char* tag, const char* field) {
+  xb_SetDeleted(0);
+  xb_SetOrder(0);
+  std::vector<std::pair<std::string, XbLong>> want;
+  for (XbLong r = 1; r <= xb_RecCount(); ++r) {
+    xb_Go(r);
+    want.emplace_back(xb_GetString(field), r);
+  }
+  std::sort(want.begin(), want.end());
+  ASSERT_GT(xb_TagArea(tag), 0) << tag;
+  xb_SetOrder(xb_TagArea(tag));
+  std::vector<std::pair<std::string, XbLong>> got;
+  for (xb_GoTop(); !xb_Eof() && got.size() <= want.size(); xb_Skip(1))
+    got.emplace_back(xb_GetString(field), xb_RecNo());
+  EXPECT_EQ(got, want) << tag;
+}
+
+bool IndexBusy() { return (xb_IndexFault() & XB_INDEX_BUSY) != 0; }
+
+// A copy that hangs holding an index file's lock, either between its announcement and its
+// keys (the lock alone) or inside its key transaction (the write flag set too). Every write
+// that needs the lock (a record write, an append, a delete, a tag build) gives up after the
+// wait, says XB_INDEX_BUSY and changes neither file; a read the header confirms without the
+// lock answers right, one it cannot confirm gives no answer, and an open takes the index only
+// when its header is whole. Once the lock is free (the holder goes by itself after ten
+// seconds at the latest) the same work goes through, and every order is the table's.
+TEST_F(EngineTest, WorkThatNeedsAnIndexLockAHungCopyKeepsGivesUpAndChangesNothing) {
+  xbe::Settings().indexLockFloorSeconds = 1;
+  for (const bool inTransaction : {false, true}) {
+    SCOPED_TRACE(inTransaction ? "hung in its key transaction" : "hung holding the lock");
+    const std::string path = Path(inTransaction ? "flag.dbf" : "plain.dbf");
+    const std::string nsx = path.substr(0, path.size() - 4) + ".nsx";
+    std::vector<xbtest::NoteRow> rows;
+    for (int i = 0; i < 40; ++i) rows.emplace_back("t" + std::to_string((i * 17) % 40), std::to_string(i % 7));
+    const XbShort wa = xbtest::MakeNotes(path, rows);
+    ASSERT_GT(wa, 0);
+    ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+    ASSERT_GT(xb_IndexTag(nullptr, "TIT2", "tit2", 0, 0, nullptr), 0);
+    const XbLong count = xb_RecCount();
+    xb_SetOrder(xb_TagArea("TIT1"));
+    const std::vector<XbLong> inOrder = xbtest::Walk();
+    ASSERT_EQ(inOrder.size(), static_cast<size_t>(count));
+    const std::string dbfBefore = ReadFile(path), nsxBefore = ReadFile(nsx);
+    xb_IndexFault();
+    {
+      TForkedByteLock holder(nsx, xbe::IndexFile::kLockOffset, 10, inTransaction ? 32 : -1, std::string("\1\0\0\0", 4));
+      ASSERT_TRUE(holder.Holding());
+      xb_Go(5);
+      ASSERT_NE(xb_Rlock(5), 0);
+      xb_PutString("tit1", "changed");
+      xb_Commit();
+      EXPECT_TRUE(IndexBusy()) << "record write";
+      xb_Unlock(5);
+      xb_AppendBlank();
+      EXPECT_TRUE(IndexBusy()) << "append";
+      EXPECT_EQ(xb_RecCount(), count);
+      xb_Go(6);
+      xb_Delete();
+      EXPECT_TRUE(IndexBusy()) << "delete";
+      EXPECT_EQ(xb_IndexTag(nullptr, "NEW", "tit2", 0, 0, nullptr), 0);
+      EXPECT_TRUE(IndexBusy()) << "tag build";
+      EXPECT_EQ(ReadFile(path), dbfBefore);
+      if (!inTransaction) {
+        EXPECT_EQ(ReadFile(nsx), nsxBefore);
+      }
+
+      xb_SetOrder(xb_TagArea("TIT1"));
+      const std::vector<XbLong> walked = xbtest::Walk();
+      const bool busy = IndexBusy();
+      EXPECT_EQ(busy, inTransaction);
+      if (inTransaction) {
+        EXPECT_TRUE(walked.empty()) << "a state being written gives no answer";
+      } else {
+        EXPECT_EQ(walked, inOrder);
+      }
+      // An open meanwhile: with its orders when the header is whole, else without the index,
+      // and says so (no order is then claimed).
+      ASSERT_GT(xb_UseEx(path.c_str(), "SECOND", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+      EXPECT_EQ(IndexBusy(), inTransaction);
+      if (inTransaction) {
+        EXPECT_EQ(xb_TagArea("TIT1"), 0);
+      } else {
+        xb_SetOrder(xb_TagArea("TIT1"));
+        EXPECT_EQ(xbtest::Walk(), inOrder);
+      }
+      xb_Close();
+      xb_Select(wa);
+      holder.Release();
+    }
+    xb_Go(5);
+    ASSERT_NE(xb_Rlock(5), 0);
+    xb_PutString("tit1", "changed");
+    xb_Commit();
+    xb_Unlock(5);
+    xb_AppendBlank();
+    xb_PutString("tit1", "appended");
+    xb_Commit();
+    xb_Go(6);
+    xb_Delete();
+    xb_Commit();
+    EXPECT_GT(xb_IndexTag(nullptr, "NEW", "tit2", 0, 0, nullptr), 0);
+    EXPECT_FALSE(IndexBusy());
+    xb_CloseAll();
+
+    ASSERT_GT(xb_UseEx(path.c_str(), "BACK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+    EXPECT_EQ(xb_IndexFault(), 0);
+    EXPECT_EQ(xb_RecCount(), count + 1);
+    xb_Go(5);
+    EXPECT_EQ(xb_GetTrimString("tit1"), std::string("changed"));
+    xb_Go(6);
+    EXPECT_NE(xb_Deleted(), 0);
+    for (const auto& [tag, field] : {std::pair{"TIT1", "tit1"}, {"TIT2", "tit2"}, {"NEW", "tit2"}})
+      ExpectOrderIsTheTable(tag, field);
+    xb_CloseAll();
+  }
+}
+
+// A pack needs the table to itself, and the tags rebuilt under their locks: while a hung copy
+// keeps an index lock the pack is refused before anything changes.
+TEST_F(EngineTest, APackWhoseIndexLockAHungCopyKeepsChangesNothing) {
+  xbe::Settings().indexLockFloorSeconds = 1;
+  const std::string path = Path("pack.dbf");
+  const std::string nsx = path.substr(0, path.size() - 4) + ".nsx";
+  std::vector<xbtest::NoteRow> rows;
+  for (int i = 0; i < 30; ++i) rows.emplace_back("p" + std::to_string((i * 7) % 30), "", " ", "body", i % 4 == 1);
+  ASSERT_GT(xbtest::MakeNotes(path, rows), 0);
+  ASSERT_GT(xb_IndexTag(nullptr, "TIT1", "tit1", 0, 0, nullptr), 0);
+  xb_CloseAll();
+  ASSERT_GT(xb_UseEx(path.c_str(), "PACK", XB_OPEN_EXCLUSIVE, XB_TT_NSX, 0), 0);
+  const XbLong count = xb_RecCount();
+  const std::string dbfBefore = ReadFile(path);
+  xb_IndexFault();
+  {
+    TForkedByteLock holder(nsx, xbe::IndexFile::kLockOffset);
+    ASSERT_TRUE(holder.Holding());
+    xb_Pack();
+    EXPECT_TRUE(IndexBusy());
+    EXPECT_EQ(xb_RecCount(), count);
+    EXPECT_EQ(ReadFile(path), dbfBefore);
+    holder.Release();
+  }
+  xb_Pack();
+  EXPECT_FALSE(IndexBusy());
+  EXPECT_LT(xb_RecCount(), count);
+  xb_CloseAll();
+  ASSERT_GT(xb_UseEx(path.c_str(), "BACK", XB_OPEN_SHARED, XB_TT_NSX, 0), 0);
+  EXPECT_EQ(xb_IndexFault(), 0);
+  ExpectOrderIsTheTable("TIT1", "tit1");
 }
 
 TEST_F(EngineTest, ExclusiveOpenIsRefusedWhileAnotherProcessHasTheFile) {

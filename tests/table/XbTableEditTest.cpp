@@ -6,11 +6,15 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "NoteFileFixture.h"
 #include "support/FileSizeLimit.h"
+#include "support/ForkedByteLock.h"
 #include "support/ForkedLockHolder.h"
+#include "engine/src/IndexFile.h"
 #include "platform/core/Fields.h"
 
 using namespace notefile;
@@ -349,4 +353,60 @@ TEST_F(XbTableEditTest, ReadOnlyRefusals) {
             "Cannot modify a read-only data set");
   EXPECT_EQ(XbMessage([&] { t.SetExclusive(true); }),
             "Cannot perform this operation on an open table");
+}
+
+// A copy that hangs holding the index file's lock (it lets go by itself after a minute at
+// the latest): the save of a note and of a new note each wait no longer than the engine's
+// wait for it (the lock time-out, at least ten seconds) and fail with the lock error, the
+// table on disk as it was and no record appended; once the lock is free both are saved and
+// found in the title order.
+TEST_F(XbTableEditTest, SavesThatCannotHaveTheIndexLockFailWithTheLockError) {
+  const std::string file = CreateNoteFile("ixlock", 40, {{"a", "body a"}, {"b", "body b"}});
+  const std::string index = file.substr(0, file.size() - 4) + ".nsx";
+  TTestTable& t = OpenNote(file);
+  ASSERT_NE(t.IndexTag("", "TIT1", "tit1", 0, false, ""), 0);
+  t.First();
+  ASSERT_EQ(t.RecNo(), 2);
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string before = bytes(file);
+  const XbLong count = t.RecCount();
+  {
+    TForkedByteLock holder(index, xbe::IndexFile::kLockOffset, 60);
+    ASSERT_TRUE(holder.Holding());
+    EXPECT_EQ(XbMessage([&] { SaveNote(t, {"edited", "", "", ""}, "edited body"); }),
+              "Record Lock Failure. May be locked by another user or task.");
+    if (t.State() == dsEdit) t.Cancel();
+    t.Unlock(0);
+    t.SetOrder(0);
+    t.GoBottom();
+    t.AppendBlank();
+    EXPECT_EQ(XbMessage([&] { SaveNote(t, {"fresh", "", "", ""}, "fresh body"); }),
+              "Record Lock Failure. May be locked by another user or task.");
+    if (t.State() == dsInsert) t.Cancel();
+    t.Unlock(0);
+    EXPECT_EQ(bytes(file), before);
+    EXPECT_EQ(t.RecCount(), count);
+    holder.Release();
+  }
+  t.SetIndexName("TIT1");
+  t.First();
+  ASSERT_EQ(t.RecNo(), 2);
+  ASSERT_TRUE(SaveNote(t, {"edited", "", "", ""}, "edited body"));
+  t.SetOrder(0);
+  t.GoBottom();
+  t.AppendBlank();
+  ASSERT_TRUE(SaveNote(t, {"fresh", "", "", ""}, "fresh body"));
+  t.Close();
+  TTestTable& again = OpenNote(file);
+  again.SetIndexName("TIT1");
+  std::vector<std::string> titles;
+  for (again.First(); !again.Eof(); again.Next()) titles.push_back(again.FieldByName("TIT1")->AsString());
+  EXPECT_EQ(titles, (std::vector<std::string>{"b", "edited", "fresh"}));
+  again.SetIndexName("");
+  again.SetOrder(0);
+  again.First();
+  EXPECT_EQ(again.FieldByName("MMM")->AsString(), "edited body");
 }
