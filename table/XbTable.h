@@ -374,8 +374,9 @@ class TXbTable : public TDataSet, public TXbDispatch {
   XbLong FEditLockRecNo = 0;
   // Records the caller locked with Rlock and has not unlocked: a delete leaves them locked.
   std::set<XbLong> FCallerLocks;
-  // A record appended for the pending insert whose memo could not be written: it lies
-  // deleted, and the next post of the insert writes into it instead of appending another.
+  // A record appended for the pending insert whose memo or record could not be written: it
+  // lies deleted (or blank, when the delete was refused too), and the next post of the
+  // insert writes into it instead of appending another.
   XbLong FFailedAppendRecNo = 0;
   // The record as stored when the edit began: a field whose buffer still holds this value
   // was not changed by the edit and keeps what is stored at the post, so a change another

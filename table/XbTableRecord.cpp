@@ -605,13 +605,21 @@ void TXbTable::PostBuffer(TRecordBuffer Buffer, bool Inserting) {
     before = RecordImage;
     RecordImage = written;
   }
-  // A record appended before for this insert, whose memo could not be written: written
-  // into now, so each retry does not leave one more deleted record behind.
+  // A record appended before for this insert, whose memo or record could not be written:
+  // written into now, so each retry does not leave one more record behind.
   XbLong reused = 0;
   if (append && FFailedAppendRecNo > 0) {
     const XbLong failed = std::exchange(FFailedAppendRecNo, 0);
     xb_Go(failed);
-    if (xb_RecNo() == failed && xb_Eof() == 0 && xb_Deleted() != 0 && xb_Rlock(failed) != 0) reused = failed;
+    // Deleted, or still blank when its delete was refused too (another copy kept the index
+    // lock): judged as stored under its lock, since the lock re-reads it.
+    if (xb_RecNo() == failed && xb_Eof() == 0 && xb_Rlock(failed) != 0) {
+      xb_GetRecord();
+      if (xb_Deleted() != 0 || RecordImage == BlankImage())
+        reused = failed;
+      else
+        xb_Unlock(failed);
+    }
   }
   if (append && reused == 0) {
     CountNeedsRefresh = true;
