@@ -848,7 +848,9 @@ auto Orders::Read(Op op) -> decltype(op()) {
     // would answer wrong).
     const bool consistent = locked || f.Validate() || (!refused && attempt >= kGiveUpAfter);
     if (locked) disk.UnlockRead();
-    if (!consistent && refused) {
+    // So is one that disagrees with the table: the holder may be between its record and
+    // its keys, which only the lock would tell.
+    if ((!consistent || f.Mismatched()) && refused) {
       Refused(disk);
       return Result{};
     }
