@@ -144,7 +144,7 @@ const FileView* DbfFile::Viewed(int64_t end) {
   view_.reset();
   view_ = file_->View(end + std::max<int64_t>(end / 2, int64_t{8} << 20));
   if (!view_) unviewable_ = end;  // not asked again until the table is larger
-  read_.assign(view_ ? static_cast<size_t>((view_->Length() >> kStretchBits) + 1) : 0, false);
+  read_.assign(view_ ? static_cast<size_t>((view_->Length() >> kStretchBits) + 1) : 0, 0);
   return view_.get();
 }
 
@@ -155,9 +155,8 @@ const FileView* DbfFile::Viewed(int64_t end) {
 // the second read on, when it is likely to be read again and again.
 bool DbfFile::ReadBefore(int64_t off) {
   const size_t stretch = static_cast<size_t>(off >> kStretchBits);
-  if (stretch >= read_.size()) return true;
-  if (read_[stretch]) return true;
-  read_[stretch] = true;
+  if (stretch >= read_.size() || read_[stretch]) return true;
+  read_[stretch] = 1;
   return false;
 }
 

@@ -74,7 +74,7 @@ class DbfFile {
   bool ReadBefore(int64_t off);
   std::unique_ptr<File> file_;
   std::unique_ptr<FileView> view_;
-  std::vector<bool> read_;  // per stretch of view_: read once already
+  std::vector<uint8_t> read_;  // per stretch of view_: 1 once read
   int64_t unviewable_ = 0;  // the file system gave no view reaching this far
   std::string path_;
   std::vector<FieldDesc> fields_;
