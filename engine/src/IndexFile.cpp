@@ -209,13 +209,21 @@ bool IndexFile::ReadHeader() {
     damaged_ = true;
     tagCount = kMaxTags;
   }
+  auto emptyEntry = [&](uint32_t i) {
+    const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
+    return std::all_of(e, e + kTagEntrySize, [](char c) { return c == 0; });
+  };
+  // The directory is written without gaps: an empty entry before a tag is a lost one.
+  uint32_t used = 0;
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxTags); ++i)
+    if (!emptyEntry(i)) used = i + 1;
   for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxTags); ++i) {
     const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
-    const bool empty = std::all_of(e, e + kTagEntrySize, [](char c) { return c == 0; });
+    const bool empty = emptyEntry(i);
     if (i >= tagCount || (empty && !countSane)) {
       // The directory is zero past its last tag: an entry there means a damaged count, and
       // the tag it holds is read like the others.
-      if (empty) continue;
+      if (empty && i >= used) continue;
       damaged_ = true;
     }
     TagSlot t;
