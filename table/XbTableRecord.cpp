@@ -555,12 +555,14 @@ bool TXbTable::Eof() {
 
 void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
   if (BlobFieldCount() == 0) return;
+  std::vector<std::pair<const std::string*, const TBlobSlot*>> written;
   for (TField* f : Fields()) {
     if (!f->IsBlob() || f->FieldNo() < 1 || f->FieldNo() > static_cast<int>(FieldInfos.size()))
       continue;
     TBlobSlot* slot = BlobSlotOf(Buffer, f);
     if (!slot || slot->Modified == 0) continue;
     const std::string& name = FieldInfos[static_cast<size_t>(f->FieldNo() - 1)].Name;
+    written.emplace_back(&name, slot);
     if (IsMemoType(f->DataType())) {
       const char* text = slot->Data ? slot->Data : "";
       if (slot->Data && std::strlen(text) < static_cast<size_t>(slot->Length)) {
@@ -580,6 +582,22 @@ void TXbTable::WriteBlobs(TRecordBuffer Buffer) {
     } else if (xb_PutBlob(name, slot->Data, slot->Length) != slot->Length) {
       RaiseXbError(this, "Blob Write Error");
     }
+  }
+  // A memo write that fails takes the record's earlier memo changes back with it, and one
+  // whose old body was the very text it was given passes the check above all the same. So
+  // the memos written before the last are read again: each must hold what it was given.
+  if (OnServer()) return;
+  std::string stored;
+  for (size_t i = 0; i + 1 < written.size(); ++i) {
+    const auto& [name, slot] = written[i];
+    const XbLong length = xb_GetBlobLength(*name);
+    bool same = length == slot->Length;
+    if (same && length > 0) {
+      stored.resize(static_cast<size_t>(length));
+      same = xb_GetBlob(*name, stored.data(), length) == length &&
+             std::memcmp(stored.data(), slot->Data, stored.size()) == 0;
+    }
+    if (!same) RaiseXbError(this, "Blob Write Error");
   }
 }
 

@@ -2,6 +2,7 @@
 #include "engine/src/IndexFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -225,13 +226,21 @@ bool IndexFile::ReadHeader() {
     damaged_ = true;
     tagCount = kMaxTags;
   }
+  auto emptyEntry = [&](uint32_t i) {
+    const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
+    return std::all_of(e, e + kTagEntrySize, [](char c) { return c == 0; });
+  };
+  // The directory is written without gaps: an empty entry before a tag is a lost one.
+  uint32_t used = 0;
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxTags); ++i)
+    if (!emptyEntry(i)) used = i + 1;
   for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxTags); ++i) {
     const char* e = &h[kHeaderTagsAt + i * kTagEntrySize];
-    const bool empty = std::all_of(e, e + kTagEntrySize, [](char c) { return c == 0; });
+    const bool empty = emptyEntry(i);
     if (i >= tagCount || (empty && !countSane)) {
       // The directory is zero past its last tag: an entry there means a damaged count, and
       // the tag it holds is read like the others.
-      if (empty) continue;
+      if (empty && i >= used) continue;
       damaged_ = true;
     }
     TagSlot t;
@@ -469,6 +478,12 @@ char* IndexFile::Page(uint32_t n) {
 }
 
 char* IndexFile::Leaf(const TagSlot& t, uint32_t n) {
+  // A walk asks for the same few leaves again and again: one cached and checked for this
+  // tag is handed out at once.
+  if (n != 0 && n < pageCount_ && n < cache_.size() && cache_[n] && Checking()) {
+    char* p = cache_[n].get();
+    if (Meta(p).checkedFor == t.defPage && PType(p) == kLeaf && PCount(p) <= LeafCap(t)) return p;
+  }
   char* p = Page(n);
   if (!p) return nullptr;
   if (PType(p) != kLeaf || PCount(p) > LeafCap(t)) {
@@ -649,8 +664,22 @@ bool IndexFile::StoreTagDef(TagSlot& t) {
   return true;
 }
 
-int IndexFile::LeafCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 4); }
-int IndexFile::BranchCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 12); }
+namespace {
+// Entries of a given size a page holds, looked up: every page read of a walk asks for it,
+// and a division there costs as much as the rest of the check.
+int EntriesPerPage(int entrySize) {
+  static const auto table = [] {
+    std::array<uint16_t, IndexFile::kMaxKeyLen + 13> t{};
+    for (std::size_t size = 1; size < t.size(); ++size) t[size] = static_cast<uint16_t>((IndexFile::kPageSize - kPageHeader) / size);
+    return t;
+  }();
+  if (entrySize >= 1 && static_cast<std::size_t>(entrySize) < table.size()) return table[static_cast<std::size_t>(entrySize)];
+  return (IndexFile::kPageSize - kPageHeader) / std::max(1, entrySize);
+}
+}  // namespace
+
+int IndexFile::LeafCap(const TagSlot& t) const { return EntriesPerPage(t.info.keyLen + 4); }
+int IndexFile::BranchCap(const TagSlot& t) const { return EntriesPerPage(t.info.keyLen + 12); }
 
 int IndexFile::Compare(const TagSlot& t, const char* a, uint32_t ra, const char* b, int n, uint32_t rb) const {
   int d = CollateBytes(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b),
@@ -984,10 +1013,11 @@ const char* IndexFile::KeyAt(int slot, Pos pos) {
   return p + kPageHeader + pos.slot * (t->info.keyLen + 4);
 }
 
-int32_t IndexFile::RecAt(int slot, Pos pos) {
-  const char* k = KeyAt(slot, pos);
-  if (!k) return 0;
-  return static_cast<int32_t>(GetRec(k + tags_[static_cast<std::size_t>(slot)].info.keyLen));
+int32_t IndexFile::RecAt(int slot, Pos pos) { return RecOfKey(slot, KeyAt(slot, pos)); }
+
+int32_t IndexFile::RecOfKey(int slot, const char* key) const {
+  if (!key) return 0;
+  return static_cast<int32_t>(GetRec(key + tags_[static_cast<std::size_t>(slot)].info.keyLen));
 }
 
 bool IndexFile::Confirmed(int slot, Pos pos) {

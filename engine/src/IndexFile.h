@@ -191,6 +191,8 @@ class IndexFile {
   Pos LowerBound(int slot, const char* prefix, int n, uint32_t recNo);
   const char* KeyAt(int slot, Pos p);  // keyLen bytes
   int32_t RecAt(int slot, Pos p);
+  // The record number of the entry whose key KeyAt gave.
+  int32_t RecOfKey(int slot, const char* key) const;
   // 0-based place of the entry in its tag, and the entry at a place.
   uint32_t Ordinal(int slot, Pos p);
   Pos AtOrdinal(int slot, uint32_t ordinal);

@@ -796,13 +796,19 @@ bool Orders::InScope(Order& o, const char* key) const {
   return true;
 }
 
-IndexFile::Pos Orders::PositionInOrder(Order& o, int32_t recNo) {
+IndexFile::Pos Orders::PositionInOrder(Order& o, int32_t recNo, bool* onRecord) {
   IndexFile& f = *files_[static_cast<std::size_t>(o.file)].file;
+  if (onRecord) *onRecord = false;
   if (cursorOrder_ == active_ && cursorRec_ == recNo && cursorStamp_ == f.ChangeCounter() &&
-      f.RecAt(o.slot, cursorPos_) == recNo)
+      f.RecAt(o.slot, cursorPos_) == recNo) {
+    if (onRecord) *onRecord = true;
     return cursorPos_;
+  }
   if (recNo < 1 || !table_.ReadImage(recNo, imageBuf_) || !KeyOf(o, imageBuf_.data(), recNo, keyBuf_)) return {};
-  return f.LowerBound(o.slot, keyBuf_.data(), static_cast<int>(keyBuf_.size()), static_cast<uint32_t>(recNo));
+  const IndexFile::Pos p =
+      f.LowerBound(o.slot, keyBuf_.data(), static_cast<int>(keyBuf_.size()), static_cast<uint32_t>(recNo));
+  if (onRecord) *onRecord = p.Valid() && f.RecAt(o.slot, p) == recNo;
+  return p;
 }
 
 // ---- navigation hooks -------------------------------------------------------------------
@@ -985,17 +991,18 @@ int32_t Orders::StepOnce(int32_t recNo, bool forward) {
   if (!o) return 0;
   IndexFile& f = *files_[static_cast<std::size_t>(o->file)].file;
   bool down = forward != flipped_;
-  IndexFile::Pos p = PositionInOrder(*o, recNo);
-  if (p.Valid() && f.RecAt(o->slot, p) == recNo) {
+  bool onRecord = false;
+  IndexFile::Pos p = PositionInOrder(*o, recNo, &onRecord);
+  if (onRecord) {
     p = down ? f.Next(o->slot, p) : f.Prev(o->slot, p);
   } else if (!down) {
     // Not in the order (EOF, or outside the tag's condition): the entry before its place.
     p = p.Valid() ? f.Prev(o->slot, p) : (recNo > table_.RecordCount() ? f.Last(o->slot) : IndexFile::Pos{});
   }
   if (!p.Valid()) return 0;
-  if (!InScope(*o, f.KeyAt(o->slot, p))) {
+  const char* k = f.KeyAt(o->slot, p);
+  if (!InScope(*o, k)) {
     // Stepping from a record outside the scope towards it enters the scope at its edge.
-    const char* k = f.KeyAt(o->slot, p);
     bool below = !scopeLow_.empty() && CompareKeyPrefix(*o, k, scopeLow_) < 0;
     bool above = !scopeHigh_.empty() && CompareKeyPrefix(*o, k, scopeHigh_) > 0;
     if ((below && down) || (above && !down)) return EdgeOnce(down != flipped_);
@@ -1003,7 +1010,7 @@ int32_t Orders::StepOnce(int32_t recNo, bool forward) {
   }
   cursorOrder_ = active_;
   cursorPos_ = p;
-  cursorRec_ = f.RecAt(o->slot, p);
+  cursorRec_ = f.RecOfKey(o->slot, k);
   cursorStamp_ = f.ChangeCounter();
   return cursorRec_;
 }

@@ -201,7 +201,9 @@ class Orders : public OrderHooks {
   bool EntryHolds(Order& o, IndexFile& f, IndexFile::Pos p, int32_t recNo, const char* image);
   // The entry at p was seen to hold its record's key, or is seen now (reading the record).
   void CheckEntry(Order& o, IndexFile& f, IndexFile::Pos p);
-  IndexFile::Pos PositionInOrder(Order& o, int32_t recNo);
+  // The record's entry in the order, or where its key would stand; *onRecord (when given)
+  // tells whether the place holds the record itself.
+  IndexFile::Pos PositionInOrder(Order& o, int32_t recNo, bool* onRecord = nullptr);
   bool InScope(Order& o, const char* key) const;
   int CompareKeyPrefix(const Order& o, const char* key, const std::string& bound) const;
   int32_t Step(int32_t recNo, bool forward);

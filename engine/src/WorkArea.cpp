@@ -435,8 +435,7 @@ bool WorkArea::Flush() {
   if (!dbf_->WriteRecord(recNo_, image_.data())) {
     if (hooks_) hooks_->RecordNotWritten(recNo_);
     // The record stays as the disk has it; the entries written for it are let go.
-    for (const MemoExtent& e : uncommitted_) memo_->Free(e);
-    uncommitted_.clear();
+    FreeUncommitted();
     image_ = before;
     return false;
   }
@@ -820,6 +819,7 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
     }
     if (fresh.block == 0) {
       if (superseded) uncommitted_.push_back(*superseded);
+      DropMemoChanges();
       return false;
     }
     uncommitted_.push_back(fresh);
@@ -830,6 +830,23 @@ bool WorkArea::WriteMemoField(int field, const void* data, size_t n, uint32_t ty
   memoWritten_.insert(field);
   dirty_ = true;
   return true;
+}
+
+void WorkArea::FreeUncommitted() {
+  for (const MemoExtent& e : uncommitted_) memo_->Free(e);
+  uncommitted_.clear();
+}
+
+void WorkArea::DropMemoChanges() {
+  // The memo fields of a record change together or not at all: a reference left standing
+  // here would reach the file with the next move, one body new and the other old.
+  FreeUncommitted();
+  for (int field : memoWritten_) {
+    const FieldDesc& f = dbf_->Fields()[static_cast<std::size_t>(field)];
+    std::memcpy(image_.data() + f.offset, disk_.data() + f.offset, f.width);
+  }
+  memoWritten_.clear();
+  if (image_ == disk_) dirty_ = false;
 }
 
 // ---- locks --------------------------------------------------------------------------------

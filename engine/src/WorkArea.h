@@ -109,7 +109,8 @@ class WorkArea : public RecordSource {
   }
   bool ReadMemoField(int field, std::string* out, uint32_t* type = nullptr) const;
   int64_t MemoLength(int field) const;
-  // Writes a memo or blob; data null or n 0 clears the reference.
+  // Writes a memo or blob; data null or n 0 clears the reference. A write that fails drops
+  // every memo change made to the record since it was stored (DropMemoChanges).
   bool WriteMemoField(int field, const void* data, size_t n, uint32_t type);
 
   // Locks.
@@ -150,6 +151,11 @@ class WorkArea : public RecordSource {
   int32_t FirstVisible();
   int32_t LastVisible();
   uint32_t MemoRef(const char* image, int field) const;
+  // Gives back the memo entries written since the last store (nothing on disk refers to them).
+  void FreeUncommitted();
+  // Puts the memo references back to those of the record as stored, freeing the entries
+  // written for it since; the record is clean again when nothing else changed.
+  void DropMemoChanges();
   bool TryLock(int64_t off, int64_t len);
   bool Rewrite(bool keepRecords);
   std::string PackTemp(const char* ext) const;

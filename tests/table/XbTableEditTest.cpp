@@ -215,6 +215,69 @@ TEST_F(XbTableEditTest, AFailedWriteRaisesAndLeavesTheFileAsItWas) {
   EXPECT_FALSE(deleted);
 }
 
+// Two bodies in one record, the second refused by a full disk after the first was written:
+// the post raises, the first body's new entry goes back to the free list, and neither the
+// move that follows nor the retry in the same edit lets one body reach the file without the
+// other; once the disk has room the retry stores both. The second body typed is a new one,
+// or the one stored (its refused write then reads as written).
+TEST_F(XbTableEditTest, AFailedMemoWriteLeavesEveryMemoOfTheRecordAsItWas) {
+  const std::string oldTwo(20000, 'O');
+  for (const std::string& typedTwo : {std::string(20000, 'N'), oldTwo}) {
+    SCOPED_TRACE(typedTwo.substr(0, 1));
+    const std::string file =
+        CreateTable("two" + typedTwo.substr(0, 1), {{"TIT1", "C", 10}, {"ONE", "M", 10}, {"TWO", "M", 10}},
+                    {{"a", "old one", oldTwo}, {"b", "", ""}});
+    const std::string memo = file.substr(0, file.size() - 4) + ".smt";
+    auto onDisk = [&] {
+      TXbTable& r = OpenTable(file);
+      std::string what = r.FieldByName("ONE")->AsString() + "|" + r.FieldByName("TWO")->AsString().substr(0, 1);
+      r.Close();
+      return what;
+    };
+    auto freeExtents = [&] {
+      std::ifstream in(memo, std::ios::binary);
+      unsigned char h[16] = {};
+      in.read(reinterpret_cast<char*>(h), sizeof h);
+      if (std::memcmp(h + 8, "ORVF", 4) != 0) return 0u;
+      return (unsigned{h[12]} << 24) | (unsigned{h[13]} << 16) | (unsigned{h[14]} << 8) | h[15];
+    };
+    // Room behind the memo file's end for the first body, not for the second.
+    auto roomForOne = [&] { return static_cast<int64_t>(std::filesystem::file_size(memo)) + 256; };
+    TXbTable& t = OpenTable(file);
+    ASSERT_EQ(TrimRight(t.FieldByName("TIT1")->AsString()), "a");
+    auto typeBoth = [&] {
+      t.Edit();
+      t.FieldByName("ONE")->SetAsString("new one");
+      t.FieldByName("TWO")->SetAsString(typedTwo);
+    };
+    const unsigned freeBefore = freeExtents();
+    {
+      TFileSizeLimit full(roomForOne());
+      typeBoth();
+      EXPECT_EQ(XbMessage([&] { t.Post(); }), "Blob Write Error");
+      EXPECT_EQ(freeExtents(), freeBefore + 1);
+      t.Cancel();
+      t.Next();
+      t.First();
+    }
+    EXPECT_EQ(TrimRight(t.FieldByName("TIT1")->AsString()), "a");
+    EXPECT_EQ(t.FieldByName("ONE")->AsString(), "old one");
+    EXPECT_EQ(onDisk(), "old one|O");
+
+    typeBoth();
+    {
+      TFileSizeLimit full(roomForOne());
+      EXPECT_EQ(XbMessage([&] { t.Post(); }), "Blob Write Error");
+    }
+    EXPECT_EQ(onDisk(), "old one|O");
+    ASSERT_EQ(t.State(), dsEdit);
+    t.Post();
+    t.Next();
+    EXPECT_EQ(onDisk(), "new one|" + typedTwo.substr(0, 1));
+    t.Close();
+  }
+}
+
 // An edit starts from what is stored now, not from the buffered copy.
 TEST_F(XbTableEditTest, EditStartsFromTheStoredRecord) {
   const std::string file = CreateNoteFile("fresh", 40, {{"a", ""}});
