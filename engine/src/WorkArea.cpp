@@ -406,8 +406,7 @@ bool WorkArea::Flush() {
   if (hooks_ && hooks_->RecordWillChange(recNo_) == OrderHooks::WriteGate::kRefused) {
     // Another copy keeps an index lock past the wait: neither the record nor its keys are
     // written, and the edit goes as a failed write's does.
-    for (const MemoExtent& e : uncommitted_) memo_->Free(e);
-    uncommitted_.clear();
+    FreeUncommitted();
     memoWritten_.clear();
     image_ = disk_;
     return false;
