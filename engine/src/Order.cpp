@@ -399,6 +399,7 @@ void Orders::RebuildOrderList() {
       for (int s = 0; s < f.TagCount(); ++s) files_[fi].known.push_back(f.Tag(s));
     }
     std::string sig;
+    const bool newTags = files_[fi].seenTags != f.TagsGeneration();
     for (int s = 0; s < f.TagCount(); ++s) {
       const TagInfo& t = f.Tag(s);
       sig += t.name + '\n';
@@ -408,7 +409,12 @@ void Orders::RebuildOrderList() {
       o.name = t.name;
       o.key = CompiledExpr::Compile(t.expression, table_.Fields(), Options(false));
       if (!t.condition.empty()) o.cond = CompiledExpr::Compile(t.condition, table_.Fields(), Options(false));
-      if (!o.key || o.key->KeyWidth() != t.keyLen || (!t.condition.empty() && !o.cond)) continue;
+      if (!o.key || o.key->KeyWidth() != t.keyLen || (!t.condition.empty() && !o.cond)) {
+        // A definition that reads but does not compile for this table (damaged text in a
+        // definition written before definitions were checked) serves no order: a lost tag.
+        if (newTags) faults_ |= XB_INDEX_LOST;
+        continue;
+      }
       orders_.push_back(std::move(o));
     }
     files_[fi].tagSignature = sig;
