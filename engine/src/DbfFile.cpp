@@ -153,12 +153,11 @@ const FileView* DbfFile::Viewed(int64_t end) {
 // us). Many records are read once only (the first notes of an order looked at once), so a
 // stretch of the table is read through the file the first time and through the view from
 // the second read on, when it is likely to be read again and again.
-bool DbfFile::ReadBefore(const FileView& v, int64_t off) {
+bool DbfFile::ReadBefore(int64_t off) {
   const size_t stretch = static_cast<size_t>(off >> kStretchBits);
-  if (stretch >= read_.size() || read_[stretch] == 2) return true;
-  if (read_[stretch]++ == 0) return false;
-  v.MapIn(static_cast<int64_t>(stretch) << kStretchBits, size_t{1} << kStretchBits);
-  return true;
+  if (stretch >= read_.size() || read_[stretch]) return true;
+  read_[stretch] = 1;
+  return false;
 }
 
 int32_t DbfFile::ReadRecords(int32_t recNo, int32_t n, char* buf) {
@@ -171,7 +170,7 @@ int32_t DbfFile::ReadRecords(int32_t recNo, int32_t n, char* buf) {
   // star sends the read to the file, which says what is there.
   if (n == 1 && recNo <= count_) {
     const FileView* v = Viewed(off + recSize_);
-    if (v && ReadBefore(*v, off)) {
+    if (v && ReadBefore(off)) {
       if (v->Read(off, buf, static_cast<size_t>(recSize_))) {
         if (buf[0] == ' ' || buf[0] == '*') return 1;
       } else {

@@ -69,12 +69,12 @@ class DbfFile {
   // The view when it reaches byte `end` of the file (mapped again, with room to grow, when
   // it does not yet); null when the file has none.
   const FileView* Viewed(int64_t end);
-  // True from the second read of the stretch of the view that holds byte `off` on (the
-  // stretch is then mapped in at once); the first read of each stretch goes through the file.
-  bool ReadBefore(const FileView& v, int64_t off);
+  // True from the second read of the stretch of the view that holds byte `off` on; the first
+  // read of each stretch goes through the file.
+  bool ReadBefore(int64_t off);
   std::unique_ptr<File> file_;
   std::unique_ptr<FileView> view_;
-  std::vector<uint8_t> read_;  // per stretch of view_: 1 read once through the file, 2 mapped in
+  std::vector<uint8_t> read_;  // per stretch of view_: 1 once read
   int64_t unviewable_ = 0;  // the file system gave no view reaching this far
   std::string path_;
   std::vector<FieldDesc> fields_;

@@ -280,18 +280,6 @@ bool FileView::Read(int64_t off, void* out, size_t n) const {
   return !cut.load(std::memory_order_acquire);
 }
 
-void FileView::MapIn(int64_t off, size_t n) const {
-#ifdef MADV_POPULATE_READ
-  const int64_t page = g_pageSize;
-  const int64_t from = std::max<int64_t>(0, off) / page * page;
-  const int64_t to = std::min<int64_t>(length_, off + static_cast<int64_t>(n));
-  // Pages past the end of the file are refused (EFAULT) without a fault: nothing to undo.
-  if (to > from) ::madvise(const_cast<char*>(base_) + from, static_cast<size_t>(to - from), MADV_POPULATE_READ);
-#else
-  (void)off, (void)n;
-#endif
-}
-
 bool FileSystem::Stat(const std::string& path, int64_t* size, int64_t* mtimeNs) {
   return PosixFileSystem().Stat(path, size, mtimeNs);
 }

@@ -37,10 +37,6 @@ class FileView {
   int64_t Length() const { return length_; }
   // Copies n bytes at off; false when they lie outside the view or the view was found cut.
   bool Read(int64_t off, void* out, size_t n) const;
-  // Maps in at once the pages of n bytes at off that the file holds, which costs far less
-  // than a fault for each where a hypervisor shadows the page tables; where the system
-  // cannot, the reads fault them in as before.
-  void MapIn(int64_t off, size_t n) const;
 
  private:
   FileView(const char* base, int64_t length, int slot) : base_(base), length_(length), slot_(slot) {}
