@@ -177,7 +177,7 @@ bool Orders::OpenFile(const std::string& path, bool create) {
   }
   // Stale, foreign or half written, and not ours to rebuild (or the rebuild failed): this
   // work area reads a copy of its own, rebuilt from the definitions.
-  if (!usable && !Refused(Disk(files_[static_cast<std::size_t>(idx)]))) usable = ServePrivately(idx);
+  if (!usable && !Refused(Disk(files_[static_cast<std::size_t>(idx)]))) usable = ServePrivately(idx) == Served::kYes;
   if (!usable) {
     files_.pop_back();
     RebuildOrderList();
@@ -220,13 +220,8 @@ void Orders::Mend(int file, int tries) {
   }
   // Another process keeps the lock: the file stays as it is, for a later read to mend.
   if (repairable && Refused(Disk(oi))) return;
-  const bool wasBusy = std::exchange(busyNow_, false);
-  if (tries < 2 && ServePrivately(file)) {
-    busyNow_ = wasBusy;
-    return;
-  }
-  if (busyNow_) return;  // the copy could not be made for the lock (ServePrivately said so)
-  busyNow_ = wasBusy;
+  // Served, or no copy could be made for the lock: kept for a later read to mend.
+  if (tries < 2 && ServePrivately(file) != Served::kNo) return;
   faults_ |= XB_INDEX_REFUSED;
   DropFile(file);
 }
@@ -249,7 +244,7 @@ std::vector<TagInfo> Orders::Definitions(int file) {
   return defs;
 }
 
-bool Orders::ServePrivately(int file) {
+Orders::Served Orders::ServePrivately(int file) {
   OpenIndex& oi = files_[static_cast<std::size_t>(file)];
   IndexFile& disk = Disk(oi);
   // The table is read with the writers of the file on disk held off (each holds its lock
@@ -258,7 +253,7 @@ bool Orders::ServePrivately(int file) {
   // A scan made while a writer may be between its record and its keys is no copy of one
   // state: none is made, and what served serves on (its reads fail the same way until the
   // lock is free, see Read).
-  if (!locked && Refused(disk)) return false;
+  if (!locked && Refused(disk)) return Served::kBusy;
   if (!oi.real) oi.real = std::move(oi.file);
   const std::vector<TagInfo> defs = Definitions(file);
   std::unique_ptr<IndexFile> copy = defs.empty() ? nullptr : IndexFile::InMemory(oi.path, CurrentStamp());
@@ -280,10 +275,10 @@ bool Orders::ServePrivately(int file) {
   if (locked) disk.UnlockRead();
   if (!ok || oi.file->TagCount() == 0) {
     oi.file = std::move(oi.real);
-    return false;
+    return Served::kNo;
   }
   RebuildOrderList();
-  return true;
+  return Served::kYes;
 }
 
 bool Orders::PrivateCurrent(int file) {
@@ -304,12 +299,10 @@ bool Orders::PrivateCurrent(int file) {
     // table, stays but is not read (see Read) until the lock is free.
     return false;
   }
-  const bool wasBusy = std::exchange(busyNow_, false);
-  if (!ServePrivately(file) && !busyNow_) {
+  if (ServePrivately(file) == Served::kNo) {
     faults_ |= XB_INDEX_REFUSED;
     DropFile(file);
   }
-  busyNow_ = busyNow_ || wasBusy;
   return false;
 }
 

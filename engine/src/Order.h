@@ -145,8 +145,11 @@ class Orders : public OrderHooks {
   // the repair fails, or at the second mend in a row) served from a private copy rebuilt
   // from its definitions; and when even that fails, given up, which the work area reports.
   void Mend(int file, int tries);
-  // Builds (or builds again) the private copy of a file from its definitions and the table.
-  bool ServePrivately(int file);
+  // Builds (or builds again) the private copy of a file from its definitions and the table;
+  // kBusy when another process keeps the file's lock past the wait (no copy of one state of
+  // the table can then be made; Refused has said so).
+  enum class Served { kYes, kNo, kBusy };
+  Served ServePrivately(int file);
   // A private copy follows this work area's writes alone: when the table changed otherwise,
   // the file on disk is looked at again (another process may have repaired it) and the copy
   // rebuilt while it is still not to be trusted. False when either happened.
