@@ -2,7 +2,6 @@
 #include "engine/src/IndexFile.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <new>
 
@@ -664,22 +663,8 @@ bool IndexFile::StoreTagDef(TagSlot& t) {
   return true;
 }
 
-namespace {
-// Entries of a given size a page holds, looked up: every page read of a walk asks for it,
-// and a division there costs as much as the rest of the check.
-int EntriesPerPage(int entrySize) {
-  static const auto table = [] {
-    std::array<uint16_t, IndexFile::kMaxKeyLen + 13> t{};
-    for (std::size_t size = 1; size < t.size(); ++size) t[size] = static_cast<uint16_t>((IndexFile::kPageSize - kPageHeader) / size);
-    return t;
-  }();
-  if (entrySize >= 1 && static_cast<std::size_t>(entrySize) < table.size()) return table[static_cast<std::size_t>(entrySize)];
-  return (IndexFile::kPageSize - kPageHeader) / std::max(1, entrySize);
-}
-}  // namespace
-
-int IndexFile::LeafCap(const TagSlot& t) const { return EntriesPerPage(t.info.keyLen + 4); }
-int IndexFile::BranchCap(const TagSlot& t) const { return EntriesPerPage(t.info.keyLen + 12); }
+int IndexFile::LeafCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 4); }
+int IndexFile::BranchCap(const TagSlot& t) const { return (kPageSize - kPageHeader) / (t.info.keyLen + 12); }
 
 int IndexFile::Compare(const TagSlot& t, const char* a, uint32_t ra, const char* b, int n, uint32_t rb) const {
   int d = CollateBytes(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b),
